@@ -1,0 +1,13 @@
+// The local date and time.
+#pragma once
+
+#include "platform/types.h"
+
+namespace win {
+
+void GetLocalTime(SYSTEMTIME* time);
+void GetSystemTimeAsFileTime(FILETIME* time);
+void Sleep(DWORD milliseconds);
+DWORD GetTickCount();
+
+}  // namespace win

@@ -1,0 +1,109 @@
+// File system: files and folders by Windows path, attributes, times, the temp folder, the
+// environment, and 64-bit file-system redirection.
+//
+// Paths are Windows paths ("C:\Windows\System32\spool"), compared without regard to case. On
+// 64-bit Windows, while redirection is on for the calling thread, a 32-bit program's
+// "C:\Windows\System32" names "C:\Windows\SysWOW64", except the system's exempt folders
+// (spool, catroot, catroot2, drivers\etc, logfiles, driverstore).
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "platform/handle.h"
+#include "platform/types.h"
+
+namespace win {
+
+inline constexpr DWORD FILE_ATTRIBUTE_READONLY = 0x1;
+inline constexpr DWORD FILE_ATTRIBUTE_HIDDEN = 0x2;
+inline constexpr DWORD FILE_ATTRIBUTE_SYSTEM = 0x4;
+inline constexpr DWORD FILE_ATTRIBUTE_DIRECTORY = 0x10;
+inline constexpr DWORD FILE_ATTRIBUTE_ARCHIVE = 0x20;
+inline constexpr DWORD FILE_ATTRIBUTE_NORMAL = 0x80;
+inline constexpr DWORD FILE_ATTRIBUTE_REPARSE_POINT = 0x400;
+inline constexpr DWORD INVALID_FILE_ATTRIBUTES = 0xFFFFFFFF;
+
+inline constexpr DWORD GENERIC_READ = 0x80000000;
+inline constexpr DWORD GENERIC_WRITE = 0x40000000;
+inline constexpr DWORD FILE_SHARE_READ = 0x1;
+inline constexpr DWORD FILE_SHARE_WRITE = 0x2;
+inline constexpr DWORD FILE_SHARE_DELETE = 0x4;
+inline constexpr DWORD CREATE_NEW = 1;
+inline constexpr DWORD CREATE_ALWAYS = 2;
+inline constexpr DWORD OPEN_EXISTING = 3;
+inline constexpr DWORD OPEN_ALWAYS = 4;
+inline constexpr DWORD TRUNCATE_EXISTING = 5;
+
+inline constexpr DWORD FILE_BEGIN = 0;
+inline constexpr DWORD FILE_CURRENT = 1;
+inline constexpr DWORD FILE_END = 2;
+
+inline constexpr DWORD MOVEFILE_REPLACE_EXISTING = 0x1;
+inline constexpr DWORD MOVEFILE_COPY_ALLOWED = 0x2;
+inline constexpr DWORD MOVEFILE_WRITE_THROUGH = 0x8;
+
+DWORD GetFileAttributesA(const std::string& path);
+BOOL SetFileAttributesA(const std::string& path, DWORD attributes);
+BOOL CreateDirectoryA(const std::string& path);
+// Fails with ERROR_DIR_NOT_EMPTY unless the folder is empty.
+BOOL RemoveDirectoryA(const std::string& path);
+// Fails with ERROR_ACCESS_DENIED on a read-only file.
+BOOL DeleteFileA(const std::string& path);
+BOOL CopyFileA(const std::string& existing, const std::string& target, BOOL failIfExists);
+BOOL MoveFileExA(const std::string& existing, const std::string& target, DWORD flags);
+
+struct WIN32_FIND_DATAA {
+    DWORD dwFileAttributes = 0;
+    FILETIME ftCreationTime, ftLastAccessTime, ftLastWriteTime;
+    std::uint64_t nFileSize = 0;
+    std::string cFileName;
+};
+
+// `pattern` is a folder, a backslash and a mask ("*.*", "*", "*.gpd", "name"). The folder's
+// own entries "." and ".." come first, as on NTFS. INVALID_HANDLE_VALUE when nothing matches
+// (ERROR_FILE_NOT_FOUND) or the folder is missing (ERROR_PATH_NOT_FOUND).
+HANDLE FindFirstFileA(const std::string& pattern, WIN32_FIND_DATAA* data);
+BOOL FindNextFileA(HANDLE find, WIN32_FIND_DATAA* data);  // ERROR_NO_MORE_FILES at the end
+BOOL FindClose(HANDLE find);
+
+HANDLE CreateFileA(const std::string& path, DWORD access, DWORD shareMode, DWORD disposition,
+                   DWORD flagsAndAttributes);
+BOOL ReadFile(HANDLE file, void* buffer, DWORD toRead, DWORD* read);
+BOOL WriteFile(HANDLE file, const void* buffer, DWORD toWrite, DWORD* written);
+BOOL SetFilePointerEx(HANDLE file, std::int64_t distance, std::int64_t* newPosition,
+                      DWORD moveMethod);
+BOOL GetFileSizeEx(HANDLE file, std::int64_t* size);
+BOOL SetEndOfFile(HANDLE file);
+BOOL FlushFileBuffers(HANDLE file);
+// Null pointers leave a time unread or unchanged.
+BOOL GetFileTime(HANDLE file, FILETIME* creation, FILETIME* access, FILETIME* write);
+BOOL SetFileTime(HANDLE file, const FILETIME* creation, const FILETIME* access,
+                 const FILETIME* write);
+
+// The user's temp folder with its trailing backslash; returns the length, 0 on failure, or
+// the size needed (terminating zero included) when `bufferLength` is too small.
+DWORD GetTempPathA(DWORD bufferLength, std::string* buffer);
+// Creates an empty file "<prefix up to 3 chars><hex>.TMP" in `folder` and returns its path.
+// A non-zero `unique` only builds the name.
+DWORD GetTempFileNameA(const std::string& folder, const std::string& prefix, DWORD unique,
+                       std::string* result);
+// Returns the length, 0 when the variable is missing (ERROR_ENVVAR_NOT_FOUND, 203).
+DWORD GetEnvironmentVariableA(const std::string& name, std::string* value);
+inline constexpr DWORD ERROR_ENVVAR_NOT_FOUND = 203;
+
+// Local time <-> file time conversions the archive's DOS dates need.
+BOOL FileTimeToLocalFileTime(const FILETIME& fileTime, FILETIME* localTime);
+BOOL LocalFileTimeToFileTime(const FILETIME& localTime, FILETIME* fileTime);
+BOOL FileTimeToSystemTime(const FILETIME& fileTime, SYSTEMTIME* systemTime);
+BOOL SystemTimeToFileTime(const SYSTEMTIME& systemTime, FILETIME* fileTime);
+
+// Redirection switches of the calling thread, as kernel32 exports them. Callers reach them
+// through GetProcAddress (see libraries.h), since 32-bit Windows may lack them.
+using Wow64DisableWow64FsRedirectionFn = BOOL (*)(void** oldValue);
+using Wow64RevertWow64FsRedirectionFn = BOOL (*)(void* oldValue);
+
+inline void CloseFind(HANDLE h) { FindClose(h); }
+using UniqueFindHandle = UniqueResource<HANDLE, CloseFind, InvalidHandle>;
+
+}  // namespace win

@@ -1,0 +1,19 @@
+// Loading system libraries and looking up functions that older systems may lack.
+#pragma once
+
+#include <string>
+
+#include "platform/types.h"
+
+namespace win {
+
+// Null with ERROR_MOD_NOT_FOUND (126) when the library is missing.
+HMODULE LoadLibraryA(const std::string& name);
+BOOL FreeLibrary(HMODULE module);
+// Null with ERROR_PROC_NOT_FOUND when the function is missing. Cast to the function's type
+// (IsWow64ProcessFn, Wow64DisableWow64FsRedirectionFn, ...).
+FARPROC GetProcAddress(HMODULE module, const std::string& name);
+
+inline constexpr DWORD ERROR_MOD_NOT_FOUND = 126;
+
+}  // namespace win

@@ -1,0 +1,68 @@
+// Processes and the shell: starting programs and addresses, waiting for them, shell deletes.
+#pragma once
+
+#include <string>
+
+#include "platform/types.h"
+
+namespace win {
+
+inline constexpr DWORD SEE_MASK_NOCLOSEPROCESS = 0x40;
+inline constexpr DWORD WAIT_OBJECT_0 = 0;
+inline constexpr DWORD WAIT_TIMEOUT = 0x102;
+inline constexpr DWORD WAIT_FAILED = 0xFFFFFFFF;
+inline constexpr DWORD INFINITE = 0xFFFFFFFF;
+inline constexpr DWORD STILL_ACTIVE = 259;
+
+struct SHELLEXECUTEINFOA {
+    DWORD cbSize = 60;
+    DWORD fMask = 0;
+    HWND hwnd = 0;
+    std::string lpVerb;
+    std::string lpFile;
+    std::string lpParameters;
+    std::string lpDirectory;
+    int nShow = 0;
+    HANDLE hProcess = nullptr;  // out, with SEE_MASK_NOCLOSEPROCESS
+};
+
+// Starts a program or opens a document or web address. Fails (last error ERROR_CANCELLED)
+// when the user refuses the elevation that the verb "runas" asks for.
+BOOL ShellExecuteExA(SHELLEXECUTEINFOA* info);
+
+// Returns a value greater than 32 on success, as the HINSTANCE of ShellExecuteA.
+std::intptr_t ShellExecuteA(HWND owner, const std::string& verb, const std::string& file,
+                            const std::string& parameters, const std::string& directory,
+                            int show);
+
+DWORD WaitForSingleObject(HANDLE handle, DWORD milliseconds);
+BOOL GetExitCodeProcess(HANDLE process, DWORD* exitCode);
+
+// Full path of the running executable, as GetModuleFileNameA(nullptr, ...).
+std::string GetModuleFileNameA();
+
+inline constexpr DWORD FO_DELETE = 3;
+inline constexpr WORD FOF_SILENT = 0x4;
+inline constexpr WORD FOF_NOCONFIRMATION = 0x10;
+inline constexpr WORD FOF_ALLOWUNDO = 0x40;
+inline constexpr WORD FOF_FILESONLY = 0x80;
+inline constexpr WORD FOF_NOERRORUI = 0x400;
+
+struct SHFILEOPSTRUCTA {
+    HWND hwnd = 0;
+    DWORD wFunc = 0;
+    std::string pFrom;  // one or more paths, each ended by a zero, the list by a second zero
+    std::string pTo;
+    WORD fFlags = 0;
+    BOOL fAnyOperationsAborted = false;
+};
+
+// Returns 0 on success, else an error code.
+int SHFileOperationA(SHFILEOPSTRUCTA* operation);
+
+// Dispatches the calling thread's pending window messages (what a wait loop does between
+// polls). The program installs its own pump; without one this does nothing.
+void ProcessPendingMessages();
+void SetMessagePump(void (*pump)());
+
+}  // namespace win

@@ -1,0 +1,90 @@
+// Security: access tokens, group identifiers and privileges.
+#pragma once
+
+#include <array>
+#include <string>
+#include <vector>
+
+#include "platform/types.h"
+
+namespace win {
+
+inline constexpr DWORD TOKEN_QUERY = 0x0008;
+inline constexpr DWORD TOKEN_ADJUST_PRIVILEGES = 0x0020;
+inline constexpr DWORD TOKEN_ALL_ACCESS_NT4 = 0xF00FF;
+
+inline constexpr DWORD SE_GROUP_ENABLED = 0x4;
+inline constexpr DWORD SE_GROUP_USE_FOR_DENY_ONLY = 0x10;
+inline constexpr DWORD SE_PRIVILEGE_ENABLED = 0x2;
+
+inline constexpr DWORD SECURITY_BUILTIN_DOMAIN_RID = 32;
+inline constexpr DWORD DOMAIN_ALIAS_RID_ADMINS = 544;
+
+struct SID_IDENTIFIER_AUTHORITY {
+    std::array<BYTE, 6> Value{};
+    friend bool operator==(const SID_IDENTIFIER_AUTHORITY&,
+                           const SID_IDENTIFIER_AUTHORITY&) = default;
+};
+inline constexpr SID_IDENTIFIER_AUTHORITY SECURITY_NT_AUTHORITY{{0, 0, 0, 0, 0, 5}};
+
+struct SID {
+    SID_IDENTIFIER_AUTHORITY IdentifierAuthority;
+    std::vector<DWORD> SubAuthority;
+    friend bool operator==(const SID&, const SID&) = default;
+};
+
+struct SID_AND_ATTRIBUTES {
+    SID Sid;
+    DWORD Attributes = 0;
+};
+
+struct TOKEN_GROUPS {
+    std::vector<SID_AND_ATTRIBUTES> Groups;
+};
+
+struct LUID {
+    DWORD LowPart = 0;
+    LONG HighPart = 0;
+    friend bool operator==(const LUID&, const LUID&) = default;
+};
+
+struct LUID_AND_ATTRIBUTES {
+    LUID Luid;
+    DWORD Attributes = 0;
+};
+
+enum TOKEN_INFORMATION_CLASS : DWORD { TokenUser = 1, TokenGroups = 2, TokenPrivileges = 3 };
+
+// Pseudo handles of the calling thread and process.
+HANDLE GetCurrentThread();
+HANDLE GetCurrentProcess();
+
+// The version word; its high bit is set on systems outside the NT family.
+DWORD GetVersion();
+
+// Fails with ERROR_NO_TOKEN when the thread does not impersonate.
+BOOL OpenThreadToken(HANDLE thread, DWORD access, BOOL openAsSelf, HANDLE* token);
+BOOL OpenProcessToken(HANDLE process, DWORD access, HANDLE* token);
+
+BOOL AllocateAndInitializeSid(const SID_IDENTIFIER_AUTHORITY& authority, BYTE subAuthorityCount,
+                              DWORD sub0, DWORD sub1, DWORD sub2, DWORD sub3, DWORD sub4,
+                              DWORD sub5, DWORD sub6, DWORD sub7, SID** sid);
+void* FreeSid(SID* sid);
+BOOL EqualSid(const SID* a, const SID* b);
+
+// Two-call pattern for TokenGroups: `length` is the byte size the caller allotted, as Windows
+// counts it; too small fails with ERROR_INSUFFICIENT_BUFFER and `*returnLength` set to the size
+// needed. The groups come in the token's order.
+BOOL GetTokenInformation(HANDLE token, TOKEN_INFORMATION_CLASS infoClass, TOKEN_GROUPS* info,
+                         DWORD length, DWORD* returnLength);
+
+// `systemName` empty means the local system; ERROR_NO_SUCH_PRIVILEGE for an unknown name.
+BOOL LookupPrivilegeValueA(const std::string& systemName, const std::string& name, LUID* luid);
+// Needs TOKEN_ADJUST_PRIVILEGES. Succeeds with ERROR_NOT_ALL_ASSIGNED when the token lacks a
+// privilege (a standard user's token has no load-driver or backup privilege).
+BOOL AdjustTokenPrivileges(HANDLE token, BOOL disableAll,
+                           const std::vector<LUID_AND_ATTRIBUTES>& newState);
+
+using IsWow64ProcessFn = BOOL (*)(HANDLE process, BOOL* wow64);
+
+}  // namespace win

@@ -1,0 +1,49 @@
+// Service control manager.
+#pragma once
+
+#include <string>
+#include <utility>
+
+#include "platform/types.h"
+
+namespace win {
+
+struct ScHandleTag;
+using SC_HANDLE = ScHandleTag*;
+
+inline constexpr DWORD SC_MANAGER_CONNECT = 0x0001;
+inline constexpr DWORD SC_MANAGER_ALL_ACCESS = 0xF003F;
+inline constexpr DWORD SERVICE_QUERY_STATUS = 0x0004;
+inline constexpr DWORD SERVICE_START = 0x0010;
+inline constexpr DWORD SERVICE_STOP = 0x0020;
+inline constexpr DWORD SERVICE_ALL_ACCESS = 0xF01FF;
+
+inline constexpr DWORD SERVICE_CONTROL_STOP = 1;
+
+inline constexpr DWORD SERVICE_STOPPED = 1;
+inline constexpr DWORD SERVICE_START_PENDING = 2;
+inline constexpr DWORD SERVICE_STOP_PENDING = 3;
+inline constexpr DWORD SERVICE_RUNNING = 4;
+
+struct SERVICE_STATUS {
+    DWORD dwServiceType = 0;
+    DWORD dwCurrentState = 0;
+    DWORD dwControlsAccepted = 0;
+    DWORD dwWin32ExitCode = 0;
+    DWORD dwServiceSpecificExitCode = 0;
+    DWORD dwCheckPoint = 0;
+    DWORD dwWaitHint = 0;
+};
+
+// `machine` empty means the local computer.
+SC_HANDLE OpenSCManagerA(const std::string& machine, const std::string& database, DWORD access);
+// Service names compare without regard to case. ERROR_SERVICE_DOES_NOT_EXIST when unknown.
+SC_HANDLE OpenServiceA(SC_HANDLE manager, const std::string& name, DWORD access);
+// ERROR_SERVICE_ALREADY_RUNNING when not stopped; ERROR_ACCESS_DENIED without SERVICE_START.
+BOOL StartServiceA(SC_HANDLE service);
+// ERROR_SERVICE_NOT_ACTIVE when stopped; ERROR_ACCESS_DENIED without SERVICE_STOP.
+BOOL ControlService(SC_HANDLE service, DWORD control, SERVICE_STATUS* status);
+BOOL QueryServiceStatus(SC_HANDLE service, SERVICE_STATUS* status);
+BOOL CloseServiceHandle(SC_HANDLE handle);
+
+}  // namespace win
