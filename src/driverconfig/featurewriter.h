@@ -1,0 +1,54 @@
+// The exact text of the PaperSize and Resolution features of the merged description and of
+// the matching elements of the capabilities document. Every line ends with CR LF; the
+// capabilities fragments end with their closing tag and no line end, because the old text
+// after the replaced element follows directly.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace driverconfig {
+
+// The option name of the user-defined size, written in its own form.
+inline constexpr std::string_view kCustomSizeName = "CUSTOMSIZE";
+inline constexpr std::string_view kCustomSizeKeyword = "UserDefinedSize";
+
+// The print-schema keyword namespace that the Microsoft Print to PDF driver publishes for its
+// private keywords; the capabilities document declares it as the prefix "ns0000".
+inline constexpr std::string_view kPrivateKeywordNamespace =
+    "http://schemas.microsoft.com/windows/2015/02/printing/printschemakeywords/"
+    "microsoftprinttopdf";
+
+// One chosen paper size. Width and height are in description units (1/18000 mm).
+struct PaperOption {
+    std::string name;     // the option keyword, e.g. "LETTER" or "CUSTOMSIZE"
+    std::string keyword;  // print-schema keyword, e.g. "NorthAmericaLetter"
+    std::int64_t width = 0;
+    std::int64_t height = 0;
+};
+
+// "*Feature: PaperSize" ... "}" with one option per entry in list order. The custom size is
+// recognised by its name and written with its fixed bounds.
+std::string BuildPaperSizeFeature(std::string_view defaultName,
+                                  const std::vector<PaperOption>& options);
+
+// The psk:PageMediaSize element with sizes in micrometres. The first option whose name equals
+// `defaultName` exactly carries the default attribute.
+std::string BuildPageMediaSizeFragment(std::string_view defaultName,
+                                       const std::vector<PaperOption>& options);
+
+// "ResOption1", "ResOption2", ...: the option name of the n-th written resolution (from 1).
+std::string ResolutionOptionName(std::size_t number);
+
+// "*Feature: Resolution" ... "}" with one option per resolution (dots per inch, both axes),
+// numbered from 1 in list order.
+std::string BuildResolutionFeature(std::string_view defaultName,
+                                   const std::vector<int>& resolutions);
+
+// The psk:PageResolution element, numbered as the feature.
+std::string BuildPageResolutionFragment(std::string_view defaultName,
+                                        const std::vector<int>& resolutions);
+
+}  // namespace driverconfig
