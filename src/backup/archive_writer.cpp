@@ -1,0 +1,47 @@
+#include "backup/archive_writer.h"
+
+#include <zlib.h>
+
+#include <vector>
+
+#include "backup/zlib_stream.h"
+
+namespace quellin::backup {
+namespace {
+
+constexpr std::size_t kDeflateBufferSize = 65535;
+constexpr std::size_t kStoreBufferSize = 32768;
+
+}  // namespace
+
+CompressResult CompressData(const DataReader& read, const DataSink& write, std::uint16_t method,
+                            int level) {
+    CompressResult result;
+    uLong crc = crc32(0, nullptr, 0);
+    auto counted = [&](std::span<const std::uint8_t> out) {
+        result.Compressed += out.size();
+        write(out);
+    };
+    if (method == kMethodStored) {
+        std::vector<std::uint8_t> buffer(kStoreBufferSize);
+        while (const std::size_t n = read(buffer)) {
+            crc = crc32(crc, buffer.data(), static_cast<uInt>(n));
+            result.Uncompressed += n;
+            counted(std::span(buffer).first(n));
+        }
+    } else {
+        Deflater deflater(level);
+        std::vector<std::uint8_t> in(kDeflateBufferSize);
+        std::vector<std::uint8_t> out(kDeflateBufferSize);
+        while (const std::size_t n = read(in)) {
+            crc = crc32(crc, in.data(), static_cast<uInt>(n));
+            result.Uncompressed += n;
+            deflater.Run(std::span(in).first(n), false, out, counted);
+        }
+        deflater.Run({}, true, out, counted);
+    }
+    result.Crc32 = static_cast<std::uint32_t>(crc);
+    return result;
+}
+
+}  // namespace quellin::backup
