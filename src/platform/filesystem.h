@@ -103,7 +103,9 @@ BOOL SystemTimeToFileTime(const SYSTEMTIME& systemTime, FILETIME* fileTime);
 using Wow64DisableWow64FsRedirectionFn = BOOL (*)(void** oldValue);
 using Wow64RevertWow64FsRedirectionFn = BOOL (*)(void* oldValue);
 
-inline void CloseFind(HANDLE h) { FindClose(h); }
+inline void CloseFind(HANDLE h) {
+    FindClose(h);
+}
 using UniqueFindHandle = UniqueResource<HANDLE, CloseFind, InvalidHandle>;
 
 }  // namespace win

@@ -9,7 +9,7 @@ namespace win {
 
 template <typename H, auto Close, auto Invalid>
 class UniqueResource {
-public:
+  public:
     UniqueResource() = default;
     explicit UniqueResource(H h) : h_(h) {}
     UniqueResource(UniqueResource&& other) noexcept : h_(std::exchange(other.h_, Invalid())) {}
@@ -39,12 +39,16 @@ public:
         h_ = h;
     }
 
-private:
+  private:
     H h_ = Invalid();
 };
 
-inline HANDLE NullHandle() { return nullptr; }
-inline HANDLE InvalidHandle() { return INVALID_HANDLE_VALUE; }
+inline HANDLE NullHandle() {
+    return nullptr;
+}
+inline HANDLE InvalidHandle() {
+    return INVALID_HANDLE_VALUE;
+}
 
 // Handles whose failure value is null (tokens, processes, mappings).
 using UniqueHandle = UniqueResource<HANDLE, CloseHandle, NullHandle>;

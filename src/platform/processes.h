@@ -32,8 +32,7 @@ BOOL ShellExecuteExA(SHELLEXECUTEINFOA* info);
 
 // Returns a value greater than 32 on success, as the HINSTANCE of ShellExecuteA.
 std::intptr_t ShellExecuteA(HWND owner, const std::string& verb, const std::string& file,
-                            const std::string& parameters, const std::string& directory,
-                            int show);
+                            const std::string& parameters, const std::string& directory, int show);
 
 DWORD WaitForSingleObject(HANDLE handle, DWORD milliseconds);
 BOOL GetExitCodeProcess(HANDLE process, DWORD* exitCode);

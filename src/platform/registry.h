@@ -45,8 +45,8 @@ inline constexpr DWORD REG_FORCE_RESTORE = 8;
 LONG RegOpenKeyExA(HKEY key, const std::string& subKey, DWORD options, REGSAM sam, HKEY* result);
 
 // Opens or creates a key and its missing parents; `disposition` (may be null) tells which.
-LONG RegCreateKeyExA(HKEY key, const std::string& subKey, DWORD options, REGSAM sam,
-                     HKEY* result, DWORD* disposition);
+LONG RegCreateKeyExA(HKEY key, const std::string& subKey, DWORD options, REGSAM sam, HKEY* result,
+                     DWORD* disposition);
 
 LONG RegCloseKey(HKEY key);
 
@@ -81,7 +81,7 @@ LONG RegRestoreKeyA(HKEY key, const std::string& file, DWORD flags);
 
 // Move-only owner of an open key; closes it on every way out.
 class UniqueHKey {
-public:
+  public:
     UniqueHKey() = default;
     explicit UniqueHKey(HKEY key) : key_(key) {}
     UniqueHKey(UniqueHKey&& other) noexcept : key_(std::exchange(other.key_, nullptr)) {}
@@ -109,7 +109,7 @@ public:
         }
     }
 
-private:
+  private:
     HKEY key_ = nullptr;
 };
 

@@ -105,15 +105,13 @@ BOOL ClosePrinter(HANDLE printer);
 BOOL DeletePrinter(HANDLE printer);
 // `server` empty means the local server; ERROR_PRINTER_DRIVER_IN_USE while a printer uses it.
 BOOL DeletePrinterDriverExA(const std::string& server, const std::string& environment,
-                            const std::string& driverName, DWORD deleteFlags,
-                            DWORD versionFlag);
+                            const std::string& driverName, DWORD deleteFlags, DWORD versionFlag);
 BOOL EnumPortsA(const std::string& server, DWORD level, std::vector<PORT_INFO_1A>* records,
                 DWORD bufferSize, DWORD* needed, DWORD* returned);
 BOOL AddPortExA(const std::string& server, DWORD level, const PORT_INFO_1A& port,
                 const std::string& monitorName);
 BOOL EnumJobsA(HANDLE printer, DWORD firstJob, DWORD count, DWORD level,
-               std::vector<JOB_INFO_2A>* records, DWORD bufferSize, DWORD* needed,
-               DWORD* returned);
+               std::vector<JOB_INFO_2A>* records, DWORD bufferSize, DWORD* needed, DWORD* returned);
 BOOL SetJobA(HANDLE printer, DWORD jobId, DWORD level, DWORD command);
 
 }  // namespace win

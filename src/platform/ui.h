@@ -34,7 +34,7 @@ struct FileDialogRequest {
 };
 
 class UserInterface {
-public:
+  public:
     virtual ~UserInterface() = default;
 
     // MessageBoxA: `owner` is 0 for no owner window. Returns IDOK, IDYES or IDNO.
@@ -51,6 +51,11 @@ public:
 // The current implementation; a default that refuses every question until one is installed.
 UserInterface& ui();
 void SetUserInterface(UserInterface* ui);
+
+// File dialogs show the files of the machine the program runs on: these translate between
+// the Windows paths of the logic and the paths the dialog shows (the same on Windows).
+std::string DialogPathFromWindows(const std::string& windowsPath);
+std::string WindowsPathFromDialog(const std::string& dialogPath);
 
 // Convenience forwarders with the Windows name.
 inline int MessageBoxA(HWND owner, const std::string& text, const std::string& caption,

@@ -19,7 +19,7 @@ BOOL SetForegroundWindow(HWND window);
 // on its application window. Calls arrive on a background thread; implementations hand them
 // to the user-interface thread.
 class WindowHost {
-public:
+  public:
     virtual ~WindowHost() = default;
     virtual bool IsMinimized() = 0;
     virtual void Restore() = 0;

@@ -1,0 +1,113 @@
+#include "app/prnstatus.h"
+
+#include <QApplication>
+#include <QMetaObject>
+#include <QPointer>
+#include <memory>
+
+#include "app/appinfo.h"
+#include "app/check_previous.h"
+#include "app/handler.h"
+#include "app/libraries.h"
+#include "app/qt_ui.h"
+#include "app/unit1.h"
+#include "platform/processes.h"
+#include "platform/window.h"
+
+namespace app {
+
+namespace {
+
+// Another instance's requests reach the main window on the user-interface thread.
+class MainWindowHost final : public win::WindowHost {
+  public:
+    void SetWindow(QWidget* window) { window_ = window; }
+
+    bool IsMinimized() override {
+        bool minimized = false;
+        if (window_) {
+            QMetaObject::invokeMethod(
+                window_, [&] { minimized = window_ && window_->isMinimized(); },
+                Qt::BlockingQueuedConnection);
+        }
+        return minimized;
+    }
+    void Restore() override {
+        if (window_) {
+            QMetaObject::invokeMethod(window_, [w = window_] {
+                if (w)
+                    w->showNormal();
+            });
+        }
+    }
+    void BringToFront() override {
+        if (window_) {
+            QMetaObject::invokeMethod(window_, [w = window_] {
+                if (!w)
+                    return;
+                w->raise();
+                w->activateWindow();
+            });
+        }
+    }
+
+  private:
+    QPointer<QWidget> window_;
+};
+
+void PumpMessages() {
+    QCoreApplication::processEvents(QEventLoop::AllEvents);
+}
+
+// Program end: the guard's slot and the library table go back, however the program ended.
+struct EndOfProgram {
+    win::HWND handle = 0;
+    ~EndOfProgram() {
+        ReleasePreviousInstance();
+        if (handle)
+            win::UnregisterApplicationWindow(handle);
+        ReleaseLibraryTable();
+    }
+};
+
+}  // namespace
+
+int RunPrnStatus(QApplication& application, const ProgramOptions& options) {
+    MainWindowHost host;
+    EndOfProgram end;
+    end.handle = win::RegisterApplicationWindow(&host);
+
+    std::unique_ptr<TForm1> form;
+    QtUserInterface qtUi([&](win::HWND) -> QWidget* { return form.get(); });
+    win::SetUserInterface(options.ui ? options.ui : &qtUi);
+    win::SetMessagePump(&PumpMessages);
+
+    int exitCode = 0;
+    RunHandler([&] {
+        if (ActivatePreviousInstance(end.handle, 1)) {
+            return;
+        }
+        application.setApplicationName(kApplicationTitle);
+        application.setApplicationDisplayName(kApplicationTitle);
+        application.setApplicationVersion(kFileVersion);
+
+        form.reset(CreateMainWindow(end.handle));
+        form->FormCreate();
+        if (form->TerminateRequested()) {
+            return;
+        }
+        host.SetWindow(form.get());
+        if (options.onMainWindow) {
+            options.onMainWindow(*form);
+        }
+        form->show();
+        exitCode = application.exec();
+    });
+    host.SetWindow(nullptr);
+    form.reset();
+    win::SetMessagePump(nullptr);
+    win::SetUserInterface(nullptr);
+    return exitCode;
+}
+
+}  // namespace app

@@ -1,0 +1,78 @@
+#include "platform/libraries.h"
+#include "platform/filesystem.h"
+#include "platform/security.h"
+#include "platform/sim/sandbox.h"
+#include "platform/sim/strings.h"
+
+namespace win {
+
+namespace {
+
+HMODULE const kKernel32 = reinterpret_cast<HMODULE>(std::uintptr_t{0x7C800000});
+HMODULE const kShell32 = reinterpret_cast<HMODULE>(std::uintptr_t{0x7CA00000});
+
+BOOL SimIsWow64Process(HANDLE process, BOOL* wow64) {
+    if (process != GetCurrentProcess() || !wow64) {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return false;
+    }
+    *wow64 = sim::Is64BitWindows();
+    return true;
+}
+
+BOOL SimDisableRedirection(void** oldValue) {
+    if (!sim::Is64BitWindows()) {
+        // 32-bit Windows exports the function but has nothing to redirect.
+        SetLastError(ERROR_INVALID_FUNCTION);
+        return false;
+    }
+    if (oldValue)
+        *oldValue = reinterpret_cast<void*>(sim::RedirectionEnabled() ? 1 : 2);
+    sim::SetRedirectionEnabled(false);
+    return true;
+}
+
+BOOL SimRevertRedirection(void* oldValue) {
+    if (!sim::Is64BitWindows()) {
+        SetLastError(ERROR_INVALID_FUNCTION);
+        return false;
+    }
+    auto saved = reinterpret_cast<std::uintptr_t>(oldValue);
+    if (saved != 1 && saved != 2) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return false;
+    }
+    sim::SetRedirectionEnabled(saved == 1);
+    return true;
+}
+
+}  // namespace
+
+HMODULE LoadLibraryA(const std::string& name) {
+    if (sim::IEquals(name, "kernel32.dll") || sim::IEquals(name, "kernel32"))
+        return kKernel32;
+    if (sim::IEquals(name, "shell32.dll") || sim::IEquals(name, "shell32"))
+        return kShell32;
+    SetLastError(ERROR_MOD_NOT_FOUND);
+    return nullptr;
+}
+
+BOOL FreeLibrary(HMODULE module) {
+    return module == kKernel32 || module == kShell32;
+}
+
+FARPROC GetProcAddress(HMODULE module, const std::string& name) {
+    if (module == kKernel32 && !sim::ReadConfig().legacyKernel) {
+        if (name == "IsWow64Process")
+            return reinterpret_cast<FARPROC>(&SimIsWow64Process);
+        if (name == "Wow64DisableWow64FsRedirection")
+            return reinterpret_cast<FARPROC>(&SimDisableRedirection);
+        if (name == "Wow64RevertWow64FsRedirection")
+            return reinterpret_cast<FARPROC>(&SimRevertRedirection);
+    }
+    SetLastError(module == kKernel32 || module == kShell32 ? ERROR_PROC_NOT_FOUND
+                                                           : ERROR_INVALID_HANDLE);
+    return nullptr;
+}
+
+}  // namespace win

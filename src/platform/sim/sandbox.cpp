@@ -1,0 +1,302 @@
+#include "platform/sim/sandbox.h"
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <ctime>
+#include <memory>
+#include <mutex>
+#include <stdexcept>
+
+#include "platform/sim/seed.h"
+#include "platform/sim/strings.h"
+#include "platform/ui.h"
+
+namespace sim {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+struct State {
+    fs::path root;
+    std::unique_ptr<Db> db;
+};
+
+std::recursive_mutex g_openMutex;
+State g_state;
+thread_local bool t_redirection = true;
+
+constexpr const char* kSchema = R"sql(
+CREATE TABLE IF NOT EXISTS config(key TEXT PRIMARY KEY, value TEXT NOT NULL);
+CREATE TABLE IF NOT EXISTS reg_keys(
+    id INTEGER PRIMARY KEY, parent INTEGER NOT NULL, name TEXT NOT NULL COLLATE NOCASE,
+    UNIQUE(parent, name));
+CREATE TABLE IF NOT EXISTS reg_values(
+    key INTEGER NOT NULL, name TEXT NOT NULL COLLATE NOCASE, type INTEGER NOT NULL,
+    data BLOB NOT NULL, PRIMARY KEY(key, name));
+CREATE TABLE IF NOT EXISTS file_attributes(
+    path TEXT PRIMARY KEY COLLATE NOCASE, attributes INTEGER NOT NULL);
+CREATE TABLE IF NOT EXISTS printers(
+    id INTEGER PRIMARY KEY, name TEXT NOT NULL UNIQUE COLLATE NOCASE, port TEXT NOT NULL,
+    driver TEXT NOT NULL, attributes INTEGER NOT NULL, share TEXT NOT NULL DEFAULT '',
+    comment TEXT NOT NULL DEFAULT '', location TEXT NOT NULL DEFAULT '');
+CREATE TABLE IF NOT EXISTS ports(
+    id INTEGER PRIMARY KEY, name TEXT NOT NULL UNIQUE COLLATE NOCASE, monitor TEXT NOT NULL);
+CREATE TABLE IF NOT EXISTS drivers(
+    id INTEGER PRIMARY KEY, name TEXT NOT NULL COLLATE NOCASE,
+    environment TEXT NOT NULL COLLATE NOCASE, version INTEGER NOT NULL,
+    UNIQUE(name, environment, version));
+CREATE TABLE IF NOT EXISTS services(
+    name TEXT PRIMARY KEY COLLATE NOCASE, state INTEGER NOT NULL,
+    checkpoint INTEGER NOT NULL DEFAULT 0, wait_hint INTEGER NOT NULL DEFAULT 0,
+    pending_until INTEGER NOT NULL DEFAULT 0);
+CREATE TABLE IF NOT EXISTS features(name TEXT PRIMARY KEY COLLATE NOCASE, state TEXT NOT NULL);
+CREATE TABLE IF NOT EXISTS launch_log(
+    id INTEGER PRIMARY KEY, time TEXT NOT NULL, verb TEXT NOT NULL, file TEXT NOT NULL,
+    parameters TEXT NOT NULL, directory TEXT NOT NULL, show INTEGER NOT NULL);
+INSERT OR IGNORE INTO reg_keys(id, parent, name) VALUES
+    (1, 0, 'HKEY_LOCAL_MACHINE'), (2, 0, 'HKEY_CURRENT_USER'), (3, 0, 'HKEY_USERS'),
+    (4, 0, 'HKEY_CLASSES_ROOT');
+)sql";
+
+fs::path DbPath(const fs::path& root) {
+    return root / "state.db";
+}
+
+void OpenLocked(const fs::path& root) {
+    g_state.db.reset();
+    g_state.root = fs::absolute(root);
+    g_state.db = std::make_unique<Db>(DbPath(g_state.root).string());
+    g_state.db->Exec(kSchema);
+}
+
+bool IsExempt(const std::vector<std::string>& parts) {
+    // Folders below System32 that WOW64 leaves unredirected.
+    if (parts.size() < 3) {
+        return false;
+    }
+    const std::string& third = parts[2];
+    for (const char* name : {"catroot", "catroot2", "driverstore", "logfiles", "spool"}) {
+        if (IEquals(third, name)) {
+            return true;
+        }
+    }
+    return parts.size() >= 4 && IEquals(third, "drivers") && IEquals(parts[3], "etc");
+}
+
+fs::path MapToHost(const std::string& windowsPath, bool applyRedirection) {
+    WindowsPath path = ParseWindowsPath(windowsPath);
+    fs::path base;
+    if (path.drive == 'Z') {
+        base = "/";
+    } else if (path.drive == 'C') {
+        EnsureSandbox();
+        base = g_state.root / "drive_c";
+        if (applyRedirection && path.parts.size() >= 2 && IEquals(path.parts[0], "Windows") &&
+            Is64BitWindows()) {
+            if (t_redirection && IEquals(path.parts[1], "System32") && !IsExempt(path.parts)) {
+                path.parts[1] = "SysWOW64";
+            } else if (t_redirection && IEquals(path.parts[1], "Sysnative")) {
+                path.parts[1] = "System32";
+            }
+        }
+    } else {
+        throw std::invalid_argument("no such drive: " + windowsPath);
+    }
+    fs::path host = base;
+    bool exists = true;
+    for (const std::string& part : path.parts) {
+        if (exists) {
+            std::error_code ec;
+            fs::path exact = host / part;
+            if (fs::symlink_status(exact, ec).type() != fs::file_type::not_found) {
+                host = exact;
+                continue;
+            }
+            std::string found;
+            for (fs::directory_iterator it(host, ec), end; !ec && it != end; it.increment(ec)) {
+                std::string name = it->path().filename().string();
+                if (IEquals(name, part)) {
+                    found = name;
+                    break;
+                }
+            }
+            if (!found.empty()) {
+                host /= found;
+                continue;
+            }
+            exists = false;
+        }
+        host /= part;
+    }
+    return host;
+}
+
+std::string Get(const std::string& key, const std::string& fallback) {
+    std::lock_guard lock(db().mutex());
+    Statement st = db().Prepare("SELECT value FROM config WHERE key = ?");
+    st.Bind(1, key);
+    return st.Step() ? st.Text(0) : fallback;
+}
+
+void Put(const std::string& key, const std::string& value) {
+    Statement st = db().Prepare("INSERT OR REPLACE INTO config(key, value) VALUES(?, ?)");
+    st.Bind(1, key).Bind(2, value).Run();
+}
+
+}  // namespace
+
+fs::path DefaultSandboxRoot() {
+    if (const char* env = std::getenv("QUELLIN_SANDBOX"); env && *env) {
+        return fs::path(env);
+    }
+    if (const char* data = std::getenv("XDG_DATA_HOME"); data && *data) {
+        return fs::path(data) / "quellin" / "sandbox";
+    }
+    const char* home = std::getenv("HOME");
+    return fs::path(home && *home ? home : "/tmp") / ".local" / "share" / "quellin" / "sandbox";
+}
+
+void OpenSandbox(const fs::path& root) {
+    if (!fs::exists(DbPath(root))) {
+        InitSandbox(root, InitOptions{});
+        return;
+    }
+    std::lock_guard lock(g_openMutex);
+    OpenLocked(root);
+}
+
+void EnsureSandbox() {
+    {
+        std::lock_guard lock(g_openMutex);
+        if (g_state.db) {
+            return;
+        }
+    }
+    OpenSandbox(DefaultSandboxRoot());
+}
+
+void InitSandbox(const fs::path& root, const InitOptions& options) {
+    std::lock_guard lock(g_openMutex);
+    g_state.db.reset();
+    std::error_code ec;
+    fs::create_directories(root, ec);
+    // A reset removes what the sandbox owns and nothing else that may share the folder.
+    for (const char* owned : {"state.db", "state.db-wal", "state.db-shm", "drive_c", "objects"}) {
+        fs::remove_all(root / owned, ec);
+    }
+    fs::create_directories(root / "objects");
+    OpenLocked(root);
+    Transaction tx(*g_state.db);
+    WriteConfig(options.config);
+    tx.Commit();
+    Seed(options);
+}
+
+void CloseSandbox() {
+    std::lock_guard lock(g_openMutex);
+    g_state.db.reset();
+    g_state.root.clear();
+}
+
+bool SandboxIsOpen() {
+    std::lock_guard lock(g_openMutex);
+    return g_state.db != nullptr;
+}
+
+const fs::path& SandboxRoot() {
+    EnsureSandbox();
+    return g_state.root;
+}
+
+Db& db() {
+    EnsureSandbox();
+    return *g_state.db;
+}
+
+Config ReadConfig() {
+    Config c;
+    c.arch = Get("arch", c.arch);
+    c.user = Get("user", c.user);
+    c.date = Get("date", c.date);
+    c.serviceTiming = Get("service_timing", c.serviceTiming);
+    c.legacyKernel = Get("legacy_kernel", "0") == "1";
+    return c;
+}
+
+void WriteConfig(const Config& c) {
+    Transaction tx(db());
+    Put("arch", c.arch);
+    Put("user", c.user);
+    Put("date", c.date);
+    Put("service_timing", c.serviceTiming);
+    Put("legacy_kernel", c.legacyKernel ? "1" : "0");
+    tx.Commit();
+}
+
+bool Is64BitWindows() {
+    return Get("arch", "x64-wow64") != "x86";
+}
+
+fs::path HostPath(const std::string& windowsPath) {
+    return MapToHost(windowsPath, true);
+}
+
+fs::path HostPathNative(const std::string& windowsPath) {
+    return MapToHost(windowsPath, false);
+}
+
+bool RedirectionEnabled() {
+    return t_redirection;
+}
+void SetRedirectionEnabled(bool enabled) {
+    t_redirection = enabled;
+}
+
+void LogLaunch(const std::string& verb, const std::string& file, const std::string& parameters,
+               const std::string& directory, int show) {
+    std::time_t now = std::time(nullptr);
+    char stamp[32];
+    std::strftime(stamp, sizeof stamp, "%Y-%m-%dT%H:%M:%SZ", std::gmtime(&now));
+    std::lock_guard lock(db().mutex());
+    Statement st = db().Prepare(
+        "INSERT INTO launch_log(time, verb, file, parameters, directory, show) "
+        "VALUES(?, ?, ?, ?, ?, ?)");
+    st.Bind(1, std::string(stamp)).Bind(2, verb).Bind(3, file).Bind(4, parameters);
+    st.Bind(5, directory).Bind(6, show).Run();
+}
+
+}  // namespace sim
+
+namespace win {
+
+std::string DialogPathFromWindows(const std::string& windowsPath) {
+    try {
+        return sim::HostPath(windowsPath).string();
+    } catch (const std::exception&) {
+        return {};
+    }
+}
+
+std::string WindowsPathFromDialog(const std::string& dialogPath) {
+    std::string root = (sim::SandboxRoot() / "drive_c").string();
+    std::string rest;
+    std::string drive;
+    if (dialogPath.compare(0, root.size(), root) == 0 &&
+        (dialogPath.size() == root.size() || dialogPath[root.size()] == '/')) {
+        drive = "C:";
+        rest = dialogPath.substr(root.size());
+    } else {
+        drive = "Z:";
+        rest = dialogPath;
+    }
+    for (char& c : rest) {
+        if (c == '/')
+            c = '\\';
+    }
+    return drive + (rest.empty() ? "\\" : rest);
+}
+
+}  // namespace win

@@ -1,0 +1,64 @@
+// The simulated Windows: a folder holding drive C: as real files and, in SQLite, the registry,
+// the spooler, the services and the settings of the machine. This is the control surface that
+// tests and the sandbox tool use; the program itself only sees the win:: functions.
+#pragma once
+
+#include <filesystem>
+#include <string>
+
+#include "platform/sim/db.h"
+
+namespace sim {
+
+struct Config {
+    std::string arch = "x64-wow64";      // "x64-wow64": 32-bit program on 64-bit Windows; "x86"
+    std::string user = "admin";          // "admin", "filtered-admin", "standard"
+    std::string date;                    // "YYYY-MM-DD", or empty for the real date
+    std::string serviceTiming = "fast";  // "fast" or "realistic"
+    bool legacyKernel = false;  // kernel32 without IsWow64Process and the redirection calls
+};
+
+struct InitOptions {
+    Config config;
+    bool pdfPrinter = true;  // seed "Microsoft Print to PDF" and its optional feature
+};
+
+// $QUELLIN_SANDBOX, else the user's data folder (~/.local/share/quellin/sandbox).
+std::filesystem::path DefaultSandboxRoot();
+
+// Makes `root` this process's sandbox, creating and seeding it first when it does not exist.
+void OpenSandbox(const std::filesystem::path& root);
+// Opens the default sandbox unless one is open already.
+void EnsureSandbox();
+// Creates or resets `root` and makes it this process's sandbox.
+void InitSandbox(const std::filesystem::path& root, const InitOptions& options);
+void CloseSandbox();
+bool SandboxIsOpen();
+
+const std::filesystem::path& SandboxRoot();
+Db& db();
+
+Config ReadConfig();
+void WriteConfig(const Config& config);
+bool Is64BitWindows();
+
+// The host file that a Windows path names, as the calling thread sees it now (redirection
+// applied). Drive C: lives in the sandbox; drive Z: is the host's root, as in Wine. Throws
+// std::invalid_argument for a path that names no drive.
+std::filesystem::path HostPath(const std::string& windowsPath);
+// The same without redirection, for the sandbox's own bookkeeping.
+std::filesystem::path HostPathNative(const std::string& windowsPath);
+
+// Per-thread redirection state (true: a 32-bit program's System32 names SysWOW64).
+bool RedirectionEnabled();
+void SetRedirectionEnabled(bool enabled);
+
+// The launch log: every program started and address opened through the shell.
+void LogLaunch(const std::string& verb, const std::string& file, const std::string& parameters,
+               const std::string& directory, int show);
+
+inline constexpr const char* kUserName = "User";
+inline constexpr const char* kComputerName = "QUELLIN-PC";
+inline constexpr const char* kTempFolder = "C:\\Users\\User\\AppData\\Local\\Temp";
+
+}  // namespace sim

@@ -1,0 +1,231 @@
+#include <map>
+#include <mutex>
+#include <set>
+
+#include "platform/libraries.h"
+#include "platform/security.h"
+#include "platform/sim/handles.h"
+#include "platform/sim/sandbox.h"
+#include "platform/sim/security_state.h"
+
+namespace sim {
+
+namespace {
+
+struct TokenObject : Object {
+    win::DWORD access = 0;
+};
+
+const char* const kPrivileges[] = {"SeLoadDriverPrivilege", "SeBackupPrivilege",
+                                   "SeRestorePrivilege", "SeShutdownPrivilege",
+                                   "SeChangeNotifyPrivilege"};
+
+std::mutex g_mutex;
+std::set<std::string>& Enabled() {
+    static auto* enabled = new std::set<std::string>();
+    return *enabled;
+}
+
+win::SID MakeSid(std::vector<win::DWORD> subs) {
+    return win::SID{win::SECURITY_NT_AUTHORITY, std::move(subs)};
+}
+
+std::vector<win::SID_AND_ATTRIBUTES> Groups(const std::string& user) {
+    constexpr win::DWORD kOn = 0x7;  // mandatory, enabled by default, enabled
+    std::vector<win::SID_AND_ATTRIBUTES> groups;
+    groups.push_back({win::SID{{{0, 0, 0, 0, 0, 1}}, {0}}, kOn});  // Everyone
+    if (user == "admin") {
+        groups.push_back({MakeSid({32, 544}), kOn | 0x8});  // Administrators, owner
+    } else if (user == "filtered-admin") {
+        groups.push_back({MakeSid({32, 544}), win::SE_GROUP_USE_FOR_DENY_ONLY});
+    }
+    groups.push_back({MakeSid({32, 545}), kOn});  // Users
+    groups.push_back({MakeSid({4}), kOn});        // Interactive
+    groups.push_back({MakeSid({11}), kOn});       // Authenticated Users
+    return groups;
+}
+
+// Byte size as Windows lays TOKEN_GROUPS out on a 32-bit system: a count, one pointer and
+// attributes pair per group, then the identifiers.
+win::DWORD GroupsSize(const std::vector<win::SID_AND_ATTRIBUTES>& groups) {
+    win::DWORD size = 4;
+    for (const auto& g : groups) {
+        size += 8 + 8 + 4 * static_cast<win::DWORD>(g.Sid.SubAuthority.size());
+    }
+    return size;
+}
+
+bool HasPrivilege(const std::string& user, const std::string& name) {
+    if (name == "SeShutdownPrivilege" || name == "SeChangeNotifyPrivilege") {
+        return true;
+    }
+    return user == "admin";
+}
+
+}  // namespace
+
+bool TokenIsElevated() {
+    return ReadConfig().user == "admin";
+}
+
+bool PrivilegeEnabled(const std::string& name) {
+    std::lock_guard lock(g_mutex);
+    return Enabled().count(name) > 0;
+}
+
+}  // namespace sim
+
+namespace win {
+
+namespace {
+HANDLE const kCurrentProcess = reinterpret_cast<HANDLE>(~std::uintptr_t{0});
+HANDLE const kCurrentThread = reinterpret_cast<HANDLE>(~std::uintptr_t{1});
+
+HANDLE NewToken(DWORD access) {
+    auto token = std::make_unique<sim::TokenObject>();
+    token->access = access;
+    return static_cast<HANDLE>(sim::RegisterObject(std::move(token)));
+}
+}  // namespace
+
+HANDLE GetCurrentThread() {
+    return kCurrentThread;
+}
+HANDLE GetCurrentProcess() {
+    return kCurrentProcess;
+}
+
+DWORD GetVersion() {
+    // Windows 10 reports 6.2 to programs without a compatibility manifest; the high bit is
+    // clear on the NT family.
+    return 0x23F00206;
+}
+
+BOOL OpenThreadToken(HANDLE thread, DWORD, BOOL, HANDLE* token) {
+    if (thread != kCurrentThread || !token) {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return false;
+    }
+    // The user-interface thread never impersonates.
+    SetLastError(ERROR_NO_TOKEN);
+    return false;
+}
+
+BOOL OpenProcessToken(HANDLE process, DWORD access, HANDLE* token) {
+    if (process != kCurrentProcess || !token) {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return false;
+    }
+    *token = NewToken(access);
+    SetLastError(ERROR_SUCCESS);
+    return true;
+}
+
+BOOL AllocateAndInitializeSid(const SID_IDENTIFIER_AUTHORITY& authority, BYTE count, DWORD s0,
+                              DWORD s1, DWORD s2, DWORD s3, DWORD s4, DWORD s5, DWORD s6, DWORD s7,
+                              SID** sid) {
+    if (count == 0 || count > 8 || !sid) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return false;
+    }
+    DWORD subs[8] = {s0, s1, s2, s3, s4, s5, s6, s7};
+    *sid = new SID{authority, std::vector<DWORD>(subs, subs + count)};
+    return true;
+}
+
+void* FreeSid(SID* sid) {
+    delete sid;
+    return nullptr;
+}
+
+BOOL EqualSid(const SID* a, const SID* b) {
+    return a && b && *a == *b;
+}
+
+BOOL GetTokenInformation(HANDLE token, TOKEN_INFORMATION_CLASS infoClass, TOKEN_GROUPS* info,
+                         DWORD length, DWORD* returnLength) {
+    auto* object = sim::Lookup<sim::TokenObject>(token);
+    if (!object) {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return false;
+    }
+    if ((object->access & TOKEN_QUERY) == 0) {
+        SetLastError(ERROR_ACCESS_DENIED);
+        return false;
+    }
+    if (infoClass != TokenGroups) {
+        SetLastError(ERROR_NOT_SUPPORTED);
+        return false;
+    }
+    auto groups = sim::Groups(sim::ReadConfig().user);
+    DWORD needed = sim::GroupsSize(groups);
+    if (returnLength)
+        *returnLength = needed;
+    if (!info || length < needed) {
+        SetLastError(ERROR_INSUFFICIENT_BUFFER);
+        return false;
+    }
+    info->Groups = std::move(groups);
+    SetLastError(ERROR_SUCCESS);
+    return true;
+}
+
+BOOL LookupPrivilegeValueA(const std::string& systemName, const std::string& name, LUID* luid) {
+    if (!systemName.empty()) {
+        SetLastError(RPC_S_SERVER_UNAVAILABLE);
+        return false;
+    }
+    DWORD index = 0;
+    for (const char* known : sim::kPrivileges) {
+        ++index;
+        if (name == known) {
+            if (luid)
+                *luid = LUID{index + 9, 0};
+            return true;
+        }
+    }
+    SetLastError(ERROR_NO_SUCH_PRIVILEGE);
+    return false;
+}
+
+BOOL AdjustTokenPrivileges(HANDLE token, BOOL disableAll,
+                           const std::vector<LUID_AND_ATTRIBUTES>& newState) {
+    auto* object = sim::Lookup<sim::TokenObject>(token);
+    if (!object) {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return false;
+    }
+    if ((object->access & TOKEN_ADJUST_PRIVILEGES) == 0) {
+        SetLastError(ERROR_ACCESS_DENIED);
+        return false;
+    }
+    std::string user = sim::ReadConfig().user;
+    std::lock_guard lock(sim::g_mutex);
+    if (disableAll) {
+        sim::Enabled().clear();
+        SetLastError(ERROR_SUCCESS);
+        return true;
+    }
+    bool all = true;
+    for (const auto& entry : newState) {
+        DWORD index = entry.Luid.LowPart - 10;
+        if (index >= std::size(sim::kPrivileges)) {
+            all = false;
+            continue;
+        }
+        std::string name = sim::kPrivileges[index];
+        if (!sim::HasPrivilege(user, name)) {
+            all = false;
+            continue;
+        }
+        if (entry.Attributes & SE_PRIVILEGE_ENABLED) {
+            sim::Enabled().insert(name);
+        } else {
+            sim::Enabled().erase(name);
+        }
+    }
+    SetLastError(all ? ERROR_SUCCESS : ERROR_NOT_ALL_ASSIGNED);
+    return true;
+}
+
+}  // namespace win

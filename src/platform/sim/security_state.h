@@ -1,0 +1,13 @@
+// The sandbox user's token as the rest of the simulated Windows consults it.
+#pragma once
+
+#include <string>
+
+namespace sim {
+
+// An administrator whose Administrators group is enabled (not deny-only).
+bool TokenIsElevated();
+// Whether this process has enabled the privilege with AdjustTokenPrivileges.
+bool PrivilegeEnabled(const std::string& name);
+
+}  // namespace sim

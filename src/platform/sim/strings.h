@@ -1,0 +1,34 @@
+// String helpers of the simulated Windows: ASCII case folding and Windows path parsing.
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace sim {
+
+std::string ToLower(std::string_view s);
+std::string ToUpper(std::string_view s);
+bool IEquals(std::string_view a, std::string_view b);
+
+struct WindowsPath {
+    char drive = 0;  // upper case
+    std::vector<std::string> parts;
+    std::string ToString() const;  // "C:\a\b"
+};
+
+// Parses an absolute drive path; "." parts vanish and ".." climbs but never above the drive.
+// Throws std::invalid_argument for anything else (relative, UNC, empty).
+WindowsPath ParseWindowsPath(std::string_view path);
+
+// "*" and "?" masks as FindFirstFileA matches them, ignoring case; "*.*" matches every name.
+bool MatchesMask(std::string_view name, std::string_view mask);
+
+// Splits "HKLM\Software\X" into the root's full name and the subkey parts.
+struct RegistryPath {
+    std::string root;  // "HKEY_LOCAL_MACHINE", ...
+    std::vector<std::string> parts;
+};
+RegistryPath ParseRegistryPath(std::string_view path);
+
+}  // namespace sim
