@@ -1,0 +1,159 @@
+// The sandbox's registry against the behaviour of Windows that the program relies on.
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include "app/admin.h"
+#include "platform/registry.h"
+#include "platform/sim/registry_store.h"
+#include "sandbox_fixture.h"
+
+namespace {
+
+using namespace win;
+
+constexpr DWORD kSentinel = 0xDEADBEEF;
+const std::string kPrinterKey =
+    "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Print\\Printers\\Microsoft Print to PDF";
+
+std::string ReadString(HKEY key, const std::string& name, LONG* rc) {
+    DWORD type = 0, size = 0;
+    *rc = RegQueryValueExA(key, name, &type, nullptr, &size);
+    if (*rc != ERROR_SUCCESS) return {};
+    std::string data(size, '\0');
+    *rc = RegQueryValueExA(key, name, &type, reinterpret_cast<BYTE*>(data.data()), &size);
+    if (!data.empty() && data.back() == '\0') data.pop_back();
+    return data;
+}
+
+TEST(Registry, SixtyFourBitViewDecidesWhatA32BitProgramSeesUnderSoftware) {
+    testsupport::ScopedSandbox sandbox;
+    UniqueHKey key;
+    EXPECT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, kPrinterKey, 0, KEY_READ, key.put()),
+              ERROR_FILE_NOT_FOUND)
+        << "without KEY_WOW64_64KEY the 32-bit view (WOW6432Node) lacks the printer";
+    ASSERT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, kPrinterKey, 0, KEY_READ | KEY_WOW64_64KEY,
+                            key.put()),
+              ERROR_SUCCESS);
+    LONG rc;
+    EXPECT_FALSE(ReadString(key.get(), "PrintQueueV4DriverDirectory", &rc).empty());
+    EXPECT_EQ(rc, ERROR_SUCCESS);
+}
+
+TEST(Registry, On32BitWindowsThereIsOnlyOneView) {
+    sim::InitOptions options;
+    options.config.arch = "x86";
+    testsupport::ScopedSandbox sandbox(options);
+    UniqueHKey key;
+    EXPECT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, kPrinterKey, 0, KEY_READ, key.put()),
+              ERROR_SUCCESS);
+}
+
+TEST(Registry, KeysAndValueNamesIgnoreLetterCase) {
+    testsupport::ScopedSandbox sandbox;
+    UniqueHKey key;
+    ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, "Software\\Tarnwell\\Quellin", 0, KEY_ALL_ACCESS,
+                              key.put(), nullptr),
+              ERROR_SUCCESS);
+    DWORD value = 7;
+    ASSERT_EQ(RegSetValueExA(key.get(), "Rotation", REG_DWORD, reinterpret_cast<BYTE*>(&value), 4),
+              ERROR_SUCCESS);
+    UniqueHKey again;
+    ASSERT_EQ(RegOpenKeyExA(HKEY_CURRENT_USER, "SOFTWARE\\tarnwell\\QUELLIN", 0, KEY_READ,
+                            again.put()),
+              ERROR_SUCCESS);
+    DWORD read = 0, size = 4, type = 0;
+    EXPECT_EQ(RegQueryValueExA(again.get(), "rotation", &type, reinterpret_cast<BYTE*>(&read), &size),
+              ERROR_SUCCESS);
+    EXPECT_EQ(type, REG_DWORD);
+    EXPECT_EQ(read, 7u);
+}
+
+TEST(Registry, TwoCallSizingReportsTheSizeAndRefusesShortBuffers) {
+    testsupport::ScopedSandbox sandbox;
+    sim::reg::SetString("HKCU\\Software\\Tarnwell\\Quellin", "ASFile", "C:\\x.pdf");
+    UniqueHKey key;
+    ASSERT_EQ(RegOpenKeyExA(HKEY_CURRENT_USER, "Software\\Tarnwell\\Quellin", 0, KEY_READ, key.put()),
+              ERROR_SUCCESS);
+    DWORD size = kSentinel;
+    EXPECT_EQ(RegQueryValueExA(key.get(), "ASFile", nullptr, nullptr, &size), ERROR_SUCCESS);
+    EXPECT_EQ(size, 9u) << "the terminating zero counts";
+    BYTE small[4];
+    DWORD smallSize = sizeof small;
+    EXPECT_EQ(RegQueryValueExA(key.get(), "ASFile", nullptr, small, &smallSize), ERROR_MORE_DATA);
+    EXPECT_EQ(smallSize, 9u);
+    EXPECT_EQ(RegQueryValueExA(key.get(), "missing", nullptr, nullptr, &size), ERROR_FILE_NOT_FOUND);
+}
+
+TEST(Registry, AccessMaskIsEnforcedOnTheHandle) {
+    testsupport::ScopedSandbox sandbox;
+    sim::reg::CreateKey("HKCU\\Software\\Tarnwell\\Quellin");
+    UniqueHKey key;
+    ASSERT_EQ(RegOpenKeyExA(HKEY_CURRENT_USER, "Software\\Tarnwell\\Quellin", 0, KEY_READ, key.put()),
+              ERROR_SUCCESS);
+    DWORD value = 1;
+    EXPECT_EQ(RegSetValueExA(key.get(), "Rotation", REG_DWORD, reinterpret_cast<BYTE*>(&value), 4),
+              ERROR_ACCESS_DENIED);
+}
+
+TEST(Registry, MachineKeysAreReadOnlyWithoutElevation) {
+    sim::InitOptions options;
+    options.config.user = "filtered-admin";
+    testsupport::ScopedSandbox sandbox(options);
+    UniqueHKey key;
+    EXPECT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Tarnwell", 0,
+                              KEY_ALL_ACCESS | KEY_WOW64_64KEY, key.put(), nullptr),
+              ERROR_ACCESS_DENIED);
+    EXPECT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, kPrinterKey, 0, KEY_READ | KEY_WOW64_64KEY,
+                            key.put()),
+              ERROR_SUCCESS);
+}
+
+TEST(Registry, DeletedKeyFailsOnItsOpenHandle) {
+    testsupport::ScopedSandbox sandbox;
+    UniqueHKey key;
+    ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, "Software\\Doomed", 0, KEY_ALL_ACCESS, key.put(),
+                              nullptr),
+              ERROR_SUCCESS);
+    ASSERT_EQ(RegDeleteTreeA(HKEY_CURRENT_USER, "Software\\Doomed"), ERROR_SUCCESS);
+    DWORD size = 0;
+    EXPECT_EQ(RegQueryValueExA(key.get(), "x", nullptr, nullptr, &size), ERROR_KEY_DELETED);
+}
+
+TEST(Registry, SaveAndRestoreNeedTheirPrivilegesAndRoundTripASubtree) {
+    testsupport::ScopedSandbox sandbox;
+    UniqueHKey key;
+    ASSERT_EQ(RegOpenKeyExA(HKEY_CURRENT_USER, "Printers\\DevModes2", 0, KEY_ALL_ACCESS, key.put()),
+              ERROR_SUCCESS);
+    const std::string hive = "C:\\Users\\User\\AppData\\Local\\Temp\\2.reg";
+    EXPECT_EQ(RegSaveKeyA(key.get(), hive), static_cast<LONG>(ERROR_PRIVILEGE_NOT_HELD));
+
+    sim::reg::SetString("HKCU\\Printers\\DevModes2\\Sub", "Inner", "kept");
+    app::EnablePrivilege("SeBackupPrivilege");
+    app::EnablePrivilege("SeRestorePrivilege");
+
+    ASSERT_EQ(RegSaveKeyA(key.get(), hive), ERROR_SUCCESS);
+    EXPECT_EQ(RegSaveKeyA(key.get(), hive), static_cast<LONG>(ERROR_ALREADY_EXISTS));
+
+    sim::reg::DeleteKey("HKCU\\Printers\\DevModes2\\Sub");
+    sim::reg::SetString("HKCU\\Printers\\DevModes2", "Intruder", "gone after restore");
+    ASSERT_EQ(RegRestoreKeyA(key.get(), hive, REG_FORCE_RESTORE), ERROR_SUCCESS);
+    EXPECT_FALSE(sim::reg::GetValue("HKCU\\Printers\\DevModes2", "Intruder"));
+    auto inner = sim::reg::GetValue("HKCU\\Printers\\DevModes2\\Sub", "Inner");
+    ASSERT_TRUE(inner);
+    EXPECT_EQ(sim::reg::FormatData(*inner), "kept");
+    EXPECT_TRUE(sim::reg::GetValue("HKCU\\Printers\\DevModes2", "Microsoft Print to PDF"));
+}
+
+TEST(Registry, RestoreOfADamagedHiveChangesNothing) {
+    testsupport::ScopedSandbox sandbox;
+    testsupport::WriteHostFile(sandbox.HostPath("C:\\bad.reg"), "regfQSIM\x01garbage");
+    app::EnablePrivilege("SeRestorePrivilege");
+    UniqueHKey key;
+    ASSERT_EQ(RegOpenKeyExA(HKEY_CURRENT_USER, "Printers\\DevModes2", 0, KEY_ALL_ACCESS, key.put()),
+              ERROR_SUCCESS);
+    EXPECT_EQ(RegRestoreKeyA(key.get(), "C:\\bad.reg", 0), static_cast<LONG>(ERROR_BADDB));
+    EXPECT_TRUE(sim::reg::GetValue("HKCU\\Printers\\DevModes2", "Microsoft Print to PDF"));
+}
+
+}  // namespace
