@@ -104,6 +104,9 @@ std::size_t MemorySource::ReadAt(std::uint64_t offset, std::span<std::uint8_t> o
         return 0;
     }
     const std::size_t n = std::min<std::uint64_t>(out.size(), data_.size() - offset);
+    if (n == 0) {
+        return 0;  // memcpy must not see the null data of an empty span
+    }
     std::memcpy(out.data(), data_.data() + offset, n);
     return n;
 }
