@@ -1,15 +1,20 @@
 // quellin-sandbox: creates, inspects and changes the simulated Windows that Quellin runs on.
+#include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <iostream>
 #include <map>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "common/json.h"
+#include "platform/processes.h"
+#include "platform/services.h"
 #include "platform/sim/registry_store.h"
 #include "platform/sim/sandbox.h"
 #include "platform/sim/seed.h"
+#include "platform/sim/spool.h"
 #include "platform/spooler.h"
 
 namespace {
@@ -25,6 +30,12 @@ constexpr const char* kUsage = R"(usage: quellin-sandbox [--sandbox DIR] COMMAND
   path WINDOWS-PATH               the host file of a sandbox path
   printers                        printer add NAME [--port P] [--driver D] [--shared]
   printer delete NAME             log
+  service [start|stop] spooler [--no-wait]   (no verb: its status)
+  feature [NAME]                  state of an optional feature (default: Print to PDF)
+  jobs [PRINTER]                  job add PRINTER --document D [--owner U] [--size BYTES]
+                                      [--pages N] [--status HEX] [--machine NAME]
+  run [--verb V] [--show N] [--no-wait] [--native] FILE [PARAMETERS]
+                                  start a program through the shell (--native: redirection off)
 The sandbox is DIR, else $QUELLIN_SANDBOX, else ~/.local/share/quellin/sandbox.
 )";
 
@@ -278,6 +289,210 @@ int Log() {
                   << ",\"params\":" << JsonString(st.Text(3))
                   << ",\"dir\":" << JsonString(st.Text(4)) << ",\"show\":" << st.Int(5) << "}\n";
     }
+    // What the emulated tools showed (a printer dialog, the Printers folder, an error box).
+    for (const sim::ShellEvent& e : sim::ShellEvents()) {
+        std::cout << "{\"time\":" << JsonString(e.time) << ",\"source\":" << JsonString(e.source)
+                  << ",\"event\":" << JsonString(e.event) << ",\"detail\":" << JsonString(e.detail)
+                  << "}\n";
+    }
+    return 0;
+}
+
+const char* StateName(win::DWORD state) {
+    switch (state) {
+        case win::SERVICE_STOPPED:
+            return "STOPPED";
+        case win::SERVICE_START_PENDING:
+            return "START_PENDING";
+        case win::SERVICE_STOP_PENDING:
+            return "STOP_PENDING";
+        case win::SERVICE_RUNNING:
+            return "RUNNING";
+        default:
+            return "UNKNOWN";
+    }
+}
+
+void PrintService(const sim::ServiceStatus& s) {
+    std::cout << "{\"name\":" << JsonString(s.name)
+              << ",\"state\":" << JsonString(StateName(s.state))
+              << ",\"checkPoint\":" << s.checkPoint << ",\"waitHint\":" << s.waitHint << "}\n";
+}
+
+// Like "net start" and "net stop": asks for the change, then waits until it is done.
+int Service(Args& args) {
+    std::string verb = args.Next("service command or name");
+    std::string name = verb;
+    if (verb == "start" || verb == "stop")
+        name = args.Next("service name");
+    else
+        verb.clear();
+    bool wait = true;
+    while (!args.Empty()) {
+        std::string option = args.Next("option");
+        if (option != "--no-wait")
+            throw Usage{"unknown option: " + option};
+        wait = false;
+    }
+    if (!sim::QueryService(name)) {
+        std::cerr << "quellin-sandbox: no such service: " << name << "\n";
+        return 1;
+    }
+    if (!verb.empty()) {
+        win::DWORD error = verb == "start" ? sim::StartService(name) : sim::StopService(name);
+        if (error != win::ERROR_SUCCESS) {
+            std::cerr << "quellin-sandbox: " << win::FormatSystemMessage(error) << " (" << error
+                      << ")\n";
+            return 1;
+        }
+        win::DWORD target = verb == "start" ? win::SERVICE_RUNNING : win::SERVICE_STOPPED;
+        while (wait && sim::QueryService(name)->state != target)
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    PrintService(*sim::QueryService(name));
+    return 0;
+}
+
+int Feature(Args& args) {
+    std::string name = args.Empty() ? sim::kPdfFeatureName : args.Next("feature");
+    std::optional<std::string> state = sim::FeatureState(name);
+    if (!state) {
+        std::cerr << "quellin-sandbox: no such feature: " << name << "\n";
+        return 1;
+    }
+    std::cout << "{\"name\":" << JsonString(name) << ",\"state\":" << JsonString(*state) << "}\n";
+    return 0;
+}
+
+std::string SystemTimeText(const win::SYSTEMTIME& t) {
+    char buffer[64];
+    std::snprintf(buffer, sizeof buffer, "%04u-%02u-%02uT%02u:%02u:%02u.%03uZ", t.wYear, t.wMonth,
+                  t.wDay, t.wHour, t.wMinute, t.wSecond, t.wMilliseconds);
+    return buffer;
+}
+
+std::string JobJson(const win::JOB_INFO_2A& j) {
+    char status[16];
+    std::snprintf(status, sizeof status, "0x%X", j.Status);
+    return "{\"id\":" + std::to_string(j.JobId) + ",\"printer\":" + JsonString(j.pPrinterName) +
+           ",\"machine\":" + JsonString(j.pMachineName) + ",\"owner\":" + JsonString(j.pUserName) +
+           ",\"document\":" + JsonString(j.pDocument) + ",\"status\":" + JsonString(status) +
+           ",\"size\":" + std::to_string(j.Size) + ",\"pages\":" + std::to_string(j.TotalPages) +
+           ",\"printed\":" + std::to_string(j.PagesPrinted) +
+           ",\"position\":" + std::to_string(j.Position) +
+           ",\"submitted\":" + JsonString(SystemTimeText(j.Submitted)) + "}";
+}
+
+// What the running spooler lists; a stopped spooler has no list to show.
+int Jobs(Args& args) {
+    std::string printer = args.Empty() ? std::string() : args.Next("printer");
+    if (!printer.empty() && !sim::FindPrinter(printer)) {
+        std::cerr << "quellin-sandbox: no such printer: " << printer << "\n";
+        return 1;
+    }
+    if (!sim::SpoolerAvailable()) {
+        std::cerr << "quellin-sandbox: the spooler is not running (1722); its jobs wait as files "
+                     "in "
+                  << sim::kSpoolJobFolder << "\n";
+        return 1;
+    }
+    std::cout << "[";
+    bool first = true;
+    for (const win::JOB_INFO_2A& job : sim::ListJobs(printer)) {
+        std::cout << (first ? "" : ",") << JobJson(job);
+        first = false;
+    }
+    std::cout << "]\n";
+    return 0;
+}
+
+std::uint32_t Number(const std::string& text, int base, const char* what) {
+    try {
+        std::size_t used = 0;
+        unsigned long value = std::stoul(text, &used, base);
+        if (used == text.size() && value <= 0xFFFFFFFFul)
+            return static_cast<std::uint32_t>(value);
+    } catch (const std::exception&) {
+    }
+    throw Usage{std::string("bad ") + what + ": " + text};
+}
+
+int Job(Args& args) {
+    std::string verb = args.Next("job command");
+    if (verb != "add")
+        throw Usage{"unknown job command: " + verb};
+    sim::JobSpec spec;
+    spec.printer = args.Next("printer");
+    bool document = false;
+    while (!args.Empty()) {
+        std::string option = args.Next("option");
+        if (option == "--document") {
+            spec.document = args.Next("document");
+            document = true;
+        } else if (option == "--owner") {
+            spec.owner = args.Next("owner");
+        } else if (option == "--size") {
+            spec.size = Number(args.Next("size"), 10, "--size");
+        } else if (option == "--pages") {
+            spec.pages = Number(args.Next("pages"), 10, "--pages");
+        } else if (option == "--status") {
+            spec.status = Number(args.Next("status"), 16, "--status");
+        } else if (option == "--machine") {
+            spec.machine = args.Next("machine");
+        } else {
+            throw Usage{"unknown option: " + option};
+        }
+    }
+    if (!document)
+        throw Usage{"missing --document"};
+    if (!sim::FindPrinter(spec.printer)) {
+        std::cerr << "quellin-sandbox: no such printer: " << spec.printer << "\n";
+        return 1;
+    }
+    win::DWORD id = sim::AddJob(spec);
+    std::cout << "{\"id\":" << id << ",\"queued\":" << (sim::SpoolerAvailable() ? "true" : "false")
+              << "}\n";
+    return 0;
+}
+
+// Starts a program the way the program does (ShellExecuteExA, then a wait on the process).
+int RunProgram(Args& args) {
+    win::SHELLEXECUTEINFOA info;
+    info.fMask = win::SEE_MASK_NOCLOSEPROCESS;
+    info.lpVerb = "open";
+    info.nShow = 1;
+    bool wait = true;
+    while (args.Peek().rfind("--", 0) == 0) {
+        std::string option = args.Next("option");
+        if (option == "--verb")
+            info.lpVerb = args.Next("verb");
+        else if (option == "--show")
+            info.nShow = static_cast<int>(Number(args.Next("show"), 10, "--show"));
+        else if (option == "--no-wait")
+            wait = false;
+        else if (option == "--native")
+            sim::SetRedirectionEnabled(false);  // as the program's redirection span does
+        else
+            throw Usage{"unknown option: " + option};
+    }
+    info.lpFile = args.Next("file");
+    info.lpParameters = args.Empty() ? std::string() : args.Next("parameters");
+    if (!win::ShellExecuteExA(&info)) {
+        win::DWORD error = win::GetLastError();
+        std::cerr << "quellin-sandbox: " << win::FormatSystemMessage(error) << " (" << error
+                  << ")\n";
+        return 1;
+    }
+    win::DWORD code = 0;
+    if (wait && info.hProcess) {
+        win::WaitForSingleObject(info.hProcess, win::INFINITE);
+        win::GetExitCodeProcess(info.hProcess, &code);
+    }
+    if (info.hProcess)
+        win::CloseHandle(info.hProcess);
+    char hex[16];
+    std::snprintf(hex, sizeof hex, "0x%08X", code);
+    std::cout << "{\"exitCode\":" << code << ",\"hex\":" << JsonString(hex) << "}\n";
     return 0;
 }
 
@@ -331,6 +546,16 @@ int Run(int argc, char** argv) {
         return Printer(args);
     if (command == "log")
         return Log();
+    if (command == "service")
+        return Service(args);
+    if (command == "feature")
+        return Feature(args);
+    if (command == "jobs")
+        return Jobs(args);
+    if (command == "job")
+        return Job(args);
+    if (command == "run")
+        return RunProgram(args);
     throw Usage{"unknown command: " + command};
 }
 

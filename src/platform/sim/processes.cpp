@@ -1,21 +1,185 @@
+// Processes and the shell. Web addresses go to the user interface's browser; the system tools
+// of the sandbox are marker files ("quellin-sim:dism") that the shell maps to the project's
+// emulator executables and starts as real child processes. A process handle is waited on
+// through a thread that reaps the child and reads its 32-bit exit code from a pipe.
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <climits>
+#include <condition_variable>
+#include <cstdlib>
+#include <fstream>
+#include <iostream>
+#include <memory>
+#include <mutex>
+#include <thread>
+#include <vector>
 
+#include "platform/filesystem.h"
 #include "platform/processes.h"
+#include "platform/sim/emulator.h"
+#include "platform/sim/handles.h"
 #include "platform/sim/sandbox.h"
+#include "platform/sim/security_state.h"
 #include "platform/sim/strings.h"
 #include "platform/ui.h"
+#include "platform/window.h"
+
+extern char** environ;
 
 namespace win {
 
 namespace {
+
+namespace fs = std::filesystem;
+
+constexpr DWORD ERROR_NO_ASSOCIATION = 1155;
+constexpr DWORD ERROR_NOACCESS = 998;
+
 void (*g_pump)() = nullptr;
+
+struct ExitState {
+    std::mutex mutex;
+    std::condition_variable done;
+    bool exited = false;
+    DWORD code = STILL_ACTIVE;
+};
+
+struct ProcessObject : sim::Object {
+    pid_t pid = 0;
+    std::shared_ptr<ExitState> state;
+};
 
 bool IsWebAddress(const std::string& file) {
     std::string lower = sim::ToLower(file.substr(0, 8));
     return lower.rfind("http://", 0) == 0 || lower.rfind("https://", 0) == 0;
 }
+
+bool IsAbsolute(const std::string& path) {
+    return path.size() >= 3 && path[1] == ':' && (path[2] == '\\' || path[2] == '/');
+}
+
+// Finds a program as the shell does: an absolute path as given, else the working folder, the
+// system folder (as redirection shows it) and the Windows folder, adding ".exe" when the name
+// has no extension.
+std::optional<std::string> FindProgram(const std::string& file, const std::string& directory) {
+    std::vector<std::string> names{file};
+    if (file.find('.') == std::string::npos)
+        names.push_back(file + ".exe");
+    std::vector<std::string> candidates;
+    for (const std::string& name : names) {
+        if (IsAbsolute(name)) {
+            candidates.push_back(name);
+            continue;
+        }
+        if (IsAbsolute(directory))
+            candidates.push_back(directory + "\\" + name);
+        candidates.push_back("C:\\Windows\\System32\\" + name);
+        candidates.push_back("C:\\Windows\\" + name);
+    }
+    for (const std::string& candidate : candidates) {
+        DWORD attributes = GetFileAttributesA(candidate);
+        if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0)
+            return candidate;
+    }
+    return std::nullopt;
+}
+
+std::string Marker(const std::string& windowsPath) {
+    std::ifstream in(sim::HostPath(windowsPath), std::ios::binary);
+    std::string line;
+    std::getline(in, line);
+    return line.rfind("quellin-sim:", 0) == 0 ? line.substr(12) : std::string();
+}
+
+fs::path EmulatorFolder() {
+    if (const char* dir = std::getenv("QUELLIN_BIN_DIR"); dir && *dir)
+        return dir;
+    char buffer[PATH_MAX];
+    ssize_t n = ::readlink("/proc/self/exe", buffer, sizeof buffer - 1);
+    return n > 0 ? fs::path(std::string(buffer, static_cast<std::size_t>(n))).parent_path()
+                 : fs::path();
+}
+
+// Windows exit codes of a child that a signal ended.
+DWORD SignalExitCode(int signal) {
+    return signal == SIGSEGV ? 0xC0000005 : 0xC000013A;
+}
+
+void Reap(pid_t pid, int pipeRead, std::shared_ptr<ExitState> state) {
+    int status = 0;
+    while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+    }
+    std::uint32_t reported = 0;
+    ssize_t got = 0;
+    while ((got = ::read(pipeRead, &reported, sizeof reported)) < 0 && errno == EINTR) {
+    }
+    ::close(pipeRead);
+    DWORD code = got == sizeof reported ? reported
+                 : WIFEXITED(status)    ? static_cast<DWORD>(WEXITSTATUS(status))
+                                        : SignalExitCode(WTERMSIG(status));
+    std::lock_guard lock(state->mutex);
+    state->code = code;
+    state->exited = true;
+    state->done.notify_all();
+}
+
+// Starts an emulator; the child sees the sandbox, its Windows command line and where to
+// report its exit code. Hidden tools write their console to the sandbox's console log.
+HANDLE Spawn(const fs::path& program, const std::string& parameters, bool is32Bit, int show) {
+    int fds[2];
+    if (::pipe2(fds, O_CLOEXEC) != 0) {
+        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+        return nullptr;
+    }
+    constexpr int kExitFd = 3;
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, fds[1], kExitFd);
+    std::string console = (sim::SandboxRoot() / "console.log").string();
+    if (show == SW_HIDE) {
+        posix_spawn_file_actions_addopen(&actions, 1, console.c_str(),
+                                         O_WRONLY | O_CREAT | O_APPEND, 0644);
+        posix_spawn_file_actions_adddup2(&actions, 1, 2);
+    }
+    std::vector<std::string> env;
+    for (char** e = environ; *e; ++e) {
+        std::string entry = *e;
+        if (entry.rfind("QUELLIN_SANDBOX=", 0) != 0 && entry.rfind("QUELLIN_EXIT_FD=", 0) != 0 &&
+            entry.rfind("QUELLIN_WOW64=", 0) != 0)
+            env.push_back(entry);
+    }
+    env.push_back("QUELLIN_SANDBOX=" + sim::SandboxRoot().string());
+    env.push_back("QUELLIN_EXIT_FD=" + std::to_string(kExitFd));
+    if (is32Bit)
+        env.push_back("QUELLIN_WOW64=1");
+    std::vector<char*> envp;
+    for (std::string& entry : env)
+        envp.push_back(entry.data());
+    envp.push_back(nullptr);
+    std::string path = program.string();
+    std::string flag = "--cmdline";
+    std::string commandLine = parameters;
+    char* argv[] = {path.data(), flag.data(), commandLine.data(), nullptr};
+    pid_t pid = 0;
+    int rc = ::posix_spawn(&pid, path.c_str(), &actions, nullptr, argv, envp.data());
+    posix_spawn_file_actions_destroy(&actions);
+    ::close(fds[1]);
+    if (rc != 0) {
+        ::close(fds[0]);
+        SetLastError(ERROR_FILE_NOT_FOUND);
+        return nullptr;
+    }
+    auto process = std::make_unique<ProcessObject>();
+    process->pid = pid;
+    process->state = std::make_shared<ExitState>();
+    std::thread(Reap, pid, fds[0], process->state).detach();
+    return static_cast<HANDLE>(sim::RegisterObject(std::move(process)));
+}
+
 }  // namespace
 
 std::string GetModuleFileNameA() {
@@ -34,14 +198,57 @@ BOOL ShellExecuteExA(SHELLEXECUTEINFOA* info) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return false;
     }
+    info->hProcess = nullptr;
     sim::LogLaunch(info->lpVerb, info->lpFile, info->lpParameters, info->lpDirectory, info->nShow);
+    std::string verb = sim::ToLower(info->lpVerb);
     if (IsWebAddress(info->lpFile)) {
+        if (!verb.empty() && verb != "open") {
+            SetLastError(ERROR_NO_ASSOCIATION);
+            return false;
+        }
         ui().OpenUrl(info->lpFile);
-        info->hProcess = nullptr;
         return true;
     }
-    SetLastError(ERROR_NOT_SUPPORTED);
-    return false;
+    if (!verb.empty() && verb != "open" && verb != "runas") {
+        SetLastError(ERROR_NO_ASSOCIATION);
+        return false;
+    }
+    std::optional<std::string> program = FindProgram(info->lpFile, info->lpDirectory);
+    if (!program) {
+        SetLastError(ERROR_FILE_NOT_FOUND);
+        return false;
+    }
+    // An elevated administrator runs "runas" at once; anyone else would meet the consent
+    // prompt, which the sandbox always answers with a refusal.
+    if (verb == "runas" && !sim::TokenIsElevated()) {
+        SetLastError(ERROR_CANCELLED);
+        return false;
+    }
+    std::string marker = Marker(*program);
+    const char* emulator = marker == "dism" || marker == "dism32" ? sim::kDismEmulator
+                           : marker == "rundll32"                 ? sim::kRundll32Emulator
+                                                                  : nullptr;
+    if (!emulator) {
+        std::cerr << "quellin sandbox: " << *program << " is not one of the sandbox's programs\n";
+        SetLastError(ERROR_NOT_SUPPORTED);
+        return false;
+    }
+    fs::path executable = EmulatorFolder() / emulator;
+    if (::access(executable.c_str(), X_OK) != 0) {
+        std::cerr << "quellin sandbox: emulator " << executable.string()
+                  << " is missing; set QUELLIN_BIN_DIR to the build's bin folder\n";
+        SetLastError(ERROR_FILE_NOT_FOUND);
+        return false;
+    }
+    HANDLE process = Spawn(executable, info->lpParameters, marker == "dism32", info->nShow);
+    if (!process)
+        return false;
+    if (info->fMask & SEE_MASK_NOCLOSEPROCESS)
+        info->hProcess = process;
+    else
+        CloseHandle(process);
+    SetLastError(ERROR_SUCCESS);
+    return true;
 }
 
 std::intptr_t ShellExecuteA(HWND owner, const std::string& verb, const std::string& file,
@@ -53,27 +260,49 @@ std::intptr_t ShellExecuteA(HWND owner, const std::string& verb, const std::stri
     info.lpParameters = parameters;
     info.lpDirectory = directory;
     info.nShow = show;
-    if (ShellExecuteExA(&info)) {
-        if (info.hProcess)
-            CloseHandle(info.hProcess);
+    if (ShellExecuteExA(&info))
         return 42;
+    switch (GetLastError()) {
+        case ERROR_FILE_NOT_FOUND:
+            return 2;  // SE_ERR_FNF
+        case ERROR_CANCELLED:
+        case ERROR_ACCESS_DENIED:
+            return 5;  // SE_ERR_ACCESSDENIED
+        default:
+            return 31;  // SE_ERR_NOASSOC
     }
-    return GetLastError() == ERROR_FILE_NOT_FOUND ? 2 : 31;  // SE_ERR_NOASSOC
 }
 
-DWORD WaitForSingleObject(HANDLE, DWORD) {
-    SetLastError(ERROR_INVALID_HANDLE);
-    return WAIT_FAILED;
+DWORD WaitForSingleObject(HANDLE handle, DWORD milliseconds) {
+    auto* process = sim::Lookup<ProcessObject>(handle);
+    if (!process) {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return WAIT_FAILED;
+    }
+    std::shared_ptr<ExitState> state = process->state;
+    std::unique_lock lock(state->mutex);
+    if (milliseconds == INFINITE) {
+        state->done.wait(lock, [&] { return state->exited; });
+        return WAIT_OBJECT_0;
+    }
+    bool exited = state->done.wait_for(lock, std::chrono::milliseconds(milliseconds),
+                                       [&] { return state->exited; });
+    return exited ? WAIT_OBJECT_0 : WAIT_TIMEOUT;
 }
 
-BOOL GetExitCodeProcess(HANDLE, DWORD*) {
-    SetLastError(ERROR_INVALID_HANDLE);
-    return false;
-}
-
-int SHFileOperationA(SHFILEOPSTRUCTA*) {
-    SetLastError(ERROR_NOT_SUPPORTED);
-    return static_cast<int>(ERROR_NOT_SUPPORTED);
+BOOL GetExitCodeProcess(HANDLE handle, DWORD* exitCode) {
+    auto* process = sim::Lookup<ProcessObject>(handle);
+    if (!process) {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return false;
+    }
+    if (!exitCode) {
+        SetLastError(ERROR_NOACCESS);
+        return false;
+    }
+    std::lock_guard lock(process->state->mutex);
+    *exitCode = process->state->code;
+    return true;
 }
 
 void ProcessPendingMessages() {

@@ -1,0 +1,101 @@
+// The simulated service control manager and print spooler as the sandbox itself drives them:
+// the sandbox tool, the emulated system tools and tests use these; the program only sees the
+// win:: functions. All state lives in the sandbox database, so every process of a sandbox sees
+// the same services, printers and jobs.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/spooler.h"
+#include "platform/types.h"
+
+namespace sim {
+
+// ---- Services ----------------------------------------------------------------------------
+
+struct ServiceStatus {
+    std::string name;  // as installed ("Spooler")
+    win::DWORD state = 0;
+    win::DWORD checkPoint = 0;
+    win::DWORD waitHint = 0;
+};
+
+// The service's status now. A pending state ends lazily, on the first look after its time is
+// up; a spooler that reaches "running" re-reads its spool folder at that moment.
+std::optional<ServiceStatus> QueryService(const std::string& name);
+
+// Asks a service to start or stop. Returns ERROR_SUCCESS, ERROR_SERVICE_DOES_NOT_EXIST,
+// ERROR_SERVICE_ALREADY_RUNNING (start while not stopped), ERROR_SERVICE_NOT_ACTIVE (stop while
+// stopped) or ERROR_SERVICE_CANNOT_ACCEPT_CTRL (stop while a change is pending).
+win::DWORD StartService(const std::string& name);
+win::DWORD StopService(const std::string& name);
+
+// Test control: a hung service stays in its next pending state with a constant check point.
+void SetServiceHung(const std::string& name, bool hung);
+
+// How long each change stays pending and the wait hint reported meanwhile, per the sandbox's
+// service timing.
+struct ServiceTiming {
+    std::uint32_t stopPendingMs, stopHintMs, startPendingMs, startHintMs;
+};
+ServiceTiming CurrentServiceTiming();
+
+// True when the Spooler service is running; otherwise sets RPC_S_SERVER_UNAVAILABLE.
+bool SpoolerAvailable();
+// Counts the spooler's starts; handles opened before the last start are stale.
+std::int64_t SpoolerGeneration();
+
+// ---- Spooler -----------------------------------------------------------------------------
+
+inline constexpr const char* kSpoolJobFolder = "C:\\Windows\\System32\\spool\\PRINTERS";
+
+struct JobSpec {
+    std::string printer;
+    std::string document;
+    std::string owner = "User";
+    std::uint32_t size = 0;
+    std::uint32_t pages = 1;
+    std::uint32_t status = 0;
+    std::string machine;  // empty: this computer
+};
+
+// Queues a job as the spooler does: a shadow file with its record and a spool file with `size`
+// bytes in the job folder. While the spooler runs the job is listed at once; while it is
+// stopped the files wait for its next start. Throws std::runtime_error for an unknown printer.
+win::DWORD AddJob(const JobSpec& spec);
+
+// The installed printer's name as the spooler spells it (names compare without regard to case).
+std::optional<std::string> FindPrinter(const std::string& name);
+
+// The spooler's jobs, of one printer or (empty name) of all, in queue order. Only meaningful
+// while the spooler runs.
+std::vector<win::JOB_INFO_2A> ListJobs(const std::string& printer);
+
+// Removes a printer the way the spooler does: its jobs and their files, its registry key and
+// its V4Dirs queue folder. False when there is no such printer.
+bool RemovePrinter(const std::string& name);
+
+// SetJobA's commands on a job of `printer`; sets the last error as SetJobA does.
+win::BOOL ControlJob(const std::string& printer, win::DWORD jobId, win::DWORD command);
+
+// Removes every version of a driver in every environment; false when none was installed.
+bool RemoveDriver(const std::string& name);
+
+// The state of an optional feature ("Enabled", "Disabled", "DisabledWithPayloadRemoved").
+std::optional<std::string> FeatureState(const std::string& name);
+void SetFeatureState(const std::string& name, const std::string& state);
+
+// ---- Shell ---------------------------------------------------------------------------------
+
+// Records what an emulated tool did that has no other trace (a dialog it opened).
+void LogShellEvent(const std::string& source, const std::string& event, const std::string& detail);
+
+struct ShellEvent {
+    std::string time, source, event, detail;
+};
+std::vector<ShellEvent> ShellEvents();
+
+}  // namespace sim
