@@ -427,15 +427,9 @@ bool IsSafeFileName(std::string_view name) {
         return false;
     }
     if (base.size() == 4 && (base.starts_with("COM") || base.starts_with("LPT"))) {
-        const char digit = base[3];
-        if (digit >= '0' && digit <= '9') {
-            return false;
-        }
-    }
-    // Superscript digits count as device numbers too ("COM¹").
-    if (base.size() == 4 && (base.starts_with("COM") || base.starts_with("LPT"))) {
+        // Superscript digits count as device numbers too ("COM\xB9").
         const auto digit = static_cast<unsigned char>(base[3]);
-        if (digit == 0xB9 || digit == 0xB2 || digit == 0xB3) {
+        if ((digit >= '0' && digit <= '9') || digit == 0xB9 || digit == 0xB2 || digit == 0xB3) {
             return false;
         }
     }

@@ -136,14 +136,12 @@ TEST(ReadDirectory, ZipSixtyFourEndRecordGivesCountsAndOffsets) {
 }
 
 TEST(ReadDirectory, ZipSixtyFourExtraFieldGivesSizes) {
-    const std::uint64_t sizes[] = {3, 0};
     FixtureEntry e{.Name = "a", .Data = "abc", .Method = kMethodStored};
     e.UncompressedSize = 0xFFFFFFFF;
     e.CompressedSize = 0xFFFFFFFF;
     const std::uint64_t both[] = {3, 3};
     e.CentralExtra = Zip64Extra(both);
     e.LocalExtra = Zip64Extra(both);
-    (void)sizes;
     const auto archive = BuildArchive({e});
     MemorySource source(archive);
     const auto dir = ReadDirectory(source);
