@@ -9,6 +9,7 @@
 #include <mutex>
 #include <stdexcept>
 
+#include "platform/sim/observer.h"
 #include "platform/sim/seed.h"
 #include "platform/sim/strings.h"
 #include "platform/ui.h"
@@ -27,6 +28,7 @@ struct State {
 std::recursive_mutex g_openMutex;
 State g_state;
 thread_local bool t_redirection = true;
+LaunchObserver g_launchObserver;
 
 constexpr const char* kSchema = R"sql(
 CREATE TABLE IF NOT EXISTS config(key TEXT PRIMARY KEY, value TEXT NOT NULL);
@@ -260,12 +262,20 @@ void LogLaunch(const std::string& verb, const std::string& file, const std::stri
     std::time_t now = std::time(nullptr);
     char stamp[32];
     std::strftime(stamp, sizeof stamp, "%Y-%m-%dT%H:%M:%SZ", std::gmtime(&now));
-    std::lock_guard lock(db().mutex());
-    Statement st = db().Prepare(
-        "INSERT INTO launch_log(time, verb, file, parameters, directory, show) "
-        "VALUES(?, ?, ?, ?, ?, ?)");
-    st.Bind(1, std::string(stamp)).Bind(2, verb).Bind(3, file).Bind(4, parameters);
-    st.Bind(5, directory).Bind(6, show).Run();
+    {
+        std::lock_guard lock(db().mutex());
+        Statement st = db().Prepare(
+            "INSERT INTO launch_log(time, verb, file, parameters, directory, show) "
+            "VALUES(?, ?, ?, ?, ?, ?)");
+        st.Bind(1, std::string(stamp)).Bind(2, verb).Bind(3, file).Bind(4, parameters);
+        st.Bind(5, directory).Bind(6, show).Run();
+    }
+    if (g_launchObserver)
+        g_launchObserver(verb, file, parameters, directory, show);
+}
+
+void SetLaunchObserver(LaunchObserver observer) {
+    g_launchObserver = std::move(observer);
 }
 
 }  // namespace sim

@@ -1,0 +1,23 @@
+// What a window shows, as the transcript's "dump" event: every named control with its state.
+#pragma once
+
+#include <QColor>
+#include <QString>
+#include <string>
+
+#include "transcript.h"
+
+class QWidget;
+
+namespace script {
+
+// The dump event of `form` as one JSON object.
+JsonObject DumpEvent(QWidget* form);
+
+// red | green << 8 | blue << 16, as Windows numbers colours.
+unsigned WindowsColor(const QColor& color);
+
+// A JSON string literal of a Qt string.
+std::string JsonQ(const QString& text);
+
+}  // namespace script

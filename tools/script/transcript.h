@@ -1,0 +1,67 @@
+// The transcript of a scripted run: one JSON object a line, in the order things happened.
+#pragma once
+
+#include <cstdio>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace script {
+
+// Builds one JSON object. Text from the program is 8-bit (Windows-1252, written as \u00XX);
+// text taken from Qt widgets is UTF-8 and goes through Utf8.
+class JsonObject {
+  public:
+    JsonObject& Text(std::string_view key, std::string_view value8);
+    JsonObject& Utf8(std::string_view key, std::string_view value);
+    JsonObject& Int(std::string_view key, long long value);
+    JsonObject& Bool(std::string_view key, bool value);
+    JsonObject& Null(std::string_view key);
+    JsonObject& Raw(std::string_view key, std::string_view json);
+    // The value, or null when absent.
+    JsonObject& OptionalText(std::string_view key, const std::optional<std::string>& value8);
+
+    bool Empty() const { return body_.empty(); }
+    std::string Str() const { return "{" + body_ + "}"; }
+
+  private:
+    JsonObject& Key(std::string_view key);
+    std::string body_;
+};
+
+// A JSON string literal of UTF-8 text; non-ASCII characters are written as \uXXXX (with
+// surrogate pairs), so the transcript is plain ASCII whatever the text.
+std::string JsonUtf8(std::string_view utf8);
+// The same for the program's 8-bit text.
+std::string JsonText8(std::string_view text8);
+
+// Writes events to a file, each flushed at once so that a crash leaves what happened before it.
+// After Seal only the closing "end" event is written: what the program does while it winds
+// down after a failure is not part of the run.
+class Transcript {
+  public:
+    // Nothing is written when the file cannot be opened; Ok tells.
+    explicit Transcript(const std::string& path);
+    ~Transcript();
+    Transcript(const Transcript&) = delete;
+    Transcript& operator=(const Transcript&) = delete;
+
+    bool Ok() const { return file_ != nullptr; }
+
+    void Write(const JsonObject& event);
+    void Failed(int line, const std::string& reason);
+    void End(int exitCode);
+    void Seal();
+    bool Sealed() const;
+
+  private:
+    void WriteLine(const std::string& line);
+
+    mutable std::mutex mutex_;
+    std::FILE* file_ = nullptr;
+    bool sealed_ = false;
+    bool ended_ = false;
+};
+
+}  // namespace script
