@@ -1,0 +1,318 @@
+#include "driverconfig/driverfiles.h"
+
+#include <algorithm>
+#include <vector>
+
+#include "app/admin.h"
+#include "app/appinfo.h"
+#include "app/errors.h"
+#include "app/redirection.h"
+#include "driverconfig/textmodel.h"
+#include "platform/filesystem.h"
+#include "platform/handle.h"
+#include "platform/registry.h"
+#include "platform/ui.h"
+
+namespace driverconfig {
+
+namespace {
+
+// Reads and writes go in pieces a DWORD can count.
+constexpr win::DWORD kChunk = 1 << 20;
+
+std::string ReadHklmString(const char* key, const char* value, win::DWORD wow64KeyFlag) {
+    win::UniqueHKey hkey;
+    if (win::RegOpenKeyExA(win::HKEY_LOCAL_MACHINE, key, 0, win::KEY_READ | wow64KeyFlag,
+                           hkey.put()) != static_cast<win::LONG>(win::ERROR_SUCCESS)) {
+        return "";
+    }
+    win::DWORD type = 0;
+    win::DWORD size = 0;
+    win::LONG rc = win::RegQueryValueExA(hkey.get(), value, &type, nullptr, &size);
+    // A value that is not a string names no file.
+    if (rc != static_cast<win::LONG>(win::ERROR_SUCCESS) ||
+        (type != win::REG_SZ && type != win::REG_EXPAND_SZ)) {
+        return "";
+    }
+    std::vector<win::BYTE> data;
+    // The value may grow between the two calls; ask again with the new size.
+    for (int attempt = 0; attempt < 4; ++attempt) {
+        data.resize(size);
+        rc = win::RegQueryValueExA(hkey.get(), value, &type, data.data(), &size);
+        if (rc != static_cast<win::LONG>(win::ERROR_MORE_DATA)) {
+            break;
+        }
+    }
+    if (rc != static_cast<win::LONG>(win::ERROR_SUCCESS) ||
+        (type != win::REG_SZ && type != win::REG_EXPAND_SZ)) {
+        return "";
+    }
+    std::string text(data.begin(), data.begin() + std::min<std::size_t>(size, data.size()));
+    std::size_t nul = text.find('\0');
+    if (nul != std::string::npos) {
+        text.resize(nul);
+    }
+    return text;
+}
+
+std::string FolderOf(const std::string& path) {
+    std::size_t slash = path.rfind('\\');
+    return slash == std::string::npos ? "" : path.substr(0, slash);
+}
+
+std::string NameOf(const std::string& path) {
+    std::size_t slash = path.rfind('\\');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+std::string WithExtension(const std::string& path, const std::string& extension) {
+    std::size_t dot = path.rfind('.');
+    std::size_t slash = path.rfind('\\');
+    if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) {
+        return path + extension;
+    }
+    return path.substr(0, dot) + extension;
+}
+
+// Windows paths name the same file whatever the case of their letters.
+bool SamePath(const std::string& a, const std::string& b) {
+    if (a.size() != b.size()) {
+        return false;
+    }
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        char x = a[i] >= 'a' && a[i] <= 'z' ? static_cast<char>(a[i] - 32) : a[i];
+        char y = b[i] >= 'a' && b[i] <= 'z' ? static_cast<char>(b[i] - 32) : b[i];
+        if (x != y) {
+            return false;
+        }
+    }
+    return true;
+}
+
+[[noreturn]] void RaiseFileError(const char* action, const std::string& path, win::DWORD code) {
+    throw app::SystemError(
+        code, std::string(action) + " \"" + path + "\". " + win::FormatSystemMessage(code));
+}
+
+win::DWORD AttributesOf(const std::string& path) {
+    return win::GetFileAttributesA(path);
+}
+
+bool IsFile(win::DWORD attributes) {
+    return attributes != win::INVALID_FILE_ATTRIBUTES &&
+           (attributes & win::FILE_ATTRIBUTE_DIRECTORY) == 0;
+}
+
+bool IsFolder(win::DWORD attributes) {
+    return attributes != win::INVALID_FILE_ATTRIBUTES &&
+           (attributes & win::FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
+void ShowPlainMessage(const DriverContext& context, const std::string& text) {
+    win::MessageBoxA(context.owner, text, app::kApplicationTitle, win::MB_OK);
+}
+
+}  // namespace
+
+DriverFileNames ReadDriverFileNames(win::DWORD wow64KeyFlag) {
+    DriverFileNames names;
+    names.queueFolderName =
+        ReadHklmString(kPrinterKey, "PrintQueueV4DriverDirectory", wow64KeyFlag);
+    names.mergedConfigName =
+        ReadHklmString(kPrinterDriverDataKey, "V4_Merged_ConfigFile_Name", wow64KeyFlag);
+    names.deviceCapabilitiesName =
+        ReadHklmString(kPrinterDriverDataKey, "V4_PrintDeviceCapabilities", wow64KeyFlag);
+    return names;
+}
+
+DriverFilePaths BuildDriverFilePaths(const DriverFileNames& names,
+                                     const std::string& windowsFolder) {
+    DriverFilePaths paths;
+    paths.spoolFolder = windowsFolder + "\\system32\\spool";
+    paths.queueFolder = paths.spoolFolder + "\\V4Dirs\\" + names.queueFolderName;
+    paths.mergedConfigPath = paths.queueFolder + "\\" + names.mergedConfigName;
+    std::string folder = FolderOf(paths.mergedConfigPath);
+    paths.deviceCapabilitiesPath = folder + "\\" + names.deviceCapabilitiesName;
+    paths.cachePath = WithExtension(paths.mergedConfigPath, ".BUD");
+    paths.mergedCopyPath = folder + "\\merged.gpd";
+    return paths;
+}
+
+DriverFilePaths DriverFilePathsFor(const DriverFileNames& names) {
+    std::string windir;
+    win::GetEnvironmentVariableA("windir", &windir);
+    return BuildDriverFilePaths(names, windir);
+}
+
+std::optional<DriverFilePaths> LocateDriverFiles(const DriverContext& context) {
+    if (!app::IsAdministrator()) {
+        app::ShowPermissionDenied(app::kMainCaption);
+        return std::nullopt;
+    }
+    DriverFileNames names = ReadDriverFileNames(context.wow64KeyFlag);
+    if (names.queueFolderName.empty() || names.mergedConfigName.empty()) {
+        ShowPlainMessage(context, kNamesMissingText);
+        return std::nullopt;
+    }
+    DriverFilePaths paths = DriverFilePathsFor(names);
+    bool present = false;
+    {
+        app::FsRedirectionSpan span(context.wow64KeyFlag != 0);
+        present = IsFolder(AttributesOf(paths.queueFolder)) &&
+                  IsFile(AttributesOf(paths.mergedConfigPath));
+    }
+    if (!present) {
+        ShowPlainMessage(context, kFilesMissingText);
+        return std::nullopt;
+    }
+    return paths;
+}
+
+bool FileExists(const std::string& path, win::DWORD wow64KeyFlag) {
+    app::FsRedirectionSpan span(wow64KeyFlag != 0);
+    return IsFile(AttributesOf(path));
+}
+
+std::string ReadWorkingText(const std::string& path, win::DWORD wow64KeyFlag) {
+    app::FsRedirectionSpan span(wow64KeyFlag != 0);
+    win::UniqueFileHandle file(win::CreateFileA(path, win::GENERIC_READ, win::FILE_SHARE_READ,
+                                                win::OPEN_EXISTING, win::FILE_ATTRIBUTE_NORMAL));
+    if (!file) {
+        RaiseFileError("Cannot open file", path, win::GetLastError());
+    }
+    std::string bytes;
+    std::vector<char> buffer(kChunk);
+    for (;;) {
+        win::DWORD read = 0;
+        if (!win::ReadFile(file.get(), buffer.data(), kChunk, &read)) {
+            RaiseFileError("Cannot read file", path, win::GetLastError());
+        }
+        if (read == 0) {
+            break;
+        }
+        bytes.append(buffer.data(), read);
+    }
+    return WorkingTextFromBytes(bytes);
+}
+
+void WriteWholeFile(const std::string& path, std::string_view text, win::DWORD wow64KeyFlag) {
+    app::FsRedirectionSpan span(wow64KeyFlag != 0);
+    // The temporary file keeps the target's extension, beside it, so that the final replace
+    // stays within one folder and one volume.
+    std::string folder = FolderOf(path);
+    std::string temp = (folder.empty() ? "" : folder + "\\") + "~" + NameOf(path);
+    win::DWORD failure = win::ERROR_SUCCESS;
+    {
+        win::UniqueFileHandle file(win::CreateFileA(temp, win::GENERIC_WRITE, 0, win::CREATE_ALWAYS,
+                                                    win::FILE_ATTRIBUTE_NORMAL));
+        if (!file) {
+            RaiseFileError("Cannot create file", path, win::GetLastError());
+        }
+        std::size_t done = 0;
+        while (done < text.size() && failure == win::ERROR_SUCCESS) {
+            win::DWORD piece =
+                static_cast<win::DWORD>(std::min<std::size_t>(kChunk, text.size() - done));
+            win::DWORD written = 0;
+            if (!win::WriteFile(file.get(), text.data() + done, piece, &written)) {
+                failure = win::GetLastError();
+            } else if (written != piece) {
+                failure = win::ERROR_WRITE_FAULT;
+            }
+            done += written;
+        }
+        if (failure == win::ERROR_SUCCESS && !win::FlushFileBuffers(file.get())) {
+            failure = win::GetLastError();
+        }
+    }
+    if (failure == win::ERROR_SUCCESS &&
+        !win::MoveFileExA(temp, path,
+                          win::MOVEFILE_REPLACE_EXISTING | win::MOVEFILE_WRITE_THROUGH)) {
+        failure = win::GetLastError();
+    }
+    if (failure != win::ERROR_SUCCESS) {
+        win::DeleteFileA(temp);
+        RaiseFileError("Cannot write file", path, failure);
+    }
+}
+
+void InvalidateDriverCache(const DriverFilePaths& paths, win::DWORD wow64KeyFlag) {
+    app::FsRedirectionSpan span(wow64KeyFlag != 0);
+    for (const std::string* target : {&paths.cachePath, &paths.mergedCopyPath}) {
+        if (SamePath(*target, paths.mergedConfigPath) ||
+            SamePath(*target, paths.deviceCapabilitiesPath)) {
+            continue;
+        }
+        if (IsFile(AttributesOf(*target))) {
+            win::DeleteFileA(*target);
+        }
+    }
+}
+
+FeatureReplacement PaperSizeReplacement(std::string_view defaultName,
+                                        const std::vector<PaperOption>& options) {
+    FeatureReplacement r;
+    r.header = std::string(kPaperSizeHeader);
+    r.feature = BuildPaperSizeFeature(defaultName, options);
+    r.openTag = std::string(kPageMediaSizeOpenTag);
+    r.closeTag = std::string(kPageMediaSizeCloseTag);
+    r.fragment = BuildPageMediaSizeFragment(defaultName, options);
+    r.featureLabel = "PaperSize";
+    r.elementLabel = "PageMediaSize";
+    return r;
+}
+
+FeatureReplacement ResolutionReplacement(std::string_view defaultName,
+                                         const std::vector<int>& resolutions) {
+    FeatureReplacement r;
+    r.header = std::string(kResolutionHeader);
+    r.feature = BuildResolutionFeature(defaultName, resolutions);
+    r.openTag = std::string(kPageResolutionOpenTag);
+    r.closeTag = std::string(kPageResolutionCloseTag);
+    r.fragment = BuildPageResolutionFragment(defaultName, resolutions);
+    r.featureLabel = "Resolution";
+    r.elementLabel = "PageResolution";
+    return r;
+}
+
+std::string NoFeatureBlockText(std::string_view featureLabel) {
+    return "The configuration of Microsoft Print to PDF has no " + std::string(featureLabel) +
+           " feature that can be replaced, so nothing was changed. Please reinstall it.";
+}
+
+std::string NoCapabilityElementText(std::string_view elementLabel) {
+    return "The device capabilities of Microsoft Print to PDF have no " +
+           std::string(elementLabel) +
+           " element that can be replaced, so nothing was changed. Please reinstall it.";
+}
+
+ReplaceResult ReplaceDriverFeature(const DriverFilePaths& paths,
+                                   const FeatureReplacement& replacement,
+                                   const DriverContext& context) {
+    const win::DWORD flag = context.wow64KeyFlag;
+    FeatureSplit description =
+        SplitFeatureBlock(ReadWorkingText(paths.mergedConfigPath, flag), replacement.header);
+    if (!description.found) {
+        ShowPlainMessage(context, NoFeatureBlockText(replacement.featureLabel));
+        return ReplaceResult::NoFeatureBlock;
+    }
+    std::optional<CapabilitySplit> capabilities;
+    if (FileExists(paths.deviceCapabilitiesPath, flag)) {
+        capabilities = SplitCapabilityFeature(ReadWorkingText(paths.deviceCapabilitiesPath, flag),
+                                              replacement.openTag, replacement.closeTag);
+        if (!capabilities->found) {
+            ShowPlainMessage(context, NoCapabilityElementText(replacement.elementLabel));
+            return ReplaceResult::NoCapabilityElement;
+        }
+    }
+    WriteWholeFile(paths.mergedConfigPath,
+                   description.before + replacement.feature + description.after, flag);
+    InvalidateDriverCache(paths, flag);
+    if (!capabilities) {
+        return ReplaceResult::DescriptionOnly;
+    }
+    WriteWholeFile(paths.deviceCapabilitiesPath,
+                   capabilities->before + replacement.fragment + capabilities->after, flag);
+    return ReplaceResult::Written;
+}
+
+}  // namespace driverconfig

@@ -1,0 +1,118 @@
+// Finding, reading and rewriting the driver files of "Microsoft Print to PDF": the queue's
+// merged description, its capabilities document and the spooler's compiled cache.
+//
+// Every existence test, read, write and delete here runs with file-system redirection off when
+// the program runs under 64-bit Windows, and switches it back on before returning.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "driverconfig/featurewriter.h"
+#include "platform/types.h"
+
+namespace driverconfig {
+
+// The main window's values the driver files need.
+struct DriverContext {
+    win::DWORD wow64KeyFlag = 0;  // 256 under 64-bit Windows: the 64-bit registry view, and
+                                  // redirection off around file work
+    win::HWND owner = 0;          // owner of the message boxes
+};
+
+// The three registry names, empty where a key or value is missing.
+struct DriverFileNames {
+    std::string queueFolderName;
+    std::string mergedConfigName;
+    std::string deviceCapabilitiesName;
+};
+
+// Windows paths without trailing separators.
+struct DriverFilePaths {
+    std::string spoolFolder;
+    std::string queueFolder;
+    std::string mergedConfigPath;
+    std::string deviceCapabilitiesPath;
+    std::string cachePath;
+    std::string mergedCopyPath;
+};
+
+inline constexpr const char* kPrinterKey =
+    "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Print\\Printers\\Microsoft Print to PDF";
+inline constexpr const char* kPrinterDriverDataKey =
+    "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Print\\Printers\\Microsoft Print to "
+    "PDF\\PrinterDriverData";
+
+inline constexpr const char* kNamesMissingText =
+    "Microsoft Print to PDF is corrupted. Please reinstall it.";
+inline constexpr const char* kFilesMissingText =
+    "Microsoft Print to PDF is corrupted. You need to reinstall it.";
+
+DriverFileNames ReadDriverFileNames(win::DWORD wow64KeyFlag);
+
+// The paths built from the names below the given Windows folder.
+DriverFilePaths BuildDriverFilePaths(const DriverFileNames& names,
+                                     const std::string& windowsFolder);
+
+// The paths below the folder that the "windir" environment variable names.
+DriverFilePaths DriverFilePathsFor(const DriverFileNames& names);
+
+// The driver's paths, or nullopt after showing why the command cannot go on: the permission
+// refusal, or one of the two "corrupted" messages. The capabilities document is not tested.
+std::optional<DriverFilePaths> LocateDriverFiles(const DriverContext& context);
+
+// True when `path` names a file (not a folder).
+bool FileExists(const std::string& path, win::DWORD wow64KeyFlag);
+
+// The working text of a file. Raises app::SystemError when it cannot be read.
+std::string ReadWorkingText(const std::string& path, win::DWORD wow64KeyFlag);
+
+// Replaces the file with exactly `text`: the bytes go to a temporary file in the same folder,
+// which then replaces the old file, so a failed write leaves the old file whole. Raises
+// app::SystemError on failure.
+void WriteWholeFile(const std::string& path, std::string_view text, win::DWORD wow64KeyFlag);
+
+// Deletes the compiled cache and any "merged.gpd" copy so the spooler rebuilds its cache. A
+// failed deletion is ignored. Never deletes the description or the capabilities document,
+// should the registry name one of them like a cache file.
+void InvalidateDriverCache(const DriverFilePaths& paths, win::DWORD wow64KeyFlag);
+
+// One feature of the description and the matching element of the capabilities document.
+struct FeatureReplacement {
+    std::string header;   // "*Feature: PaperSize"
+    std::string feature;  // the new feature text
+    std::string openTag;  // of the capabilities element
+    std::string closeTag;
+    std::string fragment;      // the new element text
+    std::string featureLabel;  // "PaperSize", for the refusal message
+    std::string elementLabel;  // "PageMediaSize"
+};
+
+FeatureReplacement PaperSizeReplacement(std::string_view defaultName,
+                                        const std::vector<PaperOption>& options);
+FeatureReplacement ResolutionReplacement(std::string_view defaultName,
+                                         const std::vector<int>& resolutions);
+
+enum class ReplaceResult {
+    Written,              // both files rewritten
+    DescriptionOnly,      // no capabilities document: only the description was rewritten
+    NoFeatureBlock,       // refused, nothing written
+    NoCapabilityElement,  // refused, nothing written
+};
+
+// The refusal texts, when a file lacks the part that would be replaced.
+std::string NoFeatureBlockText(std::string_view featureLabel);
+std::string NoCapabilityElementText(std::string_view elementLabel);
+
+// Rewrites the feature in the description and then the element in the capabilities document,
+// deleting the compiled cache in between. Both files are read and cut before either is
+// written, so that a file lacking its part refuses the whole change (with a message box
+// titled with the application's title) instead of leaving a file that holds only the new
+// feature, or one file changed and the other not.
+ReplaceResult ReplaceDriverFeature(const DriverFilePaths& paths,
+                                   const FeatureReplacement& replacement,
+                                   const DriverContext& context);
+
+}  // namespace driverconfig
