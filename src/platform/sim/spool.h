@@ -67,6 +67,8 @@ struct JobSpec {
 // stopped the files wait for its next start. Throws std::runtime_error for an unknown printer.
 win::DWORD AddJob(const JobSpec& spec);
 
+void EnsureJobTable();
+
 // The installed printer's name as the spooler spells it (names compare without regard to case).
 std::optional<std::string> FindPrinter(const std::string& name);
 

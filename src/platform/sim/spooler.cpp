@@ -39,15 +39,6 @@ struct JobRow {
     std::int64_t submittedMs = 0;
 };
 
-void EnsureJobTable() {
-    db().Exec(
-        "CREATE TABLE IF NOT EXISTS jobs(id INTEGER PRIMARY KEY, printer TEXT NOT NULL COLLATE "
-        "NOCASE, machine TEXT NOT NULL, owner TEXT NOT NULL, document TEXT NOT NULL, datatype "
-        "TEXT NOT NULL, status INTEGER NOT NULL, priority INTEGER NOT NULL, pages INTEGER NOT "
-        "NULL, pages_printed INTEGER NOT NULL, size INTEGER NOT NULL, submitted INTEGER NOT "
-        "NULL)");
-}
-
 fs::path JobFolder() {
     return HostPathNative(kSpoolJobFolder);
 }
@@ -255,6 +246,16 @@ win::JOB_INFO_2A ToJobInfo(const JobRow& job, win::DWORD position) {
 }
 
 }  // namespace
+
+// The jobs table is the running spooler's memory; sandboxes start without it.
+void EnsureJobTable() {
+    db().Exec(
+        "CREATE TABLE IF NOT EXISTS jobs(id INTEGER PRIMARY KEY, printer TEXT NOT NULL COLLATE "
+        "NOCASE, machine TEXT NOT NULL, owner TEXT NOT NULL, document TEXT NOT NULL, datatype "
+        "TEXT NOT NULL, status INTEGER NOT NULL, priority INTEGER NOT NULL, pages INTEGER NOT "
+        "NULL, pages_printed INTEGER NOT NULL, size INTEGER NOT NULL, submitted INTEGER NOT "
+        "NULL)");
+}
 
 std::optional<std::string> FindPrinter(const std::string& name) {
     std::lock_guard lock(db().mutex());
@@ -554,6 +555,7 @@ BOOL EnumPrintersA(DWORD flags, const std::string& name, DWORD level,
     std::vector<PRINTER_INFO_A> found;
     {
         std::lock_guard lock(sim::db().mutex());
+        sim::EnsureJobTable();
         sim::Statement st = sim::db().Prepare(
             "SELECT p.name, p.port, p.driver, p.attributes, p.share, p.comment, p.location, "
             "(SELECT COUNT(*) FROM jobs j WHERE j.printer = p.name) FROM printers p ORDER BY p.id");
@@ -717,7 +719,8 @@ BOOL DeletePrinterDriverExA(const std::string& server, const std::string& enviro
     }
     if (sim::IEquals(env, NativeEnvironment()) &&
         sim::db()
-                .QueryInt("SELECT COUNT(*) FROM printers WHERE driver = ?", driverName)
+                .QueryInt("SELECT COUNT(*) FROM printers WHERE driver = ? COLLATE NOCASE",
+                          driverName)
                 .value_or(0) > 0) {
         SetLastError(ERROR_PRINTER_DRIVER_IN_USE);
         return false;
