@@ -19,12 +19,15 @@
 #include <QPixmap>
 #include <QPlainTextEdit>
 #include <QRadioButton>
+#include <QStyle>
+#include <QStyleOptionButton>
 #include <QTest>
 #include <QTextEdit>
 #include <QThread>
 #include <QWidget>
 #include <QWindow>
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
 
 #include "dump.h"
@@ -36,6 +39,10 @@ namespace {
 long long NowMs() {
     using namespace std::chrono;
     return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
+}
+
+std::string WaitText(int ms) {
+    return ms % 1000 == 0 ? std::to_string(ms / 1000) + " s" : std::to_string(ms) + " ms";
 }
 
 std::string Name(const QObject* object) {
@@ -115,6 +122,23 @@ bool HasWindow(QWidget* widget) {
 
 void MoveTo(QWidget* widget, QPoint pos) {
     QTest::mouseMove(widget, pos);
+}
+
+// Where a mouse clicks a control: a check box or radio button answers only on its box and text,
+// which may be far from the middle of a wide control.
+QPoint ClickPoint(QWidget* widget) {
+    const bool check = qobject_cast<QCheckBox*>(widget) != nullptr;
+    if (check || qobject_cast<QRadioButton*>(widget)) {
+        QStyleOptionButton option;
+        option.initFrom(widget);
+        option.text = static_cast<QAbstractButton*>(widget)->text();
+        const QRect area = widget->style()->subElementRect(
+            check ? QStyle::SE_CheckBoxClickRect : QStyle::SE_RadioButtonClickRect, &option,
+            widget);
+        if (area.isValid())
+            return area.center();
+    }
+    return widget->rect().center();
 }
 
 void ClickAt(QWidget* widget, QPoint pos) {
@@ -290,12 +314,10 @@ void Runner::RunStep() {
                 waitingSince_.emplace();
                 waitingSince_->start();
             }
-            if (waitingSince_->elapsed() < kActionTimeoutMs) {
+            if (waitingSince_->elapsed() < actionTimeoutMs_)
                 Schedule(50);
-            } else {
-                Fail(step.action->line,
-                     why + " (waited " + std::to_string(kActionTimeoutMs / 1000) + " s)", 1);
-            }
+            else
+                Fail(step.action->line, why + " (waited " + WaitText(actionTimeoutMs_) + ")", 1);
             return;
         case Readiness::Ready:
             break;
@@ -464,7 +486,7 @@ void Runner::Perform(const Step& step, const Resolved& r) {
             if (r.menuItem)
                 r.menuItem->trigger();
             else
-                ClickAt(w, QPoint());
+                ClickAt(w, ClickPoint(w));
             return;
         case Verb::Hover:
             MoveTo(w, QPoint());
@@ -480,7 +502,7 @@ void Runner::Perform(const Step& step, const Resolved& r) {
                 group->setChecked(want);
                 emit group->clicked(want);
             } else {
-                ClickAt(w, QPoint());
+                ClickAt(w, ClickPoint(w));
             }
             return;
         }
@@ -565,7 +587,7 @@ void Runner::EndOfScript() {
         ending_ = true;
         currentLine_ = 0;
         endingSince_.start();
-    } else if (endingSince_.elapsed() > kActionTimeoutMs) {
+    } else if (endingSince_.elapsed() > actionTimeoutMs_) {
         Fail(0, "the windows did not close at the end of the script", 1);
         return;
     }
@@ -603,6 +625,11 @@ int Runner::Finish() {
             Fail(*line, "the answer queued here was used by no box or dialog", 1);
     }
     const int code = failCode_;
+    if (!code && next_ < steps_.size()) {
+        std::fprintf(stderr,
+                     "quellin-script: the program ended before line %d; the rest was not run\n",
+                     steps_[next_].action->line);
+    }
     transcript_.End(code);
     return code;
 }

@@ -46,6 +46,9 @@ class Runner final : public QObject {
     // The program has ended: closes the run and returns the exit code.
     int Finish();
 
+    // Tests shorten the waits.
+    void SetActionTimeout(int ms) { actionTimeoutMs_ = ms; }
+
     // The line of the action under way, 0 before the first.
     int CurrentLine() const { return currentLine_; }
 
@@ -104,6 +107,7 @@ class Runner final : public QObject {
     bool started_ = false;
     bool done_ = false;
     int failCode_ = 0;
+    int actionTimeoutMs_ = kActionTimeoutMs;
 
     std::atomic<long long> lastBeatMs_{0};
     std::mutex watchdogMutex_;

@@ -4,6 +4,16 @@
 
 namespace script {
 
+namespace {
+
+// Enough of a box's text to tell which box it was.
+std::string Gist(const std::string& text) {
+    std::string first = text.substr(0, text.find_first_of("\r\n"));
+    return first.size() > 100 ? first.substr(0, 100) + "..." : first;
+}
+
+}  // namespace
+
 ScriptedUi::ScriptedUi(Transcript& transcript, std::function<bool(win::HWND)> isMainWindow,
                        std::function<void(const std::string&)> fail)
     : transcript_(transcript), isMainWindow_(std::move(isMainWindow)), fail_(std::move(fail)) {}
@@ -43,7 +53,7 @@ int ScriptedUi::MessageBox(win::HWND owner, const std::string& text, const std::
     std::string what = std::string(yesNo ? "yes/no" : "OK") + " box \"" + caption + "\"";
     if (answers_.empty()) {
         transcript_.Write(event.Null("answer"));
-        fail_("unexpected " + what + " (no answer was queued): " + text.substr(0, 120));
+        fail_("unexpected " + what + " (no answer was queued): " + Gist(text));
         return refusal;
     }
     QueuedAnswer queued = answers_.front();
@@ -71,15 +81,14 @@ void ScriptedUi::ShowError(const std::string& text) {
     transcript_.Write(JsonObject().Text("event", "error").Text("text", text));
     // The error box is a box like any other: the script says that it expects it.
     if (answers_.empty()) {
-        fail_("unexpected error box (no answer was queued): " + text.substr(0, 120));
+        fail_("unexpected error box (no answer was queued): " + Gist(text));
         return;
     }
     QueuedAnswer queued = answers_.front();
     answers_.pop_front();
     if (queued.answer != BoxAnswer::Ok) {
         fail_("the answer '" + std::string(AnswerName(queued.answer)) + "' queued on line " +
-              std::to_string(queued.line) +
-              " does not fit the error box (OK only): " + text.substr(0, 120));
+              std::to_string(queued.line) + " does not fit the error box (OK only): " + Gist(text));
     }
 }
 

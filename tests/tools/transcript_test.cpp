@@ -1,0 +1,76 @@
+#include "transcript.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+namespace {
+
+TEST(TranscriptJson, TextIsWrittenAsPlainAsciiJson) {
+    // The program's 8-bit text is Windows-1252; each byte above ASCII becomes one \u00XX.
+    EXPECT_EQ(script::JsonText8("a\"b\\c\r\n\t\x01\xe9"), R"("a\"b\\c\r\n\t\u0001\u00e9")");
+    // Qt text arrives as UTF-8 and is written by code point, beyond the BMP as a surrogate pair.
+    EXPECT_EQ(script::JsonUtf8("\xc3\xa9\xe2\x82\xac\xf0\x9f\x98\x80"),
+              R"("\u00e9\u20ac\ud83d\ude00")");
+    // A byte that is not UTF-8 still leaves a valid line.
+    EXPECT_EQ(script::JsonUtf8("a\xff"
+                               "b\xc3"),
+              R"("a\u00ffb\u00c3")");
+}
+
+TEST(TranscriptJson, ObjectKeepsFieldOrder) {
+    script::JsonObject event;
+    event.Text("event", "filedialog").Int("show", 5).Bool("ok", false).Null("answer");
+    event.OptionalText("path", std::string("C:\\x")).Raw("items", "[1]");
+    EXPECT_EQ(
+        event.Str(),
+        R"({"event":"filedialog","show":5,"ok":false,"answer":null,"path":"C:\\x","items":[1]})");
+}
+
+class TranscriptFile : public testing::Test {
+  protected:
+    std::filesystem::path path_ = std::filesystem::temp_directory_path() /
+                                  ("transcript_test_" + std::to_string(::getpid()) + ".jsonl");
+    void TearDown() override { std::filesystem::remove(path_); }
+    std::string Read() {
+        std::ifstream in(path_);
+        std::stringstream text;
+        text << in.rdbuf();
+        return text.str();
+    }
+};
+
+TEST_F(TranscriptFile, AfterAFailureOnlyTheEndIsWritten) {
+    {
+        script::Transcript transcript(path_.string());
+        ASSERT_TRUE(transcript.Ok());
+        transcript.Write(script::JsonObject().Text("event", "shown"));
+        transcript.Failed(4, "first");
+        transcript.Failed(5, "second");
+        transcript.Write(script::JsonObject().Text("event", "closed"));
+        transcript.End(1);
+        transcript.End(0);
+        transcript.Write(script::JsonObject().Text("event", "late"));
+    }
+    EXPECT_EQ(Read(),
+              "{\"event\":\"shown\"}\n"
+              "{\"event\":\"failed\",\"line\":4,\"reason\":\"first\"}\n"
+              "{\"event\":\"end\",\"exit\":1}\n");
+}
+
+TEST_F(TranscriptFile, FailureOutsideAnyLineHasANullLine) {
+    {
+        script::Transcript transcript(path_.string());
+        transcript.Failed(0, "at the end");
+    }
+    EXPECT_EQ(Read(), "{\"event\":\"failed\",\"line\":null,\"reason\":\"at the end\"}\n");
+}
+
+TEST(TranscriptOpen, UnwritablePathIsReported) {
+    script::Transcript transcript("/nonexistent-dir/for/transcript.jsonl");
+    EXPECT_FALSE(transcript.Ok());
+}
+
+}  // namespace
