@@ -78,9 +78,10 @@ INSTANTIATE_TEST_SUITE_P(Names, BuildPathsTest,
                          }),
                          [](const auto& info) { return std::string(info.param.label); });
 
-// A seeded sandbox with the printer installed, and the user interface recorded.
+// A seeded sandbox with the printer installed, and the user interface recorded. Members are
+// public so that table rows can break the sandbox through them.
 class DriverFilesTest : public ::testing::Test {
-  protected:
+  public:
     void SetUp() override {
         names_ = ReadDriverFileNames(kWow64);
         paths_ = DriverFilePathsFor(names_);
@@ -145,18 +146,10 @@ struct LocateCase {
     const char* message;  // nullptr: located
 };
 
-class LocateTest : public DriverFilesTest, public ::testing::WithParamInterface<LocateCase> {
-  public:
-    void Break() { GetParam().breakIt(*this); }
-    using DriverFilesTest::DeleteDriverValue;
-    using DriverFilesTest::Host;
-    using DriverFilesTest::paths_;
-    using DriverFilesTest::sandbox_;
-    using DriverFilesTest::SetDriverValue;
-};
+class LocateTest : public DriverFilesTest, public ::testing::WithParamInterface<LocateCase> {};
 
 TEST_P(LocateTest, ShowsTheMessageOfTheFirstFailedTest) {
-    Break();
+    GetParam().breakIt(*this);
     std::optional<DriverFilePaths> located = LocateDriverFiles({kWow64, 0});
     if (GetParam().message == nullptr) {
         ASSERT_TRUE(located.has_value());
@@ -170,48 +163,34 @@ TEST_P(LocateTest, ShowsTheMessageOfTheFirstFailedTest) {
     EXPECT_TRUE(sim::RedirectionEnabled());
 }
 
-INSTANTIATE_TEST_SUITE_P(Failures, LocateTest,
-                         ::testing::ValuesIn(std::vector<LocateCase>{
-                             {"seeded", [](DriverFilesTest&) {}, nullptr},
-                             {"capabilities_name_not_tested",
-                              [](DriverFilesTest& t) {
-                                  static_cast<LocateTest&>(t).SetDriverValue(
-                                      "V4_PrintDeviceCapabilities", "");
-                              },
-                              nullptr},
-                             {"queue_folder_value_missing",
-                              [](DriverFilesTest& t) {
-                                  static_cast<LocateTest&>(t).DeleteDriverValue(
-                                      kPrinterKey, "PrintQueueV4DriverDirectory");
-                              },
-                              kNamesMissingText},
-                             {"merged_name_empty",
-                              [](DriverFilesTest& t) {
-                                  static_cast<LocateTest&>(t).SetDriverValue(
-                                      "V4_Merged_ConfigFile_Name", "");
-                              },
-                              kNamesMissingText},
-                             {"description_missing",
-                              [](DriverFilesTest& t) {
-                                  auto& l = static_cast<LocateTest&>(t);
-                                  fs::remove(l.Host(l.paths_.mergedConfigPath));
-                              },
-                              kFilesMissingText},
-                             {"description_is_a_folder",
-                              [](DriverFilesTest& t) {
-                                  auto& l = static_cast<LocateTest&>(t);
-                                  fs::remove(l.Host(l.paths_.mergedConfigPath));
-                                  fs::create_directory(l.Host(l.paths_.mergedConfigPath));
-                              },
-                              kFilesMissingText},
-                             {"queue_folder_missing",
-                              [](DriverFilesTest& t) {
-                                  auto& l = static_cast<LocateTest&>(t);
-                                  fs::remove_all(l.Host(l.paths_.queueFolder));
-                              },
-                              kFilesMissingText},
-                         }),
-                         [](const auto& info) { return std::string(info.param.label); });
+INSTANTIATE_TEST_SUITE_P(
+    Failures, LocateTest,
+    ::testing::ValuesIn(std::vector<LocateCase>{
+        {"seeded", [](DriverFilesTest&) {}, nullptr},
+        {"capabilities_name_not_tested",
+         [](DriverFilesTest& t) { t.SetDriverValue("V4_PrintDeviceCapabilities", ""); }, nullptr},
+        {"queue_folder_value_missing",
+         [](DriverFilesTest& t) {
+             t.DeleteDriverValue(kPrinterKey, "PrintQueueV4DriverDirectory");
+         },
+         kNamesMissingText},
+        {"merged_name_empty",
+         [](DriverFilesTest& t) { t.SetDriverValue("V4_Merged_ConfigFile_Name", ""); },
+         kNamesMissingText},
+        {"description_missing",
+         [](DriverFilesTest& t) { fs::remove(t.Host(t.paths_.mergedConfigPath)); },
+         kFilesMissingText},
+        {"description_is_a_folder",
+         [](DriverFilesTest& t) {
+             fs::remove(t.Host(t.paths_.mergedConfigPath));
+             fs::create_directory(t.Host(t.paths_.mergedConfigPath));
+         },
+         kFilesMissingText},
+        {"queue_folder_missing",
+         [](DriverFilesTest& t) { fs::remove_all(t.Host(t.paths_.queueFolder)); },
+         kFilesMissingText},
+    }),
+    [](const auto& info) { return std::string(info.param.label); });
 
 TEST_F(DriverFilesTest, LocateRefusesWithoutAdministratorRights) {
     sim::Config config = sim::ReadConfig();
