@@ -225,7 +225,7 @@ int Run(int argc, char** argv) {
         if (sim::IEquals(arg, "/Quiet"))
             g_quiet = true;
     }
-    sim::EnsureSandbox();
+    sim::OpenEmulatorSandbox();
     if (!g_quiet)
         std::cout
             << "\nDeployment Image Servicing and Management tool\nVersion: 10.0.19041.3636\n\n";

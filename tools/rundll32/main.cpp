@@ -87,7 +87,7 @@ void SetDefaultPrinter(const std::string& printer) {
 
 int Run(int argc, char** argv) {
     std::string line = sim::EmulatorCommandLine(argc, argv);
-    sim::EnsureSandbox();
+    sim::OpenEmulatorSandbox();
     std::size_t start = line.find_first_not_of(" \t");
     if (start == std::string::npos)
         sim::ExitEmulator(0);  // rundll32 with nothing to run does nothing

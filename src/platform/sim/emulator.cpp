@@ -4,7 +4,10 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <iostream>
+
+#include "platform/sim/sandbox.h"
 
 namespace sim {
 
@@ -47,6 +50,15 @@ std::vector<std::string> SplitCommandLine(const std::string& commandLine) {
     if (inArg)
         args.push_back(current);
     return args;
+}
+
+void OpenEmulatorSandbox() {
+    std::filesystem::path root = DefaultSandboxRoot();
+    if (!std::filesystem::exists(root / "state.db")) {
+        std::cerr << "quellin sandbox: no sandbox at " << root.string() << "\n";
+        ExitEmulator(0x80004005);
+    }
+    OpenSandbox(root);
 }
 
 bool EmulatorIs32Bit() {

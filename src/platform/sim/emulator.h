@@ -18,6 +18,10 @@ std::string EmulatorCommandLine(int argc, char** argv);
 // dropped, a backslash escapes a quote.
 std::vector<std::string> SplitCommandLine(const std::string& commandLine);
 
+// Opens the sandbox the tool was started in. A tool never creates one: when the sandbox has
+// gone (its program ended and removed it) the tool ends with an error instead.
+void OpenEmulatorSandbox();
+
 // True when the tool runs as the 32-bit twin from SysWOW64.
 bool EmulatorIs32Bit();
 
