@@ -41,9 +41,14 @@ std::vector<std::string> EnumerateInstalledPrinters() {
     win::DWORD returned = 0;
     std::vector<win::PRINTER_INFO_A> records;
     win::EnumPrintersA(kFlags, "", kLevel, nullptr, 0, &needed, &returned);
-    if (needed == 0)
-        return {};
-    if (!win::EnumPrintersA(kFlags, "", kLevel, &records, needed, &needed, &returned))
+    // A printer added between the sizing call and the reading call asks for a larger buffer.
+    bool read = false;
+    for (int attempt = 0; attempt < 3 && needed > 0 && !read; ++attempt) {
+        read = win::EnumPrintersA(kFlags, "", kLevel, &records, needed, &needed, &returned);
+        if (!read && win::GetLastError() != win::ERROR_INSUFFICIENT_BUFFER)
+            break;
+    }
+    if (!read)
         return {};
     std::vector<std::string> names;
     names.reserve(records.size());

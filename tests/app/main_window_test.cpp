@@ -269,19 +269,6 @@ TEST_F(MainWindowTest, NoticeUnderlinesOnHoverAndOpensTheSite) {
     EXPECT_TRUE(sim::db().QueryInt("SELECT 1 FROM launch_log WHERE file = ?", form->SiteAddress));
 }
 
-TEST_F(MainWindowTest, CommandsOfLaterWorkShowNothingYet) {
-    Open();
-    for (TColorButton* button :
-         {form->BitBtn10, form->BitBtn20, form->SpeedButton1, form->SpeedButton2, form->BitBtn30,
-          form->SpeedButton4, form->SpeedButton7, form->SpeedButton6, form->SpeedButton5,
-          form->SpeedButton3, form->btnSaveAllSettings, form->btnRestoreAllSettings}) {
-        button->click();
-    }
-    EXPECT_TRUE(ui.boxes.empty());
-    EXPECT_TRUE(ui.urls.empty());
-    EXPECT_TRUE(ui.errors.empty());
-}
-
 TEST_F(MainWindowTest, DrawsTheDesignColoursAndFonts) {
     Open();
     form->show();

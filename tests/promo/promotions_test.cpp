@@ -36,23 +36,6 @@ INSTANTIATE_TEST_SUITE_P(Dates, PromotionsShownTest,
                          }),
                          [](const auto& info) { return std::string(info.param.label); });
 
-TEST(FeatureCaptionsTest, TicksCycleThroughTheFourSetsFromTheDesignSet) {
-    std::vector<std::string> firstCaptions;
-    int tag = 0;
-    for (int tick = 0; tick < 6; ++tick) {
-        const CaptionSet* captions = FeatureCaptions(tag);
-        ASSERT_NE(captions, nullptr) << "tag " << tag;
-        firstCaptions.push_back((*captions)[0]);
-        tag = NextCaptionTag(tag);
-    }
-    EXPECT_EQ(firstCaptions,
-              (std::vector<std::string>{"Auto Save PDF", "Batch Print", "Open PDF automatically",
-                                        "Batch convert to PDF", "Auto Save PDF", "Batch Print"}));
-    EXPECT_STREQ((*FeatureCaptions(0))[1], "Append && Merge PDF");
-    EXPECT_EQ(FeatureCaptions(4), nullptr);
-    EXPECT_EQ(FeatureCaptions(-1), nullptr);
-}
-
 struct NoticeCase {
     const char* label;
     const char* design;
@@ -76,13 +59,6 @@ INSTANTIATE_TEST_SUITE_P(
         {"every_occurrence", "2020 and 2020", 2022, "2022 and 2022"},
     }),
     [](const auto& info) { return std::string(info.param.label); });
-
-TEST(PageAddressTest, PagesHangBelowTheSite) {
-    const std::string site = "https://example.test";
-    EXPECT_EQ(UpgradePageAddress(site), "https://example.test/upgrade-to-velloran-pro.html");
-    EXPECT_EQ(FeaturesPageAddress(site), "https://example.test/velloran.html");
-    EXPECT_EQ(PreviewPageAddress(site), "https://example.test/preview.html");
-}
 
 }  // namespace
 }  // namespace promo

@@ -3,11 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <climits>
-#include <set>
 #include <string>
 #include <vector>
 
-#include "promo/promotions.h"
 #include "support/sandbox_fixture.h"
 
 namespace promo {
@@ -188,23 +186,6 @@ INSTANTIATE_TEST_SUITE_P(
          2},
     }),
     [](const auto& info) { return std::string(info.param.label); });
-
-TEST(ProductTableTest, RowsHaveQuestionsAndDistinctPages) {
-    std::set<std::string> pages;
-    for (const Product& product : ProductTable()) {
-        EXPECT_GT(std::string(product.question).size(), 10u);
-        EXPECT_TRUE(pages.insert(product.page).second) << product.page;
-    }
-}
-
-TEST_F(PromptsTest, OpenedPagesReachTheLaunchLogAsShellOpens) {
-    OpenFeaturesPage(kOwner, kSite);
-    const auto verb = sim::db().QueryInt(
-        "SELECT show FROM launch_log WHERE verb = 'open' AND file = ?", kSite + "/velloran.html");
-    ASSERT_TRUE(verb.has_value());
-    EXPECT_EQ(*verb, 5);
-    EXPECT_EQ(ui.urls, std::vector<std::string>{kSite + "/velloran.html"});
-}
 
 }  // namespace
 }  // namespace promo
