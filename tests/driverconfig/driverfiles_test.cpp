@@ -388,6 +388,26 @@ TEST_F(DriverFilesTest, ReplaceWritesNewSizesIntoBothFiles) {
     EXPECT_EQ(capabilities.find("NorthAmericaLetter"), std::string::npos);
 }
 
+TEST_F(DriverFilesTest, LfDescriptionComesBackWithCrLfEverywhere) {
+    std::string lf = HostBytes(paths_.mergedConfigPath);
+    std::erase(lf, '\r');
+    WriteHostFile(Host(paths_.mergedConfigPath), lf);
+    ASSERT_EQ(ReplaceDriverFeature(paths_, ResolutionReplacement("ResOption1", {600}), {kWow64, 0}),
+              ReplaceResult::Written);
+    std::string out = HostBytes(paths_.mergedConfigPath);
+    std::size_t lines = 0;
+    for (std::size_t i = 0; i < out.size(); ++i) {
+        if (out[i] == '\n') {
+            ASSERT_TRUE(i > 0 && out[i - 1] == '\r') << "bare LF at " << i;
+            ++lines;
+        } else if (out[i] == '\r') {
+            ASSERT_TRUE(i + 1 < out.size() && out[i + 1] == '\n') << "bare CR at " << i;
+        }
+    }
+    EXPECT_GT(lines, 100u);
+    EXPECT_EQ(out.substr(out.size() - 2), "\r\n");
+}
+
 TEST_F(DriverFilesTest, ReplaceWithoutCapabilitiesDocumentWritesDescriptionSilently) {
     SetDriverValue("V4_PrintDeviceCapabilities", "");
     DriverFilePaths paths = DriverFilePathsFor(ReadDriverFileNames(kWow64));
