@@ -13,7 +13,7 @@
 namespace {
 
 class ReportingHost final : public win::WindowHost {
-public:
+  public:
     bool IsMinimized() override {
         std::puts("asked-iconic");
         std::fflush(stdout);

@@ -79,12 +79,12 @@ TEST_P(Wow64Test, DetectsThe64BitSystemWhereTheKernelCanTell) {
     app::ReleaseLibraryTable();
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Systems, Wow64Test,
-    testing::Values(ArchCase{"windows_64_bit", "x64-wow64", false, true},
-                    ArchCase{"windows_32_bit", "x86", false, false},
-                    ArchCase{"kernel_without_IsWow64Process", "x64-wow64", true, false}),
-    [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Systems, Wow64Test,
+                         testing::Values(ArchCase{"windows_64_bit", "x64-wow64", false, true},
+                                         ArchCase{"windows_32_bit", "x86", false, false},
+                                         ArchCase{"kernel_without_IsWow64Process", "x64-wow64",
+                                                  true, false}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 TEST(LoadDriverPrivilege, IsEnabledForAnAdministratorOnly) {
     testsupport::ScopedSandbox sandbox;
@@ -94,10 +94,11 @@ TEST(LoadDriverPrivilege, IsEnabledForAnAdministratorOnly) {
 
 // A probe process that holds or tries the guard, with its standard streams as pipes.
 class Probe {
-public:
+  public:
     Probe(const fs::path& binary, const char* mode, const fs::path& sandbox) {
         int in[2], out[2];
-        if (::pipe(in) != 0 || ::pipe(out) != 0) std::abort();
+        if (::pipe(in) != 0 || ::pipe(out) != 0)
+            std::abort();
         pid_ = ::fork();
         if (pid_ == 0) {
             ::dup2(in[0], 0);
@@ -126,10 +127,13 @@ public:
             FD_ZERO(&set);
             FD_SET(stdout_, &set);
             timeval tv{0, 100000};
-            if (::select(stdout_ + 1, &set, nullptr, nullptr, &tv) <= 0) continue;
+            if (::select(stdout_ + 1, &set, nullptr, nullptr, &tv) <= 0)
+                continue;
             char c;
-            if (::read(stdout_, &c, 1) != 1) break;
-            if (c == '\n') return line;
+            if (::read(stdout_, &c, 1) != 1)
+                break;
+            if (c == '\n')
+                return line;
             line += c;
         }
         return line;
@@ -149,7 +153,7 @@ public:
         Finish();
     }
 
-private:
+  private:
     pid_t pid_ = -1;
     int stdin_ = -1;
     int stdout_ = -1;

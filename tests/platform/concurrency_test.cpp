@@ -14,7 +14,8 @@ TEST(SandboxConcurrency, TwoProcessesWritingAtOnceLoseNothing) {
     testsupport::ScopedSandbox sandbox;
     const char* dir = std::getenv("QUELLIN_BIN_DIR");
     ASSERT_NE(dir, nullptr);
-    std::string tool = std::string(dir) + "/quellin-sandbox --sandbox '" + sandbox.root().string() + "'";
+    std::string tool =
+        std::string(dir) + "/quellin-sandbox --sandbox '" + sandbox.root().string() + "'";
     std::string script;
     for (const char* writer : {"a", "b"}) {
         script += "(for i in $(seq 1 25); do " + tool + " reg set 'HKCU\\Software\\Race' " +

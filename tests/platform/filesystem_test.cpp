@@ -99,7 +99,8 @@ TEST(FileSystem, FindListsDotEntriesFirstAndMatchesMasks) {
     UniqueFindHandle find(FindFirstFileA(folder + "\\*.*", &data));
     ASSERT_TRUE(find);
     std::vector<std::string> names{data.cFileName};
-    while (FindNextFileA(find.get(), &data)) names.push_back(data.cFileName);
+    while (FindNextFileA(find.get(), &data))
+        names.push_back(data.cFileName);
     EXPECT_EQ(GetLastError(), ERROR_NO_MORE_FILES);
     EXPECT_EQ(names, (std::vector<std::string>{".", "..", "A.BUD", "b.gpd"}));
     UniqueFindHandle gpd(FindFirstFileA(folder + "\\*.GPD", &data));
@@ -112,7 +113,8 @@ TEST(FileSystem, FindListsDotEntriesFirstAndMatchesMasks) {
 
 TEST(FileSystem, PathsCannotClimbOutOfTheDrive) {
     testsupport::ScopedSandbox sandbox;
-    EXPECT_EQ(sim::HostPath("C:\\..\\..\\etc\\passwd"), sandbox.root() / "drive_c" / "etc" / "passwd");
+    EXPECT_EQ(sim::HostPath("C:\\..\\..\\etc\\passwd"),
+              sandbox.root() / "drive_c" / "etc" / "passwd");
 }
 
 TEST(FileSystem, InjectedWriteFailureStopsAtTheByteBudget) {

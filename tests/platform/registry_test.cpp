@@ -19,10 +19,12 @@ const std::string kPrinterKey =
 std::string ReadString(HKEY key, const std::string& name, LONG* rc) {
     DWORD type = 0, size = 0;
     *rc = RegQueryValueExA(key, name, &type, nullptr, &size);
-    if (*rc != ERROR_SUCCESS) return {};
+    if (*rc != ERROR_SUCCESS)
+        return {};
     std::string data(size, '\0');
     *rc = RegQueryValueExA(key, name, &type, reinterpret_cast<BYTE*>(data.data()), &size);
-    if (!data.empty() && data.back() == '\0') data.pop_back();
+    if (!data.empty() && data.back() == '\0')
+        data.pop_back();
     return data;
 }
 
@@ -32,9 +34,9 @@ TEST(Registry, SixtyFourBitViewDecidesWhatA32BitProgramSeesUnderSoftware) {
     EXPECT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, kPrinterKey, 0, KEY_READ, key.put()),
               ERROR_FILE_NOT_FOUND)
         << "without KEY_WOW64_64KEY the 32-bit view (WOW6432Node) lacks the printer";
-    ASSERT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, kPrinterKey, 0, KEY_READ | KEY_WOW64_64KEY,
-                            key.put()),
-              ERROR_SUCCESS);
+    ASSERT_EQ(
+        RegOpenKeyExA(HKEY_LOCAL_MACHINE, kPrinterKey, 0, KEY_READ | KEY_WOW64_64KEY, key.put()),
+        ERROR_SUCCESS);
     LONG rc;
     EXPECT_FALSE(ReadString(key.get(), "PrintQueueV4DriverDirectory", &rc).empty());
     EXPECT_EQ(rc, ERROR_SUCCESS);
@@ -59,12 +61,13 @@ TEST(Registry, KeysAndValueNamesIgnoreLetterCase) {
     ASSERT_EQ(RegSetValueExA(key.get(), "Rotation", REG_DWORD, reinterpret_cast<BYTE*>(&value), 4),
               ERROR_SUCCESS);
     UniqueHKey again;
-    ASSERT_EQ(RegOpenKeyExA(HKEY_CURRENT_USER, "SOFTWARE\\tarnwell\\QUELLIN", 0, KEY_READ,
-                            again.put()),
-              ERROR_SUCCESS);
+    ASSERT_EQ(
+        RegOpenKeyExA(HKEY_CURRENT_USER, "SOFTWARE\\tarnwell\\QUELLIN", 0, KEY_READ, again.put()),
+        ERROR_SUCCESS);
     DWORD read = 0, size = 4, type = 0;
-    EXPECT_EQ(RegQueryValueExA(again.get(), "rotation", &type, reinterpret_cast<BYTE*>(&read), &size),
-              ERROR_SUCCESS);
+    EXPECT_EQ(
+        RegQueryValueExA(again.get(), "rotation", &type, reinterpret_cast<BYTE*>(&read), &size),
+        ERROR_SUCCESS);
     EXPECT_EQ(type, REG_DWORD);
     EXPECT_EQ(read, 7u);
 }
@@ -73,8 +76,9 @@ TEST(Registry, TwoCallSizingReportsTheSizeAndRefusesShortBuffers) {
     testsupport::ScopedSandbox sandbox;
     sim::reg::SetString("HKCU\\Software\\Tarnwell\\Quellin", "ASFile", "C:\\x.pdf");
     UniqueHKey key;
-    ASSERT_EQ(RegOpenKeyExA(HKEY_CURRENT_USER, "Software\\Tarnwell\\Quellin", 0, KEY_READ, key.put()),
-              ERROR_SUCCESS);
+    ASSERT_EQ(
+        RegOpenKeyExA(HKEY_CURRENT_USER, "Software\\Tarnwell\\Quellin", 0, KEY_READ, key.put()),
+        ERROR_SUCCESS);
     DWORD size = kSentinel;
     EXPECT_EQ(RegQueryValueExA(key.get(), "ASFile", nullptr, nullptr, &size), ERROR_SUCCESS);
     EXPECT_EQ(size, 9u) << "the terminating zero counts";
@@ -82,15 +86,17 @@ TEST(Registry, TwoCallSizingReportsTheSizeAndRefusesShortBuffers) {
     DWORD smallSize = sizeof small;
     EXPECT_EQ(RegQueryValueExA(key.get(), "ASFile", nullptr, small, &smallSize), ERROR_MORE_DATA);
     EXPECT_EQ(smallSize, 9u);
-    EXPECT_EQ(RegQueryValueExA(key.get(), "missing", nullptr, nullptr, &size), ERROR_FILE_NOT_FOUND);
+    EXPECT_EQ(RegQueryValueExA(key.get(), "missing", nullptr, nullptr, &size),
+              ERROR_FILE_NOT_FOUND);
 }
 
 TEST(Registry, AccessMaskIsEnforcedOnTheHandle) {
     testsupport::ScopedSandbox sandbox;
     sim::reg::CreateKey("HKCU\\Software\\Tarnwell\\Quellin");
     UniqueHKey key;
-    ASSERT_EQ(RegOpenKeyExA(HKEY_CURRENT_USER, "Software\\Tarnwell\\Quellin", 0, KEY_READ, key.put()),
-              ERROR_SUCCESS);
+    ASSERT_EQ(
+        RegOpenKeyExA(HKEY_CURRENT_USER, "Software\\Tarnwell\\Quellin", 0, KEY_READ, key.put()),
+        ERROR_SUCCESS);
     DWORD value = 1;
     EXPECT_EQ(RegSetValueExA(key.get(), "Rotation", REG_DWORD, reinterpret_cast<BYTE*>(&value), 4),
               ERROR_ACCESS_DENIED);
@@ -104,9 +110,9 @@ TEST(Registry, MachineKeysAreReadOnlyWithoutElevation) {
     EXPECT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Tarnwell", 0,
                               KEY_ALL_ACCESS | KEY_WOW64_64KEY, key.put(), nullptr),
               ERROR_ACCESS_DENIED);
-    EXPECT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, kPrinterKey, 0, KEY_READ | KEY_WOW64_64KEY,
-                            key.put()),
-              ERROR_SUCCESS);
+    EXPECT_EQ(
+        RegOpenKeyExA(HKEY_LOCAL_MACHINE, kPrinterKey, 0, KEY_READ | KEY_WOW64_64KEY, key.put()),
+        ERROR_SUCCESS);
 }
 
 TEST(Registry, DeletedKeyFailsOnItsOpenHandle) {
