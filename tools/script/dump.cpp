@@ -188,7 +188,12 @@ std::string TimerJson(const QTimer* timer) {
     return out.Str();
 }
 
-// The window an object belongs to: a dialog parented to a window is a window of its own.
+bool IsOwnName(const QString& name) {
+    return !name.isEmpty() && !name.startsWith("qt_");
+}
+
+}  // namespace
+
 const QWidget* OwningWindow(const QObject* object) {
     for (const QObject* o = object; o; o = o->parent()) {
         auto* widget = qobject_cast<const QWidget*>(o);
@@ -198,12 +203,6 @@ const QWidget* OwningWindow(const QObject* object) {
     }
     return nullptr;
 }
-
-bool IsOwnName(const QString& name) {
-    return !name.isEmpty() && !name.startsWith("qt_");
-}
-
-}  // namespace
 
 unsigned WindowsColor(const QColor& color) {
     const QColor rgb = color.toRgb();

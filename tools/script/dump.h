@@ -7,6 +7,7 @@
 
 #include "transcript.h"
 
+class QObject;
 class QWidget;
 
 namespace script {
@@ -19,5 +20,9 @@ unsigned WindowsColor(const QColor& color);
 
 // A JSON string literal of a Qt string.
 std::string JsonQ(const QString& text);
+
+// The window an object belongs to: a dialog parented to a window is a window of its own, and a
+// menu belongs to the window of its menu bar.
+const QWidget* OwningWindow(const QObject* object);
 
 }  // namespace script

@@ -57,16 +57,6 @@ bool NeedsForm(Verb verb) {
     return verb != Verb::Answer && verb != Verb::File && verb != Verb::Wait;
 }
 
-// The window a control belongs to; a menu belongs to the window of its menu bar.
-const QWidget* OwningWindow(const QObject* object) {
-    for (const QObject* o = object; o; o = o->parent()) {
-        auto* widget = qobject_cast<const QWidget*>(o);
-        if (widget && widget->window()->windowType() != Qt::Popup)
-            return widget->window();
-    }
-    return nullptr;
-}
-
 template <typename T>
 T* FindControl(QWidget* form, const std::string& name) {
     const QString wanted = QString::fromStdString(name);

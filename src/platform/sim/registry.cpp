@@ -13,8 +13,6 @@
 
 namespace sim::reg {
 
-namespace {
-
 std::int64_t RootIdByName(const std::string& root) {
     if (root == "HKEY_LOCAL_MACHINE")
         return 1;
@@ -24,8 +22,6 @@ std::int64_t RootIdByName(const std::string& root) {
         return 3;
     return 4;
 }
-
-}  // namespace
 
 std::optional<std::int64_t> FindChild(std::int64_t parent, const std::string& name) {
     std::lock_guard lock(db().mutex());
@@ -315,16 +311,6 @@ struct Location {
     LONG error = ERROR_SUCCESS;
 };
 
-std::int64_t RootId(const std::string& root) {
-    if (root == "HKEY_LOCAL_MACHINE")
-        return 1;
-    if (root == "HKEY_CURRENT_USER")
-        return 2;
-    if (root == "HKEY_USERS")
-        return 3;
-    return 4;
-}
-
 Location Base(HKEY key) {
     Location loc;
     auto value = reinterpret_cast<std::uintptr_t>(key);
@@ -356,7 +342,7 @@ Location Base(HKEY key) {
             loc.sam = object->sam;
         }
     }
-    loc.rootId = RootId(loc.root);
+    loc.rootId = sim::reg::RootIdByName(loc.root);
     loc.ok = true;
     return loc;
 }
