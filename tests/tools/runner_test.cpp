@@ -52,8 +52,12 @@ class MouseDragList : public QListWidget {
 
   protected:
     bool eventFilter(QObject*, QEvent* event) override {
+        const QEvent::Type type = event->type();
+        if (type != QEvent::MouseButtonPress && type != QEvent::MouseMove &&
+            type != QEvent::MouseButtonRelease)
+            return false;
         auto* mouse = static_cast<QMouseEvent*>(event);
-        switch (event->type()) {
+        switch (type) {
             case QEvent::MouseButtonPress:
                 pressed_ = itemAt(mouse->position().toPoint());
                 start_ = mouse->position().toPoint();
