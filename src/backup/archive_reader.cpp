@@ -1,11 +1,11 @@
 #include "backup/archive_reader.h"
 
-#include <zlib.h>
-
 #include <algorithm>
 #include <array>
 #include <cstring>
+#include <memory>
 
+#include "backup/crc32.h"
 #include "backup/zip_errors.h"
 #include "backup/zlib_stream.h"
 
@@ -14,6 +14,11 @@ namespace {
 
 constexpr std::size_t kCopyBufferSize = 32768;
 constexpr std::size_t kScanChunk = 65536;
+// Inflate's output buffer: zlib copies each call's output into its 32 KiB window and leaves
+// its fast loop near the end of the buffer, and every filled buffer is one CRC pass and one
+// WriteFile; at 256 KiB these costs are small next to inflate itself, and the buffer stays in
+// the second-level cache for the CRC pass and the copy into the file.
+constexpr std::size_t kInflateOutputSize = std::size_t{1} << 18;
 
 bool ReadExact(ByteSource& source, std::uint64_t offset, std::span<std::uint8_t> out) {
     return offset <= source.Size() && out.size() <= source.Size() - offset &&
@@ -202,12 +207,12 @@ EntryOutcome ExtractEntryData(ByteSource& source, const TZipEntryInfo& entry,
     const std::uint64_t limit = entry.UncompressedSize;
     std::uint64_t written = 0;
     bool overflow = false;
-    uLong crc = crc32(0, nullptr, 0);
+    std::uint32_t crc = 0;
     auto emit = [&](std::span<const std::uint8_t> data) {
         const std::size_t take =
             static_cast<std::size_t>(std::min<std::uint64_t>(data.size(), limit - written));
         if (take > 0) {
-            crc = crc32(crc, data.data(), static_cast<uInt>(take));
+            crc = Crc32(crc, data.first(take));
             sink(data.first(take));
             written += take;
         }
@@ -232,7 +237,16 @@ EntryOutcome ExtractEntryData(ByteSource& source, const TZipEntryInfo& entry,
         }
     } else {
         Inflater inflater;
-        std::vector<std::uint8_t> out(kCopyBufferSize);
+        // Sized by the recorded size only within fixed bounds, so a lying header costs at
+        // most the upper bound. Uninitialised, since inflate writes before anything reads.
+        const auto outSize = static_cast<std::size_t>(
+            std::clamp<std::uint64_t>(limit, kCopyBufferSize, kInflateOutputSize));
+        const auto outStorage = std::make_unique_for_overwrite<std::uint8_t[]>(outSize);
+        const std::span<std::uint8_t> out(outStorage.get(), outSize);
+        // Each 32 KiB of input yields far less than the buffer holds, so output gathers over
+        // several inflate calls and goes out in few large pieces; it goes out at once when it
+        // passes the recorded size, so a lying entry is stopped as early as before.
+        std::size_t filled = 0;
         for (;;) {
             if (inflater.AvailableInput() == 0 && remaining > 0) {
                 const std::size_t want =
@@ -245,8 +259,12 @@ EntryOutcome ExtractEntryData(ByteSource& source, const TZipEntryInfo& entry,
                 remaining -= want;
             }
             const std::size_t before = inflater.AvailableInput();
-            const auto step = inflater.Inflate(out);
-            emit(std::span(out).first(step.Produced));
+            const auto step = inflater.Inflate(out.subspan(filled));
+            filled += step.Produced;
+            if (filled == out.size() || step.StreamEnd || filled > limit - written) {
+                emit(out.first(filled));
+                filled = 0;
+            }
             if (step.StreamEnd || overflow) {
                 break;
             }

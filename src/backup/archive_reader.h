@@ -51,9 +51,10 @@ enum class EntryOutcome {
 };
 
 // Decodes the entry's data (method 0 or 8) into `sink`, never more than the entry's recorded
-// uncompressed size, with 32768-byte buffers. Throws EBadZipFile when the local header is
-// missing, EFatalUnzipError when the data runs past the end of the source, and
-// EZCompressionError when inflate rejects it. The sink may throw to abort.
+// uncompressed size. Input is read in 32768-byte chunks; output reaches the sink in pieces of
+// up to 256 KiB. Throws EBadZipFile when the local header is missing, EFatalUnzipError when the
+// data runs past the end of the source, and EZCompressionError when inflate rejects it. The
+// sink may throw to abort.
 using DataSink = std::function<void(std::span<const std::uint8_t>)>;
 EntryOutcome ExtractEntryData(ByteSource& source, const TZipEntryInfo& entry, const DataSink& sink);
 

@@ -1,9 +1,8 @@
 #include "backup/archive_writer.h"
 
-#include <zlib.h>
-
 #include <vector>
 
+#include "backup/crc32.h"
 #include "backup/zlib_stream.h"
 
 namespace quellin::backup {
@@ -17,7 +16,7 @@ constexpr std::size_t kStoreBufferSize = 32768;
 CompressResult CompressData(const DataReader& read, const DataSink& write, std::uint16_t method,
                             int level) {
     CompressResult result;
-    uLong crc = crc32(0, nullptr, 0);
+    std::uint32_t crc = 0;
     auto counted = [&](std::span<const std::uint8_t> out) {
         result.Compressed += out.size();
         write(out);
@@ -25,7 +24,7 @@ CompressResult CompressData(const DataReader& read, const DataSink& write, std::
     if (method == kMethodStored) {
         std::vector<std::uint8_t> buffer(kStoreBufferSize);
         while (const std::size_t n = read(buffer)) {
-            crc = crc32(crc, buffer.data(), static_cast<uInt>(n));
+            crc = Crc32(crc, std::span(buffer).first(n));
             result.Uncompressed += n;
             counted(std::span(buffer).first(n));
         }
@@ -34,13 +33,13 @@ CompressResult CompressData(const DataReader& read, const DataSink& write, std::
         std::vector<std::uint8_t> in(kDeflateBufferSize);
         std::vector<std::uint8_t> out(kDeflateBufferSize);
         while (const std::size_t n = read(in)) {
-            crc = crc32(crc, in.data(), static_cast<uInt>(n));
+            crc = Crc32(crc, std::span(in).first(n));
             result.Uncompressed += n;
             deflater.Run(std::span(in).first(n), false, out, counted);
         }
         deflater.Run({}, true, out, counted);
     }
-    result.Crc32 = static_cast<std::uint32_t>(crc);
+    result.Crc32 = crc;
     return result;
 }
 

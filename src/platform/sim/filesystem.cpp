@@ -510,7 +510,24 @@ HANDLE CreateFileA(const std::string& path, DWORD access, DWORD, DWORD dispositi
     }
     if ((flags & O_TRUNC) && !write)
         flags = (flags & ~O_RDONLY) | O_RDWR;
+    // An empty file is not truncated but only stamped: on ext4 a truncation makes the close
+    // write the data out at once (its guard for replace-by-truncate), a cost for every
+    // temporary file that GetTempFileNameA created empty.
+    bool emptyAlready = exists && S_ISREG(st.st_mode) && st.st_size == 0 && (flags & O_TRUNC);
+    if (emptyAlready)
+        flags &= ~O_TRUNC;
     int fd = ::open(host.c_str(), flags, 0666);
+    if (fd >= 0 && emptyAlready) {
+        struct stat now;
+        static const struct timespec kStampWrite[2] = {{0, UTIME_OMIT}, {0, UTIME_NOW}};
+        bool grew = ::fstat(fd, &now) != 0 || now.st_size != 0;
+        if (grew ? ::ftruncate(fd, 0) != 0 : ::futimens(fd, kStampWrite) != 0) {
+            int error = errno;
+            ::close(fd);
+            fd = -1;
+            errno = error;
+        }
+    }
     if (fd < 0) {
         if (errno == EEXIST) {
             SetLastError(ERROR_FILE_EXISTS);

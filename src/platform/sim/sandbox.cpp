@@ -1,5 +1,6 @@
 #include "platform/sim/sandbox.h"
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -107,9 +108,29 @@ fs::path MapToHost(const std::string& windowsPath, bool applyRedirection) {
     } else {
         throw std::invalid_argument("no such drive: " + windowsPath);
     }
+    // Most paths name an existing file or a new one in an existing folder; one lstat of the
+    // whole path (or of its folder) then stands for the per-component checks below.
     fs::path host = base;
+    std::size_t resolved = 0;
+    auto existsExactly = [](const fs::path& p) {
+        struct stat st;
+        return ::lstat(p.c_str(), &st) == 0;
+    };
+    if (!path.parts.empty()) {
+        fs::path exact = base;
+        for (std::size_t i = 0; i + 1 < path.parts.size(); ++i)
+            exact /= path.parts[i];
+        fs::path whole = exact / path.parts.back();
+        if (existsExactly(whole))
+            return whole;
+        if (path.parts.size() > 1 && existsExactly(exact)) {
+            host = std::move(exact);
+            resolved = path.parts.size() - 1;
+        }
+    }
     bool exists = true;
-    for (const std::string& part : path.parts) {
+    for (std::size_t i = resolved; i < path.parts.size(); ++i) {
+        const std::string& part = path.parts[i];
         if (exists) {
             std::error_code ec;
             fs::path exact = host / part;
