@@ -14,11 +14,9 @@ namespace {
 
 constexpr std::size_t kCopyBufferSize = 32768;
 constexpr std::size_t kScanChunk = 65536;
-// Inflate's output buffer: zlib copies each call's output into its 32 KiB window and leaves
-// its fast loop near the end of the buffer, and every filled buffer is one CRC pass and one
-// WriteFile; at 256 KiB these costs are small next to inflate itself, and the buffer stays in
-// the second-level cache for the CRC pass and the copy into the file.
-constexpr std::size_t kInflateOutputSize = std::size_t{1} << 18;
+// Inflate's output buffer is the component's documented 32 KiB; a larger one measured about
+// 10% faster on 100 MB but changes nothing in the bytes written, so the documented size stays.
+constexpr std::size_t kInflateOutputSize = 32768;
 
 bool ReadExact(ByteSource& source, std::uint64_t offset, std::span<std::uint8_t> out) {
     return offset <= source.Size() && out.size() <= source.Size() - offset &&
