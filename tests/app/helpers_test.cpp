@@ -82,6 +82,13 @@ TEST(RunProcess, NotWaitingAnswersZeroAtOnce) {
     }
 }
 
+TEST(RunProcess, PassesOnlyTheLowSixteenBitsOfTheShowMode) {
+    testsupport::ScopedSandbox sandbox;
+    app::FsRedirectionSpan span(true);
+    EXPECT_EQ(app::RunProcess("runas", kDism, kEnable, kDism, 0x10000 | win::SW_HIDE, true), 0);
+    EXPECT_EQ(sim::db().QueryInt("SELECT show FROM launch_log ORDER BY id DESC LIMIT 1"), 0);
+}
+
 struct FailureCase {
     const char* name;
     const char* user;
