@@ -87,8 +87,9 @@ int RunPrnStatus(QApplication& application, const ProgramOptions& options) {
         if (ActivatePreviousInstance(end.handle, 1)) {
             return;
         }
+        // The title stays the application name only: a display name would be appended to
+        // every window and box title ("Quellin 1.1 - Quellin").
         application.setApplicationName(kApplicationTitle);
-        application.setApplicationDisplayName(kApplicationTitle);
         application.setApplicationVersion(kFileVersion);
 
         form.reset(CreateMainWindow(end.handle));

@@ -16,6 +16,7 @@
 #include "app/color_button.h"
 #include "app/look.h"
 #include "app/preferences.h"
+#include "app/prnstatus.h"
 #include "app/unit1.h"
 #include "promo/prompts.h"
 #include "support/sandbox_fixture.h"
@@ -286,6 +287,29 @@ TEST_F(MainWindowTest, DrawsTheDesignColoursAndFonts) {
     EXPECT_EQ(form->BitBtn10->font().family(), "Arial");
     EXPECT_EQ(form->BitBtn10->font().pixelSize(), 15);
     EXPECT_EQ(QFontInfo(form->ListBox10->font()).family(), "Liberation Sans");
+}
+
+TEST(EntrySequence, WindowAndBoxTitlesGetNoApplicationNameAppended) {
+    testsupport::ScopedSandbox sandbox(OnDate("2021-06-01"));
+    testsupport::RecordingUi ui;
+    QString title;
+    QString displayName;
+    ProgramOptions options;
+    options.ui = &ui;
+    options.onMainWindow = [&](TForm1& form) {
+        // The desktop appends an explicitly set display name to every window title ("Quellin
+        // 1.1 - Quellin"); only an unset one follows the application name.
+        const QString name = QCoreApplication::applicationName();
+        QCoreApplication::setApplicationName("probe");
+        displayName = QGuiApplication::applicationDisplayName();
+        QCoreApplication::setApplicationName(name);
+        title = form.windowTitle();
+        QTimer::singleShot(0, &form, [&form] { form.close(); });
+    };
+    RunPrnStatus(*qApp, options);
+    EXPECT_EQ(title.toStdString(), "Quellin 1.1");
+    EXPECT_EQ(QCoreApplication::applicationName().toStdString(), "Quellin");
+    EXPECT_EQ(displayName.toStdString(), "probe");
 }
 
 }  // namespace
