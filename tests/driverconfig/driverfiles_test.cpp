@@ -103,6 +103,12 @@ class DriverFilesTest : public ::testing::Test {
                   0);
     }
 
+    void DropAdministratorRights() {
+        sim::Config config = sim::ReadConfig();
+        config.user = "standard";
+        sandbox_.SetConfig(config);
+    }
+
     void DeleteDriverValue(const char* key, const char* value) {
         win::UniqueHKey hkey;
         ASSERT_EQ(win::RegOpenKeyExA(win::HKEY_LOCAL_MACHINE, key, 0, win::KEY_ALL_ACCESS | kWow64,
@@ -189,6 +195,19 @@ INSTANTIATE_TEST_SUITE_P(
         {"queue_folder_missing",
          [](DriverFilesTest& t) { fs::remove_all(t.Host(t.paths_.queueFolder)); },
          kFilesMissingText},
+        // The administrator test comes first, so a broken installation is not even looked at.
+        {"no_administrator_before_empty_names",
+         [](DriverFilesTest& t) {
+             t.SetDriverValue("V4_Merged_ConfigFile_Name", "");
+             t.DropAdministratorRights();
+         },
+         app::kPermissionDeniedText},
+        {"no_administrator_before_missing_files",
+         [](DriverFilesTest& t) {
+             t.DropAdministratorRights();
+             fs::remove_all(t.Host(t.paths_.queueFolder));
+         },
+         app::kPermissionDeniedText},
     }),
     [](const auto& info) { return std::string(info.param.label); });
 
