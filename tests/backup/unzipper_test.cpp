@@ -215,6 +215,15 @@ TEST_F(UnZipperTest, ZeroByteArchiveHasNoEntries) {
     EXPECT_TRUE(ListFolder(kDest).empty());
 }
 
+TEST_F(UnZipperTest, ATargetFolderThatCantBeMadeSkipsEveryEntryWithoutError) {
+    Put({{.Name = "1.reg", .Data = "one"}});
+    // A file stands where a parent folder would have to be.
+    unzipper.DestDir = kZip + "\\out";
+    EXPECT_EQ(unzipper.UnZip(), 0);
+    EXPECT_TRUE(unzipper.FilesList.empty());
+    EXPECT_EQ(ListFolder("C:\\Work"), std::vector<std::string>{"in.roy"});
+}
+
 TEST_F(UnZipperTest, UnknownMethodIsReportedAndProducesNothing) {
     std::vector<std::pair<std::string, std::string>> shown;
     unzipper.OnMessage = [&](const std::string& t, const std::string& c) {
