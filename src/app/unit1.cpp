@@ -117,6 +117,7 @@ void TForm1::CreateControls() {
     GroupBox2 = new QGroupBox("Features in Velloran", this);
     GroupBox2->setObjectName("GroupBox2");
     GroupBox2->setGeometry(229, 216, 288, 249);
+    SetBackgroundColor(*GroupBox2, kWindowColor);  // group boxes take their window's colour
     const promo::CaptionSet& designCaptions = *promo::FeatureCaptions(0);
     btnFeature1 = AddButton(GroupBox2, "btnFeature1", designCaptions[0],
                             {52, 34, kGroupButtonWidth, kHeight}, &TForm1::btnFeature1Click);
@@ -128,6 +129,7 @@ void TForm1::CreateControls() {
     GroupBox1 = new QGroupBox("Global Settings", this);
     GroupBox1->setObjectName("GroupBox1");
     GroupBox1->setGeometry(228, 471, 289, 175);
+    SetBackgroundColor(*GroupBox1, kWindowColor);
     btnSaveAllSettings =
         AddButton(GroupBox1, "btnSaveAllSettings", "Save Settings",
                   {53, 34, kGroupButtonWidth, kHeight}, &TForm1::btnSaveAllSettingsClick);
