@@ -12,7 +12,7 @@ mkdir -p "$work/corpus" "$work/artifacts"
 src="$root/src/backup"
 clang++ -std=c++20 -O1 -g -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=undefined \
     -I "$root/src" \
-    "$src/archive_reader.cpp" "$src/archive_writer.cpp" "$src/codepage.cpp" \
+    "$src/archive_reader.cpp" "$src/archive_writer.cpp" "$src/codepage.cpp" "$src/crc32_zlib.cpp" \
     "$src/zip_format.cpp" "$src/zlib_stream.cpp" "$here/archive_reader_fuzz.cpp" \
     -lz -o "$work/archive_reader_fuzz"
 
