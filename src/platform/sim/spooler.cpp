@@ -528,6 +528,25 @@ std::string NativeEnvironment() {
     return sim::Is64BitWindows() ? "Windows x64" : "Windows NT x86";
 }
 
+// The second half of every enumeration: report the size needed, refuse a short buffer, and
+// hand the records over, as the two-call pattern of Windows does.
+template <typename Record>
+BOOL FinishEnumeration(std::vector<Record> found, DWORD size, DWORD bufferSize,
+                       std::vector<Record>* records, DWORD* needed, DWORD* returned) {
+    if (needed)
+        *needed = size;
+    if (size > 0 && (bufferSize < size || !records)) {
+        SetLastError(ERROR_INSUFFICIENT_BUFFER);
+        return false;
+    }
+    if (returned)
+        *returned = static_cast<DWORD>(found.size());
+    if (records)
+        *records = std::move(found);
+    SetLastError(ERROR_SUCCESS);
+    return true;
+}
+
 }  // namespace
 
 BOOL EnumPrintersA(DWORD flags, const std::string& name, DWORD level,
@@ -586,18 +605,7 @@ BOOL EnumPrintersA(DWORD flags, const std::string& name, DWORD level,
     DWORD size = 0;
     for (const auto& p : found)
         size += RecordSize(p, level);
-    if (needed)
-        *needed = size;
-    if (size > 0 && (bufferSize < size || !records)) {
-        SetLastError(ERROR_INSUFFICIENT_BUFFER);
-        return false;
-    }
-    if (returned)
-        *returned = static_cast<DWORD>(found.size());
-    if (records)
-        *records = std::move(found);
-    SetLastError(ERROR_SUCCESS);
-    return true;
+    return FinishEnumeration(std::move(found), size, bufferSize, records, needed, returned);
 }
 
 BOOL OpenPrinterA(const std::string& name, HANDLE* handle, const PRINTER_DEFAULTSA* defaults) {
@@ -756,18 +764,7 @@ BOOL EnumPortsA(const std::string& server, DWORD level, std::vector<PORT_INFO_1A
     DWORD size = 0;
     for (const auto& p : found)
         size += 4 + Str(p.pName);
-    if (needed)
-        *needed = size;
-    if (size > 0 && (bufferSize < size || !records)) {
-        SetLastError(ERROR_INSUFFICIENT_BUFFER);
-        return false;
-    }
-    if (returned)
-        *returned = static_cast<DWORD>(found.size());
-    if (records)
-        *records = std::move(found);
-    SetLastError(ERROR_SUCCESS);
-    return true;
+    return FinishEnumeration(std::move(found), size, bufferSize, records, needed, returned);
 }
 
 BOOL AddPortExA(const std::string& server, DWORD level, const PORT_INFO_1A& port,
@@ -834,18 +831,7 @@ BOOL EnumJobsA(HANDLE handle, DWORD firstJob, DWORD count, DWORD level,
     DWORD size = 0;
     for (const auto& j : wanted)
         size += JobSize(j);
-    if (needed)
-        *needed = size;
-    if (size > 0 && (bufferSize < size || !records)) {
-        SetLastError(ERROR_INSUFFICIENT_BUFFER);
-        return false;
-    }
-    if (returned)
-        *returned = static_cast<DWORD>(wanted.size());
-    if (records)
-        *records = std::move(wanted);
-    SetLastError(ERROR_SUCCESS);
-    return true;
+    return FinishEnumeration(std::move(wanted), size, bufferSize, records, needed, returned);
 }
 
 BOOL SetJobA(HANDLE handle, DWORD jobId, DWORD level, DWORD command) {
