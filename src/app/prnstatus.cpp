@@ -5,16 +5,18 @@
 #include <QPointer>
 #include <memory>
 
-#include "app/appinfo.h"
-#include "app/check_previous.h"
-#include "app/handler.h"
-#include "app/libraries.h"
 #include "app/qt_ui.h"
 #include "app/unit1.h"
 #include "platform/processes.h"
 #include "platform/window.h"
+#include "system/appinfo.h"
+#include "system/check_previous.h"
+#include "system/handler.h"
+#include "system/libraries.h"
 
 namespace app {
+
+using namespace quellin::system;
 
 namespace {
 

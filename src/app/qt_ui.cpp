@@ -6,9 +6,11 @@
 #include <QStringList>
 #include <QUrl>
 
-#include "app/appinfo.h"
+#include "system/appinfo.h"
 
 namespace app {
+
+using namespace quellin::system;
 
 QtUserInterface::QtUserInterface(std::function<QWidget*(win::HWND)> windowFor)
     : windowFor_(std::move(windowFor)) {}

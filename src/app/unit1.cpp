@@ -9,18 +9,20 @@
 #include <QScreen>
 #include <QTimer>
 
-#include "app/admin.h"
-#include "app/appinfo.h"
 #include "app/color_button.h"
-#include "app/handler.h"
 #include "app/look.h"
-#include "app/preferences.h"
-#include "app/printer_list.h"
 #include "platform/dates.h"
 #include "promo/promotions.h"
 #include "promo/prompts.h"
+#include "system/admin.h"
+#include "system/appinfo.h"
+#include "system/handler.h"
+#include "system/preferences.h"
+#include "system/printer_list.h"
 
 namespace app {
+
+using namespace quellin::system;
 
 namespace {
 
@@ -219,17 +221,17 @@ void TForm1::RefreshPrinterList() {
 }
 
 bool TForm1::IsPrinterPresent() const {
-    return app::IsPrinterPresent(TargetPrinterName);
+    return quellin::system::IsPrinterPresent(TargetPrinterName);
 }
 
 void TForm1::LoadPreferences() {
-    const Preferences stored = app::LoadPreferences();
+    const Preferences stored = quellin::system::LoadPreferences();
     Rotation = stored.Rotation;
     ASFile = stored.ASFile;
 }
 
 void TForm1::SavePreferences() {
-    app::SavePreferences(Rotation);
+    quellin::system::SavePreferences(Rotation);
 }
 
 std::string TForm1::SelectedPrinter() const {

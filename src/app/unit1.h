@@ -41,6 +41,14 @@ class TForm1 : public QWidget {
     std::string SelectedPrinter() const;
     std::vector<std::string> PrinterListEntries() const;
 
+    // Opens the progress dialog modally for the sequence RepairMode names; returns when it
+    // has closed.
+    void ShowRepairDialog();
+
+    // True while a system-changing command (install, uninstall, clear queue, editors, backup)
+    // runs and pumps messages; a click on another one is ignored until it ends.
+    bool SystemCommandRunning() const { return systemCommandRunning_; }
+
     void OpenUpgradePage();
     void OpenFeaturesPage();
     void ShowNextPrompt();
@@ -83,19 +91,20 @@ class TForm1 : public QWidget {
     QTimer* Timer1 = nullptr;  // its "tag" property picks the caption set of the next tick
 
   public slots:
-    // Commands built elsewhere; each is called inside the application's error handling.
-    virtual void BitBtn10Click() {}
-    virtual void BitBtn20Click() {}
-    virtual void SpeedButton1Click() {}
-    virtual void SpeedButton2Click() {}
-    virtual void BitBtn30Click() {}
-    virtual void SpeedButton4Click() {}
-    virtual void SpeedButton7Click() {}
-    virtual void SpeedButton6Click() {}
-    virtual void GetPrinterInfo() {}
-    virtual void SpeedButton3Click() {}
-    virtual void btnSaveAllSettingsClick() {}
-    virtual void btnRestoreAllSettingsClick() {}
+    // The commands, each defined beside its subsystem's other code (commands_*.cpp) and called
+    // inside the application's error handling.
+    void BitBtn10Click();
+    void BitBtn20Click();
+    void SpeedButton1Click();
+    void SpeedButton2Click();
+    void BitBtn30Click();
+    void SpeedButton4Click();
+    void SpeedButton7Click();
+    void SpeedButton6Click();
+    void GetPrinterInfo();
+    void SpeedButton3Click();
+    void btnSaveAllSettingsClick();
+    void btnRestoreAllSettingsClick();
 
     void btnFeature1Click();
     void btnFeature2Click();
@@ -127,9 +136,33 @@ class TForm1 : public QWidget {
                             const QRect& geometry, void (TForm1::*handler)());
     std::vector<TColorButton*> AllButtons() const;
 
+    friend class SystemCommandScope;
+
     win::HWND handle_ = 0;
+    bool systemCommandRunning_ = false;
     bool terminateRequested_ = false;
     bool centred_ = false;
+};
+
+// Marks a system-changing command as running for its scope. Entered() is false when another
+// one already runs; the handler then returns at once.
+class SystemCommandScope {
+  public:
+    explicit SystemCommandScope(TForm1& form) : form_(form), entered_(!form.systemCommandRunning_) {
+        if (entered_)
+            form_.systemCommandRunning_ = true;
+    }
+    SystemCommandScope(const SystemCommandScope&) = delete;
+    SystemCommandScope& operator=(const SystemCommandScope&) = delete;
+    ~SystemCommandScope() {
+        if (entered_)
+            form_.systemCommandRunning_ = false;
+    }
+    bool Entered() const { return entered_; }
+
+  private:
+    TForm1& form_;
+    bool entered_;
 };
 
 // The maker's web addresses, composed from their pieces.

@@ -3,15 +3,15 @@
 #include <algorithm>
 #include <vector>
 
-#include "app/admin.h"
-#include "app/appinfo.h"
-#include "app/errors.h"
-#include "app/redirection.h"
 #include "driverconfig/textmodel.h"
 #include "platform/filesystem.h"
 #include "platform/handle.h"
 #include "platform/registry.h"
 #include "platform/ui.h"
+#include "system/admin.h"
+#include "system/appinfo.h"
+#include "system/errors.h"
+#include "system/redirection.h"
 
 namespace driverconfig {
 
@@ -90,7 +90,7 @@ bool SamePath(const std::string& a, const std::string& b) {
 }
 
 [[noreturn]] void RaiseFileError(const char* action, const std::string& path, win::DWORD code) {
-    throw app::SystemError(
+    throw quellin::system::SystemError(
         code, std::string(action) + " \"" + path + "\". " + win::FormatSystemMessage(code));
 }
 
@@ -109,7 +109,7 @@ bool IsFolder(win::DWORD attributes) {
 }
 
 void ShowPlainMessage(const DriverContext& context, const std::string& text) {
-    win::MessageBoxA(context.owner, text, app::kApplicationTitle, win::MB_OK);
+    win::MessageBoxA(context.owner, text, quellin::system::kApplicationTitle, win::MB_OK);
 }
 
 }  // namespace
@@ -145,8 +145,8 @@ DriverFilePaths DriverFilePathsFor(const DriverFileNames& names) {
 }
 
 std::optional<DriverFilePaths> LocateDriverFiles(const DriverContext& context) {
-    if (!app::IsAdministrator()) {
-        app::ShowPermissionDenied(app::kMainCaption);
+    if (!quellin::system::IsAdministrator()) {
+        quellin::system::ShowPermissionDenied(quellin::system::kMainCaption);
         return std::nullopt;
     }
     DriverFileNames names = ReadDriverFileNames(context.wow64KeyFlag);
@@ -157,7 +157,7 @@ std::optional<DriverFilePaths> LocateDriverFiles(const DriverContext& context) {
     DriverFilePaths paths = DriverFilePathsFor(names);
     bool present = false;
     {
-        app::FsRedirectionSpan span(context.wow64KeyFlag != 0);
+        quellin::system::FsRedirectionSpan span(context.wow64KeyFlag != 0);
         present = IsFolder(AttributesOf(paths.queueFolder)) &&
                   IsFile(AttributesOf(paths.mergedConfigPath));
     }
@@ -169,12 +169,12 @@ std::optional<DriverFilePaths> LocateDriverFiles(const DriverContext& context) {
 }
 
 bool FileExists(const std::string& path, win::DWORD wow64KeyFlag) {
-    app::FsRedirectionSpan span(wow64KeyFlag != 0);
+    quellin::system::FsRedirectionSpan span(wow64KeyFlag != 0);
     return IsFile(AttributesOf(path));
 }
 
 std::string ReadWorkingText(const std::string& path, win::DWORD wow64KeyFlag) {
-    app::FsRedirectionSpan span(wow64KeyFlag != 0);
+    quellin::system::FsRedirectionSpan span(wow64KeyFlag != 0);
     win::UniqueFileHandle file(win::CreateFileA(path, win::GENERIC_READ, win::FILE_SHARE_READ,
                                                 win::OPEN_EXISTING, win::FILE_ATTRIBUTE_NORMAL));
     if (!file) {
@@ -196,7 +196,7 @@ std::string ReadWorkingText(const std::string& path, win::DWORD wow64KeyFlag) {
 }
 
 void WriteWholeFile(const std::string& path, std::string_view text, win::DWORD wow64KeyFlag) {
-    app::FsRedirectionSpan span(wow64KeyFlag != 0);
+    quellin::system::FsRedirectionSpan span(wow64KeyFlag != 0);
     // The temporary file keeps the target's extension, beside it, so that the final replace
     // stays within one folder and one volume.
     std::string folder = FolderOf(path);
@@ -236,7 +236,7 @@ void WriteWholeFile(const std::string& path, std::string_view text, win::DWORD w
 }
 
 void InvalidateDriverCache(const DriverFilePaths& paths, win::DWORD wow64KeyFlag) {
-    app::FsRedirectionSpan span(wow64KeyFlag != 0);
+    quellin::system::FsRedirectionSpan span(wow64KeyFlag != 0);
     for (const std::string* target : {&paths.cachePath, &paths.mergedCopyPath}) {
         if (SamePath(*target, paths.mergedConfigPath) ||
             SamePath(*target, paths.deviceCapabilitiesPath)) {

@@ -66,12 +66,12 @@ std::optional<DriverFilePaths> LocateDriverFiles(const DriverContext& context);
 // True when `path` names a file (not a folder).
 bool FileExists(const std::string& path, win::DWORD wow64KeyFlag);
 
-// The working text of a file. Raises app::SystemError when it cannot be read.
+// The working text of a file. Raises quellin::system::SystemError when it cannot be read.
 std::string ReadWorkingText(const std::string& path, win::DWORD wow64KeyFlag);
 
 // Replaces the file with exactly `text`: the bytes go to a temporary file in the same folder,
 // which then replaces the old file, so a failed write leaves the old file whole. Raises
-// app::SystemError on failure.
+// quellin::system::SystemError on failure.
 void WriteWholeFile(const std::string& path, std::string_view text, win::DWORD wow64KeyFlag);
 
 // Deletes the compiled cache and any "merged.gpd" copy so the spooler rebuilds its cache. A

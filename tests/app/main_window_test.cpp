@@ -15,13 +15,15 @@
 
 #include "app/color_button.h"
 #include "app/look.h"
-#include "app/preferences.h"
 #include "app/prnstatus.h"
 #include "app/unit1.h"
 #include "promo/prompts.h"
 #include "support/sandbox_fixture.h"
+#include "system/preferences.h"
 
 namespace app {
+
+using namespace quellin::system;
 namespace {
 
 constexpr win::HWND kHandle = 0x5150;

@@ -5,8 +5,8 @@
 #include <filesystem>
 #include <functional>
 
-#include "app/admin.h"
-#include "app/errors.h"
+#include "system/admin.h"
+#include "system/errors.h"
 #include "driverconfig/papercatalogue.h"
 #include "driverconfig/text.h"
 #include "driverconfig/textmodel.h"
@@ -201,13 +201,13 @@ INSTANTIATE_TEST_SUITE_P(
              t.SetDriverValue("V4_Merged_ConfigFile_Name", "");
              t.DropAdministratorRights();
          },
-         app::kPermissionDeniedText},
+         quellin::system::kPermissionDeniedText},
         {"no_administrator_before_missing_files",
          [](DriverFilesTest& t) {
              t.DropAdministratorRights();
              fs::remove_all(t.Host(t.paths_.queueFolder));
          },
-         app::kPermissionDeniedText},
+         quellin::system::kPermissionDeniedText},
     }),
     [](const auto& info) { return std::string(info.param.label); });
 
@@ -217,7 +217,7 @@ TEST_F(DriverFilesTest, LocateRefusesWithoutAdministratorRights) {
     sandbox_.SetConfig(config);
     EXPECT_FALSE(LocateDriverFiles({kWow64, 0}).has_value());
     ASSERT_EQ(ui_.boxes.size(), 1u);
-    EXPECT_EQ(ui_.boxes[0].text, app::kPermissionDeniedText);
+    EXPECT_EQ(ui_.boxes[0].text, quellin::system::kPermissionDeniedText);
     EXPECT_EQ(ui_.boxes[0].caption, "Quellin 1.1");
 }
 
@@ -237,7 +237,7 @@ TEST_F(DriverFilesTest, FileWorkSwitchesRedirectionOffAndBackOn) {
     EXPECT_EQ(ReadWorkingText("C:\\Windows\\System32\\probe.txt", kWow64), "native\r\n");
     EXPECT_TRUE(sim::RedirectionEnabled());
     EXPECT_EQ(ReadWorkingText("C:\\Windows\\System32\\probe.txt", 0), "wow64\r\n");
-    EXPECT_THROW(ReadWorkingText("C:\\Windows\\System32\\missing.txt", kWow64), app::SystemError);
+    EXPECT_THROW(ReadWorkingText("C:\\Windows\\System32\\missing.txt", kWow64), quellin::system::SystemError);
     EXPECT_TRUE(sim::RedirectionEnabled());
     WriteWholeFile("C:\\Windows\\System32\\probe.txt", "x", kWow64);
     EXPECT_TRUE(sim::RedirectionEnabled());
@@ -273,7 +273,7 @@ TEST_P(WriteFailureTest, OldFileStaysWhole) {
     std::string before = HostBytes(paths_.mergedConfigPath);
     GetParam().breakIt(paths_.mergedConfigPath);
     std::string replacement(before.size() * 2, 'x');
-    EXPECT_THROW(WriteWholeFile(paths_.mergedConfigPath, replacement, kWow64), app::SystemError);
+    EXPECT_THROW(WriteWholeFile(paths_.mergedConfigPath, replacement, kWow64), quellin::system::SystemError);
     sim::ClearInjectedFailures();
     EXPECT_TRUE(HostBytes(paths_.mergedConfigPath) == before);
     std::size_t files = 0;
@@ -494,7 +494,7 @@ TEST_F(DriverFilesTest, FailedDescriptionWriteLeavesBothFilesWhole) {
     sim::InjectWriteFailure("*.gpd", 1000);
     EXPECT_THROW(
         ReplaceDriverFeature(paths_, ResolutionReplacement("ResOption1", {300}), {kWow64, 0}),
-        app::SystemError);
+        quellin::system::SystemError);
     sim::ClearInjectedFailures();
     EXPECT_EQ(HostBytes(paths_.mergedConfigPath), description);
     EXPECT_EQ(HostBytes(paths_.deviceCapabilitiesPath), capabilities);
@@ -505,7 +505,7 @@ TEST_F(DriverFilesTest, FailedCapabilitiesWriteKeepsItWholeAndDescriptionWritten
     sim::InjectWriteFailure("*.xml", 10);
     EXPECT_THROW(
         ReplaceDriverFeature(paths_, ResolutionReplacement("ResOption1", {300}), {kWow64, 0}),
-        app::SystemError);
+        quellin::system::SystemError);
     sim::ClearInjectedFailures();
     EXPECT_NE(HostBytes(paths_.mergedConfigPath).find("*DPI: PAIR(300, 300)"), std::string::npos);
     EXPECT_EQ(HostBytes(paths_.deviceCapabilitiesPath), capabilities);

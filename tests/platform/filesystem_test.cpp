@@ -1,10 +1,10 @@
 // Files of the sandbox: paths, letter case, attributes, redirection.
 #include <gtest/gtest.h>
 
-#include "app/redirection.h"
 #include "platform/filesystem.h"
 #include "platform/sim/control.h"
 #include "sandbox_fixture.h"
+#include "system/redirection.h"
 
 namespace {
 
@@ -62,7 +62,7 @@ TEST(FileSystem, RedirectionSendsSystem32ToSysWow64ExceptItsExemptions) {
         << "spool is exempt";
     EXPECT_NE(GetFileAttributesA("C:\\Windows\\Sysnative\\native.txt"), INVALID_FILE_ATTRIBUTES);
     {
-        app::FsRedirectionSpan span(true);
+        quellin::system::FsRedirectionSpan span(true);
         EXPECT_NE(GetFileAttributesA("C:\\Windows\\System32\\native.txt"), INVALID_FILE_ATTRIBUTES);
     }
     EXPECT_EQ(GetFileAttributesA("C:\\Windows\\System32\\native.txt"), INVALID_FILE_ATTRIBUTES)
@@ -73,7 +73,7 @@ TEST(FileSystem, SpanSwitchesBackWhenTheScopeIsLeftByAnError) {
     testsupport::ScopedSandbox sandbox;
     testsupport::WriteHostFile(sandbox.HostPath("C:\\Windows\\System32\\native.txt"), "64");
     try {
-        app::FsRedirectionSpan span(true);
+        quellin::system::FsRedirectionSpan span(true);
         throw std::runtime_error("step failed");
     } catch (const std::runtime_error&) {
     }
@@ -87,7 +87,7 @@ TEST(FileSystem, On32BitWindowsSystem32IsNeverRedirected) {
     testsupport::WriteHostFile(sandbox.HostPath("C:\\Windows\\System32\\native.txt"), "32");
     EXPECT_NE(GetFileAttributesA("C:\\Windows\\System32\\native.txt"), INVALID_FILE_ATTRIBUTES);
     void* old = nullptr;
-    EXPECT_FALSE(app::DisableFsRedirection(&old)) << "nothing to switch off";
+    EXPECT_FALSE(quellin::system::DisableFsRedirection(&old)) << "nothing to switch off";
 }
 
 TEST(FileSystem, FindListsDotEntriesFirstAndMatchesMasks) {

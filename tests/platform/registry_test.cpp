@@ -3,10 +3,10 @@
 
 #include <cstring>
 
-#include "app/admin.h"
 #include "platform/registry.h"
 #include "platform/sim/registry_store.h"
 #include "sandbox_fixture.h"
+#include "system/admin.h"
 
 namespace {
 
@@ -135,8 +135,8 @@ TEST(Registry, SaveAndRestoreNeedTheirPrivilegesAndRoundTripASubtree) {
     EXPECT_EQ(RegSaveKeyA(key.get(), hive), static_cast<LONG>(ERROR_PRIVILEGE_NOT_HELD));
 
     sim::reg::SetString("HKCU\\Printers\\DevModes2\\Sub", "Inner", "kept");
-    app::EnablePrivilege("SeBackupPrivilege");
-    app::EnablePrivilege("SeRestorePrivilege");
+    quellin::system::EnablePrivilege("SeBackupPrivilege");
+    quellin::system::EnablePrivilege("SeRestorePrivilege");
 
     ASSERT_EQ(RegSaveKeyA(key.get(), hive), ERROR_SUCCESS);
     EXPECT_EQ(RegSaveKeyA(key.get(), hive), static_cast<LONG>(ERROR_ALREADY_EXISTS));
@@ -154,7 +154,7 @@ TEST(Registry, SaveAndRestoreNeedTheirPrivilegesAndRoundTripASubtree) {
 TEST(Registry, RestoreOfADamagedHiveChangesNothing) {
     testsupport::ScopedSandbox sandbox;
     testsupport::WriteHostFile(sandbox.HostPath("C:\\bad.reg"), "regfQSIM\x01garbage");
-    app::EnablePrivilege("SeRestorePrivilege");
+    quellin::system::EnablePrivilege("SeRestorePrivilege");
     UniqueHKey key;
     ASSERT_EQ(RegOpenKeyExA(HKEY_CURRENT_USER, "Printers\\DevModes2", 0, KEY_ALL_ACCESS, key.put()),
               ERROR_SUCCESS);

@@ -1,0 +1,26 @@
+// The administrator gate and the other start-up checks of the process's rights.
+#pragma once
+
+#include <string>
+
+namespace quellin::system {
+
+// True when the process runs with the Administrators group enabled; an administrator who did
+// not elevate gets false. Raises SystemError when the token's group list behaves unexpectedly.
+bool IsAdministrator();
+
+// The refusal every system-changing command shows when IsAdministrator is false.
+void ShowPermissionDenied(const std::string& caption);
+
+inline constexpr const char* kPermissionDeniedText =
+    "Permission denied.\r\nAdministrator privilege is required to run this program.\r\n"
+    "Right-click the icon of this program, and choose 'Run As Administrator'.";
+
+// Enables a privilege in the process token; the outcome is not examined.
+void EnablePrivilege(const std::string& name);
+void EnableLoadDriverPrivilege();
+
+// True when the 32-bit program runs on 64-bit Windows.
+bool IsWow64();
+
+}  // namespace quellin::system

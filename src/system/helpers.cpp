@@ -1,0 +1,225 @@
+#include "system/helpers.h"
+
+#include <memory>
+#include <thread>
+#include <type_traits>
+#include <vector>
+
+#include "platform/filesystem.h"
+#include "platform/processes.h"
+#include "platform/services.h"
+#include "platform/spooler.h"
+#include "system/admin.h"
+#include "system/errors.h"
+
+namespace quellin::system {
+
+namespace {
+
+constexpr win::DWORD kProcessPollMs = 100;
+constexpr win::DWORD kReadOnly = win::FILE_ATTRIBUTE_READONLY;
+constexpr win::DWORD kSystem = win::FILE_ATTRIBUTE_SYSTEM;
+
+struct ScHandleCloser {
+    void operator()(win::SC_HANDLE handle) const { win::CloseServiceHandle(handle); }
+};
+using UniqueScHandle = std::unique_ptr<std::remove_pointer_t<win::SC_HANDLE>, ScHandleCloser>;
+
+void Repaint(const RepaintCallback& repaint) {
+    if (repaint)
+        repaint();
+    win::ProcessPendingMessages();
+}
+
+// The common loop of StartServiceAndWait and StopServiceAndWait.
+bool ChangeServiceAndWait(const std::string& machine, const std::string& name, bool start,
+                          const RepaintCallback& repaint,
+                          std::chrono::milliseconds noProgressLimit) {
+    const win::DWORD wanted = start ? win::SERVICE_RUNNING : win::SERVICE_STOPPED;
+    UniqueScHandle manager(win::OpenSCManagerA(machine, "", win::SC_MANAGER_CONNECT));
+    if (!manager)
+        return false;
+    const win::DWORD access =
+        win::SERVICE_QUERY_STATUS | (start ? win::SERVICE_START : win::SERVICE_STOP);
+    UniqueScHandle service(win::OpenServiceA(manager.get(), name, access));
+    if (!service)
+        return false;
+
+    win::SERVICE_STATUS status;
+    bool seen = false;
+    bool requested = start ? win::StartServiceA(service.get())
+                           : win::ControlService(service.get(), win::SERVICE_CONTROL_STOP, &status);
+    if (requested && win::QueryServiceStatus(service.get(), &status)) {
+        seen = true;
+        using Clock = std::chrono::steady_clock;
+        Clock::time_point lastProgress = Clock::now();
+        while (status.dwCurrentState != wanted) {
+            const win::DWORD checkPoint = status.dwCheckPoint;
+            const win::DWORD state = status.dwCurrentState;
+            Repaint(repaint);
+            // The service's own hint, unscaled: that is how long it asked to be left alone.
+            std::this_thread::sleep_for(std::chrono::milliseconds(status.dwWaitHint));
+            Repaint(repaint);
+            if (!win::QueryServiceStatus(service.get(), &status)) {
+                seen = false;
+                break;
+            }
+            Repaint(repaint);
+            if (status.dwCheckPoint < checkPoint)
+                break;
+            if (status.dwCheckPoint > checkPoint || status.dwCurrentState != state)
+                lastProgress = Clock::now();
+            else if (Clock::now() - lastProgress >= noProgressLimit)
+                break;
+            Repaint(repaint);
+        }
+    }
+    Repaint(repaint);
+    return seen && status.dwCurrentState == wanted;
+}
+
+bool IsDotName(const std::string& name) {
+    return !name.empty() && name[0] == '.';
+}
+
+}  // namespace
+
+std::int32_t RunProcess(const std::string& verb, const std::string& file,
+                        const std::string& parameters, const std::string& directory, int show,
+                        bool wait) {
+    win::SHELLEXECUTEINFOA info;
+    info.cbSize = 60;
+    info.fMask = win::SEE_MASK_NOCLOSEPROCESS;
+    info.hwnd = 0;
+    info.lpVerb = verb;
+    info.lpFile = file;
+    info.lpParameters = parameters;
+    info.lpDirectory = directory;
+    info.nShow = show & 0xFFFF;
+    if (!win::ShellExecuteExA(&info))
+        return -1;
+    win::UniqueHandle process(info.hProcess);
+    if (!wait)
+        return 0;
+    while (win::WaitForSingleObject(process.get(), kProcessPollMs) == win::WAIT_TIMEOUT)
+        win::ProcessPendingMessages();
+    win::DWORD exitCode = 0;
+    if (!win::GetExitCodeProcess(process.get(), &exitCode))
+        return -1;
+    return static_cast<std::int32_t>(exitCode);
+}
+
+bool StartServiceAndWait(const std::string& machine, const std::string& service,
+                         const RepaintCallback& repaint,
+                         std::chrono::milliseconds noProgressLimit) {
+    return ChangeServiceAndWait(machine, service, true, repaint, noProgressLimit);
+}
+
+bool StopServiceAndWait(const std::string& machine, const std::string& service,
+                        const RepaintCallback& repaint, std::chrono::milliseconds noProgressLimit) {
+    return ChangeServiceAndWait(machine, service, false, repaint, noProgressLimit);
+}
+
+void EmptyFolder(const std::string& folder, const std::string& mask, bool includeSubfolders,
+                 win::HWND owner) {
+    win::DWORD attributes = win::GetFileAttributesA(folder);
+    if (attributes == win::INVALID_FILE_ATTRIBUTES ||
+        (attributes & win::FILE_ATTRIBUTE_DIRECTORY) == 0) {
+        return;
+    }
+    win::SHFILEOPSTRUCTA operation;
+    operation.hwnd = owner;
+    operation.wFunc = win::FO_DELETE;
+    operation.pFrom = folder + "\\" + mask;
+    operation.pFrom.append(2, '\0');
+    operation.fFlags = win::FOF_NOCONFIRMATION | win::FOF_SILENT;
+    if (!includeSubfolders)
+        operation.fFlags |= win::FOF_FILESONLY;
+    win::SHFileOperationA(&operation);
+}
+
+void DeleteFolderTree(const std::string& folder) {
+    const std::string base = !folder.empty() && folder.back() == '\\' ? folder : folder + "\\";
+    win::WIN32_FIND_DATAA data;
+    {
+        win::UniqueFindHandle find(win::FindFirstFileA(base + "*.*", &data));
+        if (!find)
+            return;
+        do {
+            if (IsDotName(data.cFileName))
+                continue;
+            const std::string path = base + data.cFileName;
+            if (data.dwFileAttributes & win::FILE_ATTRIBUTE_DIRECTORY) {
+                // A junction or folder link leads out of the tree: remove the link itself.
+                if ((data.dwFileAttributes & win::FILE_ATTRIBUTE_REPARSE_POINT) == 0)
+                    DeleteFolderTree(path);
+                ClearFileAttributes(path);
+                win::RemoveDirectoryA(path);
+            } else {
+                ClearFileAttributes(path);
+                win::DeleteFileA(path);
+            }
+        } while (win::FindNextFileA(find.get(), &data));
+    }
+    win::RemoveDirectoryA(base);
+}
+
+void ClearFileAttributes(const std::string& path) {
+    win::DWORD attributes = win::GetFileAttributesA(path);
+    if (attributes == win::INVALID_FILE_ATTRIBUTES)
+        return;
+    win::SetFileAttributesA(path, attributes & ~(kReadOnly | kSystem));
+}
+
+std::string GetTempPathText() {
+    std::string path;
+    win::DWORD length = win::GetTempPathA(255, &path);
+    return length > 0 && length < 255 ? path : std::string();
+}
+
+std::string GetTempFolder() {
+    std::string path = GetTempPathText();
+    if (!path.empty() && path.back() == '\\')
+        path.pop_back();
+    return path;
+}
+
+void DeletePrinterByName(const std::string& printerName) {
+    win::PRINTER_DEFAULTSA defaults;
+    defaults.DesiredAccess = win::PRINTER_ALL_ACCESS;
+    win::HANDLE printer = nullptr;
+    if (!win::OpenPrinterA(printerName, &printer, &defaults))
+        return;
+    win::DeletePrinter(printer);
+    win::ClosePrinter(printer);
+}
+
+void DeletePrinterDrivers(const std::string& driverName) {
+    EnableLoadDriverPrivilege();
+    for (const char* environment : {"Windows x64", "Windows IA64", "Windows NT x86"}) {
+        win::DeletePrinterDriverExA("", environment, driverName, win::DPD_DELETE_UNUSED_FILES, 3);
+    }
+}
+
+bool IsPortMissing(const std::string& portName) {
+    win::DWORD needed = 0, returned = 0;
+    win::EnumPortsA("", 1, nullptr, 0, &needed, &returned);
+    std::vector<win::PORT_INFO_1A> ports;
+    if (!win::EnumPortsA("", 1, &ports, needed, &needed, &returned))
+        RaiseLastOSError();
+    for (win::DWORD i = 0; i < returned && i < ports.size(); ++i) {
+        if (ports[i].pName == portName)
+            return false;
+    }
+    return true;
+}
+
+void AddPortIfMissing(const std::string& portName) {
+    if (!IsPortMissing(portName))
+        return;
+    win::PORT_INFO_1A port;
+    port.pName = portName;
+    win::AddPortExA("", 1, port, "Local Port");
+}
+
+}  // namespace quellin::system

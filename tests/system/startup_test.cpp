@@ -1,0 +1,206 @@
+// Start-up checks: the administrator test, 64-bit detection, and the single-instance guard
+// across real processes.
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <thread>
+
+#include "platform/sim/security_state.h"
+#include "sandbox_fixture.h"
+#include "system/admin.h"
+#include "system/check_previous.h"
+#include "system/libraries.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+struct TokenCase {
+    const char* name;
+    const char* user;
+    bool administrator;
+};
+
+class AdministratorTest : public testing::TestWithParam<TokenCase> {};
+
+TEST_P(AdministratorTest, OnlyAnEnabledAdministratorsGroupCounts) {
+    sim::InitOptions options;
+    options.config.user = GetParam().user;
+    testsupport::ScopedSandbox sandbox(options);
+    EXPECT_EQ(quellin::system::IsAdministrator(), GetParam().administrator);
+}
+
+INSTANTIATE_TEST_SUITE_P(Tokens, AdministratorTest,
+                         testing::Values(TokenCase{"elevated", "admin", true},
+                                         TokenCase{"not_elevated", "filtered-admin", false},
+                                         TokenCase{"standard_user", "standard", false}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST(PermissionDenied, ShowsTheThreeLineErrorBoxWithoutOwner) {
+    testsupport::ScopedSandbox sandbox;
+    testsupport::RecordingUi ui;
+    quellin::system::ShowPermissionDenied("Quellin 1.1");
+    ASSERT_EQ(ui.boxes.size(), 1u);
+    EXPECT_EQ(ui.boxes[0].owner, 0u);
+    EXPECT_EQ(ui.boxes[0].caption, "Quellin 1.1");
+    EXPECT_EQ(ui.boxes[0].flags, 0x10u);
+    EXPECT_EQ(ui.boxes[0].text,
+              "Permission denied.\r\nAdministrator privilege is required to run this program.\r\n"
+              "Right-click the icon of this program, and choose 'Run As Administrator'.");
+}
+
+struct ArchCase {
+    const char* name;
+    const char* arch;
+    bool legacyKernel;
+    bool wow64;
+};
+
+class Wow64Test : public testing::TestWithParam<ArchCase> {};
+
+TEST_P(Wow64Test, DetectsThe64BitSystemWhereTheKernelCanTell) {
+    sim::InitOptions options;
+    options.config.arch = GetParam().arch;
+    options.config.legacyKernel = GetParam().legacyKernel;
+    testsupport::ScopedSandbox sandbox(options);
+    quellin::system::ReleaseLibraryTable();  // a new machine: look the functions up again
+    win::SetLastError(0xDEAD);
+    EXPECT_EQ(quellin::system::IsWow64(), GetParam().wow64);
+    if (GetParam().legacyKernel) {
+        EXPECT_EQ(win::GetLastError(), win::ERROR_NOT_SUPPORTED);
+    }
+    int wow64KeyFlag = quellin::system::IsWow64() ? 256 : 0;
+    EXPECT_EQ(wow64KeyFlag, GetParam().wow64 ? 256 : 0);
+    quellin::system::ReleaseLibraryTable();
+}
+
+INSTANTIATE_TEST_SUITE_P(Systems, Wow64Test,
+                         testing::Values(ArchCase{"windows_64_bit", "x64-wow64", false, true},
+                                         ArchCase{"windows_32_bit", "x86", false, false},
+                                         ArchCase{"kernel_without_IsWow64Process", "x64-wow64",
+                                                  true, false}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST(LoadDriverPrivilege, IsEnabledForAnAdministratorOnly) {
+    testsupport::ScopedSandbox sandbox;
+    quellin::system::EnableLoadDriverPrivilege();
+    EXPECT_TRUE(sim::PrivilegeEnabled("SeLoadDriverPrivilege"));
+}
+
+// A probe process that holds or tries the guard, with its standard streams as pipes.
+class Probe {
+  public:
+    Probe(const fs::path& binary, const char* mode, const fs::path& sandbox) {
+        int in[2], out[2];
+        if (::pipe(in) != 0 || ::pipe(out) != 0)
+            std::abort();
+        pid_ = ::fork();
+        if (pid_ == 0) {
+            ::dup2(in[0], 0);
+            ::dup2(out[1], 1);
+            ::close(in[1]);
+            ::close(out[0]);
+            ::setenv("QUELLIN_SANDBOX", sandbox.c_str(), 1);
+            ::execl(binary.c_str(), binary.c_str(), mode, static_cast<char*>(nullptr));
+            ::_exit(127);
+        }
+        ::close(in[0]);
+        ::close(out[1]);
+        stdin_ = in[1];
+        stdout_ = out[0];
+    }
+    ~Probe() {
+        Finish();
+        ::close(stdout_);
+    }
+    // Next line of output, or "" at the end or after the time-out.
+    std::string ReadLine(int seconds = 20) {
+        std::string line;
+        auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
+        while (std::chrono::steady_clock::now() < deadline) {
+            fd_set set;
+            FD_ZERO(&set);
+            FD_SET(stdout_, &set);
+            timeval tv{0, 100000};
+            if (::select(stdout_ + 1, &set, nullptr, nullptr, &tv) <= 0)
+                continue;
+            char c;
+            if (::read(stdout_, &c, 1) != 1)
+                break;
+            if (c == '\n')
+                return line;
+            line += c;
+        }
+        return line;
+    }
+    void Finish() {
+        if (stdin_ >= 0) {
+            ::close(stdin_);
+            stdin_ = -1;
+        }
+        if (pid_ > 0) {
+            ::waitpid(pid_, nullptr, 0);
+            pid_ = -1;
+        }
+    }
+    void Kill() {
+        ::kill(pid_, SIGKILL);
+        Finish();
+    }
+
+  private:
+    pid_t pid_ = -1;
+    int stdin_ = -1;
+    int stdout_ = -1;
+};
+
+fs::path ProbeBinary() {
+    const char* dir = std::getenv("QUELLIN_BIN_DIR");
+    return fs::path(dir ? dir : ".") / "quellin-guard-probe";
+}
+
+TEST(InstanceGuard, SecondStartIsRefusedAndRestoresAndRaisesTheFirst) {
+    testsupport::ScopedSandbox sandbox;
+    Probe first(ProbeBinary(), "hold", sandbox.root());
+    ASSERT_EQ(first.ReadLine(), "holding");
+    Probe second(ProbeBinary(), "try", sandbox.root());
+    EXPECT_EQ(second.ReadLine(), "refused");
+    EXPECT_EQ(first.ReadLine(), "asked-iconic");
+    EXPECT_EQ(first.ReadLine(), "restored");
+    EXPECT_EQ(first.ReadLine(), "raised");
+    second.Finish();
+    first.Finish();
+    Probe third(ProbeBinary(), "try", sandbox.root());
+    EXPECT_EQ(third.ReadLine(), "holding") << "the first instance gave its slot back";
+}
+
+TEST(InstanceGuard, AKilledInstanceDoesNotBlockTheNextStart) {
+    testsupport::ScopedSandbox sandbox;
+    Probe first(ProbeBinary(), "hold", sandbox.root());
+    ASSERT_EQ(first.ReadLine(), "holding");
+    first.Kill();
+    Probe next(ProbeBinary(), "try", sandbox.root());
+    EXPECT_EQ(next.ReadLine(), "holding");
+}
+
+TEST(InstanceGuard, ACopyInAnotherFolderRunsIndependently) {
+    testsupport::ScopedSandbox sandbox;
+    fs::path copy = sandbox.root() / "elsewhere" / "quellin-guard-probe";
+    fs::create_directories(copy.parent_path());
+    fs::copy_file(ProbeBinary(), copy);
+    Probe first(ProbeBinary(), "hold", sandbox.root());
+    ASSERT_EQ(first.ReadLine(), "holding");
+    Probe other(copy, "try", sandbox.root());
+    EXPECT_EQ(other.ReadLine(), "holding");
+}
+
+TEST(InstanceGuard, MappingNameDropsEveryBackslash) {
+    EXPECT_EQ(quellin::system::InstanceMappingName("C:\\Tools\\app.exe"), "C:Toolsapp.exe");
+}
+
+}  // namespace
