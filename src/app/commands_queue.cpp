@@ -1,13 +1,79 @@
 // The queue and printer shortcuts and the job monitor.
 #include "app/unit1.h"
+#include "platform/processes.h"
+#include "platform/ui.h"
+#include "platform/window.h"
+#include "queue/shortcuts.h"
+#include "queue/ui/mainfrm.h"
+#include "system/admin.h"
+#include "system/appinfo.h"
+
+#include <QString>
 
 namespace app {
 
-void TForm1::BitBtn20Click() {}
-void TForm1::SpeedButton1Click() {}
-void TForm1::SpeedButton2Click() {}
-void TForm1::BitBtn30Click() {}
-void TForm1::SpeedButton6Click() {}
-void TForm1::GetPrinterInfo() {}
+namespace {
+
+// The selected printer, or the box that asks for one and nothing.
+bool SelectedPrinterOrAsk(const TForm1& form, std::string& printer) {
+    printer = form.SelectedPrinter();
+    if (!printer.empty())
+        return true;
+    win::MessageBoxA(form.Handle(), queue::kSelectPrinterFirst, quellin::system::kApplicationTitle,
+                     win::MB_OK);
+    return false;
+}
+
+}  // namespace
+
+void TForm1::BitBtn20Click() {
+    std::string printer;
+    if (!SelectedPrinterOrAsk(*this, printer))
+        return;
+    queue::SetAsDefault(Handle(), printer);
+}
+
+void TForm1::SpeedButton1Click() {
+    win::ShellExecuteA(Handle(), "open", queue::kRundll32, queue::kPrintersFolderParameters, "",
+                       win::SW_SHOW);
+}
+
+void TForm1::SpeedButton2Click() {
+    std::string printer;
+    if (!SelectedPrinterOrAsk(*this, printer))
+        return;
+    win::ShellExecuteA(Handle(), "open", queue::kRundll32, queue::PropertiesParameters(printer), "",
+                       win::SW_SHOW);
+}
+
+void TForm1::BitBtn30Click() {
+    std::string printer;
+    if (!SelectedPrinterOrAsk(*this, printer))
+        return;
+    win::ShellExecuteA(Handle(), "open", queue::kRundll32, queue::PreferencesParameters(printer),
+                       "", win::SW_SHOW);
+}
+
+void TForm1::SpeedButton6Click() {
+    SystemCommandScope scope(*this);
+    if (!scope.Entered())
+        return;
+    if (!quellin::system::IsAdministrator()) {
+        quellin::system::ShowPermissionDenied(windowTitle().toLocal8Bit().toStdString());
+        return;
+    }
+    RepairMode = 10;
+    ShowRepairDialog();
+    RefreshPrinterList();
+}
+
+void TForm1::GetPrinterInfo() {
+    std::string printer;
+    if (!SelectedPrinterOrAsk(*this, printer))
+        return;
+    queue::TMain monitor(this, Handle());
+    monitor.setWindowTitle(QString::fromLocal8Bit(queue::MonitorCaption(printer)));
+    monitor.exec();
+}
 
 }  // namespace app

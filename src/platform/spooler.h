@@ -113,5 +113,9 @@ BOOL AddPortExA(const std::string& server, DWORD level, const PORT_INFO_1A& port
 BOOL EnumJobsA(HANDLE printer, DWORD firstJob, DWORD count, DWORD level,
                std::vector<JOB_INFO_2A>* records, DWORD bufferSize, DWORD* needed, DWORD* returned);
 BOOL SetJobA(HANDLE printer, DWORD jobId, DWORD level, DWORD command);
+// The current user's default printer. `*size` is the buffer's length in characters with the
+// terminating zero; too short fails with ERROR_INSUFFICIENT_BUFFER and `*size` set to the
+// length needed. No default printer: ERROR_FILE_NOT_FOUND.
+BOOL GetDefaultPrinterA(std::string* buffer, DWORD* size);
 
 }  // namespace win

@@ -76,6 +76,10 @@ std::optional<std::string> FindPrinter(const std::string& name);
 // while the spooler runs.
 std::vector<win::JOB_INFO_2A> ListJobs(const std::string& printer);
 
+// The user's default printer as Windows keeps it: the name before the first comma of HKCU
+// "Software\Microsoft\Windows NT\CurrentVersion\Windows" "Device" ("name,winspool,port").
+std::optional<std::string> DefaultPrinter();
+
 // Removes a printer the way the spooler does: its jobs and their files, its registry key and
 // its V4Dirs queue folder. False when there is no such printer.
 bool RemovePrinter(const std::string& name);

@@ -31,6 +31,8 @@ namespace {
 constexpr const char* kShadowMagic = "QUELLIN-SHD 1";
 constexpr const char* kDevicesKey =
     "HKCU\\Software\\Microsoft\\Windows NT\\CurrentVersion\\Devices";
+constexpr const char* kWindowsKey =
+    "HKCU\\Software\\Microsoft\\Windows NT\\CurrentVersion\\Windows";
 
 struct JobRow {
     win::DWORD id = 0;
@@ -420,6 +422,18 @@ win::BOOL ControlJob(const std::string& printer, win::DWORD jobId, win::DWORD co
     tx.Commit();
     win::SetLastError(win::ERROR_SUCCESS);
     return true;
+}
+
+std::optional<std::string> DefaultPrinter() {
+    std::optional<reg::Value> value = reg::GetValue(kWindowsKey, "Device");
+    if (!value)
+        return std::nullopt;
+    std::string device(value->data.begin(), value->data.end());
+    device = device.substr(0, device.find('\0'));
+    std::string name = device.substr(0, device.find(','));
+    if (name.empty())
+        return std::nullopt;
+    return name;
 }
 
 bool RemoveDriver(const std::string& name) {
@@ -854,6 +868,29 @@ BOOL SetJobA(HANDLE handle, DWORD jobId, DWORD level, DWORD command) {
         return false;
     }
     return sim::ControlJob(printer->printer, jobId, command);
+}
+
+BOOL GetDefaultPrinterA(std::string* buffer, DWORD* size) {
+    if (!size) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return false;
+    }
+    // Windows reads the user's setting without asking the spooler.
+    std::optional<std::string> name = sim::DefaultPrinter();
+    if (!name) {
+        SetLastError(ERROR_FILE_NOT_FOUND);
+        return false;
+    }
+    const DWORD needed = static_cast<DWORD>(name->size() + 1);
+    if (!buffer || *size < needed) {
+        *size = needed;
+        SetLastError(ERROR_INSUFFICIENT_BUFFER);
+        return false;
+    }
+    *buffer = std::move(*name);
+    *size = needed;
+    SetLastError(ERROR_SUCCESS);
+    return true;
 }
 
 }  // namespace win

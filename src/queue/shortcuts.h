@@ -1,0 +1,41 @@
+// The main window's printer shortcuts: the rundll32 command lines that hand the selected
+// printer to Windows' own tools, and the job monitor's caption.
+#pragma once
+
+#include <chrono>
+#include <string>
+
+#include "platform/types.h"
+
+namespace queue {
+
+inline constexpr const char* kRundll32 = "rundll32.exe";
+inline constexpr const char* kSelectPrinterFirst = "Please select a printer first.";
+inline constexpr const char* kPrintersFolderParameters =
+    "SHELL32.DLL,SHHelpShortcuts_RunDLL PrintersFolder";
+inline constexpr const char* kMonitorCaptionPrefix = "Print Queue - ";
+
+// printui's switches: /y makes the printer the default, /p opens its properties, /e its
+// printing preferences; /n names the printer, quoted whole.
+std::string SetDefaultParameters(const std::string& printer);
+std::string PropertiesParameters(const std::string& printer);
+std::string PreferencesParameters(const std::string& printer);
+
+std::string MonitorCaption(const std::string& printer);
+
+std::string DefaultPrinterSetText(const std::string& printer);
+std::string DefaultPrinterNotSetText(const std::string& printer);
+
+// The user's default printer now, empty when there is none.
+std::string CurrentDefaultPrinter();
+
+// How long "Set As Default" waits for rundll32 before it looks at the outcome.
+inline constexpr std::chrono::milliseconds kSetDefaultWait{5000};
+
+// Starts rundll32 hidden to make `printer` the default, waits for it (bounded, processing
+// window messages), then confirms only what the system now reports: the success box when the
+// default printer is `printer`, otherwise a box saying it could not be changed.
+void SetAsDefault(win::HWND owner, const std::string& printer,
+                  std::chrono::milliseconds wait = kSetDefaultWait);
+
+}  // namespace queue
