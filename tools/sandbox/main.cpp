@@ -1,7 +1,9 @@
 // quellin-sandbox: creates, inspects and changes the simulated Windows that Quellin runs on.
+#include <cctype>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <ctime>
 #include <iostream>
 #include <map>
 #include <string>
@@ -15,6 +17,7 @@
 #include "platform/sim/sandbox.h"
 #include "platform/sim/seed.h"
 #include "platform/sim/spool.h"
+#include "platform/sim/strings.h"
 #include "platform/spooler.h"
 
 namespace {
@@ -34,6 +37,7 @@ constexpr const char* kUsage = R"(usage: quellin-sandbox [--sandbox DIR] COMMAND
   feature [NAME]                  state of an optional feature (default: Print to PDF)
   jobs [PRINTER]                  job add PRINTER --document D [--owner U] [--size BYTES]
                                       [--pages N] [--status HEX] [--machine NAME]
+                                      [--submitted YYYY-MM-DDTHH:MM:SS (UTC)]
   run [--verb V] [--show N] [--no-wait] [--native] FILE [PARAMETERS]
                                   start a program through the shell (--native: redirection off)
 The sandbox is DIR, else $QUELLIN_SANDBOX, else ~/.local/share/quellin/sandbox.
@@ -200,17 +204,20 @@ int Printers() {
     std::lock_guard lock(sim::db().mutex());
     sim::Statement st =
         sim::db().Prepare("SELECT name, port, driver, attributes, share FROM printers ORDER BY id");
+    const std::optional<std::string> defaultPrinter = sim::DefaultPrinter();
     std::cout << "[";
     bool first = true;
     while (st.Step()) {
         std::int64_t attributes = st.Int(3);
+        const bool isDefault = defaultPrinter && sim::IEquals(*defaultPrinter, st.Text(0));
         std::cout << (first ? "" : ",") << "{\"name\":" << JsonString(st.Text(0))
                   << ",\"port\":" << JsonString(st.Text(1))
                   << ",\"driver\":" << JsonString(st.Text(2)) << ",\"attributes\":" << attributes
                   << ",\"shared\":"
                   << ((attributes & win::PRINTER_ATTRIBUTE_SHARED) ? "true" : "false")
                   << ",\"connection\":"
-                  << ((attributes & win::PRINTER_ATTRIBUTE_NETWORK) ? "true" : "false") << "}";
+                  << ((attributes & win::PRINTER_ATTRIBUTE_NETWORK) ? "true" : "false")
+                  << ",\"default\":" << (isDefault ? "true" : "false") << "}";
         first = false;
     }
     std::cout << "]\n";
@@ -417,6 +424,36 @@ std::uint32_t Number(const std::string& text, int base, const char* what) {
     throw Usage{std::string("bad ") + what + ": " + text};
 }
 
+// "2026-03-05T14:07:09", optionally with milliseconds and a final Z: a UTC time.
+std::int64_t SubmittedMs(const std::string& text) {
+    int year = 0, month = 0, day = 0, hour = 0, minute = 0, second = 0, ms = 0, used = 0;
+    const int fields = std::sscanf(text.c_str(), "%4d-%2d-%2dT%2d:%2d:%2d%n", &year, &month, &day,
+                                   &hour, &minute, &second, &used);
+    std::string rest = fields == 6 ? text.substr(static_cast<std::size_t>(used)) : "";
+    if (rest.size() == 4 && rest[0] == '.' && std::isdigit(static_cast<unsigned char>(rest[1])) &&
+        std::isdigit(static_cast<unsigned char>(rest[2])) &&
+        std::isdigit(static_cast<unsigned char>(rest[3]))) {
+        ms = std::stoi(rest.substr(1));
+        rest.clear();
+    } else if (rest.size() == 5 && rest[0] == '.' && rest[4] == 'Z') {
+        ms = std::stoi(rest.substr(1, 3));
+        rest.clear();
+    } else if (rest == "Z") {
+        rest.clear();
+    }
+    if (fields != 6 || !rest.empty() || month < 1 || month > 12 || day < 1 || day > 31 ||
+        hour > 23 || minute > 59 || second > 59 || year < 1970)
+        throw Usage{"bad --submitted (YYYY-MM-DDTHH:MM:SS, UTC): " + text};
+    std::tm tm{};
+    tm.tm_year = year - 1900;
+    tm.tm_mon = month - 1;
+    tm.tm_mday = day;
+    tm.tm_hour = hour;
+    tm.tm_min = minute;
+    tm.tm_sec = second;
+    return static_cast<std::int64_t>(::timegm(&tm)) * 1000 + ms;
+}
+
 int Job(Args& args) {
     std::string verb = args.Next("job command");
     if (verb != "add")
@@ -439,6 +476,8 @@ int Job(Args& args) {
             spec.status = Number(args.Next("status"), 16, "--status");
         } else if (option == "--machine") {
             spec.machine = args.Next("machine");
+        } else if (option == "--submitted") {
+            spec.submittedMs = SubmittedMs(args.Next("submitted"));
         } else {
             throw Usage{"unknown option: " + option};
         }

@@ -226,7 +226,7 @@ win::SYSTEMTIME ToSystemTime(std::int64_t ms) {
     return st;
 }
 
-win::JOB_INFO_2A ToJobInfo(const JobRow& job, win::DWORD position) {
+win::JOB_INFO_2A ToJobInfo(const JobRow& job, win::DWORD position, const std::string& driver) {
     win::JOB_INFO_2A info;
     info.JobId = job.id;
     info.pPrinterName = job.printer;
@@ -236,7 +236,7 @@ win::JOB_INFO_2A ToJobInfo(const JobRow& job, win::DWORD position) {
     info.pNotifyName = job.owner;
     info.pDatatype = job.datatype;
     info.pPrintProcessor = "winprint";
-    info.pDriverName = DriverOf(job.printer);
+    info.pDriverName = driver;
     info.Status = job.status;
     info.Priority = job.priority;
     info.Position = position;
@@ -257,6 +257,8 @@ void EnsureJobTable() {
         "TEXT NOT NULL, status INTEGER NOT NULL, priority INTEGER NOT NULL, pages INTEGER NOT "
         "NULL, pages_printed INTEGER NOT NULL, size INTEGER NOT NULL, submitted INTEGER NOT "
         "NULL)");
+    // A printer's jobs are read five times a second by a job monitor.
+    db().Exec("CREATE INDEX IF NOT EXISTS jobs_by_printer ON jobs(printer, id)");
 }
 
 std::optional<std::string> FindPrinter(const std::string& name) {
@@ -323,9 +325,10 @@ win::DWORD AddJob(const JobSpec& spec) {
     job.status = spec.status;
     job.pages = spec.pages;
     job.size = spec.size;
-    job.submittedMs = std::chrono::duration_cast<std::chrono::milliseconds>(
-                          std::chrono::system_clock::now().time_since_epoch())
-                          .count();
+    job.submittedMs =
+        spec.submittedMs.value_or(std::chrono::duration_cast<std::chrono::milliseconds>(
+                                      std::chrono::system_clock::now().time_since_epoch())
+                                      .count());
     db().Prepare("INSERT OR REPLACE INTO config(key, value) VALUES('spooler_last_job', ?)")
         .Bind(1, std::to_string(job.id))
         .Run();
@@ -342,10 +345,20 @@ win::DWORD AddJob(const JobSpec& spec) {
 std::vector<win::JOB_INFO_2A> ListJobs(const std::string& printer) {
     std::vector<JobRow> rows =
         printer.empty() ? SelectJobs("", "") : SelectJobs("WHERE printer = ?", printer);
-    std::map<std::string, win::DWORD> positions;
+    // Position and driver per printer, each looked up once per listing.
+    struct PrinterState {
+        win::DWORD position = 0;
+        std::string driver;
+    };
+    std::map<std::string, PrinterState> printers;
     std::vector<win::JOB_INFO_2A> jobs;
-    for (const JobRow& row : rows)
-        jobs.push_back(ToJobInfo(row, ++positions[ToLower(row.printer)]));
+    jobs.reserve(rows.size());
+    for (const JobRow& row : rows) {
+        auto [it, added] = printers.try_emplace(ToLower(row.printer));
+        if (added)
+            it->second.driver = DriverOf(row.printer);
+        jobs.push_back(ToJobInfo(row, ++it->second.position, it->second.driver));
+    }
     return jobs;
 }
 
