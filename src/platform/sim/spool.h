@@ -59,8 +59,9 @@ struct JobSpec {
     std::uint32_t size = 0;
     std::uint32_t pages = 1;
     std::uint32_t status = 0;
-    std::string machine;                      // empty: this computer
-    std::optional<std::int64_t> submittedMs;  // UTC milliseconds since 1970; none: now
+    std::string machine;  // empty: this computer
+    // UTC milliseconds since 1970; none: now.
+    std::optional<std::int64_t> submittedMs;
 };
 
 // Queues a job as the spooler does: a shadow file with its record and a spool file with `size`
