@@ -75,14 +75,20 @@ void AddItemView(JsonObject& out, const QAbstractItemView* view) {
         out.Raw("columns", JsonList(columns));
     }
     QStringList selected;
+    std::string selectedRows = "[";  // a list view's selected rows, all their cells
     if (const QItemSelectionModel* selection = view->selectionModel()) {
         for (int row = 0; row < model->rowCount(); ++row) {
             if (selection->isRowSelected(row, QModelIndex()) ||
-                selection->isSelected(model->index(row, key)))
+                selection->isSelected(model->index(row, key))) {
                 selected << CellText(model, row, key);
+                QStringList cells;
+                for (int column = 0; column < model->columnCount(); ++column)
+                    cells << CellText(model, row, column);
+                selectedRows += (selectedRows.size() > 1 ? "," : "") + JsonList(cells);
+            }
         }
     }
-    out.Raw("selected", JsonList(selected));
+    out.Raw("selected", listBox ? JsonList(selected) : selectedRows + "]");
 }
 
 std::string FontJson(const QWidget* widget) {

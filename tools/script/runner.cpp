@@ -82,6 +82,16 @@ int FindRow(const QAbstractItemView* view, const QString& text) {
         if (model->data(model->index(row, column), Qt::DisplayRole).toString() == text)
             return row;
     }
+    // A list view's rows may share their first column (the same computer): then the first row
+    // with any cell of that text.
+    if (!qobject_cast<const QListView*>(view)) {
+        for (int row = 0; row < model->rowCount(); ++row) {
+            for (int other = 0; other < model->columnCount(); ++other) {
+                if (model->data(model->index(row, other), Qt::DisplayRole).toString() == text)
+                    return row;
+            }
+        }
+    }
     return -1;
 }
 
