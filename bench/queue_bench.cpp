@@ -4,7 +4,7 @@
 //
 //   quellin-queue-bench [--jobs N] [--printers P] [--runs R]
 //
-// Defaults: 10,000 jobs on 20 printers, best of 7 runs. The sandbox is a temporary one; its
+// Defaults: 10,000 jobs on 20 printers, best of 15 runs. The sandbox is a temporary one; its
 // jobs go straight into the running spooler's table (queueing them one by one through their
 // spool files would take minutes and measures nothing the tick does).
 #include <unistd.h>
@@ -33,16 +33,11 @@ struct IdleTimer : queue::MonitorTimer {
     void Start() override {}
 };
 
-double BestMs(int runs, const std::function<void()>& work) {
-    double best = 1e300;
-    for (int i = 0; i < runs; ++i) {
-        const auto start = std::chrono::steady_clock::now();
-        work();
-        const std::chrono::duration<double, std::milli> took =
-            std::chrono::steady_clock::now() - start;
-        best = std::min(best, took.count());
-    }
-    return best;
+double Ms(const std::function<void()>& work) {
+    const auto start = std::chrono::steady_clock::now();
+    work();
+    const std::chrono::duration<double, std::milli> took = std::chrono::steady_clock::now() - start;
+    return took.count();
 }
 
 void Populate(int printers, int jobs) {
@@ -101,7 +96,7 @@ std::size_t BareEnumeration(const std::vector<std::string>& printers) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    int jobs = 10'000, printers = 20, runs = 7;
+    int jobs = 10'000, printers = 20, runs = 15;
     for (int i = 1; i + 1 < argc; i += 2) {
         const std::string option = argv[i];
         const int value = std::atoi(argv[i + 1]);
@@ -130,11 +125,15 @@ int main(int argc, char** argv) {
     indexed.Timer1Timer();
     linear.Timer1Timer();
 
+    // The runs alternate, so that a busy machine slows all three alike; each keeps its best.
     std::size_t seen = 0;
-    const double bare = BestMs(runs, [&] { seen = BareEnumeration(indexed.PrinterNames); });
-    const double tick = BestMs(runs, [&] { indexed.Timer1Timer(); });
-    const double scan = BestMs(std::max(1, runs / 3), [&] { linear.Timer1Timer(); });
-
+    double bare = 1e300, tick = 1e300, scan = 1e300;
+    for (int run = 0; run < runs; ++run) {
+        bare = std::min(bare, Ms([&] { seen = BareEnumeration(indexed.PrinterNames); }));
+        tick = std::min(tick, Ms([&] { indexed.Timer1Timer(); }));
+        if (run % 3 == 0)
+            scan = std::min(scan, Ms([&] { linear.Timer1Timer(); }));
+    }
     std::printf("jobs %zu on %zu printers, rows %zu, best of %d runs\n", seen,
                 indexed.PrinterNames.size(), indexed.Rows().RowCount(), runs);
     std::printf("bare enumeration (OpenPrinterA, EnumJobsA twice, ClosePrinter)  %9.2f ms\n", bare);

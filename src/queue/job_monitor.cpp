@@ -64,7 +64,7 @@ bool PollPrinterJobs(const std::string& printerName, const JobOperation& operati
 }
 
 JobMonitor::JobMonitor(MonitorTimer& timer, win::HWND owner, RowSearch search)
-    : timer_(timer), owner_(owner), rows_(search), formats_(TextFormats::FromUserLocale()) {}
+    : timer_(timer), owner_(owner), rows_(TextFormats::FromUserLocale(), search) {}
 
 void JobMonitor::FormCreate() {
     SharedOnly = false;
@@ -77,8 +77,7 @@ void JobMonitor::Timer1Timer() {
     for (std::size_t i = 0; i < count && i < PrinterNames.size(); ++i) {
         // A copy: the name outlives any change to the list during the poll.
         const std::string name = PrinterNames[i];
-        PollPrinterJobs(name,
-                        [this](const win::JOB_INFO_2A& job) { rows_.UpdateJobRow(job, formats_); });
+        PollPrinterJobs(name, [this](const win::JOB_INFO_2A& job) { rows_.UpdateJobRow(job); });
     }
 }
 

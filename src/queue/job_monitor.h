@@ -80,7 +80,6 @@ class JobMonitor {
 
     JobTable& Rows() { return rows_; }
     const JobTable& Rows() const { return rows_; }
-    void SetFormats(const TextFormats& formats) { formats_ = formats; }
 
     std::vector<std::string> PrinterNames;
     bool SharedOnly = false;
@@ -89,7 +88,6 @@ class JobMonitor {
     MonitorTimer& timer_;
     win::HWND owner_;
     JobTable rows_;
-    TextFormats formats_;
 };
 
 }  // namespace queue

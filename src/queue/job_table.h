@@ -21,9 +21,18 @@ struct JobKey {
     friend bool operator==(const JobKey&, const JobKey&) = default;
 };
 
+// The fields of a job record that its texts are made from, as last seen.
+struct JobFields {
+    std::string printer, document, user;
+    win::DWORD status = 0, size = 0, pagesPrinted = 0;
+    win::SYSTEMTIME submitted;
+    bool Matches(const win::JOB_INFO_2A& job) const;
+};
+
 struct JobRow {
     JobKey key;
     JobCells cells;
+    JobFields seen;
 };
 
 // Told about every change, so that a view can follow the rows (a Qt model brackets its own
@@ -46,13 +55,14 @@ enum class RowSearch { Indexed, Linear };
 
 class JobTable {
   public:
-    explicit JobTable(RowSearch search = RowSearch::Indexed) : search_(search) {}
+    explicit JobTable(TextFormats formats = {}, RowSearch search = RowSearch::Indexed)
+        : formats_(std::move(formats)), search_(search) {}
 
     void SetListener(JobTableListener* listener) { listener_ = listener; }
 
     // Adds the job's row at the end, or rewrites only those cells of its row whose text
     // changed. Returns the row.
-    std::size_t UpdateJobRow(const win::JOB_INFO_2A& job, const TextFormats& formats);
+    std::size_t UpdateJobRow(const win::JOB_INFO_2A& job);
 
     std::optional<std::size_t> Find(const JobKey& key) const;
     std::size_t RowCount() const { return rows_.size(); }
@@ -69,6 +79,7 @@ class JobTable {
         }
     };
 
+    TextFormats formats_;
     RowSearch search_;
     std::vector<JobRow> rows_;
     std::unordered_map<JobKey, std::size_t, KeyHash> index_;

@@ -48,7 +48,7 @@ struct Recorder : JobTableListener {
 
 class JobTableTest : public testing::TestWithParam<RowSearch> {
   protected:
-    JobTableTest() : table(GetParam()) { table.SetListener(&recorder); }
+    JobTableTest() : table(TextFormats(), GetParam()) { table.SetListener(&recorder); }
 
     std::vector<std::string> Documents() const {
         std::vector<std::string> documents;
@@ -57,31 +57,30 @@ class JobTableTest : public testing::TestWithParam<RowSearch> {
         return documents;
     }
 
-    TextFormats formats;
     JobTable table;
     Recorder recorder;
 };
 
 TEST_P(JobTableTest, SameIdOnTwoServersGivesTwoRows) {
-    table.UpdateJobRow(Job("\\\\A", 5, "a.pdf"), formats);
-    table.UpdateJobRow(Job("\\\\B", 5, "b.pdf"), formats);
-    table.UpdateJobRow(Job("\\\\A", 5, "a2.pdf"), formats);
+    table.UpdateJobRow(Job("\\\\A", 5, "a.pdf"));
+    table.UpdateJobRow(Job("\\\\B", 5, "b.pdf"));
+    table.UpdateJobRow(Job("\\\\A", 5, "a2.pdf"));
     EXPECT_EQ(Documents(), (std::vector<std::string>{"a2.pdf", "b.pdf"}));
     EXPECT_EQ(table.Find({"\\\\B", 5}), 1u);
     EXPECT_EQ(table.Find({"\\\\C", 5}), std::nullopt);
 }
 
 TEST_P(JobTableTest, OnlyChangedCellsAreWrittenAndUnchangedJobsTouchNothing) {
-    table.UpdateJobRow(Job("\\\\A", 1, "a.pdf"), formats);
-    table.UpdateJobRow(Job("\\\\A", 2, "b.pdf"), formats);
+    table.UpdateJobRow(Job("\\\\A", 1, "a.pdf"));
+    table.UpdateJobRow(Job("\\\\A", 2, "b.pdf"));
     recorder.events.clear();
-    table.UpdateJobRow(Job("\\\\A", 1, "a.pdf"), formats);
-    table.UpdateJobRow(Job("\\\\A", 2, "b.pdf"), formats);
+    table.UpdateJobRow(Job("\\\\A", 1, "a.pdf"));
+    table.UpdateJobRow(Job("\\\\A", 2, "b.pdf"));
     EXPECT_TRUE(recorder.events.empty());
 
     win::JOB_INFO_2A paused = Job("\\\\A", 2, "b.pdf", win::JOB_STATUS_PAUSED);
     paused.PagesPrinted = 4;
-    table.UpdateJobRow(paused, formats);
+    table.UpdateJobRow(paused);
     EXPECT_EQ(recorder.events, (std::vector<std::string>{"cells 1 3-6"}));
     EXPECT_EQ(table.Row(1).cells[Status], "Paused ");
     EXPECT_EQ(table.Row(1).cells[Printed], "4");
@@ -90,19 +89,19 @@ TEST_P(JobTableTest, OnlyChangedCellsAreWrittenAndUnchangedJobsTouchNothing) {
 
 TEST_P(JobTableTest, ARemovedRowComesBackAtTheEnd) {
     for (win::DWORD id = 1; id <= 3; ++id)
-        table.UpdateJobRow(Job("\\\\A", id, "doc" + std::to_string(id)), formats);
+        table.UpdateJobRow(Job("\\\\A", id, "doc" + std::to_string(id)));
     table.RemoveRow(0);
     EXPECT_EQ(Documents(), (std::vector<std::string>{"doc2", "doc3"}));
     // The index follows the rows that moved up.
     EXPECT_EQ(table.Find({"\\\\A", 3}), 1u);
-    table.UpdateJobRow(Job("\\\\A", 3, "doc3 renamed"), formats);
-    table.UpdateJobRow(Job("\\\\A", 1, "doc1"), formats);
+    table.UpdateJobRow(Job("\\\\A", 3, "doc3 renamed"));
+    table.UpdateJobRow(Job("\\\\A", 1, "doc1"));
     EXPECT_EQ(Documents(), (std::vector<std::string>{"doc2", "doc3 renamed", "doc1"}));
     EXPECT_EQ(recorder.events.back(), "append 2");
 
     table.Clear();
     EXPECT_EQ(table.RowCount(), 0u);
-    table.UpdateJobRow(Job("\\\\A", 2, "doc2"), formats);
+    table.UpdateJobRow(Job("\\\\A", 2, "doc2"));
     EXPECT_EQ(table.Find({"\\\\A", 2}), 0u);
     EXPECT_THROW(table.RemoveRow(1), std::out_of_range);
 }
