@@ -1,4 +1,6 @@
 // The queue and printer shortcuts and the job monitor.
+#include <QString>
+
 #include "app/unit1.h"
 #include "platform/processes.h"
 #include "platform/ui.h"
@@ -7,8 +9,6 @@
 #include "queue/ui/mainfrm.h"
 #include "system/admin.h"
 #include "system/appinfo.h"
-
-#include <QString>
 
 namespace app {
 

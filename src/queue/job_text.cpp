@@ -112,12 +112,14 @@ std::string SizeText(win::DWORD bytes, char decimalSeparator) {
 
 std::string FormatPicture(const std::string& picture, const win::SYSTEMTIME& t,
                           const TextFormats& formats) {
+    if (!IsValidDateTime(t))
+        return {};
     std::string out;
     std::size_t i = 0;
     while (i < picture.size()) {
         const char c = picture[i];
         if (c == '\'') {
-            // Quoted literal; '' inside or outside quotes is one quote.
+            // Quoted literal; '' inside it is one quote.
             ++i;
             while (i < picture.size()) {
                 if (picture[i] == '\'') {

@@ -37,7 +37,7 @@ std::string JobStatusText(win::DWORD status);
 std::string SizeText(win::DWORD bytes, char decimalSeparator);
 
 // A Windows date or time picture ("M/d/yyyy", "h:mm:ss tt") applied to `time`; text in single
-// quotes is literal, '' is a quote.
+// quotes is literal, '' in it is a quote. A date the calendar does not have gives "".
 std::string FormatPicture(const std::string& picture, const win::SYSTEMTIME& time,
                           const TextFormats& formats);
 

@@ -101,9 +101,11 @@ TEST(FormatPicture, WindowsPictureCodesAndQuotedText) {
         {"hh 'h' mm t", "02 h 07 P"},
         {"h 'o''clock'", "2 o'clock"},
         {"yyyy/MM/dd", "2026/03/05"},
+        {"MMMM", "March"},
     };
     for (const auto& [picture, text] : cases)
         EXPECT_EQ(FormatPicture(picture, t, us), text) << picture;
+    EXPECT_EQ(FormatPicture("MMMM dddd", win::SYSTEMTIME{}, us), "") << "no month 0, no day 0";
 }
 
 TEST(TextFormats, FollowTheUsersRegionalSettings) {
