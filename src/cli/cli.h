@@ -1,0 +1,26 @@
+// quellin-cli: every maintenance command of the program without a window, for administrators
+// who run them from scripts, with exit codes and an optional JSON document on standard output.
+#pragma once
+
+#include <iosfwd>
+#include <string>
+#include <vector>
+
+namespace cli {
+
+// The exit codes scripts test; the README carries the same table.
+enum ExitCode : int {
+    kExitDone = 0,
+    kExitFinding = 1,           // a health finding stands, or the command was refused
+    kExitUsage = 2,             // bad command line
+    kExitNotAdministrator = 3,  // the program's "Permission denied." gate
+    kExitSystemRefused = 4,     // Windows refused (its error code and text are reported)
+    kExitFileError = 5,         // a file could not be read or written
+};
+
+// Runs one command line (the arguments after the program's name): the result goes to `out`
+// as lines, or as one JSON document with --json; progress lines and errors go to `err`.
+// Returns the exit code.
+int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
+
+}  // namespace cli

@@ -1,0 +1,97 @@
+// What every command of quellin-cli shares: its parsed command line, the failure it may end
+// with, and the reporter that collects its result for either form of output.
+#pragma once
+
+#include <iosfwd>
+#include <map>
+#include <optional>
+#include <set>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "cli/cli.h"
+#include "cli/json.h"
+#include "platform/types.h"
+
+namespace cli {
+
+struct Invocation {
+    std::string command;                        // "status", "paper set", "job pause"
+    std::map<std::string, std::string> values;  // --name value
+    std::set<std::string> flags;                // --name
+    std::vector<std::string> positionals;
+    bool json = false;
+
+    bool Has(const std::string& flag) const { return flags.count(flag) > 0; }
+    std::optional<std::string> Value(const std::string& name) const;
+};
+
+// Ends a command with an exit code other than 0, a message and, where Windows or the program
+// gave one, the error code and the command that mends it.
+class CommandFailure : public std::runtime_error {
+  public:
+    CommandFailure(int exitCode, const std::string& message,
+                   std::optional<win::DWORD> windowsError = std::nullopt, std::string remedy = {})
+        : std::runtime_error(message),
+          exitCode(exitCode),
+          windowsError(windowsError),
+          remedy(std::move(remedy)) {}
+    int exitCode;
+    std::optional<win::DWORD> windowsError;
+    std::string remedy;
+};
+
+// A bad command line (exit 2).
+inline CommandFailure UsageError(const std::string& message) {
+    return CommandFailure(kExitUsage, message);
+}
+
+class Reporter {
+  public:
+    Reporter(std::ostream& err, bool json) : err_(err), json_(json) {}
+
+    // A progress line on standard error, in both forms of output.
+    void Progress(const std::string& line);
+    // A line of the human-readable result on standard output (unused with --json).
+    void Line(const std::string& line) { lines_.push_back(line); }
+
+    // The command's result members of the JSON document.
+    Json data = Json::Object();
+    // The exit code of a command that ends normally: 0, or 1 for a finding or refusal.
+    int exitCode = kExitDone;
+
+    const std::vector<std::string>& Lines() const { return lines_; }
+    bool json() const { return json_; }
+
+  private:
+    std::ostream& err_;
+    bool json_;
+    std::vector<std::string> lines_;
+};
+
+using Handler = void (*)(const Invocation&, Reporter&);
+
+// Shared steps of the commands.
+// Raises the "Permission denied." failure (exit 3) unless the process is an administrator.
+void RequireAdministrator();
+// 256 under 64-bit Windows, else 0: the main window's Wow64KeyFlag.
+win::DWORD Wow64KeyFlag();
+
+// The commands, one handler each.
+void StatusCommand(const Invocation&, Reporter&);
+void JobsCommand(const Invocation&, Reporter&);
+void JobControlCommand(const Invocation&, Reporter&);
+void InstallCommand(const Invocation&, Reporter&);
+void ReinstallCommand(const Invocation&, Reporter&);
+void UninstallCommand(const Invocation&, Reporter&);
+void ClearQueueCommand(const Invocation&, Reporter&);
+void PaperListCommand(const Invocation&, Reporter&);
+void PaperSetCommand(const Invocation&, Reporter&);
+void PaperRestoreDefaultCommand(const Invocation&, Reporter&);
+void ResolutionListCommand(const Invocation&, Reporter&);
+void ResolutionSetCommand(const Invocation&, Reporter&);
+void BackupCommand(const Invocation&, Reporter&);
+void RestoreCommand(const Invocation&, Reporter&);
+
+}  // namespace cli

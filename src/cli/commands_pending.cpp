@@ -1,0 +1,22 @@
+// Commands whose subsystems have not landed yet.
+#include "cli/command.h"
+
+namespace cli {
+
+#define QUELLIN_CLI_PENDING(name)                                                            \
+    void name(const Invocation& invocation, Reporter&) {                                     \
+        throw CommandFailure(kExitUsage, "\"" + invocation.command + "\" is not built yet"); \
+    }
+QUELLIN_CLI_PENDING(InstallCommand)
+QUELLIN_CLI_PENDING(ReinstallCommand)
+QUELLIN_CLI_PENDING(UninstallCommand)
+QUELLIN_CLI_PENDING(ClearQueueCommand)
+QUELLIN_CLI_PENDING(PaperListCommand)
+QUELLIN_CLI_PENDING(PaperSetCommand)
+QUELLIN_CLI_PENDING(PaperRestoreDefaultCommand)
+QUELLIN_CLI_PENDING(ResolutionListCommand)
+QUELLIN_CLI_PENDING(ResolutionSetCommand)
+QUELLIN_CLI_PENDING(BackupCommand)
+QUELLIN_CLI_PENDING(RestoreCommand)
+
+}  // namespace cli

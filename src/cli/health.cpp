@@ -1,0 +1,382 @@
+#include "cli/health.h"
+
+#include <algorithm>
+#include <cstdio>
+
+#include "driverconfig/capabilityscan.h"
+#include "driverconfig/driverfiles.h"
+#include "driverconfig/papercatalogue.h"
+#include "driverconfig/text.h"
+#include "driverconfig/textmodel.h"
+#include "platform/dism.h"
+#include "platform/filesystem.h"
+#include "platform/services.h"
+#include "platform/spooler.h"
+#include "queue/job_monitor.h"
+#include "queue/job_text.h"
+#include "system/admin.h"
+#include "system/appinfo.h"
+#include "system/errors.h"
+#include "system/helpers.h"
+#include "system/redirection.h"
+
+namespace cli {
+
+namespace {
+
+constexpr const char* kFeatureName = "Printing-PrintToPDFServices-Features";
+constexpr const char* kPortName = "PORTPROMPT:";
+constexpr const char* kSpoolerService = "spooler";
+
+Unreadable LastError() {
+    const win::DWORD code = win::GetLastError();
+    return {code, win::FormatSystemMessage(code)};
+}
+
+// An HRESULT that wraps a Windows error reads as that error; others by their number.
+Unreadable FromHresult(win::HRESULT result) {
+    const auto bits = static_cast<win::DWORD>(result);
+    if (((bits >> 16) & 0x1FFF) == 7)
+        return {bits, win::FormatSystemMessage(bits & 0xFFFF)};
+    char text[64];
+    std::snprintf(text, sizeof text, "DISM error 0x%08X.", static_cast<unsigned>(bits));
+    return {bits, text};
+}
+
+const char* FeatureStateName(win::DismPackageFeatureState state) {
+    switch (state) {
+        case win::DismStateNotPresent:
+            return "NotPresent";
+        case win::DismStateUninstallPending:
+            return "DisablePending";
+        case win::DismStateStaged:
+            return "Disabled";
+        case win::DismStateRemoved:
+            return "DisabledWithPayloadRemoved";
+        case win::DismStateInstalled:
+            return "Enabled";
+        case win::DismStateInstallPending:
+            return "EnablePending";
+        case win::DismStateSuperseded:
+            return "Superseded";
+        case win::DismStatePartiallyInstalled:
+            return "PartiallyInstalled";
+    }
+    return "Unknown";
+}
+
+void ReadFeature(HealthReport& report) {
+    win::HRESULT result = win::DismInitialize(win::DismLogErrors, "", "");
+    if (result != win::S_OK) {
+        report.featureError = FromHresult(result);
+        return;
+    }
+    win::DismSession session = 0;
+    result = win::DismOpenSession(win::DISM_ONLINE_IMAGE, "", "", &session);
+    if (result == win::S_OK) {
+        win::DismFeatureInfo info;
+        result = win::DismGetFeatureInfo(session, kFeatureName, &info);
+        if (result == win::S_OK)
+            report.featureState = FeatureStateName(info.FeatureState);
+        win::DismCloseSession(session);
+    }
+    if (result != win::S_OK)
+        report.featureError = FromHresult(result);
+    win::DismShutdown();
+}
+
+const char* ServiceStateName(win::DWORD state) {
+    switch (state) {
+        case win::SERVICE_STOPPED:
+            return "stopped";
+        case win::SERVICE_START_PENDING:
+            return "start-pending";
+        case win::SERVICE_STOP_PENDING:
+            return "stop-pending";
+        case win::SERVICE_RUNNING:
+            return "running";
+        case 5:
+            return "continue-pending";
+        case 6:
+            return "pause-pending";
+        case 7:
+            return "paused";
+    }
+    return "unknown";
+}
+
+void ReadSpooler(HealthReport& report) {
+    win::SC_HANDLE manager = win::OpenSCManagerA("", "", win::SC_MANAGER_CONNECT);
+    if (!manager) {
+        report.spoolerError = LastError();
+        return;
+    }
+    win::SC_HANDLE service = win::OpenServiceA(manager, kSpoolerService, win::SERVICE_QUERY_STATUS);
+    if (!service) {
+        report.spoolerError = LastError();
+    } else {
+        win::SERVICE_STATUS status;
+        if (win::QueryServiceStatus(service, &status))
+            report.spoolerState = ServiceStateName(status.dwCurrentState);
+        else
+            report.spoolerError = LastError();
+        win::CloseServiceHandle(service);
+    }
+    win::CloseServiceHandle(manager);
+}
+
+void ReadPrinter(HealthReport& report) {
+    constexpr win::DWORD kFlags = win::PRINTER_ENUM_LOCAL | win::PRINTER_ENUM_CONNECTIONS;
+    win::DWORD needed = 0, returned = 0;
+    std::vector<win::PRINTER_INFO_A> records;
+    win::EnumPrintersA(kFlags, "", 2, nullptr, 0, &needed, &returned);
+    const bool read = needed == 0
+                          ? win::GetLastError() == win::ERROR_SUCCESS ||
+                                win::GetLastError() == win::ERROR_INSUFFICIENT_BUFFER
+                          : win::EnumPrintersA(kFlags, "", 2, &records, needed, &needed, &returned);
+    if (!read)
+        return;
+    report.printerPresent = false;
+    for (const win::PRINTER_INFO_A& record : records) {
+        if (record.pPrinterName == quellin::system::kTargetPrinterName) {
+            report.printerPresent = true;
+            report.printerDriver = record.pDriverName;
+            report.printerPort = record.pPortName;
+        }
+    }
+}
+
+void ReadPort(HealthReport& report) {
+    try {
+        report.portPresent = !quellin::system::IsPortMissing(kPortName);
+    } catch (const quellin::system::SystemError&) {
+        // Unknown: the spooler does not answer.
+    }
+}
+
+bool IsFolder(const std::string& path, win::DWORD wow64KeyFlag) {
+    quellin::system::FsRedirectionSpan span(wow64KeyFlag != 0);
+    const win::DWORD attributes = win::GetFileAttributesA(path);
+    return attributes != win::INVALID_FILE_ATTRIBUTES &&
+           (attributes & win::FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
+bool SameText(const std::string& a, const std::string& b) {
+    return driverconfig::AsciiUpper(a) == driverconfig::AsciiUpper(b);
+}
+
+// Sorted upper-cased copies compare as sets with repeats.
+std::vector<std::string> SortedUpper(std::vector<std::string> items) {
+    for (std::string& item : items)
+        item = driverconfig::AsciiUpper(item);
+    std::sort(items.begin(), items.end());
+    return items;
+}
+
+std::string KeywordOfDescriptionOption(const driverconfig::ScannedOption& option) {
+    if (option.window) {
+        std::string mapped = driverconfig::ReadKeywordMap(*option.window);
+        if (!mapped.empty())
+            return mapped;
+    }
+    const std::string name = driverconfig::AsciiUpper(option.name);
+    if (name == driverconfig::kCustomSizeName)
+        return std::string(driverconfig::kCustomSizeKeyword);
+    driverconfig::PaperSettings settings;
+    if (auto found =
+            driverconfig::LookupPaperSize(name, driverconfig::KeywordTableText(), settings))
+        return found->keyword;
+    return {};
+}
+
+void ReadPaperSizes(HealthReport& report, const std::string& description,
+                    const std::optional<std::string>& capabilities) {
+    FeatureFacts& facts = report.paperSizes;
+    const driverconfig::FeatureSplit split =
+        driverconfig::SplitFeatureBlock(description, driverconfig::kPaperSizeHeader);
+    if (split.found) {
+        facts.descriptionFound = true;
+        const driverconfig::FeatureScan scan = driverconfig::ScanFeatureBlock(split.block);
+        for (const driverconfig::ScannedOption& option : scan.options)
+            facts.description.push_back(
+                {driverconfig::AsciiUpper(option.name), KeywordOfDescriptionOption(option), {}});
+        facts.descriptionDefault = driverconfig::AsciiUpper(scan.defaultName);
+    }
+    if (capabilities) {
+        if (auto element = driverconfig::CapabilityElementText(
+                *capabilities, driverconfig::kPageMediaSizeOpenTag,
+                driverconfig::kPageMediaSizeCloseTag)) {
+            facts.capabilitiesFound = true;
+            for (const driverconfig::CapabilityOption& option :
+                 driverconfig::ScanCapabilityOptions(*element)) {
+                facts.capabilities.push_back({option.name, option.name, {}});
+                if (option.isDefault && facts.capabilitiesDefault.empty())
+                    facts.capabilitiesDefault = option.name;
+            }
+        }
+    }
+    if (!facts.descriptionFound || !facts.capabilitiesFound)
+        return;
+    // Sizes the catalogue does not know are kept in the description only, so they take no
+    // part in the comparison.
+    std::vector<std::string> left, right;
+    std::string defaultKeyword;
+    for (const OfferedOption& option : facts.description) {
+        if (option.keyword.empty())
+            continue;
+        left.push_back(option.keyword);
+        if (option.name == facts.descriptionDefault && defaultKeyword.empty())
+            defaultKeyword = option.keyword;
+    }
+    for (const OfferedOption& option : facts.capabilities)
+        right.push_back(option.keyword);
+    facts.agree = SortedUpper(left) == SortedUpper(right) &&
+                  SameText(defaultKeyword, facts.capabilitiesDefault);
+}
+
+void ReadResolutions(HealthReport& report, const std::string& description,
+                     const std::optional<std::string>& capabilities) {
+    FeatureFacts& facts = report.resolutions;
+    const driverconfig::FeatureSplit split =
+        driverconfig::SplitFeatureBlock(description, driverconfig::kResolutionHeader);
+    std::optional<std::int64_t> descriptionDefaultDpi;
+    if (split.found) {
+        facts.descriptionFound = true;
+        const driverconfig::FeatureScan scan = driverconfig::ScanFeatureBlock(split.block);
+        facts.descriptionDefault = scan.defaultName;
+        for (const driverconfig::ScannedOption& option : scan.options) {
+            OfferedOption offered{option.name, {}, {}};
+            if (option.window)
+                offered.dpi =
+                    driverconfig::ParseStrictInt(driverconfig::ReadResolutionText(*option.window));
+            if (option.name == scan.defaultName && !descriptionDefaultDpi)
+                descriptionDefaultDpi = offered.dpi;
+            facts.description.push_back(std::move(offered));
+        }
+    }
+    std::optional<std::int64_t> capabilitiesDefaultDpi;
+    if (capabilities) {
+        if (auto element = driverconfig::CapabilityElementText(
+                *capabilities, driverconfig::kPageResolutionOpenTag,
+                driverconfig::kPageResolutionCloseTag)) {
+            facts.capabilitiesFound = true;
+            for (const driverconfig::CapabilityOption& option :
+                 driverconfig::ScanCapabilityOptions(*element)) {
+                facts.capabilities.push_back({option.name, {}, option.resolutionX});
+                if (option.isDefault && facts.capabilitiesDefault.empty()) {
+                    facts.capabilitiesDefault = option.name;
+                    capabilitiesDefaultDpi = option.resolutionX;
+                }
+            }
+        }
+    }
+    if (!facts.descriptionFound || !facts.capabilitiesFound)
+        return;
+    auto dpis = [](const std::vector<OfferedOption>& options) {
+        std::vector<std::int64_t> values;
+        for (const OfferedOption& option : options)
+            values.push_back(option.dpi.value_or(-1));
+        std::sort(values.begin(), values.end());
+        return values;
+    };
+    facts.agree = dpis(facts.description) == dpis(facts.capabilities) &&
+                  descriptionDefaultDpi == capabilitiesDefaultDpi;
+}
+
+void ReadDriverFiles(HealthReport& report, win::DWORD wow64KeyFlag) {
+    const driverconfig::DriverFileNames names = driverconfig::ReadDriverFileNames(wow64KeyFlag);
+    report.queueFolderName = names.queueFolderName;
+    report.mergedConfigName = names.mergedConfigName;
+    report.deviceCapabilitiesName = names.deviceCapabilitiesName;
+    const driverconfig::DriverFilePaths paths = driverconfig::DriverFilePathsFor(names);
+    report.queueFolder = {paths.queueFolder, IsFolder(paths.queueFolder, wow64KeyFlag)};
+    const bool named = !names.queueFolderName.empty() && !names.mergedConfigName.empty();
+    // Paths built from missing names name nothing; they are left out of the report.
+    if (names.queueFolderName.empty())
+        return;
+    if (named) {
+        report.description = {paths.mergedConfigPath,
+                              driverconfig::FileExists(paths.mergedConfigPath, wow64KeyFlag)};
+        report.cache = {paths.cachePath, driverconfig::FileExists(paths.cachePath, wow64KeyFlag)};
+    }
+    if (named && !names.deviceCapabilitiesName.empty())
+        report.capabilities = {
+            paths.deviceCapabilitiesPath,
+            driverconfig::FileExists(paths.deviceCapabilitiesPath, wow64KeyFlag)};
+
+    std::optional<std::string> description, capabilities;
+    if (report.description.exists) {
+        try {
+            description = driverconfig::ReadWorkingText(paths.mergedConfigPath, wow64KeyFlag);
+        } catch (const quellin::system::SystemError& error) {
+            report.descriptionError = Unreadable{error.code(), error.what()};
+        }
+    }
+    if (report.capabilities.exists) {
+        try {
+            capabilities =
+                driverconfig::ReadWorkingText(paths.deviceCapabilitiesPath, wow64KeyFlag);
+        } catch (const quellin::system::SystemError& error) {
+            report.capabilitiesError = Unreadable{error.code(), error.what()};
+        }
+    }
+    if (description) {
+        ReadPaperSizes(report, *description, capabilities);
+        ReadResolutions(report, *description, capabilities);
+    } else if (capabilities) {
+        ReadPaperSizes(report, "", capabilities);
+        ReadResolutions(report, "", capabilities);
+    }
+}
+
+}  // namespace
+
+std::vector<PrinterJobs> ReadJobs(const std::vector<std::string>& printers) {
+    std::vector<PrinterJobs> result;
+    for (const std::string& printer : printers) {
+        PrinterJobs entry{printer, {}};
+        queue::PollPrinterJobs(printer, [&](const win::JOB_INFO_2A& job) {
+            JobFact fact;
+            fact.id = job.JobId;
+            fact.machine = job.pMachineName;
+            fact.printer = job.pPrinterName;
+            fact.document = job.pDocument;
+            fact.owner = job.pUserName;
+            fact.status = driverconfig::Trim(queue::JobStatusText(job.Status));
+            fact.statusBits = job.Status;
+            fact.size = job.Size;
+            fact.pagesPrinted = job.PagesPrinted;
+            fact.submitted = job.Submitted;
+            entry.jobs.push_back(std::move(fact));
+        });
+        result.push_back(std::move(entry));
+    }
+    return result;
+}
+
+std::vector<std::string> AllPrinterNames() {
+    std::vector<std::string> printers;
+    queue::EnumPrinterNames(printers, false, 0);
+    return printers;
+}
+
+HealthReport GatherHealthReport() {
+    HealthReport report;
+    try {
+        report.administrator = quellin::system::IsAdministrator();
+    } catch (const quellin::system::SystemError&) {
+        report.administrator = false;
+    }
+    report.wow64 = quellin::system::IsWow64();
+    const win::DWORD wow64KeyFlag = report.wow64 ? 256 : 0;
+    ReadFeature(report);
+    ReadSpooler(report);
+    ReadPrinter(report);
+    ReadPort(report);
+    ReadDriverFiles(report, wow64KeyFlag);
+    report.jobs = ReadJobs(AllPrinterNames());
+    report.findings = DiagnoseFindings(report);
+    return report;
+}
+
+}  // namespace cli

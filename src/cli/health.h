@@ -1,0 +1,107 @@
+// The health report of "quellin-cli status": what the machine has of "Microsoft Print to PDF"
+// (optional feature, printer, port, spooler, registry values, driver files, the paper size and
+// resolution features in both driver files, the jobs), read without changing anything, and
+// the findings that say what is wrong and which command mends it.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "cli/json.h"
+#include "platform/types.h"
+
+namespace cli {
+
+struct Finding {
+    std::string code;      // stable, for scripts: "printer-missing"
+    std::string sentence;  // what is wrong, for people
+    std::string remedy;    // the command that mends it, empty when no command does
+};
+
+// A value the report could not read carries the reason instead.
+struct Unreadable {
+    win::DWORD code = 0;  // Windows error or HRESULT; 0 when none applies
+    std::string text;
+};
+
+struct FileFact {
+    std::string path;
+    bool exists = false;
+};
+
+// One option as a driver file offers it.
+struct OfferedOption {
+    std::string name;                 // description: option name; capabilities: element name
+    std::string keyword;              // paper sizes: print-schema keyword; resolutions: empty
+    std::optional<std::int64_t> dpi;  // resolutions
+};
+
+struct FeatureFacts {
+    bool descriptionFound = false;   // the feature could be cut from the description
+    bool capabilitiesFound = false;  // the element could be cut from the capabilities document
+    std::vector<OfferedOption> description;
+    std::string descriptionDefault;  // option name
+    std::vector<OfferedOption> capabilities;
+    std::string capabilitiesDefault;  // element name
+    std::optional<bool> agree;        // set when both sides could be read
+};
+
+struct JobFact {
+    win::DWORD id = 0;
+    std::string machine, printer, document, owner, status;
+    win::DWORD statusBits = 0, size = 0, pagesPrinted = 0;
+    win::SYSTEMTIME submitted;
+};
+
+struct PrinterJobs {
+    std::string printer;
+    std::vector<JobFact> jobs;
+};
+
+struct HealthReport {
+    bool administrator = false;
+    bool wow64 = false;
+
+    std::string featureState;  // "Enabled", "Disabled", "DisabledWithPayloadRemoved", ...
+    std::optional<Unreadable> featureError;
+
+    std::string spoolerState;  // "running", "stopped", "start-pending", ...
+    std::optional<Unreadable> spoolerError;
+
+    std::optional<bool> printerPresent;  // unknown while the spooler does not answer
+    std::string printerDriver, printerPort;
+    std::optional<bool> portPresent;
+
+    std::string queueFolderName, mergedConfigName, deviceCapabilitiesName;
+    FileFact queueFolder, description, capabilities, cache;
+    std::optional<Unreadable> descriptionError, capabilitiesError;
+
+    FeatureFacts paperSizes, resolutions;
+    std::vector<PrinterJobs> jobs;
+
+    std::vector<Finding> findings;
+
+    bool Healthy() const { return findings.empty(); }
+};
+
+// The jobs of each printer, in the spooler's order; a printer that cannot be read has none.
+std::vector<PrinterJobs> ReadJobs(const std::vector<std::string>& printers);
+// The local printers and connections, as the job monitor watches them.
+std::vector<std::string> AllPrinterNames();
+
+// Gathers the report and its findings. Changes nothing; the message boxes the program's own
+// functions would show go to the installed user interface.
+HealthReport GatherHealthReport();
+
+// The findings the facts call for, in the order a reader should act on them.
+std::vector<Finding> DiagnoseFindings(const HealthReport& report);
+
+Json HealthReportJson(const HealthReport& report);
+std::vector<std::string> HealthReportLines(const HealthReport& report);
+
+// "2026-03-05T14:07:09Z": job times are the spooler's UTC.
+std::string IsoTime(const win::SYSTEMTIME& time);
+
+}  // namespace cli

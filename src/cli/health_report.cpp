@@ -1,0 +1,383 @@
+// The findings of the health report and its two forms of output.
+#include <algorithm>
+#include <cstdio>
+
+#include "cli/health.h"
+#include "driverconfig/text.h"
+#include "platform/spooler.h"
+#include "system/appinfo.h"
+
+namespace cli {
+
+namespace {
+
+constexpr const char* kCli = "quellin-cli ";
+
+// The resolutions "resolution set" can write (1200 is refused as the dialog refuses it).
+bool IsEditableResolution(std::int64_t dpi) {
+    for (std::int64_t known : {600, 400, 300, 200, 180, 150, 120, 100})
+        if (dpi == known)
+            return true;
+    return false;
+}
+
+std::string Command(const std::string& arguments) {
+    return kCli + arguments;
+}
+
+std::string Join(const std::vector<std::string>& items, const char* separator) {
+    std::string text;
+    for (const std::string& item : items) {
+        if (!text.empty())
+            text += separator;
+        text += item;
+    }
+    return text;
+}
+
+// "paper set" with the description's sizes, when they are ones the command can write.
+std::string PaperRemedy(const FeatureFacts& facts) {
+    std::vector<std::string> sizes;
+    bool defaultChosen = false;
+    for (const OfferedOption& option : facts.description) {
+        if (std::find(sizes.begin(), sizes.end(), option.name) != sizes.end())
+            continue;
+        if (option.name == "CUSTOMSIZE")
+            continue;  // the custom size needs its dimensions: reinstall is the simpler mend
+        sizes.push_back(option.name);
+        defaultChosen = defaultChosen || option.name == facts.descriptionDefault;
+    }
+    if (sizes.empty() || !defaultChosen)
+        return Command("reinstall");
+    return Command("paper set --sizes " + Join(sizes, ",") + " --default " +
+                   facts.descriptionDefault);
+}
+
+std::string ResolutionRemedy(const FeatureFacts& facts) {
+    std::vector<std::string> dpis;
+    std::string defaultDpi;
+    for (const OfferedOption& option : facts.description) {
+        if (!option.dpi || !IsEditableResolution(*option.dpi))
+            return Command("reinstall");
+        const std::string text = std::to_string(*option.dpi);
+        if (std::find(dpis.begin(), dpis.end(), text) == dpis.end())
+            dpis.push_back(text);
+        if (option.name == facts.descriptionDefault && defaultDpi.empty())
+            defaultDpi = text;
+    }
+    if (dpis.empty() || defaultDpi.empty())
+        return Command("reinstall");
+    return Command("resolution set --dpi " + Join(dpis, ",") + " --default " + defaultDpi +
+                   (dpis.size() > 1 ? " --allow-multiple" : ""));
+}
+
+Json UnreadableJson(const std::optional<Unreadable>& error) {
+    if (!error)
+        return nullptr;
+    return Json::Object().Set("code", error->code).Set("text", error->text);
+}
+
+Json OptionalBool(const std::optional<bool>& value) {
+    return value ? Json(*value) : Json(nullptr);
+}
+
+Json FileJson(const FileFact& file) {
+    return Json::Object()
+        .Set("path", file.path.empty() ? Json() : Json(file.path))
+        .Set("exists", file.exists);
+}
+
+Json FeatureJson(const FeatureFacts& facts, bool resolutions) {
+    auto options = [&](const std::vector<OfferedOption>& list) {
+        Json array = Json::Array();
+        for (const OfferedOption& option : list) {
+            Json item = Json::Object().Set("name", option.name);
+            if (resolutions)
+                item.Set("dpi", option.dpi ? Json(static_cast<long long>(*option.dpi)) : Json());
+            else
+                item.Set("keyword", option.keyword);
+            array.Push(std::move(item));
+        }
+        return array;
+    };
+    return Json::Object()
+        .Set("description", Json::Object()
+                                .Set("found", facts.descriptionFound)
+                                .Set("options", options(facts.description))
+                                .Set("default", facts.descriptionDefault))
+        .Set("capabilities", Json::Object()
+                                 .Set("found", facts.capabilitiesFound)
+                                 .Set("options", options(facts.capabilities))
+                                 .Set("default", facts.capabilitiesDefault))
+        .Set("agree", OptionalBool(facts.agree));
+}
+
+std::string YesNo(const std::optional<bool>& value, const char* yes, const char* no) {
+    return value ? (*value ? yes : no) : "unknown";
+}
+
+std::string FeatureLine(const char* label, const FeatureFacts& facts) {
+    auto names = [](const std::vector<OfferedOption>& list, bool dpi) {
+        std::vector<std::string> items;
+        for (const OfferedOption& option : list)
+            items.push_back(dpi && option.dpi ? std::to_string(*option.dpi) : option.name);
+        return Join(items, ",");
+    };
+    const bool dpi = std::string(label) == "resolutions";
+    std::string line = std::string(label) + ": description ";
+    line += facts.descriptionFound
+                ? names(facts.description, dpi) + " (default " + facts.descriptionDefault + ")"
+                : "unreadable";
+    line += "; capabilities ";
+    line += facts.capabilitiesFound
+                ? names(facts.capabilities, dpi) + " (default " + facts.capabilitiesDefault + ")"
+                : "unreadable";
+    if (facts.agree)
+        line += *facts.agree ? "; agree" : "; DISAGREE";
+    return line;
+}
+
+}  // namespace
+
+std::vector<Finding> DiagnoseFindings(const HealthReport& r) {
+    std::vector<Finding> findings;
+    auto add = [&](std::string code, std::string sentence, std::string remedy) {
+        findings.push_back({std::move(code), std::move(sentence), std::move(remedy)});
+    };
+    const std::string reinstall = Command("reinstall");
+
+    if (!r.administrator)
+        add("not-administrator",
+            "Not running as an administrator: the optional feature's state cannot be read and "
+            "the commands that mend this machine will be refused.",
+            "");
+
+    if (r.spoolerError) {
+        add("spooler-unavailable", "The Spooler service cannot be queried: " + r.spoolerError->text,
+            "");
+    } else if (r.spoolerState != "running") {
+        add("spooler-stopped",
+            "The Spooler service is " + r.spoolerState +
+                ", so no printer, port or job can be read or used.",
+            Command("clear-queue"));
+    }
+
+    const bool featureKnown = !r.featureError;
+    const bool featureEnabled = featureKnown && r.featureState == "Enabled";
+    if (r.printerPresent == false) {
+        if (featureEnabled)
+            add("printer-missing",
+                "The optional feature is enabled, but the printer \"Microsoft Print to PDF\" "
+                "is missing.",
+                reinstall);
+        else if (featureKnown)
+            add("feature-disabled",
+                "The optional feature is " + r.featureState +
+                    " and the printer \"Microsoft Print to PDF\" is missing.",
+                Command("install"));
+        else
+            add("printer-missing", "The printer \"Microsoft Print to PDF\" is missing.", reinstall);
+    }
+    if (r.printerPresent == true) {
+        if (featureKnown && !featureEnabled)
+            add("feature-not-enabled",
+                "The printer is present, but the optional feature that carries it is " +
+                    r.featureState + ".",
+                reinstall);
+        // Windows names the driver "Microsoft Print To PDF"; its name compares without case.
+        if (driverconfig::AsciiUpper(r.printerDriver) !=
+            driverconfig::AsciiUpper(quellin::system::kTargetDriverName))
+            add("printer-driver-wrong",
+                "The printer uses the driver \"" + r.printerDriver + "\" instead of \"" +
+                    quellin::system::kTargetDriverName + "\".",
+                reinstall);
+        if (r.printerPort != "PORTPROMPT:")
+            add("printer-port-wrong",
+                "The printer prints to the port \"" + r.printerPort +
+                    "\" instead of \"PORTPROMPT:\".",
+                reinstall);
+    }
+    if (r.portPresent == false)
+        add("port-missing", "The port \"PORTPROMPT:\" is missing.", reinstall);
+
+    // The driver files matter only where there is a printer to use them, or where the spooler
+    // cannot say whether there is one.
+    if (r.printerPresent != false) {
+        std::vector<std::string> missing;
+        if (r.queueFolderName.empty())
+            missing.push_back("PrintQueueV4DriverDirectory");
+        if (r.mergedConfigName.empty())
+            missing.push_back("V4_Merged_ConfigFile_Name");
+        if (r.deviceCapabilitiesName.empty())
+            missing.push_back("V4_PrintDeviceCapabilities");
+        if (!missing.empty())
+            add("registry-values-missing",
+                "The printer's registry lacks " + Join(missing, ", ") +
+                    ", so its driver files cannot be found.",
+                reinstall);
+        if (!r.queueFolderName.empty() && !r.queueFolder.exists) {
+            add("queue-folder-missing", "The driver folder " + r.queueFolder.path + " is missing.",
+                reinstall);
+        } else if (!r.queueFolderName.empty()) {
+            if (!r.mergedConfigName.empty() && !r.description.exists)
+                add("description-missing",
+                    "The merged description " + r.description.path + " is missing.", reinstall);
+            if (!r.deviceCapabilitiesName.empty() && !r.capabilities.exists)
+                add("capabilities-missing",
+                    "The capabilities document " + r.capabilities.path + " is missing.", reinstall);
+        }
+        if (r.descriptionError)
+            add("description-unreadable",
+                "The merged description cannot be read: " + r.descriptionError->text, reinstall);
+        if (r.capabilitiesError)
+            add("capabilities-unreadable",
+                "The capabilities document cannot be read: " + r.capabilitiesError->text,
+                reinstall);
+        const bool descriptionRead = r.description.exists && !r.descriptionError;
+        const bool capabilitiesRead = r.capabilities.exists && !r.capabilitiesError;
+        if (descriptionRead && !r.paperSizes.descriptionFound)
+            add("paper-feature-unreadable",
+                "The PaperSize feature cannot be cut from the merged description.", reinstall);
+        if (descriptionRead && !r.resolutions.descriptionFound)
+            add("resolution-feature-unreadable",
+                "The Resolution feature cannot be cut from the merged description.", reinstall);
+        if (capabilitiesRead && !r.paperSizes.capabilitiesFound)
+            add("paper-element-unreadable",
+                "The PageMediaSize element cannot be cut from the capabilities document.",
+                reinstall);
+        if (capabilitiesRead && !r.resolutions.capabilitiesFound)
+            add("resolution-element-unreadable",
+                "The PageResolution element cannot be cut from the capabilities document.",
+                reinstall);
+        if (r.paperSizes.agree == false)
+            add("paper-sizes-disagree",
+                "The description and the capabilities document offer different paper sizes or "
+                "defaults.",
+                PaperRemedy(r.paperSizes));
+        if (r.resolutions.agree == false)
+            add("resolutions-disagree",
+                "The description and the capabilities document offer different resolutions or "
+                "defaults.",
+                ResolutionRemedy(r.resolutions));
+    }
+
+    for (const PrinterJobs& printer : r.jobs) {
+        for (const JobFact& job : printer.jobs) {
+            if ((job.statusBits & win::JOB_STATUS_ERROR) == 0)
+                continue;
+            add("job-error",
+                "Job " + std::to_string(job.id) + " (\"" + job.document + "\") on \"" +
+                    printer.printer + "\" is in error.",
+                Command("job cancel " + std::to_string(job.id) + " --printer \"" + printer.printer +
+                        "\""));
+        }
+    }
+    return findings;
+}
+
+std::string IsoTime(const win::SYSTEMTIME& t) {
+    char text[64];
+    std::snprintf(text, sizeof text, "%04u-%02u-%02uT%02u:%02u:%02uZ", t.wYear, t.wMonth, t.wDay,
+                  t.wHour, t.wMinute, t.wSecond);
+    return text;
+}
+
+Json HealthReportJson(const HealthReport& r) {
+    Json findings = Json::Array();
+    for (const Finding& finding : r.findings)
+        findings.Push(Json::Object()
+                          .Set("code", finding.code)
+                          .Set("sentence", finding.sentence)
+                          .Set("remedy", finding.remedy.empty() ? Json() : Json(finding.remedy)));
+    Json jobs = Json::Array();
+    for (const PrinterJobs& printer : r.jobs) {
+        Json list = Json::Array();
+        for (const JobFact& job : printer.jobs)
+            list.Push(Json::Object()
+                          .Set("id", job.id)
+                          .Set("machine", job.machine)
+                          .Set("document", job.document)
+                          .Set("owner", job.owner)
+                          .Set("status", job.status)
+                          .Set("statusBits", job.statusBits)
+                          .Set("size", job.size)
+                          .Set("pagesPrinted", job.pagesPrinted)
+                          .Set("submitted", IsoTime(job.submitted)));
+        jobs.Push(Json::Object().Set("printer", printer.printer).Set("jobs", std::move(list)));
+    }
+    return Json::Object()
+        .Set("healthy", r.Healthy())
+        .Set("administrator", r.administrator)
+        .Set("wow64", r.wow64)
+        .Set("feature", Json::Object()
+                            .Set("name", "Printing-PrintToPDFServices-Features")
+                            .Set("state", r.featureError ? Json() : Json(r.featureState))
+                            .Set("error", UnreadableJson(r.featureError)))
+        .Set("spooler", Json::Object()
+                            .Set("state", r.spoolerError ? Json() : Json(r.spoolerState))
+                            .Set("error", UnreadableJson(r.spoolerError)))
+        .Set("printer",
+             Json::Object()
+                 .Set("name", quellin::system::kTargetPrinterName)
+                 .Set("present", OptionalBool(r.printerPresent))
+                 .Set("driver", r.printerPresent == true ? Json(r.printerDriver) : Json())
+                 .Set("port", r.printerPresent == true ? Json(r.printerPort) : Json()))
+        .Set("port",
+             Json::Object().Set("name", "PORTPROMPT:").Set("present", OptionalBool(r.portPresent)))
+        .Set("registry", Json::Object()
+                             .Set("PrintQueueV4DriverDirectory", r.queueFolderName)
+                             .Set("V4_Merged_ConfigFile_Name", r.mergedConfigName)
+                             .Set("V4_PrintDeviceCapabilities", r.deviceCapabilitiesName))
+        .Set("files", Json::Object()
+                          .Set("queueFolder", FileJson(r.queueFolder))
+                          .Set("description", FileJson(r.description))
+                          .Set("capabilities", FileJson(r.capabilities))
+                          .Set("cache", FileJson(r.cache)))
+        .Set("paperSizes", FeatureJson(r.paperSizes, false))
+        .Set("resolutions", FeatureJson(r.resolutions, true))
+        .Set("jobs", std::move(jobs))
+        .Set("findings", std::move(findings));
+}
+
+std::vector<std::string> HealthReportLines(const HealthReport& r) {
+    std::vector<std::string> lines;
+    lines.push_back(std::string("administrator: ") + (r.administrator ? "yes" : "no"));
+    lines.push_back("feature: " +
+                    (r.featureError ? "unknown (" + r.featureError->text + ")" : r.featureState));
+    lines.push_back("spooler: " +
+                    (r.spoolerError ? "unknown (" + r.spoolerError->text + ")" : r.spoolerState));
+    std::string printer = "printer: " + YesNo(r.printerPresent, "present", "missing");
+    if (r.printerPresent == true)
+        printer += " (driver \"" + r.printerDriver + "\", port \"" + r.printerPort + "\")";
+    lines.push_back(printer);
+    lines.push_back("port PORTPROMPT:: " + YesNo(r.portPresent, "present", "missing"));
+    lines.push_back("registry: PrintQueueV4DriverDirectory=\"" + r.queueFolderName +
+                    "\" V4_Merged_ConfigFile_Name=\"" + r.mergedConfigName +
+                    "\" V4_PrintDeviceCapabilities=\"" + r.deviceCapabilitiesName + "\"");
+    for (const auto& [label, file] :
+         {std::pair<const char*, const FileFact*>{"driver folder", &r.queueFolder},
+          {"description", &r.description},
+          {"capabilities", &r.capabilities},
+          {"compiled cache", &r.cache}})
+        lines.push_back(std::string(label) + ": " +
+                        (file->path.empty()
+                             ? "unknown (no registry name)"
+                             : (file->exists ? "present " : "missing ") + file->path));
+    lines.push_back(FeatureLine("paper sizes", r.paperSizes));
+    lines.push_back(FeatureLine("resolutions", r.resolutions));
+    for (const PrinterJobs& entry : r.jobs)
+        lines.push_back("jobs on \"" + entry.printer + "\": " + std::to_string(entry.jobs.size()));
+    if (r.findings.empty()) {
+        lines.push_back("healthy: no findings");
+    } else {
+        for (const Finding& finding : r.findings) {
+            std::string line = "FINDING " + finding.code + ": " + finding.sentence;
+            if (!finding.remedy.empty())
+                line += " Mend: " + finding.remedy;
+            lines.push_back(line);
+        }
+    }
+    return lines;
+}
+
+}  // namespace cli

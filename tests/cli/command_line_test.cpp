@@ -1,0 +1,179 @@
+// The command line itself: parsing and its refusals, help, the JSON document's shape and text,
+// and the job commands with their exit codes.
+#include <gtest/gtest.h>
+
+#include "cli/json.h"
+#include "cli_runner.h"
+#include "platform/sim/spool.h"
+#include "platform/spooler.h"
+#include "sandbox_fixture.h"
+
+namespace {
+
+using clitest::RunCli;
+using clitest::Str;
+
+struct UsageCase {
+    const char* name;
+    std::vector<std::string> args;
+    std::string message;  // part of the error
+};
+
+class BadCommandLines : public ::testing::TestWithParam<UsageCase> {};
+
+TEST_P(BadCommandLines, ExitTwoWithTheReason) {
+    testsupport::ScopedSandbox sandbox;
+    std::vector<std::string> args = GetParam().args;
+    const clitest::CliRun human = RunCli(args);
+    EXPECT_EQ(human.exitCode, 2);
+    EXPECT_NE(human.err.find(GetParam().message), std::string::npos) << human.err;
+    EXPECT_TRUE(human.out.empty());
+    args.push_back("--json");
+    const clitest::CliRun json = RunCli(args);
+    ASSERT_TRUE(json.parsed) << json.out;
+    EXPECT_EQ(json.json.value("exitCode").toInt(), 2);
+    EXPECT_EQ(Str(json.json.value("outcome")), "usage");
+    EXPECT_NE(Str(json.json.value("error").toObject().value("message")).find(GetParam().message),
+              std::string::npos);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cli, BadCommandLines,
+    ::testing::Values(
+        UsageCase{"NoCommand", {}, "no command given"},
+        UsageCase{"UnknownCommand", {"repair"}, "unknown command \"repair\""},
+        UsageCase{"UnknownSubcommand", {"paper", "shred"}, "unknown command \"paper shred\""},
+        UsageCase{"UnknownOption", {"status", "--verbose"}, "unknown option \"--verbose\""},
+        UsageCase{"ShortOption", {"status", "-v"}, "unknown option \"-v\""},
+        UsageCase{"StrayArgument", {"install", "now"}, "unexpected argument \"now\""},
+        UsageCase{"MissingValue", {"jobs", "--printer"}, "\"--printer\" needs a value"},
+        UsageCase{"ValueTwice",
+                  {"jobs", "--printer", "Fax", "--printer=Fax"},
+                  "\"--printer\" is given twice"},
+        UsageCase{"FlagWithValue", {"uninstall", "--keep-feature=yes"}, "takes no value"},
+        UsageCase{"JobWithoutId", {"job", "pause", "--printer", "Fax"}, "needs one argument"},
+        UsageCase{"JobIdNotANumber", {"job", "cancel", "x1", "--printer", "Fax"}, "not a number"},
+        UsageCase{
+            "JobIdTooLarge", {"job", "cancel", "4294967296", "--printer", "Fax"}, "too large"},
+        UsageCase{"JobWithoutPrinter", {"job", "resume", "3"}, "needs --printer P"}),
+    [](const ::testing::TestParamInfo<UsageCase>& info) { return info.param.name; });
+
+TEST(CommandLine, HelpForEachCommandAndOverall) {
+    const clitest::CliRun overall = RunCli({"--help"});
+    EXPECT_EQ(overall.exitCode, 0);
+    for (const char* usage :
+         {"status", "install", "reinstall", "uninstall [--keep-feature]", "clear-queue",
+          "jobs [--printer P]", "job cancel ID --printer P", "paper list [--all]",
+          "paper restore-default", "resolution list", "backup FILE.roy", "restore FILE.roy"})
+        EXPECT_NE(overall.out.find(usage), std::string::npos) << usage;
+    const clitest::CliRun paper = RunCli({"paper", "set", "--help"});
+    EXPECT_EQ(paper.exitCode, 0);
+    EXPECT_EQ(paper.out.rfind("usage: quellin-cli paper set --sizes", 0), 0u) << paper.out;
+    EXPECT_EQ(RunCli({"help", "job", "pause"}).out.rfind("usage: quellin-cli job pause ID", 0), 0u);
+    EXPECT_EQ(RunCli({"help", "nothing"}).exitCode, 2);
+}
+
+TEST(Json, EightBitTextReadsBackAsItsCharacters) {
+    // Windows-1252: e acute, the euro sign, a quote and a control character.
+    const std::string text = "caf\xE9 \x80 \"q\" \x01\\";
+    const std::string document = cli::Json::Object().Set("t", text).Dump();
+    for (unsigned char c : document)
+        EXPECT_LT(c, 0x80);
+    const QJsonObject object =
+        QJsonDocument::fromJson(QByteArray::fromStdString(document)).object();
+    EXPECT_EQ(object.value("t").toString(), QString::fromUtf8("caf\u00e9 \u20ac \"q\" \u0001\\"));
+}
+
+TEST(Json, MembersKeepTheirOrderAndSetReplaces) {
+    cli::Json object = cli::Json::Object();
+    object.Set("b", 1).Set("a", cli::Json::Array().Push(true).Push(nullptr)).Set("b", "x");
+    EXPECT_EQ(object.Dump(), R"({"b":"x","a":[true,null]})");
+}
+
+win::DWORD QueueJob(const std::string& printer, const std::string& document,
+                    win::DWORD status = 0) {
+    sim::JobSpec spec;
+    spec.printer = printer;
+    spec.document = document;
+    spec.status = status;
+    spec.size = 2048;
+    spec.submittedMs = 1772719629000;  // 2026-03-05T14:07:09Z
+    return sim::AddJob(spec);
+}
+
+TEST(Jobs, ListsEveryPrinterOrOne) {
+    testsupport::ScopedSandbox sandbox;
+    const win::DWORD id = QueueJob("Fax", "cover.tif", win::JOB_STATUS_PAUSED);
+    QueueJob("Microsoft Print to PDF", "report.pdf");
+    const clitest::CliRun all = RunCli({"jobs", "--json"});
+    ASSERT_EQ(all.exitCode, 0) << all.err;
+    int jobs = 0;
+    for (const QJsonValue& printer : all.Result().value("printers").toArray())
+        jobs += static_cast<int>(printer.toObject().value("jobs").toArray().size());
+    EXPECT_EQ(jobs, 2);
+
+    const clitest::CliRun fax = RunCli({"jobs", "--printer", "Fax", "--json"});
+    const QJsonArray printers = fax.Result().value("printers").toArray();
+    ASSERT_EQ(printers.size(), 1);
+    const QJsonObject job = printers[0].toObject().value("jobs").toArray()[0].toObject();
+    EXPECT_EQ(job.value("id").toInteger(), id);
+    EXPECT_EQ(Str(job.value("document")), "cover.tif");
+    EXPECT_EQ(Str(job.value("status")), "Paused");
+    EXPECT_EQ(job.value("size").toInteger(), 2048);
+    EXPECT_EQ(Str(job.value("submitted")), "2026-03-05T14:07:09Z");
+
+    const clitest::CliRun missing = RunCli({"jobs", "--printer", "Nowhere", "--json"});
+    EXPECT_EQ(missing.exitCode, 4);
+    EXPECT_TRUE(missing.json.value("error").toObject().value("windowsError").isObject());
+}
+
+struct JobControlCase {
+    const char* name;
+    std::string verb;
+    win::DWORD initialStatus;
+    bool goneAfter;
+    win::DWORD statusAfter;  // when not gone
+};
+
+class JobControl : public ::testing::TestWithParam<JobControlCase> {};
+
+TEST_P(JobControl, ChangesTheJobAndReadsItBack) {
+    const JobControlCase& c = GetParam();
+    testsupport::ScopedSandbox sandbox;
+    const win::DWORD id = QueueJob("Fax", "cover.tif", c.initialStatus);
+    const clitest::CliRun run =
+        RunCli({"job", c.verb, std::to_string(id), "--printer", "Fax", "--json"});
+    ASSERT_EQ(run.exitCode, 0) << run.out << run.err;
+    const std::vector<win::JOB_INFO_2A> jobs = sim::ListJobs("Fax");
+    if (c.goneAfter) {
+        EXPECT_TRUE(jobs.empty());
+        EXPECT_TRUE(run.Result().value("after").isNull());
+    } else {
+        ASSERT_EQ(jobs.size(), 1u);
+        EXPECT_EQ(jobs[0].Status & (win::JOB_STATUS_PAUSED | win::JOB_STATUS_RESTART),
+                  c.statusAfter);
+        EXPECT_EQ(run.Result().value("after").toObject().value("statusBits").toInteger() &
+                      (win::JOB_STATUS_PAUSED | win::JOB_STATUS_RESTART),
+                  c.statusAfter);
+    }
+    EXPECT_NE(run.err.find(c.verb + " job " + std::to_string(id)), std::string::npos);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cli, JobControl,
+    ::testing::Values(JobControlCase{"Pause", "pause", 0, false, win::JOB_STATUS_PAUSED},
+                      JobControlCase{"Resume", "resume", win::JOB_STATUS_PAUSED, false, 0},
+                      JobControlCase{"Cancel", "cancel", win::JOB_STATUS_PAUSED, true, 0}),
+    [](const ::testing::TestParamInfo<JobControlCase>& info) { return info.param.name; });
+
+TEST(JobControl, AJobThePrinterDoesNotHoldIsARefusal) {
+    testsupport::ScopedSandbox sandbox;
+    const win::DWORD id = QueueJob("Fax", "cover.tif");
+    const clitest::CliRun run = RunCli(
+        {"job", "cancel", std::to_string(id), "--printer", "Microsoft Print to PDF", "--json"});
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_FALSE(run.Result().value("found").toBool());
+    EXPECT_EQ(sim::ListJobs("Fax").size(), 1u);
+}
+
+}  // namespace

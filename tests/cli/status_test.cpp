@@ -1,0 +1,224 @@
+// The health report on sandboxes broken on purpose: each break names its finding and remedy,
+// and the exit code follows whether any finding stands.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <functional>
+#include <regex>
+
+#include "cli_runner.h"
+#include "driverconfig/driverfiles.h"
+#include "platform/sim/db.h"
+#include "platform/sim/sandbox.h"
+#include "platform/sim/spool.h"
+#include "platform/spooler.h"
+#include "sandbox_fixture.h"
+
+namespace {
+
+using clitest::RunCli;
+using clitest::Str;
+
+// The seeded driver folder's name differs from sandbox to sandbox; the registry names it.
+std::filesystem::path DriverFile(const testsupport::ScopedSandbox& sandbox, const char* which) {
+    const driverconfig::DriverFilePaths paths =
+        driverconfig::DriverFilePathsFor(driverconfig::ReadDriverFileNames(256));
+    return sandbox.HostPath(std::string(which) == "gpd" ? paths.mergedConfigPath
+                                                        : paths.deviceCapabilitiesPath);
+}
+
+void EditFile(const std::filesystem::path& path, const std::function<void(std::string&)>& edit) {
+    std::string text = testsupport::ReadHostFile(path).value();
+    edit(text);
+    testsupport::WriteHostFile(path, text);
+}
+
+void Replace(std::string& text, const std::string& from, const std::string& to) {
+    const std::size_t at = text.find(from);
+    ASSERT_NE(at, std::string::npos) << from;
+    text.replace(at, from.size(), to);
+}
+
+struct BrokenCase {
+    const char* name;
+    std::function<void(testsupport::ScopedSandbox&)> breakIt;
+    std::vector<std::string> findings;  // exactly these, in order
+    std::string firstRemedy;            // of the first finding; "" for none, "*" unchecked
+};
+
+class StatusFindings : public ::testing::TestWithParam<BrokenCase> {};
+
+TEST_P(StatusFindings, NameTheFindingAndItsRemedy) {
+    const BrokenCase& c = GetParam();
+    testsupport::ScopedSandbox sandbox;
+    c.breakIt(sandbox);
+    const clitest::CliRun run = RunCli({"status", "--json"});
+    ASSERT_TRUE(run.parsed) << run.out << run.err;
+    EXPECT_EQ(run.FindingCodes(), c.findings) << run.out;
+    EXPECT_EQ(run.exitCode, c.findings.empty() ? 0 : 1);
+    EXPECT_EQ(run.json.value("exitCode").toInt(), run.exitCode);
+    EXPECT_EQ(run.Result().value("healthy").toBool(), c.findings.empty());
+    if (!c.findings.empty()) {
+        const QJsonObject first = run.Finding(c.findings.front());
+        EXPECT_FALSE(Str(first.value("sentence")).empty());
+        if (c.firstRemedy.empty())
+            EXPECT_TRUE(first.value("remedy").isNull());
+        else if (c.firstRemedy != "*")
+            EXPECT_EQ(Str(first.value("remedy")), c.firstRemedy);
+    }
+}
+
+const char* kPrinter = "Microsoft Print to PDF";
+
+INSTANTIATE_TEST_SUITE_P(
+    Cli, StatusFindings,
+    ::testing::Values(
+        BrokenCase{"Healthy", [](auto&) {}, {}, ""},
+        BrokenCase{"PrinterDeletedFeatureEnabled",
+                   [](auto&) { sim::RemovePrinter(kPrinter); },
+                   {"printer-missing"},
+                   "quellin-cli reinstall"},
+        BrokenCase{"FeatureRemovedWithPrinter",
+                   [](auto&) {
+                       sim::RemovePrinter(kPrinter);
+                       sim::SetFeatureState("Printing-PrintToPDFServices-Features",
+                                            "DisabledWithPayloadRemoved");
+                   },
+                   {"feature-disabled"},
+                   "quellin-cli install"},
+        BrokenCase{"PortRemoved",
+                   [](auto&) { sim::db().Exec("DELETE FROM ports WHERE name = 'PORTPROMPT:'"); },
+                   {"port-missing"},
+                   "quellin-cli reinstall"},
+        BrokenCase{"DescriptionMissing",
+                   [](auto& sandbox) { std::filesystem::remove(DriverFile(sandbox, "gpd")); },
+                   {"description-missing"},
+                   "quellin-cli reinstall"},
+        BrokenCase{"CapabilitiesMissing",
+                   [](auto& sandbox) { std::filesystem::remove(DriverFile(sandbox, "xml")); },
+                   {"capabilities-missing"},
+                   "quellin-cli reinstall"},
+        BrokenCase{"CapabilitiesLackASize",
+                   [](auto& sandbox) {
+                       EditFile(DriverFile(sandbox, "xml"), [](std::string& text) {
+                           const std::size_t from = text.find("    <psk:ISOA5 ");
+                           const std::size_t to = text.find("</psk:ISOA5>");
+                           ASSERT_NE(from, std::string::npos);
+                           text.erase(from, to + 12 - from + 2);
+                       });
+                   },
+                   {"paper-sizes-disagree"},
+                   "quellin-cli paper set --sizes "
+                   "TABLOID,LEGAL,STATEMENT,EXECUTIVE,A3,A4,A5,B4,B5,LETTER --default LETTER"},
+        BrokenCase{"CapabilitiesOtherDefaultSize",
+                   [](auto& sandbox) {
+                       EditFile(DriverFile(sandbox, "xml"), [](std::string& text) {
+                           Replace(text,
+                                   "<psk:NorthAmericaLetter psf2:psftype=\"Option\" "
+                                   "psf2:default=\"true\">",
+                                   "<psk:NorthAmericaLetter psf2:psftype=\"Option\">");
+                           Replace(text, "<psk:ISOA4 psf2:psftype=\"Option\">",
+                                   "<psk:ISOA4 psf2:psftype=\"Option\" psf2:default=\"true\">");
+                       });
+                   },
+                   {"paper-sizes-disagree"},
+                   "quellin-cli paper set --sizes "
+                   "TABLOID,LEGAL,STATEMENT,EXECUTIVE,A3,A4,A5,B4,B5,LETTER --default LETTER"},
+        BrokenCase{"CapabilitiesOtherResolution",
+                   [](auto& sandbox) {
+                       EditFile(DriverFile(sandbox, "xml"), [](std::string& text) {
+                           Replace(text, ">600</psk:ResolutionX>", ">300</psk:ResolutionX>");
+                       });
+                   },
+                   {"resolutions-disagree"},
+                   "quellin-cli resolution set --dpi 600 --default 600"},
+        BrokenCase{"DescriptionWithoutPaperSizeFeature",
+                   [](auto& sandbox) {
+                       EditFile(DriverFile(sandbox, "gpd"), [](std::string& text) {
+                           Replace(text, "*Feature: PaperSize", "*Feature: Paper_Size");
+                       });
+                   },
+                   {"paper-feature-unreadable"},
+                   "quellin-cli reinstall"},
+        BrokenCase{"SpoolerStopped",
+                   [](auto&) { sim::StopService("spooler"); },
+                   {"spooler-stopped"},
+                   "quellin-cli clear-queue"},
+        BrokenCase{"NotAdministrator",
+                   [](auto& sandbox) {
+                       sim::Config config = sim::ReadConfig();
+                       config.user = "filtered-admin";
+                       sandbox.SetConfig(config);
+                   },
+                   {"not-administrator"},
+                   ""},
+        BrokenCase{"JobInError",
+                   [](auto&) {
+                       sim::JobSpec spec;
+                       spec.printer = "Fax";
+                       spec.document = "cover.tif";
+                       spec.status = win::JOB_STATUS_ERROR;
+                       sim::AddJob(spec);
+                   },
+                   {"job-error"},
+                   "*"}),
+    [](const ::testing::TestParamInfo<BrokenCase>& info) { return info.param.name; });
+
+TEST(Status, JobInErrorNamesTheCancelOfThatJob) {
+    testsupport::ScopedSandbox sandbox;
+    sim::JobSpec spec;
+    spec.printer = "Fax";
+    spec.document = "cover.tif";
+    spec.status = win::JOB_STATUS_ERROR | win::JOB_STATUS_PAUSED;
+    const win::DWORD id = sim::AddJob(spec);
+    const clitest::CliRun run = RunCli({"status", "--json"});
+    EXPECT_EQ(Str(run.Finding("job-error").value("remedy")),
+              "quellin-cli job cancel " + std::to_string(id) + " --printer \"Fax\"");
+}
+
+TEST(Status, NotAdministratorReportsTheFeatureAsUnknownWithTheReason) {
+    testsupport::ScopedSandbox sandbox;
+    sim::Config config = sim::ReadConfig();
+    config.user = "standard";
+    sandbox.SetConfig(config);
+    const clitest::CliRun run = RunCli({"status", "--json"});
+    const QJsonObject feature = run.Result().value("feature").toObject();
+    EXPECT_TRUE(feature.value("state").isNull());
+    EXPECT_EQ(feature.value("error").toObject().value("code").toInteger(), 0x800702E4);
+    // What needs no rights is still read.
+    EXPECT_TRUE(run.Result().value("printer").toObject().value("present").toBool());
+}
+
+TEST(Status, ReportsWhatItRead) {
+    testsupport::ScopedSandbox sandbox;
+    const clitest::CliRun run = RunCli({"status", "--json"});
+    const QJsonObject result = run.Result();
+    EXPECT_EQ(Str(result.value("feature").toObject().value("state")), "Enabled");
+    EXPECT_EQ(Str(result.value("spooler").toObject().value("state")), "running");
+    EXPECT_EQ(Str(result.value("printer").toObject().value("port")), "PORTPROMPT:");
+    EXPECT_EQ(Str(result.value("registry").toObject().value("V4_Merged_ConfigFile_Name")),
+              driverconfig::ReadDriverFileNames(256).mergedConfigName);
+    EXPECT_TRUE(
+        result.value("files").toObject().value("cache").toObject().value("exists").toBool());
+    const QJsonObject paper = result.value("paperSizes").toObject();
+    EXPECT_EQ(paper.value("description").toObject().value("options").toArray().size(), 10);
+    EXPECT_EQ(Str(paper.value("capabilities").toObject().value("default")), "NorthAmericaLetter");
+    EXPECT_TRUE(paper.value("agree").toBool());
+    // A spooler that is stopped leaves the printer and port unknown rather than missing.
+    sim::StopService("spooler");
+    const QJsonObject stopped = RunCli({"status", "--json"}).Result();
+    EXPECT_TRUE(stopped.value("printer").toObject().value("present").isNull());
+    EXPECT_TRUE(stopped.value("port").toObject().value("present").isNull());
+}
+
+TEST(Status, HumanOutputEndsWithTheFindingsAndTheirRemedies) {
+    testsupport::ScopedSandbox sandbox;
+    sim::RemovePrinter(kPrinter);
+    const clitest::CliRun run = RunCli({"status"});
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_NE(run.out.find("printer: missing"), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find("FINDING printer-missing: "), std::string::npos);
+    EXPECT_NE(run.out.find("Mend: quellin-cli reinstall"), std::string::npos);
+}
+
+}  // namespace
