@@ -402,6 +402,23 @@ TEST(SettingsBackup, ExistingExtractionFolderIsEmptiedReusedAndRemoved) {
     EXPECT_TRUE(ListFolder(kTemp).empty());
 }
 
+TEST(SettingsBackup, ExtractionFolderThatCannotBeMadeRaisesBeforeAnythingIsRead) {
+    World w;
+    ASSERT_EQ(w.Save(), SettingsResult::Complete);
+    PutFile(kTemp + "\\PrintToPDF17D4093", "a file in the folder's place");
+    w.ChangeEverything();
+    const std::string keys = Printers();
+    try {
+        w.Restore();
+        ADD_FAILURE() << "no error";
+    } catch (const std::exception& error) {
+        EXPECT_STREQ(error.what(), "I/O error 183");
+    }
+    EXPECT_EQ(Printers(), keys);
+    EXPECT_EQ(w.panel.back(), true);
+    EXPECT_EQ(GetFile(kTemp + "\\PrintToPDF17D4093"), "a file in the folder's place");
+}
+
 TEST(SettingsBackup, OverlongHivePathIsRefusedBeforeAnythingIsWritten) {
     World w;
     const std::string folder = "C:\\" + std::string(125, 'a') + "\\" + std::string(125, 'b');
