@@ -39,6 +39,7 @@ def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--bin", required=True)
     args = parser.parse_args()
+    args.bin = os.path.abspath(args.bin)
     sandbox_tool = os.path.join(args.bin, "quellin-sandbox")
     script_tool = os.path.join(args.bin, "quellin-script")
     archive_tool = os.path.join(args.bin, "quellin-archive")
