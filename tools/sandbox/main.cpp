@@ -281,13 +281,23 @@ int Printer(Args& args) {
 int Log() {
     std::lock_guard lock(sim::db().mutex());
     sim::Statement st = sim::db().Prepare(
-        "SELECT time, verb, file, parameters, directory, show FROM launch_log ORDER BY id");
+        "SELECT time, verb, file, parameters, directory, show, r.launch, r.image, r.elevated, "
+        "r.error, r.exit_code FROM launch_log LEFT JOIN launch_results r ON r.launch = id "
+        "ORDER BY id");
     while (st.Step()) {
         std::cout << "{\"time\":" << JsonString(st.Text(0))
                   << ",\"verb\":" << JsonString(st.Text(1))
                   << ",\"file\":" << JsonString(st.Text(2))
                   << ",\"params\":" << JsonString(st.Text(3))
-                  << ",\"dir\":" << JsonString(st.Text(4)) << ",\"show\":" << st.Int(5) << "}\n";
+                  << ",\"dir\":" << JsonString(st.Text(4)) << ",\"show\":" << st.Int(5);
+        // What the shell ran, elevated or not, and how it ended (null while it runs).
+        if (!st.IsNull(6)) {
+            std::cout << ",\"image\":" << JsonString(st.Text(7))
+                      << ",\"elevated\":" << (st.Int(8) ? "true" : "false")
+                      << ",\"error\":" << st.Int(9) << ",\"exitCode\":"
+                      << (st.IsNull(10) ? std::string("null") : std::to_string(st.Int(10)));
+        }
+        std::cout << "}\n";
     }
     // What the emulated tools showed (a printer dialog, the Printers folder, an error box).
     for (const sim::ShellEvent& e : sim::ShellEvents()) {
