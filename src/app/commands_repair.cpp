@@ -16,16 +16,20 @@ std::string ToAnsi(const QString& text) {
     return text.toLocal8Bit().toStdString();
 }
 
+// The administrator gate of a system-changing command: false after showing the refusal.
+bool AdministratorOrRefused(const TForm1& form) {
+    if (quellin::system::IsAdministrator())
+        return true;
+    quellin::system::ShowPermissionDenied(ToAnsi(form.windowTitle()));
+    return false;
+}
+
 }  // namespace
 
 void TForm1::BitBtn10Click() {
     SystemCommandScope scope(*this);
-    if (!scope.Entered())
+    if (!scope.Entered() || !AdministratorOrRefused(*this))
         return;
-    if (!quellin::system::IsAdministrator()) {
-        quellin::system::ShowPermissionDenied(ToAnsi(windowTitle()));
-        return;
-    }
     RepairMode = repair::RepairModeForCaption(ToAnsi(BitBtn10->text()));
     ShowRepairDialog();
     // The refreshed list and the button's new caption are the report.
@@ -34,12 +38,8 @@ void TForm1::BitBtn10Click() {
 
 void TForm1::SpeedButton3Click() {
     SystemCommandScope scope(*this);
-    if (!scope.Entered())
+    if (!scope.Entered() || !AdministratorOrRefused(*this))
         return;
-    if (!quellin::system::IsAdministrator()) {
-        quellin::system::ShowPermissionDenied(ToAnsi(windowTitle()));
-        return;
-    }
     repair::UninstallSettings settings;
     settings.owner = Handle();
     settings.wow64KeyFlag = static_cast<win::DWORD>(Wow64KeyFlag);

@@ -13,9 +13,9 @@
 #include "app/unit1.h"
 #include "platform/processes.h"
 #include "platform/services.h"
-#include "platform/sim/registry_store.h"
 #include "platform/sim/seed.h"
 #include "platform/sim/spool.h"
+#include "queue_folder.h"
 #include "repair/sequences.h"
 #include "repair/uninstall.h"
 #include "sandbox_fixture.h"
@@ -24,9 +24,6 @@ namespace app {
 namespace {
 
 constexpr win::HWND kHandle = 0x5150;
-constexpr const char* kPrinterKey =
-    "HKLM\\SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Print\\Printers\\Microsoft Print to "
-    "PDF";
 
 std::function<void()> g_pumpHook;
 
@@ -68,14 +65,6 @@ class CommandsTest : public testing::Test {
         sandbox.SetConfig(config);
     }
 
-    static std::string QueueFolderName() {
-        auto value = sim::reg::GetValue(kPrinterKey, "PrintQueueV4DriverDirectory");
-        if (!value)
-            return {};
-        std::string name(value->data.begin(), value->data.end());
-        return name.substr(0, name.find('\0'));
-    }
-
     static std::vector<std::string> Launches() {
         std::vector<std::string> launches;
         sim::Statement st = sim::db().Prepare(
@@ -99,11 +88,11 @@ const std::string kEnableLaunch = std::string("runas C:\\Windows\\system32\\dism
 TEST_F(CommandsTest, ReinstallGivesANewQueueFolderAndKeepsTheCaption) {
     Open();
     ASSERT_EQ(form->BitBtn10->text(), "Reinstall Printer");
-    const std::string before = QueueFolderName();
+    const std::string before = repairtest::QueueFolderName();
     form->BitBtn10Click();
     EXPECT_EQ(form->RepairMode, repair::kReinstallMode);
-    EXPECT_NE(QueueFolderName(), before);
-    EXPECT_FALSE(QueueFolderName().empty());
+    EXPECT_NE(repairtest::QueueFolderName(), before);
+    EXPECT_FALSE(repairtest::QueueFolderName().empty());
     EXPECT_EQ(Launches(), (std::vector<std::string>{kDisableLaunch, kEnableLaunch}));
     EXPECT_EQ(form->BitBtn10->text(), "Reinstall Printer");
     EXPECT_EQ(form->SelectedPrinter(), "Microsoft Print to PDF");
@@ -247,11 +236,3 @@ TEST_F(CommandsTest, MaintenanceFromShowRepairDialogClearsTheQueue) {
 
 }  // namespace
 }  // namespace app
-
-int main(int argc, char** argv) {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication application(argc, argv);
-    ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
-}

@@ -184,11 +184,3 @@ TEST_F(DialogTest, ARaisedErrorLeavesTheDialogOpenWithItsTimerStopped) {
 
 }  // namespace
 }  // namespace repair
-
-int main(int argc, char** argv) {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication application(argc, argv);
-    ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
-}

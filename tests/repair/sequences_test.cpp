@@ -12,9 +12,9 @@
 
 #include "platform/filesystem.h"
 #include "platform/services.h"
-#include "platform/sim/registry_store.h"
 #include "platform/sim/seed.h"
 #include "platform/sim/spool.h"
+#include "queue_folder.h"
 #include "sandbox_fixture.h"
 #include "system/errors.h"
 #include "system/helpers.h"
@@ -25,9 +25,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-constexpr const char* kPrinterKey =
-    "HKLM\\SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Print\\Printers\\Microsoft Print to "
-    "PDF";
 constexpr const char* kTemp = "C:\\Users\\User\\AppData\\Local\\Temp";
 
 struct Report {
@@ -70,14 +67,6 @@ sim::InitOptions Arch(const std::string& arch) {
     sim::InitOptions options;
     options.config.arch = arch;
     return options;
-}
-
-std::string QueueFolderName() {
-    auto value = sim::reg::GetValue(kPrinterKey, "PrintQueueV4DriverDirectory");
-    if (!value)
-        return {};
-    std::string name(value->data.begin(), value->data.end());
-    return name.substr(0, name.find('\0'));
 }
 
 std::vector<std::string> DismRuns() {
@@ -181,7 +170,7 @@ TEST(Install, EnablesTheFeatureThatBringsThePrinter) {
     ASSERT_EQ(RunRepair(kInstallMode, Settings(256), progress), RepairOutcome::Ran);
     EXPECT_EQ(sim::FeatureState(sim::kPdfFeatureName), "Enabled");
     EXPECT_TRUE(sim::FindPrinter("Microsoft Print to PDF"));
-    EXPECT_FALSE(QueueFolderName().empty());
+    EXPECT_FALSE(repairtest::QueueFolderName().empty());
     EXPECT_EQ(DismRuns(), std::vector<std::string>{std::string(kEnableParameters) +
                                                    " | C:\\Windows\\system32 | "
                                                    "C:\\Windows\\System32\\dism.exe"});
@@ -189,7 +178,7 @@ TEST(Install, EnablesTheFeatureThatBringsThePrinter) {
 
 TEST(Reinstall, RebuildsThePrinterWithANewQueueFolderAndNoJobs) {
     testsupport::ScopedSandbox sandbox;
-    const std::string oldQueue = QueueFolderName();
+    const std::string oldQueue = repairtest::QueueFolderName();
     ASSERT_FALSE(oldQueue.empty());
     AddJob("a.txt");
     AddJob("b.txt");
@@ -213,7 +202,7 @@ TEST(Reinstall, RebuildsThePrinterWithANewQueueFolderAndNoJobs) {
     ASSERT_EQ(RunRepair(kReinstallMode, Settings(256), progress), RepairOutcome::Ran);
     EXPECT_EQ(progress.reports.size(), 11u);
 
-    const std::string newQueue = QueueFolderName();
+    const std::string newQueue = repairtest::QueueFolderName();
     EXPECT_FALSE(newQueue.empty());
     EXPECT_NE(newQueue, oldQueue);
     EXPECT_FALSE(fs::exists(
@@ -233,12 +222,10 @@ TEST(Reinstall, RebuildsThePrinterWithANewQueueFolderAndNoJobs) {
 // finds no printer to remove, so the sequence's own deletions meet the files.
 TEST(Reinstall, DeletesTheDriverFilesTheRegistryStillNames) {
     testsupport::ScopedSandbox sandbox;
-    const std::string queue = QueueFolderName();
-    auto merged = sim::reg::GetValue(std::string(kPrinterKey) + "\\PrinterDriverData",
-                                     "V4_Merged_ConfigFile_Name");
-    ASSERT_TRUE(merged);
-    std::string mergedName(merged->data.begin(), merged->data.end());
-    mergedName = mergedName.substr(0, mergedName.find('\0'));
+    const std::string queue = repairtest::QueueFolderName();
+    const std::string mergedName =
+        repairtest::PrinterValue("V4_Merged_ConfigFile_Name", "PrinterDriverData");
+    ASSERT_FALSE(mergedName.empty());
     const fs::path folder = sandbox.HostPath("C:\\Windows\\System32\\spool\\V4Dirs\\" + queue);
     testsupport::WriteHostFile(folder / "merged.gpd", "copy");
     sim::db().Exec("DELETE FROM printers WHERE name = 'Microsoft Print to PDF'");
@@ -249,7 +236,7 @@ TEST(Reinstall, DeletesTheDriverFilesTheRegistryStillNames) {
     EXPECT_FALSE(fs::exists(folder / mergedName));
     EXPECT_FALSE(fs::exists(folder / (mergedName.substr(0, mergedName.rfind('.')) + ".BUD")));
     EXPECT_TRUE(fs::exists(folder / "merged.gpd")) << "the copy is not the sequence's";
-    EXPECT_NE(QueueFolderName(), queue);
+    EXPECT_NE(repairtest::QueueFolderName(), queue);
 }
 
 struct MissingToolCase {
@@ -264,14 +251,14 @@ class MissingServicingTool : public testing::TestWithParam<MissingToolCase> {};
 TEST_P(MissingServicingTool, TouchesNothing) {
     testsupport::ScopedSandbox sandbox;
     fs::remove(sandbox.HostPath("C:\\Windows\\SysWOW64\\dism.exe"));
-    const std::string queue = QueueFolderName();
+    const std::string queue = repairtest::QueueFolderName();
     AddJob("a.txt");
     RecordingProgress progress;
     EXPECT_EQ(RunRepair(GetParam().mode, Settings(256), progress),
               RepairOutcome::ServicingToolMissing);
     EXPECT_TRUE(progress.reports.empty());
     EXPECT_EQ(sim::db().QueryInt("SELECT COUNT(*) FROM launch_log"), 0);
-    EXPECT_EQ(QueueFolderName(), queue);
+    EXPECT_EQ(repairtest::QueueFolderName(), queue);
     EXPECT_EQ(sim::ListJobs("").size(), 1u);
     EXPECT_EQ(SpoolerState(), win::SERVICE_RUNNING);
 }
