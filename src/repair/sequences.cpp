@@ -40,9 +40,10 @@ quellin::system::RepaintCallback RepaintOf(Progress& progress) {
     return [&progress] { progress.Repaint(); };
 }
 
-void Launch(const RepairPaths& paths, const char* parameters) {
-    quellin::system::RunProcess("runas", paths.servicingTool, parameters, paths.servicingToolFolder,
-                                win::SW_HIDE, true);
+// The tool's exit code is not examined: what it changed is the report.
+std::int32_t Launch(const RepairPaths& paths, const std::string& parameters) {
+    return quellin::system::RunProcess("runas", paths.servicingTool, parameters,
+                                       paths.servicingToolFolder, win::SW_HIDE, true);
 }
 
 }  // namespace
@@ -61,8 +62,7 @@ RepairPaths BuildRepairPaths() {
 std::int32_t RunServicingTool(const RepairPaths& paths, const std::string& parameters,
                               win::DWORD wow64KeyFlag) {
     FsRedirectionSpan span(wow64KeyFlag != 0);
-    return quellin::system::RunProcess("runas", paths.servicingTool, parameters,
-                                       paths.servicingToolFolder, win::SW_HIDE, true);
+    return Launch(paths, parameters);
 }
 
 bool ServicingToolExists(const RepairPaths& paths) {

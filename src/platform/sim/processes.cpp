@@ -247,10 +247,13 @@ BOOL ShellExecuteExA(SHELLEXECUTEINFOA* info) {
         SetLastError(ERROR_FILE_NOT_FOUND);
         return false;
     }
+    // Logged before the start, so that a quick tool's exit finds its entry.
+    sim::LogLaunchStart(launch, image, elevated, ERROR_SUCCESS);
     HANDLE process = Spawn(executable, info->lpParameters, marker == "dism32", info->nShow, launch);
-    sim::LogLaunchStart(launch, image, elevated, process ? ERROR_SUCCESS : GetLastError());
-    if (!process)
+    if (!process) {
+        sim::LogLaunchStart(launch, image, elevated, GetLastError());
         return false;
+    }
     if (info->fMask & SEE_MASK_NOCLOSEPROCESS)
         info->hProcess = process;
     else
