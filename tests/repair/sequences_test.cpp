@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <functional>
 #include <map>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -288,6 +289,41 @@ TEST(Maintenance, RestartsTheSpoolerAndEmptiesTheJobAndTempFolders) {
     EXPECT_TRUE(sim::FindPrinter("Microsoft Print to PDF")) << "the printer stays";
     EXPECT_EQ(sim::db().QueryInt("SELECT COUNT(*) FROM launch_log"), 0);
 }
+
+// ---- The servicing tool's run as the launch log records it ------------------------------
+
+struct ToolRunCase {
+    const char* name;
+    const char* user;
+    std::int32_t result;
+    bool elevated;
+    std::int64_t error;
+    std::optional<std::int64_t> exitCode;
+};
+
+class ServicingToolRun : public testing::TestWithParam<ToolRunCase> {};
+
+TEST_P(ServicingToolRun, IsLoggedWithItsElevationAndExitCode) {
+    const ToolRunCase& c = GetParam();
+    sim::InitOptions options;
+    options.config.user = c.user;
+    testsupport::ScopedSandbox sandbox(options);
+    EXPECT_EQ(RunServicingTool(BuildRepairPaths(), kDisableParameters, 256), c.result);
+    sim::Statement st = sim::db().Prepare(
+        "SELECT image, elevated, error, exit_code FROM launch_results ORDER BY launch");
+    ASSERT_TRUE(st.Step());
+    EXPECT_EQ(st.Text(0), "C:\\Windows\\System32\\dism.exe");
+    EXPECT_EQ(st.Int(1) != 0, c.elevated);
+    EXPECT_EQ(st.Int(2), c.error);
+    EXPECT_EQ(st.IsNull(3) ? std::nullopt : std::optional<std::int64_t>(st.Int(3)), c.exitCode);
+    EXPECT_TRUE(sim::RedirectionEnabled());
+}
+
+INSTANTIATE_TEST_SUITE_P(Repair, ServicingToolRun,
+                         testing::Values(ToolRunCase{"Administrator", "admin", 0, true, 0, 0},
+                                         ToolRunCase{"RefusedElevation", "filtered-admin", -1,
+                                                     false, 1223, std::nullopt}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 // ---- The temp clean-up -------------------------------------------------------------------
 
