@@ -11,7 +11,10 @@ comments):
   #! absent {JSON}            no event matches this
   #! after sandbox ARGS... => TEXT
                               after the run, that command prints TEXT (blanks around
-                              it aside)
+                              it aside); with "!=>" it prints anything else
+  #! remember NAME: sandbox ARGS...
+                              before the run (after the set-up), keeps what that command
+                              prints; "$NAME" in an after line's TEXT stands for it
 
 An event matches when every field given has the same value; objects match the same way, field
 by field, so a dump can name only the controls and fields that matter.
@@ -35,7 +38,8 @@ def matches(expected, actual):
 
 
 def parse_directives(path):
-    d = {"setup": [], "on": [], "exit": 0, "expect": [], "absent": [], "after": []}
+    d = {"setup": [], "on": [], "exit": 0, "expect": [], "absent": [], "after": [],
+         "remember": []}
     with open(path, encoding="utf-8") as f:
         for number, line in enumerate(f, 1):
             line = line.strip()
@@ -61,10 +65,17 @@ def parse_directives(path):
                     sys.exit(f"{where}: bad JSON: {e}")
             elif word == "after":
                 command, _, text = rest.partition("=>")
-                args = shlex.split(command)
+                differs = command.endswith("!")
+                args = shlex.split(command[:-1] if differs else command)
                 if not args or args[0] != "sandbox":
                     sys.exit(f"{where}: after sandbox ARGS => TEXT")
-                d["after"].append((where, args[1:], text.strip()))
+                d["after"].append((where, args[1:], text.strip(), differs))
+            elif word == "remember":
+                name, _, command = rest.partition(":")
+                args = shlex.split(command)
+                if not name.strip() or not args or args[0] != "sandbox":
+                    sys.exit(f"{where}: remember NAME: sandbox ARGS")
+                d["remember"].append((name.strip(), args[1:]))
             else:
                 sys.exit(f"{where}: unknown directive {word!r}")
     return d
@@ -100,6 +111,7 @@ def main():
         sandbox_command(["init"])
         for words in d["setup"]:
             sandbox_command(words)
+        remembered = {name: sandbox_command(words).strip() for name, words in d["remember"]}
 
         transcript = os.path.join(work, "transcript.jsonl")
         process = subprocess.Popen([script_tool, args.script, transcript], env=env, cwd=work)
@@ -132,9 +144,11 @@ def main():
             for event in events:
                 if matches(unexpected, event):
                     failures.append(f"{where}: unexpected {json.dumps(event)[:300]}")
-        for where, words, text in d["after"]:
+        for where, words, text, differs in d["after"]:
+            for name, value in remembered.items():
+                text = text.replace("$" + name, value)
             output = sandbox_command(words)
-            if output.strip() != text:
+            if (output.strip() == text) == differs:
                 failures.append(f"{where}: {' '.join(words)} gave {output.strip()[:300]!r}")
 
         if failures:
