@@ -289,8 +289,8 @@ ReplaceResult ReplaceDriverFeature(const DriverFilePaths& paths,
                                    const FeatureReplacement& replacement,
                                    const DriverContext& context) {
     const win::DWORD flag = context.wow64KeyFlag;
-    FeatureSplit description =
-        SplitFeatureBlock(ReadWorkingText(paths.mergedConfigPath, flag), replacement.header);
+    FeatureCut description =
+        CutFeature(ReadWorkingText(paths.mergedConfigPath, flag), replacement.header);
     if (!description.found) {
         ShowPlainMessage(context, NoFeatureBlockText(replacement.featureLabel));
         return ReplaceResult::NoFeatureBlock;

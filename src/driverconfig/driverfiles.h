@@ -110,7 +110,7 @@ std::string NoCapabilityElementText(std::string_view elementLabel);
 // deleting the compiled cache in between. Both files are read and cut before either is
 // written, so that a file lacking its part refuses the whole change (with a message box
 // titled with the application's title) instead of leaving a file that holds only the new
-// feature, or one file changed and the other not.
+// feature, or one file changed and the other not. The description is cut with CutFeature.
 ReplaceResult ReplaceDriverFeature(const DriverFilePaths& paths,
                                    const FeatureReplacement& replacement,
                                    const DriverContext& context);
