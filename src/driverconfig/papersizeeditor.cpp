@@ -339,8 +339,8 @@ std::optional<PaperSizeSession> BeginPaperSizeEdit(const DriverContext& context,
     }
     PaperSizeSession session;
     session.paths = *paths;
-    session.reading =
-        ReadPaperSizes(ReadWorkingText(paths->mergedConfigPath, context.wow64KeyFlag), settings);
+    session.description = ReadWorkingText(paths->mergedConfigPath, context.wow64KeyFlag);
+    session.reading = ReadPaperSizes(session.description, settings);
     return session;
 }
 
@@ -348,7 +348,8 @@ ReplaceResult FinishPaperSizeEdit(const PaperSizeSession& session, const PaperSi
                                   const PaperSettings& settings, const DriverContext& context) {
     return ReplaceDriverFeature(
         session.paths,
-        PaperSizeChange(dialog.chosen, dialog.defaultName, settings, session.reading), context);
+        PaperSizeChange(dialog.chosen, dialog.defaultName, settings, session.reading), context,
+        &session.description);
 }
 
 }  // namespace driverconfig

@@ -99,6 +99,7 @@ FeatureReplacement PaperSizeChange(const std::vector<std::string>& chosen,
 // The command's two halves around the dialog.
 struct PaperSizeSession {
     DriverFilePaths paths;
+    std::string description;  // working text as read
     PaperSizeReading reading;
 };
 // nullopt after the locating step showed why the command cannot go on.

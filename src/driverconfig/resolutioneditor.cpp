@@ -169,14 +169,15 @@ std::optional<ResolutionSession> BeginResolutionEdit(const DriverContext& contex
     }
     ResolutionSession session;
     session.paths = *paths;
-    session.reading =
-        ReadResolutions(ReadWorkingText(paths->mergedConfigPath, context.wow64KeyFlag));
+    session.description = ReadWorkingText(paths->mergedConfigPath, context.wow64KeyFlag);
+    session.reading = ReadResolutions(session.description);
     return session;
 }
 
 ReplaceResult FinishResolutionEdit(const ResolutionSession& session, const ResolutionDialog& dialog,
                                    const DriverContext& context) {
-    return ReplaceDriverFeature(session.paths, ResolutionChange(dialog), context);
+    return ReplaceDriverFeature(session.paths, ResolutionChange(dialog), context,
+                                &session.description);
 }
 
 }  // namespace driverconfig

@@ -81,6 +81,7 @@ FeatureReplacement ResolutionChange(const ResolutionDialog& dialog);
 
 struct ResolutionSession {
     DriverFilePaths paths;
+    std::string description;  // working text as read
     ResolutionReading reading;
 };
 std::optional<ResolutionSession> BeginResolutionEdit(const DriverContext& context);
