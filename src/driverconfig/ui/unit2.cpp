@@ -297,6 +297,20 @@ void TForm2::ListBox2DragDrop() {
         ShowState();
 }
 
+void TForm2::StartPress(QListWidget* list, const QPoint& globalPos) {
+    dragSource_ = list;
+    pressPos_ = globalPos;
+    dragging_ = false;
+}
+
+void TForm2::ListBox1MouseDown(const QPoint& globalPos) {
+    StartPress(ListBox1, globalPos);
+}
+
+void TForm2::ListBox2MouseDown(const QPoint& globalPos) {
+    StartPress(ListBox2, globalPos);
+}
+
 QListWidget* TForm2::ListUnder(const QPoint& globalPos) const {
     QWidget* under = childAt(mapFromGlobal(globalPos));
     for (QListWidget* list : {ListBox1, ListBox2}) {
@@ -323,10 +337,11 @@ bool TForm2::eventFilter(QObject* watched, QEvent* event) {
         case QEvent::MouseButtonPress: {
             auto* mouse = static_cast<QMouseEvent*>(event);
             if (mouse->button() == Qt::LeftButton) {
-                dragSource_ = list;
-                pressPos_ = mouse->globalPosition().toPoint();
                 pressLocal_ = mouse->position();
-                dragging_ = false;
+                if (list == ListBox1)
+                    ListBox1MouseDown(mouse->globalPosition().toPoint());
+                else
+                    ListBox2MouseDown(mouse->globalPosition().toPoint());
             }
             break;
         }

@@ -69,6 +69,12 @@ class TForm2 : public QDialog {
     void ListBox1Click();
     void ListBox2Click();
     void ListBox1DblClick();
+    // A left press may start a drag from the list (`globalPos` in screen coordinates).
+    void ListBox1MouseDown(const QPoint& globalPos);
+    void ListBox2MouseDown(const QPoint& globalPos);
+    // Whether a drag from `source` may end on the list.
+    bool ListBox1DragOver(QListWidget* source) const;
+    bool ListBox2DragOver(QListWidget* source) const;
     void ListBox1DragDrop();
     void ListBox2DragDrop();
     void btnAddCustomClick();
@@ -90,8 +96,7 @@ class TForm2 : public QDialog {
     void ListClicked(PaperList list);
     QListWidget* ListUnder(const QPoint& globalPos) const;
     QListWidget* ListOf(PaperList list) const;
-    bool ListBox1DragOver(QListWidget* source) const;
-    bool ListBox2DragOver(QListWidget* source) const;
+    void StartPress(QListWidget* list, const QPoint& globalPos);
     void EndDrag(QListWidget* source, QListWidget* target);
 
     PaperSettings& settings_;
