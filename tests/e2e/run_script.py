@@ -15,12 +15,17 @@ comments):
   #! remember NAME: sandbox ARGS...
                               before the run (after the set-up), keeps what that command
                               prints; "$NAME" in an after line's TEXT stands for it
+  #! file WINDOWS-PATH => NAME
+                              after the run, the one sandbox file that the path names
+                              ("*" stands for any part of a name) holds exactly the bytes of
+                              the file NAME beside the script; "=> none": no file matches
 
 An event matches when every field given has the same value; objects match the same way, field
 by field, so a dump can name only the controls and fields that matter.
 """
 
 import argparse
+import glob
 import json
 import os
 import shlex
@@ -39,7 +44,7 @@ def matches(expected, actual):
 
 def parse_directives(path):
     d = {"setup": [], "on": [], "exit": 0, "expect": [], "absent": [], "after": [],
-         "remember": []}
+         "remember": [], "file": []}
     with open(path, encoding="utf-8") as f:
         for number, line in enumerate(f, 1):
             line = line.strip()
@@ -76,6 +81,11 @@ def parse_directives(path):
                 if not name.strip() or not args or args[0] != "sandbox":
                     sys.exit(f"{where}: remember NAME: sandbox ARGS")
                 d["remember"].append((name.strip(), args[1:]))
+            elif word == "file":
+                pattern, _, name = rest.partition("=>")
+                if not pattern.strip() or not name.strip():
+                    sys.exit(f"{where}: file WINDOWS-PATH => NAME")
+                d["file"].append((where, pattern.strip(), name.strip()))
             else:
                 sys.exit(f"{where}: unknown directive {word!r}")
     return d
@@ -150,6 +160,28 @@ def main():
             output = sandbox_command(words)
             if (output.strip() == text) == differs:
                 failures.append(f"{where}: {' '.join(words)} gave {output.strip()[:300]!r}")
+
+        for where, pattern, name in d["file"]:
+            parts = pattern.split("\\")
+            fixed = next((i for i, part in enumerate(parts) if "*" in part), len(parts))
+            base = sandbox_command(["path", "\\".join(parts[:fixed])]).strip()
+            found = sorted(glob.glob(os.path.join(base, *parts[fixed:])))
+            if name == "none":
+                if found:
+                    failures.append(f"{where}: {pattern} exists")
+                continue
+            if len(found) != 1:
+                failures.append(f"{where}: {pattern} matches {len(found)} files")
+                continue
+            with open(found[0], "rb") as f:
+                actual = f.read()
+            with open(os.path.join(os.path.dirname(os.path.abspath(args.script)), name), "rb") as f:
+                expected = f.read()
+            if actual != expected:
+                at = next((i for i in range(min(len(actual), len(expected)))
+                           if actual[i] != expected[i]), min(len(actual), len(expected)))
+                failures.append(f"{where}: {pattern} differs from {name} at byte {at}: "
+                                f"{actual[max(0, at - 40):at + 80]!r}")
 
         if failures:
             print("transcript:")
