@@ -306,6 +306,38 @@ TEST_F(ToolTest, HostileArchiveExtractsNothingOutsideAndNoLargeFile) {
     EXPECT_FALSE(fs::exists(host / "escape.txt"));
 }
 
+TEST_F(ToolTest, BadCommandLinesSayWhatIsWrongAndExitWithTwo) {
+    const struct {
+        std::string args;
+        std::string message;
+    } cases[] = {
+        {"", "no command given"},
+        {"pack a.roy", "unknown command \"pack\""},
+        {"zip", "zip needs an ARCHIVE"},
+        {"zip a.roy f --level x", "--level takes a number from 0 to 9, not \"x\""},
+        {"zip a.roy f --level 10", "--level takes a number from 0 to 9, not \"10\""},
+        {"zip a.roy f --level", "--level needs a number from 0 to 9"},
+        {"zip a.roy --fast f", "unknown option \"--fast\" for zip"},
+        {"zip a.roy ''", "FILE is empty"},
+        {"unzip a.roy", "unzip needs a DESTDIR"},
+        {"unzip a.roy ''", "DESTDIR is empty"},
+        {"unzip a.roy d e", "unzip takes ARCHIVE and DESTDIR only"},
+        {"list a.roy --level 9", "unknown option \"--level\" for list"},
+        {"list ''", "ARCHIVE is empty"},
+    };
+    for (const auto& c : cases) {
+        std::string args = c.args;
+        if (const auto at = args.find("a.roy"); at != std::string::npos) {
+            args.replace(at, 5, (host / "a.roy").string());
+        }
+        EXPECT_EQ(Tool(args, host / "bad.txt"), 2) << c.args;
+        EXPECT_EQ(
+            ReadHost(host / "bad.txt").rfind("quellin-archive: " + c.message + "\nusage: ", 0), 0u)
+            << c.args << ": " << ReadHost(host / "bad.txt");
+    }
+    EXPECT_FALSE(fs::exists(host / "a.roy"));
+}
+
 TEST_F(ToolTest, ErrorsPrintTheComponentsTextAndFail) {
     WriteHost(host / "text.roy", "no archive here");
     EXPECT_EQ(
