@@ -123,14 +123,18 @@ std::string KeyJson(std::int64_t id, const std::string& path) {
     std::string out = "{\"key\":" + JsonString(path) + ",\"values\":[";
     bool first = true;
     for (const auto& v : sim::reg::Values(id)) {
-        out += (first ? "" : ",") + ValueJson(v);
+        // Two appends rather than (... ? "" : ",") + ...: GCC 12 at -O3 warns falsely
+        // (-Wrestrict) on a literal prepended to a temporary string.
+        out += first ? "" : ",";
+        out += ValueJson(v);
         first = false;
     }
     out += "],\"subkeys\":[";
     first = true;
     for (const auto& name : sim::reg::SubKeys(id)) {
         if (auto child = sim::reg::FindChild(id, name)) {
-            out += (first ? "" : ",") + KeyJson(*child, path + "\\" + name);
+            out += first ? "" : ",";
+            out += KeyJson(*child, path + "\\" + name);
             first = false;
         }
     }

@@ -190,7 +190,7 @@ std::string GetModuleFileNameA() {
     std::string host = n > 0 ? std::string(buffer, static_cast<std::size_t>(n)) : "/quellin";
     // The program runs from the host drive, which the sandbox names Z:.
     std::string path = "Z:";
-    for (char c : host)
+    for (char c : sim::Utf8ToAnsi(host))
         path += c == '/' ? '\\' : c;
     return path;
 }

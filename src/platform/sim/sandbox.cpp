@@ -111,6 +111,12 @@ fs::path MapToHost(const std::string& windowsPath, bool applyRedirection) {
     } else {
         throw std::invalid_argument("no such drive: " + windowsPath);
     }
+    // The host's names are UTF-8; letter case is compared in the ANSI code page.
+    std::vector<std::string> ansiParts = std::move(path.parts);
+    path.parts.clear();
+    for (const std::string& part : ansiParts) {
+        path.parts.push_back(AnsiToUtf8(part));
+    }
     // Most paths name an existing file or a new one in an existing folder; one lstat of the
     // whole path (or of its folder) then stands for the per-component checks below.
     fs::path host = base;
@@ -144,7 +150,7 @@ fs::path MapToHost(const std::string& windowsPath, bool applyRedirection) {
             std::string found;
             for (fs::directory_iterator it(host, ec), end; !ec && it != end; it.increment(ec)) {
                 std::string name = it->path().filename().string();
-                if (IEquals(name, part)) {
+                if (IEquals(Utf8ToAnsi(name), ansiParts[i])) {
                     found = name;
                     break;
                 }
@@ -344,6 +350,7 @@ std::string WindowsPathFromDialog(const std::string& dialogPath) {
         drive = "Z:";
         rest = dialogPath;
     }
+    rest = sim::Utf8ToAnsi(rest);
     for (char& c : rest) {
         if (c == '/')
             c = '\\';
