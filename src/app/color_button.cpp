@@ -1,5 +1,7 @@
 #include "app/color_button.h"
 
+#include <QFocusEvent>
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPalette>
@@ -7,6 +9,27 @@
 #include "app/look.h"
 
 namespace app {
+
+namespace {
+
+// As on Windows, a window shows focus marks only once the keyboard has been used in it
+// (navigation keys or Alt); the state belongs to the top-level window, not to one button.
+constexpr const char* kKeyboardCues = "quellinKeyboardCues";
+
+bool KeyboardCuesShown(const QWidget* widget) {
+    return widget->window()->property(kKeyboardCues).toBool();
+}
+
+void ShowKeyboardCues(QWidget* widget) {
+    QWidget* top = widget->window();
+    if (top->property(kKeyboardCues).toBool())
+        return;
+    top->setProperty(kKeyboardCues, true);
+    for (TColorButton* button : top->findChildren<TColorButton*>())
+        button->update();
+}
+
+}  // namespace
 
 TColorButton::TColorButton(const QString& caption, QWidget* parent) : QPushButton(caption, parent) {
     setFont(DesignFont("Arial", 15, true));
@@ -32,6 +55,31 @@ void TColorButton::mouseMoveEvent(QMouseEvent* event) {
     event->accept();
 }
 
+void TColorButton::focusInEvent(QFocusEvent* event) {
+    const Qt::FocusReason reason = event->reason();
+    if (reason == Qt::TabFocusReason || reason == Qt::BacktabFocusReason ||
+        reason == Qt::ShortcutFocusReason)
+        ShowKeyboardCues(this);
+    QPushButton::focusInEvent(event);
+}
+
+void TColorButton::keyPressEvent(QKeyEvent* event) {
+    switch (event->key()) {
+        case Qt::Key_Tab:
+        case Qt::Key_Backtab:
+        case Qt::Key_Left:
+        case Qt::Key_Right:
+        case Qt::Key_Up:
+        case Qt::Key_Down:
+        case Qt::Key_Alt:
+            ShowKeyboardCues(this);
+            break;
+        default:
+            break;
+    }
+    QPushButton::keyPressEvent(event);
+}
+
 void TColorButton::paintEvent(QPaintEvent*) {
     QPainter painter(this);
     const QColor face = ColorFromWindows(faceColor_);
@@ -41,8 +89,9 @@ void TColorButton::paintEvent(QPaintEvent*) {
     painter.setPen(Qt::black);
     painter.drawRect(outer.adjusted(0, 0, -1, -1));
 
-    // One-pixel bevel inside the border, sunk while the button is held down.
-    const QRect bevel = outer.adjusted(1, 1, -2, -2);
+    // One-pixel bevel directly inside the border on all four sides, sunk while the button is
+    // held down.
+    const QRect bevel = outer.adjusted(1, 1, -1, -1);
     const bool down = isDown();
     const QColor light = face.lighter(140);
     const QColor dark = face.darker(140);
@@ -60,7 +109,7 @@ void TColorButton::paintEvent(QPaintEvent*) {
     painter.setPen(isEnabled() ? palette().color(QPalette::ButtonText) : face.darker(160));
     painter.drawText(textArea, Qt::AlignCenter | Qt::TextShowMnemonic | Qt::TextWordWrap, text());
 
-    if (hasFocus()) {
+    if (hasFocus() && KeyboardCuesShown(this)) {
         QPen focus(Qt::white);
         focus.setStyle(Qt::DotLine);
         painter.setPen(focus);

@@ -29,6 +29,8 @@ class TColorButton : public QPushButton {
   protected:
     void paintEvent(QPaintEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
+    void focusInEvent(QFocusEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
 
   private:
     uint faceColor_ = kButtonFaceColor;

@@ -66,6 +66,9 @@ class TForm1 : public QWidget {
     std::string SiteAddress;
     std::string CompanionPrinterAddress;
     bool InternationalUnits = false;
+    // The paper size editor's custom size in whole millimetres, kept for the whole run.
+    std::int32_t CustomWidthMm = 0;
+    std::int32_t CustomHeightMm = 0;
 
     // Controls, by their design names (also their object names).
     QWidget* Panel1 = nullptr;

@@ -287,10 +287,13 @@ std::string NoCapabilityElementText(std::string_view elementLabel) {
 
 ReplaceResult ReplaceDriverFeature(const DriverFilePaths& paths,
                                    const FeatureReplacement& replacement,
-                                   const DriverContext& context) {
+                                   const DriverContext& context,
+                                   const std::string* descriptionText) {
     const win::DWORD flag = context.wow64KeyFlag;
-    FeatureSplit description =
-        SplitFeatureBlock(ReadWorkingText(paths.mergedConfigPath, flag), replacement.header);
+    FeatureCut description =
+        descriptionText
+            ? CutFeature(*descriptionText, replacement.header)
+            : CutFeature(ReadWorkingText(paths.mergedConfigPath, flag), replacement.header);
     if (!description.found) {
         ShowPlainMessage(context, NoFeatureBlockText(replacement.featureLabel));
         return ReplaceResult::NoFeatureBlock;

@@ -110,9 +110,12 @@ std::string NoCapabilityElementText(std::string_view elementLabel);
 // deleting the compiled cache in between. Both files are read and cut before either is
 // written, so that a file lacking its part refuses the whole change (with a message box
 // titled with the application's title) instead of leaving a file that holds only the new
-// feature, or one file changed and the other not.
+// feature, or one file changed and the other not. The description is cut with CutFeature;
+// `descriptionText`, when given, is its working text as the command read it when it began
+// (the editors cut the new feature into what their dialog was filled from), else it is read.
 ReplaceResult ReplaceDriverFeature(const DriverFilePaths& paths,
                                    const FeatureReplacement& replacement,
-                                   const DriverContext& context);
+                                   const DriverContext& context,
+                                   const std::string* descriptionText = nullptr);
 
 }  // namespace driverconfig

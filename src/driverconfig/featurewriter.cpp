@@ -34,6 +34,10 @@ std::string BuildPaperSizeFeature(std::string_view defaultName,
     Line(out, "*PrintSchemaKeywordMap: \"PageMediaSize\"");
     Line(out, "*DefaultOption: ", defaultName);
     for (const PaperOption& option : options) {
+        if (!option.keptText.empty()) {
+            out.append(option.keptText);
+            continue;
+        }
         std::string area =
             "*PrintableArea: PAIR(" + Num(option.width) + ", " + Num(option.height) + ")";
         if (option.name == kCustomSizeName) {
@@ -66,6 +70,9 @@ std::string BuildPageMediaSizeFragment(std::string_view defaultName,
     Line(out, kPageMediaSizeOpenTag);
     bool defaultTaken = false;
     for (const PaperOption& option : options) {
+        if (!option.keptText.empty()) {
+            continue;
+        }
         bool isDefault = !defaultTaken && option.name == defaultName;
         defaultTaken = defaultTaken || isDefault;
         std::string w = Num(UnitsToMicrometres(option.width));

@@ -27,6 +27,9 @@ struct PaperOption {
     std::string keyword;  // print-schema keyword, e.g. "NorthAmericaLetter"
     std::int64_t width = 0;
     std::int64_t height = 0;
+    // An option the catalogue does not hold: its old text (lines with CR LF), written unchanged
+    // in its place in the description and left out of the capabilities fragment.
+    std::string keptText = {};
 };
 
 // "*Feature: PaperSize" ... "}" with one option per entry in list order. The custom size is

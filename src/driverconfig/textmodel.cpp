@@ -72,6 +72,82 @@ FeatureSplit SplitFeatureBlock(std::string_view text, std::string_view header) {
     return split;
 }
 
+namespace {
+
+// The position just past the line end that follows the closing brace of the feature starting
+// at `from`, searched before `limit`; npos when the braces do not close there.
+std::size_t FeatureEnd(std::string_view text, std::size_t from, std::size_t limit) {
+    int depth = 0;
+    bool opened = false;
+    bool quoted = false;
+    for (std::size_t i = from; i < limit; ++i) {
+        char c = text[i];
+        if (c == '\r' || c == '\n') {
+            quoted = false;  // a string does not run past its line
+        } else if (quoted) {
+            quoted = c != '"';
+        } else if (c == '"') {
+            quoted = true;
+        } else if (c == '*' && i + 1 < limit && text[i + 1] == '%') {
+            std::size_t eol = text.find_first_of("\r\n", i);
+            i = (eol == std::string_view::npos ? limit : eol) - 1;
+        } else if (c == '{') {
+            ++depth;
+            opened = true;
+        } else if (c == '}' && opened && --depth == 0) {
+            std::size_t eol = text.find('\n', i);
+            return eol == std::string_view::npos ? text.size() : eol + 1;
+        }
+    }
+    return std::string_view::npos;
+}
+
+bool IsBlankOrComment(std::string_view line) {
+    std::string trimmed = Trim(line);
+    return trimmed.empty() || trimmed.rfind("*%", 0) == 0;
+}
+
+}  // namespace
+
+FeatureCut CutFeature(std::string_view text, std::string_view header) {
+    FeatureCut cut;
+    FeatureSplit split = SplitFeatureBlock(text, header);
+    if (split.found) {
+        const std::size_t from = split.before.size();
+        const std::size_t next = text.size() - split.after.size();
+        cut.found = true;
+        cut.before = std::move(split.before);
+        cut.block = std::move(split.block);
+        std::size_t end = FeatureEnd(text, from, next);
+        if (end == std::string_view::npos || end > next) {
+            cut.after = std::move(split.after);
+            return cut;
+        }
+        for (const std::string& line : SplitLines(text.substr(end, next - end))) {
+            if (!IsBlankOrComment(line)) {
+                cut.after.append(line);
+                cut.after.append("\r\n");
+            }
+        }
+        cut.after.append(split.after);
+        return cut;
+    }
+    std::size_t from = text.find(header);
+    if (header.empty() || from == std::string_view::npos || from == 0 ||
+        text.find(kFeatureMarker, from + 1) != std::string_view::npos) {
+        return cut;
+    }
+    std::size_t end = FeatureEnd(text, from, text.size());
+    if (end == std::string_view::npos) {
+        return cut;
+    }
+    cut.found = true;
+    cut.before = std::string(text.substr(0, from));
+    cut.block = std::string(text.substr(from, end - from));
+    cut.after = std::string(text.substr(end));
+    return cut;
+}
+
 FeatureScan ScanFeatureBlock(std::string_view block) {
     FeatureScan scan;
     std::vector<std::string> lines = SplitLines(block);

@@ -37,6 +37,23 @@ struct FeatureSplit {
 // that begins with the header, or whose feature is the last one, has no block.
 FeatureSplit SplitFeatureBlock(std::string_view text, std::string_view header);
 
+// A description cut around one feature for rewriting it. Unlike SplitFeatureBlock, the
+// feature ends at its own closing brace (braces counted from its first "{", ignoring those in
+// double-quoted strings and "*%" comments): blank and comment lines between that brace and the
+// next feature go with the feature, but any other entry standing there is kept in `after`, in
+// its order, ahead of the next feature. A feature that is the description's last one ends at
+// its closing brace and everything after it stays. When the braces do not close before the
+// next feature, the cut is SplitFeatureBlock's; when they do not close at all in a last
+// feature, nothing is found.
+struct FeatureCut {
+    bool found = false;
+    std::string before;
+    std::string block;  // what the options are scanned from
+    std::string after;  // written right after the new feature
+};
+
+FeatureCut CutFeature(std::string_view text, std::string_view header);
+
 struct ScannedOption {
     std::string name;
     // The six lines after the option line, concatenated; absent when the block ends sooner.

@@ -72,6 +72,7 @@ inline constexpr DWORD ERROR_BADKEY = 1010;
 inline constexpr DWORD ERROR_CANTOPEN = 1011;
 inline constexpr DWORD ERROR_CANTREAD = 1012;
 inline constexpr DWORD ERROR_CANTWRITE = 1013;
+inline constexpr DWORD ERROR_REGISTRY_CORRUPT = 1015;
 inline constexpr DWORD ERROR_KEY_DELETED = 1018;
 inline constexpr DWORD ERROR_SERVICE_REQUEST_TIMEOUT = 1053;
 inline constexpr DWORD ERROR_SERVICE_ALREADY_RUNNING = 1056;

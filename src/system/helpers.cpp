@@ -1,5 +1,6 @@
 #include "system/helpers.h"
 
+#include <algorithm>
 #include <memory>
 #include <thread>
 #include <type_traits>
@@ -31,6 +32,20 @@ void Repaint(const RepaintCallback& repaint) {
     win::ProcessPendingMessages();
 }
 
+// Sleeps `total` in short slices, repainting and processing messages between them, so that a
+// long wait hint (a stopping spooler hints 20 s) does not freeze the windows meanwhile.
+void SleepRepainting(std::chrono::milliseconds total, const RepaintCallback& repaint) {
+    constexpr std::chrono::milliseconds kSlice{50};
+    const auto end = std::chrono::steady_clock::now() + total;
+    for (auto now = std::chrono::steady_clock::now(); now < end;
+         now = std::chrono::steady_clock::now()) {
+        std::this_thread::sleep_for(
+            std::min<std::chrono::steady_clock::duration>(kSlice, end - now));
+        if (std::chrono::steady_clock::now() < end)
+            Repaint(repaint);
+    }
+}
+
 // The common loop of StartServiceAndWait and StopServiceAndWait.
 bool ChangeServiceAndWait(const std::string& machine, const std::string& name, bool start,
                           const RepaintCallback& repaint,
@@ -58,7 +73,7 @@ bool ChangeServiceAndWait(const std::string& machine, const std::string& name, b
             const win::DWORD state = status.dwCurrentState;
             Repaint(repaint);
             // The service's own hint, unscaled: that is how long it asked to be left alone.
-            std::this_thread::sleep_for(std::chrono::milliseconds(status.dwWaitHint));
+            SleepRepainting(std::chrono::milliseconds(status.dwWaitHint), repaint);
             Repaint(repaint);
             if (!win::QueryServiceStatus(service.get(), &status)) {
                 seen = false;

@@ -20,8 +20,8 @@ std::int32_t RunProcess(const std::string& verb, const std::string& file,
                         const std::string& parameters, const std::string& directory, int show,
                         bool wait);
 
-// Called between service polls to repaint the caller's progress; pending window messages are
-// processed after it.
+// Called between service polls, and every 50 ms while sleeping a wait hint, to repaint the
+// caller's progress; pending window messages are processed after it.
 using RepaintCallback = std::function<void()>;
 
 // A pending service that shows no progress (same state, check point not rising) for this long

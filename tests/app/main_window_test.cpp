@@ -5,6 +5,7 @@
 #include <QFontInfo>
 #include <QGroupBox>
 #include <QImage>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QListWidget>
 #include <QMouseEvent>
@@ -289,6 +290,49 @@ TEST_F(MainWindowTest, DrawsTheDesignColoursAndFonts) {
     EXPECT_EQ(form->BitBtn10->font().family(), "Arial");
     EXPECT_EQ(form->BitBtn10->font().pixelSize(), 15);
     EXPECT_EQ(QFontInfo(form->ListBox10->font()).family(), "Liberation Sans");
+}
+
+// The dark bevel lies directly against the black border, and the dotted focus mark waits
+// for the keyboard, as on Windows.
+TEST_F(MainWindowTest, ButtonBevelMeetsTheBorderAndFocusMarksWaitForTheKeyboard) {
+    Open();
+    form->show();
+    form->activateWindow();
+    for (int i = 0; i < 100 && !form->isActiveWindow(); ++i)
+        QApplication::processEvents(QEventLoop::AllEvents, 10);
+    TColorButton* button = form->BitBtn10;
+    button->setFocus(Qt::ActiveWindowFocusReason);
+    ASSERT_TRUE(button->hasFocus());
+    const QColor face = ColorFromWindows(kButtonFaceColor);
+    const uint dark = WindowsFromColor(face.darker(140));
+    const uint light = WindowsFromColor(face.lighter(140));
+    auto at = [&](int x, int y) {
+        return WindowsFromColor(button->grab().toImage().pixelColor(x, y));
+    };
+    const int w = button->width(), h = button->height();
+    const struct {
+        int x, y;
+        uint color;
+    } edges[] = {
+        {w - 1, h / 2, 0}, {w - 2, h / 2, dark}, {w - 3, h / 2, kButtonFaceColor},
+        {w / 2, h - 1, 0}, {w / 2, h - 2, dark}, {w / 2, h - 3, kButtonFaceColor},
+        {0, h / 2, 0},     {1, h / 2, light},    {w / 2, 1, light},
+    };
+    for (const auto& e : edges)
+        EXPECT_EQ(at(e.x, e.y), e.color) << e.x << "," << e.y;
+
+    // The focus mark's top line, three pixels in.
+    auto markShown = [&] {
+        for (int x = 4; x < 12; ++x) {
+            if (at(x, 3) == 0xFFFFFFu)
+                return true;
+        }
+        return false;
+    };
+    EXPECT_FALSE(markShown()) << "no focus mark before the keyboard is used";
+    QKeyEvent alt(QEvent::KeyPress, Qt::Key_Alt, Qt::AltModifier);
+    QApplication::sendEvent(button, &alt);
+    EXPECT_TRUE(markShown()) << "Alt shows the focus marks";
 }
 
 TEST(EntrySequence, WindowAndBoxTitlesGetNoApplicationNameAppended) {

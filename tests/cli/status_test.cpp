@@ -61,10 +61,11 @@ TEST_P(StatusFindings, NameTheFindingAndItsRemedy) {
     if (!c.findings.empty()) {
         const QJsonObject first = run.Finding(c.findings.front());
         EXPECT_FALSE(Str(first.value("sentence")).empty());
-        if (c.firstRemedy.empty())
+        if (c.firstRemedy.empty()) {
             EXPECT_TRUE(first.value("remedy").isNull());
-        else if (c.firstRemedy != "*")
+        } else if (c.firstRemedy != "*") {
             EXPECT_EQ(Str(first.value("remedy")), c.firstRemedy);
+        }
     }
 }
 

@@ -5,8 +5,6 @@
 #include <filesystem>
 #include <functional>
 
-#include "system/admin.h"
-#include "system/errors.h"
 #include "driverconfig/papercatalogue.h"
 #include "driverconfig/text.h"
 #include "driverconfig/textmodel.h"
@@ -16,6 +14,8 @@
 #include "platform/sim/sandbox.h"
 #include "platform/ui.h"
 #include "support/sandbox_fixture.h"
+#include "system/admin.h"
+#include "system/errors.h"
 
 namespace driverconfig {
 namespace {
@@ -237,7 +237,8 @@ TEST_F(DriverFilesTest, FileWorkSwitchesRedirectionOffAndBackOn) {
     EXPECT_EQ(ReadWorkingText("C:\\Windows\\System32\\probe.txt", kWow64), "native\r\n");
     EXPECT_TRUE(sim::RedirectionEnabled());
     EXPECT_EQ(ReadWorkingText("C:\\Windows\\System32\\probe.txt", 0), "wow64\r\n");
-    EXPECT_THROW(ReadWorkingText("C:\\Windows\\System32\\missing.txt", kWow64), quellin::system::SystemError);
+    EXPECT_THROW(ReadWorkingText("C:\\Windows\\System32\\missing.txt", kWow64),
+                 quellin::system::SystemError);
     EXPECT_TRUE(sim::RedirectionEnabled());
     WriteWholeFile("C:\\Windows\\System32\\probe.txt", "x", kWow64);
     EXPECT_TRUE(sim::RedirectionEnabled());
@@ -273,7 +274,8 @@ TEST_P(WriteFailureTest, OldFileStaysWhole) {
     std::string before = HostBytes(paths_.mergedConfigPath);
     GetParam().breakIt(paths_.mergedConfigPath);
     std::string replacement(before.size() * 2, 'x');
-    EXPECT_THROW(WriteWholeFile(paths_.mergedConfigPath, replacement, kWow64), quellin::system::SystemError);
+    EXPECT_THROW(WriteWholeFile(paths_.mergedConfigPath, replacement, kWow64),
+                 quellin::system::SystemError);
     sim::ClearInjectedFailures();
     EXPECT_TRUE(HostBytes(paths_.mergedConfigPath) == before);
     std::size_t files = 0;
@@ -475,7 +477,7 @@ INSTANTIATE_TEST_SUITE_P(Files, RefusalTest,
                              {"description_starts_with_header",
                               "*Feature: PaperSize\n{\n}\n*Feature: Resolution\n{\n}\n", "",
                               ReplaceResult::NoFeatureBlock, "The configuration"},
-                             {"paper_size_is_last_feature", "*%\n*Feature: PaperSize\n{\n}\n", "",
+                             {"last_feature_never_closes", "*%\n*Feature: PaperSize\n{\n{\n}\n", "",
                               ReplaceResult::NoFeatureBlock, "The configuration"},
                              {"description_without_feature", "*%\n*Feature: Resolution\n{\n}\n", "",
                               ReplaceResult::NoFeatureBlock, "The configuration"},

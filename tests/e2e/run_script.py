@@ -11,13 +11,21 @@ comments):
   #! absent {JSON}            no event matches this
   #! after sandbox ARGS... => TEXT
                               after the run, that command prints TEXT (blanks around
-                              it aside)
+                              it aside); with "!=>" it prints anything else
+  #! remember NAME: sandbox ARGS...
+                              before the run (after the set-up), keeps what that command
+                              prints; "$NAME" in an after line's TEXT stands for it
+  #! file WINDOWS-PATH => NAME
+                              after the run, the one sandbox file that the path names
+                              ("*" stands for any part of a name) holds exactly the bytes of
+                              the file NAME beside the script; "=> none": no file matches
 
 An event matches when every field given has the same value; objects match the same way, field
 by field, so a dump can name only the controls and fields that matter.
 """
 
 import argparse
+import glob
 import json
 import os
 import shlex
@@ -35,7 +43,8 @@ def matches(expected, actual):
 
 
 def parse_directives(path):
-    d = {"setup": [], "on": [], "exit": 0, "expect": [], "absent": [], "after": []}
+    d = {"setup": [], "on": [], "exit": 0, "expect": [], "absent": [], "after": [],
+         "remember": [], "file": []}
     with open(path, encoding="utf-8") as f:
         for number, line in enumerate(f, 1):
             line = line.strip()
@@ -61,10 +70,22 @@ def parse_directives(path):
                     sys.exit(f"{where}: bad JSON: {e}")
             elif word == "after":
                 command, _, text = rest.partition("=>")
-                args = shlex.split(command)
+                differs = command.endswith("!")
+                args = shlex.split(command[:-1] if differs else command)
                 if not args or args[0] != "sandbox":
                     sys.exit(f"{where}: after sandbox ARGS => TEXT")
-                d["after"].append((where, args[1:], text.strip()))
+                d["after"].append((where, args[1:], text.strip(), differs))
+            elif word == "remember":
+                name, _, command = rest.partition(":")
+                args = shlex.split(command)
+                if not name.strip() or not args or args[0] != "sandbox":
+                    sys.exit(f"{where}: remember NAME: sandbox ARGS")
+                d["remember"].append((name.strip(), args[1:]))
+            elif word == "file":
+                pattern, _, name = rest.partition("=>")
+                if not pattern.strip() or not name.strip():
+                    sys.exit(f"{where}: file WINDOWS-PATH => NAME")
+                d["file"].append((where, pattern.strip(), name.strip()))
             else:
                 sys.exit(f"{where}: unknown directive {word!r}")
     return d
@@ -100,6 +121,7 @@ def main():
         sandbox_command(["init"])
         for words in d["setup"]:
             sandbox_command(words)
+        remembered = {name: sandbox_command(words).strip() for name, words in d["remember"]}
 
         transcript = os.path.join(work, "transcript.jsonl")
         process = subprocess.Popen([script_tool, args.script, transcript], env=env, cwd=work)
@@ -132,10 +154,34 @@ def main():
             for event in events:
                 if matches(unexpected, event):
                     failures.append(f"{where}: unexpected {json.dumps(event)[:300]}")
-        for where, words, text in d["after"]:
+        for where, words, text, differs in d["after"]:
+            for name, value in remembered.items():
+                text = text.replace("$" + name, value)
             output = sandbox_command(words)
-            if output.strip() != text:
+            if (output.strip() == text) == differs:
                 failures.append(f"{where}: {' '.join(words)} gave {output.strip()[:300]!r}")
+
+        for where, pattern, name in d["file"]:
+            parts = pattern.split("\\")
+            fixed = next((i for i, part in enumerate(parts) if "*" in part), len(parts))
+            base = sandbox_command(["path", "\\".join(parts[:fixed])]).strip()
+            found = sorted(glob.glob(os.path.join(base, *parts[fixed:])))
+            if name == "none":
+                if found:
+                    failures.append(f"{where}: {pattern} exists")
+                continue
+            if len(found) != 1:
+                failures.append(f"{where}: {pattern} matches {len(found)} files")
+                continue
+            with open(found[0], "rb") as f:
+                actual = f.read()
+            with open(os.path.join(os.path.dirname(os.path.abspath(args.script)), name), "rb") as f:
+                expected = f.read()
+            if actual != expected:
+                at = next((i for i in range(min(len(actual), len(expected)))
+                           if actual[i] != expected[i]), min(len(actual), len(expected)))
+                failures.append(f"{where}: {pattern} differs from {name} at byte {at}: "
+                                f"{actual[max(0, at - 40):at + 80]!r}")
 
         if failures:
             print("transcript:")

@@ -24,6 +24,14 @@ void Check(bool condition) {
 
 void FuzzDescription(const std::string& text) {
     for (std::string_view header : {kPaperSizeHeader, kResolutionHeader}) {
+        // The rewrite's cut keeps the text in front and begins its block with the header; what
+        // follows the new feature is never longer than what followed the feature's header.
+        FeatureCut cut = CutFeature(text, header);
+        if (cut.found) {
+            Check(text.rfind(cut.before, 0) == 0);
+            Check(cut.block.rfind(header, 0) == 0);
+            Check(cut.before.size() + cut.after.size() < text.size());
+        }
         FeatureSplit split = SplitFeatureBlock(text, header);
         if (!split.found) {
             Check(split.before.empty() && split.block.empty() && split.after.empty());

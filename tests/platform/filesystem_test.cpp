@@ -1,8 +1,13 @@
 // Files of the sandbox: paths, letter case, attributes, redirection.
 #include <gtest/gtest.h>
+#include <stdlib.h>
+
+#include <algorithm>
+#include <filesystem>
 
 #include "platform/filesystem.h"
 #include "platform/sim/control.h"
+#include "platform/ui.h"
 #include "sandbox_fixture.h"
 #include "system/redirection.h"
 
@@ -127,6 +132,116 @@ TEST(FileSystem, InjectedWriteFailureStopsAtTheByteBudget) {
     EXPECT_EQ(written, 3u);
     EXPECT_EQ(GetLastError(), ERROR_DISK_FULL);
     sim::ClearInjectedFailures();
+}
+
+// A host folder, reached through drive Z:.
+class HostFolder {
+  public:
+    HostFolder() {
+        char pattern[] = "/tmp/quellin-names-XXXXXX";
+        if (mkdtemp(pattern))
+            host_ = pattern;
+    }
+    ~HostFolder() {
+        std::error_code ec;
+        std::filesystem::remove_all(host_, ec);
+    }
+    const std::filesystem::path& host() const { return host_; }
+    std::string windows() const {
+        std::string p = "Z:" + host_.string();
+        std::replace(p.begin(), p.end(), '/', '\\');
+        return p;
+    }
+
+  private:
+    std::filesystem::path host_;
+};
+
+std::vector<std::string> List(const std::string& folder) {
+    std::vector<std::string> names;
+    WIN32_FIND_DATAA data;
+    UniqueFindHandle find(FindFirstFileA(folder + "\\*", &data));
+    for (bool more = static_cast<bool>(find); more; more = FindNextFileA(find.get(), &data)) {
+        if (data.cFileName != "." && data.cFileName != "..")
+            names.push_back(data.cFileName);
+    }
+    return names;
+}
+
+// Names are ANSI (1252) inside, UTF-8 on the host, on either drive.
+const struct {
+    const char* ansi;
+    const char* utf8;
+} kNames[] = {
+    {"caf\xE9.txt", "caf\xC3\xA9.txt"},
+    {"\x80 \xA3", "\xE2\x82\xAC \xC2\xA3"},        // euro and pound
+    {"\x8A\x9F\xFF", "\xC5\xA0\xC5\xB8\xC3\xBF"},  // 1252's own letters above 0x7F
+    {"\x81hole", "\xC2\x81hole"},                  // a hole of 1252: its C1 control
+};
+
+TEST(FileSystem, NamesTheProgramCreatesAreUtf8OnTheHostAndListBackUnchanged) {
+    testsupport::ScopedSandbox sandbox;
+    HostFolder z;
+    const std::string temp = "C:\\Users\\User\\AppData\\Local\\Temp";
+    for (const auto& [folder, host] :
+         {std::pair{temp, sandbox.HostPath(temp)}, std::pair{z.windows(), z.host()}}) {
+        for (const auto& name : kNames) {
+            SCOPED_TRACE(folder + "\\" + name.ansi);
+            UniqueFileHandle file(
+                CreateFileA(folder + "\\" + name.ansi, GENERIC_WRITE, 0, CREATE_NEW, 0));
+            ASSERT_TRUE(file);
+            EXPECT_TRUE(std::filesystem::exists(host / name.utf8));
+            const auto listed = List(folder);
+            EXPECT_NE(std::find(listed.begin(), listed.end(), name.ansi), listed.end());
+        }
+    }
+}
+
+TEST(FileSystem, HostNamesOpenUnderTheirAnsiNamesInEitherLetterCase) {
+    testsupport::ScopedSandbox sandbox;
+    HostFolder z;
+    testsupport::WriteHostFile(z.host() / "\xC3\xA9t\xC3\xA9" / "caf\xC3\xA9.txt", "x");
+    EXPECT_EQ(List(z.windows()), std::vector<std::string>{"\xE9t\xE9"});
+    EXPECT_EQ(List(z.windows() + "\\\xE9t\xE9"), std::vector<std::string>{"caf\xE9.txt"});
+    // Letter case ignored for the accented letters too, as NTFS does.
+    UniqueFileHandle file(
+        CreateFileA(z.windows() + "\\\xC9T\xC9\\CAF\xC9.TXT", GENERIC_READ, 0, OPEN_EXISTING, 0));
+    EXPECT_TRUE(file);
+    EXPECT_EQ(win::WindowsPathFromDialog((z.host() / "\xC3\xA9t\xC3\xA9").string()),
+              z.windows() + "\\\xE9t\xE9");
+}
+
+TEST(FileSystem, HostNamesWithoutAnAnsiFormListWithQuestionMarksAndAreRefused) {
+    testsupport::ScopedSandbox sandbox;
+    HostFolder z;
+    testsupport::WriteHostFile(z.host() / "\xE6\x97\xA5.txt", "no 1252 form");
+    testsupport::WriteHostFile(z.host() / "\xE9.bin", "not UTF-8 at all");
+    auto listed = List(z.windows());
+    std::sort(listed.begin(), listed.end());
+    EXPECT_EQ(listed, (std::vector<std::string>{"?.bin", "?.txt"}));
+    for (const std::string& name : listed) {
+        SetLastError(0xDEAD);
+        EXPECT_EQ(CreateFileA(z.windows() + "\\" + name, GENERIC_READ, 0, OPEN_EXISTING, 0),
+                  INVALID_HANDLE_VALUE);
+        EXPECT_EQ(GetLastError(), ERROR_INVALID_NAME) << name;
+    }
+}
+
+TEST(FileSystem, NamesWithCharactersWindowsRefusesCreateNothing) {
+    testsupport::ScopedSandbox sandbox;
+    const auto count = [&] {
+        const std::filesystem::directory_iterator drive(sandbox.root() / "drive_c");
+        return std::distance(begin(drive), end(drive));
+    };
+    const auto before = count();
+    for (const char* name : {"a?b.txt", "a*b.txt", "a<b", "a>b", "a|b", "a\"b", "a:b", "a\x01"}) {
+        SetLastError(0xDEAD);
+        EXPECT_EQ(CreateFileA(std::string("C:\\") + name, GENERIC_WRITE, 0, CREATE_ALWAYS, 0),
+                  INVALID_HANDLE_VALUE)
+            << name;
+        EXPECT_EQ(GetLastError(), ERROR_INVALID_NAME) << name;
+    }
+    EXPECT_EQ(count(), before);
 }
 
 }  // namespace

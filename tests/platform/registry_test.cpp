@@ -1,7 +1,10 @@
 // The sandbox's registry against the behaviour of Windows that the program relies on.
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <cstring>
+#include <functional>
+#include <vector>
 
 #include "platform/registry.h"
 #include "platform/sim/registry_store.h"
@@ -160,6 +163,84 @@ TEST(Registry, RestoreOfADamagedHiveChangesNothing) {
               ERROR_SUCCESS);
     EXPECT_EQ(RegRestoreKeyA(key.get(), "C:\\bad.reg", 0), static_cast<LONG>(ERROR_BADDB));
     EXPECT_TRUE(sim::reg::GetValue("HKCU\\Printers\\DevModes2", "Microsoft Print to PDF"));
+}
+
+// Damage to a saved hive, each kind refused with the error Windows gives for a bad hive and
+// leaving the key as it was.
+TEST(Registry, DamagedOrForeignHivesRestoreNothing) {
+    struct Case {
+        const char* what;
+        std::function<void(std::string&)> damage;
+        LONG error;
+    };
+    const std::vector<Case> cases = {
+        {"foreign file", [](std::string& b) { b = "PK\x05\x06 not a hive at all"; }, ERROR_BADDB},
+        {"empty file", [](std::string& b) { b.clear(); }, ERROR_BADDB},
+        {"unknown version", [](std::string& b) { b[8] = 2; }, ERROR_BADDB},
+        {"header cut short", [](std::string& b) { b.resize(14); }, ERROR_REGISTRY_CORRUPT},
+        {"truncated payload", [](std::string& b) { b.pop_back(); }, ERROR_REGISTRY_CORRUPT},
+        {"bytes appended", [](std::string& b) { b += "x"; }, ERROR_REGISTRY_CORRUPT},
+        {"flipped payload bit", [](std::string& b) { b[b.size() / 2 + 10] ^= 0x10; },
+         ERROR_REGISTRY_CORRUPT},
+        {"wrong checksum", [](std::string& b) { b[16] ^= 1; }, ERROR_REGISTRY_CORRUPT},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        testsupport::ScopedSandbox sandbox;
+        quellin::system::EnablePrivilege("SeBackupPrivilege");
+        quellin::system::EnablePrivilege("SeRestorePrivilege");
+        sim::reg::SetString("HKCU\\Printers\\Settings\\Deep\\Deeper", "Leaf", "saved");
+        UniqueHKey key;
+        ASSERT_EQ(
+            RegOpenKeyExA(HKEY_CURRENT_USER, "Printers\\Settings", 0, KEY_ALL_ACCESS, key.put()),
+            ERROR_SUCCESS);
+        const std::string hive = "C:\\3.reg";
+        ASSERT_EQ(RegSaveKeyA(key.get(), hive), ERROR_SUCCESS);
+        auto bytes = testsupport::ReadHostFile(sandbox.HostPath(hive));
+        ASSERT_TRUE(bytes);
+        c.damage(*bytes);
+        testsupport::WriteHostFile(sandbox.HostPath(hive), *bytes);
+
+        sim::reg::SetString("HKCU\\Printers\\Settings\\Deep\\Deeper", "Leaf", "changed");
+        sim::reg::SetString("HKCU\\Printers\\Settings", "Added", "stays");
+        EXPECT_EQ(RegRestoreKeyA(key.get(), hive, 0), c.error);
+        auto leaf = sim::reg::GetValue("HKCU\\Printers\\Settings\\Deep\\Deeper", "Leaf");
+        ASSERT_TRUE(leaf);
+        EXPECT_EQ(sim::reg::FormatData(*leaf), "changed");
+        EXPECT_TRUE(sim::reg::GetValue("HKCU\\Printers\\Settings", "Added"));
+        EXPECT_TRUE(sim::reg::GetValue("HKCU\\Printers\\Settings\\Wizard", "ConnectMRU"));
+    }
+}
+
+// The header says what the format promises: magic, version, payload length and its CRC-32.
+TEST(Registry, SavedHiveCarriesMagicVersionLengthAndChecksum) {
+    testsupport::ScopedSandbox sandbox;
+    quellin::system::EnablePrivilege("SeBackupPrivilege");
+    UniqueHKey key;
+    ASSERT_EQ(
+        RegOpenKeyExA(HKEY_CURRENT_USER, "Printers\\DevModePerUser", 0, KEY_ALL_ACCESS, key.put()),
+        ERROR_SUCCESS);
+    ASSERT_EQ(RegSaveKeyA(key.get(), "C:\\1.reg"), ERROR_SUCCESS);
+    auto bytes = testsupport::ReadHostFile(sandbox.HostPath("C:\\1.reg"));
+    ASSERT_TRUE(bytes);
+    ASSERT_GE(bytes->size(), 20u);
+    auto u32 = [&](std::size_t at) {
+        std::uint32_t v = 0;
+        for (int i = 0; i < 4; ++i)
+            v |= static_cast<std::uint32_t>(static_cast<std::uint8_t>((*bytes)[at + i])) << (8 * i);
+        return v;
+    };
+    EXPECT_EQ(bytes->substr(0, 8), "regfQSIM");
+    EXPECT_EQ(u32(8), 1u);
+    EXPECT_EQ(u32(12), bytes->size() - 20);
+    // CRC-32 of the payload, computed here independently of the sandbox's own routine.
+    std::uint32_t crc = 0xFFFFFFFFu;
+    for (std::size_t i = 20; i < bytes->size(); ++i) {
+        crc ^= static_cast<std::uint8_t>((*bytes)[i]);
+        for (int bit = 0; bit < 8; ++bit)
+            crc = (crc & 1) ? (crc >> 1) ^ 0xEDB88320u : crc >> 1;
+    }
+    EXPECT_EQ(u32(16), ~crc);
 }
 
 }  // namespace

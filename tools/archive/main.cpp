@@ -1,42 +1,60 @@
 // quellin-archive: the settings archive component on the command line, for people, tests and
 // benchmarks. Host paths are handed to the component as drive Z: paths.
 //
-//   quellin-archive zip ARCHIVE FILE... [--level N]
+//   quellin-archive zip ARCHIVE [FILE...] [--level N]
 //   quellin-archive unzip ARCHIVE DESTDIR
 //   quellin-archive list ARCHIVE
 //
 // The component's settings are the program's: level 9, bare file names, existing files
-// replaced on extraction. Errors print the component's text and exit with 1.
+// replaced on extraction. Errors print the component's text and exit with 1; a bad command
+// line prints what is wrong and the usage, and exits with 2.
 #include <cstdio>
 #include <filesystem>
 #include <iostream>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
 #include "backup/zipper.h"
 #include "common/json.h"
 #include "platform/sim/sandbox.h"
+#include "platform/sim/strings.h"
+#include "platform/types.h"
 
 namespace {
 
 using quellin::backup::TOverwriteMode;
 using quellin::backup::TZipper;
 
-std::string WindowsPath(const std::string& hostPath) {
-    std::string p = std::filesystem::absolute(hostPath).lexically_normal().string();
+constexpr const char* kUsage =
+    "usage: quellin-archive zip ARCHIVE [FILE...] [--level N]\n"
+    "       quellin-archive unzip ARCHIVE DESTDIR\n"
+    "       quellin-archive list ARCHIVE\n";
+
+// A command line that names no valid request: what is wrong, the usage, exit code 2.
+struct BadCommandLine : std::runtime_error {
+    using std::runtime_error::runtime_error;
+};
+
+std::string WindowsPath(const std::string& hostPath, const char* what) {
+    if (hostPath.empty()) {
+        throw BadCommandLine(std::string(what) + " is empty");
+    }
+    bool exact = true;
+    std::string p =
+        sim::Utf8ToAnsi(std::filesystem::absolute(hostPath).lexically_normal().string(), &exact);
+    // A host name with a character outside the ANSI code page has no Windows name: refused as
+    // Windows refuses it, rather than handed on with '?' in it.
+    if (!exact) {
+        throw std::runtime_error(hostPath + ": " +
+                                 win::FormatSystemMessage(win::ERROR_INVALID_NAME));
+    }
     for (char& c : p) {
         if (c == '/') {
             c = '\\';
         }
     }
     return "Z:" + p;
-}
-
-int Usage() {
-    std::cerr << "usage: quellin-archive zip ARCHIVE FILE... [--level N]\n"
-                 "       quellin-archive unzip ARCHIVE DESTDIR\n"
-                 "       quellin-archive list ARCHIVE\n";
-    return 2;
 }
 
 std::string Hex(std::uint64_t v) {
@@ -95,49 +113,91 @@ void PrintList(TZipper& zipper) {
     std::cout << "\n  ]\n}\n";
 }
 
+int Level(const std::string& text) {
+    if (text.size() != 1 || text[0] < '0' || text[0] > '9') {
+        throw BadCommandLine("--level takes a number from 0 to 9, not \"" + text + "\"");
+    }
+    return text[0] - '0';
+}
+
+int Run(const std::vector<std::string>& args) {
+    if (args.empty()) {
+        throw BadCommandLine("no command given");
+    }
+    const std::string& command = args[0];
+    if (command != "zip" && command != "unzip" && command != "list") {
+        throw BadCommandLine("unknown command \"" + command + "\"");
+    }
+    // Options first, so that every complaint about the command line comes before any work.
+    std::vector<std::string> operands;
+    int level = 9;
+    for (std::size_t i = 1; i < args.size(); ++i) {
+        if (args[i] == "--level" && command == "zip") {
+            if (i + 1 == args.size()) {
+                throw BadCommandLine("--level needs a number from 0 to 9");
+            }
+            level = Level(args[++i]);
+        } else if (args[i].rfind("--", 0) == 0) {
+            throw BadCommandLine("unknown option \"" + args[i] + "\" for " + command);
+        } else {
+            operands.push_back(args[i]);
+        }
+    }
+    if (operands.empty()) {
+        throw BadCommandLine(command + " needs an ARCHIVE");
+    }
+    if (command == "unzip" && operands.size() != 2) {
+        throw BadCommandLine(operands.size() < 2 ? "unzip needs a DESTDIR"
+                                                 : "unzip takes ARCHIVE and DESTDIR only");
+    }
+    if (command == "list" && operands.size() != 1) {
+        throw BadCommandLine("list takes ARCHIVE only");
+    }
+    std::vector<std::string> paths;
+    for (std::size_t i = 0; i < operands.size(); ++i) {
+        paths.push_back(WindowsPath(operands[i], i == 0             ? "ARCHIVE"
+                                                 : command == "zip" ? "FILE"
+                                                                    : "DESTDIR"));
+    }
+
+    sim::EnsureSandbox();
+    TZipper zipper;
+    zipper.ZipName = paths[0];
+    zipper.PackLevel = level;
+    zipper.OverwriteMode = TOverwriteMode::Always;
+    zipper.OnMessage = [](const std::string& text, const std::string& caption) {
+        std::cerr << caption << ": " << text << "\n";
+    };
+    if (command == "zip") {
+        zipper.FilesList.assign(paths.begin() + 1, paths.end());
+        const int added = zipper.Zip();
+        std::cout << "{\"added\": " << added << "}\n";
+    } else if (command == "unzip") {
+        zipper.DoAll = true;
+        zipper.DestDir = paths[1];
+        const int extracted = zipper.UnZip();
+        std::cout << "{\"extracted\": " << extracted << "}\n";
+    } else {
+        PrintList(zipper);
+    }
+    return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
     std::vector<std::string> args(argv + 1, argv + argc);
-    if (args.size() < 2) {
-        return Usage();
+    if (args.size() == 1 && (args[0] == "--help" || args[0] == "-h")) {
+        std::cout << kUsage;
+        return 0;
     }
-    const std::string command = args[0];
     try {
-        sim::EnsureSandbox();
-        TZipper zipper;
-        zipper.ZipName = WindowsPath(args[1]);
-        zipper.PackLevel = 9;
-        zipper.OverwriteMode = TOverwriteMode::Always;
-        zipper.OnMessage = [](const std::string& text, const std::string& caption) {
-            std::cerr << caption << ": " << text << "\n";
-        };
-        if (command == "zip") {
-            for (std::size_t i = 2; i < args.size(); ++i) {
-                if (args[i] == "--level" && i + 1 < args.size()) {
-                    zipper.PackLevel = std::stoi(args[++i]);
-                    if (zipper.PackLevel < 0 || zipper.PackLevel > 9) {
-                        return Usage();
-                    }
-                } else {
-                    zipper.FilesList.push_back(WindowsPath(args[i]));
-                }
-            }
-            const int added = zipper.Zip();
-            std::cout << "{\"added\": " << added << "}\n";
-        } else if (command == "unzip" && args.size() == 3) {
-            zipper.DoAll = true;
-            zipper.DestDir = WindowsPath(args[2]);
-            const int extracted = zipper.UnZip();
-            std::cout << "{\"extracted\": " << extracted << "}\n";
-        } else if (command == "list" && args.size() == 2) {
-            PrintList(zipper);
-        } else {
-            return Usage();
-        }
+        return Run(args);
+    } catch (const BadCommandLine& e) {
+        std::cerr << "quellin-archive: " << e.what() << "\n" << kUsage;
+        return 2;
     } catch (const std::exception& e) {
         std::cerr << e.what() << "\n";
         return 1;
     }
-    return 0;
 }

@@ -99,7 +99,11 @@ void ShowProgress() {
     bool realistic = sim::ReadConfig().serviceTiming == "realistic";
     auto step = std::chrono::milliseconds(realistic ? 400 : 40);
     for (int percent = 0; percent <= 100; percent += 10) {
-        Say("\r" + Bar(percent));
+        // Appended rather than "\r" + Bar(...): GCC 12 at -O3 warns falsely (-Wrestrict) on
+        // a literal prepended to a temporary string.
+        std::string line = "\r";
+        line += Bar(percent);
+        Say(line);
         std::this_thread::sleep_for(step);
     }
     Say("\n");

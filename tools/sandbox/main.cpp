@@ -32,7 +32,7 @@ constexpr const char* kUsage = R"(usage: quellin-sandbox [--sandbox DIR] COMMAND
   reg delete KEY [VALUE]          reg export KEY
   path WINDOWS-PATH               the host file of a sandbox path
   printers                        printer add NAME [--port P] [--driver D] [--shared]
-  printer delete NAME             log
+  printer delete NAME             log [--runs]   (--runs: programs run, without times)
   service [start|stop] spooler [--no-wait]   (no verb: its status)
   feature [NAME]                  state of an optional feature (default: Print to PDF)
   jobs [PRINTER]                  job add PRINTER --document D [--owner U] [--size BYTES]
@@ -123,14 +123,18 @@ std::string KeyJson(std::int64_t id, const std::string& path) {
     std::string out = "{\"key\":" + JsonString(path) + ",\"values\":[";
     bool first = true;
     for (const auto& v : sim::reg::Values(id)) {
-        out += (first ? "" : ",") + ValueJson(v);
+        // Two appends rather than (... ? "" : ",") + ...: GCC 12 at -O3 warns falsely
+        // (-Wrestrict) on a literal prepended to a temporary string.
+        out += first ? "" : ",";
+        out += ValueJson(v);
         first = false;
     }
     out += "],\"subkeys\":[";
     first = true;
     for (const auto& name : sim::reg::SubKeys(id)) {
         if (auto child = sim::reg::FindChild(id, name)) {
-            out += (first ? "" : ",") + KeyJson(*child, path + "\\" + name);
+            out += first ? "" : ",";
+            out += KeyJson(*child, path + "\\" + name);
             first = false;
         }
     }
@@ -285,16 +289,51 @@ int Printer(Args& args) {
     throw Usage{"unknown printer command: " + verb};
 }
 
-int Log() {
+// Each program the shell ran, without times, as one list that a script can compare whole.
+int LogRuns() {
     std::lock_guard lock(sim::db().mutex());
     sim::Statement st = sim::db().Prepare(
-        "SELECT time, verb, file, parameters, directory, show FROM launch_log ORDER BY id");
+        "SELECT verb, file, parameters, directory, r.image, r.elevated, r.exit_code FROM "
+        "launch_log JOIN launch_results r ON r.launch = id WHERE r.error = 0 ORDER BY id");
+    std::cout << "[";
+    for (bool first = true; st.Step(); first = false) {
+        std::cout << (first ? "" : ",") << "{\"verb\":" << JsonString(st.Text(0))
+                  << ",\"file\":" << JsonString(st.Text(1))
+                  << ",\"params\":" << JsonString(st.Text(2))
+                  << ",\"dir\":" << JsonString(st.Text(3))
+                  << ",\"image\":" << JsonString(st.Text(4))
+                  << ",\"elevated\":" << (st.Int(5) ? "true" : "false") << ",\"exitCode\":"
+                  << (st.IsNull(6) ? std::string("null") : std::to_string(st.Int(6))) << "}";
+    }
+    std::cout << "]\n";
+    return 0;
+}
+
+int Log(Args& args) {
+    if (!args.Empty()) {
+        if (args.Next("option") != "--runs")
+            throw Usage{"log takes only --runs"};
+        return LogRuns();
+    }
+    std::lock_guard lock(sim::db().mutex());
+    sim::Statement st = sim::db().Prepare(
+        "SELECT time, verb, file, parameters, directory, show, r.launch, r.image, r.elevated, "
+        "r.error, r.exit_code FROM launch_log LEFT JOIN launch_results r ON r.launch = id "
+        "ORDER BY id");
     while (st.Step()) {
         std::cout << "{\"time\":" << JsonString(st.Text(0))
                   << ",\"verb\":" << JsonString(st.Text(1))
                   << ",\"file\":" << JsonString(st.Text(2))
                   << ",\"params\":" << JsonString(st.Text(3))
-                  << ",\"dir\":" << JsonString(st.Text(4)) << ",\"show\":" << st.Int(5) << "}\n";
+                  << ",\"dir\":" << JsonString(st.Text(4)) << ",\"show\":" << st.Int(5);
+        // What the shell ran, elevated or not, and how it ended (null while it runs).
+        if (!st.IsNull(6)) {
+            std::cout << ",\"image\":" << JsonString(st.Text(7))
+                      << ",\"elevated\":" << (st.Int(8) ? "true" : "false")
+                      << ",\"error\":" << st.Int(9) << ",\"exitCode\":"
+                      << (st.IsNull(10) ? std::string("null") : std::to_string(st.Int(10)));
+        }
+        std::cout << "}\n";
     }
     // What the emulated tools showed (a printer dialog, the Printers folder, an error box).
     for (const sim::ShellEvent& e : sim::ShellEvents()) {
@@ -584,7 +623,7 @@ int Run(int argc, char** argv) {
     if (command == "printer")
         return Printer(args);
     if (command == "log")
-        return Log();
+        return Log(args);
     if (command == "service")
         return Service(args);
     if (command == "feature")

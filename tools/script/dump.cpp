@@ -30,8 +30,12 @@ namespace {
 
 std::string JsonList(const QStringList& items) {
     std::string out = "[";
-    for (int i = 0; i < items.size(); ++i)
-        out += (i ? "," : "") + JsonQ(items[i]);
+    // Two appends rather than (i ? "," : "") + ...: GCC 12 at -O3 warns falsely (-Wrestrict)
+    // on a literal prepended to a temporary string.
+    for (int i = 0; i < items.size(); ++i) {
+        out += i ? "," : "";
+        out += JsonQ(items[i]);
+    }
     return out + "]";
 }
 

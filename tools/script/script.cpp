@@ -280,8 +280,13 @@ const std::map<std::string, int>& KeyNames() {
                                         {"down", Qt::Key_Down},
                                         {"left", Qt::Key_Left},
                                         {"right", Qt::Key_Right}};
-        for (int i = 1; i <= 24; ++i)
-            m["f" + std::to_string(i)] = Qt::Key_F1 + i - 1;
+        // Appended rather than "f" + std::to_string(i): GCC 12 at -O3 warns falsely
+        // (-Wrestrict) on a literal prepended to a temporary string.
+        for (int i = 1; i <= 24; ++i) {
+            std::string name = "f";
+            name += std::to_string(i);
+            m[name] = Qt::Key_F1 + i - 1;
+        }
         for (char c = 'a'; c <= 'z'; ++c)
             m[std::string(1, c)] = Qt::Key_A + (c - 'a');
         for (char c = '0'; c <= '9'; ++c)

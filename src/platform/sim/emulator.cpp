@@ -67,6 +67,8 @@ bool EmulatorIs32Bit() {
 }
 
 void ExitEmulator(std::uint32_t code) {
+    if (const char* launch = std::getenv("QUELLIN_LAUNCH_ID"); launch && *launch && SandboxIsOpen())
+        LogLaunchExit(std::atoll(launch), code);
     std::cout.flush();
     std::cerr.flush();
     if (const char* fd = std::getenv("QUELLIN_EXIT_FD"); fd && *fd) {

@@ -48,6 +48,10 @@ std::string FormatSystemMessage(DWORD code) {
         {ERROR_ELEVATION_REQUIRED, "The requested operation requires elevation."},
         {ERROR_NO_TOKEN, "An attempt was made to reference a token that does not exist."},
         {ERROR_BADDB, "The configuration registry database is corrupt."},
+        {ERROR_REGISTRY_CORRUPT,
+         "The registry is corrupted. The structure of one of the files containing registry data "
+         "is corrupted, or the system's memory image of the file is corrupted, or the file could "
+         "not be recovered because the alternate copy or log was absent or corrupted."},
         {ERROR_KEY_DELETED,
          "Illegal operation attempted on a registry key that has been marked for deletion."},
         {ERROR_INVALID_SERVICE_CONTROL, "The requested control is not valid for this service."},

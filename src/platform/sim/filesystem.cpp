@@ -411,15 +411,17 @@ HANDLE FindFirstFileA(const std::string& pattern, WIN32_FIND_DATAA* data) {
         SetLastError(ERROR_PATH_NOT_FOUND);
         return INVALID_HANDLE_VALUE;
     }
-    std::vector<std::string> names;
+    // Each entry's name as the program sees it (ANSI) and as the host stores it (UTF-8).
+    std::vector<std::pair<std::string, std::string>> names;
     while (dirent* entry = ::readdir(dir)) {
         std::string name = entry->d_name;
-        if (name != "." && name != ".." && sim::MatchesMask(name, mask))
-            names.push_back(name);
+        std::string ansi = sim::Utf8ToAnsi(name);
+        if (name != "." && name != ".." && sim::MatchesMask(ansi, mask))
+            names.emplace_back(std::move(ansi), std::move(name));
     }
     ::closedir(dir);
-    std::sort(names.begin(), names.end(), [](const std::string& a, const std::string& b) {
-        return sim::ToUpper(a) < sim::ToUpper(b);
+    std::sort(names.begin(), names.end(), [](const auto& a, const auto& b) {
+        return sim::ToUpper(a.first) < sim::ToUpper(b.first);
     });
     auto find = std::make_unique<FindObject>();
     bool isRoot = sim::ParseWindowsPath(folder).parts.empty();
@@ -432,9 +434,9 @@ HANDLE FindFirstFileA(const std::string& pattern, WIN32_FIND_DATAA* data) {
             }
         }
     }
-    for (const std::string& name : names) {
+    for (const auto& [ansi, name] : names) {
         WIN32_FIND_DATAA d;
-        if (FillFindData(host / name, name, &d))
+        if (FillFindData(host / name, ansi, &d))
             find->entries.push_back(d);
     }
     if (find->entries.empty()) {

@@ -129,7 +129,8 @@ void Reap(pid_t pid, int pipeRead, std::shared_ptr<ExitState> state) {
 
 // Starts an emulator; the child sees the sandbox, its Windows command line and where to
 // report its exit code. Hidden tools write their console to the sandbox's console log.
-HANDLE Spawn(const fs::path& program, const std::string& parameters, bool is32Bit, int show) {
+HANDLE Spawn(const fs::path& program, const std::string& parameters, bool is32Bit, int show,
+             std::int64_t launch) {
     int fds[2];
     if (::pipe2(fds, O_CLOEXEC) != 0) {
         SetLastError(ERROR_NOT_ENOUGH_MEMORY);
@@ -149,13 +150,14 @@ HANDLE Spawn(const fs::path& program, const std::string& parameters, bool is32Bi
     for (char** e = environ; *e; ++e) {
         std::string entry = *e;
         if (entry.rfind("QUELLIN_SANDBOX=", 0) != 0 && entry.rfind("QUELLIN_EXIT_FD=", 0) != 0 &&
-            entry.rfind("QUELLIN_WOW64=", 0) != 0)
+            entry.rfind("QUELLIN_WOW64=", 0) != 0 && entry.rfind("QUELLIN_LAUNCH_ID=", 0) != 0)
             env.push_back(entry);
     }
     env.push_back("QUELLIN_SANDBOX=" + sim::SandboxRoot().string());
     env.push_back("QUELLIN_EXIT_FD=" + std::to_string(kExitFd));
     if (is32Bit)
         env.push_back("QUELLIN_WOW64=1");
+    env.push_back("QUELLIN_LAUNCH_ID=" + std::to_string(launch));
     std::vector<char*> envp;
     for (std::string& entry : env)
         envp.push_back(entry.data());
@@ -188,7 +190,7 @@ std::string GetModuleFileNameA() {
     std::string host = n > 0 ? std::string(buffer, static_cast<std::size_t>(n)) : "/quellin";
     // The program runs from the host drive, which the sandbox names Z:.
     std::string path = "Z:";
-    for (char c : host)
+    for (char c : sim::Utf8ToAnsi(host))
         path += c == '/' ? '\\' : c;
     return path;
 }
@@ -199,7 +201,8 @@ BOOL ShellExecuteExA(SHELLEXECUTEINFOA* info) {
         return false;
     }
     info->hProcess = nullptr;
-    sim::LogLaunch(info->lpVerb, info->lpFile, info->lpParameters, info->lpDirectory, info->nShow);
+    const std::int64_t launch = sim::LogLaunch(info->lpVerb, info->lpFile, info->lpParameters,
+                                               info->lpDirectory, info->nShow);
     std::string verb = sim::ToLower(info->lpVerb);
     if (IsWebAddress(info->lpFile)) {
         if (!verb.empty() && verb != "open") {
@@ -215,12 +218,16 @@ BOOL ShellExecuteExA(SHELLEXECUTEINFOA* info) {
     }
     std::optional<std::string> program = FindProgram(info->lpFile, info->lpDirectory);
     if (!program) {
+        sim::LogLaunchStart(launch, "", false, ERROR_FILE_NOT_FOUND);
         SetLastError(ERROR_FILE_NOT_FOUND);
         return false;
     }
+    const std::string image = WindowsPathFromDialog(sim::HostPath(*program).string());
+    const bool elevated = sim::TokenIsElevated();
     // An elevated administrator runs "runas" at once; anyone else would meet the consent
     // prompt, which the sandbox always answers with a refusal.
-    if (verb == "runas" && !sim::TokenIsElevated()) {
+    if (verb == "runas" && !elevated) {
+        sim::LogLaunchStart(launch, image, false, ERROR_CANCELLED);
         SetLastError(ERROR_CANCELLED);
         return false;
     }
@@ -240,9 +247,13 @@ BOOL ShellExecuteExA(SHELLEXECUTEINFOA* info) {
         SetLastError(ERROR_FILE_NOT_FOUND);
         return false;
     }
-    HANDLE process = Spawn(executable, info->lpParameters, marker == "dism32", info->nShow);
-    if (!process)
+    // Logged before the start, so that a quick tool's exit finds its entry.
+    sim::LogLaunchStart(launch, image, elevated, ERROR_SUCCESS);
+    HANDLE process = Spawn(executable, info->lpParameters, marker == "dism32", info->nShow, launch);
+    if (!process) {
+        sim::LogLaunchStart(launch, image, elevated, GetLastError());
         return false;
+    }
     if (info->fMask & SEE_MASK_NOCLOSEPROCESS)
         info->hProcess = process;
     else

@@ -611,14 +611,45 @@ LONG RegEnumValueA(HKEY key, DWORD index, std::string* valueName, DWORD* type, B
     }
 }
 
-// Hive files of the sandbox: a "regf" signature, then the subtree as records in depth-first
-// order. Real hives are not needed; only the round trip through save and restore is.
+// Hive files of the sandbox. Windows writes its own binary hive format; the sandbox needs only
+// the round trip through save and restore, and a damaged or foreign file must restore
+// nothing. Layout, all numbers little-endian:
+//
+//   offset 0   8 bytes  magic "regfQSIM"
+//   offset 8   4 bytes  format version, 1
+//   offset 12  4 bytes  payload length in bytes (the rest of the file, exactly)
+//   offset 16  4 bytes  CRC-32 of the payload (ZIP polynomial 0xEDB88320, ones in and out)
+//   offset 20  payload: the key's values, then each subkey's record followed by that
+//              subkey's own values and subkeys (depth first), as records:
+//                'V' u32 depth, u32 name length, name, u32 type, u32 data length, data
+//                'K' u32 depth, u32 name length, name
+//              The saved key itself is depth 0; a subkey record's depth is one more than
+//              its parent's, and a value belongs to the last key record at its depth.
+//
+// RegRestoreKeyA returns ERROR_BADDB for a file that is not a sandbox hive of a known version
+// and ERROR_REGISTRY_CORRUPT for one whose length, checksum or records are wrong; either way
+// the key stays as it was. A good file replaces the key's whole tree in one transaction.
 namespace {
 
 constexpr char kHiveMagic[8] = {'r', 'e', 'g', 'f', 'Q', 'S', 'I', 'M'};
+constexpr std::uint32_t kHiveVersion = 1;
+constexpr std::size_t kHiveHeaderSize = 20;
+
+std::uint32_t HiveCrc32(const char* data, std::size_t size) {
+    std::uint32_t crc = 0xFFFFFFFFu;
+    for (std::size_t i = 0; i < size; ++i) {
+        crc ^= static_cast<std::uint8_t>(data[i]);
+        for (int bit = 0; bit < 8; ++bit) {
+            crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1u)));
+        }
+    }
+    return ~crc;
+}
 
 void PutU32(std::string& out, std::uint32_t v) {
-    out.append(reinterpret_cast<char*>(&v), 4);
+    for (int i = 0; i < 4; ++i) {
+        out += static_cast<char>((v >> (8 * i)) & 0xFF);
+    }
 }
 void PutBytes(std::string& out, const void* p, std::size_t n) {
     PutU32(out, static_cast<std::uint32_t>(n));
@@ -648,12 +679,14 @@ struct Reader {
     std::size_t pos = 0;
     bool failed = false;
     std::uint32_t U32() {
-        if (pos + 4 > s.size()) {
+        if (s.size() < 4 || pos > s.size() - 4) {
             failed = true;
             return 0;
         }
-        std::uint32_t v;
-        std::memcpy(&v, s.data() + pos, 4);
+        std::uint32_t v = 0;
+        for (int i = 0; i < 4; ++i) {
+            v |= static_cast<std::uint32_t>(static_cast<std::uint8_t>(s[pos + i])) << (8 * i);
+        }
         pos += 4;
         return v;
     }
@@ -668,6 +701,59 @@ struct Reader {
         return out;
     }
 };
+
+struct HiveRecord {
+    char kind = 0;
+    std::uint32_t depth = 0;
+    std::string name;
+    std::uint32_t type = 0;
+    std::string data;
+};
+
+// The records of a hive file, or the error that refuses it.
+LONG ParseHive(const std::string& bytes, std::vector<HiveRecord>* records) {
+    if (bytes.size() < sizeof kHiveMagic ||
+        std::memcmp(bytes.data(), kHiveMagic, sizeof kHiveMagic) != 0) {
+        return ERROR_BADDB;
+    }
+    Reader header{bytes, sizeof kHiveMagic};
+    const std::uint32_t version = header.U32();
+    if (header.failed || version != kHiveVersion) {
+        return ERROR_BADDB;
+    }
+    const std::uint32_t length = header.U32();
+    const std::uint32_t crc = header.U32();
+    if (header.failed || bytes.size() - kHiveHeaderSize != length ||
+        HiveCrc32(bytes.data() + kHiveHeaderSize, length) != crc) {
+        return ERROR_REGISTRY_CORRUPT;
+    }
+    Reader r{bytes, kHiveHeaderSize};
+    std::uint32_t depth = 0;
+    while (r.pos < bytes.size()) {
+        HiveRecord rec;
+        rec.kind = bytes[r.pos++];
+        rec.depth = r.U32();
+        rec.name = r.Bytes();
+        if (rec.kind == 'V') {
+            rec.type = r.U32();
+            rec.data = r.Bytes();
+            if (rec.depth != depth)
+                r.failed = true;
+        } else if (rec.kind == 'K') {
+            // A key name is one path component.
+            if (rec.depth == 0 || rec.depth > depth + 1 || rec.name.empty() ||
+                rec.name.find('\\') != std::string::npos)
+                r.failed = true;
+            depth = rec.depth;
+        } else {
+            r.failed = true;
+        }
+        if (r.failed)
+            return ERROR_REGISTRY_CORRUPT;
+        records->push_back(std::move(rec));
+    }
+    return ERROR_SUCCESS;
+}
 
 bool ReadWholeFile(const std::string& path, std::string* out) {
     UniqueFileHandle file(CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING, 0));
@@ -690,16 +776,36 @@ LONG RegSaveKeyA(HKEY key, const std::string& file) {
             return rc;
         if (!sim::PrivilegeEnabled("SeBackupPrivilege"))
             return ERROR_PRIVILEGE_NOT_HELD;
-        std::string out(kHiveMagic, sizeof kHiveMagic);
-        SaveTree(id, 0, out);
-        UniqueFileHandle handle(CreateFileA(file, GENERIC_WRITE, 0, CREATE_NEW, 0));
-        if (!handle) {
-            DWORD error = GetLastError();
-            return error == ERROR_FILE_EXISTS ? ERROR_ALREADY_EXISTS : static_cast<LONG>(error);
+        std::string payload;
+        {
+            // One transaction, so that another process's change can't tear the saved tree.
+            sim::Transaction tx(sim::db());
+            SaveTree(id, 0, payload);
+            tx.Commit();
         }
-        DWORD written = 0;
-        if (!WriteFile(handle.get(), out.data(), static_cast<DWORD>(out.size()), &written)) {
-            return static_cast<LONG>(GetLastError());
+        std::string out(kHiveMagic, sizeof kHiveMagic);
+        PutU32(out, kHiveVersion);
+        PutU32(out, static_cast<std::uint32_t>(payload.size()));
+        PutU32(out, HiveCrc32(payload.data(), payload.size()));
+        out += payload;
+        DWORD failure = ERROR_SUCCESS;
+        {
+            UniqueFileHandle handle(CreateFileA(file, GENERIC_WRITE, 0, CREATE_NEW, 0));
+            if (!handle) {
+                DWORD error = GetLastError();
+                return error == ERROR_FILE_EXISTS ? ERROR_ALREADY_EXISTS : static_cast<LONG>(error);
+            }
+            DWORD written = 0;
+            if (!WriteFile(handle.get(), out.data(), static_cast<DWORD>(out.size()), &written)) {
+                failure = GetLastError();
+            } else if (written != out.size()) {
+                failure = ERROR_WRITE_FAULT;
+            }
+        }
+        // A hive cut short would only fail its restore later; leave none behind.
+        if (failure != ERROR_SUCCESS) {
+            DeleteFileA(file);
+            return static_cast<LONG>(failure);
         }
         return ERROR_SUCCESS;
     } catch (const std::exception&) {
@@ -717,45 +823,14 @@ LONG RegRestoreKeyA(HKEY key, const std::string& file, DWORD) {
         std::string bytes;
         if (!ReadWholeFile(file, &bytes))
             return static_cast<LONG>(GetLastError());
-        if (bytes.size() < sizeof kHiveMagic ||
-            std::memcmp(bytes.data(), kHiveMagic, sizeof kHiveMagic) != 0) {
-            return ERROR_BADDB;
-        }
         // Parse everything first so a damaged file changes nothing.
-        struct Record {
-            char kind;
-            std::uint32_t depth;
-            std::string name;
-            std::uint32_t type;
-            std::string data;
-        };
-        std::vector<Record> records;
-        Reader r{bytes, sizeof kHiveMagic};
-        std::uint32_t depth = 0;
-        while (r.pos < bytes.size()) {
-            Record rec{bytes[r.pos++], 0, {}, 0, {}};
-            rec.depth = r.U32();
-            rec.name = r.Bytes();
-            if (rec.kind == 'V') {
-                rec.type = r.U32();
-                rec.data = r.Bytes();
-                if (rec.depth != depth)
-                    r.failed = true;
-            } else if (rec.kind == 'K') {
-                if (rec.depth == 0 || rec.depth > depth + 1)
-                    r.failed = true;
-                depth = rec.depth;
-            } else {
-                r.failed = true;
-            }
-            if (r.failed)
-                return ERROR_BADDB;
-            records.push_back(std::move(rec));
-        }
+        std::vector<HiveRecord> records;
+        if (LONG rc = ParseHive(bytes, &records); rc != ERROR_SUCCESS)
+            return rc;
         sim::Transaction tx(sim::db());
         sim::reg::DeleteChildren(id);
         std::vector<std::int64_t> stack{id};
-        for (const Record& rec : records) {
+        for (const HiveRecord& rec : records) {
             if (rec.kind == 'K') {
                 stack.resize(rec.depth);
                 bool created = false;

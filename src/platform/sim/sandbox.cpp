@@ -59,6 +59,9 @@ CREATE TABLE IF NOT EXISTS features(name TEXT PRIMARY KEY COLLATE NOCASE, state 
 CREATE TABLE IF NOT EXISTS launch_log(
     id INTEGER PRIMARY KEY, time TEXT NOT NULL, verb TEXT NOT NULL, file TEXT NOT NULL,
     parameters TEXT NOT NULL, directory TEXT NOT NULL, show INTEGER NOT NULL);
+CREATE TABLE IF NOT EXISTS launch_results(
+    launch INTEGER PRIMARY KEY, image TEXT NOT NULL, elevated INTEGER NOT NULL,
+    error INTEGER NOT NULL, exit_code INTEGER);
 INSERT OR IGNORE INTO reg_keys(id, parent, name) VALUES
     (1, 0, 'HKEY_LOCAL_MACHINE'), (2, 0, 'HKEY_CURRENT_USER'), (3, 0, 'HKEY_USERS'),
     (4, 0, 'HKEY_CLASSES_ROOT');
@@ -108,6 +111,12 @@ fs::path MapToHost(const std::string& windowsPath, bool applyRedirection) {
     } else {
         throw std::invalid_argument("no such drive: " + windowsPath);
     }
+    // The host's names are UTF-8; letter case is compared in the ANSI code page.
+    std::vector<std::string> ansiParts = std::move(path.parts);
+    path.parts.clear();
+    for (const std::string& part : ansiParts) {
+        path.parts.push_back(AnsiToUtf8(part));
+    }
     // Most paths name an existing file or a new one in an existing folder; one lstat of the
     // whole path (or of its folder) then stands for the per-component checks below.
     fs::path host = base;
@@ -141,7 +150,7 @@ fs::path MapToHost(const std::string& windowsPath, bool applyRedirection) {
             std::string found;
             for (fs::directory_iterator it(host, ec), end; !ec && it != end; it.increment(ec)) {
                 std::string name = it->path().filename().string();
-                if (IEquals(name, part)) {
+                if (IEquals(Utf8ToAnsi(name), ansiParts[i])) {
                     found = name;
                     break;
                 }
@@ -278,8 +287,9 @@ void SetRedirectionEnabled(bool enabled) {
     t_redirection = enabled;
 }
 
-void LogLaunch(const std::string& verb, const std::string& file, const std::string& parameters,
-               const std::string& directory, int show) {
+std::int64_t LogLaunch(const std::string& verb, const std::string& file,
+                       const std::string& parameters, const std::string& directory, int show) {
+    std::int64_t id = 0;
     std::time_t now = std::time(nullptr);
     char stamp[32];
     std::strftime(stamp, sizeof stamp, "%Y-%m-%dT%H:%M:%SZ", std::gmtime(&now));
@@ -290,9 +300,26 @@ void LogLaunch(const std::string& verb, const std::string& file, const std::stri
             "VALUES(?, ?, ?, ?, ?, ?)");
         st.Bind(1, std::string(stamp)).Bind(2, verb).Bind(3, file).Bind(4, parameters);
         st.Bind(5, directory).Bind(6, show).Run();
+        id = db().LastInsertId();
     }
     if (g_launchObserver)
         g_launchObserver(verb, file, parameters, directory, show);
+    return id;
+}
+
+void LogLaunchStart(std::int64_t launch, const std::string& image, bool elevated,
+                    std::uint32_t error) {
+    std::lock_guard lock(db().mutex());
+    Statement st = db().Prepare(
+        "INSERT OR REPLACE INTO launch_results(launch, image, elevated, error) VALUES(?, ?, ?, ?)");
+    st.Bind(1, launch).Bind(2, image).Bind(3, elevated ? 1 : 0);
+    st.Bind(4, static_cast<std::int64_t>(error)).Run();
+}
+
+void LogLaunchExit(std::int64_t launch, std::uint32_t exitCode) {
+    std::lock_guard lock(db().mutex());
+    Statement st = db().Prepare("UPDATE launch_results SET exit_code = ? WHERE launch = ?");
+    st.Bind(1, static_cast<std::int64_t>(exitCode)).Bind(2, launch).Run();
 }
 
 void SetLaunchObserver(LaunchObserver observer) {
@@ -323,6 +350,7 @@ std::string WindowsPathFromDialog(const std::string& dialogPath) {
         drive = "Z:";
         rest = dialogPath;
     }
+    rest = sim::Utf8ToAnsi(rest);
     for (char& c : rest) {
         if (c == '/')
             c = '\\';

@@ -3,6 +3,7 @@
 // tests and the sandbox tool use; the program itself only sees the win:: functions.
 #pragma once
 
+#include <cstdint>
 #include <filesystem>
 #include <string>
 
@@ -53,9 +54,16 @@ std::filesystem::path HostPathNative(const std::string& windowsPath);
 bool RedirectionEnabled();
 void SetRedirectionEnabled(bool enabled);
 
-// The launch log: every program started and address opened through the shell.
-void LogLaunch(const std::string& verb, const std::string& file, const std::string& parameters,
-               const std::string& directory, int show);
+// The launch log: every program started and address opened through the shell. Returns the
+// entry's number.
+std::int64_t LogLaunch(const std::string& verb, const std::string& file,
+                       const std::string& parameters, const std::string& directory, int show);
+// What became of a launch: the program file the shell found (its Windows path as the system
+// folder really is, so a redirected run names SysWOW64), whether it ran elevated, the error
+// when it did not start (0 when it did); and, when it ends, the program's exit code.
+void LogLaunchStart(std::int64_t launch, const std::string& image, bool elevated,
+                    std::uint32_t error);
+void LogLaunchExit(std::int64_t launch, std::uint32_t exitCode);
 
 inline constexpr const char* kUserName = "User";
 inline constexpr const char* kComputerName = "QUELLIN-PC";

@@ -1,0 +1,173 @@
+// Times the paper size save against its floor on a description of about 1 MB with the PaperSize
+// feature in the middle:
+//
+//   quellin-papersize-bench [--runs N] [--kb SIZE]
+//
+// The save is the whole command without its window: locating and reading the files, the dialog
+// state of a fixed edit (A3 dragged away and back, then made the default), and the rewrite of
+// both files with the cache deleted. The floor reads both files and writes them back whole
+// through the same platform layer with no editing. Each figure is the best of N runs (default
+// 10); the files are put back before every run. The sandbox is a temporary one.
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <iostream>
+#include <sstream>
+#include <string>
+
+#include "driverconfig/driverfiles.h"
+#include "driverconfig/papersizeeditor.h"
+#include "platform/registry.h"
+#include "platform/sim/sandbox.h"
+
+namespace fs = std::filesystem;
+using namespace driverconfig;
+
+namespace {
+
+constexpr win::DWORD kWow64 = win::KEY_WOW64_64KEY;
+
+std::string ReadHost(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream out;
+    out << in.rdbuf();
+    return out.str();
+}
+
+void WriteHost(const fs::path& path, const std::string& bytes) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out << bytes;
+}
+
+// Features of the description's usual shape, numbered, until `size` bytes are reached.
+std::string Filler(const std::string& prefix, std::size_t size) {
+    std::string text;
+    for (int n = 0; text.size() < size; ++n) {
+        text += "*% ---------------------------------------------------------------\r\n";
+        text +=
+            "*Feature: " + prefix + std::to_string(n) + "\r\n{\r\n*rcNameID: =FILLER_DISPLAY\r\n";
+        text += "*DefaultOption: Option0\r\n";
+        for (int option = 0; option < 8; ++option) {
+            text += "*Option: Option" + std::to_string(option) +
+                    "\r\n{\r\n*rcNameID: =OPTION_DISPLAY\r\n*PrintSchemaKeywordMap: \"Keyword" +
+                    std::to_string(option) +
+                    "\"\r\n*Command: CmdSelect\r\n{\r\n*Order: DOC_SETUP." + std::to_string(n) +
+                    "\r\n*Cmd: \"<</Filler " + std::to_string(option) +
+                    ">>setpagedevice\"\r\n}\r\n}\r\n";
+        }
+        text += "}\r\n";
+    }
+    return text;
+}
+
+// Best times of the two kinds of work, run in turn so that a busy machine slows both alike.
+std::pair<double, double> BestSeconds(const std::function<void()>& prepare,
+                                      const std::function<void()>& first,
+                                      const std::function<void()>& second, int runs) {
+    double best[2] = {1e9, 1e9};
+    for (int r = 0; r < runs; ++r) {
+        int k = 0;
+        for (const std::function<void()>* work : {&first, &second}) {
+            prepare();
+            const auto start = std::chrono::steady_clock::now();
+            (*work)();
+            const std::chrono::duration<double> took = std::chrono::steady_clock::now() - start;
+            best[k] = std::min(best[k], took.count());
+            ++k;
+        }
+    }
+    return {best[0], best[1]};
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    int runs = 10;
+    std::size_t kb = 1024;
+    for (int i = 1; i + 1 < argc; i += 2) {
+        const std::string arg = argv[i];
+        if (arg == "--runs") {
+            runs = std::max(1, std::atoi(argv[i + 1]));
+        } else if (arg == "--kb") {
+            kb = static_cast<std::size_t>(std::max(1, std::atoi(argv[i + 1])));
+        }
+    }
+    const fs::path root =
+        fs::temp_directory_path() / ("quellin-papersize-bench-" + std::to_string(::getpid()));
+    sim::InitSandbox(root, sim::InitOptions{});
+
+    const DriverFilePaths paths = DriverFilePathsFor(ReadDriverFileNames(kWow64));
+    const fs::path gpd = sim::HostPathNative(paths.mergedConfigPath);
+    const fs::path pdc = sim::HostPathNative(paths.deviceCapabilitiesPath);
+    const fs::path bud = sim::HostPathNative(paths.cachePath);
+
+    // The seeded description with filler features in front of and behind PaperSize.
+    const std::string seed = ReadHost(gpd);
+    const std::size_t paper = seed.find("*Feature: PaperSize");
+    const std::string half = Filler("FillerA", kb * 1024 / 2);
+    const std::string description = seed.substr(0, paper) + half +
+                                    seed.substr(paper, seed.find("*Feature: ColorMode") - paper) +
+                                    Filler("FillerB", kb * 1024 / 2) +
+                                    seed.substr(seed.find("*Feature: ColorMode"));
+    const std::string capabilities = ReadHost(pdc);
+    const std::string cache = ReadHost(bud);
+    const auto restore = [&] {
+        WriteHost(gpd, description);
+        WriteHost(pdc, capabilities);
+        WriteHost(bud, cache);
+    };
+
+    const DriverContext context{kWow64, 0};
+    const auto [save, floor] = BestSeconds(
+        restore,
+        [&] {
+            PaperSettings settings;
+            std::optional<PaperSizeSession> session = BeginPaperSizeEdit(context, settings);
+            PaperSizeDialog dialog = CreatePaperSizeDialog(settings, '.');
+            PreparePaperSizeDialog(dialog, session->reading, settings);
+            for (int row = 0; row < static_cast<int>(dialog.chosen.size()); ++row) {
+                if (dialog.chosen[static_cast<std::size_t>(row)] == "A3") {
+                    SelectPaperRow(dialog, PaperList::Chosen, row);
+                }
+            }
+            DropPaperSize(dialog, PaperList::Available);
+            DropPaperSize(dialog, PaperList::Chosen);
+            ChooseDefaultSize(dialog);
+            SavePaperSizeDialog(dialog, settings, 0);
+            if (FinishPaperSizeEdit(*session, dialog, settings, context) !=
+                ReplaceResult::Written) {
+                std::cerr << "the save did not write both files\n";
+                std::exit(1);
+            }
+        },
+        [&] {
+            std::string a = ReadWorkingText(paths.mergedConfigPath, kWow64);
+            std::string b = ReadWorkingText(paths.deviceCapabilitiesPath, kWow64);
+            WriteWholeFile(paths.mergedConfigPath, a, kWow64);
+            WriteWholeFile(paths.deviceCapabilitiesPath, b, kWow64);
+        },
+        runs);
+    // The last run was the floor's; one more save leaves the edited description to check.
+    restore();
+    PaperSettings settings;
+    std::optional<PaperSizeSession> session = BeginPaperSizeEdit(context, settings);
+    PaperSizeDialog dialog = CreatePaperSizeDialog(settings, '.');
+    PreparePaperSizeDialog(dialog, session->reading, settings);
+    dialog.defaultName = "A3";
+    FinishPaperSizeEdit(*session, dialog, settings, context);
+    const std::string written = ReadHost(gpd);
+
+    std::cout << "description " << description.size() << " bytes, written " << written.size()
+              << " bytes, best of " << runs << " runs\n"
+              << "paper size save  " << save * 1000 << " ms\n"
+              << "floor            " << floor * 1000 << " ms\n"
+              << "ratio            " << save / floor << "\n";
+    sim::CloseSandbox();
+    fs::remove_all(root);
+    return written.find("*DefaultOption: A3\r\n") == std::string::npos ? 1 : 0;
+}

@@ -1,0 +1,464 @@
+#include "backup/settings_backup.h"
+
+#include <memory>
+#include <random>
+#include <utility>
+
+#include "driverconfig/driverfiles.h"
+#include "platform/filesystem.h"
+#include "platform/processes.h"
+#include "platform/registry.h"
+#include "platform/ui.h"
+#include "system/admin.h"
+#include "system/appinfo.h"
+#include "system/errors.h"
+#include "system/helpers.h"
+#include "system/redirection.h"
+
+namespace quellin::backup {
+
+namespace {
+
+std::string FolderOf(const std::string& path) {
+    const std::size_t slash = path.rfind('\\');
+    return slash == std::string::npos ? std::string() : path.substr(0, slash);
+}
+
+std::string NameOf(const std::string& path) {
+    const std::size_t slash = path.rfind('\\');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+char Upper(char c) {
+    return c >= 'a' && c <= 'z' ? static_cast<char>(c - 32) : c;
+}
+
+// File names on Windows match whatever the case of their letters.
+bool SameName(const std::string& a, const std::string& b) {
+    if (a.size() != b.size()) {
+        return false;
+    }
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        if (Upper(a[i]) != Upper(b[i])) {
+            return false;
+        }
+    }
+    return true;
+}
+
+bool IsFile(const std::string& path) {
+    const win::DWORD attributes = win::GetFileAttributesA(path);
+    return attributes != win::INVALID_FILE_ATTRIBUTES &&
+           (attributes & win::FILE_ATTRIBUTE_DIRECTORY) == 0;
+}
+
+bool IsFolder(const std::string& path) {
+    const win::DWORD attributes = win::GetFileAttributesA(path);
+    return attributes != win::INVALID_FILE_ATTRIBUTES &&
+           (attributes & win::FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
+void ShowPlain(const SettingsContext& context, const std::string& text) {
+    win::MessageBoxA(context.owner, text, system::kApplicationTitle, win::MB_OK);
+}
+
+std::string JoinLines(const std::vector<std::string>& lines) {
+    std::string text;
+    for (const std::string& line : lines) {
+        text += "\r\n" + line;
+    }
+    return text;
+}
+
+// Hides the button panel for its life; Show() brings it back early, before a closing box.
+class PanelHidden {
+  public:
+    explicit PanelHidden(const SettingsContext& context) : show_(context.showPanel) {
+        if (show_) {
+            show_(false);
+        }
+    }
+    PanelHidden(const PanelHidden&) = delete;
+    PanelHidden& operator=(const PanelHidden&) = delete;
+    ~PanelHidden() { Show(); }
+    void Show() {
+        if (show_) {
+            std::exchange(show_, nullptr)(true);
+        }
+    }
+
+  private:
+    std::function<void(bool)> show_;
+};
+
+// Removes the save's hive files from the staging folder on every way out.
+class HiveFilesCleanup {
+  public:
+    explicit HiveFilesCleanup(const std::vector<std::string>& files) : files_(files) {}
+    HiveFilesCleanup(const HiveFilesCleanup&) = delete;
+    HiveFilesCleanup& operator=(const HiveFilesCleanup&) = delete;
+    ~HiveFilesCleanup() { Run(); }
+    void Run() {
+        for (const std::string& file : std::exchange(files_, {})) {
+            if (IsFile(file)) {
+                win::DeleteFileA(file);
+            }
+        }
+    }
+
+  private:
+    std::vector<std::string> files_;
+};
+
+// Removes the restore's extraction folder with its content on every way out.
+class FolderCleanup {
+  public:
+    explicit FolderCleanup(std::string folder) : folder_(std::move(folder)) {}
+    FolderCleanup(const FolderCleanup&) = delete;
+    FolderCleanup& operator=(const FolderCleanup&) = delete;
+    ~FolderCleanup() { Run(); }
+    void Run() {
+        if (!folder_.empty()) {
+            system::DeleteFolderTree(std::exchange(folder_, {}));
+        }
+    }
+
+  private:
+    std::string folder_;
+};
+
+// A driver file name usable in the driver folder: both the folder's and the file's registry
+// names were found.
+bool Named(const driverconfig::DriverFileNames& names, const std::string& fileName) {
+    return !names.queueFolderName.empty() && !fileName.empty();
+}
+
+// Puts `source` in place of `target` through a temporary file beside the target, so that an
+// interrupted restore leaves either the old or the new file, never part of one.
+bool ReplaceDriverFile(const std::string& source, const std::string& target) {
+    std::string temp;
+    if (win::GetTempFileNameA(FolderOf(target), "qrs", 0, &temp) == 0) {
+        return false;
+    }
+    bool done = win::CopyFileA(source, temp, false);
+    if (done) {
+        // The driver file keeps its own marks, not those the archive entry carried.
+        const win::DWORD old = win::GetFileAttributesA(target);
+        win::SetFileAttributesA(temp, old == win::INVALID_FILE_ATTRIBUTES
+                                          ? win::FILE_ATTRIBUTE_ARCHIVE
+                                          : old & ~win::FILE_ATTRIBUTE_READONLY);
+        done = win::MoveFileExA(temp, target,
+                                win::MOVEFILE_REPLACE_EXISTING | win::MOVEFILE_WRITE_THROUGH);
+    }
+    if (!done) {
+        system::ClearFileAttributes(temp);
+        win::DeleteFileA(temp);
+    }
+    return done;
+}
+
+std::string ProgramFolder() {
+    return FolderOf(win::GetModuleFileNameA());
+}
+
+std::string PathTooLongText(const std::string& path, const char* what) {
+    return "The path of a registry hive file would be longer than 255 characters:\r\n" + path +
+           "\r\n" + what;
+}
+
+}  // namespace
+
+bool SaveHiveFile(const std::string& keyPath, const std::string& hivePath,
+                  win::DWORD wow64KeyFlag) {
+    system::EnablePrivilege("SeBackupPrivilege");
+    if (win::GetFileAttributesA(hivePath) != win::INVALID_FILE_ATTRIBUTES) {
+        win::DeleteFileA(hivePath);
+    }
+    win::UniqueHKey key;
+    if (win::RegOpenKeyExA(win::HKEY_CURRENT_USER, keyPath, 0, win::KEY_ALL_ACCESS | wow64KeyFlag,
+                           key.put()) != static_cast<win::LONG>(win::ERROR_SUCCESS)) {
+        return false;
+    }
+    return win::RegSaveKeyA(key.get(), hivePath) == static_cast<win::LONG>(win::ERROR_SUCCESS);
+}
+
+bool RestoreHiveFile(const std::string& keyPath, const std::string& hivePath, win::HWND owner) {
+    system::EnablePrivilege("SeRestorePrivilege");
+    win::UniqueHKey key;
+    win::LONG rc =
+        win::RegOpenKeyExA(win::HKEY_CURRENT_USER, keyPath, 0, win::KEY_ALL_ACCESS, key.put());
+    if (rc == static_cast<win::LONG>(win::ERROR_SUCCESS)) {
+        rc = win::RegRestoreKeyA(key.get(), hivePath, 0);
+    }
+    if (rc != static_cast<win::LONG>(win::ERROR_SUCCESS)) {
+        win::MessageBoxA(owner, kRestoreErrorText, system::kApplicationTitle, win::MB_OK);
+        return false;
+    }
+    return true;
+}
+
+std::string ExtractionFolderPath(const std::string& tempPath, int first, int second) {
+    return tempPath + "\\PrintToPDF" + std::to_string(first) + "D" + std::to_string(second);
+}
+
+SettingsBackup::SettingsBackup() {
+    Zipper1.OverwriteMode = TOverwriteMode::Always;
+    Zipper1.OnProcessMessages = [] { win::ProcessPendingMessages(); };
+    Zipper1.OnMessage = [](const std::string& text, const std::string& caption) {
+        win::MessageBoxA(0, text, caption, win::MB_OK);
+    };
+    OpenDialog1.FileName = "*.roy";
+    Random = [engine = std::make_shared<std::mt19937>(std::random_device{}())](int upTo) {
+        return std::uniform_int_distribution<int>(0, upTo)(*engine);
+    };
+}
+
+SettingsResult SettingsBackup::Save(const SettingsContext& context, bool printerSelected) {
+    if (!system::IsAdministrator()) {
+        system::ShowPermissionDenied(context.caption);
+        return SettingsResult::NotAdministrator;
+    }
+    if (!printerSelected) {
+        ShowPlain(context, kSelectPrinterText);
+        return SettingsResult::NoSelection;
+    }
+    const driverconfig::DriverFileNames names =
+        driverconfig::ReadDriverFileNames(context.wow64KeyFlag);
+    const driverconfig::DriverFilePaths paths = driverconfig::DriverFilePathsFor(names);
+
+    PanelHidden panel(context);
+    if (SaveDialog1.InitialDir.empty()) {
+        SaveDialog1.InitialDir = ProgramFolder();
+    }
+    win::FileDialogRequest request;
+    request.kind = win::FileDialogRequest::Kind::Save;
+    request.owner = context.owner;
+    request.title = "Save As";
+    request.filter = kSettingsFilter;
+    request.defaultExtension = kSettingsExtension;
+    request.initialDir = SaveDialog1.InitialDir;
+    request.fileName = NameOf(SaveDialog1.FileName);
+    request.overwritePrompt = true;
+    const std::optional<std::string> chosen = win::ui().FileDialog(request);
+    if (!chosen) {
+        return SettingsResult::Cancelled;
+    }
+    SaveDialog1.FileName = *chosen;
+
+    const std::string staging = FolderOf(*chosen);
+    std::vector<std::string> hives;
+    for (const SettingsKey& key : kSettingsKeys) {
+        hives.push_back(staging + "\\" + key.entryName);
+        if (hives.back().size() > kMaxHivePath) {
+            panel.Show();
+            ShowPlain(context, PathTooLongText(hives.back(), "Nothing was saved."));
+            return SettingsResult::PathTooLong;
+        }
+    }
+
+    HiveFilesCleanup cleanup(hives);
+    std::vector<bool> keySaved;
+    for (std::size_t i = 0; i < hives.size(); ++i) {
+        keySaved.push_back(SaveHiveFile(kSettingsKeys[i].keyPath, hives[i], context.wow64KeyFlag));
+        win::ProcessPendingMessages();
+    }
+
+    // The two driver files, in archive order; `wanted` is false where the registry names none.
+    struct DriverFile {
+        std::string path;
+        bool wanted = false;
+        bool exists = false;
+        const char* role = "";
+    };
+    std::vector<DriverFile> driverFiles = {
+        {paths.mergedConfigPath, Named(names, names.mergedConfigName), false,
+         "the printer description file"},
+        {paths.deviceCapabilitiesPath, Named(names, names.deviceCapabilitiesName), false,
+         "the device capabilities file"},
+    };
+    std::vector<TZipEntryInfo> entries;
+    {
+        system::FsRedirectionSpan span(context.wow64KeyFlag != 0);
+        Zipper1.ZipName = *chosen;
+        Zipper1.FilesList = hives;
+        for (DriverFile& file : driverFiles) {
+            file.exists = file.wanted && IsFile(file.path);
+            if (file.exists) {
+                Zipper1.FilesList.push_back(file.path);
+            }
+        }
+        Zipper1.Recurse = false;
+        Zipper1.StorePaths = false;
+        Zipper1.PackLevel = 9;
+        Zipper1.Zip();
+        entries = Zipper1.ReadZipDirectory();
+    }
+    cleanup.Run();
+
+    auto held = [&](const std::string& name) {
+        for (const TZipEntryInfo& entry : entries) {
+            if (SameName(entry.FileName, name) && entry.FolderName.empty()) {
+                return true;
+            }
+        }
+        return false;
+    };
+    std::vector<std::string> missing;
+    for (std::size_t i = 0; i < hives.size(); ++i) {
+        if (!keySaved[i] || !held(kSettingsKeys[i].entryName)) {
+            missing.push_back(std::string("HKEY_CURRENT_USER\\") + kSettingsKeys[i].keyPath);
+        }
+    }
+    for (const DriverFile& file : driverFiles) {
+        if (!file.wanted) {
+            missing.push_back(std::string(file.role) + " (the printer's registry names none)");
+        } else if (!file.exists || !held(NameOf(file.path))) {
+            missing.push_back(file.path);
+        }
+    }
+
+    panel.Show();
+    if (missing.empty()) {
+        ShowPlain(context, kBackupSuccessText);
+        return SettingsResult::Complete;
+    }
+    ShowPlain(context, "The backup is incomplete. These were not saved:" + JoinLines(missing));
+    return SettingsResult::Incomplete;
+}
+
+SettingsResult SettingsBackup::Restore(const SettingsContext& context) {
+    if (!system::IsAdministrator()) {
+        system::ShowPermissionDenied(context.caption);
+        return SettingsResult::NotAdministrator;
+    }
+    PanelHidden panel(context);
+    if (OpenDialog1.InitialDir.empty()) {
+        OpenDialog1.InitialDir =
+            SaveDialog1.FileName.empty() ? ProgramFolder() : FolderOf(SaveDialog1.FileName);
+    }
+    win::FileDialogRequest request;
+    request.kind = win::FileDialogRequest::Kind::Open;
+    request.owner = context.owner;
+    request.title = "Open";
+    request.filter = kSettingsFilter;
+    request.defaultExtension = kSettingsExtension;
+    request.initialDir = OpenDialog1.InitialDir;
+    request.fileName = NameOf(OpenDialog1.FileName);
+    const std::optional<std::string> chosen = win::ui().FileDialog(request);
+    if (!chosen) {
+        return SettingsResult::Cancelled;
+    }
+    OpenDialog1.FileName = *chosen;
+
+    const driverconfig::DriverFileNames names =
+        driverconfig::ReadDriverFileNames(context.wow64KeyFlag);
+    const driverconfig::DriverFilePaths paths = driverconfig::DriverFilePathsFor(names);
+
+    const std::string tempPath = system::GetTempPathText();
+    if (tempPath.empty()) {
+        throw system::SystemError(win::ERROR_PATH_NOT_FOUND,
+                                  "I/O error " + std::to_string(win::ERROR_PATH_NOT_FOUND));
+    }
+    const int first = Random(2004);
+    const int second = Random(5999);
+    const std::string folder = ExtractionFolderPath(tempPath, first, second);
+    for (const SettingsKey& key : kSettingsKeys) {
+        const std::string hive = folder + "\\" + key.entryName;
+        if (hive.size() > kMaxHivePath) {
+            panel.Show();
+            ShowPlain(context, PathTooLongText(hive, "Nothing was restored."));
+            return SettingsResult::PathTooLong;
+        }
+    }
+    // A folder left by an earlier, failed restore is reused, but emptied first, so that no
+    // stale hive file or driver file can stand in for one the archive lacks.
+    if (IsFolder(folder)) {
+        system::DeleteFolderTree(folder);
+    }
+    if (!IsFolder(folder) && !win::CreateDirectoryA(folder)) {
+        const win::DWORD code = win::GetLastError();
+        throw system::SystemError(code, "I/O error " + std::to_string(code));
+    }
+    FolderCleanup cleanup(folder);
+
+    Zipper1.ZipName = *chosen;
+    Zipper1.FilesList.clear();
+    Zipper1.DoAll = true;
+    Zipper1.DestDir = folder;
+    Zipper1.UnZip();
+    const std::vector<TZipEntryInfo> entries = Zipper1.Entries();
+
+    // Every entry must have come out whole (a wrong CRC, an unknown method or an unusable name
+    // leaves no file); otherwise the archive is damaged and nothing is changed.
+    std::vector<std::string> unreadable;
+    for (const TZipEntryInfo& entry : entries) {
+        if (!entry.FileName.empty() && !IsFile(folder + "\\" + entry.FileName)) {
+            unreadable.push_back(entry.FullName());
+        }
+    }
+    if (!unreadable.empty()) {
+        cleanup.Run();
+        panel.Show();
+        ShowPlain(context,
+                  "The archive is damaged; nothing was restored. These entries could not be read:" +
+                      JoinLines(unreadable));
+        return SettingsResult::Damaged;
+    }
+
+    std::vector<std::string> notRestored;
+    for (const SettingsKey& key : kSettingsKeys) {
+        if (!RestoreHiveFile(key.keyPath, folder + "\\" + key.entryName, context.owner)) {
+            notRestored.push_back(std::string("HKEY_CURRENT_USER\\") + key.keyPath);
+        }
+        win::ProcessPendingMessages();
+    }
+
+    // The capabilities document first, then the description.
+    struct DriverFile {
+        const std::string& name;
+        const std::string& path;
+    };
+    const DriverFile driverFiles[] = {
+        {names.deviceCapabilitiesName, paths.deviceCapabilitiesPath},
+        {names.mergedConfigName, paths.mergedConfigPath},
+    };
+    {
+        system::FsRedirectionSpan span(context.wow64KeyFlag != 0);
+        for (const DriverFile& file : driverFiles) {
+            const std::string extracted = folder + "\\" + file.name;
+            if (Named(names, file.name) && IsFile(extracted) &&
+                !ReplaceDriverFile(extracted, file.path)) {
+                notRestored.push_back(file.path);
+            }
+        }
+    }
+    // Entries this machine's printer has no place for.
+    for (const TZipEntryInfo& entry : entries) {
+        if (entry.FileName.empty()) {
+            continue;
+        }
+        bool placed = false;
+        for (const SettingsKey& key : kSettingsKeys) {
+            placed = placed || SameName(entry.FileName, key.entryName);
+        }
+        for (const DriverFile& file : driverFiles) {
+            placed = placed || (Named(names, file.name) && SameName(entry.FileName, file.name));
+        }
+        if (!placed) {
+            notRestored.push_back(entry.FileName +
+                                  " (no driver file of this name on this computer)");
+        }
+    }
+
+    cleanup.Run();
+    panel.Show();
+    if (notRestored.empty()) {
+        ShowPlain(context, kRestoreSuccessText);
+        return SettingsResult::Complete;
+    }
+    ShowPlain(context,
+              "The restore is incomplete. These were not restored:" + JoinLines(notRestored));
+    return SettingsResult::Incomplete;
+}
+
+}  // namespace quellin::backup

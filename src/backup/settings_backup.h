@@ -1,0 +1,99 @@
+// Saving the printer's settings to a settings archive (*.roy) and restoring them from one: the
+// current user's three printer-settings keys as registry hive files, and the driver's merged
+// description and capabilities document, all in one ZIP archive.
+#pragma once
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "backup/zipper.h"
+#include "platform/types.h"
+
+namespace quellin::backup {
+
+// The keys below HKEY_CURRENT_USER and their hive files, in the order in which they are
+// saved, added to the archive and restored.
+struct SettingsKey {
+    const char* keyPath;
+    const char* entryName;
+};
+inline constexpr SettingsKey kSettingsKeys[] = {
+    {"Printers\\DevModePerUser", "1.reg"},
+    {"Printers\\DevModes2", "2.reg"},
+    {"Printers\\Settings", "3.reg"},
+};
+
+inline constexpr const char* kSettingsFilter = "Printer Settings (*.roy)|*.roy";
+inline constexpr const char* kSettingsExtension = "roy";
+inline constexpr const char* kSelectPrinterText = "Please select a printer first.";
+inline constexpr const char* kBackupSuccessText = "Backup success!";
+inline constexpr const char* kRestoreSuccessText = "Restore success!";
+inline constexpr const char* kRestoreErrorText = "RESTORE ERROR!";
+
+// The hive file path goes to the registry in a buffer of 256 bytes.
+inline constexpr std::size_t kMaxHivePath = 255;
+
+// Saves one key of kSettingsKeys to a new hive file, replacing an old file of that name; the
+// 64-bit registry view is used when `wow64KeyFlag` says so. True when the file was written.
+bool SaveHiveFile(const std::string& keyPath, const std::string& hivePath, win::DWORD wow64KeyFlag);
+
+// Replaces the key's whole tree with the hive file's content. The key is opened, never
+// created. On failure shows "RESTORE ERROR!" (owned by `owner`) and returns false.
+bool RestoreHiveFile(const std::string& keyPath, const std::string& hivePath, win::HWND owner);
+
+// "<tempPath>\PrintToPDF<first>D<second>": `tempPath` as GetTempPathA gives it, with its
+// trailing backslash, so the joined path holds two backslashes in a row.
+std::string ExtractionFolderPath(const std::string& tempPath, int first, int second);
+
+// What a common file dialog keeps between uses.
+struct FileDialogState {
+    std::string InitialDir;
+    std::string FileName;
+};
+
+// The main window's values the two commands need.
+struct SettingsContext {
+    win::DWORD wow64KeyFlag = 0;  // 256 under 64-bit Windows
+    win::HWND owner = 0;          // owner of the message boxes and dialogs
+    std::string caption;          // the main window's caption, title of the refusal box
+    // Hides (false) and shows (true) the main window's button panel.
+    std::function<void(bool visible)> showPanel;
+};
+
+enum class SettingsResult {
+    NotAdministrator,
+    NoSelection,
+    Cancelled,
+    PathTooLong,
+    Complete,    // "Backup success!" / "Restore success!"
+    Incomplete,  // something named in the closing box was not saved or not restored
+    Damaged,     // restore: an entry could not be read; nothing was restored
+};
+
+// The two commands with what lasts between them for the whole run: the archive component and
+// the two file dialogs' folders and file names.
+class SettingsBackup {
+  public:
+    SettingsBackup();
+
+    // Save: asks for an archive file and writes the keys and driver files into it (updating
+    // an existing archive in place). `printerSelected`: whether the printer list has a
+    // selection. Archive errors propagate after the panel, redirection and hive files have
+    // been put right.
+    SettingsResult Save(const SettingsContext& context, bool printerSelected);
+
+    // Restore: asks for an archive, extracts it into a fresh folder in the temp folder, and
+    // only when every entry could be read restores the keys and copies the driver files
+    // back. Archive errors propagate after the panel and the extraction folder have been put
+    // right; the registry and driver files are then untouched.
+    SettingsResult Restore(const SettingsContext& context);
+
+    TZipper Zipper1;
+    FileDialogState SaveDialog1;
+    FileDialogState OpenDialog1;
+    // Draws a pseudo-random integer in 0..upTo; replaceable so tests can name the folder.
+    std::function<int(int upTo)> Random;
+};
+
+}  // namespace quellin::backup

@@ -1,0 +1,181 @@
+#include "repair/safety.h"
+
+#include <cctype>
+
+#include "platform/filesystem.h"
+
+namespace repair {
+
+namespace {
+
+std::vector<std::string> SplitNames(const std::string& rest) {
+    std::vector<std::string> names;
+    std::string current;
+    for (char c : rest + "\\") {
+        if (c != '\\') {
+            current += c;
+            continue;
+        }
+        names.push_back(current);
+        current.clear();
+    }
+    return names;
+}
+
+bool LooksLikeShortName(const std::string& name) {
+    const std::size_t tilde = name.find('~');
+    return tilde != std::string::npos && tilde + 1 < name.size() &&
+           std::isdigit(static_cast<unsigned char>(name[tilde + 1]));
+}
+
+char Lower(char c) {
+    return static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+}
+
+bool EqualNoCase(const std::string& a, const std::string& b) {
+    if (a.size() != b.size())
+        return false;
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        if (Lower(a[i]) != Lower(b[i]))
+            return false;
+    }
+    return true;
+}
+
+std::string Environment(const char* name) {
+    std::string value;
+    return win::GetEnvironmentVariableA(name, &value) > 0 ? value : std::string();
+}
+
+void AddCanonical(std::vector<std::string>& folders, const std::string& path) {
+    if (auto canonical = CanonicalPath(path))
+        folders.push_back(*canonical);
+}
+
+// The folders from the drive root down to `path`, without `path` itself.
+std::vector<std::string> Ancestors(const std::string& path) {
+    std::vector<std::string> ancestors;
+    for (std::size_t at = path.find('\\', 3); at != std::string::npos;
+         at = path.find('\\', at + 1)) {
+        ancestors.push_back(path.substr(0, at));
+    }
+    return ancestors;
+}
+
+bool ReachedThroughLink(const std::string& path) {
+    for (const std::string& folder : Ancestors(path)) {
+        const win::DWORD attributes = win::GetFileAttributesA(folder);
+        if (attributes != win::INVALID_FILE_ATTRIBUTES &&
+            (attributes & win::FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
+            return true;
+        }
+    }
+    return false;
+}
+
+}  // namespace
+
+std::optional<std::string> CanonicalPath(const std::string& path) {
+    std::string unified = path;
+    for (char& c : unified) {
+        if (c == '/')
+            c = '\\';
+    }
+    if (unified.size() < 3 || !std::isalpha(static_cast<unsigned char>(unified[0])) ||
+        unified[1] != ':' || unified[2] != '\\') {
+        return std::nullopt;
+    }
+    std::vector<std::string> kept;
+    const std::vector<std::string> names = SplitNames(unified.substr(3));
+    for (std::size_t i = 0; i < names.size(); ++i) {
+        const std::string& name = names[i];
+        if (name.empty() || name == ".")
+            continue;
+        if (name == "..") {
+            if (!kept.empty())
+                kept.pop_back();
+            continue;
+        }
+        if (name.find_first_of(":*?\"<>|") != std::string::npos)
+            return std::nullopt;
+        for (char c : name) {
+            if (static_cast<unsigned char>(c) < 32)
+                return std::nullopt;
+        }
+        std::string trimmed = name;
+        while (!trimmed.empty() && (trimmed.back() == '.' || trimmed.back() == ' '))
+            trimmed.pop_back();
+        if (trimmed.empty())
+            continue;
+        if (i + 1 < names.size() && LooksLikeShortName(trimmed))
+            return std::nullopt;
+        kept.push_back(trimmed);
+    }
+    std::string canonical(1, static_cast<char>(std::toupper(static_cast<unsigned char>(path[0]))));
+    canonical += ":";
+    if (kept.empty())
+        return canonical + "\\";
+    for (const std::string& name : kept)
+        canonical += "\\" + name;
+    return canonical;
+}
+
+std::vector<std::string> ProtectedFolders() {
+    std::vector<std::string> folders;
+    const std::string windows = Environment("windir");
+    AddCanonical(folders, windows);
+    for (const char* name : {"ProgramFiles", "ProgramFiles(x86)", "ProgramW6432"})
+        AddCanonical(folders, Environment(name));
+    // The usual names on the system drive, should the environment lack or bend them.
+    std::string drive = windows.size() >= 2 ? windows.substr(0, 2) : Environment("SystemDrive");
+    if (drive.empty())
+        drive = "C:";
+    AddCanonical(folders, drive + "\\Windows");
+    AddCanonical(folders, drive + "\\Program Files");
+    AddCanonical(folders, drive + "\\Program Files (x86)");
+    return folders;
+}
+
+bool IsSameOrInside(const std::string& path, const std::string& folder) {
+    if (path.size() < folder.size() || !EqualNoCase(path.substr(0, folder.size()), folder))
+        return false;
+    return path.size() == folder.size() || folder.back() == '\\' || path[folder.size()] == '\\';
+}
+
+bool DeleteAutoSaveFile(const std::string& name) {
+    const std::optional<std::string> path = CanonicalPath(name);
+    if (!path || path->size() <= 3)
+        return false;
+    for (const std::string& folder : ProtectedFolders()) {
+        if (IsSameOrInside(*path, folder))
+            return false;
+    }
+    const win::DWORD attributes = win::GetFileAttributesA(*path);
+    if (attributes == win::INVALID_FILE_ATTRIBUTES ||
+        (attributes & win::FILE_ATTRIBUTE_DIRECTORY) != 0 || ReachedThroughLink(*path)) {
+        return false;
+    }
+    return win::DeleteFileA(*path);
+}
+
+bool IsCleanableTempFolder(const std::string& folder) {
+    const std::optional<std::string> path = CanonicalPath(folder);
+    if (!path || path->size() <= 3)
+        return false;
+    const std::optional<std::string> windows = CanonicalPath(Environment("windir"));
+    // The system's own temp folder is a temp folder some users are given.
+    const bool systemTemp = windows && IsSameOrInside(*path, *windows + "\\Temp");
+    for (const std::string& system : ProtectedFolders()) {
+        if (IsSameOrInside(system, *path) || (!systemTemp && IsSameOrInside(*path, system)))
+            return false;
+    }
+    const win::DWORD attributes = win::GetFileAttributesA(*path);
+    if (attributes != win::INVALID_FILE_ATTRIBUTES &&
+        ((attributes & win::FILE_ATTRIBUTE_DIRECTORY) == 0 ||
+         (attributes & win::FILE_ATTRIBUTE_REPARSE_POINT) != 0)) {
+        return false;
+    }
+    return !ReachedThroughLink(*path);
+}
+
+}  // namespace repair

@@ -1,0 +1,170 @@
+#include "repair/sequences.h"
+
+#include "driverconfig/driverfiles.h"
+#include "platform/filesystem.h"
+#include "platform/window.h"
+#include "repair/safety.h"
+#include "system/errors.h"
+#include "system/helpers.h"
+#include "system/redirection.h"
+
+namespace repair {
+
+namespace {
+
+using quellin::system::FsRedirectionSpan;
+
+bool IsFile(const std::string& path) {
+    const win::DWORD attributes = win::GetFileAttributesA(path);
+    return attributes != win::INVALID_FILE_ATTRIBUTES &&
+           (attributes & win::FILE_ATTRIBUTE_DIRECTORY) == 0;
+}
+
+void DeleteIfFile(const std::string& path) {
+    if (IsFile(path))
+        win::DeleteFileA(path);
+}
+
+// A registry name that is one plain name: an empty one or one that climbs out of V4Dirs would
+// make the deletions reach files of another folder.
+bool IsPlainName(const std::string& name) {
+    return !name.empty() && name != "." && name != ".." &&
+           name.find_first_of("\\/:") == std::string::npos;
+}
+
+bool SpansOn(const RepairSettings& settings) {
+    return settings.wow64KeyFlag != 0;
+}
+
+quellin::system::RepaintCallback RepaintOf(Progress& progress) {
+    return [&progress] { progress.Repaint(); };
+}
+
+// The tool's exit code is not examined: what it changed is the report.
+std::int32_t Launch(const RepairPaths& paths, const std::string& parameters) {
+    return quellin::system::RunProcess("runas", paths.servicingTool, parameters,
+                                       paths.servicingToolFolder, win::SW_HIDE, true);
+}
+
+}  // namespace
+
+RepairPaths BuildRepairPaths() {
+    RepairPaths paths;
+    win::GetEnvironmentVariableA("windir", &paths.windowsFolder);
+    paths.servicingToolFolder = paths.windowsFolder + "\\" + "system32";
+    paths.servicingTool = paths.servicingToolFolder + "\\" + "dism.exe";
+    paths.tempFolder = quellin::system::GetTempFolder();
+    paths.spoolFolder = paths.windowsFolder + "\\" + "system32" + "\\" + "spool";
+    paths.jobFolder = paths.spoolFolder + "\\" + "PRINTERS";
+    return paths;
+}
+
+std::int32_t RunServicingTool(const RepairPaths& paths, const std::string& parameters,
+                              win::DWORD wow64KeyFlag) {
+    FsRedirectionSpan span(wow64KeyFlag != 0);
+    return Launch(paths, parameters);
+}
+
+bool ServicingToolExists(const RepairPaths& paths) {
+    return IsFile(paths.servicingTool);
+}
+
+void CleanTempFolder(const std::string& tempFolder) {
+    if (tempFolder.empty() || !IsCleanableTempFolder(tempFolder))
+        return;
+    quellin::system::DeleteFolderTree(tempFolder);
+    if (win::GetFileAttributesA(tempFolder) == win::INVALID_FILE_ATTRIBUTES &&
+        !win::CreateDirectoryA(tempFolder)) {
+        quellin::system::RaiseLastOSError();
+    }
+}
+
+void InstallSequence(const RepairSettings& settings, const RepairPaths& paths, Progress& progress) {
+    FsRedirectionSpan span(SpansOn(settings));
+    progress.StepStarted(1, kInstallCaption, kInstallingLabel);
+    Launch(paths, kEnableParameters);
+}
+
+void ReinstallSequence(const RepairSettings& settings, const RepairPaths& paths,
+                       Progress& progress) {
+    {
+        FsRedirectionSpan span(SpansOn(settings));
+        progress.StepStarted(1, kReinstallCaption, kDiagnosingLabel);
+        Launch(paths, kDisableParameters);
+    }
+    progress.StepStarted(2, "", "");
+    quellin::system::DeletePrinterByName(settings.targetPrinterName);
+    progress.StepStarted(3, "", "");
+    quellin::system::DeletePrinterDrivers(settings.targetDriverName);
+    progress.StepStarted(4, "", kRemovingLabel);
+    quellin::system::StopServiceAndWait("", kSpoolerService, RepaintOf(progress));
+
+    progress.StepStarted(5, "", kAnalyzingLabel);
+    const driverconfig::DriverFileNames names =
+        driverconfig::ReadDriverFileNames(settings.wow64KeyFlag);
+    const driverconfig::DriverFilePaths driverPaths =
+        driverconfig::BuildDriverFilePaths(names, paths.windowsFolder);
+    {
+        FsRedirectionSpan span(SpansOn(settings));
+        progress.StepStarted(6, "", "");
+        if (IsPlainName(names.queueFolderName)) {
+            DeleteIfFile(driverPaths.queueFolder + "\\" + kCapabilitiesFileName);
+            if (IsPlainName(names.mergedConfigName)) {
+                DeleteIfFile(driverPaths.mergedConfigPath);
+                DeleteIfFile(driverPaths.cachePath);
+            }
+        }
+        progress.StepStarted(7, "", "");
+        quellin::system::EmptyFolder(paths.jobFolder, "*.*", true, settings.owner);
+        progress.StepStarted(8, "", "");
+        CleanTempFolder(paths.tempFolder);
+    }
+    progress.StepStarted(9, "", "");
+    quellin::system::StartServiceAndWait("", kSpoolerService, RepaintOf(progress));
+    progress.StepStarted(10, "", "");
+    quellin::system::AddPortIfMissing(kPortName);
+    {
+        FsRedirectionSpan span(SpansOn(settings));
+        progress.StepStarted(11, "", kReinstallingLabel);
+        Launch(paths, kEnableParameters);
+    }
+}
+
+void MaintenanceSequence(const RepairSettings& settings, const RepairPaths& paths,
+                         Progress& progress) {
+    progress.StepStarted(1, kMaintenanceCaption, kRestartingLabel);
+    quellin::system::StopServiceAndWait("", kSpoolerService, RepaintOf(progress));
+    {
+        FsRedirectionSpan span(SpansOn(settings));
+        progress.StepStarted(2, "", kRestarting50Label);
+        quellin::system::EmptyFolder(paths.jobFolder, "*.*", true, settings.owner);
+        CleanTempFolder(paths.tempFolder);
+        progress.StepStarted(3, "", "");
+        if (!settings.autoSaveFile.empty())
+            DeleteAutoSaveFile(settings.autoSaveFile);
+    }
+    progress.StepStarted(4, "", kRestarting60Label);
+    quellin::system::StartServiceAndWait("", kSpoolerService, RepaintOf(progress));
+}
+
+RepairOutcome RunRepair(int mode, const RepairSettings& settings, Progress& progress) {
+    const RepairPaths paths = BuildRepairPaths();
+    switch (mode) {
+        case kInstallMode:
+        case kReinstallMode:
+            if (!ServicingToolExists(paths))
+                return RepairOutcome::ServicingToolMissing;
+            if (mode == kInstallMode)
+                InstallSequence(settings, paths, progress);
+            else
+                ReinstallSequence(settings, paths, progress);
+            return RepairOutcome::Ran;
+        case kMaintenanceMode:
+            MaintenanceSequence(settings, paths, progress);
+            return RepairOutcome::Ran;
+        default:
+            return RepairOutcome::UnknownMode;
+    }
+}
+
+}  // namespace repair

@@ -1,0 +1,36 @@
+#include "repair/uninstall.h"
+
+#include "platform/ui.h"
+#include "repair/sequences.h"
+#include "system/helpers.h"
+#include "system/printer_list.h"
+
+namespace repair {
+
+namespace {
+
+bool Confirmed(const UninstallSettings& settings, const char* question) {
+    return win::ui().MessageBox(settings.owner, question, kConfirmationCaption, win::MB_YESNO) ==
+           win::IDYES;
+}
+
+}  // namespace
+
+int RepairModeForCaption(const std::string& caption) {
+    return caption == quellin::system::kReinstallCaption ? kReinstallMode : kInstallMode;
+}
+
+UninstallOutcome UninstallPrinter(const UninstallSettings& settings) {
+    if (!quellin::system::IsPrinterPresent(settings.targetPrinterName))
+        return UninstallOutcome::PrinterMissing;
+    if (!Confirmed(settings, kRemovePrinterQuestion))
+        return UninstallOutcome::Declined;
+    quellin::system::DeletePrinterByName(settings.targetPrinterName);
+    if (!Confirmed(settings, kRemovePackageQuestion))
+        return UninstallOutcome::PrinterRemoved;
+    // Neither the tool's presence nor its exit code is examined: the refreshed list reports.
+    RunServicingTool(BuildRepairPaths(), kDisableParameters, settings.wow64KeyFlag);
+    return UninstallOutcome::PackageRemoved;
+}
+
+}  // namespace repair

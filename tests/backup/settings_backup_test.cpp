@@ -1,0 +1,450 @@
+// Saving and restoring the printer's settings against a fresh sandbox per test.
+#include "backup/settings_backup.h"
+
+#include <gtest/gtest.h>
+
+#include <deque>
+#include <functional>
+
+#include "archive_builder.h"
+#include "driverconfig/driverfiles.h"
+#include "file_helpers.h"
+#include "platform/processes.h"
+#include "platform/sim/registry_store.h"
+#include "system/admin.h"
+#include "system/appinfo.h"
+
+namespace quellin::backup {
+namespace {
+
+using namespace testing;
+
+constexpr win::HWND kOwner = 0x5150;
+const std::string kDocuments = "C:\\Users\\User\\Documents";
+const std::string kArchive = kDocuments + "\\pdf.roy";
+const std::string kTemp = "C:\\Users\\User\\AppData\\Local\\Temp";
+
+// The registry below HKCU\Printers as one text, subkeys and values in the system's order.
+std::string Snapshot(std::int64_t key, const std::string& name) {
+    std::string text = "[" + name + "]\n";
+    for (const auto& v : sim::reg::Values(key))
+        text += v.name + "=" + sim::reg::TypeName(v.type) + ":" + sim::reg::FormatData(v) + "\n";
+    for (const auto& sub : sim::reg::SubKeys(key))
+        text += Snapshot(*sim::reg::FindChild(key, sub), name + "\\" + sub);
+    return text;
+}
+std::string Printers() {
+    return Snapshot(*sim::reg::FindKey("HKCU\\Printers"), "Printers");
+}
+
+std::vector<std::string> EntryNames(const std::string& archive) {
+    TUnZipper reader;
+    reader.ZipName = archive;
+    std::vector<std::string> names;
+    for (const auto& entry : reader.ReadZipDirectory())
+        names.push_back(entry.FullName());
+    return names;
+}
+
+sim::InitOptions AsUser(const std::string& user) {
+    sim::InitOptions options;
+    options.config.user = user;
+    return options;
+}
+
+// One fresh machine with the program's backup state and a recording user interface.
+struct World {
+    explicit World(sim::InitOptions options = {}) : sandbox(std::move(options)) {
+        context.wow64KeyFlag = 256;
+        context.owner = kOwner;
+        context.caption = system::kMainCaption;
+        context.showPanel = [this](bool visible) { panel.push_back(visible); };
+        backup.Random = [this](int) {
+            int next = draws.front();
+            draws.pop_front();
+            return next;
+        };
+        names = driverconfig::ReadDriverFileNames(256);
+        paths = driverconfig::DriverFilePathsFor(names);
+    }
+
+    std::vector<std::string> Texts() const {
+        std::vector<std::string> texts;
+        for (const auto& box : ui.boxes)
+            texts.push_back(box.text);
+        return texts;
+    }
+    std::string Description() const { return GetFile(paths.mergedConfigPath).value_or("-"); }
+    std::string Capabilities() const { return GetFile(paths.deviceCapabilitiesPath).value_or("-"); }
+
+    SettingsResult Save() {
+        ui.QueueFile(kArchive);
+        return backup.Save(context, true);
+    }
+    SettingsResult Restore() {
+        ui.QueueFile(kArchive);
+        return backup.Restore(context);
+    }
+    // Changes everything a backup holds.
+    void ChangeEverything() {
+        sim::reg::SetString("HKCU\\Printers\\DevModePerUser", "Microsoft Print to PDF", "changed");
+        sim::reg::SetString("HKCU\\Printers\\Settings\\New", "Added", "later");
+        PutFile(paths.mergedConfigPath, "*% changed description\r\n");
+        PutFile(paths.deviceCapabilitiesPath, "<changed/>\r\n");
+    }
+    // The bytes that saving the key of `row` writes.
+    std::string HiveOf(int row) {
+        const std::string path = "C:\\hive" + std::to_string(row) + ".reg";
+        EXPECT_TRUE(SaveHiveFile(kSettingsKeys[row].keyPath, path, 256));
+        std::string bytes = GetFile(path).value_or("");
+        win::DeleteFileA(path);
+        return bytes;
+    }
+
+    testsupport::ScopedSandbox sandbox;
+    testsupport::RecordingUi ui;
+    SettingsBackup backup;
+    SettingsContext context;
+    std::vector<bool> panel;
+    std::deque<int> draws{17, 4093};
+    driverconfig::DriverFileNames names;
+    driverconfig::DriverFilePaths paths;
+};
+
+FixtureEntry Entry(const std::string& name, const std::string& data) {
+    FixtureEntry entry;
+    entry.Name = name;
+    entry.Data = data;
+    return entry;
+}
+
+TEST(SettingsBackup, RefusalsAndCancelledDialogsWriteNothingAndSayNothingMore) {
+    struct Case {
+        const char* what;
+        const char* user;
+        bool restore;
+        bool selected;
+        SettingsResult result;
+        std::vector<std::string> texts;
+        std::vector<bool> panel;
+    };
+    const std::vector<Case> cases = {
+        {"save without administrator",
+         "filtered-admin",
+         false,
+         true,
+         SettingsResult::NotAdministrator,
+         {system::kPermissionDeniedText},
+         {}},
+        {"restore without administrator",
+         "filtered-admin",
+         true,
+         true,
+         SettingsResult::NotAdministrator,
+         {system::kPermissionDeniedText},
+         {}},
+        {"save without selection",
+         "admin",
+         false,
+         false,
+         SettingsResult::NoSelection,
+         {kSelectPrinterText},
+         {}},
+        {"save cancelled", "admin", false, true, SettingsResult::Cancelled, {}, {false, true}},
+        {"restore cancelled", "admin", true, true, SettingsResult::Cancelled, {}, {false, true}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        World w(AsUser(c.user));
+        const std::string program = win::GetModuleFileNameA();
+        w.ui.QueueFile(std::nullopt);
+        EXPECT_EQ(c.restore ? w.backup.Restore(w.context) : w.backup.Save(w.context, c.selected),
+                  c.result);
+        EXPECT_EQ(w.Texts(), c.texts);
+        EXPECT_EQ(w.panel, c.panel);
+        const bool asked = c.result == SettingsResult::Cancelled;
+        ASSERT_EQ(w.ui.dialogs.size(), asked ? 1u : 0u);
+        if (asked) {
+            const auto& dialog = w.ui.dialogs[0];
+            EXPECT_EQ(dialog.title, c.restore ? "Open" : "Save As");
+            EXPECT_EQ(dialog.filter, "Printer Settings (*.roy)|*.roy");
+            EXPECT_EQ(dialog.defaultExtension, "roy");
+            EXPECT_EQ(dialog.initialDir, program.substr(0, program.rfind('\\')));
+            EXPECT_EQ(dialog.overwritePrompt, !c.restore);
+        }
+        EXPECT_TRUE(ListFolder(kDocuments).empty());
+        EXPECT_TRUE(ListFolder(kTemp).empty());
+    }
+}
+
+TEST(SettingsBackup, SaveArchivesKeysThenDriverFilesAndRestorePutsThemBack) {
+    World w;
+    for (const char* name : {"1.reg", "2.reg", "3.reg"})
+        PutFile(kDocuments + "\\" + name, "an old file of the user's");
+    EXPECT_EQ(w.Save(), SettingsResult::Complete);
+    EXPECT_EQ(w.Texts(), std::vector<std::string>{kBackupSuccessText});
+    EXPECT_EQ(w.panel, (std::vector<bool>{false, true}));
+    EXPECT_EQ(EntryNames(kArchive),
+              (std::vector<std::string>{"1.reg", "2.reg", "3.reg", w.names.mergedConfigName,
+                                        w.names.deviceCapabilitiesName}));
+    EXPECT_EQ(ListFolder(kDocuments), std::vector<std::string>{"pdf.roy"});
+
+    // The archive holds what the registry and the driver held, not the user's old files.
+    const std::string keys = Printers(), description = w.Description(),
+                      capabilities = w.Capabilities();
+    const auto driverFolder = ListFolder(w.paths.queueFolder);
+    w.ChangeEverything();
+    EXPECT_EQ(w.Restore(), SettingsResult::Complete);
+    EXPECT_EQ(w.ui.dialogs.back().initialDir, kDocuments) << "beside the archive saved last";
+    EXPECT_EQ(w.Texts().back(), kRestoreSuccessText);
+    EXPECT_EQ(Printers(), keys);
+    EXPECT_EQ(w.Description(), description);
+    EXPECT_EQ(w.Capabilities(), capabilities);
+    EXPECT_TRUE(ListFolder(kTemp).empty());
+    EXPECT_EQ(ListFolder(w.paths.queueFolder), driverFolder) << "no temporary file left";
+}
+
+TEST(SettingsBackup, WhatCouldNotBeSavedIsNamedInsteadOfSuccess) {
+    struct Case {
+        const char* what;
+        std::function<void(World&)> damage;
+        std::vector<std::string> entries;  // "D" and "C" stand for the two driver files
+        std::string named;
+    };
+    const std::vector<Case> cases = {
+        {"description missing",
+         [](World& w) { win::DeleteFileA(w.paths.mergedConfigPath); },
+         {"1.reg", "2.reg", "3.reg", "C"},
+         "D"},
+        {"both driver files missing",
+         [](World& w) {
+             win::DeleteFileA(w.paths.mergedConfigPath);
+             win::DeleteFileA(w.paths.deviceCapabilitiesPath);
+         },
+         {"1.reg", "2.reg", "3.reg"},
+         "C"},
+        {"key missing",
+         [](World&) { sim::reg::DeleteKey("HKCU\\Printers\\DevModes2"); },
+         {"1.reg", "3.reg", "D", "C"},
+         "HKEY_CURRENT_USER\\Printers\\DevModes2"},
+        {"capabilities not named in the registry",
+         [](World&) {
+             sim::reg::DeleteValue("HKLM\\" + std::string(driverconfig::kPrinterDriverDataKey),
+                                   "V4_PrintDeviceCapabilities");
+         },
+         {"1.reg", "2.reg", "3.reg", "D"},
+         "the device capabilities file (the printer's registry names none)"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        World w;
+        c.damage(w);
+        auto expand = [&](const std::string& s) {
+            return s == "D"   ? w.paths.mergedConfigPath
+                   : s == "C" ? w.paths.deviceCapabilitiesPath
+                              : s;
+        };
+        EXPECT_EQ(w.Save(), SettingsResult::Incomplete);
+        std::vector<std::string> expected;
+        for (const auto& e : c.entries)
+            expected.push_back(e.size() == 1 ? expand(e).substr(expand(e).rfind('\\') + 1) : e);
+        EXPECT_EQ(EntryNames(kArchive), expected);
+        ASSERT_EQ(w.ui.boxes.size(), 1u);
+        const std::string& text = w.ui.boxes[0].text;
+        EXPECT_EQ(text.rfind("The backup is incomplete. These were not saved:\r\n", 0), 0u);
+        EXPECT_NE(text.find(expand(c.named)), std::string::npos) << text;
+    }
+}
+
+TEST(SettingsBackup, SavingOverAnArchiveKeepsOtherEntriesAndNotNewerDriverFiles) {
+    World w;
+    const std::string capabilities = "C:\\old\\" + w.names.deviceCapabilitiesName;
+    PutFile("C:\\old\\notes.txt", "kept");
+    PutFile(capabilities, "old capabilities, dated later");
+    SetWriteTime(capabilities, 2099, 1, 1, 0, 0, 0);
+    TZipper zipper;
+    zipper.ZipName = kArchive;
+    zipper.FilesList = {"C:\\old\\notes.txt", capabilities};
+    zipper.Zip();
+
+    EXPECT_EQ(w.Save(), SettingsResult::Complete);
+    EXPECT_EQ(EntryNames(kArchive),
+              (std::vector<std::string>{"notes.txt", w.names.deviceCapabilitiesName, "1.reg",
+                                        "2.reg", "3.reg", w.names.mergedConfigName}));
+    TUnZipper reader;
+    reader.ZipName = kArchive;
+    EXPECT_EQ(reader.ReadZipDirectory()[1].Crc32, Crc("old capabilities, dated later"));
+}
+
+TEST(SettingsBackup, NonZipSaveTargetRaisesAndStaysUnchanged) {
+    World w;
+    PutFile(kArchive, "my own notes, not an archive");
+    try {
+        w.Save();
+        ADD_FAILURE() << "no error";
+    } catch (const EIncompleteZip& error) {
+        EXPECT_STREQ(error.what(), "Incomplete Zip File");
+    }
+    EXPECT_EQ(GetFile(kArchive), "my own notes, not an archive");
+    EXPECT_EQ(ListFolder(kDocuments), std::vector<std::string>{"pdf.roy"});
+    EXPECT_EQ(w.panel, (std::vector<bool>{false, true}));
+    EXPECT_TRUE(w.ui.boxes.empty());
+}
+
+TEST(SettingsBackup, UnusualArchivesRestoreWhatTheyCanAndSaySo) {
+    struct Case {
+        const char* what;
+        std::vector<std::string> entries;  // "D"/"C": the driver files; "!": a wrong CRC-32
+        SettingsResult result;
+        std::vector<std::string> texts;  // each the start of a box's text
+        bool keysBack;
+        bool filesBack;
+    };
+    const std::string incomplete = "The restore is incomplete. These were not restored:\r\n";
+    const std::vector<Case> cases = {
+        {"entries with folder parts",
+         {"a/1.reg", "b/2.reg", "b/3.reg", "x/D", "x/y/C"},
+         SettingsResult::Complete,
+         {kRestoreSuccessText},
+         true,
+         true},
+        {"zero-byte archive",
+         {},
+         SettingsResult::Incomplete,
+         {kRestoreErrorText, kRestoreErrorText, kRestoreErrorText,
+          incomplete + "HKEY_CURRENT_USER\\Printers\\DevModePerUser\r\n"
+                       "HKEY_CURRENT_USER\\Printers\\DevModes2\r\n"
+                       "HKEY_CURRENT_USER\\Printers\\Settings"},
+         false,
+         false},
+        {"driver files named otherwise",
+         {"1.reg", "2.reg", "3.reg", "other.gpd"},
+         SettingsResult::Incomplete,
+         {incomplete + "other.gpd (no driver file of this name on this computer)"},
+         true,
+         false},
+        {"a damaged entry",
+         {"1.reg", "!2.reg", "3.reg", "D", "C"},
+         SettingsResult::Damaged,
+         {"The archive is damaged; nothing was restored. These entries could not be read:\r\n"
+          "2.reg"},
+         false,
+         false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        World w;
+        const std::string keys = Printers(), description = w.Description(),
+                          capabilities = w.Capabilities();
+        std::vector<FixtureEntry> entries;
+        for (std::string name : c.entries) {
+            const bool damaged = name[0] == '!';
+            if (damaged)
+                name.erase(0, 1);
+            const std::string folder = name.substr(0, name.rfind('/') + 1);
+            const std::string file = name.substr(folder.size());
+            std::string data = file == "D" ? description : file == "C" ? capabilities : "";
+            for (int row = 0; row < 3; ++row)
+                if (file == kSettingsKeys[row].entryName)
+                    data = w.HiveOf(row);
+            entries.push_back(Entry(folder + (file == "D"   ? w.names.mergedConfigName
+                                              : file == "C" ? w.names.deviceCapabilitiesName
+                                                            : file),
+                                    data));
+            if (damaged)
+                entries.back().Crc32 = 1;
+        }
+        if (entries.empty())
+            PutFile(kArchive, "");
+        else
+            PutBytes(kArchive, BuildArchive(entries));
+        w.ChangeEverything();
+        const std::string changedKeys = Printers();
+
+        EXPECT_EQ(w.Restore(), c.result);
+        ASSERT_EQ(w.ui.boxes.size(), c.texts.size()) << ::testing::PrintToString(w.Texts());
+        for (std::size_t i = 0; i < c.texts.size(); ++i)
+            EXPECT_EQ(w.ui.boxes[i].text.rfind(c.texts[i], 0), 0u) << w.ui.boxes[i].text;
+        EXPECT_EQ(Printers(), c.keysBack ? keys : changedKeys);
+        EXPECT_EQ(w.Description() == description, c.filesBack);
+        EXPECT_EQ(w.Capabilities() == capabilities, c.filesBack);
+        EXPECT_TRUE(ListFolder(kTemp).empty());
+    }
+}
+
+TEST(SettingsBackup, TruncatedArchiveRaisesAndChangesNothing) {
+    World w;
+    ASSERT_EQ(w.Save(), SettingsResult::Complete);
+    const std::string whole = GetFile(kArchive).value_or("");
+    PutFile(kArchive, whole.substr(0, whole.size() - 30));
+    w.ChangeEverything();
+    const std::string keys = Printers(), description = w.Description();
+    w.panel.clear();
+    EXPECT_THROW(w.Restore(), EIncompleteZip);
+    EXPECT_EQ(Printers(), keys);
+    EXPECT_EQ(w.Description(), description);
+    EXPECT_EQ(w.panel, (std::vector<bool>{false, true}));
+    EXPECT_TRUE(ListFolder(kTemp).empty());
+}
+
+TEST(SettingsBackup, ExistingExtractionFolderIsEmptiedReusedAndRemoved) {
+    World w;
+    const std::string folder = kTemp + "\\\\PrintToPDF17D4093";
+    EXPECT_EQ(ExtractionFolderPath(kTemp + "\\", 17, 4093), folder);
+    PutFile(folder + "\\1.reg", w.HiveOf(0));  // left by an earlier restore
+    PutBytes(kArchive, BuildArchive({Entry("2.reg", w.HiveOf(1)), Entry("3.reg", w.HiveOf(2))}));
+    w.ChangeEverything();
+    EXPECT_EQ(w.Restore(), SettingsResult::Incomplete);
+    EXPECT_EQ(w.Texts().front(), kRestoreErrorText) << "the stale 1.reg must not be restored";
+    EXPECT_EQ(sim::reg::FormatData(
+                  *sim::reg::GetValue("HKCU\\Printers\\DevModePerUser", "Microsoft Print to PDF")),
+              "changed");
+    EXPECT_TRUE(ListFolder(kTemp).empty());
+}
+
+TEST(SettingsBackup, ExtractionFolderThatCannotBeMadeRaisesBeforeAnythingIsRead) {
+    World w;
+    ASSERT_EQ(w.Save(), SettingsResult::Complete);
+    PutFile(kTemp + "\\PrintToPDF17D4093", "a file in the folder's place");
+    w.ChangeEverything();
+    const std::string keys = Printers();
+    try {
+        w.Restore();
+        ADD_FAILURE() << "no error";
+    } catch (const std::exception& error) {
+        EXPECT_STREQ(error.what(), "I/O error 183");
+    }
+    EXPECT_EQ(Printers(), keys);
+    EXPECT_EQ(w.panel.back(), true);
+    EXPECT_EQ(GetFile(kTemp + "\\PrintToPDF17D4093"), "a file in the folder's place");
+}
+
+TEST(SettingsBackup, OverlongHivePathIsRefusedBeforeAnythingIsWritten) {
+    World w;
+    const std::string folder = "C:\\" + std::string(125, 'a') + "\\" + std::string(125, 'b');
+    ASSERT_TRUE(ForceDirectories(folder));
+    w.ui.QueueFile(folder + "\\pdf.roy");
+    EXPECT_EQ(w.backup.Save(w.context, true), SettingsResult::PathTooLong);
+    EXPECT_TRUE(ListFolder(folder).empty());
+    ASSERT_EQ(w.ui.boxes.size(), 1u);
+    EXPECT_NE(w.ui.boxes[0].text.find("longer than 255 characters"), std::string::npos);
+    EXPECT_EQ(w.panel, (std::vector<bool>{false, true}));
+}
+
+TEST(SettingsBackup, DriverFileThatCannotBeReplacedIsNamedAndLeavesNoTemporaryFile) {
+    World w;
+    ASSERT_EQ(w.Save(), SettingsResult::Complete);
+    const std::string description = w.Description();
+    w.ChangeEverything();
+    win::SetFileAttributesA(w.paths.deviceCapabilitiesPath, win::FILE_ATTRIBUTE_READONLY);
+    const auto driverFolder = ListFolder(w.paths.queueFolder);
+    EXPECT_EQ(w.Restore(), SettingsResult::Incomplete);
+    EXPECT_EQ(w.Texts().back(), "The restore is incomplete. These were not restored:\r\n" +
+                                    w.paths.deviceCapabilitiesPath);
+    EXPECT_EQ(w.Capabilities(), "<changed/>\r\n");
+    EXPECT_EQ(w.Description(), description) << "the other file is still restored";
+    EXPECT_EQ(ListFolder(w.paths.queueFolder), driverFolder);
+}
+
+}  // namespace
+}  // namespace quellin::backup

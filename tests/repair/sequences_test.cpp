@@ -1,0 +1,387 @@
+// The repair sequences against a fresh sandbox: what each step reports, where redirection is
+// off, and what the steps change.
+#include "repair/sequences.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <functional>
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/filesystem.h"
+#include "platform/services.h"
+#include "platform/sim/seed.h"
+#include "platform/sim/spool.h"
+#include "queue_folder.h"
+#include "sandbox_fixture.h"
+#include "system/errors.h"
+#include "system/helpers.h"
+#include "system/printer_list.h"
+
+namespace repair {
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr const char* kTemp = "C:\\Users\\User\\AppData\\Local\\Temp";
+
+struct Report {
+    int step;
+    std::string caption;
+    std::string label;
+    bool redirected;  // redirection on while the step began
+
+    bool operator==(const Report&) const = default;
+};
+
+std::ostream& operator<<(std::ostream& out, const Report& r) {
+    return out << "{" << r.step << ", \"" << r.caption << "\", \"" << r.label << "\", "
+               << (r.redirected ? "on" : "off") << "}";
+}
+
+class RecordingProgress : public Progress {
+  public:
+    void StepStarted(int step, const std::string& caption, const std::string& label) override {
+        reports.push_back({step, caption, label, sim::RedirectionEnabled()});
+        if (auto hook = hooks.find(step); hook != hooks.end())
+            hook->second();
+    }
+    void Repaint() override { ++repaints; }
+
+    std::vector<Report> reports;
+    std::map<int, std::function<void()>> hooks;  // run as a step begins
+    int repaints = 0;
+};
+
+RepairSettings Settings(win::DWORD wow64KeyFlag) {
+    RepairSettings settings;
+    settings.wow64KeyFlag = wow64KeyFlag;
+    settings.targetPrinterName = "Microsoft Print to PDF";
+    settings.targetDriverName = "Microsoft Print to PDF";
+    return settings;
+}
+
+sim::InitOptions Arch(const std::string& arch) {
+    sim::InitOptions options;
+    options.config.arch = arch;
+    return options;
+}
+
+std::vector<std::string> DismRuns() {
+    std::vector<std::string> runs;
+    sim::Statement st = sim::db().Prepare(
+        "SELECT l.parameters || ' | ' || l.directory || ' | ' || r.image FROM launch_log l "
+        "JOIN launch_results r ON r.launch = l.id ORDER BY l.id");
+    while (st.Step())
+        runs.push_back(st.Text(0));
+    return runs;
+}
+
+void AddJob(const std::string& document) {
+    sim::JobSpec job;
+    job.printer = "Microsoft Print to PDF";
+    job.document = document;
+    job.size = 100;
+    sim::AddJob(job);
+}
+
+win::DWORD SpoolerState() {
+    return sim::QueryService("spooler")->state;
+}
+
+// ---- Steps, texts and redirection --------------------------------------------------------
+
+struct SequenceCase {
+    const char* name;
+    int mode;
+    const char* arch;
+    std::vector<Report> expected;
+};
+
+const Report kOff = {};
+
+std::vector<SequenceCase> SequenceCases() {
+    const bool on = true, off = false;
+    auto reinstall = [](bool w) {
+        const bool r = !w;  // redirected unless the span switched it off
+        return std::vector<Report>{{1, kReinstallCaption, kDiagnosingLabel, r},
+                                   {2, "", "", true},
+                                   {3, "", "", true},
+                                   {4, "", kRemovingLabel, true},
+                                   {5, "", kAnalyzingLabel, true},
+                                   {6, "", "", r},
+                                   {7, "", "", r},
+                                   {8, "", "", r},
+                                   {9, "", "", true},
+                                   {10, "", "", true},
+                                   {11, "", kReinstallingLabel, r}};
+    };
+    auto maintenance = [](bool w) {
+        const bool r = !w;
+        return std::vector<Report>{{1, kMaintenanceCaption, kRestartingLabel, true},
+                                   {2, "", kRestarting50Label, r},
+                                   {3, "", "", r},
+                                   {4, "", kRestarting60Label, true}};
+    };
+    return {
+        {"Install64", kInstallMode, "x64-wow64", {{1, kInstallCaption, kInstallingLabel, off}}},
+        {"Install32", kInstallMode, "x86", {{1, kInstallCaption, kInstallingLabel, on}}},
+        {"Reinstall64", kReinstallMode, "x64-wow64", reinstall(true)},
+        {"Reinstall32", kReinstallMode, "x86", reinstall(false)},
+        {"Maintenance64", kMaintenanceMode, "x64-wow64", maintenance(true)},
+        {"Maintenance32", kMaintenanceMode, "x86", maintenance(false)},
+    };
+}
+
+class SequenceSteps : public testing::TestWithParam<SequenceCase> {};
+
+TEST_P(SequenceSteps, ReportEachStepWithItsTextsAndRedirection) {
+    const SequenceCase& c = GetParam();
+    testsupport::ScopedSandbox sandbox(Arch(c.arch));
+    const bool x64 = std::string(c.arch) != "x86";
+    RecordingProgress progress;
+    EXPECT_EQ(RunRepair(c.mode, Settings(x64 ? 256 : 0), progress), RepairOutcome::Ran);
+    EXPECT_EQ(progress.reports, c.expected);
+    EXPECT_TRUE(sim::RedirectionEnabled()) << "every span switched redirection back on";
+    // The tool runs from the real system folder: the native one on 64-bit Windows.
+    for (const std::string& run : DismRuns()) {
+        EXPECT_NE(run.find(" | C:\\Windows\\system32 | C:\\Windows\\System32\\dism.exe"),
+                  std::string::npos)
+            << run;
+    }
+    if (c.mode != kInstallMode) {
+        EXPECT_GT(progress.repaints, 0) << "the service waits repaint";
+    }
+    EXPECT_EQ(SpoolerState(), win::SERVICE_RUNNING);
+}
+
+INSTANTIATE_TEST_SUITE_P(Repair, SequenceSteps, testing::ValuesIn(SequenceCases()),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// ---- What the steps change ---------------------------------------------------------------
+
+TEST(Install, EnablesTheFeatureThatBringsThePrinter) {
+    sim::InitOptions options;
+    options.pdfPrinter = false;
+    testsupport::ScopedSandbox sandbox(options);
+    RecordingProgress progress;
+    ASSERT_EQ(RunRepair(kInstallMode, Settings(256), progress), RepairOutcome::Ran);
+    EXPECT_EQ(sim::FeatureState(sim::kPdfFeatureName), "Enabled");
+    EXPECT_TRUE(sim::FindPrinter("Microsoft Print to PDF"));
+    EXPECT_FALSE(repairtest::QueueFolderName().empty());
+    EXPECT_EQ(DismRuns(), std::vector<std::string>{std::string(kEnableParameters) +
+                                                   " | C:\\Windows\\system32 | "
+                                                   "C:\\Windows\\System32\\dism.exe"});
+}
+
+TEST(Reinstall, RebuildsThePrinterWithANewQueueFolderAndNoJobs) {
+    testsupport::ScopedSandbox sandbox;
+    const std::string oldQueue = repairtest::QueueFolderName();
+    ASSERT_FALSE(oldQueue.empty());
+    AddJob("a.txt");
+    AddJob("b.txt");
+    sim::db().Exec("DELETE FROM ports WHERE name = 'PORTPROMPT:'");
+    testsupport::WriteHostFile(sandbox.HostPath(std::string(kTemp) + "\\setup.log"), "x");
+
+    RecordingProgress progress;
+    progress.hooks[4] = [&] {
+        EXPECT_FALSE(sim::FindPrinter("Microsoft Print to PDF")) << "steps 1 to 3 removed it";
+        EXPECT_EQ(SpoolerState(), win::SERVICE_RUNNING);
+    };
+    progress.hooks[5] = [&] { EXPECT_EQ(SpoolerState(), win::SERVICE_STOPPED); };
+    progress.hooks[9] = [&] {
+        EXPECT_TRUE(fs::is_empty(sandbox.HostPath(sim::kSpoolJobFolder))) << "jobs emptied";
+        EXPECT_TRUE(fs::is_empty(sandbox.HostPath(kTemp))) << "temp emptied and re-created";
+    };
+    progress.hooks[11] = [&] {
+        EXPECT_EQ(SpoolerState(), win::SERVICE_RUNNING);
+        EXPECT_FALSE(quellin::system::IsPortMissing(kPortName)) << "step 10 added the port";
+    };
+    ASSERT_EQ(RunRepair(kReinstallMode, Settings(256), progress), RepairOutcome::Ran);
+    EXPECT_EQ(progress.reports.size(), 11u);
+
+    const std::string newQueue = repairtest::QueueFolderName();
+    EXPECT_FALSE(newQueue.empty());
+    EXPECT_NE(newQueue, oldQueue);
+    EXPECT_FALSE(fs::exists(
+        sandbox.HostPath("C:\\Windows\\System32\\spool\\V4Dirs\\" + oldQueue + "\\pdc.xml")));
+    EXPECT_TRUE(fs::exists(
+        sandbox.HostPath("C:\\Windows\\System32\\spool\\V4Dirs\\" + newQueue + "\\pdc.xml")));
+    EXPECT_TRUE(sim::ListJobs("").empty());
+    EXPECT_EQ(sim::FeatureState(sim::kPdfFeatureName), "Enabled");
+    EXPECT_TRUE(quellin::system::IsPrinterPresent("Microsoft Print to PDF"));
+    const std::vector<std::string> runs = DismRuns();
+    ASSERT_EQ(runs.size(), 2u);
+    EXPECT_EQ(runs[0].rfind(kDisableParameters, 0), 0u);
+    EXPECT_EQ(runs[1].rfind(kEnableParameters, 0), 0u);
+}
+
+// A printer the spooler lost while its registry entries and files stayed: the servicing tool
+// finds no printer to remove, so the sequence's own deletions meet the files.
+TEST(Reinstall, DeletesTheDriverFilesTheRegistryStillNames) {
+    testsupport::ScopedSandbox sandbox;
+    const std::string queue = repairtest::QueueFolderName();
+    const std::string mergedName =
+        repairtest::PrinterValue("V4_Merged_ConfigFile_Name", "PrinterDriverData");
+    ASSERT_FALSE(mergedName.empty());
+    const fs::path folder = sandbox.HostPath("C:\\Windows\\System32\\spool\\V4Dirs\\" + queue);
+    testsupport::WriteHostFile(folder / "merged.gpd", "copy");
+    sim::db().Exec("DELETE FROM printers WHERE name = 'Microsoft Print to PDF'");
+
+    RecordingProgress progress;
+    ASSERT_EQ(RunRepair(kReinstallMode, Settings(256), progress), RepairOutcome::Ran);
+    EXPECT_FALSE(fs::exists(folder / "pdc.xml"));
+    EXPECT_FALSE(fs::exists(folder / mergedName));
+    EXPECT_FALSE(fs::exists(folder / (mergedName.substr(0, mergedName.rfind('.')) + ".BUD")));
+    EXPECT_TRUE(fs::exists(folder / "merged.gpd")) << "the copy is not the sequence's";
+    EXPECT_NE(repairtest::QueueFolderName(), queue);
+}
+
+struct MissingToolCase {
+    const char* name;
+    int mode;
+};
+
+class MissingServicingTool : public testing::TestWithParam<MissingToolCase> {};
+
+// The tool is tested with redirection on, so on 64-bit Windows a 32-bit program looks for the
+// 32-bit twin.
+TEST_P(MissingServicingTool, TouchesNothing) {
+    testsupport::ScopedSandbox sandbox;
+    fs::remove(sandbox.HostPath("C:\\Windows\\SysWOW64\\dism.exe"));
+    const std::string queue = repairtest::QueueFolderName();
+    AddJob("a.txt");
+    RecordingProgress progress;
+    EXPECT_EQ(RunRepair(GetParam().mode, Settings(256), progress),
+              RepairOutcome::ServicingToolMissing);
+    EXPECT_TRUE(progress.reports.empty());
+    EXPECT_EQ(sim::db().QueryInt("SELECT COUNT(*) FROM launch_log"), 0);
+    EXPECT_EQ(repairtest::QueueFolderName(), queue);
+    EXPECT_EQ(sim::ListJobs("").size(), 1u);
+    EXPECT_EQ(SpoolerState(), win::SERVICE_RUNNING);
+}
+
+INSTANTIATE_TEST_SUITE_P(Repair, MissingServicingTool,
+                         testing::Values(MissingToolCase{"Install", kInstallMode},
+                                         MissingToolCase{"Reinstall", kReinstallMode}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST(RunRepair, AnUnknownModeRunsNothing) {
+    testsupport::ScopedSandbox sandbox;
+    RecordingProgress progress;
+    EXPECT_EQ(RunRepair(3, Settings(256), progress), RepairOutcome::UnknownMode);
+    EXPECT_TRUE(progress.reports.empty());
+}
+
+TEST(Maintenance, RestartsTheSpoolerAndEmptiesTheJobAndTempFolders) {
+    testsupport::ScopedSandbox sandbox;
+    AddJob("a.txt");
+    testsupport::WriteHostFile(sandbox.HostPath(std::string(kTemp) + "\\sub\\b.tmp"), "x");
+    RecordingProgress progress;
+    progress.hooks[2] = [&] { EXPECT_EQ(SpoolerState(), win::SERVICE_STOPPED); };
+    ASSERT_EQ(RunRepair(kMaintenanceMode, Settings(256), progress), RepairOutcome::Ran);
+    EXPECT_TRUE(sim::ListJobs("").empty());
+    EXPECT_TRUE(fs::is_directory(sandbox.HostPath(kTemp)));
+    EXPECT_TRUE(fs::is_empty(sandbox.HostPath(kTemp)));
+    EXPECT_TRUE(sim::FindPrinter("Microsoft Print to PDF")) << "the printer stays";
+    EXPECT_EQ(sim::db().QueryInt("SELECT COUNT(*) FROM launch_log"), 0);
+}
+
+// ---- The servicing tool's run as the launch log records it ------------------------------
+
+struct ToolRunCase {
+    const char* name;
+    const char* user;
+    std::int32_t result;
+    bool elevated;
+    std::int64_t error;
+    std::optional<std::int64_t> exitCode;
+};
+
+class ServicingToolRun : public testing::TestWithParam<ToolRunCase> {};
+
+TEST_P(ServicingToolRun, IsLoggedWithItsElevationAndExitCode) {
+    const ToolRunCase& c = GetParam();
+    sim::InitOptions options;
+    options.config.user = c.user;
+    testsupport::ScopedSandbox sandbox(options);
+    EXPECT_EQ(RunServicingTool(BuildRepairPaths(), kDisableParameters, 256), c.result);
+    sim::Statement st = sim::db().Prepare(
+        "SELECT image, elevated, error, exit_code FROM launch_results ORDER BY launch");
+    ASSERT_TRUE(st.Step());
+    EXPECT_EQ(st.Text(0), "C:\\Windows\\System32\\dism.exe");
+    EXPECT_EQ(st.Int(1) != 0, c.elevated);
+    EXPECT_EQ(st.Int(2), c.error);
+    EXPECT_EQ(st.IsNull(3) ? std::nullopt : std::optional<std::int64_t>(st.Int(3)), c.exitCode);
+    EXPECT_TRUE(sim::RedirectionEnabled());
+}
+
+INSTANTIATE_TEST_SUITE_P(Repair, ServicingToolRun,
+                         testing::Values(ToolRunCase{"Administrator", "admin", 0, true, 0, 0},
+                                         ToolRunCase{"RefusedElevation", "filtered-admin", -1,
+                                                     false, 1223, std::nullopt}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// ---- The temp clean-up -------------------------------------------------------------------
+
+struct TempCase {
+    const char* name;
+    std::vector<std::string> files;      // below the temp folder
+    std::vector<std::string> survivors;  // what is left afterwards
+};
+
+class TempCleanUp : public testing::TestWithParam<TempCase> {};
+
+TEST_P(TempCleanUp, DeletesAllButDotNamesAndKeepsTheFolder) {
+    testsupport::ScopedSandbox sandbox;
+    const fs::path temp = sandbox.HostPath(kTemp);
+    for (const std::string& file : GetParam().files)
+        testsupport::WriteHostFile(temp / file, "x");
+    CleanTempFolder(kTemp);
+    ASSERT_TRUE(fs::is_directory(temp));
+    std::vector<std::string> left;
+    for (const auto& entry : fs::recursive_directory_iterator(temp))
+        left.push_back(fs::relative(entry.path(), temp).generic_string());
+    std::sort(left.begin(), left.end());
+    EXPECT_EQ(left, GetParam().survivors);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Repair, TempCleanUp,
+    testing::Values(
+        TempCase{"Empty", {}, {}},
+        TempCase{"FilesAndFolders", {"a.txt", "sub/b.txt", "sub/deeper/c"}, {}},
+        TempCase{"DotFileSurvives", {"a.txt", ".keep"}, {".keep"}},
+        TempCase{"DotFolderSurvives", {".cache/x", "b"}, {".cache", ".cache/x"}},
+        TempCase{"DotNameInASubfolderKeepsIt", {"sub/.keep", "sub/y"}, {"sub", "sub/.keep"}}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(TempCleanUp, AFolderThatCannotBeCreatedAgainRaises) {
+    testsupport::ScopedSandbox sandbox;
+    EXPECT_THROW(CleanTempFolder("C:\\Users\\User\\Missing\\Temp"), quellin::system::SystemError);
+}
+
+TEST(TempCleanUp, AnEmptyPathDoesNothing) {
+    testsupport::ScopedSandbox sandbox;
+    EXPECT_NO_THROW(CleanTempFolder(""));
+}
+
+// ---- Raised errors end the sequence ------------------------------------------------------
+
+TEST(Reinstall, AnUnreadablePortListEndsTheSequenceWithRedirectionBackOn) {
+    testsupport::ScopedSandbox sandbox;
+    RecordingProgress progress;
+    // A spooler that cannot start leaves no port list to read at step 10.
+    progress.hooks[9] = [] { sim::db().Exec("DELETE FROM services WHERE name = 'Spooler'"); };
+    EXPECT_THROW(RunRepair(kReinstallMode, Settings(256), progress), quellin::system::SystemError);
+    ASSERT_FALSE(progress.reports.empty());
+    EXPECT_EQ(progress.reports.back().step, 10);
+    EXPECT_TRUE(sim::RedirectionEnabled());
+    EXPECT_EQ(DismRuns().size(), 1u) << "the enable step never ran";
+}
+
+}  // namespace
+}  // namespace repair
