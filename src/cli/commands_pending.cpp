@@ -7,10 +7,6 @@ namespace cli {
     void name(const Invocation& invocation, Reporter&) {                                     \
         throw CommandFailure(kExitUsage, "\"" + invocation.command + "\" is not built yet"); \
     }
-QUELLIN_CLI_PENDING(InstallCommand)
-QUELLIN_CLI_PENDING(ReinstallCommand)
-QUELLIN_CLI_PENDING(UninstallCommand)
-QUELLIN_CLI_PENDING(ClearQueueCommand)
 QUELLIN_CLI_PENDING(PaperListCommand)
 QUELLIN_CLI_PENDING(PaperSetCommand)
 QUELLIN_CLI_PENDING(PaperRestoreDefaultCommand)

@@ -65,11 +65,14 @@ const char* FeatureStateName(win::DismPackageFeatureState state) {
     return "Unknown";
 }
 
-void ReadFeature(HealthReport& report) {
+}  // namespace
+
+StateReading ReadFeatureState() {
+    StateReading reading;
     win::HRESULT result = win::DismInitialize(win::DismLogErrors, "", "");
     if (result != win::S_OK) {
-        report.featureError = FromHresult(result);
-        return;
+        reading.error = FromHresult(result);
+        return reading;
     }
     win::DismSession session = 0;
     result = win::DismOpenSession(win::DISM_ONLINE_IMAGE, "", "", &session);
@@ -77,13 +80,16 @@ void ReadFeature(HealthReport& report) {
         win::DismFeatureInfo info;
         result = win::DismGetFeatureInfo(session, kFeatureName, &info);
         if (result == win::S_OK)
-            report.featureState = FeatureStateName(info.FeatureState);
+            reading.state = FeatureStateName(info.FeatureState);
         win::DismCloseSession(session);
     }
     if (result != win::S_OK)
-        report.featureError = FromHresult(result);
+        reading.error = FromHresult(result);
     win::DismShutdown();
+    return reading;
 }
+
+namespace {
 
 const char* ServiceStateName(win::DWORD state) {
     switch (state) {
@@ -105,25 +111,31 @@ const char* ServiceStateName(win::DWORD state) {
     return "unknown";
 }
 
-void ReadSpooler(HealthReport& report) {
+}  // namespace
+
+StateReading ReadSpoolerState() {
+    StateReading reading;
     win::SC_HANDLE manager = win::OpenSCManagerA("", "", win::SC_MANAGER_CONNECT);
     if (!manager) {
-        report.spoolerError = LastError();
-        return;
+        reading.error = LastError();
+        return reading;
     }
     win::SC_HANDLE service = win::OpenServiceA(manager, kSpoolerService, win::SERVICE_QUERY_STATUS);
     if (!service) {
-        report.spoolerError = LastError();
+        reading.error = LastError();
     } else {
         win::SERVICE_STATUS status;
         if (win::QueryServiceStatus(service, &status))
-            report.spoolerState = ServiceStateName(status.dwCurrentState);
+            reading.state = ServiceStateName(status.dwCurrentState);
         else
-            report.spoolerError = LastError();
+            reading.error = LastError();
         win::CloseServiceHandle(service);
     }
     win::CloseServiceHandle(manager);
+    return reading;
 }
+
+namespace {
 
 void ReadPrinter(HealthReport& report) {
     constexpr win::DWORD kFlags = win::PRINTER_ENUM_LOCAL | win::PRINTER_ENUM_CONNECTIONS;
@@ -369,8 +381,12 @@ HealthReport GatherHealthReport() {
     }
     report.wow64 = quellin::system::IsWow64();
     const win::DWORD wow64KeyFlag = report.wow64 ? 256 : 0;
-    ReadFeature(report);
-    ReadSpooler(report);
+    const StateReading feature = ReadFeatureState();
+    report.featureState = feature.state;
+    report.featureError = feature.error;
+    const StateReading spooler = ReadSpoolerState();
+    report.spoolerState = spooler.state;
+    report.spoolerError = spooler.error;
     ReadPrinter(report);
     ReadPort(report);
     ReadDriverFiles(report, wow64KeyFlag);

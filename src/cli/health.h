@@ -86,6 +86,16 @@ struct HealthReport {
     bool Healthy() const { return findings.empty(); }
 };
 
+struct StateReading {
+    std::string state;
+    std::optional<Unreadable> error;  // set when the state could not be read
+};
+// The optional feature's state through the DISM API: "Enabled", "Disabled",
+// "DisabledWithPayloadRemoved", ...
+StateReading ReadFeatureState();
+// The Spooler service's state: "running", "stopped", "start-pending", ...
+StateReading ReadSpoolerState();
+
 // The jobs of each printer, in the spooler's order; a printer that cannot be read has none.
 std::vector<PrinterJobs> ReadJobs(const std::vector<std::string>& printers);
 // The local printers and connections, as the job monitor watches them.

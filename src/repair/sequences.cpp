@@ -82,7 +82,7 @@ void CleanTempFolder(const std::string& tempFolder) {
 void InstallSequence(const RepairSettings& settings, const RepairPaths& paths, Progress& progress) {
     FsRedirectionSpan span(SpansOn(settings));
     progress.StepStarted(1, kInstallCaption, kInstallingLabel);
-    Launch(paths, kEnableParameters);
+    progress.ServicingToolFinished(kEnableParameters, Launch(paths, kEnableParameters));
 }
 
 void ReinstallSequence(const RepairSettings& settings, const RepairPaths& paths,
@@ -90,7 +90,7 @@ void ReinstallSequence(const RepairSettings& settings, const RepairPaths& paths,
     {
         FsRedirectionSpan span(SpansOn(settings));
         progress.StepStarted(1, kReinstallCaption, kDiagnosingLabel);
-        Launch(paths, kDisableParameters);
+        progress.ServicingToolFinished(kDisableParameters, Launch(paths, kDisableParameters));
     }
     progress.StepStarted(2, "", "");
     quellin::system::DeletePrinterByName(settings.targetPrinterName);
@@ -126,7 +126,7 @@ void ReinstallSequence(const RepairSettings& settings, const RepairPaths& paths,
     {
         FsRedirectionSpan span(SpansOn(settings));
         progress.StepStarted(11, "", kReinstallingLabel);
-        Launch(paths, kEnableParameters);
+        progress.ServicingToolFinished(kEnableParameters, Launch(paths, kEnableParameters));
     }
 }
 

@@ -55,6 +55,12 @@ class Progress {
     virtual void StepStarted(int step, const std::string& caption, const std::string& label) = 0;
     // Called before and after each poll of a service wait, so the bar can be repainted.
     virtual void Repaint() {}
+    // The servicing tool ended with `exitCode` (-1: it could not be started). The sequence
+    // goes on whatever it says; a front end without the refreshed printer list may report it.
+    virtual void ServicingToolFinished(const std::string& parameters, std::int32_t exitCode) {
+        (void)parameters;
+        (void)exitCode;
+    }
 };
 
 // The main window's values a sequence reads.
