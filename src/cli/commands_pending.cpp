@@ -7,11 +7,6 @@ namespace cli {
     void name(const Invocation& invocation, Reporter&) {                                     \
         throw CommandFailure(kExitUsage, "\"" + invocation.command + "\" is not built yet"); \
     }
-QUELLIN_CLI_PENDING(PaperListCommand)
-QUELLIN_CLI_PENDING(PaperSetCommand)
-QUELLIN_CLI_PENDING(PaperRestoreDefaultCommand)
-QUELLIN_CLI_PENDING(ResolutionListCommand)
-QUELLIN_CLI_PENDING(ResolutionSetCommand)
 QUELLIN_CLI_PENDING(BackupCommand)
 QUELLIN_CLI_PENDING(RestoreCommand)
 

@@ -204,8 +204,9 @@ std::string KeywordOfDescriptionOption(const driverconfig::ScannedOption& option
 void ReadPaperSizes(HealthReport& report, const std::string& description,
                     const std::optional<std::string>& capabilities) {
     FeatureFacts& facts = report.paperSizes;
-    const driverconfig::FeatureSplit split =
-        driverconfig::SplitFeatureBlock(description, driverconfig::kPaperSizeHeader);
+    // The editors' own cut: what they can rewrite is what the report calls readable.
+    const driverconfig::FeatureCut split =
+        driverconfig::CutFeature(description, driverconfig::kPaperSizeHeader);
     if (split.found) {
         facts.descriptionFound = true;
         const driverconfig::FeatureScan scan = driverconfig::ScanFeatureBlock(split.block);
@@ -249,8 +250,8 @@ void ReadPaperSizes(HealthReport& report, const std::string& description,
 void ReadResolutions(HealthReport& report, const std::string& description,
                      const std::optional<std::string>& capabilities) {
     FeatureFacts& facts = report.resolutions;
-    const driverconfig::FeatureSplit split =
-        driverconfig::SplitFeatureBlock(description, driverconfig::kResolutionHeader);
+    const driverconfig::FeatureCut split =
+        driverconfig::CutFeature(description, driverconfig::kResolutionHeader);
     std::optional<std::int64_t> descriptionDefaultDpi;
     if (split.found) {
         facts.descriptionFound = true;

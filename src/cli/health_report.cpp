@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "cli/health.h"
+#include "driverconfig/resolutioneditor.h"
 #include "driverconfig/text.h"
 #include "platform/spooler.h"
 #include "system/appinfo.h"
@@ -15,10 +16,9 @@ constexpr const char* kCli = "quellin-cli ";
 
 // The resolutions "resolution set" can write (1200 is refused as the dialog refuses it).
 bool IsEditableResolution(std::int64_t dpi) {
-    for (std::int64_t known : {600, 400, 300, 200, 180, 150, 120, 100})
-        if (dpi == known)
-            return true;
-    return false;
+    return dpi != 1200 && std::find(driverconfig::kResolutionsByPosition.begin(),
+                                    driverconfig::kResolutionsByPosition.end(),
+                                    dpi) != driverconfig::kResolutionsByPosition.end();
 }
 
 std::string Command(const std::string& arguments) {

@@ -1,0 +1,404 @@
+// paper list|set|restore-default and resolution list|set: the editors' dialog state set as
+// the command line asks, the dialogs' own tests on "Apply" and "Save Settings", and the same
+// rewrite of both driver files.
+#include <algorithm>
+#include <limits>
+
+#include "cli/command.h"
+#include "cli/console_ui.h"
+#include "driverconfig/driverfiles.h"
+#include "driverconfig/papercatalogue.h"
+#include "driverconfig/papersizeeditor.h"
+#include "driverconfig/resolutioneditor.h"
+#include "driverconfig/text.h"
+#include "platform/filesystem.h"
+#include "system/errors.h"
+#include "system/redirection.h"
+
+namespace cli {
+
+namespace {
+
+constexpr const char* kReinstall = "quellin-cli reinstall";
+
+driverconfig::DriverContext Context() {
+    driverconfig::DriverContext context;
+    context.wow64KeyFlag = Wow64KeyFlag();
+    return context;
+}
+
+// The last box the editors' functions showed: the reason for a refusal.
+std::string LastMessage() {
+    const ConsoleUi* ui = CurrentConsoleUi();
+    return ui && !ui->messages.empty() ? ui->messages.back().text : std::string();
+}
+
+// Reading and writing errors of the driver files end the command with exit 5.
+template <typename Step>
+auto FileStep(Step&& step) {
+    try {
+        return step();
+    } catch (const quellin::system::SystemError& error) {
+        std::string text = error.what();
+        std::replace(text.begin(), text.end(), '\r', ' ');
+        std::replace(text.begin(), text.end(), '\n', ' ');
+        throw CommandFailure(kExitFileError, text, error.code());
+    }
+}
+
+std::vector<std::string> SplitList(const std::string& text, const char* option) {
+    std::vector<std::string> items;
+    std::size_t start = 0;
+    while (true) {
+        const std::size_t comma = text.find(',', start);
+        std::string item = driverconfig::Trim(text.substr(start, comma - start));
+        if (item.empty())
+            throw UsageError(std::string("an empty entry in --") + option);
+        items.push_back(item);
+        if (comma == std::string::npos)
+            break;
+        start = comma + 1;
+    }
+    return items;
+}
+
+bool Contains(const std::vector<std::string>& list, const std::string& item) {
+    return std::find(list.begin(), list.end(), item) != list.end();
+}
+
+void RequireNoDuplicates(const std::vector<std::string>& items, const char* option) {
+    for (std::size_t i = 0; i < items.size(); ++i)
+        if (std::find(items.begin() + static_cast<long>(i) + 1, items.end(), items[i]) !=
+            items.end())
+            throw UsageError("\"" + items[i] + "\" is given twice in --" + option);
+}
+
+// The end of a rewrite, reported like the dialog's save but with its silent cases spoken.
+void ReportReplace(driverconfig::ReplaceResult result, Reporter& reporter) {
+    switch (result) {
+        case driverconfig::ReplaceResult::Written:
+            reporter.data.Set("descriptionWritten", true).Set("capabilitiesWritten", true);
+            reporter.Line(
+                "The description and the capabilities document are rewritten; the "
+                "compiled cache is deleted.");
+            return;
+        case driverconfig::ReplaceResult::DescriptionOnly:
+            reporter.data.Set("descriptionWritten", true).Set("capabilitiesWritten", false);
+            reporter.Line(
+                "The description is rewritten; there is no capabilities document to "
+                "rewrite.");
+            return;
+        case driverconfig::ReplaceResult::NoFeatureBlock:
+        case driverconfig::ReplaceResult::NoCapabilityElement:
+            reporter.data.Set("descriptionWritten", false).Set("capabilitiesWritten", false);
+            throw CommandFailure(kExitFinding, LastMessage(), std::nullopt, kReinstall);
+    }
+}
+
+// The driver files as the locating step finds them, without the administrator gate: listing
+// changes nothing.
+driverconfig::DriverFilePaths LocateForReading(win::DWORD wow64KeyFlag) {
+    const driverconfig::DriverFileNames names = driverconfig::ReadDriverFileNames(wow64KeyFlag);
+    if (names.queueFolderName.empty() || names.mergedConfigName.empty())
+        throw CommandFailure(kExitFinding, driverconfig::kNamesMissingText, std::nullopt,
+                             kReinstall);
+    const driverconfig::DriverFilePaths paths = driverconfig::DriverFilePathsFor(names);
+    bool folder = false;
+    {
+        quellin::system::FsRedirectionSpan span(wow64KeyFlag != 0);
+        const win::DWORD attributes = win::GetFileAttributesA(paths.queueFolder);
+        folder = attributes != win::INVALID_FILE_ATTRIBUTES &&
+                 (attributes & win::FILE_ATTRIBUTE_DIRECTORY) != 0;
+    }
+    if (!folder || !driverconfig::FileExists(paths.mergedConfigPath, wow64KeyFlag))
+        throw CommandFailure(kExitFinding, driverconfig::kFilesMissingText, std::nullopt,
+                             kReinstall);
+    return paths;
+}
+
+// The locating step of a system-changing editor command, or its refusal.
+void RequireSession(bool found) {
+    if (!found)
+        throw CommandFailure(kExitFinding, LastMessage(), std::nullopt, kReinstall);
+}
+
+Json SizeJson(const std::string& name, bool chosen) {
+    Json item = Json::Object().Set("name", name);
+    if (auto size = driverconfig::FindDisplaySize(name, driverconfig::KeywordTableText(),
+                                                  driverconfig::DisplayTableText()))
+        item.Set("widthMm", size->widthMm).Set("heightMm", size->heightMm);
+    item.Set("chosen", chosen);
+    return item;
+}
+
+std::string SizeLine(const std::string& name) {
+    if (auto size = driverconfig::FindDisplaySize(name, driverconfig::KeywordTableText(),
+                                                  driverconfig::DisplayTableText()))
+        return name + " (" + size->widthMm + " x " + size->heightMm + " mm)";
+    return name;
+}
+
+const char* UnitAccuracy(bool international) {
+    return international ? "International Standard" : "US Standard";
+}
+
+struct CustomSize {
+    std::string width, height;
+};
+
+// "WxH" in millimetres; the digits themselves are checked as "Apply" checks them.
+CustomSize ParseCustom(const std::string& text) {
+    const std::size_t x = text.find_first_of("xX");
+    if (x == std::string::npos || text.find_first_of("xX", x + 1) != std::string::npos)
+        throw UsageError("--custom takes WIDTHxHEIGHT in millimetres, as 100x150");
+    return {text.substr(0, x), text.substr(x + 1)};
+}
+
+// Finishes a paper size change the way "Save Settings" does.
+void SavePaperSizes(const driverconfig::PaperSizeSession& session,
+                    const driverconfig::PaperSizeDialog& dialog,
+                    driverconfig::PaperSettings& settings, Reporter& reporter) {
+    if (!driverconfig::SavePaperSizeDialog(dialog, settings, 0))
+        throw CommandFailure(kExitFinding, LastMessage());
+    reporter.Progress("rewriting the PaperSize feature and the PageMediaSize element");
+    const driverconfig::ReplaceResult result = FileStep(
+        [&] { return driverconfig::FinishPaperSizeEdit(session, dialog, settings, Context()); });
+    reporter.data.Set("sizes", Json::StringArray(dialog.chosen))
+        .Set("default", dialog.defaultName)
+        .Set("unitAccuracy", UnitAccuracy(settings.internationalUnits));
+    if (Contains(dialog.chosen, std::string(driverconfig::kCustomSizeName)))
+        reporter.data.Set("custom", Json::Object()
+                                        .Set("widthMm", settings.customWidthMm)
+                                        .Set("heightMm", settings.customHeightMm));
+    ReportReplace(result, reporter);
+}
+
+driverconfig::PaperSizeSession BeginPaperSizes(driverconfig::PaperSettings& settings) {
+    RequireAdministrator();
+    std::optional<driverconfig::PaperSizeSession> session =
+        FileStep([&] { return driverconfig::BeginPaperSizeEdit(Context(), settings); });
+    RequireSession(session.has_value());
+    return std::move(*session);
+}
+
+int ParseDpi(const std::string& text, const char* option) {
+    const std::optional<std::int64_t> value = driverconfig::ParseStrictInt(text);
+    if (value) {
+        for (std::size_t position = 0; position < driverconfig::kResolutionCount; ++position)
+            if (driverconfig::kResolutionsByPosition[position] == *value)
+                return static_cast<int>(position);
+    }
+    throw UsageError("\"" + text + "\" in --" + option +
+                     " is not one of 1200, 600, 400, 300, 200, 180, 150, 120, 100");
+}
+
+}  // namespace
+
+void PaperListCommand(const Invocation& invocation, Reporter& reporter) {
+    const win::DWORD flag = Wow64KeyFlag();
+    const driverconfig::DriverFilePaths paths = LocateForReading(flag);
+    const std::string description =
+        FileStep([&] { return driverconfig::ReadWorkingText(paths.mergedConfigPath, flag); });
+    driverconfig::PaperSettings settings;
+    const driverconfig::PaperSizeReading reading =
+        driverconfig::ReadPaperSizes(description, settings);
+    driverconfig::PaperSizeDialog dialog = driverconfig::CreatePaperSizeDialog(settings, '.');
+    driverconfig::PreparePaperSizeDialog(dialog, reading, settings);
+
+    Json sizes = Json::Array();
+    for (const std::string& name : dialog.chosen)
+        sizes.Push(SizeJson(name, true));
+    reporter.data.Set("featureFound", reading.blockFound)
+        .Set("sizes", std::move(sizes))
+        .Set("default", dialog.defaultName)
+        .Set("custom", settings.customWidthMm > 0 || settings.customHeightMm > 0
+                           ? Json::Object()
+                                 .Set("widthMm", settings.customWidthMm)
+                                 .Set("heightMm", settings.customHeightMm)
+                           : Json())
+        .Set("unitAccuracy", UnitAccuracy(dialog.internationalUnits));
+    reporter.Line("sizes: " + std::to_string(dialog.chosen.size()));
+    for (const std::string& name : dialog.chosen)
+        reporter.Line("  " + SizeLine(name) + (name == dialog.defaultName ? "  (default)" : ""));
+    reporter.Line("default: " + dialog.defaultName);
+    if (settings.customWidthMm > 0 || settings.customHeightMm > 0)
+        reporter.Line("custom size: " + std::to_string(settings.customWidthMm) + " x " +
+                      std::to_string(settings.customHeightMm) + " mm");
+    reporter.Line(std::string("unit accuracy: ") + UnitAccuracy(dialog.internationalUnits));
+    if (!reading.blockFound)
+        reporter.Line("The description has no PaperSize feature that can be read.");
+    if (invocation.Has("all")) {
+        Json catalogue = Json::Array();
+        reporter.Line("catalogue:");
+        for (const std::string& name :
+             driverconfig::ListAvailableSizes(driverconfig::KeywordTableText())) {
+            const bool chosen = Contains(dialog.chosen, name);
+            catalogue.Push(SizeJson(name, chosen));
+            reporter.Line("  " + SizeLine(name) + (chosen ? "  (chosen)" : ""));
+        }
+        reporter.data.Set("catalogue", std::move(catalogue));
+    }
+}
+
+void PaperSetCommand(const Invocation& invocation, Reporter& reporter) {
+    const std::optional<std::string> sizesText = invocation.Value("sizes");
+    const std::optional<std::string> defaultText = invocation.Value("default");
+    if (!sizesText || !defaultText)
+        throw UsageError("\"paper set\" needs --sizes and --default");
+    if (invocation.Has("international") && invocation.Has("us"))
+        throw UsageError("--international and --us exclude each other");
+    std::vector<std::string> sizes = SplitList(*sizesText, "sizes");
+    for (std::string& size : sizes)
+        size = driverconfig::AsciiUpper(size);
+    RequireNoDuplicates(sizes, "sizes");
+    const std::string defaultName = driverconfig::AsciiUpper(driverconfig::Trim(*defaultText));
+    std::optional<CustomSize> custom;
+    if (auto customText = invocation.Value("custom"))
+        custom = ParseCustom(*customText);
+
+    driverconfig::PaperSettings settings;
+    const driverconfig::PaperSizeSession session = BeginPaperSizes(settings);
+    // What the dialog can offer: the catalogue, the custom size, and what the description has.
+    const std::vector<std::string> catalogue =
+        driverconfig::ListAvailableSizes(driverconfig::KeywordTableText());
+    for (const std::string& size : sizes)
+        if (!Contains(catalogue, size) && size != driverconfig::kCustomSizeName &&
+            !Contains(session.reading.chosen, size))
+            throw UsageError("unknown paper size \"" + size +
+                             "\" (see quellin-cli paper list --all)");
+
+    driverconfig::PaperSizeDialog dialog = driverconfig::CreatePaperSizeDialog(settings, '.');
+    driverconfig::PreparePaperSizeDialog(dialog, session.reading, settings);
+    // The lists as the user would leave them by dragging, and the default by double-clicking.
+    dialog.chosen = sizes;
+    dialog.chosenRow = -1;
+    driverconfig::FillAvailableSizes(dialog);
+    driverconfig::RemoveChosenSizes(dialog);
+    dialog.defaultName = defaultName;
+    if (invocation.Has("international"))
+        dialog.internationalUnits = true;
+    if (invocation.Has("us"))
+        dialog.internationalUnits = false;
+    if (custom) {
+        if (!Contains(dialog.chosen, std::string(driverconfig::kCustomSizeName)))
+            driverconfig::AddCustomSize(dialog);
+        dialog.widthText = custom->width;
+        dialog.heightText = custom->height;
+        if (!driverconfig::ApplyCustomSize(dialog, 0))
+            throw CommandFailure(kExitFinding, LastMessage() + " (--custom " + custom->width + "x" +
+                                                   custom->height + ")");
+    }
+    // A custom size offered without dimensions would be written as 0 x 0 mm.
+    if (Contains(dialog.chosen, std::string(driverconfig::kCustomSizeName)) &&
+        (dialog.customWidthMm <= 0 || dialog.customHeightMm <= 0))
+        throw CommandFailure(kExitFinding,
+                             "CUSTOMSIZE needs its dimensions: give --custom WIDTHxHEIGHT");
+    SavePaperSizes(session, dialog, settings, reporter);
+}
+
+void PaperRestoreDefaultCommand(const Invocation&, Reporter& reporter) {
+    driverconfig::PaperSettings settings;
+    const driverconfig::PaperSizeSession session = BeginPaperSizes(settings);
+    driverconfig::PaperSizeDialog dialog = driverconfig::CreatePaperSizeDialog(settings, '.');
+    driverconfig::PreparePaperSizeDialog(dialog, session.reading, settings);
+    driverconfig::RestoreDefaultSizes(dialog);
+    SavePaperSizes(session, dialog, settings, reporter);
+}
+
+void ResolutionListCommand(const Invocation&, Reporter& reporter) {
+    const win::DWORD flag = Wow64KeyFlag();
+    const driverconfig::DriverFilePaths paths = LocateForReading(flag);
+    const std::string description =
+        FileStep([&] { return driverconfig::ReadWorkingText(paths.mergedConfigPath, flag); });
+    const driverconfig::ResolutionReading reading = driverconfig::ReadResolutions(description);
+    driverconfig::ResolutionDialog dialog;
+    driverconfig::PrepareResolutionDialog(dialog, reading);
+
+    Json options = Json::Array();
+    for (const std::string& entry : reading.entries) {
+        const std::size_t bar = entry.find("||");
+        const std::string name = bar == std::string::npos ? entry : entry.substr(0, bar);
+        const std::string dpi = bar == std::string::npos ? "" : entry.substr(bar + 2);
+        options.Push(Json::Object()
+                         .Set("name", name)
+                         .Set("dpi", dpi)
+                         .Set("default", name == reading.defaultName));
+        reporter.Line("  " + name + ": " + dpi + " x " + dpi + " dpi" +
+                      (name == reading.defaultName ? "  (default)" : ""));
+    }
+    std::vector<std::string> ticked;
+    for (std::size_t position : driverconfig::kResolutionOutputOrder)
+        if (dialog.ticked[position])
+            ticked.push_back(std::to_string(driverconfig::kResolutionsByPosition[position]));
+    const std::string defaultText =
+        dialog.selected >= 0
+            ? driverconfig::ResolutionListText(static_cast<std::size_t>(dialog.selected))
+            : "";
+    reporter.data.Set("featureFound", reading.blockFound)
+        .Set("options", std::move(options))
+        .Set("defaultOption", reading.defaultName)
+        .Set("dpi", Json::StringArray(ticked))
+        .Set("default", defaultText);
+    reporter.Line("default: " + (defaultText.empty() ? std::string("none") : defaultText));
+    if (!reading.blockFound)
+        reporter.Line("The description has no Resolution feature that can be read.");
+}
+
+void ResolutionSetCommand(const Invocation& invocation, Reporter& reporter) {
+    const std::optional<std::string> dpiText = invocation.Value("dpi");
+    const std::optional<std::string> defaultText = invocation.Value("default");
+    if (!dpiText || !defaultText)
+        throw UsageError("\"resolution set\" needs --dpi and --default");
+    const std::vector<std::string> dpis = SplitList(*dpiText, "dpi");
+    RequireNoDuplicates(dpis, "dpi");
+    std::vector<int> positions;
+    for (const std::string& dpi : dpis)
+        positions.push_back(ParseDpi(dpi, "dpi"));
+    const int defaultPosition = ParseDpi(driverconfig::Trim(*defaultText), "default");
+    const bool allowMultiple = invocation.Has("allow-multiple");
+
+    RequireAdministrator();
+    std::optional<driverconfig::ResolutionSession> session =
+        FileStep([&] { return driverconfig::BeginResolutionEdit(Context()); });
+    RequireSession(session.has_value());
+    // The boxes and the default list as the user would set them.
+    driverconfig::ResolutionDialog dialog;
+    driverconfig::PrepareResolutionDialog(dialog, session->reading);
+    dialog.ticked.fill(false);
+    for (int position : positions)
+        dialog.ticked[static_cast<std::size_t>(position)] = true;
+    dialog.selected = defaultPosition;
+    // --allow-multiple is the Yes to the warning; every other question is answered No, so no
+    // web page opens.
+    CurrentConsoleUi()->answerQuestion = [allowMultiple](const std::string& caption,
+                                                         const std::string&) {
+        return allowMultiple && caption == driverconfig::kSeveralResolutionsTitle ? win::IDYES
+                                                                                  : win::IDNO;
+    };
+    const std::size_t shownBefore = CurrentConsoleUi()->messages.size();
+    if (!driverconfig::SaveResolutionDialog(dialog, {}, 0)) {
+        const auto& messages = CurrentConsoleUi()->messages;
+        const ShownMessage& reason = messages.at(shownBefore);
+        std::string text = reason.text;
+        if (reason.caption == driverconfig::kSeveralResolutionsTitle)
+            text = "several resolutions need --allow-multiple: " + text;
+        // The refusal's reason without the question that offers another product.
+        if (reason.caption == driverconfig::kUnsupportedResolutionTitle)
+            text = text.substr(0, text.find("\r\n"));
+        std::replace(text.begin(), text.end(), '\r', ' ');
+        std::replace(text.begin(), text.end(), '\n', ' ');
+        throw CommandFailure(kExitFinding, text);
+    }
+    reporter.Progress("rewriting the Resolution feature and the PageResolution element");
+    const driverconfig::ReplaceResult result =
+        FileStep([&] { return driverconfig::FinishResolutionEdit(*session, dialog, Context()); });
+    std::vector<std::string> written;
+    for (int dpi : driverconfig::ChosenResolutions(dialog))
+        written.push_back(std::to_string(dpi));
+    reporter.data.Set("dpi", Json::StringArray(written))
+        .Set("default",
+             driverconfig::ResolutionListText(static_cast<std::size_t>(defaultPosition)));
+    ReportReplace(result, reporter);
+}
+
+}  // namespace cli
