@@ -1,7 +1,7 @@
 // quellin-archive: the settings archive component on the command line, for people, tests and
-// benchmarks. Host paths are handed to the component as drive Z: paths.
+// benchmarks. Paths name the machine's own files (on the sandbox, as drive Z: paths).
 //
-//   quellin-archive zip ARCHIVE FILE... [--level N]
+//   quellin-archive zip ARCHIVE FILE|FOLDER... [--level N]
 //   quellin-archive unzip ARCHIVE DESTDIR
 //   quellin-archive list ARCHIVE
 //
@@ -15,25 +15,18 @@
 
 #include "backup/zipper.h"
 #include "common/json.h"
-#include "platform/sim/sandbox.h"
+#include "host_paths.h"
+#include "platform/filesystem.h"
 
 namespace {
 
 using quellin::backup::TOverwriteMode;
 using quellin::backup::TZipper;
 
-std::string WindowsPath(const std::string& hostPath) {
-    std::string p = std::filesystem::absolute(hostPath).lexically_normal().string();
-    for (char& c : p) {
-        if (c == '/') {
-            c = '\\';
-        }
-    }
-    return "Z:" + p;
-}
+using tools::WindowsPath;
 
 int Usage() {
-    std::cerr << "usage: quellin-archive zip ARCHIVE FILE... [--level N]\n"
+    std::cerr << "usage: quellin-archive zip ARCHIVE FILE|FOLDER... [--level N]\n"
                  "       quellin-archive unzip ARCHIVE DESTDIR\n"
                  "       quellin-archive list ARCHIVE\n";
     return 2;
@@ -104,7 +97,7 @@ int main(int argc, char** argv) {
     }
     const std::string command = args[0];
     try {
-        sim::EnsureSandbox();
+        tools::OpenSystem();
         TZipper zipper;
         zipper.ZipName = WindowsPath(args[1]);
         zipper.PackLevel = 9;
@@ -120,7 +113,14 @@ int main(int argc, char** argv) {
                         return Usage();
                     }
                 } else {
-                    zipper.FilesList.push_back(WindowsPath(args[i]));
+                    // A folder stands for the files in it.
+                    std::string path = WindowsPath(args[i]);
+                    const win::DWORD attributes = win::GetFileAttributesA(path);
+                    if (attributes != win::INVALID_FILE_ATTRIBUTES &&
+                        (attributes & win::FILE_ATTRIBUTE_DIRECTORY) != 0) {
+                        path += "\\*.*";
+                    }
+                    zipper.FilesList.push_back(path);
                 }
             }
             const int added = zipper.Zip();
