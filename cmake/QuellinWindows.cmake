@@ -2,6 +2,10 @@
 # cmake/toolchains or built natively with MinGW-w64.
 enable_language(RC)
 
+# MinGW-w64's GCC 12 warns falsely about overlapping copies in "literal" + std::string at -O2
+# (GCC bug 105329).
+add_compile_options($<$<COMPILE_LANGUAGE:CXX>:-Wno-restrict>)
+
 find_package(Qt6 QUIET COMPONENTS Core Gui Widgets Network)
 if(Qt6_FOUND)
   set(QUELLIN_QT_PROGRAM ON)
