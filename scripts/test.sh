@@ -14,4 +14,6 @@ fi
 for fuzz in tests/fuzz/run_*_fuzz.sh; do
   [ -x "$fuzz" ] && [ "${QUELLIN_FUZZ_SECONDS:-0}" != "0" ] && "$fuzz" "${QUELLIN_FUZZ_SECONDS}"
 done
+# The Windows builds under Wine, where MinGW-w64 and Wine are installed.
+scripts/test-windows.sh --if-present
 exit 0

@@ -8,6 +8,7 @@
 namespace win {
 
 inline constexpr DWORD SEE_MASK_NOCLOSEPROCESS = 0x40;
+inline constexpr DWORD SEE_MASK_FLAG_NO_UI = 0x400;  // errors are returned, never shown
 inline constexpr DWORD WAIT_OBJECT_0 = 0;
 inline constexpr DWORD WAIT_TIMEOUT = 0x102;
 inline constexpr DWORD WAIT_FAILED = 0xFFFFFFFF;

@@ -38,7 +38,7 @@ win::FARPROC LookupFunction(const std::string& library, const std::string& funct
     }
     auto module = table.modules.find(key);
     if (module == table.modules.end()) {
-        module = table.modules.emplace(key, win::LoadLibraryA(library)).first;
+        module = table.modules.emplace(key, win::GetModuleHandleA(library)).first;
     }
     win::FARPROC address = module->second ? win::GetProcAddress(module->second, function) : nullptr;
     table.functions.emplace(std::make_pair(key, function), address);
@@ -46,11 +46,8 @@ win::FARPROC LookupFunction(const std::string& library, const std::string& funct
 }
 
 void ReleaseLibraryTable() {
+    // Module handles of loaded system libraries are borrowed: nothing to free.
     Table& table = TheTable();
-    for (auto& [name, module] : table.modules) {
-        if (module)
-            win::FreeLibrary(module);
-    }
     table.modules.clear();
     table.functions.clear();
 }

@@ -1,5 +1,6 @@
-// The process's library table: each system library is loaded on its first request and every
-// looked-up function is remembered, found or missing, until the table is released at the end.
+// The process's library table: each system library's handle is taken (GetModuleHandleA; the
+// libraries it names are always loaded) on its first request and every looked-up function is
+// remembered, found or missing, until the table is released at the end.
 #pragma once
 
 #include <string>
@@ -11,7 +12,7 @@ namespace quellin::system {
 // The function's address, or null when the library or the function is missing.
 win::FARPROC LookupFunction(const std::string& library, const std::string& function);
 
-// Frees every loaded library and forgets the looked-up functions (program end).
+// Forgets the library handles and the looked-up functions (program end).
 void ReleaseLibraryTable();
 
 }  // namespace quellin::system

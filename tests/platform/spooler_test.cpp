@@ -425,7 +425,7 @@ TEST(Spooler, PortsAreListedAndAddedThroughTheLocalPortMonitor) {
     EXPECT_TRUE(AddPortExA("", 1, PORT_INFO_1A{"C:\\out.prn"}, "Local Port"));
     SetLastError(kSentinel);
     EXPECT_FALSE(AddPortExA("", 1, PORT_INFO_1A{"portprompt:"}, "Local Port"));
-    EXPECT_EQ(GetLastError(), ERROR_ALREADY_EXISTS);
+    EXPECT_EQ(GetLastError(), ERROR_INVALID_PARAMETER);
     SetLastError(kSentinel);
     EXPECT_FALSE(AddPortExA("", 1, PORT_INFO_1A{"IP_1"}, "Standard TCP/IP Port"));
     EXPECT_EQ(GetLastError(), ERROR_NOT_SUPPORTED);

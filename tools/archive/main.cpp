@@ -1,7 +1,7 @@
 // quellin-archive: the settings archive component on the command line, for people, tests and
-// benchmarks. Host paths are handed to the component as drive Z: paths.
+// benchmarks. Paths name the machine's own files (on the sandbox, as drive Z: paths).
 //
-//   quellin-archive zip ARCHIVE [FILE...] [--level N]
+//   quellin-archive zip ARCHIVE [FILE|FOLDER...] [--level N]
 //   quellin-archive unzip ARCHIVE DESTDIR
 //   quellin-archive list ARCHIVE
 //
@@ -17,9 +17,8 @@
 
 #include "backup/zipper.h"
 #include "common/json.h"
-#include "platform/sim/sandbox.h"
-#include "platform/sim/strings.h"
-#include "platform/types.h"
+#include "host_paths.h"
+#include "platform/filesystem.h"
 
 namespace {
 
@@ -27,7 +26,7 @@ using quellin::backup::TOverwriteMode;
 using quellin::backup::TZipper;
 
 constexpr const char* kUsage =
-    "usage: quellin-archive zip ARCHIVE [FILE...] [--level N]\n"
+    "usage: quellin-archive zip ARCHIVE [FILE|FOLDER...] [--level N]\n"
     "       quellin-archive unzip ARCHIVE DESTDIR\n"
     "       quellin-archive list ARCHIVE\n";
 
@@ -40,21 +39,7 @@ std::string WindowsPath(const std::string& hostPath, const char* what) {
     if (hostPath.empty()) {
         throw BadCommandLine(std::string(what) + " is empty");
     }
-    bool exact = true;
-    std::string p =
-        sim::Utf8ToAnsi(std::filesystem::absolute(hostPath).lexically_normal().string(), &exact);
-    // A host name with a character outside the ANSI code page has no Windows name: refused as
-    // Windows refuses it, rather than handed on with '?' in it.
-    if (!exact) {
-        throw std::runtime_error(hostPath + ": " +
-                                 win::FormatSystemMessage(win::ERROR_INVALID_NAME));
-    }
-    for (char& c : p) {
-        if (c == '/') {
-            c = '\\';
-        }
-    }
-    return "Z:" + p;
+    return tools::WindowsPath(hostPath);
 }
 
 std::string Hex(std::uint64_t v) {
@@ -160,7 +145,7 @@ int Run(const std::vector<std::string>& args) {
                                                                     : "DESTDIR"));
     }
 
-    sim::EnsureSandbox();
+    tools::OpenSystem();
     TZipper zipper;
     zipper.ZipName = paths[0];
     zipper.PackLevel = level;
@@ -169,7 +154,13 @@ int Run(const std::vector<std::string>& args) {
         std::cerr << caption << ": " << text << "\n";
     };
     if (command == "zip") {
-        zipper.FilesList.assign(paths.begin() + 1, paths.end());
+        for (auto path = paths.begin() + 1; path != paths.end(); ++path) {
+            // A folder stands for the files in it.
+            const win::DWORD attributes = win::GetFileAttributesA(*path);
+            const bool folder = attributes != win::INVALID_FILE_ATTRIBUTES &&
+                                (attributes & win::FILE_ATTRIBUTE_DIRECTORY) != 0;
+            zipper.FilesList.push_back(folder ? *path + "\\*.*" : *path);
+        }
         const int added = zipper.Zip();
         std::cout << "{\"added\": " << added << "}\n";
     } else if (command == "unzip") {

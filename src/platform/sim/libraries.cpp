@@ -57,6 +57,11 @@ HMODULE LoadLibraryA(const std::string& name) {
     return nullptr;
 }
 
+HMODULE GetModuleHandleA(const std::string& name) {
+    // Both of the sandbox's libraries count as loaded in every process.
+    return LoadLibraryA(name);
+}
+
 BOOL FreeLibrary(HMODULE module) {
     return module == kKernel32 || module == kShell32;
 }

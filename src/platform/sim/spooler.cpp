@@ -824,7 +824,8 @@ BOOL AddPortExA(const std::string& server, DWORD level, const PORT_INFO_1A& port
     sim::Transaction tx(sim::db());
     if (sim::db().QueryInt("SELECT COUNT(*) FROM ports WHERE name = ?", port.pName).value_or(0) >
         0) {
-        SetLastError(ERROR_ALREADY_EXISTS);
+        // The local port monitor refuses a name it has already as a bad parameter.
+        SetLastError(ERROR_INVALID_PARAMETER);
         return false;
     }
     sim::db()

@@ -1,0 +1,47 @@
+# The Windows build (QUELLIN_PLATFORM=win32), cross-compiled with a toolchain file from
+# cmake/toolchains or built natively with MinGW-w64.
+enable_language(RC)
+
+# MinGW-w64's GCC 12 warns falsely about overlapping copies in "literal" + std::string at -O2
+# (GCC bug 105329).
+add_compile_options($<$<COMPILE_LANGUAGE:CXX>:-Wno-restrict>)
+
+find_package(Qt6 QUIET COMPONENTS Core Gui Widgets Network)
+if(Qt6_FOUND)
+  set(QUELLIN_QT_PROGRAM ON)
+else()
+  set(QUELLIN_QT_PROGRAM OFF)
+  message(STATUS "Qt 6 for Windows not found: building the Qt-free libraries, their tests and "
+                 "quellin-archive.exe, but not the program quellin.exe (set CMAKE_PREFIX_PATH "
+                 "to a Qt 6 MinGW installation to build it)")
+endif()
+
+# The version record and the manifest (no elevation at launch, themed common controls) that
+# every Quellin executable carries.
+set(QUELLIN_VERSION_COMMAS
+    "${PROJECT_VERSION_MAJOR},${PROJECT_VERSION_MINOR},${PROJECT_VERSION_PATCH},${PROJECT_VERSION_TWEAK}")
+set(QUELLIN_MANIFEST ${CMAKE_CURRENT_LIST_DIR}/windows/quellin.manifest)
+function(quellin_windows_resources target description)
+  set(QUELLIN_FILE_DESCRIPTION "${description}")
+  set(QUELLIN_ORIGINAL_FILENAME "${target}.exe")
+  set(rc ${CMAKE_CURRENT_BINARY_DIR}/${target}_version.rc)
+  configure_file(${CMAKE_SOURCE_DIR}/cmake/windows/version.rc.in ${rc} @ONLY)
+  target_sources(${target} PRIVATE ${rc})
+  set_property(SOURCE ${rc} APPEND PROPERTY OBJECT_DEPENDS ${QUELLIN_MANIFEST})
+endfunction()
+
+# GoogleTest for the target, from Debian's googletest sources.
+if(QUELLIN_TESTS)
+  set(QUELLIN_GOOGLETEST_SOURCE /usr/src/googletest CACHE PATH "GoogleTest sources")
+  if(NOT EXISTS ${QUELLIN_GOOGLETEST_SOURCE}/CMakeLists.txt)
+    message(FATAL_ERROR "GoogleTest sources not found in ${QUELLIN_GOOGLETEST_SOURCE} "
+                        "(apt-get install googletest, or set QUELLIN_GOOGLETEST_SOURCE)")
+  endif()
+  set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
+  set(BUILD_GMOCK ON CACHE BOOL "" FORCE)
+  add_subdirectory(${QUELLIN_GOOGLETEST_SOURCE} ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
+  # Its own code is not ours to hold to -Werror. It names its targets GTest::gtest and so on.
+  foreach(t gtest gtest_main gmock gmock_main)
+    target_compile_options(${t} PRIVATE -w)
+  endforeach()
+endif()

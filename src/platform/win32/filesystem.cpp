@@ -1,0 +1,219 @@
+#include "platform/filesystem.h"
+
+#include <vector>
+
+#include "platform/win32/windows_api.h"
+
+namespace win {
+
+namespace {
+
+void Copy(const ::WIN32_FIND_DATAA& from, WIN32_FIND_DATAA* to) {
+    to->dwFileAttributes = from.dwFileAttributes;
+    to->ftCreationTime = native::Layer(from.ftCreationTime);
+    to->ftLastAccessTime = native::Layer(from.ftLastAccessTime);
+    to->ftLastWriteTime = native::Layer(from.ftLastWriteTime);
+    to->nFileSize = (static_cast<std::uint64_t>(from.nFileSizeHigh) << 32) | from.nFileSizeLow;
+    to->cFileName = from.cFileName;
+}
+
+}  // namespace
+
+DWORD GetFileAttributesA(const std::string& path) {
+    return ::GetFileAttributesA(path.c_str());
+}
+
+BOOL SetFileAttributesA(const std::string& path, DWORD attributes) {
+    return ::SetFileAttributesA(path.c_str(), attributes) != FALSE;
+}
+
+BOOL CreateDirectoryA(const std::string& path) {
+    return ::CreateDirectoryA(path.c_str(), nullptr) != FALSE;
+}
+
+BOOL RemoveDirectoryA(const std::string& path) {
+    return ::RemoveDirectoryA(path.c_str()) != FALSE;
+}
+
+BOOL DeleteFileA(const std::string& path) {
+    return ::DeleteFileA(path.c_str()) != FALSE;
+}
+
+BOOL CopyFileA(const std::string& existing, const std::string& target, BOOL failIfExists) {
+    return ::CopyFileA(existing.c_str(), target.c_str(), failIfExists) != FALSE;
+}
+
+BOOL MoveFileExA(const std::string& existing, const std::string& target, DWORD flags) {
+    return ::MoveFileExA(existing.c_str(), native::OrNull(target), flags) != FALSE;
+}
+
+HANDLE FindFirstFileA(const std::string& pattern, WIN32_FIND_DATAA* data) {
+    ::WIN32_FIND_DATAA found{};
+    ::HANDLE find = ::FindFirstFileA(pattern.c_str(), &found);
+    if (find != INVALID_HANDLE_VALUE && data) {
+        native::KeepLastError keep;
+        Copy(found, data);
+    }
+    return native::Layer(find);
+}
+
+BOOL FindNextFileA(HANDLE find, WIN32_FIND_DATAA* data) {
+    ::WIN32_FIND_DATAA found{};
+    if (!::FindNextFileA(native::Native(find), &found))
+        return false;
+    if (data)
+        Copy(found, data);
+    return true;
+}
+
+BOOL FindClose(HANDLE find) {
+    return ::FindClose(native::Native(find)) != FALSE;
+}
+
+HANDLE CreateFileA(const std::string& path, DWORD access, DWORD shareMode, DWORD disposition,
+                   DWORD flagsAndAttributes) {
+    return native::Layer(::CreateFileA(path.c_str(), access, shareMode, nullptr, disposition,
+                                       flagsAndAttributes, nullptr));
+}
+
+BOOL ReadFile(HANDLE file, void* buffer, DWORD toRead, DWORD* read) {
+    ::DWORD done = 0;
+    BOOL ok = ::ReadFile(native::Native(file), buffer, toRead, &done, nullptr) != FALSE;
+    if (read)
+        *read = done;
+    return ok;
+}
+
+BOOL WriteFile(HANDLE file, const void* buffer, DWORD toWrite, DWORD* written) {
+    ::DWORD done = 0;
+    BOOL ok = ::WriteFile(native::Native(file), buffer, toWrite, &done, nullptr) != FALSE;
+    if (written)
+        *written = done;
+    return ok;
+}
+
+BOOL SetFilePointerEx(HANDLE file, std::int64_t distance, std::int64_t* newPosition,
+                      DWORD moveMethod) {
+    LARGE_INTEGER move;
+    move.QuadPart = distance;
+    LARGE_INTEGER position{};
+    BOOL ok = ::SetFilePointerEx(native::Native(file), move, &position, moveMethod) != FALSE;
+    if (ok && newPosition)
+        *newPosition = position.QuadPart;
+    return ok;
+}
+
+BOOL GetFileSizeEx(HANDLE file, std::int64_t* size) {
+    LARGE_INTEGER value{};
+    BOOL ok = ::GetFileSizeEx(native::Native(file), &value) != FALSE;
+    if (ok && size)
+        *size = value.QuadPart;
+    return ok;
+}
+
+BOOL SetEndOfFile(HANDLE file) {
+    return ::SetEndOfFile(native::Native(file)) != FALSE;
+}
+
+BOOL FlushFileBuffers(HANDLE file) {
+    return ::FlushFileBuffers(native::Native(file)) != FALSE;
+}
+
+BOOL GetFileTime(HANDLE file, FILETIME* creation, FILETIME* access, FILETIME* write) {
+    ::FILETIME c{}, a{}, w{};
+    if (!::GetFileTime(native::Native(file), creation ? &c : nullptr, access ? &a : nullptr,
+                       write ? &w : nullptr))
+        return false;
+    if (creation)
+        *creation = native::Layer(c);
+    if (access)
+        *access = native::Layer(a);
+    if (write)
+        *write = native::Layer(w);
+    return true;
+}
+
+BOOL SetFileTime(HANDLE file, const FILETIME* creation, const FILETIME* access,
+                 const FILETIME* write) {
+    ::FILETIME c = creation ? native::Native(*creation) : ::FILETIME{};
+    ::FILETIME a = access ? native::Native(*access) : ::FILETIME{};
+    ::FILETIME w = write ? native::Native(*write) : ::FILETIME{};
+    return ::SetFileTime(native::Native(file), creation ? &c : nullptr, access ? &a : nullptr,
+                         write ? &w : nullptr) != FALSE;
+}
+
+DWORD GetTempPathA(DWORD bufferLength, std::string* buffer) {
+    std::vector<char> text(bufferLength + 1, '\0');
+    ::DWORD length = ::GetTempPathA(bufferLength, text.data());
+    if (length > 0 && length < bufferLength && buffer) {
+        native::KeepLastError keep;
+        buffer->assign(text.data(), length);
+    }
+    return length;
+}
+
+DWORD GetTempFileNameA(const std::string& folder, const std::string& prefix, DWORD unique,
+                       std::string* result) {
+    char name[MAX_PATH + 1] = {};
+    ::UINT number = ::GetTempFileNameA(folder.c_str(), prefix.c_str(), unique, name);
+    if (number != 0 && result) {
+        native::KeepLastError keep;
+        *result = name;
+    }
+    return number;
+}
+
+DWORD GetEnvironmentVariableA(const std::string& name, std::string* value) {
+    ::DWORD needed = ::GetEnvironmentVariableA(name.c_str(), nullptr, 0);
+    if (needed == 0)
+        return 0;
+    std::vector<char> text(needed + 1, '\0');
+    ::DWORD length = ::GetEnvironmentVariableA(name.c_str(), text.data(), needed + 1);
+    if (length == 0 || length > needed)
+        return length;
+    if (value) {
+        native::KeepLastError keep;
+        value->assign(text.data(), length);
+    }
+    return length;
+}
+
+BOOL FileTimeToLocalFileTime(const FILETIME& fileTime, FILETIME* localTime) {
+    ::FILETIME in = native::Native(fileTime), out{};
+    if (!::FileTimeToLocalFileTime(&in, &out))
+        return false;
+    if (localTime)
+        *localTime = native::Layer(out);
+    return true;
+}
+
+BOOL LocalFileTimeToFileTime(const FILETIME& localTime, FILETIME* fileTime) {
+    ::FILETIME in = native::Native(localTime), out{};
+    if (!::LocalFileTimeToFileTime(&in, &out))
+        return false;
+    if (fileTime)
+        *fileTime = native::Layer(out);
+    return true;
+}
+
+BOOL FileTimeToSystemTime(const FILETIME& fileTime, SYSTEMTIME* systemTime) {
+    ::FILETIME in = native::Native(fileTime);
+    ::SYSTEMTIME out{};
+    if (!::FileTimeToSystemTime(&in, &out))
+        return false;
+    if (systemTime)
+        *systemTime = native::Layer(out);
+    return true;
+}
+
+BOOL SystemTimeToFileTime(const SYSTEMTIME& systemTime, FILETIME* fileTime) {
+    ::SYSTEMTIME in = native::Native(systemTime);
+    ::FILETIME out{};
+    if (!::SystemTimeToFileTime(&in, &out))
+        return false;
+    if (fileTime)
+        *fileTime = native::Layer(out);
+    return true;
+}
+
+}  // namespace win

@@ -1,0 +1,132 @@
+#include "platform/security.h"
+
+#include <vector>
+
+#include "platform/win32/windows_api.h"
+
+namespace win {
+
+namespace {
+
+SID LayerSid(::PSID sid) {
+    SID result;
+    const ::SID_IDENTIFIER_AUTHORITY* authority = ::GetSidIdentifierAuthority(sid);
+    for (std::size_t i = 0; i < result.IdentifierAuthority.Value.size(); ++i)
+        result.IdentifierAuthority.Value[i] = authority->Value[i];
+    BYTE count = *::GetSidSubAuthorityCount(sid);
+    for (BYTE i = 0; i < count; ++i)
+        result.SubAuthority.push_back(*::GetSidSubAuthority(sid, i));
+    return result;
+}
+
+}  // namespace
+
+HANDLE GetCurrentThread() {
+    return native::Layer(::GetCurrentThread());
+}
+
+HANDLE GetCurrentProcess() {
+    return native::Layer(::GetCurrentProcess());
+}
+
+DWORD GetVersion() {
+    return ::GetVersion();
+}
+
+BOOL OpenThreadToken(HANDLE thread, DWORD access, BOOL openAsSelf, HANDLE* token) {
+    ::HANDLE opened = nullptr;
+    BOOL ok = ::OpenThreadToken(native::Native(thread), access, openAsSelf, &opened) != FALSE;
+    if (token)
+        *token = ok ? native::Layer(opened) : nullptr;
+    return ok;
+}
+
+BOOL OpenProcessToken(HANDLE process, DWORD access, HANDLE* token) {
+    ::HANDLE opened = nullptr;
+    BOOL ok = ::OpenProcessToken(native::Native(process), access, &opened) != FALSE;
+    if (token)
+        *token = ok ? native::Layer(opened) : nullptr;
+    return ok;
+}
+
+// The system builds and checks the identifier; the caller gets the layer's copy to free.
+BOOL AllocateAndInitializeSid(const SID_IDENTIFIER_AUTHORITY& authority, BYTE subAuthorityCount,
+                              DWORD sub0, DWORD sub1, DWORD sub2, DWORD sub3, DWORD sub4,
+                              DWORD sub5, DWORD sub6, DWORD sub7, SID** sid) {
+    ::SID_IDENTIFIER_AUTHORITY real{};
+    for (std::size_t i = 0; i < authority.Value.size(); ++i)
+        real.Value[i] = authority.Value[i];
+    ::PSID built = nullptr;
+    if (!::AllocateAndInitializeSid(&real, subAuthorityCount, sub0, sub1, sub2, sub3, sub4, sub5,
+                                    sub6, sub7, &built))
+        return false;
+    native::KeepLastError keep;
+    if (sid)
+        *sid = new SID(LayerSid(built));
+    ::FreeSid(built);
+    return true;
+}
+
+void* FreeSid(SID* sid) {
+    delete sid;
+    return nullptr;
+}
+
+BOOL EqualSid(const SID* a, const SID* b) {
+    if (!a || !b) {
+        ::SetLastError(ERROR_INVALID_PARAMETER);
+        return false;
+    }
+    return *a == *b;
+}
+
+BOOL GetTokenInformation(HANDLE token, TOKEN_INFORMATION_CLASS infoClass, TOKEN_GROUPS* info,
+                         DWORD length, DWORD* returnLength) {
+    // Pointer-aligned storage of the byte size the caller allotted.
+    std::vector<void*> buffer(length / sizeof(void*) + 1);
+    ::DWORD needed = 0;
+    BOOL ok = ::GetTokenInformation(
+                  native::Native(token), static_cast<::TOKEN_INFORMATION_CLASS>(infoClass),
+                  info ? buffer.data() : nullptr, info ? length : 0, &needed) != FALSE;
+    native::KeepLastError keep;
+    if (returnLength)
+        *returnLength = needed;
+    if (ok && info && infoClass == TokenGroups) {
+        const auto* groups = reinterpret_cast<const ::TOKEN_GROUPS*>(buffer.data());
+        info->Groups.clear();
+        for (::DWORD i = 0; i < groups->GroupCount; ++i)
+            info->Groups.push_back({LayerSid(groups->Groups[i].Sid), groups->Groups[i].Attributes});
+    }
+    return ok;
+}
+
+BOOL LookupPrivilegeValueA(const std::string& systemName, const std::string& name, LUID* luid) {
+    ::LUID value{};
+    if (!::LookupPrivilegeValueA(native::OrNull(systemName), name.c_str(), &value))
+        return false;
+    if (luid) {
+        luid->LowPart = value.LowPart;
+        luid->HighPart = value.HighPart;
+    }
+    return true;
+}
+
+BOOL AdjustTokenPrivileges(HANDLE token, BOOL disableAll,
+                           const std::vector<LUID_AND_ATTRIBUTES>& newState) {
+    // TOKEN_PRIVILEGES ends in a one-element array that really holds PrivilegeCount entries.
+    std::size_t bytes = sizeof(::TOKEN_PRIVILEGES) + (newState.empty() ? 0 : newState.size() - 1) *
+                                                         sizeof(::LUID_AND_ATTRIBUTES);
+    std::vector<void*> storage(bytes / sizeof(void*) + 1);
+    auto* privileges = reinterpret_cast<::TOKEN_PRIVILEGES*>(storage.data());
+    privileges->PrivilegeCount = static_cast<::DWORD>(newState.size());
+    for (std::size_t i = 0; i < newState.size(); ++i) {
+        privileges->Privileges[i].Luid.LowPart = newState[i].Luid.LowPart;
+        privileges->Privileges[i].Luid.HighPart = newState[i].Luid.HighPart;
+        privileges->Privileges[i].Attributes = newState[i].Attributes;
+    }
+    return ::AdjustTokenPrivileges(native::Native(token), disableAll,
+                                   newState.empty() ? nullptr : privileges, 0, nullptr,
+                                   nullptr) != FALSE;
+}
+
+}  // namespace win

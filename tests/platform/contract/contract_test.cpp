@@ -1,0 +1,625 @@
+// The platform contract: what the logic relies on from each Windows area, written once against
+// the platform headers and run on every backend (the sandbox, and Windows under Wine). Each
+// check sets the last error to a sentinel first, so an exact code is the call's own.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "contract_env.h"
+#include "platform/dates.h"
+#include "platform/filesystem.h"
+#include "platform/handle.h"
+#include "platform/libraries.h"
+#include "platform/processes.h"
+#include "platform/registry.h"
+#include "platform/security.h"
+#include "platform/services.h"
+#include "platform/sharedmemory.h"
+#include "platform/spooler.h"
+#include "platform/window.h"
+
+namespace {
+
+using namespace win;
+
+constexpr DWORD kSentinel = 0xDEADBEEF;
+
+class Contract : public ::testing::Test {
+  protected:
+    void SetUp() override { contract::SetUpSystem(); }
+    void TearDown() override { contract::TearDownSystem(); }
+
+    static std::string Scratch() { return contract::ScratchFolder(); }
+
+    static void PutFile(const std::string& path, const std::string& bytes) {
+        UniqueFileHandle file(CreateFileA(path, GENERIC_WRITE, 0, CREATE_ALWAYS, 0));
+        ASSERT_TRUE(file.valid()) << path << " error " << GetLastError();
+        DWORD written = 0;
+        ASSERT_TRUE(
+            WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written));
+        ASSERT_EQ(written, bytes.size());
+    }
+
+    static std::string ReadWholeFile(const std::string& path) {
+        UniqueFileHandle file(CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING, 0));
+        if (!file)
+            return "<missing>";
+        std::string bytes;
+        char buffer[4096];
+        DWORD got = 0;
+        while (ReadFile(file.get(), buffer, sizeof buffer, &got) && got > 0)
+            bytes.append(buffer, got);
+        return bytes;
+    }
+};
+
+// ---- Registry ----
+
+struct ValueCase {
+    const char* name;
+    DWORD type;
+    std::vector<BYTE> data;
+};
+
+std::vector<BYTE> Bytes(const std::string& s, bool withZero) {
+    std::vector<BYTE> bytes(s.begin(), s.end());
+    if (withZero)
+        bytes.push_back(0);
+    return bytes;
+}
+
+class RegistryValues : public Contract, public ::testing::WithParamInterface<ValueCase> {};
+
+TEST_P(RegistryValues, RoundTripWithTwoCallSizing) {
+    const ValueCase& c = GetParam();
+    UniqueHKey key;
+    DWORD disposition = 0;
+    ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, contract::ScratchKey(), 0, KEY_ALL_ACCESS,
+                              key.put(), &disposition),
+              ERROR_SUCCESS);
+    EXPECT_EQ(disposition, REG_CREATED_NEW_KEY);
+    ASSERT_EQ(RegSetValueExA(key.get(), "value", c.type, c.data.data(),
+                             static_cast<DWORD>(c.data.size())),
+              ERROR_SUCCESS);
+
+    DWORD type = 0, size = 0;
+    ASSERT_EQ(RegQueryValueExA(key.get(), "value", &type, nullptr, &size), ERROR_SUCCESS);
+    EXPECT_EQ(type, c.type);
+    EXPECT_EQ(size, c.data.size());
+
+    if (size > 0) {
+        std::vector<BYTE> small(size);  // never empty, so the call is not a size query
+        DWORD smallSize = size - 1;
+        EXPECT_EQ(RegQueryValueExA(key.get(), "value", nullptr, small.data(), &smallSize),
+                  ERROR_MORE_DATA);
+        EXPECT_EQ(smallSize, size);
+    }
+    std::vector<BYTE> data(size);
+    ASSERT_EQ(RegQueryValueExA(key.get(), "value", &type, data.data(), &size), ERROR_SUCCESS);
+    EXPECT_EQ(data, c.data);
+
+    std::string name;
+    DWORD enumSize = size;
+    std::vector<BYTE> enumData(size);
+    ASSERT_EQ(RegEnumValueA(key.get(), 0, &name, &type, enumData.data(), &enumSize), ERROR_SUCCESS);
+    EXPECT_EQ(name, "value");
+    EXPECT_EQ(enumData, c.data);
+    EXPECT_EQ(RegEnumValueA(key.get(), 1, &name, nullptr, nullptr, nullptr), ERROR_NO_MORE_ITEMS);
+}
+
+INSTANTIATE_TEST_SUITE_P(Types, RegistryValues,
+                         ::testing::ValuesIn(std::vector<ValueCase>{
+                             {"String", REG_SZ, Bytes("Microsoft Print to PDF", true)},
+                             {"EmptyString", REG_SZ, Bytes("", true)},
+                             {"ExpandString", REG_EXPAND_SZ, Bytes("%windir%\\System32", true)},
+                             {"MultiString", REG_MULTI_SZ, Bytes(std::string("a\0bc\0", 5), true)},
+                             {"Dword", REG_DWORD, {0x78, 0x56, 0x34, 0x12}},
+                             {"Qword", REG_QWORD, {1, 2, 3, 4, 5, 6, 7, 8}},
+                             {"Binary", REG_BINARY, {0, 1, 2, 0xFF, 0}},
+                             {"EmptyBinary", REG_BINARY, {}}}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(Contract, RegistryErrorCodes) {
+    const std::string base = contract::ScratchKey();
+    UniqueHKey key;
+    SetLastError(kSentinel);
+    EXPECT_EQ(RegOpenKeyExA(HKEY_CURRENT_USER, base, 0, KEY_READ, key.put()), ERROR_FILE_NOT_FOUND);
+
+    ASSERT_EQ(
+        RegCreateKeyExA(HKEY_CURRENT_USER, base + "\\a\\b", 0, KEY_ALL_ACCESS, key.put(), nullptr),
+        ERROR_SUCCESS);
+    key.reset();
+    DWORD disposition = 0;
+    ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, base, 0, KEY_ALL_ACCESS, key.put(), &disposition),
+              ERROR_SUCCESS);
+    EXPECT_EQ(disposition, REG_OPENED_EXISTING_KEY);
+
+    DWORD size = 0;
+    EXPECT_EQ(RegQueryValueExA(key.get(), "missing", nullptr, nullptr, &size),
+              ERROR_FILE_NOT_FOUND);
+    EXPECT_EQ(RegDeleteValueA(key.get(), "missing"), ERROR_FILE_NOT_FOUND);
+
+    std::string name;
+    EXPECT_EQ(RegEnumKeyExA(key.get(), 0, &name), ERROR_SUCCESS);
+    EXPECT_EQ(name, "a");
+    EXPECT_EQ(RegEnumKeyExA(key.get(), 1, &name), ERROR_NO_MORE_ITEMS);
+
+    // A key with subkeys is not deleted on its own; the tree call takes it whole.
+    EXPECT_EQ(RegDeleteKeyExA(key.get(), "a", 0), ERROR_ACCESS_DENIED);
+    EXPECT_EQ(RegDeleteTreeA(key.get(), "a"), ERROR_SUCCESS);
+    EXPECT_EQ(RegEnumKeyExA(key.get(), 0, &name), ERROR_NO_MORE_ITEMS);
+    EXPECT_EQ(RegDeleteKeyExA(HKEY_CURRENT_USER, base + "\\missing", 0), ERROR_FILE_NOT_FOUND);
+
+    // Opened for reading only, a key refuses writes.
+    UniqueHKey readOnly;
+    ASSERT_EQ(RegOpenKeyExA(HKEY_CURRENT_USER, base, 0, KEY_READ, readOnly.put()), ERROR_SUCCESS);
+    const BYTE one[4] = {1, 0, 0, 0};
+    EXPECT_EQ(RegSetValueExA(readOnly.get(), "x", REG_DWORD, one, 4), ERROR_ACCESS_DENIED);
+}
+
+TEST_F(Contract, SixtyFourBitRegistryView) {
+    if (!contract::Is32BitOn64BitWindows())
+        GTEST_SKIP() << "one registry view: not a 32-bit program on 64-bit Windows";
+    const std::string key = "SOFTWARE\\QuellinContractView";
+    UniqueHKey view32;
+    ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, key, 0, KEY_ALL_ACCESS, view32.put(), nullptr),
+              ERROR_SUCCESS);
+    UniqueHKey view64;
+    EXPECT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, key, 0, KEY_READ | KEY_WOW64_64KEY, view64.put()),
+              ERROR_FILE_NOT_FOUND);
+    UniqueHKey redirected;
+    EXPECT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\WOW6432Node\\QuellinContractView", 0,
+                            KEY_READ | KEY_WOW64_64KEY, redirected.put()),
+              ERROR_SUCCESS);
+    redirected.reset();
+    view32.reset();
+    EXPECT_EQ(RegDeleteKeyExA(HKEY_LOCAL_MACHINE, key, KEY_WOW64_32KEY), ERROR_SUCCESS);
+}
+
+TEST_F(Contract, SaveKeyNeedsTheBackupPrivilege) {
+    UniqueHKey key;
+    ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, contract::ScratchKey() + "\\sub", 0,
+                              KEY_ALL_ACCESS, key.put(), nullptr),
+              ERROR_SUCCESS);
+    key.reset();
+    ASSERT_EQ(
+        RegOpenKeyExA(HKEY_CURRENT_USER, contract::ScratchKey(), 0, KEY_ALL_ACCESS, key.put()),
+        ERROR_SUCCESS);
+    const std::string hive = Scratch() + "\\1.reg";
+    EXPECT_EQ(RegSaveKeyA(key.get(), hive), ERROR_PRIVILEGE_NOT_HELD);
+
+    UniqueHandle token;
+    ASSERT_TRUE(
+        OpenProcessToken(GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES | TOKEN_QUERY, token.put()));
+    LUID backup;
+    ASSERT_TRUE(LookupPrivilegeValueA("", "SeBackupPrivilege", &backup));
+    SetLastError(kSentinel);
+    ASSERT_TRUE(AdjustTokenPrivileges(token.get(), false, {{backup, SE_PRIVILEGE_ENABLED}}));
+    EXPECT_EQ(GetLastError(), ERROR_SUCCESS);
+
+    EXPECT_EQ(RegSaveKeyA(key.get(), hive), ERROR_SUCCESS);
+    EXPECT_NE(GetFileAttributesA(hive), INVALID_FILE_ATTRIBUTES);
+    if (!WINE_DIFFERS("RegSaveKeyA overwrites an existing hive file")) {
+        EXPECT_EQ(RegSaveKeyA(key.get(), hive), ERROR_ALREADY_EXISTS);
+    }
+    AdjustTokenPrivileges(token.get(), false, {{backup, 0}});
+}
+
+// ---- Security ----
+
+TEST_F(Contract, TokenGroupsTwoCallSizingAndPrivileges) {
+    UniqueHandle token;
+    SetLastError(kSentinel);
+    EXPECT_FALSE(OpenThreadToken(GetCurrentThread(), TOKEN_QUERY, true, token.put()));
+    EXPECT_EQ(GetLastError(), ERROR_NO_TOKEN);
+    ASSERT_TRUE(OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, token.put()));
+
+    DWORD needed = 0;
+    SetLastError(kSentinel);
+    EXPECT_FALSE(GetTokenInformation(token.get(), TokenGroups, nullptr, 0, &needed));
+    EXPECT_EQ(GetLastError(), ERROR_INSUFFICIENT_BUFFER);
+    ASSERT_GT(needed, 0u);
+    TOKEN_GROUPS groups;
+    SetLastError(kSentinel);
+    EXPECT_FALSE(GetTokenInformation(token.get(), TokenGroups, &groups, needed - 1, &needed));
+    EXPECT_EQ(GetLastError(), ERROR_INSUFFICIENT_BUFFER);
+    ASSERT_TRUE(GetTokenInformation(token.get(), TokenGroups, &groups, needed, &needed));
+    EXPECT_FALSE(groups.Groups.empty());
+
+    SID* admins = nullptr;
+    ASSERT_TRUE(AllocateAndInitializeSid(SECURITY_NT_AUTHORITY, 2, SECURITY_BUILTIN_DOMAIN_RID,
+                                         DOMAIN_ALIAS_RID_ADMINS, 0, 0, 0, 0, 0, 0, &admins));
+    bool found = false;
+    for (const auto& group : groups.Groups)
+        found = found || EqualSid(&group.Sid, admins);
+    FreeSid(admins);
+    // The suite runs as an administrator everywhere (Wine's token always is one).
+    EXPECT_TRUE(found);
+
+    LUID luid;
+    SetLastError(kSentinel);
+    EXPECT_FALSE(LookupPrivilegeValueA("", "SeNoSuchPrivilege", &luid));
+    EXPECT_EQ(GetLastError(), ERROR_NO_SUCH_PRIVILEGE);
+    EXPECT_TRUE(LookupPrivilegeValueA("", "SeLoadDriverPrivilege", &luid));
+}
+
+TEST_F(Contract, LibraryTableFindsTheRedirectionFunctions) {
+    HMODULE kernel32 = GetModuleHandleA("kernel32.dll");
+    ASSERT_NE(kernel32, nullptr);
+    auto isWow64Process =
+        reinterpret_cast<IsWow64ProcessFn>(GetProcAddress(kernel32, "IsWow64Process"));
+    ASSERT_NE(isWow64Process, nullptr);
+    BOOL wow64 = !contract::Is32BitOn64BitWindows();
+    ASSERT_TRUE(isWow64Process(GetCurrentProcess(), &wow64));
+    EXPECT_EQ(wow64, contract::Is32BitOn64BitWindows());
+    EXPECT_NE(GetProcAddress(kernel32, "Wow64DisableWow64FsRedirection"), nullptr);
+    SetLastError(kSentinel);
+    EXPECT_EQ(GetProcAddress(kernel32, "NoSuchFunction"), nullptr);
+    EXPECT_EQ(GetLastError(), ERROR_PROC_NOT_FOUND);
+}
+
+// ---- Files and folders ----
+
+TEST_F(Contract, FilesFoldersAndTheirErrors) {
+    const std::string dir = Scratch() + "\\folder";
+    SetLastError(kSentinel);
+    EXPECT_EQ(GetFileAttributesA(dir), INVALID_FILE_ATTRIBUTES);
+    EXPECT_EQ(GetLastError(), ERROR_FILE_NOT_FOUND);
+    SetLastError(kSentinel);
+    EXPECT_EQ(GetFileAttributesA(dir + "\\deeper\\file.txt"), INVALID_FILE_ATTRIBUTES);
+    EXPECT_EQ(GetLastError(), ERROR_PATH_NOT_FOUND);
+
+    ASSERT_TRUE(CreateDirectoryA(dir));
+    SetLastError(kSentinel);
+    EXPECT_FALSE(CreateDirectoryA(dir));
+    EXPECT_EQ(GetLastError(), ERROR_ALREADY_EXISTS);
+    EXPECT_TRUE(GetFileAttributesA(dir) & FILE_ATTRIBUTE_DIRECTORY);
+
+    PutFile(dir + "\\Merged.GPD", "*Feature: PaperSize\r\n");
+    EXPECT_EQ(ReadWholeFile(dir + "\\merged.gpd"), "*Feature: PaperSize\r\n");  // any case
+    SetLastError(kSentinel);
+    EXPECT_FALSE(RemoveDirectoryA(dir));
+    EXPECT_EQ(GetLastError(), ERROR_DIR_NOT_EMPTY);
+
+    // A read-only file refuses deletion until its attribute goes.
+    ASSERT_TRUE(SetFileAttributesA(dir + "\\Merged.GPD", FILE_ATTRIBUTE_READONLY));
+    EXPECT_EQ(GetFileAttributesA(dir + "\\Merged.GPD") & FILE_ATTRIBUTE_READONLY,
+              FILE_ATTRIBUTE_READONLY);
+    SetLastError(kSentinel);
+    EXPECT_FALSE(DeleteFileA(dir + "\\Merged.GPD"));
+    EXPECT_EQ(GetLastError(), ERROR_ACCESS_DENIED);
+    ASSERT_TRUE(SetFileAttributesA(dir + "\\Merged.GPD", FILE_ATTRIBUTE_NORMAL));
+    EXPECT_TRUE(DeleteFileA(dir + "\\Merged.GPD"));
+    SetLastError(kSentinel);
+    EXPECT_FALSE(DeleteFileA(dir + "\\Merged.GPD"));
+    EXPECT_EQ(GetLastError(), ERROR_FILE_NOT_FOUND);
+    EXPECT_TRUE(RemoveDirectoryA(dir));
+}
+
+TEST_F(Contract, FolderEnumerationStartsWithTheDotEntries) {
+    PutFile(Scratch() + "\\b.xml", "x");
+    PutFile(Scratch() + "\\a.gpd", "yy");
+    WIN32_FIND_DATAA data;
+    std::vector<std::string> names;
+    UniqueFindHandle find(FindFirstFileA(Scratch() + "\\*", &data));
+    ASSERT_TRUE(find.valid());
+    for (bool more = true; more; more = FindNextFileA(find.get(), &data))
+        names.push_back(data.cFileName);
+    EXPECT_EQ(GetLastError(), ERROR_NO_MORE_FILES);
+    ASSERT_GE(names.size(), 2u);
+    EXPECT_EQ(names[0], ".");
+    EXPECT_EQ(names[1], "..");
+    EXPECT_EQ(names.size(), 4u);
+
+    UniqueFindHandle gpd(FindFirstFileA(Scratch() + "\\*.gpd", &data));
+    ASSERT_TRUE(gpd.valid());
+    EXPECT_EQ(data.cFileName, "a.gpd");
+    EXPECT_EQ(data.nFileSize, 2u);
+    SetLastError(kSentinel);
+    EXPECT_EQ(FindFirstFileA(Scratch() + "\\*.bud", &data), INVALID_HANDLE_VALUE);
+    EXPECT_EQ(GetLastError(), ERROR_FILE_NOT_FOUND);
+    SetLastError(kSentinel);
+    EXPECT_EQ(FindFirstFileA(Scratch() + "\\missing\\*", &data), INVALID_HANDLE_VALUE);
+    EXPECT_EQ(GetLastError(), ERROR_PATH_NOT_FOUND);
+}
+
+TEST_F(Contract, MoveFileExReplacesOnlyWhenAsked) {
+    const std::string from = Scratch() + "\\new.tmp";
+    const std::string to = Scratch() + "\\file.gpd";
+    PutFile(from, "new");
+    PutFile(to, "old");
+    SetLastError(kSentinel);
+    EXPECT_FALSE(MoveFileExA(from, to, 0));
+    EXPECT_EQ(GetLastError(), ERROR_ALREADY_EXISTS);
+    EXPECT_TRUE(MoveFileExA(from, to, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH));
+    EXPECT_EQ(ReadWholeFile(to), "new");
+    EXPECT_EQ(GetFileAttributesA(from), INVALID_FILE_ATTRIBUTES);
+
+    EXPECT_TRUE(CopyFileA(to, from, true));
+    SetLastError(kSentinel);
+    EXPECT_FALSE(CopyFileA(to, from, true));
+    EXPECT_EQ(GetLastError(), ERROR_FILE_EXISTS);
+}
+
+TEST_F(Contract, FileHandlesReadWriteSeekAndTimes) {
+    const std::string path = Scratch() + "\\data.bin";
+    UniqueFileHandle file(
+        CreateFileA(path, GENERIC_READ | GENERIC_WRITE, 0, CREATE_NEW, FILE_ATTRIBUTE_NORMAL));
+    ASSERT_TRUE(file.valid());
+    DWORD done = 0;
+    ASSERT_TRUE(WriteFile(file.get(), "0123456789", 10, &done));
+    std::int64_t position = -1;
+    ASSERT_TRUE(SetFilePointerEx(file.get(), 4, &position, FILE_BEGIN));
+    EXPECT_EQ(position, 4);
+    ASSERT_TRUE(SetEndOfFile(file.get()));
+    std::int64_t size = 0;
+    ASSERT_TRUE(GetFileSizeEx(file.get(), &size));
+    EXPECT_EQ(size, 4);
+    ASSERT_TRUE(SetFilePointerEx(file.get(), 0, nullptr, FILE_BEGIN));
+    char buffer[16] = {};
+    ASSERT_TRUE(ReadFile(file.get(), buffer, sizeof buffer, &done));
+    EXPECT_EQ(std::string(buffer, done), "0123");
+    ASSERT_TRUE(ReadFile(file.get(), buffer, sizeof buffer, &done));
+    EXPECT_EQ(done, 0u);  // the end of a file reads as success with nothing
+
+    // 2021-03-04 05:06:08 UTC keeps its even seconds on every file system.
+    const FILETIME written{132592971680000000ull};
+    ASSERT_TRUE(SetFileTime(file.get(), nullptr, nullptr, &written));
+    FILETIME back;
+    ASSERT_TRUE(GetFileTime(file.get(), nullptr, nullptr, &back));
+    EXPECT_EQ(back, written);
+    file.reset();
+
+    SetLastError(kSentinel);
+    EXPECT_EQ(CreateFileA(path, GENERIC_READ, 0, CREATE_NEW, 0), INVALID_HANDLE_VALUE);
+    EXPECT_EQ(GetLastError(), ERROR_FILE_EXISTS);
+    SetLastError(kSentinel);
+    EXPECT_EQ(CreateFileA(Scratch() + "\\missing.bin", GENERIC_READ, 0, OPEN_EXISTING, 0),
+              INVALID_HANDLE_VALUE);
+    EXPECT_EQ(GetLastError(), ERROR_FILE_NOT_FOUND);
+}
+
+TEST_F(Contract, TempPathTempNamesAndEnvironment) {
+    std::string temp;
+    const DWORD needed = GetTempPathA(0, &temp);
+    ASSERT_GT(needed, 1u);
+    EXPECT_TRUE(temp.empty());
+    const DWORD length = GetTempPathA(needed, &temp);
+    EXPECT_EQ(length, needed - 1);
+    ASSERT_EQ(temp.size(), length);
+    EXPECT_EQ(temp.back(), '\\');
+    EXPECT_TRUE(GetFileAttributesA(temp) & FILE_ATTRIBUTE_DIRECTORY);
+
+    std::string name;
+    ASSERT_NE(GetTempFileNameA(Scratch(), "qzp", 0, &name), 0u);
+    EXPECT_EQ(name.rfind(Scratch() + "\\qzp", 0), 0u) << name;
+    ASSERT_GT(name.size(), 4u);
+    const std::string extension = name.substr(name.size() - 4);
+    EXPECT_TRUE(extension == ".TMP" || extension == ".tmp") << name;
+    if (!WINE_DIFFERS("GetTempFileNameA writes the extension in lower case")) {
+        EXPECT_EQ(extension, ".TMP");
+    }
+    EXPECT_EQ(ReadWholeFile(name), "");  // created, empty
+
+    std::string windir;
+    EXPECT_GT(GetEnvironmentVariableA("windir", &windir), 0u);
+    EXPECT_TRUE(GetFileAttributesA(windir) & FILE_ATTRIBUTE_DIRECTORY) << windir;
+    SetLastError(kSentinel);
+    EXPECT_EQ(GetEnvironmentVariableA("QUELLIN_NO_SUCH_VARIABLE", &windir), 0u);
+    EXPECT_EQ(GetLastError(), ERROR_ENVVAR_NOT_FOUND);
+}
+
+TEST_F(Contract, FileSystemRedirectionOfThirtyTwoBitPrograms) {
+    if (!contract::Is32BitOn64BitWindows())
+        GTEST_SKIP() << "no redirection: not a 32-bit program on 64-bit Windows";
+    std::string windir;
+    ASSERT_GT(GetEnvironmentVariableA("windir", &windir), 0u);
+    HMODULE kernel32 = GetModuleHandleA("kernel32.dll");
+    auto disable = reinterpret_cast<Wow64DisableWow64FsRedirectionFn>(
+        GetProcAddress(kernel32, "Wow64DisableWow64FsRedirection"));
+    auto revert = reinterpret_cast<Wow64RevertWow64FsRedirectionFn>(
+        GetProcAddress(kernel32, "Wow64RevertWow64FsRedirection"));
+    ASSERT_NE(disable, nullptr);
+    ASSERT_NE(revert, nullptr);
+
+    // A file only in SysWOW64, and one in the spool folder, which is exempt.
+    const std::string marker = "quellin-contract-marker.txt";
+    PutFile(windir + "\\SysWOW64\\" + marker, "32");
+    const std::string spool = windir + "\\System32\\spool\\" + marker;
+    PutFile(spool, "spool");
+    EXPECT_NE(GetFileAttributesA(windir + "\\System32\\" + marker), INVALID_FILE_ATTRIBUTES);
+
+    void* old = nullptr;
+    ASSERT_TRUE(disable(&old));
+    EXPECT_EQ(GetFileAttributesA(windir + "\\System32\\" + marker), INVALID_FILE_ATTRIBUTES);
+    EXPECT_EQ(ReadWholeFile(spool), "spool");
+    EXPECT_EQ(ReadWholeFile(windir + "\\SysWOW64\\" + marker), "32");
+    ASSERT_TRUE(revert(old));
+
+    EXPECT_EQ(ReadWholeFile(windir + "\\System32\\" + marker), "32");
+    EXPECT_EQ(ReadWholeFile(windir + "\\Sysnative\\spool\\" + marker), "spool");
+    EXPECT_TRUE(DeleteFileA(spool));
+    EXPECT_TRUE(DeleteFileA(windir + "\\SysWOW64\\" + marker));
+}
+
+// ---- Processes and shared memory ----
+
+TEST_F(Contract, ShellExecuteExWaitsAndReadsTheExitCode) {
+    const contract::ExitingProgram program = contract::ProgramWithExitCode();
+    SHELLEXECUTEINFOA info;
+    info.fMask = SEE_MASK_NOCLOSEPROCESS;
+    info.lpVerb = "open";
+    info.lpFile = program.file;
+    info.lpParameters = program.parameters;
+    info.nShow = SW_HIDE;
+    ASSERT_TRUE(ShellExecuteExA(&info)) << "error " << GetLastError();
+    ASSERT_NE(info.hProcess, nullptr);
+    UniqueHandle process(info.hProcess);
+    EXPECT_EQ(WaitForSingleObject(process.get(), 60000), WAIT_OBJECT_0);
+    DWORD code = kSentinel;
+    ASSERT_TRUE(GetExitCodeProcess(process.get(), &code));
+    EXPECT_EQ(code, program.exitCode);
+
+    SHELLEXECUTEINFOA missing;
+    missing.fMask = SEE_MASK_NOCLOSEPROCESS | SEE_MASK_FLAG_NO_UI;
+    missing.lpFile = Scratch() + "\\missing.exe";
+    SetLastError(kSentinel);
+    EXPECT_FALSE(ShellExecuteExA(&missing));
+    EXPECT_TRUE(GetLastError() == ERROR_FILE_NOT_FOUND || GetLastError() == ERROR_PATH_NOT_FOUND)
+        << GetLastError();
+    EXPECT_EQ(missing.hProcess, nullptr);
+}
+
+TEST_F(Contract, NamedSharedMemoryIsSharedWithAnotherProcess) {
+    const std::string name = "QuellinContract" + Scratch().substr(Scratch().rfind('\\') + 1);
+    SetLastError(kSentinel);
+    UniqueHandle mapping(CreateFileMappingA(INVALID_HANDLE_VALUE, PAGE_READWRITE, 0, 8, name));
+    ASSERT_TRUE(mapping.valid());
+    EXPECT_EQ(GetLastError(), ERROR_SUCCESS);
+    auto* view =
+        static_cast<std::uint32_t*>(MapViewOfFile(mapping.get(), FILE_MAP_ALL_ACCESS, 0, 0, 8));
+    ASSERT_NE(view, nullptr);
+    view[0] = 41;
+
+    SetLastError(kSentinel);
+    UniqueHandle again(CreateFileMappingA(INVALID_HANDLE_VALUE, PAGE_READWRITE, 0, 8, name));
+    EXPECT_TRUE(again.valid());
+    EXPECT_EQ(GetLastError(), ERROR_ALREADY_EXISTS);
+
+    EXPECT_EQ(contract::RunHelper("mapping " + name), 0u);
+    EXPECT_EQ(view[1], 42u);
+    EXPECT_TRUE(UnmapViewOfFile(view));
+}
+
+// ---- Services ----
+
+class ServiceHandle {
+  public:
+    explicit ServiceHandle(SC_HANDLE h) : h_(h) {}
+    ~ServiceHandle() {
+        if (h_)
+            CloseServiceHandle(h_);
+    }
+    ServiceHandle(const ServiceHandle&) = delete;
+    ServiceHandle& operator=(const ServiceHandle&) = delete;
+    SC_HANDLE get() const { return h_; }
+
+  private:
+    SC_HANDLE h_;
+};
+
+DWORD WaitForState(SC_HANDLE service, DWORD wanted) {
+    SERVICE_STATUS status;
+    for (int i = 0; i < 300; ++i) {
+        if (!QueryServiceStatus(service, &status))
+            return 0;
+        if (status.dwCurrentState == wanted)
+            break;
+        Sleep(100);
+    }
+    return status.dwCurrentState;
+}
+
+TEST_F(Contract, SpoolerServiceStatusAndControl) {
+    ServiceHandle manager(OpenSCManagerA("", "", SC_MANAGER_CONNECT));
+    ASSERT_NE(manager.get(), nullptr);
+    SetLastError(kSentinel);
+    EXPECT_EQ(OpenServiceA(manager.get(), "QuellinNoSuchService", SERVICE_QUERY_STATUS), nullptr);
+    EXPECT_EQ(GetLastError(), ERROR_SERVICE_DOES_NOT_EXIST);
+
+    ServiceHandle query(OpenServiceA(manager.get(), "Spooler", SERVICE_QUERY_STATUS));
+    ASSERT_NE(query.get(), nullptr);
+    SERVICE_STATUS status;
+    ASSERT_TRUE(QueryServiceStatus(query.get(), &status));
+    const DWORD initial = status.dwCurrentState;
+    EXPECT_TRUE(initial == SERVICE_STOPPED || initial == SERVICE_RUNNING) << initial;
+    SetLastError(kSentinel);
+    EXPECT_FALSE(ControlService(query.get(), SERVICE_CONTROL_STOP, &status));
+    EXPECT_EQ(GetLastError(), ERROR_ACCESS_DENIED);
+
+    ServiceHandle control(OpenServiceA(manager.get(), "spooler",
+                                       SERVICE_QUERY_STATUS | SERVICE_START | SERVICE_STOP));
+    ASSERT_NE(control.get(), nullptr);
+    if (initial == SERVICE_STOPPED) {
+        ASSERT_TRUE(StartServiceA(control.get()));
+        EXPECT_EQ(WaitForState(control.get(), SERVICE_RUNNING), SERVICE_RUNNING);
+    }
+    SetLastError(kSentinel);
+    EXPECT_FALSE(StartServiceA(control.get()));
+    EXPECT_EQ(GetLastError(), ERROR_SERVICE_ALREADY_RUNNING);
+
+    ASSERT_TRUE(ControlService(control.get(), SERVICE_CONTROL_STOP, &status));
+    EXPECT_TRUE(status.dwCurrentState == SERVICE_STOP_PENDING ||
+                status.dwCurrentState == SERVICE_STOPPED)
+        << status.dwCurrentState;
+    EXPECT_EQ(WaitForState(control.get(), SERVICE_STOPPED), SERVICE_STOPPED);
+    SetLastError(kSentinel);
+    EXPECT_FALSE(ControlService(control.get(), SERVICE_CONTROL_STOP, &status));
+    EXPECT_EQ(GetLastError(), ERROR_SERVICE_NOT_ACTIVE);
+
+    if (initial == SERVICE_RUNNING) {
+        ASSERT_TRUE(StartServiceA(control.get()));
+        EXPECT_EQ(WaitForState(control.get(), SERVICE_RUNNING), SERVICE_RUNNING);
+    }
+}
+
+// ---- Spooler ----
+
+TEST_F(Contract, PortEnumerationTwoCallSizingAndAdding) {
+    DWORD needed = 0, returned = kSentinel;
+    std::vector<PORT_INFO_1A> ports;
+    SetLastError(kSentinel);
+    EXPECT_FALSE(EnumPortsA("", 1, &ports, 0, &needed, &returned));
+    EXPECT_EQ(GetLastError(), ERROR_INSUFFICIENT_BUFFER);
+    ASSERT_GT(needed, 0u);
+    EXPECT_EQ(returned, 0u);
+    ASSERT_TRUE(EnumPortsA("", 1, &ports, needed, &needed, &returned));
+    EXPECT_EQ(ports.size(), returned);
+    EXPECT_GT(returned, 0u);
+
+    // Ports outlive the test (the layer deletes none): a name of this run's own.
+    const std::string name = "QUELLIN" + Scratch().substr(Scratch().rfind('\\') + 1) + ":";
+    bool listed = false;
+    for (const auto& port : ports)
+        listed = listed || port.pName == name;
+    ASSERT_FALSE(listed);
+    EXPECT_TRUE(AddPortExA("", 1, PORT_INFO_1A{name}, "Local Port")) << GetLastError();
+    SetLastError(kSentinel);
+    EXPECT_FALSE(AddPortExA("", 1, PORT_INFO_1A{name}, "Local Port"));
+    EXPECT_EQ(GetLastError(), ERROR_INVALID_PARAMETER);
+
+    EnumPortsA("", 1, nullptr, 0, &needed, &returned);
+    ASSERT_TRUE(EnumPortsA("", 1, &ports, needed, &needed, &returned));
+    listed = false;
+    for (const auto& port : ports)
+        listed = listed || port.pName == name;
+    EXPECT_TRUE(listed);
+}
+
+TEST_F(Contract, PrinterEnumerationTwoCallSizing) {
+    DWORD needed = 0, returned = kSentinel;
+    std::vector<PRINTER_INFO_A> printers;
+    SetLastError(kSentinel);
+    const BOOL first = EnumPrintersA(PRINTER_ENUM_LOCAL | PRINTER_ENUM_CONNECTIONS, "", 2,
+                                     &printers, 0, &needed, &returned);
+    if (!WINE_DIFFERS("without CUPS there are no printers, so the first call succeeds empty")) {
+        EXPECT_FALSE(first);
+        EXPECT_EQ(GetLastError(), ERROR_INSUFFICIENT_BUFFER);
+        ASSERT_GT(needed, 0u);
+        ASSERT_TRUE(EnumPrintersA(PRINTER_ENUM_LOCAL | PRINTER_ENUM_CONNECTIONS, "", 2, &printers,
+                                  needed, &needed, &returned));
+        EXPECT_EQ(printers.size(), returned);
+        ASSERT_GT(returned, 0u);
+        EXPECT_FALSE(printers[0].pPrinterName.empty());
+        EXPECT_FALSE(printers[0].pDriverName.empty());
+    }
+
+    HANDLE printer = nullptr;
+    SetLastError(kSentinel);
+    EXPECT_FALSE(OpenPrinterA("Quellin No Such Printer", &printer, nullptr));
+    EXPECT_EQ(GetLastError(), ERROR_INVALID_PRINTER_NAME);
+}
+
+}  // namespace

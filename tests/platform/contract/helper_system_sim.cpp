@@ -1,0 +1,11 @@
+#include "contract_env.h"
+#include "platform/sim/sandbox.h"
+
+namespace contract {
+
+// The parent names its sandbox in QUELLIN_SANDBOX.
+void OpenHelperSystem() {
+    sim::EnsureSandbox();
+}
+
+}  // namespace contract

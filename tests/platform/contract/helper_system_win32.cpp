@@ -1,0 +1,7 @@
+#include "contract_env.h"
+
+namespace contract {
+
+void OpenHelperSystem() {}
+
+}  // namespace contract

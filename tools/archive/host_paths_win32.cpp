@@ -1,0 +1,19 @@
+#include <filesystem>
+
+#include "host_paths.h"
+
+namespace tools {
+
+void OpenSystem() {}
+
+std::string WindowsPath(const std::string& hostPath) {
+    std::string p = std::filesystem::absolute(hostPath).lexically_normal().string();
+    for (char& c : p) {
+        if (c == '/') {
+            c = '\\';
+        }
+    }
+    return p;
+}
+
+}  // namespace tools
