@@ -314,6 +314,15 @@ Json MessagesJson(const ConsoleUi& ui) {
     return array;
 }
 
+// A message of one line: the program's errors carry the box's CR LF line breaks.
+std::string OneLine(std::string text) {
+    for (std::size_t at; (at = text.find("\r\n")) != std::string::npos;)
+        text.replace(at, 2, " ");
+    std::replace(text.begin(), text.end(), '\r', ' ');
+    std::replace(text.begin(), text.end(), '\n', ' ');
+    return text;
+}
+
 // The one JSON document, or the human lines, of a finished command.
 int Finish(std::ostream& out, std::ostream& err, const std::string& command, bool json,
            const Reporter* reporter, const ConsoleUi* ui, int exitCode,
@@ -328,7 +337,7 @@ int Finish(std::ostream& out, std::ostream& err, const std::string& command, boo
         if (ui)
             document.Set("messages", MessagesJson(*ui));
         if (failure) {
-            Json error = Json::Object().Set("message", failure->what());
+            Json error = Json::Object().Set("message", OneLine(failure->what()));
             if (failure->windowsError)
                 error.Set("windowsError",
                           Json::Object()
@@ -345,7 +354,7 @@ int Finish(std::ostream& out, std::ostream& err, const std::string& command, boo
             for (const std::string& line : reporter->Lines())
                 out << line << "\n";
         if (failure) {
-            err << "quellin-cli: " << failure->what();
+            err << "quellin-cli: " << OneLine(failure->what());
             if (failure->windowsError)
                 err << " (Windows error " << *failure->windowsError << ": "
                     << win::FormatSystemMessage(*failure->windowsError) << ")";
@@ -381,13 +390,8 @@ void RequireAdministrator() {
     } catch (const quellin::system::SystemError&) {
         administrator = false;
     }
-    if (!administrator) {
-        std::string text = quellin::system::kPermissionDeniedText;
-        // The box's three lines, as one line of a terminal.
-        for (std::size_t at; (at = text.find("\r\n")) != std::string::npos;)
-            text.replace(at, 2, " ");
-        throw CommandFailure(kExitNotAdministrator, text);
-    }
+    if (!administrator)
+        throw CommandFailure(kExitNotAdministrator, quellin::system::kPermissionDeniedText);
 }
 
 win::DWORD Wow64KeyFlag() {

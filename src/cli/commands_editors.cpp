@@ -39,10 +39,7 @@ auto FileStep(Step&& step) {
     try {
         return step();
     } catch (const quellin::system::SystemError& error) {
-        std::string text = error.what();
-        std::replace(text.begin(), text.end(), '\r', ' ');
-        std::replace(text.begin(), text.end(), '\n', ' ');
-        throw CommandFailure(kExitFileError, text, error.code());
+        throw CommandFailure(kExitFileError, error.what(), error.code());
     }
 }
 
@@ -385,8 +382,6 @@ void ResolutionSetCommand(const Invocation& invocation, Reporter& reporter) {
         // The refusal's reason without the question that offers another product.
         if (reason.caption == driverconfig::kUnsupportedResolutionTitle)
             text = text.substr(0, text.find("\r\n"));
-        std::replace(text.begin(), text.end(), '\r', ' ');
-        std::replace(text.begin(), text.end(), '\n', ' ');
         throw CommandFailure(kExitFinding, text);
     }
     reporter.Progress("rewriting the Resolution feature and the PageResolution element");

@@ -302,11 +302,11 @@ void ReadDriverFiles(HealthReport& report, win::DWORD wow64KeyFlag) {
     report.mergedConfigName = names.mergedConfigName;
     report.deviceCapabilitiesName = names.deviceCapabilitiesName;
     const driverconfig::DriverFilePaths paths = driverconfig::DriverFilePathsFor(names);
-    report.queueFolder = {paths.queueFolder, IsFolder(paths.queueFolder, wow64KeyFlag)};
-    const bool named = !names.queueFolderName.empty() && !names.mergedConfigName.empty();
     // Paths built from missing names name nothing; they are left out of the report.
     if (names.queueFolderName.empty())
         return;
+    report.queueFolder = {paths.queueFolder, IsFolder(paths.queueFolder, wow64KeyFlag)};
+    const bool named = !names.mergedConfigName.empty();
     if (named) {
         report.description = {paths.mergedConfigPath,
                               driverconfig::FileExists(paths.mergedConfigPath, wow64KeyFlag)};
