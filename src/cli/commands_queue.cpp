@@ -32,20 +32,6 @@ win::DWORD ParseJobId(const std::string& text) {
     return static_cast<win::DWORD>(value);
 }
 
-Json JobJson(const JobFact& job) {
-    return Json::Object()
-        .Set("id", job.id)
-        .Set("machine", job.machine)
-        .Set("printer", job.printer)
-        .Set("document", job.document)
-        .Set("owner", job.owner)
-        .Set("status", job.status)
-        .Set("statusBits", job.statusBits)
-        .Set("size", job.size)
-        .Set("pagesPrinted", job.pagesPrinted)
-        .Set("submitted", IsoTime(job.submitted));
-}
-
 std::string JobLine(const JobFact& job) {
     return "  " + std::to_string(job.id) + "  " + (job.status.empty() ? "-" : job.status) + "  \"" +
            job.document + "\"  " + job.owner + "  " + std::to_string(job.size) + " bytes  " +

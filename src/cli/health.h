@@ -111,6 +111,9 @@ std::vector<Finding> DiagnoseFindings(const HealthReport& report);
 Json HealthReportJson(const HealthReport& report);
 std::vector<std::string> HealthReportLines(const HealthReport& report);
 
+// A job as the JSON documents show it.
+Json JobJson(const JobFact& job);
+
 // "2026-03-05T14:07:09Z": job times are the spooler's UTC.
 std::string IsoTime(const win::SYSTEMTIME& time);
 

@@ -282,6 +282,20 @@ std::string IsoTime(const win::SYSTEMTIME& t) {
     return text;
 }
 
+Json JobJson(const JobFact& job) {
+    return Json::Object()
+        .Set("id", job.id)
+        .Set("machine", job.machine)
+        .Set("printer", job.printer)
+        .Set("document", job.document)
+        .Set("owner", job.owner)
+        .Set("status", job.status)
+        .Set("statusBits", job.statusBits)
+        .Set("size", job.size)
+        .Set("pagesPrinted", job.pagesPrinted)
+        .Set("submitted", IsoTime(job.submitted));
+}
+
 Json HealthReportJson(const HealthReport& r) {
     Json findings = Json::Array();
     for (const Finding& finding : r.findings)
@@ -293,16 +307,7 @@ Json HealthReportJson(const HealthReport& r) {
     for (const PrinterJobs& printer : r.jobs) {
         Json list = Json::Array();
         for (const JobFact& job : printer.jobs)
-            list.Push(Json::Object()
-                          .Set("id", job.id)
-                          .Set("machine", job.machine)
-                          .Set("document", job.document)
-                          .Set("owner", job.owner)
-                          .Set("status", job.status)
-                          .Set("statusBits", job.statusBits)
-                          .Set("size", job.size)
-                          .Set("pagesPrinted", job.pagesPrinted)
-                          .Set("submitted", IsoTime(job.submitted)));
+            list.Push(JobJson(job));
         jobs.Push(Json::Object().Set("printer", printer.printer).Set("jobs", std::move(list)));
     }
     return Json::Object()
