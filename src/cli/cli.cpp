@@ -244,10 +244,18 @@ Parsed Parse(const std::vector<std::string>& args) {
             break;
     }
     if (!parsed.spec) {
-        if (parsed.help && words.empty())
-            return parsed;
+        if (parsed.help)
+            return parsed;  // the overview
         if (words.empty())
             throw UsageError("no command given");
+        std::string group;
+        for (const CommandSpec& spec : Commands()) {
+            const std::string name = spec.name;
+            if (words.size() == 1 && name.rfind(words[0] + " ", 0) == 0)
+                group += (group.empty() ? "" : ", ") + name.substr(words[0].size() + 1);
+        }
+        if (!group.empty())
+            throw UsageError("\"" + words[0] + "\" needs one of: " + group);
         std::string joined;
         for (const std::string& word : words)
             joined += (joined.empty() ? "" : " ") + word;
