@@ -355,7 +355,7 @@ std::vector<std::string> HealthReportLines(const HealthReport& r) {
     if (r.printerPresent == true)
         printer += " (driver \"" + r.printerDriver + "\", port \"" + r.printerPort + "\")";
     lines.push_back(printer);
-    lines.push_back("port PORTPROMPT:: " + YesNo(r.portPresent, "present", "missing"));
+    lines.push_back("port \"PORTPROMPT:\": " + YesNo(r.portPresent, "present", "missing"));
     lines.push_back("registry: PrintQueueV4DriverDirectory=\"" + r.queueFolderName +
                     "\" V4_Merged_ConfigFile_Name=\"" + r.mergedConfigName +
                     "\" V4_PrintDeviceCapabilities=\"" + r.deviceCapabilitiesName + "\"");
