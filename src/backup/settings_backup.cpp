@@ -371,9 +371,17 @@ SettingsResult SettingsBackup::Restore(const SettingsContext& context) {
         }
     }
     // A folder left by an earlier, failed restore is reused, but emptied first, so that no
-    // stale hive file or driver file can stand in for one the archive lacks.
-    if (IsFolder(folder)) {
-        system::DeleteFolderTree(folder);
+    // stale hive file or driver file can stand in for one the archive lacks. A link in its
+    // place is removed as a link: emptying it would delete, and extracting would write, in
+    // whatever folder it leads to.
+    const win::DWORD existing = win::GetFileAttributesA(folder);
+    if (existing != win::INVALID_FILE_ATTRIBUTES &&
+        (existing & win::FILE_ATTRIBUTE_DIRECTORY) != 0) {
+        if ((existing & win::FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
+            win::RemoveDirectoryA(folder);
+        } else {
+            system::DeleteFolderTree(folder);
+        }
     }
     if (!IsFolder(folder) && !win::CreateDirectoryA(folder)) {
         const win::DWORD code = win::GetLastError();

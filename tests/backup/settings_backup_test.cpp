@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <deque>
+#include <filesystem>
 #include <functional>
 
 #include "archive_builder.h"
@@ -399,6 +400,19 @@ TEST(SettingsBackup, ExistingExtractionFolderIsEmptiedReusedAndRemoved) {
     EXPECT_EQ(sim::reg::FormatData(
                   *sim::reg::GetValue("HKCU\\Printers\\DevModePerUser", "Microsoft Print to PDF")),
               "changed");
+    EXPECT_TRUE(ListFolder(kTemp).empty());
+}
+
+TEST(SettingsBackup, ExtractionFolderThatIsALinkLeavesItsTargetAlone) {
+    World w;
+    ASSERT_EQ(w.Save(), SettingsResult::Complete);
+    PutFile("C:\\Keep\\precious.txt", "not the restore's to delete");
+    std::filesystem::create_directory_symlink(w.sandbox.HostPath("C:\\Keep"),
+                                              w.sandbox.HostPath(kTemp + "\\PrintToPDF17D4093"));
+    w.ChangeEverything();
+    EXPECT_EQ(w.Restore(), SettingsResult::Complete);
+    EXPECT_EQ(ListFolder("C:\\Keep"), std::vector<std::string>{"precious.txt"});
+    EXPECT_EQ(GetFile("C:\\Keep\\precious.txt"), "not the restore's to delete");
     EXPECT_TRUE(ListFolder(kTemp).empty());
 }
 
