@@ -277,6 +277,25 @@ TEST(SettingsBackup, SavingOverAnArchiveKeepsOtherEntriesAndNotNewerDriverFiles)
     EXPECT_EQ(reader.ReadZipDirectory()[1].Crc32, Crc("old capabilities, dated later"));
 }
 
+TEST(SettingsBackup, KeyWhoseOlderHiveEntryIsKeptIsNamedAsNotSaved) {
+    // An archive written on a machine whose clock ran ahead: its hive entry looks newer than
+    // the hive just saved, so the update keeps it, and the archive lacks the current key.
+    World w;
+    PutFile("C:\\old\\1.reg", "the key as it was elsewhere");
+    SetWriteTime("C:\\old\\1.reg", 2099, 1, 1, 0, 0, 0);
+    TZipper zipper;
+    zipper.ZipName = kArchive;
+    zipper.FilesList = {"C:\\old\\1.reg"};
+    zipper.Zip();
+
+    EXPECT_EQ(w.Save(), SettingsResult::Incomplete);
+    ASSERT_EQ(w.ui.boxes.size(), 1u);
+    EXPECT_EQ(w.ui.boxes[0].text,
+              "The backup is incomplete. These were not saved:\r\n"
+              "HKEY_CURRENT_USER\\Printers\\DevModePerUser");
+    EXPECT_EQ(ListFolder(kDocuments), std::vector<std::string>{"pdf.roy"});
+}
+
 TEST(SettingsBackup, NonZipSaveTargetRaisesAndStaysUnchanged) {
     World w;
     PutFile(kArchive, "my own notes, not an archive");
