@@ -193,11 +193,14 @@ std::string PathTooLongText(const std::string& path, const char* what) {
            "\r\n" + what;
 }
 
+// The backup and restore privileges ask the token for no more than adjusting them needs.
+constexpr win::DWORD kPrivilegeTokenAccess = win::TOKEN_ADJUST_PRIVILEGES | win::TOKEN_QUERY;
+
 }  // namespace
 
 bool SaveHiveFile(const std::string& keyPath, const std::string& hivePath,
                   win::DWORD wow64KeyFlag) {
-    system::EnablePrivilege("SeBackupPrivilege");
+    system::EnablePrivilege("SeBackupPrivilege", kPrivilegeTokenAccess);
     if (win::GetFileAttributesA(hivePath) != win::INVALID_FILE_ATTRIBUTES) {
         win::DeleteFileA(hivePath);
     }
@@ -210,7 +213,7 @@ bool SaveHiveFile(const std::string& keyPath, const std::string& hivePath,
 }
 
 bool RestoreHiveFile(const std::string& keyPath, const std::string& hivePath, win::HWND owner) {
-    system::EnablePrivilege("SeRestorePrivilege");
+    system::EnablePrivilege("SeRestorePrivilege", kPrivilegeTokenAccess);
     win::UniqueHKey key;
     win::LONG rc =
         win::RegOpenKeyExA(win::HKEY_CURRENT_USER, keyPath, 0, win::KEY_ALL_ACCESS, key.put());
