@@ -418,7 +418,10 @@ SettingsResult SettingsBackup::Restore(const SettingsContext& context) {
     if (existing != win::INVALID_FILE_ATTRIBUTES &&
         (existing & win::FILE_ATTRIBUTE_DIRECTORY) != 0) {
         if ((existing & win::FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
-            win::RemoveDirectoryA(folder);
+            if (!win::RemoveDirectoryA(folder)) {
+                const win::DWORD code = win::GetLastError();
+                throw system::SystemError(code, "I/O error " + std::to_string(code));
+            }
         } else {
             system::DeleteFolderTree(folder);
         }
