@@ -122,6 +122,23 @@ TEST_F(ShortcutTest, WithoutASelectionOnlyShowPrinterRuns) {
     EXPECT_EQ(Launches().size(), 1u);
 }
 
+TEST_F(ShortcutTest, ANameWithADoubleQuoteIsNotHandedToPrintui) {
+    // Passed on, the rest of the name would be read as switches naming another printer.
+    const std::string name = "Team PDF\" /n \"Fax";
+    AddPrinter(name);
+    SelectPrinter(name);
+    form->BitBtn20Click();
+    form->SpeedButton2Click();
+    form->BitBtn30Click();
+    EXPECT_TRUE(Launches().empty());
+    ASSERT_EQ(ui.boxes.size(), 3u);
+    for (const auto& box : ui.boxes) {
+        EXPECT_EQ(box.text, PrinterNameNotPassedText(name));
+        EXPECT_EQ(box.flags, win::MB_OK);
+    }
+    EXPECT_EQ(CurrentDefaultPrinter(), "Microsoft Print to PDF");
+}
+
 struct DefaultCase {
     const char* name;
     bool stopSpooler;
