@@ -309,6 +309,25 @@ TEST_F(MonitorWindowTest, MenuCommandsActOnTheSelectedRow) {
     EXPECT_TRUE(ui.boxes.empty());
 }
 
+TEST_F(MonitorWindowTest, DeletingTheSelectedRowLeavesNoneSelected) {
+    AddJob("Fax", "a.tif");
+    AddJob("Fax", "b.tif");
+    AddJob("Fax", "c.tif");
+    TMain monitor(form.get(), kHandle);
+    monitor.show();
+    Tick(monitor);
+    monitor.lvMain->setFocus();
+    monitor.lvMain->setCurrentIndex(monitor.lvMain->model()->index(1, 0));
+    monitor.DeleteSelectedItem1->trigger();
+    EXPECT_EQ(Documents(monitor), (std::vector<std::string>{"a.tif", "c.tif"}));
+    EXPECT_EQ(monitor.SelectedRow(), std::nullopt);
+    // Neither a second Del nor a job command reaches the row that moved up.
+    monitor.DeleteSelectedItem1->trigger();
+    monitor.CancelJob1->trigger();
+    EXPECT_EQ(Documents(monitor), (std::vector<std::string>{"a.tif", "c.tif"}));
+    EXPECT_EQ(sim::ListJobs("Fax").size(), 3u);
+}
+
 TEST_F(MonitorWindowTest, ClosingStopsTheTimerAndAReopenedMonitorStartsAfresh) {
     AddJob("Fax", "fax.tif");
     {
