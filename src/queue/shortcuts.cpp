@@ -46,8 +46,8 @@ bool CanPassPrinterName(const std::string& printer) {
 }
 
 std::string PrinterNameNotPassedText(const std::string& printer) {
-    return "The name of the printer " + printer +
-           " contains a double quote, which the Windows printer tools cannot be given.";
+    return "The printer name " + printer +
+           " contains a double quote and cannot be passed to the Windows printer tools.";
 }
 
 std::string MonitorCaption(const std::string& printer) {
