@@ -5,6 +5,7 @@
 
 #include "driverconfig/text.h"
 #include "driverconfig/textmodel.h"
+#include "platform/locale.h"
 #include "platform/ui.h"
 #include "system/appinfo.h"
 
@@ -172,6 +173,18 @@ void RemoveChosenSizes(PaperSizeDialog& dialog) {
     std::erase_if(dialog.available,
                   [&](const std::string& entry) { return FindEntry(dialog.chosen, entry) >= 0; });
     dialog.availableRow = -1;
+}
+
+char SystemDecimalSeparator() {
+    const int length =
+        win::GetLocaleInfoA(win::LOCALE_USER_DEFAULT, win::LOCALE_SDECIMAL, nullptr, 0);
+    std::string text;
+    if (length <= 0 ||
+        win::GetLocaleInfoA(win::LOCALE_USER_DEFAULT, win::LOCALE_SDECIMAL, &text, length) <= 0 ||
+        text.empty()) {
+        return '.';
+    }
+    return text[0];
 }
 
 std::string FormatAspectRatio(std::int64_t hundredths, char decimalSeparator) {

@@ -6,6 +6,7 @@
 
 #include "driverconfig/text.h"
 #include "platform/registry.h"
+#include "platform/sim/registry_store.h"
 #include "support/sandbox_fixture.h"
 
 namespace driverconfig {
@@ -190,6 +191,16 @@ INSTANTIATE_TEST_SUITE_P(Sizes, ShowPaperSizeTest,
                              {"unknown_keeps_old", "CUSTOMSIZE", '.', "old", "old", "old"},
                          }),
                          [](const auto& info) { return std::string(info.param.label); });
+
+TEST(PaperSizeDialogTest, AspectRatioFollowsTheRegionalDecimalSeparator) {
+    testsupport::ScopedSandbox sandbox;
+    EXPECT_EQ(SystemDecimalSeparator(), '.');
+    sim::reg::SetString("HKCU\\Control Panel\\International", "sDecimal", ",");
+    PaperSettings settings;
+    PaperSizeDialog dialog = CreatePaperSizeDialog(settings, SystemDecimalSeparator());
+    ShowPaperSize(dialog, "LETTER");
+    EXPECT_EQ(dialog.aspectRatio, "0,77");
+}
 
 struct DropCase {
     const char* label;
