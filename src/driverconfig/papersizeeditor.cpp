@@ -30,6 +30,26 @@ std::int32_t ToMillimetres32(std::int64_t units) {
         UnitsToMillimetres(units), std::numeric_limits<std::int32_t>::max()));
 }
 
+// The braces a line opens less those it closes; braces in double-quoted strings and in a
+// "*%" comment do not count.
+int BraceBalance(std::string_view line) {
+    int balance = 0;
+    bool quoted = false;
+    for (std::size_t i = 0; i < line.size(); ++i) {
+        const char c = line[i];
+        if (c == '"') {
+            quoted = !quoted;
+        } else if (quoted) {
+            continue;
+        } else if (c == '*' && i + 1 < line.size() && line[i + 1] == '%') {
+            break;
+        } else {
+            balance += c == '{' ? 1 : c == '}' ? -1 : 0;
+        }
+    }
+    return balance;
+}
+
 // The option's lines from its "*Option:" line to the brace that closes its body; the option
 // line alone when the body does not open right after it or never closes.
 std::string OptionText(const std::vector<std::string>& lines, std::size_t at) {
@@ -40,9 +60,7 @@ std::string OptionText(const std::vector<std::string>& lines, std::size_t at) {
         if (depth == 0 && !trimmed.empty() && trimmed.front() != '{') {
             break;
         }
-        for (char c : trimmed.substr(0, trimmed.find("*%"))) {
-            depth += c == '{' ? 1 : c == '}' ? -1 : 0;
-        }
+        depth += BraceBalance(trimmed);
         text += lines[i] + "\r\n";
         if (depth <= 0 && !trimmed.empty()) {
             return text;

@@ -564,6 +564,19 @@ TEST_F(PaperSizeFilesTest, SizeUnknownToCatalogueKeepsItsOldTextAndNoElement) {
                                     "  </psk:PageMediaSize>");
 }
 
+TEST_F(PaperSizeFilesTest, QuotedBraceInAnUnknownSizeDoesNotSwallowTheNextOption) {
+    Begin();
+    const std::string own =
+        "*Option: MYSIZE\r\n{\r\n*Name: \"Wide {\" *% not a brace }\r\n"
+        "*PrintableArea: PAIR(1, 2)\r\n}\r\n";
+    WriteDescription("*%\r\n*Feature: PaperSize\r\n{\r\n*DefaultOption: LETTER\r\n" + own +
+                     kLetterOption + "}\r\n*Feature: Resolution\r\n{\r\n}\r\n");
+    Begin();
+    EXPECT_EQ(Save({"LETTER", "MYSIZE"}, "LETTER"), ReplaceResult::Written);
+    EXPECT_EQ(WrittenFeature(),
+              kFeatureHead + "*DefaultOption: LETTER\r\n" + kLetterOption + own + "}\r\n");
+}
+
 TEST_F(PaperSizeFilesTest, EntriesAfterTheFeatureSurviveCommentsDoNot) {
     Begin();
     WriteDescription("*%\r\n*Feature: PaperSize\r\n{\r\n*DefaultOption: LETTER\r\n" +
