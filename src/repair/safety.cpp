@@ -169,6 +169,11 @@ bool IsCleanableTempFolder(const std::string& folder) {
         if (IsSameOrInside(system, *path) || (!systemTemp && IsSameOrInside(*path, system)))
             return false;
     }
+    // Without TMP and TEMP, Windows names the user's profile as the temp folder: emptying it
+    // would delete the user's documents.
+    const std::optional<std::string> profile = CanonicalPath(Environment("USERPROFILE"));
+    if (profile && IsSameOrInside(*profile, *path))
+        return false;
     const win::DWORD attributes = win::GetFileAttributesA(*path);
     if (attributes != win::INVALID_FILE_ATTRIBUTES &&
         ((attributes & win::FILE_ATTRIBUTE_DIRECTORY) == 0 ||

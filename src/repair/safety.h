@@ -30,7 +30,8 @@ bool DeleteAutoSaveFile(const std::string& name);
 
 // True when the temp clean-up may empty (and re-create) `folder`: a folder or nothing, not a
 // link and reached through none, not a drive root, not a protected folder or one that holds a
-// protected folder, and not inside one except the Windows folder's own "Temp".
+// protected folder, not inside one except the Windows folder's own "Temp", and not the user's
+// profile or a folder that holds it.
 bool IsCleanableTempFolder(const std::string& folder);
 
 }  // namespace repair

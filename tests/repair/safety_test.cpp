@@ -133,7 +133,11 @@ INSTANTIATE_TEST_SUITE_P(
                     TempFolderCase{"C:\\Windows\\Temp", true}, TempFolderCase{"C:\\Windows", false},
                     TempFolderCase{"C:\\Windows\\System32", false},
                     TempFolderCase{"C:\\Program Files\\Temp", false}, TempFolderCase{"C:\\", false},
-                    TempFolderCase{"C:\\Users\\..", false}, TempFolderCase{"Temp", false}));
+                    TempFolderCase{"C:\\Users\\..", false}, TempFolderCase{"Temp", false},
+                    // Without TMP and TEMP, Windows gives the user's profile as the temp folder.
+                    TempFolderCase{"C:\\Users\\User", false},
+                    TempFolderCase{"c:\\users\\user\\.", false}, TempFolderCase{"C:\\Users", false},
+                    TempFolderCase{"C:\\Users\\User\\Temp", true}));
 
 TEST(TempFolderRule, ALinkedTempFolderIsLeftAlone) {
     testsupport::ScopedSandbox sandbox;
