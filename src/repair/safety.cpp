@@ -8,6 +8,8 @@ namespace repair {
 
 namespace {
 
+constexpr win::DWORD kLongPathBuffer = 32768;
+
 std::vector<std::string> SplitNames(const std::string& rest) {
     std::vector<std::string> names;
     std::string current;
@@ -75,7 +77,15 @@ bool ReachedThroughLink(const std::string& path) {
 
 }  // namespace
 
+// `namesAreLong`: the system has just given `path` as its long form, so a name that looks like
+// an 8.3 alias is the real name.
+std::optional<std::string> Canonical(const std::string& path, bool namesAreLong);
+
 std::optional<std::string> CanonicalPath(const std::string& path) {
+    return Canonical(path, false);
+}
+
+std::optional<std::string> Canonical(const std::string& path, bool namesAreLong) {
     std::string unified = path;
     for (char& c : unified) {
         if (c == '/')
@@ -107,7 +117,7 @@ std::optional<std::string> CanonicalPath(const std::string& path) {
             trimmed.pop_back();
         if (trimmed.empty())
             continue;
-        if (i + 1 < names.size() && LooksLikeShortName(trimmed))
+        if (!namesAreLong && i + 1 < names.size() && LooksLikeShortName(trimmed))
             return std::nullopt;
         kept.push_back(trimmed);
     }
@@ -159,7 +169,14 @@ bool DeleteAutoSaveFile(const std::string& name) {
 }
 
 bool IsCleanableTempFolder(const std::string& folder) {
-    const std::optional<std::string> path = CanonicalPath(folder);
+    std::optional<std::string> path = CanonicalPath(folder);
+    // Windows often gives the temp folder with 8.3 aliases ("C:\Users\ADMINI~1\..."): judge it
+    // by the long name the system knows for it while it exists.
+    std::string longPath;
+    if (!path && win::GetLongPathNameA(folder, kLongPathBuffer, &longPath) > 0 &&
+        longPath.size() < kLongPathBuffer) {
+        path = Canonical(longPath, true);
+    }
     if (!path || path->size() <= 3)
         return false;
     const std::optional<std::string> windows = CanonicalPath(Environment("windir"));

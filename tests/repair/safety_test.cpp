@@ -147,5 +147,15 @@ TEST(TempFolderRule, ALinkedTempFolderIsLeftAlone) {
     EXPECT_FALSE(IsCleanableTempFolder("C:\\Users\\User\\AppData\\Local\\Temp"));
 }
 
+// Windows often names the temp folder with 8.3 aliases ("C:\Users\ADMINI~1\..."): it is judged
+// by the long name the system gives for it, and a name it cannot resolve is still refused.
+TEST(TempFolderRule, AShortNamedTempFolderIsJudgedByItsLongName) {
+    testsupport::ScopedSandbox sandbox;
+    fs::create_directories(sandbox.HostPath("C:\\Users\\ADMINI~1\\AppData\\Local\\Temp"));
+    EXPECT_TRUE(IsCleanableTempFolder("C:\\Users\\ADMINI~1\\AppData\\Local\\Temp"));
+    EXPECT_FALSE(IsCleanableTempFolder("C:\\Users\\NOBODY~1\\AppData\\Local\\Temp"));
+    EXPECT_FALSE(IsCleanableTempFolder("C:\\Users\\ADMINI~1\\..\\..\\Windows"));
+}
+
 }  // namespace
 }  // namespace repair
