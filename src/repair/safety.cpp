@@ -130,6 +130,19 @@ std::optional<std::string> Canonical(const std::string& path, bool namesAreLong)
     return canonical;
 }
 
+std::optional<std::string> CanonicalExistingPath(const std::string& path) {
+    if (std::optional<std::string> canonical = CanonicalPath(path))
+        return canonical;
+    // Windows often gives paths with 8.3 aliases ("C:\Users\ADMINI~1\..."): judge them by the
+    // long name the system knows while the path exists.
+    std::string longPath;
+    if (win::GetLongPathNameA(path, kLongPathBuffer, &longPath) > 0 &&
+        longPath.size() < kLongPathBuffer) {
+        return Canonical(longPath, true);
+    }
+    return std::nullopt;
+}
+
 std::vector<std::string> ProtectedFolders() {
     std::vector<std::string> folders;
     const std::string windows = Environment("windir");
@@ -153,7 +166,7 @@ bool IsSameOrInside(const std::string& path, const std::string& folder) {
 }
 
 bool DeleteAutoSaveFile(const std::string& name) {
-    const std::optional<std::string> path = CanonicalPath(name);
+    const std::optional<std::string> path = CanonicalExistingPath(name);
     if (!path || path->size() <= 3)
         return false;
     for (const std::string& folder : ProtectedFolders()) {
@@ -169,14 +182,7 @@ bool DeleteAutoSaveFile(const std::string& name) {
 }
 
 bool IsCleanableTempFolder(const std::string& folder) {
-    std::optional<std::string> path = CanonicalPath(folder);
-    // Windows often gives the temp folder with 8.3 aliases ("C:\Users\ADMINI~1\..."): judge it
-    // by the long name the system knows for it while it exists.
-    std::string longPath;
-    if (!path && win::GetLongPathNameA(folder, kLongPathBuffer, &longPath) > 0 &&
-        longPath.size() < kLongPathBuffer) {
-        path = Canonical(longPath, true);
-    }
+    const std::optional<std::string> path = CanonicalExistingPath(folder);
     if (!path || path->size() <= 3)
         return false;
     const std::optional<std::string> windows = CanonicalPath(Environment("windir"));

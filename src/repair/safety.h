@@ -15,6 +15,9 @@ namespace repair {
 // folder names that look like short 8.3 aliases ("PROGRA~1"), whose long names are unknown.
 std::optional<std::string> CanonicalPath(const std::string& path);
 
+// CanonicalPath, or for an existing path given with 8.3 aliases, that of its long form.
+std::optional<std::string> CanonicalExistingPath(const std::string& path);
+
 // The Windows folder and the program-files folders, canonical, from the environment (with the
 // Windows folder's drive and the usual names as fallbacks).
 std::vector<std::string> ProtectedFolders();

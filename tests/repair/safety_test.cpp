@@ -92,7 +92,13 @@ INSTANTIATE_TEST_SUITE_P(
                     AutoSaveCase{"ProgramFilesX86", "C:\\Program Files (x86)\\App\\app.cfg",
                                  "C:\\Program Files (x86)\\App\\app.cfg", false, false},
                     AutoSaveCase{"Relative", "auto.sav", nullptr, false, false},
-                    AutoSaveCase{"DriveRoot", "C:\\", nullptr, false, false}),
+                    AutoSaveCase{"DriveRoot", "C:\\", nullptr, false, false},
+                    // Judged by the long name the system gives for an 8.3 alias.
+                    AutoSaveCase{"ShortNamedFolder", "C:\\Users\\ADMINI~1\\auto.sav",
+                                 "C:\\Users\\ADMINI~1\\auto.sav", false, true},
+                    AutoSaveCase{"ShortNamedClimbIntoWindows",
+                                 "C:\\Users\\ADMINI~1\\..\\..\\Windows\\System32\\dism.exe",
+                                 "C:\\Users\\ADMINI~1\\x", false, false}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(AutoSave, AFolderLinkIsNotFollowed) {
