@@ -79,13 +79,13 @@ bool ReachedThroughLink(const std::string& path) {
 
 // `namesAreLong`: the system has just given `path` as its long form, so a name that looks like
 // an 8.3 alias is the real name.
-std::optional<std::string> Canonical(const std::string& path, bool namesAreLong);
+static std::optional<std::string> Canonical(const std::string& path, bool namesAreLong);
 
 std::optional<std::string> CanonicalPath(const std::string& path) {
     return Canonical(path, false);
 }
 
-std::optional<std::string> Canonical(const std::string& path, bool namesAreLong) {
+static std::optional<std::string> Canonical(const std::string& path, bool namesAreLong) {
     std::string unified = path;
     for (char& c : unified) {
         if (c == '/')
@@ -194,7 +194,7 @@ bool IsCleanableTempFolder(const std::string& folder) {
     }
     // Without TMP and TEMP, Windows names the user's profile as the temp folder: emptying it
     // would delete the user's documents.
-    const std::optional<std::string> profile = CanonicalPath(Environment("USERPROFILE"));
+    const std::optional<std::string> profile = CanonicalExistingPath(Environment("USERPROFILE"));
     if (profile && IsSameOrInside(*profile, *path))
         return false;
     const win::DWORD attributes = win::GetFileAttributesA(*path);
