@@ -24,11 +24,22 @@ bool SelectedPrinterOrAsk(const TForm1& form, std::string& printer) {
     return false;
 }
 
+// The selected printer, when Windows' printer tools can be given its name.
+bool PrinterForToolsOrAsk(const TForm1& form, std::string& printer) {
+    if (!SelectedPrinterOrAsk(form, printer))
+        return false;
+    if (queue::CanPassPrinterName(printer))
+        return true;
+    win::MessageBoxA(form.Handle(), queue::PrinterNameNotPassedText(printer),
+                     quellin::system::kApplicationTitle, win::MB_OK);
+    return false;
+}
+
 }  // namespace
 
 void TForm1::BitBtn20Click() {
     std::string printer;
-    if (!SelectedPrinterOrAsk(*this, printer))
+    if (!PrinterForToolsOrAsk(*this, printer))
         return;
     queue::SetAsDefault(Handle(), printer);
 }
@@ -40,7 +51,7 @@ void TForm1::SpeedButton1Click() {
 
 void TForm1::SpeedButton2Click() {
     std::string printer;
-    if (!SelectedPrinterOrAsk(*this, printer))
+    if (!PrinterForToolsOrAsk(*this, printer))
         return;
     win::ShellExecuteA(Handle(), "open", queue::kRundll32, queue::PropertiesParameters(printer), "",
                        win::SW_SHOW);
@@ -48,7 +59,7 @@ void TForm1::SpeedButton2Click() {
 
 void TForm1::BitBtn30Click() {
     std::string printer;
-    if (!SelectedPrinterOrAsk(*this, printer))
+    if (!PrinterForToolsOrAsk(*this, printer))
         return;
     win::ShellExecuteA(Handle(), "open", queue::kRundll32, queue::PreferencesParameters(printer),
                        "", win::SW_SHOW);

@@ -1,9 +1,12 @@
 #include "backup/settings_backup.h"
 
 #include <memory>
+#include <optional>
 #include <random>
+#include <span>
 #include <utility>
 
+#include "backup/crc32.h"
 #include "driverconfig/driverfiles.h"
 #include "platform/filesystem.h"
 #include "platform/processes.h"
@@ -157,6 +160,30 @@ bool ReplaceDriverFile(const std::string& source, const std::string& target) {
     return done;
 }
 
+// What identifies a file's content in an archive entry.
+struct Fingerprint {
+    std::uint32_t crc = 0;
+    std::uint64_t size = 0;
+};
+
+std::optional<Fingerprint> FingerprintOf(const std::string& path) {
+    win::UniqueFileHandle file(
+        win::CreateFileA(path, win::GENERIC_READ, win::FILE_SHARE_READ, win::OPEN_EXISTING, 0));
+    if (!file) {
+        return std::nullopt;
+    }
+    Fingerprint print;
+    std::vector<std::uint8_t> buffer(65536);
+    win::DWORD read = 0;
+    while (
+        win::ReadFile(file.get(), buffer.data(), static_cast<win::DWORD>(buffer.size()), &read) &&
+        read > 0) {
+        print.crc = Crc32(print.crc, std::span(buffer.data(), read));
+        print.size += read;
+    }
+    return print;
+}
+
 std::string ProgramFolder() {
     return FolderOf(win::GetModuleFileNameA());
 }
@@ -166,11 +193,14 @@ std::string PathTooLongText(const std::string& path, const char* what) {
            "\r\n" + what;
 }
 
+// The backup and restore privileges ask the token for no more than adjusting them needs.
+constexpr win::DWORD kPrivilegeTokenAccess = win::TOKEN_ADJUST_PRIVILEGES | win::TOKEN_QUERY;
+
 }  // namespace
 
 bool SaveHiveFile(const std::string& keyPath, const std::string& hivePath,
                   win::DWORD wow64KeyFlag) {
-    system::EnablePrivilege("SeBackupPrivilege");
+    system::EnablePrivilege("SeBackupPrivilege", kPrivilegeTokenAccess);
     if (win::GetFileAttributesA(hivePath) != win::INVALID_FILE_ATTRIBUTES) {
         win::DeleteFileA(hivePath);
     }
@@ -183,7 +213,7 @@ bool SaveHiveFile(const std::string& keyPath, const std::string& hivePath,
 }
 
 bool RestoreHiveFile(const std::string& keyPath, const std::string& hivePath, win::HWND owner) {
-    system::EnablePrivilege("SeRestorePrivilege");
+    system::EnablePrivilege("SeRestorePrivilege", kPrivilegeTokenAccess);
     win::UniqueHKey key;
     win::LONG rc =
         win::RegOpenKeyExA(win::HKEY_CURRENT_USER, keyPath, 0, win::KEY_ALL_ACCESS, key.put());
@@ -257,9 +287,13 @@ SettingsResult SettingsBackup::Save(const SettingsContext& context, bool printer
     }
 
     HiveFilesCleanup cleanup(hives);
-    std::vector<bool> keySaved;
+    // Each saved key's hive content: an existing archive keeps its own entry of that name when
+    // the entry is dated no earlier than the new file, and then holds some other state.
+    std::vector<std::optional<Fingerprint>> saved;
     for (std::size_t i = 0; i < hives.size(); ++i) {
-        keySaved.push_back(SaveHiveFile(kSettingsKeys[i].keyPath, hives[i], context.wow64KeyFlag));
+        saved.push_back(SaveHiveFile(kSettingsKeys[i].keyPath, hives[i], context.wow64KeyFlag)
+                            ? FingerprintOf(hives[i])
+                            : std::nullopt);
         win::ProcessPendingMessages();
     }
 
@@ -295,17 +329,23 @@ SettingsResult SettingsBackup::Save(const SettingsContext& context, bool printer
     }
     cleanup.Run();
 
-    auto held = [&](const std::string& name) {
+    auto entryOf = [&](const std::string& name) -> const TZipEntryInfo* {
         for (const TZipEntryInfo& entry : entries) {
             if (SameName(entry.FileName, name) && entry.FolderName.empty()) {
-                return true;
+                return &entry;
             }
         }
-        return false;
+        return nullptr;
+    };
+    auto held = [&](const std::string& name) { return entryOf(name) != nullptr; };
+    auto holds = [&](const std::string& name, const Fingerprint& print) {
+        const TZipEntryInfo* entry = entryOf(name);
+        return entry != nullptr && entry->Crc32 == print.crc &&
+               entry->UncompressedSize == print.size;
     };
     std::vector<std::string> missing;
     for (std::size_t i = 0; i < hives.size(); ++i) {
-        if (!keySaved[i] || !held(kSettingsKeys[i].entryName)) {
+        if (!saved[i] || !holds(kSettingsKeys[i].entryName, *saved[i])) {
             missing.push_back(std::string("HKEY_CURRENT_USER\\") + kSettingsKeys[i].keyPath);
         }
     }
@@ -371,9 +411,20 @@ SettingsResult SettingsBackup::Restore(const SettingsContext& context) {
         }
     }
     // A folder left by an earlier, failed restore is reused, but emptied first, so that no
-    // stale hive file or driver file can stand in for one the archive lacks.
-    if (IsFolder(folder)) {
-        system::DeleteFolderTree(folder);
+    // stale hive file or driver file can stand in for one the archive lacks. A link in its
+    // place is removed as a link: emptying it would delete, and extracting would write, in
+    // whatever folder it leads to.
+    const win::DWORD existing = win::GetFileAttributesA(folder);
+    if (existing != win::INVALID_FILE_ATTRIBUTES &&
+        (existing & win::FILE_ATTRIBUTE_DIRECTORY) != 0) {
+        if ((existing & win::FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
+            if (!win::RemoveDirectoryA(folder)) {
+                const win::DWORD code = win::GetLastError();
+                throw system::SystemError(code, "I/O error " + std::to_string(code));
+            }
+        } else {
+            system::DeleteFolderTree(folder);
+        }
     }
     if (!IsFolder(folder) && !win::CreateDirectoryA(folder)) {
         const win::DWORD code = win::GetLastError();

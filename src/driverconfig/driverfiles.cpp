@@ -108,6 +108,13 @@ bool IsFolder(win::DWORD attributes) {
            (attributes & win::FILE_ATTRIBUTE_DIRECTORY) != 0;
 }
 
+// A registry name that is one plain file or folder name; any other would reach files outside
+// the queue's folder.
+bool IsPlainName(const std::string& name) {
+    return !name.empty() && name != "." && name != ".." &&
+           name.find_first_of("\\/:") == std::string::npos;
+}
+
 void ShowPlainMessage(const DriverContext& context, const std::string& text) {
     win::MessageBoxA(context.owner, text, quellin::system::kApplicationTitle, win::MB_OK);
 }
@@ -152,6 +159,11 @@ std::optional<DriverFilePaths> LocateDriverFiles(const DriverContext& context) {
     DriverFileNames names = ReadDriverFileNames(context.wow64KeyFlag);
     if (names.queueFolderName.empty() || names.mergedConfigName.empty()) {
         ShowPlainMessage(context, kNamesMissingText);
+        return std::nullopt;
+    }
+    if (!IsPlainName(names.queueFolderName) || !IsPlainName(names.mergedConfigName) ||
+        (!names.deviceCapabilitiesName.empty() && !IsPlainName(names.deviceCapabilitiesName))) {
+        ShowPlainMessage(context, kFilesMissingText);
         return std::nullopt;
     }
     DriverFilePaths paths = DriverFilePathsFor(names);

@@ -60,7 +60,9 @@ DriverFilePaths BuildDriverFilePaths(const DriverFileNames& names,
 DriverFilePaths DriverFilePathsFor(const DriverFileNames& names);
 
 // The driver's paths, or nullopt after showing why the command cannot go on: the permission
-// refusal, or one of the two "corrupted" messages. The capabilities document is not tested.
+// refusal, or one of the two "corrupted" messages. The capabilities document is not tested,
+// but none of the three names may be more than one plain name (a path would lead the editors
+// out of the queue's folder).
 std::optional<DriverFilePaths> LocateDriverFiles(const DriverContext& context);
 
 // True when `path` names a file (not a folder).

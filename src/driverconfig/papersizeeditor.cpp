@@ -5,6 +5,7 @@
 
 #include "driverconfig/text.h"
 #include "driverconfig/textmodel.h"
+#include "platform/locale.h"
 #include "platform/ui.h"
 #include "system/appinfo.h"
 
@@ -29,6 +30,26 @@ std::int32_t ToMillimetres32(std::int64_t units) {
         UnitsToMillimetres(units), std::numeric_limits<std::int32_t>::max()));
 }
 
+// The braces a line opens less those it closes; braces in double-quoted strings and in a
+// "*%" comment do not count.
+int BraceBalance(std::string_view line) {
+    int balance = 0;
+    bool quoted = false;
+    for (std::size_t i = 0; i < line.size(); ++i) {
+        const char c = line[i];
+        if (c == '"') {
+            quoted = !quoted;
+        } else if (quoted) {
+            continue;
+        } else if (c == '*' && i + 1 < line.size() && line[i + 1] == '%') {
+            break;
+        } else {
+            balance += c == '{' ? 1 : c == '}' ? -1 : 0;
+        }
+    }
+    return balance;
+}
+
 // The option's lines from its "*Option:" line to the brace that closes its body; the option
 // line alone when the body does not open right after it or never closes.
 std::string OptionText(const std::vector<std::string>& lines, std::size_t at) {
@@ -39,9 +60,7 @@ std::string OptionText(const std::vector<std::string>& lines, std::size_t at) {
         if (depth == 0 && !trimmed.empty() && trimmed.front() != '{') {
             break;
         }
-        for (char c : trimmed.substr(0, trimmed.find("*%"))) {
-            depth += c == '{' ? 1 : c == '}' ? -1 : 0;
-        }
+        depth += BraceBalance(trimmed);
         text += lines[i] + "\r\n";
         if (depth <= 0 && !trimmed.empty()) {
             return text;
@@ -172,6 +191,18 @@ void RemoveChosenSizes(PaperSizeDialog& dialog) {
     std::erase_if(dialog.available,
                   [&](const std::string& entry) { return FindEntry(dialog.chosen, entry) >= 0; });
     dialog.availableRow = -1;
+}
+
+char SystemDecimalSeparator() {
+    const int length =
+        win::GetLocaleInfoA(win::LOCALE_USER_DEFAULT, win::LOCALE_SDECIMAL, nullptr, 0);
+    std::string text;
+    if (length <= 0 ||
+        win::GetLocaleInfoA(win::LOCALE_USER_DEFAULT, win::LOCALE_SDECIMAL, &text, length) <= 0 ||
+        text.empty()) {
+        return '.';
+    }
+    return text[0];
 }
 
 std::string FormatAspectRatio(std::int64_t hundredths, char decimalSeparator) {

@@ -70,6 +70,9 @@ void FillAvailableSizes(PaperSizeDialog& dialog);
 void RemoveChosenSizes(PaperSizeDialog& dialog);
 void ShowPaperSize(PaperSizeDialog& dialog, std::string_view name);
 
+// The decimal separator of the user's regional settings ("." when they give none).
+char SystemDecimalSeparator();
+
 // The aspect ratio in hundredths printed in its shortest form: 77 gives "0.77", 150 "1.5".
 std::string FormatAspectRatio(std::int64_t hundredths, char decimalSeparator);
 

@@ -83,7 +83,13 @@ void LoadDefaultResolutions(ResolutionDialog& dialog) {
     dialog.selected = static_cast<int>(kDefaultResolutionPosition);
 }
 
-bool SaveResolutionDialog(ResolutionDialog& dialog, const ResolutionPages& pages, win::HWND owner) {
+bool SaveResolutionDialog(ResolutionDialog& dialog, const ResolutionPages& pages, win::HWND owner,
+                          const std::function<void()>& showBoxes) {
+    const auto show = [&] {
+        if (showBoxes) {
+            showBoxes();
+        }
+    };
     const bool hasDefault =
         dialog.selected >= 0 && static_cast<std::size_t>(dialog.selected) < kResolutionCount;
     if (!hasDefault || !dialog.ticked[static_cast<std::size_t>(dialog.selected)]) {
@@ -95,6 +101,7 @@ bool SaveResolutionDialog(ResolutionDialog& dialog, const ResolutionPages& pages
     }
     if (dialog.ticked[0]) {
         dialog.ticked[0] = false;
+        show();
         if (Ask(owner, kUnsupportedResolutionText, kUnsupportedResolutionTitle)) {
             OpenPage(owner, pages.siteAddress + "/" + "preview.html");
         }
@@ -106,6 +113,7 @@ bool SaveResolutionDialog(ResolutionDialog& dialog, const ResolutionPages& pages
         }
         dialog.ticked.fill(false);
         dialog.ticked[kDefaultResolutionPosition] = true;
+        show();
         if (Ask(owner, kUnsupportedResolutionsText, kUnsupportedResolutionsTitle)) {
             OpenPage(owner, pages.companionPrinterAddress);
         }

@@ -84,6 +84,10 @@ BOOL SetFileTime(HANDLE file, const FILETIME* creation, const FILETIME* access,
 // The user's temp folder with its trailing backslash; returns the length, 0 on failure, or
 // the size needed (terminating zero included) when `bufferLength` is too small.
 DWORD GetTempPathA(DWORD bufferLength, std::string* buffer);
+// The long form of an existing path, 8.3 aliases ("PROGRA~1") replaced by their long names;
+// returns the length, 0 on failure (the path does not exist), or the size needed (terminating
+// zero included) when `bufferLength` is too small.
+DWORD GetLongPathNameA(const std::string& shortPath, DWORD bufferLength, std::string* longPath);
 // Creates an empty file "<prefix up to 3 chars><hex>.TMP" in `folder` and returns its path.
 // A non-zero `unique` only builds the name.
 DWORD GetTempFileNameA(const std::string& folder, const std::string& prefix, DWORD unique,

@@ -1,5 +1,6 @@
 #include "queue/job_text.h"
 
+#include <charconv>
 #include <cstdio>
 
 #include "platform/locale.h"
@@ -102,12 +103,19 @@ std::string JobStatusText(win::DWORD status) {
 }
 
 std::string SizeText(win::DWORD bytes, char decimalSeparator) {
+    // "%10.2f KB", rounded as printf rounds, but with a point whatever the C library's numeric
+    // locale is (a host's locale must not stand in for the user's separator).
     char buffer[32];
-    std::snprintf(buffer, sizeof buffer, "%10.2f KB", static_cast<double>(bytes) / 1000.0);
-    std::string text = buffer;
-    if (std::size_t point = text.find('.'); point != std::string::npos)
-        text[point] = decimalSeparator;
-    return text;
+    const std::to_chars_result end =
+        std::to_chars(buffer, buffer + sizeof buffer, static_cast<double>(bytes) / 1000.0,
+                      std::chars_format::fixed, 2);
+    std::string number(buffer, end.ptr);
+    if (std::size_t point = number.find('.'); point != std::string::npos)
+        number[point] = decimalSeparator;
+    constexpr std::size_t kWidth = 10;
+    if (number.size() < kWidth)
+        number.insert(0, kWidth - number.size(), ' ');
+    return number + " KB";
 }
 
 std::string FormatPicture(const std::string& picture, const win::SYSTEMTIME& t,

@@ -41,6 +41,15 @@ std::string PreferencesParameters(const std::string& printer) {
     return PrintUiParameters("/e", printer);
 }
 
+bool CanPassPrinterName(const std::string& printer) {
+    return printer.find('"') == std::string::npos;
+}
+
+std::string PrinterNameNotPassedText(const std::string& printer) {
+    return "The printer name " + printer +
+           " contains a double quote and cannot be passed to the Windows printer tools.";
+}
+
 std::string MonitorCaption(const std::string& printer) {
     return kMonitorCaptionPrefix + printer;
 }

@@ -21,6 +21,11 @@ std::string SetDefaultParameters(const std::string& printer);
 std::string PropertiesParameters(const std::string& printer);
 std::string PreferencesParameters(const std::string& printer);
 
+// A name with a double quote in it cannot be passed inside the quotes of /n: printui would
+// read the rest of it as further switches, acting on another printer or doing another thing.
+bool CanPassPrinterName(const std::string& printer);
+std::string PrinterNameNotPassedText(const std::string& printer);
+
 std::string MonitorCaption(const std::string& printer);
 
 std::string DefaultPrinterSetText(const std::string& printer);

@@ -8,6 +8,8 @@ namespace repair {
 
 namespace {
 
+constexpr win::DWORD kLongPathBuffer = 32768;
+
 std::vector<std::string> SplitNames(const std::string& rest) {
     std::vector<std::string> names;
     std::string current;
@@ -75,7 +77,15 @@ bool ReachedThroughLink(const std::string& path) {
 
 }  // namespace
 
+// `namesAreLong`: the system has just given `path` as its long form, so a name that looks like
+// an 8.3 alias is the real name.
+static std::optional<std::string> Canonical(const std::string& path, bool namesAreLong);
+
 std::optional<std::string> CanonicalPath(const std::string& path) {
+    return Canonical(path, false);
+}
+
+static std::optional<std::string> Canonical(const std::string& path, bool namesAreLong) {
     std::string unified = path;
     for (char& c : unified) {
         if (c == '/')
@@ -107,7 +117,7 @@ std::optional<std::string> CanonicalPath(const std::string& path) {
             trimmed.pop_back();
         if (trimmed.empty())
             continue;
-        if (i + 1 < names.size() && LooksLikeShortName(trimmed))
+        if (!namesAreLong && i + 1 < names.size() && LooksLikeShortName(trimmed))
             return std::nullopt;
         kept.push_back(trimmed);
     }
@@ -118,6 +128,19 @@ std::optional<std::string> CanonicalPath(const std::string& path) {
     for (const std::string& name : kept)
         canonical += "\\" + name;
     return canonical;
+}
+
+std::optional<std::string> CanonicalExistingPath(const std::string& path) {
+    if (std::optional<std::string> canonical = CanonicalPath(path))
+        return canonical;
+    // Windows often gives paths with 8.3 aliases ("C:\Users\ADMINI~1\..."): judge them by the
+    // long name the system knows while the path exists.
+    std::string longPath;
+    if (win::GetLongPathNameA(path, kLongPathBuffer, &longPath) > 0 &&
+        longPath.size() < kLongPathBuffer) {
+        return Canonical(longPath, true);
+    }
+    return std::nullopt;
 }
 
 std::vector<std::string> ProtectedFolders() {
@@ -143,7 +166,7 @@ bool IsSameOrInside(const std::string& path, const std::string& folder) {
 }
 
 bool DeleteAutoSaveFile(const std::string& name) {
-    const std::optional<std::string> path = CanonicalPath(name);
+    const std::optional<std::string> path = CanonicalExistingPath(name);
     if (!path || path->size() <= 3)
         return false;
     for (const std::string& folder : ProtectedFolders()) {
@@ -159,7 +182,7 @@ bool DeleteAutoSaveFile(const std::string& name) {
 }
 
 bool IsCleanableTempFolder(const std::string& folder) {
-    const std::optional<std::string> path = CanonicalPath(folder);
+    const std::optional<std::string> path = CanonicalExistingPath(folder);
     if (!path || path->size() <= 3)
         return false;
     const std::optional<std::string> windows = CanonicalPath(Environment("windir"));
@@ -169,6 +192,11 @@ bool IsCleanableTempFolder(const std::string& folder) {
         if (IsSameOrInside(system, *path) || (!systemTemp && IsSameOrInside(*path, system)))
             return false;
     }
+    // Without TMP and TEMP, Windows names the user's profile as the temp folder: emptying it
+    // would delete the user's documents.
+    const std::optional<std::string> profile = CanonicalExistingPath(Environment("USERPROFILE"));
+    if (profile && IsSameOrInside(*profile, *path))
+        return false;
     const win::DWORD attributes = win::GetFileAttributesA(*path);
     if (attributes != win::INVALID_FILE_ATTRIBUTES &&
         ((attributes & win::FILE_ATTRIBUTE_DIRECTORY) == 0 ||

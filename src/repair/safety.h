@@ -15,6 +15,9 @@ namespace repair {
 // folder names that look like short 8.3 aliases ("PROGRA~1"), whose long names are unknown.
 std::optional<std::string> CanonicalPath(const std::string& path);
 
+// CanonicalPath, or for an existing path given with 8.3 aliases, that of its long form.
+std::optional<std::string> CanonicalExistingPath(const std::string& path);
+
 // The Windows folder and the program-files folders, canonical, from the environment (with the
 // Windows folder's drive and the usual names as fallbacks).
 std::vector<std::string> ProtectedFolders();
@@ -30,7 +33,8 @@ bool DeleteAutoSaveFile(const std::string& name);
 
 // True when the temp clean-up may empty (and re-create) `folder`: a folder or nothing, not a
 // link and reached through none, not a drive root, not a protected folder or one that holds a
-// protected folder, and not inside one except the Windows folder's own "Temp".
+// protected folder, not inside one except the Windows folder's own "Temp", and not the user's
+// profile or a folder that holds it.
 bool IsCleanableTempFolder(const std::string& folder);
 
 }  // namespace repair

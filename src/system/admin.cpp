@@ -57,9 +57,9 @@ void ShowPermissionDenied(const std::string& caption) {
     win::MessageBoxA(0, kPermissionDeniedText, caption, win::MB_ICONERROR);
 }
 
-void EnablePrivilege(const std::string& name) {
+void EnablePrivilege(const std::string& name, win::DWORD tokenAccess) {
     win::UniqueHandle token;
-    if (!win::OpenProcessToken(win::GetCurrentProcess(), win::TOKEN_ALL_ACCESS_NT4, token.put())) {
+    if (!win::OpenProcessToken(win::GetCurrentProcess(), tokenAccess, token.put())) {
         return;
     }
     win::LUID luid;

@@ -3,6 +3,8 @@
 
 #include <string>
 
+#include "platform/security.h"
+
 namespace quellin::system {
 
 // True when the process runs with the Administrators group enabled; an administrator who did
@@ -16,8 +18,9 @@ inline constexpr const char* kPermissionDeniedText =
     "Permission denied.\r\nAdministrator privilege is required to run this program.\r\n"
     "Right-click the icon of this program, and choose 'Run As Administrator'.";
 
-// Enables a privilege in the process token; the outcome is not examined.
-void EnablePrivilege(const std::string& name);
+// Enables a privilege in the process token, opened with `tokenAccess`; the outcome is not
+// examined.
+void EnablePrivilege(const std::string& name, win::DWORD tokenAccess = win::TOKEN_ALL_ACCESS_NT4);
 void EnableLoadDriverPrivilege();
 
 // True when the 32-bit program runs on 64-bit Windows.

@@ -34,7 +34,7 @@ void Repaint(const RepaintCallback& repaint) {
 
 // Sleeps `total` in short slices, repainting and processing messages between them, so that a
 // long wait hint (a stopping spooler hints 20 s) does not freeze the windows meanwhile.
-void SleepRepainting(std::chrono::milliseconds total, const RepaintCallback& repaint) {
+void SleepRepainting(std::chrono::steady_clock::duration total, const RepaintCallback& repaint) {
     constexpr std::chrono::milliseconds kSlice{50};
     const auto end = std::chrono::steady_clock::now() + total;
     for (auto now = std::chrono::steady_clock::now(); now < end;
@@ -73,7 +73,14 @@ bool ChangeServiceAndWait(const std::string& machine, const std::string& name, b
             const win::DWORD state = status.dwCurrentState;
             Repaint(repaint);
             // The service's own hint, unscaled: that is how long it asked to be left alone.
-            SleepRepainting(std::chrono::milliseconds(status.dwWaitHint), repaint);
+            // Only the no-progress limit cuts it short, so a hung service that hints hours
+            // is still given up on in time.
+            const auto giveUp = lastProgress + noProgressLimit;
+            const auto now = Clock::now();
+            SleepRepainting(std::min<std::chrono::steady_clock::duration>(
+                                std::chrono::milliseconds(status.dwWaitHint),
+                                giveUp > now ? giveUp - now : Clock::duration::zero()),
+                            repaint);
             Repaint(repaint);
             if (!win::QueryServiceStatus(service.get(), &status)) {
                 seen = false;

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <deque>
+#include <filesystem>
 #include <functional>
 
 #include "archive_builder.h"
@@ -276,6 +277,25 @@ TEST(SettingsBackup, SavingOverAnArchiveKeepsOtherEntriesAndNotNewerDriverFiles)
     EXPECT_EQ(reader.ReadZipDirectory()[1].Crc32, Crc("old capabilities, dated later"));
 }
 
+TEST(SettingsBackup, KeyWhoseOlderHiveEntryIsKeptIsNamedAsNotSaved) {
+    // An archive written on a machine whose clock ran ahead: its hive entry looks newer than
+    // the hive just saved, so the update keeps it, and the archive lacks the current key.
+    World w;
+    PutFile("C:\\old\\1.reg", "the key as it was elsewhere");
+    SetWriteTime("C:\\old\\1.reg", 2099, 1, 1, 0, 0, 0);
+    TZipper zipper;
+    zipper.ZipName = kArchive;
+    zipper.FilesList = {"C:\\old\\1.reg"};
+    zipper.Zip();
+
+    EXPECT_EQ(w.Save(), SettingsResult::Incomplete);
+    ASSERT_EQ(w.ui.boxes.size(), 1u);
+    EXPECT_EQ(w.ui.boxes[0].text,
+              "The backup is incomplete. These were not saved:\r\n"
+              "HKEY_CURRENT_USER\\Printers\\DevModePerUser");
+    EXPECT_EQ(ListFolder(kDocuments), std::vector<std::string>{"pdf.roy"});
+}
+
 TEST(SettingsBackup, NonZipSaveTargetRaisesAndStaysUnchanged) {
     World w;
     PutFile(kArchive, "my own notes, not an archive");
@@ -399,6 +419,19 @@ TEST(SettingsBackup, ExistingExtractionFolderIsEmptiedReusedAndRemoved) {
     EXPECT_EQ(sim::reg::FormatData(
                   *sim::reg::GetValue("HKCU\\Printers\\DevModePerUser", "Microsoft Print to PDF")),
               "changed");
+    EXPECT_TRUE(ListFolder(kTemp).empty());
+}
+
+TEST(SettingsBackup, ExtractionFolderThatIsALinkLeavesItsTargetAlone) {
+    World w;
+    ASSERT_EQ(w.Save(), SettingsResult::Complete);
+    PutFile("C:\\Keep\\precious.txt", "not the restore's to delete");
+    std::filesystem::create_directory_symlink(w.sandbox.HostPath("C:\\Keep"),
+                                              w.sandbox.HostPath(kTemp + "\\PrintToPDF17D4093"));
+    w.ChangeEverything();
+    EXPECT_EQ(w.Restore(), SettingsResult::Complete);
+    EXPECT_EQ(ListFolder("C:\\Keep"), std::vector<std::string>{"precious.txt"});
+    EXPECT_EQ(GetFile("C:\\Keep\\precious.txt"), "not the restore's to delete");
     EXPECT_TRUE(ListFolder(kTemp).empty());
 }
 

@@ -183,6 +183,19 @@ INSTANTIATE_TEST_SUITE_P(
         {"merged_name_empty",
          [](DriverFilesTest& t) { t.SetDriverValue("V4_Merged_ConfigFile_Name", ""); },
          kNamesMissingText},
+        // Names that climb out of the queue's folder are refused even when they lead back in.
+        {"description_name_climbs_out",
+         [](DriverFilesTest& t) {
+             t.SetDriverValue("V4_Merged_ConfigFile_Name",
+                              "..\\" + t.names_.queueFolderName + "\\" + t.names_.mergedConfigName);
+         },
+         kFilesMissingText},
+        {"capabilities_name_climbs_out",
+         [](DriverFilesTest& t) {
+             t.SetDriverValue("V4_PrintDeviceCapabilities",
+                              "..\\" + t.names_.queueFolderName + "\\pdc.xml");
+         },
+         kFilesMissingText},
         {"description_missing",
          [](DriverFilesTest& t) { fs::remove(t.Host(t.paths_.mergedConfigPath)); },
          kFilesMissingText},

@@ -6,6 +6,7 @@
 
 #include "driverconfig/text.h"
 #include "platform/registry.h"
+#include "platform/sim/registry_store.h"
 #include "support/sandbox_fixture.h"
 
 namespace driverconfig {
@@ -190,6 +191,16 @@ INSTANTIATE_TEST_SUITE_P(Sizes, ShowPaperSizeTest,
                              {"unknown_keeps_old", "CUSTOMSIZE", '.', "old", "old", "old"},
                          }),
                          [](const auto& info) { return std::string(info.param.label); });
+
+TEST(PaperSizeDialogTest, AspectRatioFollowsTheRegionalDecimalSeparator) {
+    testsupport::ScopedSandbox sandbox;
+    EXPECT_EQ(SystemDecimalSeparator(), '.');
+    sim::reg::SetString("HKCU\\Control Panel\\International", "sDecimal", ",");
+    PaperSettings settings;
+    PaperSizeDialog dialog = CreatePaperSizeDialog(settings, SystemDecimalSeparator());
+    ShowPaperSize(dialog, "LETTER");
+    EXPECT_EQ(dialog.aspectRatio, "0,77");
+}
 
 struct DropCase {
     const char* label;
@@ -551,6 +562,19 @@ TEST_F(PaperSizeFilesTest, SizeUnknownToCatalogueKeepsItsOldTextAndNoElement) {
     EXPECT_EQ(WrittenElement(), "<psk:PageMediaSize psf2:psftype=\"Feature\">\r\n" +
                                     Element("NorthAmericaLetter", true, "215900", "279400") +
                                     "  </psk:PageMediaSize>");
+}
+
+TEST_F(PaperSizeFilesTest, QuotedBraceInAnUnknownSizeDoesNotSwallowTheNextOption) {
+    Begin();
+    const std::string own =
+        "*Option: MYSIZE\r\n{\r\n*Name: \"Wide {\" *% not a brace }\r\n"
+        "*PrintableArea: PAIR(1, 2)\r\n}\r\n";
+    WriteDescription("*%\r\n*Feature: PaperSize\r\n{\r\n*DefaultOption: LETTER\r\n" + own +
+                     kLetterOption + "}\r\n*Feature: Resolution\r\n{\r\n}\r\n");
+    Begin();
+    EXPECT_EQ(Save({"LETTER", "MYSIZE"}, "LETTER"), ReplaceResult::Written);
+    EXPECT_EQ(WrittenFeature(),
+              kFeatureHead + "*DefaultOption: LETTER\r\n" + kLetterOption + own + "}\r\n");
 }
 
 TEST_F(PaperSizeFilesTest, EntriesAfterTheFeatureSurviveCommentsDoNot) {

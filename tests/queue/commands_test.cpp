@@ -122,6 +122,23 @@ TEST_F(ShortcutTest, WithoutASelectionOnlyShowPrinterRuns) {
     EXPECT_EQ(Launches().size(), 1u);
 }
 
+TEST_F(ShortcutTest, ANameWithADoubleQuoteIsNotHandedToPrintui) {
+    // Passed on, the rest of the name would be read as switches naming another printer.
+    const std::string name = "Team PDF\" /n \"Fax";
+    AddPrinter(name);
+    SelectPrinter(name);
+    form->BitBtn20Click();
+    form->SpeedButton2Click();
+    form->BitBtn30Click();
+    EXPECT_TRUE(Launches().empty());
+    ASSERT_EQ(ui.boxes.size(), 3u);
+    for (const auto& box : ui.boxes) {
+        EXPECT_EQ(box.text, PrinterNameNotPassedText(name));
+        EXPECT_EQ(box.flags, win::MB_OK);
+    }
+    EXPECT_EQ(CurrentDefaultPrinter(), "Microsoft Print to PDF");
+}
+
 struct DefaultCase {
     const char* name;
     bool stopSpooler;
@@ -290,6 +307,25 @@ TEST_F(MonitorWindowTest, MenuCommandsActOnTheSelectedRow) {
     Tick(monitor);
     EXPECT_EQ(Documents(monitor), std::vector<std::string>{"second.tif"});
     EXPECT_TRUE(ui.boxes.empty());
+}
+
+TEST_F(MonitorWindowTest, DeletingTheSelectedRowLeavesNoneSelected) {
+    AddJob("Fax", "a.tif");
+    AddJob("Fax", "b.tif");
+    AddJob("Fax", "c.tif");
+    TMain monitor(form.get(), kHandle);
+    monitor.show();
+    Tick(monitor);
+    monitor.lvMain->setFocus();
+    monitor.lvMain->setCurrentIndex(monitor.lvMain->model()->index(1, 0));
+    monitor.DeleteSelectedItem1->trigger();
+    EXPECT_EQ(Documents(monitor), (std::vector<std::string>{"a.tif", "c.tif"}));
+    EXPECT_EQ(monitor.SelectedRow(), std::nullopt);
+    // Neither a second Del nor a job command reaches the row that moved up.
+    monitor.DeleteSelectedItem1->trigger();
+    monitor.CancelJob1->trigger();
+    EXPECT_EQ(Documents(monitor), (std::vector<std::string>{"a.tif", "c.tif"}));
+    EXPECT_EQ(sim::ListJobs("Fax").size(), 3u);
 }
 
 TEST_F(MonitorWindowTest, ClosingStopsTheTimerAndAReopenedMonitorStartsAfresh) {

@@ -1,6 +1,7 @@
 // The texts of a job's row: status words, sizes and submission times.
 #include <gtest/gtest.h>
 
+#include <clocale>
 #include <string>
 
 #include "platform/sim/registry_store.h"
@@ -54,6 +55,25 @@ TEST(SizeText, ThousandsOfBytesInATenCharacterField) {
     };
     for (const SizeCase& c : cases)
         EXPECT_EQ(SizeText(c.bytes, c.separator), c.text) << c.bytes;
+}
+
+TEST(SizeText, TheHostsNumericLocaleDoesNotLeakIn) {
+    // Qt sets the C library's locale from the host's environment.
+    const std::string before = std::setlocale(LC_NUMERIC, nullptr);
+    const char* comma = nullptr;
+    for (const char* name : {"de_DE.UTF-8", "de_DE.utf8", "fr_FR.UTF-8", "fr_FR.utf8"}) {
+        if (std::setlocale(LC_NUMERIC, name)) {
+            comma = name;
+            break;
+        }
+    }
+    if (!comma)
+        GTEST_SKIP() << "no locale with a decimal comma on this host";
+    const std::string withPoint = SizeText(1500, '.');
+    const std::string withSemicolon = SizeText(2048, ';');
+    std::setlocale(LC_NUMERIC, before.c_str());
+    EXPECT_EQ(withPoint, "      1.50 KB") << comma;
+    EXPECT_EQ(withSemicolon, "      2;05 KB") << comma;
 }
 
 win::SYSTEMTIME Time(int y, int mo, int d, int h = 0, int mi = 0, int s = 0, int ms = 0) {

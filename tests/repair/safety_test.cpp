@@ -92,7 +92,13 @@ INSTANTIATE_TEST_SUITE_P(
                     AutoSaveCase{"ProgramFilesX86", "C:\\Program Files (x86)\\App\\app.cfg",
                                  "C:\\Program Files (x86)\\App\\app.cfg", false, false},
                     AutoSaveCase{"Relative", "auto.sav", nullptr, false, false},
-                    AutoSaveCase{"DriveRoot", "C:\\", nullptr, false, false}),
+                    AutoSaveCase{"DriveRoot", "C:\\", nullptr, false, false},
+                    // Judged by the long name the system gives for an 8.3 alias.
+                    AutoSaveCase{"ShortNamedFolder", "C:\\Users\\ADMINI~1\\auto.sav",
+                                 "C:\\Users\\ADMINI~1\\auto.sav", false, true},
+                    AutoSaveCase{"ShortNamedClimbIntoWindows",
+                                 "C:\\Users\\ADMINI~1\\..\\..\\Windows\\System32\\dism.exe",
+                                 "C:\\Users\\ADMINI~1\\x", false, false}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(AutoSave, AFolderLinkIsNotFollowed) {
@@ -133,7 +139,11 @@ INSTANTIATE_TEST_SUITE_P(
                     TempFolderCase{"C:\\Windows\\Temp", true}, TempFolderCase{"C:\\Windows", false},
                     TempFolderCase{"C:\\Windows\\System32", false},
                     TempFolderCase{"C:\\Program Files\\Temp", false}, TempFolderCase{"C:\\", false},
-                    TempFolderCase{"C:\\Users\\..", false}, TempFolderCase{"Temp", false}));
+                    TempFolderCase{"C:\\Users\\..", false}, TempFolderCase{"Temp", false},
+                    // Without TMP and TEMP, Windows gives the user's profile as the temp folder.
+                    TempFolderCase{"C:\\Users\\User", false},
+                    TempFolderCase{"c:\\users\\user\\.", false}, TempFolderCase{"C:\\Users", false},
+                    TempFolderCase{"C:\\Users\\User\\Temp", true}));
 
 TEST(TempFolderRule, ALinkedTempFolderIsLeftAlone) {
     testsupport::ScopedSandbox sandbox;
@@ -141,6 +151,16 @@ TEST(TempFolderRule, ALinkedTempFolderIsLeftAlone) {
     fs::remove_all(temp);
     fs::create_directory_symlink(sandbox.HostPath("C:\\Users\\User\\Documents"), temp);
     EXPECT_FALSE(IsCleanableTempFolder("C:\\Users\\User\\AppData\\Local\\Temp"));
+}
+
+// Windows often names the temp folder with 8.3 aliases ("C:\Users\ADMINI~1\..."): it is judged
+// by the long name the system gives for it, and a name it cannot resolve is still refused.
+TEST(TempFolderRule, AShortNamedTempFolderIsJudgedByItsLongName) {
+    testsupport::ScopedSandbox sandbox;
+    fs::create_directories(sandbox.HostPath("C:\\Users\\ADMINI~1\\AppData\\Local\\Temp"));
+    EXPECT_TRUE(IsCleanableTempFolder("C:\\Users\\ADMINI~1\\AppData\\Local\\Temp"));
+    EXPECT_FALSE(IsCleanableTempFolder("C:\\Users\\NOBODY~1\\AppData\\Local\\Temp"));
+    EXPECT_FALSE(IsCleanableTempFolder("C:\\Users\\ADMINI~1\\..\\..\\Windows"));
 }
 
 }  // namespace

@@ -216,6 +216,25 @@ TEST(ServiceWait, AHungServiceIsGivenUpOnAfterTheNoProgressLimit) {
     EXPECT_EQ(sim::QueryService("spooler")->state, win::SERVICE_STOP_PENDING);
 }
 
+// A hung service that asks to be left alone for an hour is still given up on at the limit.
+TEST(ServiceWait, ALongWaitHintDoesNotOutlastTheNoProgressLimit) {
+    testsupport::ScopedSandbox sandbox;
+    sim::SetServiceHung("spooler", true);
+    const auto start = Clock::now();
+    bool hinted = false;
+    auto repaint = [&] {
+        if (!hinted) {
+            hinted = true;
+            sim::db().Exec("UPDATE services SET wait_hint = 3600000 WHERE name = 'Spooler'");
+        }
+        if (Clock::now() - start > std::chrono::seconds(10))
+            throw std::runtime_error("still sleeping the wait hint");
+    };
+    EXPECT_NO_THROW(EXPECT_FALSE(quellin::system::StopServiceAndWait(
+        "", "spooler", repaint, std::chrono::milliseconds(600))));
+    EXPECT_LT(Clock::now() - start, std::chrono::seconds(3));
+}
+
 TEST(ServiceWait, TheWholeDemoOfClearingTheQueue) {
     testsupport::ScopedSandbox sandbox;
     sim::JobSpec spec;

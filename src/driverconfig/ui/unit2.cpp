@@ -5,7 +5,6 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
-#include <QLocale>
 #include <QMouseEvent>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -27,12 +26,6 @@ QString FromAnsi(const std::string& text) {
 
 std::string ToAnsi(const QString& text) {
     return text.toLocal8Bit().toStdString();
-}
-
-char SystemDecimalSeparator() {
-    const QString point = QLocale::system().decimalPoint();
-    return point.size() == 1 && point[0].unicode() < 0x80 ? static_cast<char>(point[0].unicode())
-                                                          : '.';
 }
 
 QLabel* AddLabel(QWidget* parent, const char* name, const QString& caption, int x, int y) {

@@ -108,7 +108,7 @@ void TForm4::btnRestoreResDefaultsClick() {
 }
 
 void TForm4::btnSaveResClick() {
-    const bool close = SaveResolutionDialog(state_, pages_, owner_);
+    const bool close = SaveResolutionDialog(state_, pages_, owner_, [this] { ShowState(); });
     ShowState();
     if (close)
         accept();

@@ -719,6 +719,18 @@ DWORD GetTempPathA(DWORD bufferLength, std::string* buffer) {
     return length;
 }
 
+DWORD GetLongPathNameA(const std::string& shortPath, DWORD bufferLength, std::string* longPath) {
+    // The sandbox's volumes keep no 8.3 aliases: an existing path is its own long form.
+    if (GetFileAttributesA(shortPath) == INVALID_FILE_ATTRIBUTES)
+        return 0;
+    DWORD length = static_cast<DWORD>(shortPath.size());
+    if (bufferLength < length + 1)
+        return length + 1;
+    if (longPath)
+        *longPath = shortPath;
+    return length;
+}
+
 DWORD GetTempFileNameA(const std::string& folder, const std::string& prefix, DWORD unique,
                        std::string* result) {
     std::string base = folder;

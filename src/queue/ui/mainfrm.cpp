@@ -244,7 +244,12 @@ void TMain::Exit1Click() {
 }
 
 void TMain::DeleteSelectedItem1Click() {
-    monitor_->DeleteSelectedItem(SelectedRow());
+    const std::optional<std::size_t> selected = SelectedRow();
+    monitor_->DeleteSelectedItem(selected);
+    // The view selects the row that took the deleted one's place; a list view selects none, so
+    // a second Del or a job command cannot reach a row the user never chose.
+    if (selected)
+        lvMain->clearSelection();
 }
 
 void TMain::DeleteAllItems1Click() {

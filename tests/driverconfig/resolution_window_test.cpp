@@ -1,0 +1,79 @@
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <functional>
+
+#include "driverconfig/ui/unit4.h"
+#include "support/sandbox_fixture.h"
+
+namespace driverconfig {
+namespace {
+
+// Records what the boxes show at the moment each question is asked.
+class WatchingUi : public testsupport::RecordingUi {
+  public:
+    int MessageBox(win::HWND owner, const std::string& text, const std::string& caption,
+                   win::DWORD flags) override {
+        if (watch)
+            watch();
+        return RecordingUi::MessageBox(owner, text, caption, flags);
+    }
+    std::function<void()> watch;
+};
+
+struct QuestionCase {
+    const char* label;
+    std::vector<int> ticked;  // positions in the default list
+    int selected;
+    std::vector<std::string> shown;  // the ticked captions as each question appears
+};
+
+class ResolutionQuestionTest : public ::testing::TestWithParam<QuestionCase> {};
+
+TEST_P(ResolutionQuestionTest, BoxesShowTheirChangeBeforeTheQuestion) {
+    testsupport::ScopedSandbox sandbox;
+    WatchingUi ui;
+    TForm4 form(0, {"https://site.example", "https://companion.example"});
+    ResolutionReading reading;
+    form.Prepare(reading);
+    const std::array<QCheckBox*, kResolutionCount> boxes = {form.cb1200, form.cb600, form.cb400,
+                                                            form.cb300,  form.cb200, form.cb180,
+                                                            form.cb150,  form.cb120, form.cb100};
+    for (QCheckBox* box : boxes)
+        box->setChecked(false);
+    for (int position : GetParam().ticked)
+        boxes[static_cast<std::size_t>(position)]->setChecked(true);
+    form.cmbDefRes->setCurrentIndex(GetParam().selected);
+    std::vector<std::string> shown;
+    ui.watch = [&] {
+        std::string ticked;
+        for (QCheckBox* box : boxes) {
+            if (box->isChecked())
+                ticked += (ticked.empty() ? "" : ", ") + box->text().toStdString();
+        }
+        shown.push_back(ticked);
+    };
+    form.btnSaveResClick();  // every question answered No
+    EXPECT_EQ(shown, GetParam().shown);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Questions, ResolutionQuestionTest,
+    ::testing::ValuesIn(std::vector<QuestionCase>{
+        {"1200_cleared_before_asking", {0}, 0, {""}},
+        {"only_600_before_the_second_question", {2, 3}, 3, {"400 x 400, 300 x 300", "600 x 600"}},
+    }),
+    [](const auto& info) { return std::string(info.param.label); });
+
+}  // namespace
+}  // namespace driverconfig
+
+int main(int argc, char** argv) {
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication application(argc, argv);
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}
