@@ -152,6 +152,16 @@ DWORD GetTempPathA(DWORD bufferLength, std::string* buffer) {
     return length;
 }
 
+DWORD GetLongPathNameA(const std::string& shortPath, DWORD bufferLength, std::string* longPath) {
+    std::vector<char> text(bufferLength + 1, '\0');
+    ::DWORD length = ::GetLongPathNameA(shortPath.c_str(), text.data(), bufferLength);
+    if (length > 0 && length < bufferLength && longPath) {
+        native::KeepLastError keep;
+        longPath->assign(text.data(), length);
+    }
+    return length;
+}
+
 DWORD GetTempFileNameA(const std::string& folder, const std::string& prefix, DWORD unique,
                        std::string* result) {
     char name[MAX_PATH + 1] = {};

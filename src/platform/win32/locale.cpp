@@ -7,17 +7,11 @@
 namespace win {
 
 int GetLocaleInfoA(LCID locale, LCTYPE type, std::string* data, int cchData) {
-    if (cchData == 0)
-        return ::GetLocaleInfoA(locale, type, nullptr, 0);
-    if (!data || cchData < 0) {
-        ::SetLastError(ERROR_INVALID_PARAMETER);
-        return 0;
-    }
-    std::vector<char> buffer(static_cast<std::size_t>(cchData));
-    const int length = ::GetLocaleInfoA(locale, type, buffer.data(), cchData);
-    if (length > 0) {
+    std::vector<char> text(cchData > 0 ? cchData : 1, '\0');
+    int length = ::GetLocaleInfoA(locale, type, cchData > 0 ? text.data() : nullptr, cchData);
+    if (length > 0 && cchData > 0 && data) {
         native::KeepLastError keep;
-        data->assign(buffer.data(), static_cast<std::size_t>(length - 1));
+        data->assign(text.data(), length - 1);
     }
     return length;
 }

@@ -195,4 +195,16 @@ BOOL SetJobA(HANDLE printer, DWORD jobId, DWORD level, DWORD command) {
     return ::SetJobA(native::Native(printer), jobId, level, nullptr, command) != FALSE;
 }
 
+BOOL GetDefaultPrinterA(std::string* buffer, DWORD* size) {
+    ::DWORD length = size ? *size : 0;
+    std::vector<char> text(length + 1, '\0');
+    const bool ok = ::GetDefaultPrinterA(length ? text.data() : nullptr, &length) != FALSE;
+    native::KeepLastError keep;
+    if (size)
+        *size = length;
+    if (ok && buffer)
+        buffer->assign(text.data());
+    return ok;
+}
+
 }  // namespace win
