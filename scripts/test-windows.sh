@@ -82,7 +82,7 @@ for arch in i686 x86_64; do
     "${launcher[@]}" >/dev/null
   # The Qt-free subsystem libraries too, so the logic a Windows front end links keeps compiling.
   cmake --build "$dir" -j"$(nproc)" --target quellin-windows-tests quellin-archive \
-    quellin_repair quellin_queue quellin_settings_backup
+    quellin_repair quellin_queue quellin_settings_backup quellin-cli
   echo "== Tests under Wine: $arch"
   for t in platform_contract_test driverconfig_logic_tests backup_archive_core_tests \
     promo_promotions_tests; do
@@ -100,6 +100,16 @@ for arch in i686 x86_64; do
   (cd "$work" && wine "$root/$dir/bin/quellin-archive.exe" unzip settings.roy out >/dev/null)
   diff -r "$work/folder" "$work/out"
   echo "archive round trip passed"
+
+  echo "== quellin-cli under Wine: $arch"
+  wine "$root/$dir/bin/quellin-cli.exe" --help </dev/null >/dev/null 2>&1
+  # Wine has no Print to PDF printer: status reports findings (exit 1) in one JSON document.
+  rc=0
+  wine "$root/$dir/bin/quellin-cli.exe" status --json </dev/null >"$work/status.json" 2>/dev/null ||
+    rc=$?
+  python3 -c 'import json, sys; d = json.load(open(sys.argv[1])); sys.exit(d["exitCode"] != int(sys.argv[2]))' \
+    "$work/status.json" "$rc"
+  echo "quellin-cli status: exit $rc, one JSON document"
 done
 if [ "$failed" -ne 0 ]; then
   echo "== Windows tests FAILED" >&2
