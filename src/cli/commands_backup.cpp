@@ -59,13 +59,12 @@ std::string ClosingText() {
     return text;
 }
 
-std::vector<std::string> RestoreErrors() {
-    std::vector<std::string> keys;
-    const ConsoleUi* ui = CurrentConsoleUi();
-    for (const ShownMessage& message : ui->messages)
-        if (message.text == quellin::backup::kRestoreErrorText)
-            keys.push_back(message.text);
-    return keys;
+// The keys the restore could not load: one "RESTORE ERROR!" box each.
+int RestoreErrorCount() {
+    const auto& messages = CurrentConsoleUi()->messages;
+    return static_cast<int>(std::count_if(messages.begin(), messages.end(), [](const auto& m) {
+        return m.text == quellin::backup::kRestoreErrorText;
+    }));
 }
 
 // Archive and file errors end the command with exit 5; what they leave behind has been put
@@ -133,7 +132,7 @@ void RestoreCommand(const Invocation& invocation, Reporter& reporter) {
     reporter.Progress("restoring the printer settings from " + archive);
     quellin::backup::SettingsBackup backup;
     const auto result = ArchiveStep([&] { return backup.Restore(Context()); });
-    reporter.data.Set("keysNotRestored", static_cast<int>(RestoreErrors().size()));
+    reporter.data.Set("keysNotRestored", RestoreErrorCount());
     Report(result, archive, reporter);
 }
 
