@@ -99,6 +99,9 @@ driverconfig::DriverFilePaths LocateForReading(win::DWORD wow64KeyFlag) {
     if (names.queueFolderName.empty() || names.mergedConfigName.empty())
         throw CommandFailure(kExitFinding, driverconfig::kNamesMissingText, std::nullopt,
                              kReinstall);
+    if (!driverconfig::HasPlainNames(names))
+        throw CommandFailure(kExitFinding, driverconfig::kFilesMissingText, std::nullopt,
+                             kReinstall);
     const driverconfig::DriverFilePaths paths = driverconfig::DriverFilePathsFor(names);
     bool folder = false;
     {

@@ -302,8 +302,16 @@ void ReadDriverFiles(HealthReport& report, win::DWORD wow64KeyFlag) {
     report.mergedConfigName = names.mergedConfigName;
     report.deviceCapabilitiesName = names.deviceCapabilitiesName;
     const driverconfig::DriverFilePaths paths = driverconfig::DriverFilePathsFor(names);
-    // Paths built from missing names name nothing; they are left out of the report.
+    // Paths built from missing names name nothing, and names that are paths would lead out of
+    // the queue's folder; neither is followed.
     if (names.queueFolderName.empty())
+        return;
+    // A missing description name is its own finding; the others are judged as they stand.
+    driverconfig::DriverFileNames judged = names;
+    if (judged.mergedConfigName.empty())
+        judged.mergedConfigName = "merged.gpd";
+    report.namesPlain = driverconfig::HasPlainNames(judged);
+    if (!report.namesPlain)
         return;
     report.queueFolder = {paths.queueFolder, IsFolder(paths.queueFolder, wow64KeyFlag)};
     const bool named = !names.mergedConfigName.empty();

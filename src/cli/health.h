@@ -75,6 +75,7 @@ struct HealthReport {
     std::optional<bool> portPresent;
 
     std::string queueFolderName, mergedConfigName, deviceCapabilitiesName;
+    bool namesPlain = true;  // false: a name is a path, and the files are not looked at
     FileFact queueFolder, description, capabilities, cache;
     std::optional<Unreadable> descriptionError, capabilitiesError;
 

@@ -215,7 +215,12 @@ std::vector<Finding> DiagnoseFindings(const HealthReport& r) {
                 "The printer's registry lacks " + Join(missing, ", ") +
                     ", so its driver files cannot be found.",
                 reinstall);
-        if (!r.queueFolderName.empty() && !r.queueFolder.exists) {
+        if (!r.namesPlain) {
+            add("registry-values-invalid",
+                "The printer's registry names its driver files by paths that lead out of its "
+                "driver folder.",
+                reinstall);
+        } else if (!r.queueFolderName.empty() && !r.queueFolder.exists) {
             add("queue-folder-missing", "The driver folder " + r.queueFolder.path + " is missing.",
                 reinstall);
         } else if (!r.queueFolderName.empty()) {

@@ -151,6 +151,11 @@ DriverFilePaths DriverFilePathsFor(const DriverFileNames& names) {
     return BuildDriverFilePaths(names, windir);
 }
 
+bool HasPlainNames(const DriverFileNames& names) {
+    return IsPlainName(names.queueFolderName) && IsPlainName(names.mergedConfigName) &&
+           (names.deviceCapabilitiesName.empty() || IsPlainName(names.deviceCapabilitiesName));
+}
+
 std::optional<DriverFilePaths> LocateDriverFiles(const DriverContext& context) {
     if (!quellin::system::IsAdministrator()) {
         quellin::system::ShowPermissionDenied(quellin::system::kMainCaption);
@@ -161,8 +166,7 @@ std::optional<DriverFilePaths> LocateDriverFiles(const DriverContext& context) {
         ShowPlainMessage(context, kNamesMissingText);
         return std::nullopt;
     }
-    if (!IsPlainName(names.queueFolderName) || !IsPlainName(names.mergedConfigName) ||
-        (!names.deviceCapabilitiesName.empty() && !IsPlainName(names.deviceCapabilitiesName))) {
+    if (!HasPlainNames(names)) {
         ShowPlainMessage(context, kFilesMissingText);
         return std::nullopt;
     }

@@ -59,6 +59,10 @@ DriverFilePaths BuildDriverFilePaths(const DriverFileNames& names,
 // The paths below the folder that the "windir" environment variable names.
 DriverFilePaths DriverFilePathsFor(const DriverFileNames& names);
 
+// True when the folder and description names are each one plain name, and so is the
+// capabilities name when there is one: other names would lead out of the queue's folder.
+bool HasPlainNames(const DriverFileNames& names);
+
 // The driver's paths, or nullopt after showing why the command cannot go on: the permission
 // refusal, or one of the two "corrupted" messages. The capabilities document is not tested,
 // but none of the three names may be more than one plain name (a path would lead the editors

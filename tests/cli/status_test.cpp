@@ -8,6 +8,7 @@
 
 #include "cli_runner.h"
 #include "driverconfig/driverfiles.h"
+#include "platform/registry.h"
 #include "platform/sim/db.h"
 #include "platform/sim/sandbox.h"
 #include "platform/sim/spool.h"
@@ -140,6 +141,21 @@ INSTANTIATE_TEST_SUITE_P(
                        });
                    },
                    {"paper-feature-unreadable"},
+                   "quellin-cli reinstall"},
+        BrokenCase{"RegistryNamesAPathOutOfTheFolder",
+                   [](auto&) {
+                       win::HKEY key = nullptr;
+                       ASSERT_EQ(win::RegOpenKeyExA(
+                                     win::HKEY_LOCAL_MACHINE, driverconfig::kPrinterDriverDataKey,
+                                     0, win::KEY_SET_VALUE | win::KEY_WOW64_64KEY, &key),
+                                 0);
+                       const std::string value = "..\\..\\..\\win.ini";
+                       win::RegSetValueExA(key, "V4_Merged_ConfigFile_Name", win::REG_SZ,
+                                           reinterpret_cast<const win::BYTE*>(value.c_str()),
+                                           static_cast<win::DWORD>(value.size() + 1));
+                       win::RegCloseKey(key);
+                   },
+                   {"registry-values-invalid"},
                    "quellin-cli reinstall"},
         BrokenCase{"SpoolerStopped",
                    [](auto&) { sim::StopService("spooler"); },
