@@ -90,8 +90,9 @@ void SaveLikeTheDialog(const std::vector<std::string>& wanted, const std::string
         SelectPaperRow(dialog, PaperList::Available,
                        static_cast<int>(at - dialog.available.begin()));
         ASSERT_TRUE(DropPaperSize(dialog, PaperList::Chosen));
-        if (name == defaultName)
+        if (name == defaultName) {
             ASSERT_TRUE(ChooseDefaultSize(dialog));
+        }
     }
     ASSERT_TRUE(SavePaperSizeDialog(dialog, settings, 0));
     ASSERT_EQ(FinishPaperSizeEdit(*session, dialog, settings, context), ReplaceResult::Written);

@@ -52,8 +52,9 @@ TEST_P(CapabilityScanCases, NamesInDocumentOrder) {
     for (const CapabilityOption& option : options)
         names.push_back(option.name);
     EXPECT_EQ(names, GetParam().names);
-    if (!options.empty())
+    if (!options.empty()) {
         EXPECT_EQ(options[0].resolutionX, GetParam().firstResolution);
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(
