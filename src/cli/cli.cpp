@@ -323,12 +323,16 @@ Json MessagesJson(const ConsoleUi& ui) {
 }
 
 // A message of one line: the program's errors carry the box's CR LF line breaks.
-std::string OneLine(std::string text) {
-    for (std::size_t at; (at = text.find("\r\n")) != std::string::npos;)
-        text.replace(at, 2, " ");
-    std::replace(text.begin(), text.end(), '\r', ' ');
-    std::replace(text.begin(), text.end(), '\n', ' ');
-    return text;
+std::string OneLine(const std::string& text) {
+    std::string line;
+    line.reserve(text.size());
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const char c = text[i];
+        if (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n')
+            ++i;  // CR LF is one break
+        line += (c == '\r' || c == '\n') ? ' ' : c;
+    }
+    return line;
 }
 
 // The one JSON document, or the human lines, of a finished command.

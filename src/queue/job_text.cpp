@@ -204,8 +204,11 @@ std::string StartAtText(const win::SYSTEMTIME& submitted, const TextFormats& for
     std::string text = FormatPicture(formats.shortDate, submitted, formats);
     const bool midnight = submitted.wHour == 0 && submitted.wMinute == 0 &&
                           submitted.wSecond == 0 && submitted.wMilliseconds == 0;
-    if (!midnight)
-        text += " " + FormatPicture(formats.longTime, submitted, formats);
+    if (!midnight) {
+        // Appended in two steps: GCC 12 warns falsely (-Wrestrict) on "literal" + string.
+        text += ' ';
+        text += FormatPicture(formats.longTime, submitted, formats);
+    }
     return text;
 }
 

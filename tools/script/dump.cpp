@@ -88,7 +88,10 @@ void AddItemView(JsonObject& out, const QAbstractItemView* view) {
                 QStringList cells;
                 for (int column = 0; column < model->columnCount(); ++column)
                     cells << CellText(model, row, column);
-                selectedRows += (selectedRows.size() > 1 ? "," : "") + JsonList(cells);
+                // Appended in two steps: GCC 12 warns falsely (-Wrestrict) on "literal" + string.
+                if (selectedRows.size() > 1)
+                    selectedRows += ',';
+                selectedRows += JsonList(cells);
             }
         }
     }
