@@ -1,4 +1,4 @@
-// The entry of the repair tests that need windows: one application object for all of them.
+// The entry of the tests that need windows: one application object for all of a program's tests.
 #include <gtest/gtest.h>
 
 #include <QApplication>
