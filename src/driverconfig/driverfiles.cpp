@@ -11,6 +11,7 @@
 #include "system/admin.h"
 #include "system/appinfo.h"
 #include "system/errors.h"
+#include "system/helpers.h"
 #include "system/redirection.h"
 
 namespace driverconfig {
@@ -146,9 +147,7 @@ DriverFilePaths BuildDriverFilePaths(const DriverFileNames& names,
 }
 
 DriverFilePaths DriverFilePathsFor(const DriverFileNames& names) {
-    std::string windir;
-    win::GetEnvironmentVariableA("windir", &windir);
-    return BuildDriverFilePaths(names, windir);
+    return BuildDriverFilePaths(names, quellin::system::GetWindowsFolder());
 }
 
 bool HasPlainNames(const DriverFileNames& names) {

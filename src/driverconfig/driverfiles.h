@@ -56,7 +56,7 @@ DriverFileNames ReadDriverFileNames(win::DWORD wow64KeyFlag);
 DriverFilePaths BuildDriverFilePaths(const DriverFileNames& names,
                                      const std::string& windowsFolder);
 
-// The paths below the folder that the "windir" environment variable names.
+// The paths below the Windows folder as the system gives it.
 DriverFilePaths DriverFilePathsFor(const DriverFileNames& names);
 
 // True when the folder and description names are each one plain name, and so is the

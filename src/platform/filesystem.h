@@ -9,6 +9,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "platform/handle.h"
 #include "platform/types.h"
@@ -38,6 +39,14 @@ inline constexpr DWORD TRUNCATE_EXISTING = 5;
 inline constexpr DWORD FILE_BEGIN = 0;
 inline constexpr DWORD FILE_CURRENT = 1;
 inline constexpr DWORD FILE_END = 2;
+
+inline constexpr DWORD FILE_LIST_DIRECTORY = 0x1;
+inline constexpr DWORD FILE_READ_ATTRIBUTES = 0x80;
+inline constexpr DWORD FILE_WRITE_ATTRIBUTES = 0x100;
+inline constexpr DWORD SYNCHRONIZE = 0x100000;
+// CreateFileA: open a folder (not only files), and open a link itself instead of its target.
+inline constexpr DWORD FILE_FLAG_BACKUP_SEMANTICS = 0x02000000;
+inline constexpr DWORD FILE_FLAG_OPEN_REPARSE_POINT = 0x00200000;
 
 inline constexpr DWORD MOVEFILE_REPLACE_EXISTING = 0x1;
 inline constexpr DWORD MOVEFILE_COPY_ALLOWED = 0x2;
@@ -80,6 +89,60 @@ BOOL FlushFileBuffers(HANDLE file);
 BOOL GetFileTime(HANDLE file, FILETIME* creation, FILETIME* access, FILETIME* write);
 BOOL SetFileTime(HANDLE file, const FILETIME* creation, const FILETIME* access,
                  const FILETIME* write);
+
+// What a handle names, read from the object itself: its attributes (the reparse-point bit
+// included), its volume and its identity on that volume, which stays with the object when its
+// path changes.
+struct BY_HANDLE_FILE_INFORMATION {
+    DWORD dwFileAttributes = 0;
+    FILETIME ftCreationTime, ftLastAccessTime, ftLastWriteTime;
+    DWORD dwVolumeSerialNumber = 0;
+    std::uint64_t nFileSize = 0;
+    DWORD nNumberOfLinks = 0;
+    std::uint64_t nFileIndex = 0;  // nFileIndexHigh and nFileIndexLow as one number
+};
+BOOL GetFileInformationByHandle(HANDLE file, BY_HANDLE_FILE_INFORMATION* info);
+
+enum FILE_INFO_BY_HANDLE_CLASS : DWORD {
+    FileBasicInfo = 0,
+    FileDispositionInfo = 4,
+    FileIdBothDirectoryInfo = 10,
+    FileIdBothDirectoryRestartInfo = 11,
+};
+
+// One entry of a folder listed through its handle; FileId is the entry's nFileIndex. Names
+// come in the ANSI code page ('?' for a character outside it).
+struct FILE_ID_BOTH_DIR_INFO {
+    DWORD FileAttributes = 0;
+    std::uint64_t EndOfFile = 0;
+    std::uint64_t FileId = 0;
+    std::string FileName;
+};
+// Lists the folder that `directory` (opened with FILE_LIST_DIRECTORY and
+// FILE_FLAG_BACKUP_SEMANTICS) names, a batch per call: FileIdBothDirectoryRestartInfo starts
+// over, FileIdBothDirectoryInfo goes on; ERROR_NO_MORE_FILES at the end. "." and ".." are
+// listed as on NTFS. ERROR_INVALID_PARAMETER for another class or a handle that is no folder.
+BOOL GetFileInformationByHandleEx(HANDLE directory, FILE_INFO_BY_HANDLE_CLASS infoClass,
+                                  std::vector<FILE_ID_BOTH_DIR_INFO>* entries);
+
+struct FILE_BASIC_INFO {
+    FILETIME CreationTime, LastAccessTime, LastWriteTime, ChangeTime;  // zero: unchanged
+    DWORD FileAttributes = 0;                                          // zero: unchanged
+};
+struct FILE_DISPOSITION_INFO {
+    BOOL DeleteFile = false;
+};
+// FileBasicInfo needs a handle with FILE_WRITE_ATTRIBUTES. FileDispositionInfo needs DELETE
+// and marks the object the handle names (a link itself when opened with
+// FILE_FLAG_OPEN_REPARSE_POINT) for deletion when its last handle closes: ERROR_ACCESS_DENIED
+// for a read-only file, ERROR_DIR_NOT_EMPTY for a folder that holds something.
+BOOL SetFileInformationByHandle(HANDLE file, const FILE_BASIC_INFO& info);
+BOOL SetFileInformationByHandle(HANDLE file, const FILE_DISPOSITION_INFO& info);
+
+// The system's Windows folder, as the system knows it whatever the environment says; returns
+// the length, 0 on failure, or the size needed (terminating zero included) when `size` is too
+// small.
+DWORD GetSystemWindowsDirectoryA(std::string* buffer, DWORD size);
 
 // The user's temp folder with its trailing backslash; returns the length, 0 on failure, or
 // the size needed (terminating zero included) when `bufferLength` is too small.

@@ -24,7 +24,6 @@ inline constexpr REGSAM KEY_WOW64_32KEY = 0x0200;
 inline constexpr REGSAM KEY_READ = 0x20019;
 inline constexpr REGSAM KEY_WRITE = 0x20006;
 inline constexpr REGSAM KEY_ALL_ACCESS = 0xF003F;
-inline constexpr REGSAM DELETE = 0x10000;
 
 inline constexpr DWORD REG_NONE = 0;
 inline constexpr DWORD REG_SZ = 1;

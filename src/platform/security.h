@@ -2,6 +2,7 @@
 #pragma once
 
 #include <array>
+#include <cstddef>
 #include <string>
 #include <vector>
 
@@ -53,7 +54,30 @@ struct LUID_AND_ATTRIBUTES {
     DWORD Attributes = 0;
 };
 
-enum TOKEN_INFORMATION_CLASS : DWORD { TokenUser = 1, TokenGroups = 2, TokenPrivileges = 3 };
+enum TOKEN_INFORMATION_CLASS : DWORD {
+    TokenUser = 1,
+    TokenGroups = 2,
+    TokenPrivileges = 3,
+    TokenElevationType = 18,
+    TokenLinkedToken = 19,
+};
+
+// How a token of an administrator relates to its twin: Full is the elevated one, Limited the
+// filtered one the user works with; Default has no twin (a standard user, UAC off, SYSTEM).
+enum TOKEN_ELEVATION_TYPE : DWORD {
+    TokenElevationTypeDefault = 1,
+    TokenElevationTypeFull = 2,
+    TokenElevationTypeLimited = 3,
+};
+
+struct TOKEN_LINKED_TOKEN {
+    HANDLE LinkedToken = nullptr;  // the caller closes it
+};
+
+inline constexpr DWORD TOKEN_DUPLICATE = 0x0002;
+inline constexpr DWORD TOKEN_IMPERSONATE = 0x0004;
+inline constexpr DWORD ERROR_NO_SUCH_LOGON_SESSION = 1312;
+inline constexpr DWORD ERROR_BAD_IMPERSONATION_LEVEL = 1346;
 
 // Pseudo handles of the calling thread and process.
 HANDLE GetCurrentThread();
@@ -77,6 +101,37 @@ BOOL EqualSid(const SID* a, const SID* b);
 // needed. The groups come in the token's order.
 BOOL GetTokenInformation(HANDLE token, TOKEN_INFORMATION_CLASS infoClass, TOKEN_GROUPS* info,
                          DWORD length, DWORD* returnLength);
+
+// TokenElevationType. ERROR_INSUFFICIENT_BUFFER when `length` is below 4.
+BOOL GetTokenInformation(HANDLE token, TOKEN_INFORMATION_CLASS infoClass,
+                         TOKEN_ELEVATION_TYPE* info, DWORD length, DWORD* returnLength);
+// TokenLinkedToken: the other token of an administrator's pair (the filtered one for an
+// elevated token). ERROR_NO_SUCH_LOGON_SESSION when the token has none.
+BOOL GetTokenInformation(HANDLE token, TOKEN_INFORMATION_CLASS infoClass, TOKEN_LINKED_TOKEN* info,
+                         DWORD length, DWORD* returnLength);
+
+// The size query of the two-call pattern, for whichever class is named.
+inline BOOL GetTokenInformation(HANDLE token, TOKEN_INFORMATION_CLASS infoClass, std::nullptr_t,
+                                DWORD length, DWORD* returnLength) {
+    switch (infoClass) {
+        case TokenElevationType:
+            return GetTokenInformation(token, infoClass,
+                                       static_cast<TOKEN_ELEVATION_TYPE*>(nullptr), length,
+                                       returnLength);
+        case TokenLinkedToken:
+            return GetTokenInformation(token, infoClass, static_cast<TOKEN_LINKED_TOKEN*>(nullptr),
+                                       length, returnLength);
+        default:
+            return GetTokenInformation(token, infoClass, static_cast<TOKEN_GROUPS*>(nullptr),
+                                       length, returnLength);
+    }
+}
+
+// The calling thread acts with `token`'s identity and rights until RevertToSelf. A token that
+// allows only identification (Windows hands out a linked token so to callers without the TCB
+// privilege) makes later access checks fail with ERROR_BAD_IMPERSONATION_LEVEL.
+BOOL ImpersonateLoggedOnUser(HANDLE token);
+BOOL RevertToSelf();
 
 // `systemName` empty means the local system; ERROR_NO_SUCH_PRIVILEGE for an unknown name.
 BOOL LookupPrivilegeValueA(const std::string& systemName, const std::string& name, LUID* luid);

@@ -39,6 +39,9 @@ struct SYSTEMTIME {
     WORD wHour = 0, wMinute = 0, wSecond = 0, wMilliseconds = 0;
 };
 
+// The standard right to delete an object (a file, a registry key).
+inline constexpr DWORD DELETE = 0x10000;
+
 inline constexpr DWORD ERROR_SUCCESS = 0;
 inline constexpr DWORD ERROR_INVALID_FUNCTION = 1;
 inline constexpr DWORD ERROR_FILE_NOT_FOUND = 2;

@@ -3,6 +3,8 @@
 #include <cctype>
 
 #include "platform/filesystem.h"
+#include "system/helpers.h"
+#include "system/identity.h"
 
 namespace repair {
 
@@ -145,7 +147,7 @@ std::optional<std::string> CanonicalExistingPath(const std::string& path) {
 
 std::vector<std::string> ProtectedFolders() {
     std::vector<std::string> folders;
-    const std::string windows = Environment("windir");
+    const std::string windows = quellin::system::GetWindowsFolder();
     AddCanonical(folders, windows);
     for (const char* name : {"ProgramFiles", "ProgramFiles(x86)", "ProgramW6432"})
         AddCanonical(folders, Environment(name));
@@ -173,19 +175,31 @@ bool DeleteAutoSaveFile(const std::string& name) {
         if (IsSameOrInside(*path, folder))
             return false;
     }
-    const win::DWORD attributes = win::GetFileAttributesA(*path);
-    if (attributes == win::INVALID_FILE_ATTRIBUTES ||
-        (attributes & win::FILE_ATTRIBUTE_DIRECTORY) != 0 || ReachedThroughLink(*path)) {
+    // The user names this file: it is deleted with the user's own rights, so that no swapped
+    // folder can make the administrator's rights reach another's file, and through a handle
+    // that names the very object that was judged.
+    quellin::system::UserRightsSpan asUser;
+    if (ReachedThroughLink(*path))
+        return false;
+    win::UniqueFileHandle file(win::CreateFileA(
+        *path, win::DELETE | win::FILE_READ_ATTRIBUTES | win::FILE_WRITE_ATTRIBUTES,
+        win::FILE_SHARE_READ | win::FILE_SHARE_WRITE | win::FILE_SHARE_DELETE, win::OPEN_EXISTING,
+        win::FILE_FLAG_OPEN_REPARSE_POINT));
+    win::BY_HANDLE_FILE_INFORMATION info;
+    if (!file || !win::GetFileInformationByHandle(file.get(), &info) ||
+        (info.dwFileAttributes & win::FILE_ATTRIBUTE_DIRECTORY) != 0) {
         return false;
     }
-    return win::DeleteFileA(*path);
+    win::FILE_DISPOSITION_INFO disposition;
+    disposition.DeleteFile = true;
+    return win::SetFileInformationByHandle(file.get(), disposition);
 }
 
 bool IsCleanableTempFolder(const std::string& folder) {
     const std::optional<std::string> path = CanonicalExistingPath(folder);
     if (!path || path->size() <= 3)
         return false;
-    const std::optional<std::string> windows = CanonicalPath(Environment("windir"));
+    const std::optional<std::string> windows = CanonicalPath(quellin::system::GetWindowsFolder());
     // The system's own temp folder is a temp folder some users are given.
     const bool systemTemp = windows && IsSameOrInside(*path, *windows + "\\Temp");
     for (const std::string& system : ProtectedFolders()) {

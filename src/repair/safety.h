@@ -18,15 +18,16 @@ std::optional<std::string> CanonicalPath(const std::string& path);
 // CanonicalPath, or for an existing path given with 8.3 aliases, that of its long form.
 std::optional<std::string> CanonicalExistingPath(const std::string& path);
 
-// The Windows folder and the program-files folders, canonical, from the environment (with the
-// Windows folder's drive and the usual names as fallbacks).
+// The Windows folder (as the system gives it) and the program-files folders, canonical, from
+// the environment (with the Windows folder's drive and the usual names as fallbacks).
 std::vector<std::string> ProtectedFolders();
 
 // True when `path` is `folder` or lies inside it; both canonical, letter case ignored.
 bool IsSameOrInside(const std::string& path, const std::string& folder);
 
-// Deletes the auto-save file when it names an existing plain file outside the protected
-// folders, reached through no linked folder; a file link is removed as a link. Anything else
+// Deletes the auto-save file, with the user's own rights, when it names an existing plain file
+// outside the protected folders, reached through no linked folder; a file link is removed as
+// a link. Anything else
 // (a folder, a folder link, a system file, a path it cannot judge) is skipped silently.
 // Returns true when the file was deleted.
 bool DeleteAutoSaveFile(const std::string& name);

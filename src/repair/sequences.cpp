@@ -6,6 +6,7 @@
 #include "repair/safety.h"
 #include "system/errors.h"
 #include "system/helpers.h"
+#include "system/identity.h"
 #include "system/redirection.h"
 
 namespace repair {
@@ -50,7 +51,7 @@ std::int32_t Launch(const RepairPaths& paths, const std::string& parameters) {
 
 RepairPaths BuildRepairPaths() {
     RepairPaths paths;
-    win::GetEnvironmentVariableA("windir", &paths.windowsFolder);
+    paths.windowsFolder = quellin::system::GetWindowsFolder();
     paths.servicingToolFolder = paths.windowsFolder + "\\" + "system32";
     paths.servicingTool = paths.servicingToolFolder + "\\" + "dism.exe";
     paths.tempFolder = quellin::system::GetTempFolder();
@@ -72,6 +73,7 @@ bool ServicingToolExists(const RepairPaths& paths) {
 void CleanTempFolder(const std::string& tempFolder) {
     if (tempFolder.empty() || !IsCleanableTempFolder(tempFolder))
         return;
+    quellin::system::UserRightsSpan asUser;
     quellin::system::DeleteFolderTree(tempFolder);
     if (win::GetFileAttributesA(tempFolder) == win::INVALID_FILE_ATTRIBUTES &&
         !win::CreateDirectoryA(tempFolder)) {

@@ -73,10 +73,11 @@ struct RepairSettings {
     win::HWND owner = 0;       // owner of the shell's own error windows
 };
 
-// The paths a sequence works on, built from the "windir" variable and the user's temp folder.
+// The paths a sequence works on, built from the system's Windows folder and the user's temp
+// folder.
 struct RepairPaths {
     std::string windowsFolder;
-    std::string servicingTool;        // <windir>\system32\dism.exe
+    std::string servicingTool;        // <Windows folder>\system32\dism.exe
     std::string servicingToolFolder;  // the folder that holds it
     std::string tempFolder;           // without its trailing backslash
     std::string spoolFolder;
@@ -101,9 +102,9 @@ void MaintenanceSequence(const RepairSettings& settings, const RepairPaths& path
                          Progress& progress);
 
 // Deletes the temp folder's contents and the folder (names that begin with "." survive, and
-// with them the folder), then re-creates the folder when it has gone. A temp folder that names
-// a system location is left alone. Raises quellin::system::SystemError when the folder cannot
-// be re-created.
+// with them the folder), then re-creates the folder when it has gone, all with the user's own
+// rights. A temp folder that names a system location is left alone. Raises
+// quellin::system::SystemError when the folder cannot be re-created.
 void CleanTempFolder(const std::string& tempFolder);
 
 enum class RepairOutcome {

@@ -160,30 +160,89 @@ void EmptyFolder(const std::string& folder, const std::string& mask, bool includ
     win::SHFileOperationA(&operation);
 }
 
+namespace {
+
+constexpr win::DWORD kOpenItself =
+    win::FILE_FLAG_BACKUP_SEMANTICS | win::FILE_FLAG_OPEN_REPARSE_POINT;
+constexpr win::DWORD kShareAll =
+    win::FILE_SHARE_READ | win::FILE_SHARE_WRITE | win::FILE_SHARE_DELETE;
+
+// Opens what `path` names itself, never what a link there leads to.
+win::UniqueFileHandle OpenItself(const std::string& path, win::DWORD access) {
+    return win::UniqueFileHandle(
+        win::CreateFileA(path, access | win::FILE_READ_ATTRIBUTES | win::SYNCHRONIZE, kShareAll,
+                         win::OPEN_EXISTING, kOpenItself));
+}
+
+// Read-only and system bits off, through the handle.
+void ClearAttributesOf(win::HANDLE item, win::DWORD attributes) {
+    if ((attributes & (kReadOnly | kSystem)) == 0)
+        return;
+    win::FILE_BASIC_INFO basic;
+    basic.FileAttributes = attributes & ~(kReadOnly | kSystem);
+    if (basic.FileAttributes == 0)
+        basic.FileAttributes = win::FILE_ATTRIBUTE_NORMAL;
+    win::SetFileInformationByHandle(item, basic);
+}
+
+bool MarkForDeletion(win::HANDLE item) {
+    win::FILE_DISPOSITION_INFO disposition;
+    disposition.DeleteFile = true;
+    return win::SetFileInformationByHandle(item, disposition);
+}
+
+std::vector<win::FILE_ID_BOTH_DIR_INFO> ListThrough(win::HANDLE folder) {
+    std::vector<win::FILE_ID_BOTH_DIR_INFO> all, batch;
+    for (auto infoClass = win::FileIdBothDirectoryRestartInfo;
+         win::GetFileInformationByHandleEx(folder, infoClass, &batch);
+         infoClass = win::FileIdBothDirectoryInfo) {
+        all.insert(all.end(), batch.begin(), batch.end());
+    }
+    return all;
+}
+
+// Deletes what the open folder `folder` (whose path is `base`, ending in a backslash) holds.
+// Each entry is listed through the folder's handle, then opened by path as itself and acted on
+// only when it is the object that was listed: a folder or file swapped for a link in between
+// (or a parent swapped, so that the path leads elsewhere) shows another identity and is left.
+// A link is deleted as a link; only real folders are descended into.
+void DeleteContents(win::HANDLE folder, const std::string& base, win::DWORD volume) {
+    for (const win::FILE_ID_BOTH_DIR_INFO& entry : ListThrough(folder)) {
+        if (IsDotName(entry.FileName))
+            continue;
+        const std::string path = base + entry.FileName;
+        const bool isFolder = (entry.FileAttributes & win::FILE_ATTRIBUTE_DIRECTORY) != 0;
+        win::UniqueFileHandle item =
+            OpenItself(path, win::DELETE | win::FILE_WRITE_ATTRIBUTES |
+                                 (isFolder ? win::FILE_LIST_DIRECTORY : 0));
+        win::BY_HANDLE_FILE_INFORMATION info;
+        if (!item || !win::GetFileInformationByHandle(item.get(), &info) ||
+            info.nFileIndex != entry.FileId || info.dwVolumeSerialNumber != volume) {
+            continue;
+        }
+        const bool link = (info.dwFileAttributes & win::FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+        if ((info.dwFileAttributes & win::FILE_ATTRIBUTE_DIRECTORY) != 0 && !link)
+            DeleteContents(item.get(), path + "\\", volume);
+        ClearAttributesOf(item.get(), info.dwFileAttributes);
+        MarkForDeletion(item.get());
+    }
+}
+
+}  // namespace
+
 void DeleteFolderTree(const std::string& folder) {
     const std::string base = !folder.empty() && folder.back() == '\\' ? folder : folder + "\\";
-    win::WIN32_FIND_DATAA data;
-    {
-        win::UniqueFindHandle find(win::FindFirstFileA(base + "*.*", &data));
-        if (!find)
-            return;
-        do {
-            if (IsDotName(data.cFileName))
-                continue;
-            const std::string path = base + data.cFileName;
-            if (data.dwFileAttributes & win::FILE_ATTRIBUTE_DIRECTORY) {
-                // A junction or folder link leads out of the tree: remove the link itself.
-                if ((data.dwFileAttributes & win::FILE_ATTRIBUTE_REPARSE_POINT) == 0)
-                    DeleteFolderTree(path);
-                ClearFileAttributes(path);
-                win::RemoveDirectoryA(path);
-            } else {
-                ClearFileAttributes(path);
-                win::DeleteFileA(path);
-            }
-        } while (win::FindNextFileA(find.get(), &data));
+    win::UniqueFileHandle root =
+        OpenItself(base.substr(0, base.size() - 1), win::DELETE | win::FILE_LIST_DIRECTORY);
+    win::BY_HANDLE_FILE_INFORMATION info;
+    if (!root || !win::GetFileInformationByHandle(root.get(), &info) ||
+        (info.dwFileAttributes & win::FILE_ATTRIBUTE_DIRECTORY) == 0) {
+        return;
     }
-    win::RemoveDirectoryA(base);
+    // A link in the folder's place is removed as a link: what it leads to is not this tree.
+    if ((info.dwFileAttributes & win::FILE_ATTRIBUTE_REPARSE_POINT) == 0)
+        DeleteContents(root.get(), base, info.dwVolumeSerialNumber);
+    MarkForDeletion(root.get());
 }
 
 void ClearFileAttributes(const std::string& path) {
@@ -191,6 +250,13 @@ void ClearFileAttributes(const std::string& path) {
     if (attributes == win::INVALID_FILE_ATTRIBUTES)
         return;
     win::SetFileAttributesA(path, attributes & ~(kReadOnly | kSystem));
+}
+
+std::string GetWindowsFolder() {
+    constexpr win::DWORD kBuffer = 260;
+    std::string path;
+    const win::DWORD length = win::GetSystemWindowsDirectoryA(&path, kBuffer);
+    return length > 0 && length < kBuffer ? path : std::string();
 }
 
 std::string GetTempPathText() {

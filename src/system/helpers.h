@@ -52,6 +52,10 @@ void DeleteFolderTree(const std::string& folder);
 // Clears the read-only and system bits, keeping the others.
 void ClearFileAttributes(const std::string& path);
 
+// The Windows folder as the system knows it (GetSystemWindowsDirectoryA), never the "windir"
+// variable: a user's own environment may set that for the elevated programs they start.
+std::string GetWindowsFolder();
+
 // The user's temp folder without its trailing backslash, and as the system gives it.
 std::string GetTempFolder();
 std::string GetTempPathText();

@@ -94,8 +94,8 @@ INSTANTIATE_TEST_SUITE_P(
                     AutoSaveCase{"Relative", "auto.sav", nullptr, false, false},
                     AutoSaveCase{"DriveRoot", "C:\\", nullptr, false, false},
                     // Judged by the long name the system gives for an 8.3 alias.
-                    AutoSaveCase{"ShortNamedFolder", "C:\\Users\\ADMINI~1\\auto.sav",
-                                 "C:\\Users\\ADMINI~1\\auto.sav", false, true},
+                    AutoSaveCase{"ShortNamedFolder", "C:\\Users\\User\\DOCUME~1\\auto.sav",
+                                 "C:\\Users\\User\\DOCUME~1\\auto.sav", false, true},
                     AutoSaveCase{"ShortNamedClimbIntoWindows",
                                  "C:\\Users\\ADMINI~1\\..\\..\\Windows\\System32\\dism.exe",
                                  "C:\\Users\\ADMINI~1\\x", false, false}),

@@ -10,6 +10,7 @@
 #include "platform/filesystem.h"
 #include "platform/processes.h"
 #include "platform/services.h"
+#include "platform/sim/control.h"
 #include "platform/sim/registry_store.h"
 #include "platform/sim/seed.h"
 #include "platform/sim/spool.h"
@@ -325,6 +326,55 @@ TEST_F(Folders, DeleteFolderTreeRemovesLinksWithoutFollowingThem) {
     EXPECT_FALSE(fs::exists(fs::symlink_status(Host())));
     EXPECT_TRUE(fs::exists(outside / "deep" / "keep.txt"));
 }
+
+// Another process of the user swaps part of the tree for a link to a folder it may not touch,
+// before the deletion or between its listing and its acting; the administrator's deletion
+// still removes only what lies in the tree. `at`: the path whose next use triggers the swap
+// ("" for a link present from the start); `swapped`: the tree folder replaced by the link.
+struct SwapCase {
+    const char* name;
+    const char* at;
+    const char* swapped;
+};
+
+class TreeSwap : public Folders, public testing::WithParamInterface<SwapCase> {};
+
+TEST_P(TreeSwap, DeleteFolderTreeNeverReachesOutOfTheTree) {
+    const SwapCase& c = GetParam();
+    const fs::path victim = sandbox.HostPath("C:\\Windows\\Victim");
+    for (const char* name : {"keep.dll", "b.txt", "deeper"})
+        testsupport::WriteHostFile(victim / name, "system");
+    Write("a.txt");
+    Write("sub\\b.txt");
+    Write("sub\\deeper\\c.txt");
+    auto swap = [&] {
+        fs::rename(Host(c.swapped), Host(std::string(c.swapped) + "-moved"));
+        fs::create_directory_symlink(victim, Host(c.swapped));
+    };
+    bool done = false;
+    if (*c.at == '\0')
+        swap();
+    else
+        sim::SetBeforePathHook([&](const std::string& path) {
+            if (!done && path == root + "\\" + c.at) {
+                done = true;
+                swap();
+            }
+        });
+    quellin::system::DeleteFolderTree(root);
+    sim::SetBeforePathHook(nullptr);
+    for (const char* name : {"keep.dll", "b.txt", "deeper"})
+        EXPECT_TRUE(fs::exists(victim / name)) << name;
+    EXPECT_FALSE(fs::exists(Host("a.txt")));
+}
+
+INSTANTIATE_TEST_SUITE_P(Races, TreeSwap,
+                         testing::Values(SwapCase{"LinkFromTheStart", "", "sub"},
+                                         SwapCase{"FolderSwappedAfterListing", "sub", "sub"},
+                                         SwapCase{"ParentSwappedBeforeAFile", "sub\\b.txt", "sub"},
+                                         SwapCase{"ParentSwappedBeforeAFolder", "sub\\deeper",
+                                                  "sub"}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(Folders, DeleteFolderTreeOnAMissingFolderDoesNothing) {
     quellin::system::DeleteFolderTree(root + "\\missing");

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 
 namespace sim {
@@ -11,5 +12,10 @@ namespace sim {
 // ERROR_DISK_FULL, as a full disk would.
 void InjectWriteFailure(const std::string& nameMask, std::uint64_t afterBytes);
 void ClearInjectedFailures();
+
+// Called with the path of each file-system call of this process that opens, lists or removes
+// something by path, before the call looks at it: a test swaps a folder for a link there, as
+// another process could between two calls. An empty function removes the hook.
+void SetBeforePathHook(std::function<void(const std::string& windowsPath)> hook);
 
 }  // namespace sim

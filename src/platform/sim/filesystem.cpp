@@ -5,18 +5,24 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <climits>
 #include <cstring>
 #include <ctime>
 #include <filesystem>
+#include <functional>
 #include <mutex>
+#include <optional>
 #include <stdexcept>
 #include <vector>
 
 #include "platform/dates.h"
 #include "platform/filesystem.h"
+#include "platform/registry.h"
 #include "platform/sim/control.h"
 #include "platform/sim/handles.h"
+#include "platform/sim/registry_store.h"
 #include "platform/sim/sandbox.h"
+#include "platform/sim/security_state.h"
 #include "platform/sim/strings.h"
 
 namespace sim {
@@ -42,6 +48,26 @@ void ClearInjectedFailures() {
     g_failures.clear();
 }
 
+namespace {
+std::mutex g_hookMutex;
+std::function<void(const std::string&)> g_beforePath;
+}  // namespace
+
+void SetBeforePathHook(std::function<void(const std::string& windowsPath)> hook) {
+    std::lock_guard lock(g_hookMutex);
+    g_beforePath = std::move(hook);
+}
+
+void BeforePath(const std::string& windowsPath) {
+    std::function<void(const std::string&)> hook;
+    {
+        std::lock_guard lock(g_hookMutex);
+        hook = g_beforePath;
+    }
+    if (hook)
+        hook(windowsPath);
+}
+
 }  // namespace sim
 
 namespace win {
@@ -55,6 +81,13 @@ constexpr std::uint64_t kEpochDifference = 116444736000000000ULL;
 struct FileObject : sim::Object {
     int fd = -1;
     std::string hostPath;
+    DWORD access = 0;
+    bool isDir = false;
+    bool isLink = false;
+    dev_t dev = 0;
+    ino_t ino = 0;
+    std::vector<WIN32_FIND_DATAA> listing;  // the handle's directory listing, once read
+    std::uint64_t listed = 0;
     bool failAfter = false;
     std::uint64_t budget = 0;
     ~FileObject() override {
@@ -151,6 +184,132 @@ bool InSandbox(const fs::path& host) {
     return h.size() > root.size() && h.compare(0, root.size(), root) == 0;
 }
 
+// ---- Who may change what: Windows' default rights, enough to tell an elevated administrator
+// (or SYSTEM) from the user's own unelevated identity. The user may change their own profile
+// and the things they created in the shared folders C:\ProgramData and C:\Windows\Temp; not
+// the Windows folder, the program-files folders, other profiles, or other people's things in
+// the shared folders. Rights follow where a path really leads, links resolved.
+
+// Where `host` really is: its folder with every link resolved, and its own name unless
+// `followLast` (then a link at the end is followed too).
+fs::path RealLocation(const fs::path& host, bool followLast) {
+    char buffer[PATH_MAX];
+    if (followLast && ::realpath(host.c_str(), buffer))
+        return fs::path(buffer);
+    if (::realpath(host.parent_path().c_str(), buffer))
+        return fs::path(buffer) / host.filename();
+    return host;
+}
+
+// The names below drive C: (ANSI), or nothing for a place outside it.
+std::optional<std::vector<std::string>> DriveCParts(const fs::path& real, fs::path* driveRoot) {
+    if (!sim::SandboxIsOpen())
+        return std::nullopt;
+    char buffer[PATH_MAX];
+    if (!::realpath((sim::SandboxRoot() / "drive_c").c_str(), buffer))
+        return std::nullopt;
+    *driveRoot = fs::path(buffer);
+    const fs::path relative = real.lexically_relative(*driveRoot);
+    if (relative.empty() || *relative.begin() == "..")
+        return std::nullopt;
+    std::vector<std::string> parts;
+    for (const fs::path& part : relative) {
+        if (part != ".")
+            parts.push_back(sim::Utf8ToAnsi(part.string()));
+    }
+    return parts;
+}
+
+// How many names lead to a shared folder that `parts` lies in (ProgramData 1, Windows\Temp 2);
+// 0 when it lies in none.
+std::size_t SharedDepth(const std::vector<std::string>& parts) {
+    if (!parts.empty() && sim::IEquals(parts[0], "ProgramData"))
+        return 1;
+    if (parts.size() >= 2 && sim::IEquals(parts[0], "Windows") && sim::IEquals(parts[1], "Temp"))
+        return 2;
+    return 0;
+}
+
+std::string OwnerName() {
+    return sim::ThreadIsElevated() ? "Administrators" : sim::kUserName;
+}
+
+// The top item of a shared folder that `real` lies in, or nothing.
+std::optional<fs::path> SharedTop(const fs::path& real) {
+    fs::path root;
+    auto parts = DriveCParts(real, &root);
+    if (!parts)
+        return std::nullopt;
+    const std::size_t depth = SharedDepth(*parts);
+    if (depth == 0 || parts->size() <= depth)
+        return std::nullopt;
+    fs::path top = root;
+    auto it = real.lexically_relative(root).begin();
+    for (std::size_t i = 0; i <= depth; ++i, ++it)
+        top /= *it;
+    return top;
+}
+
+std::optional<std::string> StoredOwner(const fs::path& top) {
+    std::lock_guard lock(sim::db().mutex());
+    sim::Statement st = sim::db().Prepare("SELECT owner FROM file_owners WHERE path = ?");
+    st.Bind(1, top.string());
+    if (st.Step())
+        return st.Text(0);
+    return std::nullopt;
+}
+
+// Fails with ERROR_ACCESS_DENIED when the calling thread may not create, change or delete
+// what `host` names.
+bool MayChange(const fs::path& host, bool followLast) {
+    if (sim::ThreadIsElevated())
+        return true;
+    const fs::path real = RealLocation(host, followLast);
+    fs::path root;
+    const auto parts = DriveCParts(real, &root);
+    if (!parts)
+        return true;
+    const std::vector<std::string>& p = *parts;
+    bool allowed = true;
+    if (const std::size_t depth = SharedDepth(p)) {
+        if (p.size() <= depth) {
+            allowed = false;
+        } else {
+            const std::optional<std::string> owner = StoredOwner(*SharedTop(real));
+            struct stat st;
+            allowed = owner ? *owner == sim::kUserName
+                            : p.size() == depth + 1 && ::lstat(real.c_str(), &st) != 0;
+        }
+    } else if (p.empty()) {
+        allowed = false;
+    } else if (sim::IEquals(p[0], "Users")) {
+        allowed =
+            p.size() >= 2 && (sim::IEquals(p[1], sim::kUserName) || sim::IEquals(p[1], "Public"));
+    } else if (sim::IEquals(p[0], "Windows") || sim::IEquals(p[0].substr(0, 13), "Program Files")) {
+        allowed = false;
+    }
+    if (!allowed)
+        SetLastError(ERROR_ACCESS_DENIED);
+    return allowed;
+}
+
+// Records who created a top item of a shared folder, or forgets it when it goes.
+void NoteOwner(const fs::path& host, bool created) {
+    const std::optional<fs::path> top = SharedTop(RealLocation(host, false));
+    if (!top || *top != RealLocation(host, false))
+        return;
+    std::lock_guard lock(sim::db().mutex());
+    if (created) {
+        sim::db()
+            .Prepare("INSERT OR REPLACE INTO file_owners(path, owner) VALUES(?, ?)")
+            .Bind(1, top->string())
+            .Bind(2, OwnerName())
+            .Run();
+    } else {
+        sim::db().Prepare("DELETE FROM file_owners WHERE path = ?").Bind(1, top->string()).Run();
+    }
+}
+
 DWORD AttributesOf(const fs::path& host, const struct stat& st, bool isLink) {
     DWORD attributes = 0;
     if (S_ISDIR(st.st_mode))
@@ -234,6 +393,8 @@ BOOL SetFileAttributesA(const std::string& path, DWORD attributes) {
         SetErrno(errno, ParentMissing(host));
         return false;
     }
+    if (!MayChange(host, true))
+        return false;
     DWORD kept = attributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN |
                                FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE | 0x2000 | 0x100);
     if (!InSandbox(host)) {
@@ -250,8 +411,16 @@ BOOL SetFileAttributesA(const std::string& path, DWORD attributes) {
 }
 
 BOOL CreateDirectoryA(const std::string& path) {
+    sim::BeforePath(path);
     fs::path host;
     if (!Resolve(path, &host))
+        return false;
+    struct stat st;
+    if (::lstat(host.c_str(), &st) == 0) {
+        SetLastError(ERROR_ALREADY_EXISTS);
+        return false;
+    }
+    if (!MayChange(host, false))
         return false;
     if (::mkdir(host.c_str(), 0777) != 0) {
         SetErrno(errno, true);
@@ -259,10 +428,12 @@ BOOL CreateDirectoryA(const std::string& path) {
             SetLastError(ERROR_PATH_NOT_FOUND);
         return false;
     }
+    NoteOwner(host, true);
     return true;
 }
 
 BOOL RemoveDirectoryA(const std::string& path) {
+    sim::BeforePath(path);
     fs::path host;
     if (!Resolve(path, &host))
         return false;
@@ -271,6 +442,9 @@ BOOL RemoveDirectoryA(const std::string& path) {
         SetErrno(errno, ParentMissing(host));
         return false;
     }
+    if (!MayChange(host, false))
+        return false;
+    NoteOwner(host, false);
     if (S_ISLNK(st.st_mode)) {
         // A junction or directory link is removed as a link; its target stays.
         if (::unlink(host.c_str()) != 0) {
@@ -297,6 +471,7 @@ BOOL RemoveDirectoryA(const std::string& path) {
 }
 
 BOOL DeleteFileA(const std::string& path) {
+    sim::BeforePath(path);
     fs::path host;
     if (!Resolve(path, &host))
         return false;
@@ -305,6 +480,8 @@ BOOL DeleteFileA(const std::string& path) {
         SetErrno(errno, ParentMissing(host));
         return false;
     }
+    if (!MayChange(host, false))
+        return false;
     if (S_ISDIR(st.st_mode)) {
         SetLastError(ERROR_ACCESS_DENIED);
         return false;
@@ -317,6 +494,7 @@ BOOL DeleteFileA(const std::string& path) {
         SetErrno(errno);
         return false;
     }
+    NoteOwner(host, false);
     if (InSandbox(host))
         StoreAttributes(host, std::nullopt);
     return true;
@@ -332,7 +510,10 @@ BOOL CopyFileA(const std::string& existing, const std::string& target, BOOL fail
         return false;
     }
     struct stat tst;
-    if (::stat(to.c_str(), &tst) == 0) {
+    const bool targetExists = ::stat(to.c_str(), &tst) == 0;
+    if (!MayChange(to, true))
+        return false;
+    if (targetExists) {
         if (failIfExists) {
             SetLastError(ERROR_FILE_EXISTS);
             return false;
@@ -348,6 +529,8 @@ BOOL CopyFileA(const std::string& existing, const std::string& target, BOOL fail
         SetErrno(ec.value(), ParentMissing(to));
         return false;
     }
+    if (!targetExists)
+        NoteOwner(to, true);
     struct timespec times[2] = {st.st_atim, st.st_mtim};
     ::utimensat(AT_FDCWD, to.c_str(), times, 0);
     if (InSandbox(from) && InSandbox(to))
@@ -364,6 +547,8 @@ BOOL MoveFileExA(const std::string& existing, const std::string& target, DWORD f
         SetErrno(errno, ParentMissing(from));
         return false;
     }
+    if (!MayChange(from, false) || !MayChange(to, false))
+        return false;
     struct stat tst;
     if (::lstat(to.c_str(), &tst) == 0) {
         if ((flags & MOVEFILE_REPLACE_EXISTING) == 0) {
@@ -386,6 +571,8 @@ BOOL MoveFileExA(const std::string& existing, const std::string& target, DWORD f
             return false;
         }
     }
+    NoteOwner(from, false);
+    NoteOwner(to, true);
     if (InSandbox(from))
         StoreAttributes(from, std::nullopt);
     if (InSandbox(to))
@@ -394,6 +581,7 @@ BOOL MoveFileExA(const std::string& existing, const std::string& target, DWORD f
 }
 
 HANDLE FindFirstFileA(const std::string& pattern, WIN32_FIND_DATAA* data) {
+    sim::BeforePath(pattern);
     std::size_t slash = pattern.find_last_of("\\/");
     if (slash == std::string::npos || !data) {
         SetLastError(ERROR_INVALID_NAME);
@@ -471,18 +659,69 @@ BOOL FindClose(HANDLE handle) {
     return sim::ReleaseObject(handle);
 }
 
-HANDLE CreateFileA(const std::string& path, DWORD access, DWORD, DWORD disposition, DWORD) {
+namespace {
+
+// A folder (FILE_FLAG_BACKUP_SEMANTICS) or a link itself (FILE_FLAG_OPEN_REPARSE_POINT) as a
+// handle: the object is pinned by its descriptor, whatever its path names later.
+HANDLE OpenSpecial(const fs::path& host, DWORD access, DWORD disposition, bool link) {
+    if (disposition != OPEN_EXISTING && disposition != OPEN_ALWAYS) {
+        SetLastError(link ? ERROR_ALREADY_EXISTS : ERROR_ACCESS_DENIED);
+        return INVALID_HANDLE_VALUE;
+    }
+    const bool changes = (access & (GENERIC_WRITE | DELETE | FILE_WRITE_ATTRIBUTES)) != 0;
+    if (changes && !MayChange(host, !link))
+        return INVALID_HANDLE_VALUE;
+    const int fd = link ? ::open(host.c_str(), O_PATH | O_NOFOLLOW | O_CLOEXEC)
+                        : ::open(host.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    struct stat st;
+    if (fd < 0 || ::fstat(fd, &st) != 0) {
+        SetErrno(errno, ParentMissing(host));
+        if (fd >= 0)
+            ::close(fd);
+        return INVALID_HANDLE_VALUE;
+    }
+    auto file = std::make_unique<FileObject>();
+    file->fd = fd;
+    file->hostPath = host.string();
+    file->access = access;
+    file->isLink = link;
+    struct stat target;
+    file->isDir = link ? ::stat(host.c_str(), &target) == 0 && S_ISDIR(target.st_mode) : true;
+    file->dev = st.st_dev;
+    file->ino = st.st_ino;
+    SetLastError(ERROR_SUCCESS);
+    return static_cast<HANDLE>(sim::RegisterObject(std::move(file)));
+}
+
+}  // namespace
+
+HANDLE CreateFileA(const std::string& path, DWORD access, DWORD, DWORD disposition,
+                   DWORD flagsAndAttributes) {
+    sim::BeforePath(path);
     fs::path host;
     if (!Resolve(path, &host))
         return INVALID_HANDLE_VALUE;
+    struct stat lst;
+    if ((flagsAndAttributes & FILE_FLAG_OPEN_REPARSE_POINT) != 0 &&
+        ::lstat(host.c_str(), &lst) == 0 && S_ISLNK(lst.st_mode)) {
+        return OpenSpecial(host, access, disposition, true);
+    }
     struct stat st;
     bool exists = ::stat(host.c_str(), &st) == 0;
     if (exists && S_ISDIR(st.st_mode)) {
+        if ((flagsAndAttributes & FILE_FLAG_BACKUP_SEMANTICS) != 0)
+            return OpenSpecial(host, access, disposition, false);
         SetLastError(ERROR_ACCESS_DENIED);
         return INVALID_HANDLE_VALUE;
     }
     bool writes = (access & GENERIC_WRITE) != 0 || disposition == CREATE_ALWAYS ||
                   disposition == TRUNCATE_EXISTING;
+    const bool creates =
+        !exists && disposition != OPEN_EXISTING && disposition != TRUNCATE_EXISTING;
+    if ((writes || creates || (access & (DELETE | FILE_WRITE_ATTRIBUTES)) != 0) &&
+        !MayChange(host, true)) {
+        return INVALID_HANDLE_VALUE;
+    }
     if (exists && writes && IsReadOnly(host)) {
         SetLastError(ERROR_ACCESS_DENIED);
         return INVALID_HANDLE_VALUE;
@@ -541,6 +780,14 @@ HANDLE CreateFileA(const std::string& path, DWORD access, DWORD, DWORD dispositi
     auto file = std::make_unique<FileObject>();
     file->fd = fd;
     file->hostPath = host.string();
+    file->access = access;
+    struct stat opened;
+    if (::fstat(fd, &opened) == 0) {
+        file->dev = opened.st_dev;
+        file->ino = opened.st_ino;
+    }
+    if (!exists)
+        NoteOwner(host, true);
     {
         std::lock_guard lock(sim::g_failMutex);
         for (const auto& failure : sim::g_failures) {
@@ -709,6 +956,174 @@ BOOL SetFileTime(HANDLE handle, const FILETIME*, const FILETIME* access, const F
     return true;
 }
 
+BOOL GetFileInformationByHandle(HANDLE handle, BY_HANDLE_FILE_INFORMATION* info) {
+    auto* file = sim::Lookup<FileObject>(handle);
+    struct stat st;
+    if (!file || !info || ::fstat(file->fd, &st) != 0) {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return false;
+    }
+    struct stat shown = st;
+    struct stat target;
+    if (file->isLink && ::stat(file->hostPath.c_str(), &target) == 0)
+        shown = target;
+    info->dwFileAttributes = AttributesOf(file->hostPath, shown, file->isLink);
+    info->ftCreationTime = ToFileTime(st.st_ctim);
+    info->ftLastAccessTime = ToFileTime(st.st_atim);
+    info->ftLastWriteTime = ToFileTime(st.st_mtim);
+    info->dwVolumeSerialNumber = static_cast<DWORD>(st.st_dev);
+    info->nFileSize = S_ISREG(st.st_mode) ? static_cast<std::uint64_t>(st.st_size) : 0;
+    info->nNumberOfLinks = static_cast<DWORD>(st.st_nlink);
+    info->nFileIndex = static_cast<std::uint64_t>(st.st_ino);
+    return true;
+}
+
+BOOL GetFileInformationByHandleEx(HANDLE handle, FILE_INFO_BY_HANDLE_CLASS infoClass,
+                                  std::vector<FILE_ID_BOTH_DIR_INFO>* entries) {
+    auto* file = sim::Lookup<FileObject>(handle);
+    if (!file) {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return false;
+    }
+    if (!entries || file->isLink || !file->isDir ||
+        (infoClass != FileIdBothDirectoryInfo && infoClass != FileIdBothDirectoryRestartInfo)) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return false;
+    }
+    if ((file->access & (FILE_LIST_DIRECTORY | GENERIC_READ)) == 0) {
+        SetLastError(ERROR_ACCESS_DENIED);
+        return false;
+    }
+    entries->clear();
+    if (infoClass == FileIdBothDirectoryRestartInfo)
+        file->listed = 0;
+    if (file->listed > 0) {
+        SetLastError(ERROR_NO_MORE_FILES);
+        return false;
+    }
+    // Listed through the descriptor, never through the path: the folder the handle pinned.
+    const int dirFd = ::dup(file->fd);
+    DIR* dir = dirFd >= 0 ? ::fdopendir(dirFd) : nullptr;
+    if (!dir) {
+        if (dirFd >= 0)
+            ::close(dirFd);
+        SetErrno(errno);
+        return false;
+    }
+    ::rewinddir(dir);
+    std::vector<std::string> names;
+    while (dirent* entry = ::readdir(dir))
+        names.push_back(entry->d_name);
+    ::closedir(dir);
+    std::sort(names.begin(), names.end(), [](const std::string& a, const std::string& b) {
+        const bool aDots = a == "." || a == "..", bDots = b == "." || b == "..";
+        if (aDots != bDots)
+            return aDots;
+        return sim::ToUpper(sim::Utf8ToAnsi(a)) < sim::ToUpper(sim::Utf8ToAnsi(b));
+    });
+    for (const std::string& name : names) {
+        struct stat lst;
+        if (::fstatat(file->fd, name.c_str(), &lst, AT_SYMLINK_NOFOLLOW) != 0)
+            continue;
+        const bool isLink = S_ISLNK(lst.st_mode);
+        struct stat st = lst;
+        if (isLink && ::fstatat(file->fd, name.c_str(), &st, 0) != 0)
+            st = lst;
+        FILE_ID_BOTH_DIR_INFO info;
+        info.FileAttributes = AttributesOf(fs::path(file->hostPath) / name, st, isLink);
+        info.EndOfFile = S_ISREG(st.st_mode) ? static_cast<std::uint64_t>(st.st_size) : 0;
+        info.FileId = static_cast<std::uint64_t>(lst.st_ino);
+        info.FileName = sim::Utf8ToAnsi(name);
+        entries->push_back(std::move(info));
+    }
+    file->listed = entries->size();
+    SetLastError(ERROR_SUCCESS);
+    return true;
+}
+
+namespace {
+
+// Whether the handle's object still stands at the path it was opened by: the sandbox can
+// only remove by path, which Windows does not need to.
+bool StillAt(const FileObject& file) {
+    struct stat st;
+    return ::lstat(file.hostPath.c_str(), &st) == 0 && st.st_dev == file.dev &&
+           st.st_ino == file.ino;
+}
+
+}  // namespace
+
+BOOL SetFileInformationByHandle(HANDLE handle, const FILE_BASIC_INFO& info) {
+    auto* file = sim::Lookup<FileObject>(handle);
+    if (!file) {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return false;
+    }
+    if ((file->access & (FILE_WRITE_ATTRIBUTES | GENERIC_WRITE)) == 0) {
+        SetLastError(ERROR_ACCESS_DENIED);
+        return false;
+    }
+    if (info.FileAttributes == 0)
+        return true;
+    if (!StillAt(*file)) {
+        SetLastError(ERROR_FILE_NOT_FOUND);
+        return false;
+    }
+    const fs::path host(file->hostPath);
+    const DWORD kept =
+        info.FileAttributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN |
+                               FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE | 0x2000 | 0x100);
+    if (InSandbox(host)) {
+        StoreAttributes(host, file->isDir && kept == 0
+                                  ? std::nullopt
+                                  : std::optional<DWORD>(kept ? kept : FILE_ATTRIBUTE_NORMAL));
+    }
+    return true;
+}
+
+BOOL SetFileInformationByHandle(HANDLE handle, const FILE_DISPOSITION_INFO& info) {
+    auto* file = sim::Lookup<FileObject>(handle);
+    if (!file) {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return false;
+    }
+    if ((file->access & DELETE) == 0) {
+        SetLastError(ERROR_ACCESS_DENIED);
+        return false;
+    }
+    if (!info.DeleteFile)
+        return true;
+    if (!StillAt(*file)) {
+        SetLastError(ERROR_FILE_NOT_FOUND);
+        return false;
+    }
+    const fs::path host(file->hostPath);
+    if (!file->isLink && IsReadOnly(host)) {
+        SetLastError(ERROR_ACCESS_DENIED);
+        return false;
+    }
+    // Windows removes the object when its last handle closes; the sandbox at once.
+    const bool folder = file->isDir && !file->isLink;
+    if ((folder ? ::rmdir(host.c_str()) : ::unlink(host.c_str())) != 0) {
+        SetErrno(errno);
+        return false;
+    }
+    NoteOwner(host, false);
+    if (InSandbox(host))
+        StoreAttributes(host, std::nullopt);
+    return true;
+}
+
+DWORD GetSystemWindowsDirectoryA(std::string* buffer, DWORD size) {
+    const std::string folder = "C:\\Windows";
+    const DWORD length = static_cast<DWORD>(folder.size());
+    if (size < length + 1)
+        return length + 1;
+    if (buffer)
+        *buffer = folder;
+    return length;
+}
+
 DWORD GetTempPathA(DWORD bufferLength, std::string* buffer) {
     std::string path = std::string(sim::kTempFolder) + "\\";
     DWORD length = static_cast<DWORD>(path.size());
@@ -767,6 +1182,17 @@ DWORD GetTempFileNameA(const std::string& folder, const std::string& prefix, DWO
 }
 
 DWORD GetEnvironmentVariableA(const std::string& name, std::string* value) {
+    // The user's own variables (HKCU\Environment) come first, as Windows builds a new
+    // process's environment; they may bend even "windir".
+    if (std::optional<sim::reg::Value> own = sim::reg::GetValue("HKCU\\Environment", name);
+        own && (own->type == REG_SZ || own->type == REG_EXPAND_SZ)) {
+        std::string text(own->data.begin(), own->data.end());
+        while (!text.empty() && text.back() == '\0')
+            text.pop_back();
+        if (value)
+            *value = text;
+        return static_cast<DWORD>(text.size());
+    }
     bool x64 = sim::Is64BitWindows();
     static const char* kProfile = "C:\\Users\\User";
     std::string v;

@@ -1,5 +1,6 @@
 #include <map>
 #include <mutex>
+#include <optional>
 #include <set>
 
 #include "platform/libraries.h"
@@ -12,9 +13,20 @@ namespace sim {
 
 namespace {
 
+// Which identity a token carries: the administrator's elevated one, or the user's own
+// (a standard user, or the filtered twin of an administrator).
+enum class TokenKind { Elevated, User };
+
 struct TokenObject : Object {
     win::DWORD access = 0;
+    TokenKind kind = TokenKind::User;
 };
+
+thread_local std::optional<TokenKind> t_impersonating;
+
+TokenKind ProcessKind() {
+    return ReadConfig().user == "admin" ? TokenKind::Elevated : TokenKind::User;
+}
 
 const char* const kPrivileges[] = {"SeLoadDriverPrivilege", "SeBackupPrivilege",
                                    "SeRestorePrivilege", "SeShutdownPrivilege",
@@ -68,6 +80,11 @@ bool TokenIsElevated() {
     return ReadConfig().user == "admin";
 }
 
+bool ThreadIsElevated() {
+    return t_impersonating ? *t_impersonating == TokenKind::Elevated
+                           : ProcessKind() == TokenKind::Elevated;
+}
+
 bool PrivilegeEnabled(const std::string& name) {
     std::lock_guard lock(g_mutex);
     return Enabled().count(name) > 0;
@@ -81,9 +98,10 @@ namespace {
 HANDLE const kCurrentProcess = reinterpret_cast<HANDLE>(~std::uintptr_t{0});
 HANDLE const kCurrentThread = reinterpret_cast<HANDLE>(~std::uintptr_t{1});
 
-HANDLE NewToken(DWORD access) {
+HANDLE NewToken(DWORD access, sim::TokenKind kind = sim::ProcessKind()) {
     auto token = std::make_unique<sim::TokenObject>();
     token->access = access;
+    token->kind = kind;
     return static_cast<HANDLE>(sim::RegisterObject(std::move(token)));
 }
 }  // namespace
@@ -101,12 +119,16 @@ DWORD GetVersion() {
     return 0x23F00206;
 }
 
-BOOL OpenThreadToken(HANDLE thread, DWORD, BOOL, HANDLE* token) {
+BOOL OpenThreadToken(HANDLE thread, DWORD access, BOOL, HANDLE* token) {
     if (thread != kCurrentThread || !token) {
         SetLastError(ERROR_INVALID_HANDLE);
         return false;
     }
-    // The user-interface thread never impersonates.
+    if (sim::t_impersonating) {
+        *token = NewToken(access, *sim::t_impersonating);
+        SetLastError(ERROR_SUCCESS);
+        return true;
+    }
     SetLastError(ERROR_NO_TOKEN);
     return false;
 }
@@ -157,7 +179,10 @@ BOOL GetTokenInformation(HANDLE token, TOKEN_INFORMATION_CLASS infoClass, TOKEN_
         SetLastError(ERROR_NOT_SUPPORTED);
         return false;
     }
-    auto groups = sim::Groups(sim::ReadConfig().user);
+    std::string user = sim::ReadConfig().user;
+    if (user == "admin" && object->kind == sim::TokenKind::User)
+        user = "filtered-admin";  // the filtered twin of the administrator's token
+    auto groups = sim::Groups(user);
     DWORD needed = sim::GroupsSize(groups);
     if (returnLength)
         *returnLength = needed;
@@ -167,6 +192,96 @@ BOOL GetTokenInformation(HANDLE token, TOKEN_INFORMATION_CLASS infoClass, TOKEN_
     }
     info->Groups = std::move(groups);
     SetLastError(ERROR_SUCCESS);
+    return true;
+}
+
+namespace {
+
+sim::TokenObject* QueryableToken(HANDLE token) {
+    auto* object = sim::Lookup<sim::TokenObject>(token);
+    if (!object) {
+        SetLastError(ERROR_INVALID_HANDLE);
+    } else if ((object->access & TOKEN_QUERY) == 0) {
+        SetLastError(ERROR_ACCESS_DENIED);
+        return nullptr;
+    }
+    return object;
+}
+
+}  // namespace
+
+BOOL GetTokenInformation(HANDLE token, TOKEN_INFORMATION_CLASS infoClass,
+                         TOKEN_ELEVATION_TYPE* info, DWORD length, DWORD* returnLength) {
+    sim::TokenObject* object = QueryableToken(token);
+    if (!object)
+        return false;
+    if (infoClass != TokenElevationType) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return false;
+    }
+    if (returnLength)
+        *returnLength = 4;
+    if (!info || length < 4) {
+        SetLastError(ERROR_INSUFFICIENT_BUFFER);
+        return false;
+    }
+    const std::string user = sim::ReadConfig().user;
+    *info = user == "standard"                         ? TokenElevationTypeDefault
+            : object->kind == sim::TokenKind::Elevated ? TokenElevationTypeFull
+                                                       : TokenElevationTypeLimited;
+    SetLastError(ERROR_SUCCESS);
+    return true;
+}
+
+BOOL GetTokenInformation(HANDLE token, TOKEN_INFORMATION_CLASS infoClass, TOKEN_LINKED_TOKEN* info,
+                         DWORD length, DWORD* returnLength) {
+    sim::TokenObject* object = QueryableToken(token);
+    if (!object)
+        return false;
+    if (infoClass != TokenLinkedToken) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return false;
+    }
+    if (returnLength)
+        *returnLength = sizeof(void*);
+    if (!info || length < sizeof(void*)) {
+        SetLastError(ERROR_INSUFFICIENT_BUFFER);
+        return false;
+    }
+    if (sim::ReadConfig().user == "standard") {
+        SetLastError(ERROR_NO_SUCH_LOGON_SESSION);
+        return false;
+    }
+    info->LinkedToken = NewToken(
+        TOKEN_QUERY | TOKEN_IMPERSONATE | TOKEN_DUPLICATE,
+        object->kind == sim::TokenKind::Elevated ? sim::TokenKind::User : sim::TokenKind::Elevated);
+    SetLastError(ERROR_SUCCESS);
+    return true;
+}
+
+BOOL ImpersonateLoggedOnUser(HANDLE token) {
+    auto* object = sim::Lookup<sim::TokenObject>(token);
+    if (!object) {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return false;
+    }
+    if ((object->access & (TOKEN_QUERY | TOKEN_DUPLICATE)) != (TOKEN_QUERY | TOKEN_DUPLICATE)) {
+        SetLastError(ERROR_ACCESS_DENIED);
+        return false;
+    }
+    // Taking on more rights than the process has needs privileges nobody here holds; Windows
+    // then grants an identification-only impersonation, which the sandbox treats as none.
+    if (object->kind == sim::TokenKind::Elevated && sim::ProcessKind() != object->kind) {
+        sim::t_impersonating = sim::ProcessKind();
+    } else {
+        sim::t_impersonating = object->kind;
+    }
+    SetLastError(ERROR_SUCCESS);
+    return true;
+}
+
+BOOL RevertToSelf() {
+    sim::t_impersonating.reset();
     return true;
 }
 

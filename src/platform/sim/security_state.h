@@ -7,6 +7,9 @@ namespace sim {
 
 // An administrator whose Administrators group is enabled (not deny-only).
 bool TokenIsElevated();
+// Whether the calling thread acts with an elevated administrator's rights: those of the token
+// it impersonates, else the process's.
+bool ThreadIsElevated();
 // Whether this process has enabled the privilege with AdjustTokenPrivileges.
 bool PrivilegeEnabled(const std::string& name);
 
