@@ -7,6 +7,7 @@
 #include <utility>
 
 #include "backup/crc32.h"
+#include "backup/restore_extract.h"
 #include "driverconfig/driverfiles.h"
 #include "platform/filesystem.h"
 #include "platform/processes.h"
@@ -16,6 +17,7 @@
 #include "system/appinfo.h"
 #include "system/errors.h"
 #include "system/helpers.h"
+#include "system/identity.h"
 #include "system/redirection.h"
 
 namespace quellin::backup {
@@ -113,22 +115,50 @@ class HiveFilesCleanup {
     std::vector<std::string> files_;
 };
 
-// Removes the restore's extraction folder with its content on every way out.
+// Removes the restore's extraction folder with its content on every way out, with the user's
+// own rights (the folder lies in the user's temp folder). Until then it may hold the folder
+// open without letting it be deleted or renamed, so that nobody can put another folder or a
+// link in its place meanwhile.
 class FolderCleanup {
   public:
     explicit FolderCleanup(std::string folder) : folder_(std::move(folder)) {}
     FolderCleanup(const FolderCleanup&) = delete;
     FolderCleanup& operator=(const FolderCleanup&) = delete;
     ~FolderCleanup() { Run(); }
+    void Pin(win::UniqueFileHandle handle) { pin_ = std::move(handle); }
     void Run() {
+        pin_.reset();
         if (!folder_.empty()) {
+            system::UserRightsSpan asUser;
             system::DeleteFolderTree(std::exchange(folder_, {}));
         }
     }
 
   private:
     std::string folder_;
+    win::UniqueFileHandle pin_;
 };
+
+[[noreturn]] void RaiseIoError(win::DWORD code) {
+    throw system::SystemError(code, "I/O error " + std::to_string(code));
+}
+
+// Holds the new extraction folder open, refusing others the right to delete or rename it, and
+// checks through that handle that it is a real folder, not a link someone put in its place.
+win::UniqueFileHandle PinFolder(const std::string& folder) {
+    win::UniqueFileHandle pin(win::CreateFileA(
+        folder, win::FILE_LIST_DIRECTORY | win::FILE_READ_ATTRIBUTES | win::SYNCHRONIZE,
+        win::FILE_SHARE_READ | win::FILE_SHARE_WRITE, win::OPEN_EXISTING,
+        win::FILE_FLAG_BACKUP_SEMANTICS | win::FILE_FLAG_OPEN_REPARSE_POINT));
+    win::BY_HANDLE_FILE_INFORMATION info;
+    if (!pin || !win::GetFileInformationByHandle(pin.get(), &info))
+        RaiseIoError(win::GetLastError());
+    if ((info.dwFileAttributes & win::FILE_ATTRIBUTE_DIRECTORY) == 0 ||
+        (info.dwFileAttributes & win::FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
+        RaiseIoError(win::ERROR_ACCESS_DENIED);
+    }
+    return pin;
+}
 
 // A driver file name usable in the driver folder: both the folder's and the file's registry
 // names were found.
@@ -410,6 +440,9 @@ SettingsResult SettingsBackup::Restore(const SettingsContext& context) {
             return SettingsResult::PathTooLong;
         }
     }
+    // The extraction folder is made, filled and removed with the user's own rights: it lies in
+    // the user's temp folder, where any process of the user could put a link in its place.
+    std::optional<system::UserRightsSpan> asUser(std::in_place);
     // A folder left by an earlier, failed restore is reused, but emptied first, so that no
     // stale hive file or driver file can stand in for one the archive lacks. A link in its
     // place is removed as a link: emptying it would delete, and extracting would write, in
@@ -431,22 +464,26 @@ SettingsResult SettingsBackup::Restore(const SettingsContext& context) {
         throw system::SystemError(code, "I/O error " + std::to_string(code));
     }
     FolderCleanup cleanup(folder);
+    cleanup.Pin(PinFolder(folder));
 
-    Zipper1.ZipName = *chosen;
-    Zipper1.FilesList.clear();
-    Zipper1.DoAll = true;
-    Zipper1.DestDir = folder;
-    Zipper1.UnZip();
-    const std::vector<TZipEntryInfo> entries = Zipper1.Entries();
-
-    // Every entry must have come out whole (a wrong CRC, an unknown method or an unusable name
-    // leaves no file); otherwise the archive is damaged and nothing is changed.
-    std::vector<std::string> unreadable;
-    for (const TZipEntryInfo& entry : entries) {
-        if (!entry.FileName.empty() && !IsFile(folder + "\\" + entry.FileName)) {
-            unreadable.push_back(entry.FullName());
+    // Only the entries the restore uses come out, each bounded in size: the three hives and
+    // the two driver files under this machine's names. Each must come out whole (a wrong CRC,
+    // an unknown method, a size past the bound or two candidates leave no file); otherwise the
+    // archive is damaged and nothing is changed.
+    std::vector<std::string> wanted;
+    for (const SettingsKey& key : kSettingsKeys) {
+        wanted.push_back(key.entryName);
+    }
+    for (const std::string* name : {&names.deviceCapabilitiesName, &names.mergedConfigName}) {
+        if (Named(names, *name) && IsSafeFileName(*name)) {
+            wanted.push_back(*name);
         }
     }
+    Zipper1.ZipName = *chosen;
+    Zipper1.FilesList.clear();
+    const std::vector<std::string> unreadable = ExtractNamedEntries(Zipper1, wanted, folder);
+    const std::vector<TZipEntryInfo> entries = Zipper1.Entries();
+    asUser.reset();
     if (!unreadable.empty()) {
         cleanup.Run();
         panel.Show();

@@ -11,6 +11,7 @@
 #include "driverconfig/driverfiles.h"
 #include "file_helpers.h"
 #include "platform/processes.h"
+#include "platform/sim/control.h"
 #include "platform/sim/registry_store.h"
 #include "system/admin.h"
 #include "system/appinfo.h"
@@ -390,6 +391,98 @@ TEST(SettingsBackup, UnusualArchivesRestoreWhatTheyCanAndSaySo) {
         EXPECT_EQ(w.Capabilities() == capabilities, c.filesBack);
         EXPECT_TRUE(ListFolder(kTemp).empty());
     }
+}
+
+// The restore takes only the five entries it knows, by their full names, each no larger than
+// the bound; nothing else of the archive is written anywhere.
+TEST(SettingsBackup, RestoreExtractsOnlyTheKnownEntriesWithinTheBound) {
+    constexpr std::uint32_t kFourGiB = 0xFFFFFFF0;
+    struct Case {
+        const char* what;
+        std::vector<std::pair<std::string, std::uint32_t>> extra;  // name, declared size (0: real)
+        bool realFirstHive;  // the real "1.reg" at the top is there too
+        SettingsResult result;
+        const char* text;  // the start of the closing box
+    };
+    const std::vector<Case> cases = {
+        {"a 4 GiB entry it does not use",
+         {{"zeros.bin", kFourGiB}},
+         true,
+         SettingsResult::Incomplete,
+         "The restore is incomplete"},
+        {"a 4 GiB hive",
+         {{"1.reg", kFourGiB}},
+         false,
+         SettingsResult::Damaged,
+         "The archive is damaged; nothing was restored. These entries could not be read:\r\n"
+         "1.reg (larger than 64 MiB)"},
+        {"the same bare name in a folder",
+         {{"sub/1.reg", 0}},
+         true,
+         SettingsResult::Complete,
+         kRestoreSuccessText},
+        {"the name only in two folders",
+         {{"a/1.reg", 0}, {"b/1.reg", 0}},
+         false,
+         SettingsResult::Damaged,
+         "The archive is damaged; nothing was restored."},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        World w;
+        const std::string keys = Printers();
+        std::vector<FixtureEntry> entries;
+        if (c.realFirstHive)
+            entries.push_back(Entry("1.reg", w.HiveOf(0)));
+        for (const auto& [name, declared] : c.extra) {
+            entries.push_back(Entry(name, "not a hive"));
+            if (declared != 0) {
+                entries.back().UncompressedSize = declared;
+                entries.back().Payload = RawDeflate(std::string(1024, '\0'));
+            }
+        }
+        entries.push_back(Entry("2.reg", w.HiveOf(1)));
+        entries.push_back(Entry("3.reg", w.HiveOf(2)));
+        entries.push_back(Entry(w.names.mergedConfigName, w.Description()));
+        entries.push_back(Entry(w.names.deviceCapabilitiesName, w.Capabilities()));
+        PutBytes(kArchive, BuildArchive(entries));
+        w.ChangeEverything();
+        const std::string changed = Printers();
+
+        EXPECT_EQ(w.Restore(), c.result);
+        ASSERT_FALSE(w.ui.boxes.empty());
+        EXPECT_EQ(w.ui.boxes.back().text.rfind(c.text, 0), 0u) << w.ui.boxes.back().text;
+        EXPECT_EQ(Printers(), c.result == SettingsResult::Damaged ? changed : keys);
+        EXPECT_TRUE(ListFolder(kTemp).empty());
+    }
+}
+
+// Another process of the user swaps the new extraction folder for a link to a folder it may not
+// write to, just before the first entry is written: the entries, extracted with the user's
+// rights, cannot land there, and the clean-up removes only the link.
+TEST(SettingsBackup, ExtractionFolderSwappedForALinkWritesNothingThere) {
+    World w;
+    ASSERT_EQ(w.Save(), SettingsResult::Complete);
+    PutFile("C:\\Windows\\Victim\\keep.dll", "system");
+    const std::string folder = kTemp + "\\\\PrintToPDF17D4093";
+    bool swapped = false;
+    sim::SetBeforePathHook([&](const std::string& path) {
+        if (!swapped && path.rfind(folder + "\\qzx", 0) == 0) {
+            swapped = true;
+            std::filesystem::rename(w.sandbox.HostPath(folder),
+                                    w.sandbox.HostPath(kTemp + "\\moved"));
+            std::filesystem::create_directory_symlink(w.sandbox.HostPath("C:\\Windows\\Victim"),
+                                                      w.sandbox.HostPath(folder));
+        }
+    });
+    w.ChangeEverything();
+    const std::string changed = Printers();
+    EXPECT_EQ(w.Restore(), SettingsResult::Damaged);
+    sim::SetBeforePathHook(nullptr);
+    EXPECT_TRUE(swapped);
+    EXPECT_EQ(ListFolder("C:\\Windows\\Victim"), std::vector<std::string>{"keep.dll"});
+    EXPECT_EQ(Printers(), changed);
+    EXPECT_EQ(ListFolder(kTemp), std::vector<std::string>{"moved"});
 }
 
 TEST(SettingsBackup, TruncatedArchiveRaisesAndChangesNothing) {

@@ -1,0 +1,106 @@
+#include "backup/restore_extract.h"
+
+#include "backup/archive_reader.h"
+#include "backup/codepage.h"
+#include "backup/file_stream.h"
+#include "platform/filesystem.h"
+
+namespace quellin::backup {
+
+namespace {
+
+// The entry that stands for `name`, or a reason why none can.
+const TZipEntryInfo* Pick(const std::vector<TZipEntryInfo>& entries, const std::string& name,
+                          std::string* problem) {
+    const TZipEntryInfo* exact = nullptr;
+    const TZipEntryInfo* inFolder = nullptr;
+    int inFolders = 0;
+    for (const TZipEntryInfo& entry : entries) {
+        if (SameTextAnsi(entry.FullName(), name)) {
+            if (exact) {
+                *problem = name + " (the archive holds it twice)";
+                return nullptr;
+            }
+            exact = &entry;
+        } else if (SameTextAnsi(entry.FileName, name)) {
+            inFolder = &entry;
+            ++inFolders;
+        }
+    }
+    if (exact)
+        return exact;
+    if (inFolders > 1) {
+        *problem = name + " (the archive holds several entries of this name in folders)";
+        return nullptr;
+    }
+    return inFolder;
+}
+
+// Deletes the temporary file unless it was put in place.
+class TempFile {
+  public:
+    explicit TempFile(std::string path) : path_(std::move(path)) {}
+    TempFile(const TempFile&) = delete;
+    TempFile& operator=(const TempFile&) = delete;
+    ~TempFile() {
+        if (!path_.empty())
+            win::DeleteFileA(path_);
+    }
+    const std::string& path() const { return path_; }
+    void Release() { path_.clear(); }
+
+  private:
+    std::string path_;
+};
+
+}  // namespace
+
+std::vector<std::string> ExtractNamedEntries(TUnZipper& zipper,
+                                             const std::vector<std::string>& wanted,
+                                             const std::string& folder, std::uint64_t limit) {
+    auto archive = TBufferedFileStream::OpenRead(zipper.ZipName);
+    const std::vector<TZipEntryInfo> entries = zipper.ReadZipDirectory();
+    FileSource source(archive);
+    std::vector<std::string> problems;
+    for (const std::string& name : wanted) {
+        if (zipper.OnProcessMessages)
+            zipper.OnProcessMessages();
+        std::string problem;
+        const TZipEntryInfo* entry = Pick(entries, name, &problem);
+        if (!entry) {
+            if (!problem.empty())
+                problems.push_back(problem);
+            continue;
+        }
+        if (entry->UncompressedSize > limit) {
+            problems.push_back(entry->FullName() + " (larger than " + std::to_string(limit >> 20) +
+                               " MiB)");
+            continue;
+        }
+        std::string tempPath;
+        if (win::GetTempFileNameA(folder, "qzx", 0, &tempPath) == 0) {
+            problems.push_back(entry->FullName() + " (cannot be written)");
+            continue;
+        }
+        TempFile temp(tempPath);
+        EntryOutcome outcome = EntryOutcome::Corrupt;
+        {
+            auto out = TBufferedFileStream::Create(temp.path());
+            outcome = ExtractEntryData(
+                source, *entry, [&](std::span<const std::uint8_t> data) { out.Write(data); });
+            out.Flush();
+            const win::FILETIME written = DosToFileTime(entry->DosDateTime());
+            win::SetFileTime(out.Handle(), nullptr, nullptr, &written);
+            out.Close();
+        }
+        if (outcome != EntryOutcome::Ok ||
+            !win::MoveFileExA(temp.path(), folder + "\\" + name, win::MOVEFILE_REPLACE_EXISTING)) {
+            problems.push_back(entry->FullName());
+            continue;
+        }
+        temp.Release();
+    }
+    return problems;
+}
+
+}  // namespace quellin::backup
