@@ -8,6 +8,7 @@
 #include <optional>
 #include <string>
 
+#include "platform/sim/control.h"
 #include "platform/sim/sandbox.h"
 #include "sandbox_fixture.h"
 
@@ -91,6 +92,11 @@ INSTANTIATE_TEST_SUITE_P(
                                  "C:\\Program Files\\App\\app.cfg", false, false},
                     AutoSaveCase{"ProgramFilesX86", "C:\\Program Files (x86)\\App\\app.cfg",
                                  "C:\\Program Files (x86)\\App\\app.cfg", false, false},
+                    // Done with the user's own rights: what the user may not delete stays.
+                    AutoSaveCase{"AnotherUsersFile", "C:\\Users\\Other\\Documents\\thesis.docx",
+                                 "C:\\Users\\Other\\Documents\\thesis.docx", false, false},
+                    AutoSaveCase{"ProgramDataFile", "C:\\ProgramData\\Vendor\\service.cfg",
+                                 "C:\\ProgramData\\Vendor\\service.cfg", false, false},
                     AutoSaveCase{"Relative", "auto.sav", nullptr, false, false},
                     AutoSaveCase{"DriveRoot", "C:\\", nullptr, false, false},
                     // Judged by the long name the system gives for an 8.3 alias.
@@ -107,6 +113,25 @@ TEST(AutoSave, AFolderLinkIsNotFollowed) {
                                  sandbox.HostPath("C:\\Users\\User\\Documents\\sys"));
     EXPECT_FALSE(DeleteAutoSaveFile("C:\\Users\\User\\Documents\\sys\\dism.exe"));
     EXPECT_FALSE(DeleteAutoSaveFile("C:\\Users\\User\\Documents\\sys"));
+    EXPECT_TRUE(fs::exists(sandbox.HostPath("C:\\Windows\\System32\\dism.exe")));
+}
+
+// A folder on the way is swapped for a link to the system folder after the checks: the
+// deletion, done with the user's rights, cannot reach the system's file.
+TEST(AutoSave, AFolderSwappedForALinkAfterTheChecksLeadsNowhere) {
+    testsupport::ScopedSandbox sandbox;
+    const fs::path saves = sandbox.HostPath("C:\\Users\\User\\Documents\\Saves");
+    testsupport::WriteHostFile(saves / "dism.exe", "the user's");
+    const std::string path = "C:\\Users\\User\\Documents\\Saves\\dism.exe";
+    sim::SetBeforePathHook([&, done = false](const std::string& used) mutable {
+        if (!done && used == path) {
+            done = true;
+            fs::rename(saves, saves.parent_path() / "Moved");
+            fs::create_directory_symlink(sandbox.HostPath("C:\\Windows\\System32"), saves);
+        }
+    });
+    EXPECT_FALSE(DeleteAutoSaveFile(path));
+    sim::SetBeforePathHook(nullptr);
     EXPECT_TRUE(fs::exists(sandbox.HostPath("C:\\Windows\\System32\\dism.exe")));
 }
 

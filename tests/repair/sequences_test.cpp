@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <filesystem>
 #include <functional>
 #include <map>
 #include <optional>
@@ -13,6 +14,8 @@
 
 #include "platform/filesystem.h"
 #include "platform/services.h"
+#include "platform/sim/control.h"
+#include "platform/sim/registry_store.h"
 #include "platform/sim/seed.h"
 #include "platform/sim/spool.h"
 #include "queue_folder.h"
@@ -358,6 +361,54 @@ INSTANTIATE_TEST_SUITE_P(
         TempCase{"DotFolderSurvives", {".cache/x", "b"}, {".cache", ".cache/x"}},
         TempCase{"DotNameInASubfolderKeepsIt", {"sub/.keep", "sub/y"}, {"sub", "sub/.keep"}}),
     [](const auto& info) { return std::string(info.param.name); });
+
+// A subfolder of the temp folder is a link to the system folder from the start, or becomes
+// one after the clean-up listed the temp folder: the system folder keeps all it holds.
+class TempLink : public testing::TestWithParam<bool> {};
+
+TEST_P(TempLink, TheCleanUpNeverEmptiesWhatALinkLeadsTo) {
+    testsupport::ScopedSandbox sandbox;
+    const fs::path temp = sandbox.HostPath(kTemp);
+    const fs::path system = sandbox.HostPath("C:\\Windows\\System32");
+    const auto before = std::distance(fs::directory_iterator(system), fs::directory_iterator());
+    testsupport::WriteHostFile(temp / "sub" / "a.txt", "x");
+    auto swap = [&] {
+        fs::rename(temp / "sub", temp / "elsewhere");
+        fs::create_directory_symlink(system, temp / "sub");
+    };
+    if (GetParam())
+        sim::SetBeforePathHook([&, done = false](const std::string& path) mutable {
+            if (!done && path == std::string(kTemp) + "\\sub") {
+                done = true;
+                swap();
+            }
+        });
+    else
+        swap();
+    CleanTempFolder(kTemp);
+    sim::SetBeforePathHook(nullptr);
+    EXPECT_EQ(std::distance(fs::directory_iterator(system), fs::directory_iterator()), before);
+    EXPECT_TRUE(fs::exists(system / "dism.exe"));
+}
+
+INSTANTIATE_TEST_SUITE_P(Repair, TempLink, testing::Bool(),
+                         [](const auto& info) { return info.param ? "Swapped" : "FromTheStart"; });
+
+// The user's own environment names another Windows folder; the elevated run still takes the
+// system's servicing tool and spool folder.
+TEST(ServicingToolRun, AWindirFromTheUsersEnvironmentIsNotFollowed) {
+    testsupport::ScopedSandbox sandbox;
+    sim::reg::SetString("HKCU\\Environment", "windir", "C:\\Users\\User\\Fake");
+    testsupport::WriteHostFile(sandbox.HostPath("C:\\Users\\User\\Fake\\system32\\dism.exe"),
+                               "not the system's");
+    const RepairPaths paths = BuildRepairPaths();
+    EXPECT_EQ(paths.servicingTool, "C:\\Windows\\system32\\dism.exe");
+    EXPECT_EQ(paths.spoolFolder, "C:\\Windows\\system32\\spool");
+    EXPECT_EQ(RunServicingTool(paths, kEnableParameters, 256), 0);
+    sim::Statement st = sim::db().Prepare("SELECT image FROM launch_results");
+    ASSERT_TRUE(st.Step());
+    EXPECT_EQ(st.Text(0), "C:\\Windows\\System32\\dism.exe");
+}
 
 TEST(TempCleanUp, AFolderThatCannotBeCreatedAgainRaises) {
     testsupport::ScopedSandbox sandbox;

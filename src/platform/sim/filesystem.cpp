@@ -244,7 +244,8 @@ std::optional<fs::path> SharedTop(const fs::path& real) {
     if (depth == 0 || parts->size() <= depth)
         return std::nullopt;
     fs::path top = root;
-    auto it = real.lexically_relative(root).begin();
+    const fs::path relative = real.lexically_relative(root);
+    auto it = relative.begin();
     for (std::size_t i = 0; i <= depth; ++i, ++it)
         top /= *it;
     return top;
