@@ -212,6 +212,34 @@ TEST(Registry, DamagedOrForeignHivesRestoreNothing) {
     }
 }
 
+// Windows refuses keys nested deeper than 512 below a hive's root; a hive that holds such a
+// key is refused as corrupt and changes nothing. Saving and restoring deep trees uses no
+// machine stack for the depth.
+TEST(Registry, HivesNestedDeeperThanWindowsAllowsAreRefused) {
+    for (const auto& [depth, error] : std::vector<std::pair<int, LONG>>{
+             {512, ERROR_SUCCESS}, {513, ERROR_REGISTRY_CORRUPT}, {600, ERROR_REGISTRY_CORRUPT}}) {
+        SCOPED_TRACE(depth);
+        testsupport::ScopedSandbox sandbox;
+        quellin::system::EnablePrivilege("SeBackupPrivilege");
+        quellin::system::EnablePrivilege("SeRestorePrivilege");
+        std::string path = "HKCU\\Printers\\Settings";
+        for (int i = 0; i < depth; ++i)
+            path += "\\k";
+        sim::reg::SetString(path, "Leaf", "deep");
+        UniqueHKey key;
+        ASSERT_EQ(
+            RegOpenKeyExA(HKEY_CURRENT_USER, "Printers\\Settings", 0, KEY_ALL_ACCESS, key.put()),
+            ERROR_SUCCESS);
+        ASSERT_EQ(RegSaveKeyA(key.get(), "C:\\3.reg"), ERROR_SUCCESS);
+        sim::reg::DeleteKey("HKCU\\Printers\\Settings\\k");
+        sim::reg::SetString("HKCU\\Printers\\Settings", "Added", "before");
+        EXPECT_EQ(RegRestoreKeyA(key.get(), "C:\\3.reg", 0), error);
+        EXPECT_EQ(sim::reg::GetValue(path, "Leaf").has_value(), error == ERROR_SUCCESS);
+        EXPECT_EQ(sim::reg::GetValue("HKCU\\Printers\\Settings", "Added").has_value(),
+                  error != ERROR_SUCCESS);
+    }
+}
+
 // The header says what the format promises: magic, version, payload length and its CRC-32.
 TEST(Registry, SavedHiveCarriesMagicVersionLengthAndChecksum) {
     testsupport::ScopedSandbox sandbox;

@@ -73,14 +73,20 @@ bool KeyExists(std::int64_t id) {
 }
 
 void DeleteChildren(std::int64_t id) {
+    // Walked with a list of its own, not the machine stack: a tree may be deep.
     Transaction tx(db());
-    for (const std::string& name : SubKeys(id)) {
-        if (auto child = FindChild(id, name)) {
-            DeleteChildren(*child);
-            db().Prepare("DELETE FROM reg_keys WHERE id = ?").Bind(1, *child).Run();
+    std::vector<std::int64_t> pending{id};
+    while (!pending.empty()) {
+        const std::int64_t key = pending.back();
+        pending.pop_back();
+        for (const std::string& name : SubKeys(key)) {
+            if (auto child = FindChild(key, name))
+                pending.push_back(*child);
         }
+        db().Prepare("DELETE FROM reg_values WHERE key = ?").Bind(1, key).Run();
+        if (key != id)
+            db().Prepare("DELETE FROM reg_keys WHERE id = ?").Bind(1, key).Run();
     }
-    db().Prepare("DELETE FROM reg_values WHERE key = ?").Bind(1, id).Run();
     tx.Commit();
 }
 
@@ -656,20 +662,37 @@ void PutBytes(std::string& out, const void* p, std::size_t n) {
     out.append(static_cast<const char*>(p), n);
 }
 
-void SaveTree(std::int64_t id, std::uint32_t depth, std::string& out) {
-    for (const Value& v : sim::reg::Values(id)) {
-        out += 'V';
-        PutU32(out, depth);
-        PutBytes(out, v.name.data(), v.name.size());
-        PutU32(out, v.type);
-        PutBytes(out, v.data.data(), v.data.size());
-    }
-    for (const std::string& name : sim::reg::SubKeys(id)) {
-        out += 'K';
-        PutU32(out, depth + 1);
-        PutBytes(out, name.data(), name.size());
-        if (auto child = sim::reg::FindChild(id, name)) {
-            SaveTree(*child, depth + 1, out);
+// Windows refuses keys nested deeper than this below a hive's root.
+constexpr std::uint32_t kMaxKeyDepth = 512;
+
+// Depth first, in the order the records are read back, with a list of its own instead of the
+// machine stack.
+void SaveTree(std::int64_t id, std::string& out) {
+    struct Pending {
+        std::int64_t id;
+        std::uint32_t depth;
+        std::string name;  // the key record to write first; none for the saved key
+    };
+    std::vector<Pending> pending{{id, 0, {}}};
+    while (!pending.empty()) {
+        Pending key = std::move(pending.back());
+        pending.pop_back();
+        if (key.depth > 0) {
+            out += 'K';
+            PutU32(out, key.depth);
+            PutBytes(out, key.name.data(), key.name.size());
+        }
+        for (const Value& v : sim::reg::Values(key.id)) {
+            out += 'V';
+            PutU32(out, key.depth);
+            PutBytes(out, v.name.data(), v.name.size());
+            PutU32(out, v.type);
+            PutBytes(out, v.data.data(), v.data.size());
+        }
+        const std::vector<std::string> names = sim::reg::SubKeys(key.id);
+        for (auto name = names.rbegin(); name != names.rend(); ++name) {
+            if (auto child = sim::reg::FindChild(key.id, *name))
+                pending.push_back({*child, key.depth + 1, *name});
         }
     }
 }
@@ -741,8 +764,8 @@ LONG ParseHive(const std::string& bytes, std::vector<HiveRecord>* records) {
                 r.failed = true;
         } else if (rec.kind == 'K') {
             // A key name is one path component.
-            if (rec.depth == 0 || rec.depth > depth + 1 || rec.name.empty() ||
-                rec.name.find('\\') != std::string::npos)
+            if (rec.depth == 0 || rec.depth > depth + 1 || rec.depth > kMaxKeyDepth ||
+                rec.name.empty() || rec.name.find('\\') != std::string::npos)
                 r.failed = true;
             depth = rec.depth;
         } else {
@@ -780,7 +803,7 @@ LONG RegSaveKeyA(HKEY key, const std::string& file) {
         {
             // One transaction, so that another process's change can't tear the saved tree.
             sim::Transaction tx(sim::db());
-            SaveTree(id, 0, payload);
+            SaveTree(id, payload);
             tx.Commit();
         }
         std::string out(kHiveMagic, sizeof kHiveMagic);
