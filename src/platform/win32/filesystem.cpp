@@ -227,3 +227,95 @@ BOOL SystemTimeToFileTime(const SYSTEMTIME& systemTime, FILETIME* fileTime) {
 }
 
 }  // namespace win
+
+namespace win {
+
+BOOL GetFileInformationByHandle(HANDLE file, BY_HANDLE_FILE_INFORMATION* info) {
+    ::BY_HANDLE_FILE_INFORMATION raw{};
+    if (!::GetFileInformationByHandle(native::Native(file), &raw))
+        return false;
+    if (info) {
+        info->dwFileAttributes = raw.dwFileAttributes;
+        info->ftCreationTime = native::Layer(raw.ftCreationTime);
+        info->ftLastAccessTime = native::Layer(raw.ftLastAccessTime);
+        info->ftLastWriteTime = native::Layer(raw.ftLastWriteTime);
+        info->dwVolumeSerialNumber = raw.dwVolumeSerialNumber;
+        info->nFileSize = (static_cast<std::uint64_t>(raw.nFileSizeHigh) << 32) | raw.nFileSizeLow;
+        info->nNumberOfLinks = raw.nNumberOfLinks;
+        info->nFileIndex = (static_cast<std::uint64_t>(raw.nFileIndexHigh) << 32) | raw.nFileIndexLow;
+    }
+    return true;
+}
+
+BOOL GetFileInformationByHandleEx(HANDLE directory, FILE_INFO_BY_HANDLE_CLASS infoClass,
+                                  std::vector<FILE_ID_BOTH_DIR_INFO>* entries) {
+    if (!entries ||
+        (infoClass != FileIdBothDirectoryInfo && infoClass != FileIdBothDirectoryRestartInfo)) {
+        ::SetLastError(ERROR_INVALID_PARAMETER);
+        return false;
+    }
+    // Records are 8-byte aligned and variable in length, their names UTF-16.
+    std::vector<std::uint64_t> buffer(64 * 1024 / sizeof(std::uint64_t));
+    if (!::GetFileInformationByHandleEx(
+            native::Native(directory), static_cast<::FILE_INFO_BY_HANDLE_CLASS>(infoClass),
+            buffer.data(), static_cast<::DWORD>(buffer.size() * sizeof(std::uint64_t)))) {
+        return false;
+    }
+    native::KeepLastError keep;
+    entries->clear();
+    const auto* base = reinterpret_cast<const unsigned char*>(buffer.data());
+    for (std::size_t offset = 0;;) {
+        const auto* raw = reinterpret_cast<const ::FILE_ID_BOTH_DIR_INFO*>(base + offset);
+        FILE_ID_BOTH_DIR_INFO entry;
+        entry.FileAttributes = raw->FileAttributes;
+        entry.EndOfFile = static_cast<std::uint64_t>(raw->EndOfFile.QuadPart);
+        entry.FileId = static_cast<std::uint64_t>(raw->FileId.QuadPart);
+        const int units = static_cast<int>(raw->FileNameLength / sizeof(WCHAR));
+        const int bytes =
+            ::WideCharToMultiByte(CP_ACP, 0, raw->FileName, units, nullptr, 0, nullptr, nullptr);
+        entry.FileName.resize(static_cast<std::size_t>(bytes > 0 ? bytes : 0));
+        if (bytes > 0) {
+            ::WideCharToMultiByte(CP_ACP, 0, raw->FileName, units, entry.FileName.data(), bytes,
+                                  nullptr, nullptr);
+        }
+        entries->push_back(std::move(entry));
+        if (raw->NextEntryOffset == 0)
+            break;
+        offset += raw->NextEntryOffset;
+    }
+    return true;
+}
+
+BOOL SetFileInformationByHandle(HANDLE file, const FILE_BASIC_INFO& info) {
+    ::FILE_BASIC_INFO raw{};
+    raw.CreationTime.QuadPart = static_cast<LONGLONG>(info.CreationTime.ticks);
+    raw.LastAccessTime.QuadPart = static_cast<LONGLONG>(info.LastAccessTime.ticks);
+    raw.LastWriteTime.QuadPart = static_cast<LONGLONG>(info.LastWriteTime.ticks);
+    raw.ChangeTime.QuadPart = static_cast<LONGLONG>(info.ChangeTime.ticks);
+    raw.FileAttributes = info.FileAttributes;
+    return ::SetFileInformationByHandle(native::Native(file), ::FileBasicInfo, &raw,
+                                        sizeof raw) != FALSE;
+}
+
+#pragma push_macro("DeleteFile")
+#undef DeleteFile
+BOOL SetFileInformationByHandle(HANDLE file, const FILE_DISPOSITION_INFO& info) {
+    ::FILE_DISPOSITION_INFO raw{static_cast<BOOLEAN>(info.DeleteFile ? TRUE : FALSE)};
+    return ::SetFileInformationByHandle(native::Native(file), ::FileDispositionInfo, &raw,
+                                        sizeof raw) != FALSE;
+}
+#pragma pop_macro("DeleteFile")
+
+DWORD GetSystemWindowsDirectoryA(std::string* buffer, DWORD size) {
+    std::string text(size > 0 ? size : 1, '\0');
+    const ::UINT length = ::GetSystemWindowsDirectoryA(text.data(), size);
+    if (length == 0 || length >= size)
+        return length;
+    native::KeepLastError keep;
+    text.resize(length);
+    if (buffer)
+        *buffer = text;
+    return length;
+}
+
+}  // namespace win

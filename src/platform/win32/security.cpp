@@ -130,3 +130,47 @@ BOOL AdjustTokenPrivileges(HANDLE token, BOOL disableAll,
 }
 
 }  // namespace win
+
+namespace win {
+
+BOOL GetTokenInformation(HANDLE token, TOKEN_INFORMATION_CLASS infoClass,
+                         TOKEN_ELEVATION_TYPE* info, DWORD length, DWORD* returnLength) {
+    ::TOKEN_ELEVATION_TYPE raw{};
+    ::DWORD needed = 0;
+    const bool fits = info && length >= sizeof raw;
+    BOOL ok = ::GetTokenInformation(native::Native(token),
+                                    static_cast<::TOKEN_INFORMATION_CLASS>(infoClass),
+                                    fits ? &raw : nullptr, fits ? sizeof raw : 0, &needed) != FALSE;
+    native::KeepLastError keep;
+    if (returnLength)
+        *returnLength = needed;
+    if (ok && info)
+        *info = static_cast<TOKEN_ELEVATION_TYPE>(raw);
+    return ok;
+}
+
+BOOL GetTokenInformation(HANDLE token, TOKEN_INFORMATION_CLASS infoClass,
+                         TOKEN_LINKED_TOKEN* info, DWORD length, DWORD* returnLength) {
+    ::TOKEN_LINKED_TOKEN raw{};
+    ::DWORD needed = 0;
+    const bool fits = info && length >= sizeof(void*);
+    BOOL ok = ::GetTokenInformation(native::Native(token),
+                                    static_cast<::TOKEN_INFORMATION_CLASS>(infoClass),
+                                    fits ? &raw : nullptr, fits ? sizeof raw : 0, &needed) != FALSE;
+    native::KeepLastError keep;
+    if (returnLength)
+        *returnLength = needed;
+    if (ok && info)
+        info->LinkedToken = native::Layer(raw.LinkedToken);
+    return ok;
+}
+
+BOOL ImpersonateLoggedOnUser(HANDLE token) {
+    return ::ImpersonateLoggedOnUser(native::Native(token)) != FALSE;
+}
+
+BOOL RevertToSelf() {
+    return ::RevertToSelf() != FALSE;
+}
+
+}  // namespace win

@@ -3,6 +3,7 @@
 // check sets the last error to a sentinel first, so an exact code is the call's own.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -323,6 +324,130 @@ TEST_F(Contract, FolderEnumerationStartsWithTheDotEntries) {
     SetLastError(kSentinel);
     EXPECT_EQ(FindFirstFileA(Scratch() + "\\missing\\*", &data), INVALID_HANDLE_VALUE);
     EXPECT_EQ(GetLastError(), ERROR_PATH_NOT_FOUND);
+}
+
+// Handles that name the object itself: a folder opened once, listed through its handle, and
+// entries acted on through handles whose identity matches the listing.
+TEST_F(Contract, HandlesListFoldersNameTheirObjectsAndDeleteThem) {
+    const std::string dir = Scratch() + "\\tree";
+    ASSERT_TRUE(CreateDirectoryA(dir));
+    ASSERT_TRUE(CreateDirectoryA(dir + "\\sub"));
+    PutFile(dir + "\\a.txt", "abc");
+    constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+    constexpr DWORD kItself = FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT;
+
+    SetLastError(kSentinel);
+    EXPECT_EQ(CreateFileA(dir, FILE_LIST_DIRECTORY, kShareAll, OPEN_EXISTING, 0),
+              INVALID_HANDLE_VALUE);
+    EXPECT_EQ(GetLastError(), ERROR_ACCESS_DENIED);
+    UniqueFileHandle folder(CreateFileA(dir, FILE_LIST_DIRECTORY | DELETE | FILE_READ_ATTRIBUTES,
+                                        kShareAll, OPEN_EXISTING, kItself));
+    ASSERT_TRUE(folder.valid()) << GetLastError();
+    BY_HANDLE_FILE_INFORMATION info;
+    ASSERT_TRUE(GetFileInformationByHandle(folder.get(), &info));
+    EXPECT_EQ(info.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT),
+              FILE_ATTRIBUTE_DIRECTORY);
+
+    std::vector<FILE_ID_BOTH_DIR_INFO> entries, batch;
+    for (auto infoClass = FileIdBothDirectoryRestartInfo;
+         GetFileInformationByHandleEx(folder.get(), infoClass, &batch);
+         infoClass = FileIdBothDirectoryInfo) {
+        entries.insert(entries.end(), batch.begin(), batch.end());
+        SetLastError(kSentinel);
+    }
+    EXPECT_EQ(GetLastError(), ERROR_NO_MORE_FILES);
+    std::vector<std::string> names;
+    std::uint64_t fileId = 0;
+    for (const auto& entry : entries) {
+        names.push_back(entry.FileName);
+        if (entry.FileName == "a.txt") {
+            fileId = entry.FileId;
+            EXPECT_EQ(entry.EndOfFile, 3u);
+        }
+    }
+    std::sort(names.begin(), names.end());
+    EXPECT_EQ(names, (std::vector<std::string>{".", "..", "a.txt", "sub"}));
+
+    {
+        UniqueFileHandle file(CreateFileA(dir + "\\a.txt",
+                                          DELETE | FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES,
+                                          kShareAll, OPEN_EXISTING, kItself));
+        ASSERT_TRUE(file.valid()) << GetLastError();
+        BY_HANDLE_FILE_INFORMATION fileInfo;
+        ASSERT_TRUE(GetFileInformationByHandle(file.get(), &fileInfo));
+        EXPECT_EQ(fileInfo.nFileIndex, fileId) << "the listing and the handle name one object";
+        EXPECT_EQ(fileInfo.dwVolumeSerialNumber, info.dwVolumeSerialNumber);
+        EXPECT_EQ(fileInfo.nFileSize, 3u);
+        FILE_BASIC_INFO basic;
+        basic.FileAttributes = FILE_ATTRIBUTE_READONLY;
+        ASSERT_TRUE(SetFileInformationByHandle(file.get(), basic));
+        EXPECT_TRUE(GetFileAttributesA(dir + "\\a.txt") & FILE_ATTRIBUTE_READONLY);
+        FILE_DISPOSITION_INFO disposition;
+        disposition.DeleteFile = true;
+        SetLastError(kSentinel);
+        EXPECT_FALSE(SetFileInformationByHandle(file.get(), disposition));
+        EXPECT_EQ(GetLastError(), ERROR_ACCESS_DENIED);
+        basic.FileAttributes = FILE_ATTRIBUTE_NORMAL;
+        ASSERT_TRUE(SetFileInformationByHandle(file.get(), basic));
+        EXPECT_TRUE(SetFileInformationByHandle(file.get(), disposition));
+    }
+    SetLastError(kSentinel);
+    EXPECT_EQ(GetFileAttributesA(dir + "\\a.txt"), INVALID_FILE_ATTRIBUTES);
+    EXPECT_EQ(GetLastError(), ERROR_FILE_NOT_FOUND);
+
+    FILE_DISPOSITION_INFO disposition;
+    disposition.DeleteFile = true;
+    SetLastError(kSentinel);
+    EXPECT_FALSE(SetFileInformationByHandle(folder.get(), disposition));
+    EXPECT_EQ(GetLastError(), ERROR_DIR_NOT_EMPTY);
+    EXPECT_TRUE(RemoveDirectoryA(dir + "\\sub"));
+    EXPECT_TRUE(SetFileInformationByHandle(folder.get(), disposition));
+    folder.reset();
+    EXPECT_EQ(GetFileAttributesA(dir), INVALID_FILE_ATTRIBUTES);
+}
+
+TEST_F(Contract, SystemWindowsFolderTwoCallSizing) {
+    std::string windows;
+    const DWORD needed = GetSystemWindowsDirectoryA(&windows, 0);
+    ASSERT_GT(needed, 3u);
+    EXPECT_EQ(GetSystemWindowsDirectoryA(&windows, needed), needed - 1);
+    EXPECT_EQ(windows.size(), needed - 1);
+    EXPECT_TRUE(GetFileAttributesA(windows) & FILE_ATTRIBUTE_DIRECTORY) << windows;
+}
+
+// The elevated token's twin, impersonated on the thread until RevertToSelf.
+TEST_F(Contract, LinkedTokenImpersonationAndRevert) {
+    UniqueHandle process;
+    ASSERT_TRUE(OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, process.put()));
+    TOKEN_ELEVATION_TYPE type = TokenElevationTypeDefault;
+    DWORD length = 0;
+    SetLastError(kSentinel);
+    EXPECT_FALSE(GetTokenInformation(process.get(), TokenElevationType, &type, 2, &length));
+    EXPECT_EQ(GetLastError(), ERROR_INSUFFICIENT_BUFFER);
+    ASSERT_TRUE(GetTokenInformation(process.get(), TokenElevationType, &type, 4, &length));
+    EXPECT_EQ(length, 4u);
+    TOKEN_LINKED_TOKEN linked;
+    SetLastError(kSentinel);
+    const bool hasTwin =
+        GetTokenInformation(process.get(), TokenLinkedToken, &linked, sizeof(void*), &length);
+    if (type == TokenElevationTypeDefault) {
+        EXPECT_FALSE(hasTwin);
+        EXPECT_EQ(GetLastError(), ERROR_NO_SUCH_LOGON_SESSION);
+        GTEST_SKIP() << "no linked token: the suite's token has no twin";
+    }
+    ASSERT_TRUE(hasTwin) << GetLastError();
+    UniqueHandle twin(linked.LinkedToken);
+    TOKEN_ELEVATION_TYPE twinType = TokenElevationTypeDefault;
+    ASSERT_TRUE(GetTokenInformation(twin.get(), TokenElevationType, &twinType, 4, &length));
+    EXPECT_EQ(twinType,
+              type == TokenElevationTypeFull ? TokenElevationTypeLimited : TokenElevationTypeFull);
+    ASSERT_TRUE(ImpersonateLoggedOnUser(twin.get()));
+    UniqueHandle thread;
+    EXPECT_TRUE(OpenThreadToken(GetCurrentThread(), TOKEN_QUERY, true, thread.put()));
+    EXPECT_TRUE(RevertToSelf());
+    SetLastError(kSentinel);
+    EXPECT_FALSE(OpenThreadToken(GetCurrentThread(), TOKEN_QUERY, true, thread.put()));
+    EXPECT_EQ(GetLastError(), ERROR_NO_TOKEN);
 }
 
 TEST_F(Contract, MoveFileExReplacesOnlyWhenAsked) {
