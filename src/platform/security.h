@@ -58,6 +58,7 @@ enum TOKEN_INFORMATION_CLASS : DWORD {
     TokenUser = 1,
     TokenGroups = 2,
     TokenPrivileges = 3,
+    TokenImpersonationLevel = 9,
     TokenElevationType = 18,
     TokenLinkedToken = 19,
 };
@@ -70,12 +71,21 @@ enum TOKEN_ELEVATION_TYPE : DWORD {
     TokenElevationTypeLimited = 3,
 };
 
+enum SECURITY_IMPERSONATION_LEVEL : DWORD {
+    SecurityAnonymous = 0,
+    SecurityIdentification = 1,
+    SecurityImpersonation = 2,
+    SecurityDelegation = 3,
+};
+
 struct TOKEN_LINKED_TOKEN {
     HANDLE LinkedToken = nullptr;  // the caller closes it
 };
 
 inline constexpr DWORD TOKEN_DUPLICATE = 0x0002;
 inline constexpr DWORD TOKEN_IMPERSONATE = 0x0004;
+inline constexpr DWORD TOKEN_ASSIGN_PRIMARY = 0x0001;
+inline constexpr DWORD DISABLE_MAX_PRIVILEGE = 0x1;
 inline constexpr DWORD ERROR_NO_SUCH_LOGON_SESSION = 1312;
 inline constexpr DWORD ERROR_BAD_IMPERSONATION_LEVEL = 1346;
 
@@ -110,6 +120,18 @@ BOOL GetTokenInformation(HANDLE token, TOKEN_INFORMATION_CLASS infoClass,
 BOOL GetTokenInformation(HANDLE token, TOKEN_INFORMATION_CLASS infoClass, TOKEN_LINKED_TOKEN* info,
                          DWORD length, DWORD* returnLength);
 
+// TokenImpersonationLevel of an impersonation token; a primary token has none
+// (ERROR_INVALID_PARAMETER).
+BOOL GetTokenInformation(HANDLE token, TOKEN_INFORMATION_CLASS infoClass,
+                         SECURITY_IMPERSONATION_LEVEL* info, DWORD length, DWORD* returnLength);
+
+// A new primary token like `existing` (opened with TOKEN_DUPLICATE and TOKEN_QUERY) in which
+// the groups `sidsToDisable` only deny and, with DISABLE_MAX_PRIVILEGE, no privilege but the
+// change-notify one is left: an administrator's token so made has the rights of the user's
+// filtered one.
+BOOL CreateRestrictedToken(HANDLE existing, DWORD flags, const std::vector<SID>& sidsToDisable,
+                           HANDLE* newToken);
+
 // The size query of the two-call pattern, for whichever class is named.
 inline BOOL GetTokenInformation(HANDLE token, TOKEN_INFORMATION_CLASS infoClass, std::nullptr_t,
                                 DWORD length, DWORD* returnLength) {
@@ -121,6 +143,10 @@ inline BOOL GetTokenInformation(HANDLE token, TOKEN_INFORMATION_CLASS infoClass,
         case TokenLinkedToken:
             return GetTokenInformation(token, infoClass, static_cast<TOKEN_LINKED_TOKEN*>(nullptr),
                                        length, returnLength);
+        case TokenImpersonationLevel:
+            return GetTokenInformation(token, infoClass,
+                                       static_cast<SECURITY_IMPERSONATION_LEVEL*>(nullptr), length,
+                                       returnLength);
         default:
             return GetTokenInformation(token, infoClass, static_cast<TOKEN_GROUPS*>(nullptr),
                                        length, returnLength);

@@ -11,10 +11,11 @@
 namespace quellin::system {
 
 // For its life, the calling thread impersonates the user's unelevated identity: the linked
-// token of the elevated process token. When the process is not elevated (a standard user, a
-// filtered administrator, SYSTEM, UAC off) there is no such twin and nothing changes: the step
-// then runs with the rights the process has, which are the user's or the system's own.
-// Reverts on every way out.
+// token of the elevated process token, or where Windows gives that for identification only,
+// the process token restricted to the same rights (Administrators deny-only, no privileges). When
+// the process is not elevated (a standard user, a filtered administrator, SYSTEM, UAC off) there is
+// no such twin and nothing changes: the step then runs with the rights the process has, which are
+// the user's or the system's own. Reverts on every way out.
 class UserRightsSpan {
   public:
     UserRightsSpan();
@@ -26,7 +27,7 @@ class UserRightsSpan {
     bool Impersonating() const { return impersonating_; }
 
   private:
-    win::UniqueHandle linked_;
+    win::UniqueHandle token_;  // the identity taken on
     bool impersonating_ = false;
 };
 

@@ -20,6 +20,9 @@ enum class TokenKind { Elevated, User };
 struct TokenObject : Object {
     win::DWORD access = 0;
     TokenKind kind = TokenKind::User;
+    // Impersonation tokens only; Windows hands out an administrator's linked token at
+    // identification level to callers without the TCB privilege, as here.
+    std::optional<win::SECURITY_IMPERSONATION_LEVEL> level;
 };
 
 thread_local std::optional<TokenKind> t_impersonating;
@@ -255,6 +258,47 @@ BOOL GetTokenInformation(HANDLE token, TOKEN_INFORMATION_CLASS infoClass, TOKEN_
     info->LinkedToken = NewToken(
         TOKEN_QUERY | TOKEN_IMPERSONATE | TOKEN_DUPLICATE,
         object->kind == sim::TokenKind::Elevated ? sim::TokenKind::User : sim::TokenKind::Elevated);
+    sim::Lookup<sim::TokenObject>(info->LinkedToken)->level = SecurityIdentification;
+    SetLastError(ERROR_SUCCESS);
+    return true;
+}
+
+BOOL GetTokenInformation(HANDLE token, TOKEN_INFORMATION_CLASS infoClass,
+                         SECURITY_IMPERSONATION_LEVEL* info, DWORD length, DWORD* returnLength) {
+    sim::TokenObject* object = QueryableToken(token);
+    if (!object)
+        return false;
+    if (infoClass != TokenImpersonationLevel || !object->level) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return false;
+    }
+    if (returnLength)
+        *returnLength = 4;
+    if (!info || length < 4) {
+        SetLastError(ERROR_INSUFFICIENT_BUFFER);
+        return false;
+    }
+    *info = *object->level;
+    SetLastError(ERROR_SUCCESS);
+    return true;
+}
+
+BOOL CreateRestrictedToken(HANDLE existing, DWORD, const std::vector<SID>& sidsToDisable,
+                           HANDLE* newToken) {
+    auto* object = sim::Lookup<sim::TokenObject>(existing);
+    if (!object || !newToken) {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return false;
+    }
+    if ((object->access & TOKEN_DUPLICATE) == 0) {
+        SetLastError(ERROR_ACCESS_DENIED);
+        return false;
+    }
+    const SID admins = sim::MakeSid({32, 544});
+    bool dropsAdmins = false;
+    for (const SID& sid : sidsToDisable)
+        dropsAdmins = dropsAdmins || sid == admins;
+    *newToken = NewToken(TOKEN_ALL_ACCESS_NT4, dropsAdmins ? sim::TokenKind::User : object->kind);
     SetLastError(ERROR_SUCCESS);
     return true;
 }

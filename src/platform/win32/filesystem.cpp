@@ -242,7 +242,8 @@ BOOL GetFileInformationByHandle(HANDLE file, BY_HANDLE_FILE_INFORMATION* info) {
         info->dwVolumeSerialNumber = raw.dwVolumeSerialNumber;
         info->nFileSize = (static_cast<std::uint64_t>(raw.nFileSizeHigh) << 32) | raw.nFileSizeLow;
         info->nNumberOfLinks = raw.nNumberOfLinks;
-        info->nFileIndex = (static_cast<std::uint64_t>(raw.nFileIndexHigh) << 32) | raw.nFileIndexLow;
+        info->nFileIndex =
+            (static_cast<std::uint64_t>(raw.nFileIndexHigh) << 32) | raw.nFileIndexLow;
     }
     return true;
 }
@@ -293,8 +294,8 @@ BOOL SetFileInformationByHandle(HANDLE file, const FILE_BASIC_INFO& info) {
     raw.LastWriteTime.QuadPart = static_cast<LONGLONG>(info.LastWriteTime.ticks);
     raw.ChangeTime.QuadPart = static_cast<LONGLONG>(info.ChangeTime.ticks);
     raw.FileAttributes = info.FileAttributes;
-    return ::SetFileInformationByHandle(native::Native(file), ::FileBasicInfo, &raw,
-                                        sizeof raw) != FALSE;
+    return ::SetFileInformationByHandle(native::Native(file), ::FileBasicInfo, &raw, sizeof raw) !=
+           FALSE;
 }
 
 #pragma push_macro("DeleteFile")

@@ -149,8 +149,8 @@ BOOL GetTokenInformation(HANDLE token, TOKEN_INFORMATION_CLASS infoClass,
     return ok;
 }
 
-BOOL GetTokenInformation(HANDLE token, TOKEN_INFORMATION_CLASS infoClass,
-                         TOKEN_LINKED_TOKEN* info, DWORD length, DWORD* returnLength) {
+BOOL GetTokenInformation(HANDLE token, TOKEN_INFORMATION_CLASS infoClass, TOKEN_LINKED_TOKEN* info,
+                         DWORD length, DWORD* returnLength) {
     ::TOKEN_LINKED_TOKEN raw{};
     ::DWORD needed = 0;
     const bool fits = info && length >= sizeof(void*);
@@ -171,6 +171,65 @@ BOOL ImpersonateLoggedOnUser(HANDLE token) {
 
 BOOL RevertToSelf() {
     return ::RevertToSelf() != FALSE;
+}
+
+}  // namespace win
+
+namespace win {
+
+BOOL GetTokenInformation(HANDLE token, TOKEN_INFORMATION_CLASS infoClass,
+                         SECURITY_IMPERSONATION_LEVEL* info, DWORD length, DWORD* returnLength) {
+    ::SECURITY_IMPERSONATION_LEVEL raw{};
+    ::DWORD needed = 0;
+    const bool fits = info && length >= sizeof raw;
+    BOOL ok = ::GetTokenInformation(native::Native(token),
+                                    static_cast<::TOKEN_INFORMATION_CLASS>(infoClass),
+                                    fits ? &raw : nullptr, fits ? sizeof raw : 0, &needed) != FALSE;
+    native::KeepLastError keep;
+    if (returnLength)
+        *returnLength = needed;
+    if (ok && info)
+        *info = static_cast<SECURITY_IMPERSONATION_LEVEL>(raw);
+    return ok;
+}
+
+// The system builds the identifiers from the layer's copies, and frees them again.
+BOOL CreateRestrictedToken(HANDLE existing, DWORD flags, const std::vector<SID>& sidsToDisable,
+                           HANDLE* newToken) {
+    std::vector<::PSID> built;
+    std::vector<::SID_AND_ATTRIBUTES> disabled;
+    bool ok = true;
+    for (const SID& sid : sidsToDisable) {
+        ::SID_IDENTIFIER_AUTHORITY authority{};
+        for (std::size_t i = 0; i < sid.IdentifierAuthority.Value.size(); ++i)
+            authority.Value[i] = sid.IdentifierAuthority.Value[i];
+        ::DWORD subs[8] = {};
+        for (std::size_t i = 0; i < sid.SubAuthority.size() && i < 8; ++i)
+            subs[i] = sid.SubAuthority[i];
+        ::PSID native = nullptr;
+        if (sid.SubAuthority.empty() || sid.SubAuthority.size() > 8 ||
+            !::AllocateAndInitializeSid(&authority, static_cast<BYTE>(sid.SubAuthority.size()),
+                                        subs[0], subs[1], subs[2], subs[3], subs[4], subs[5],
+                                        subs[6], subs[7], &native)) {
+            ok = false;
+            break;
+        }
+        built.push_back(native);
+        disabled.push_back({native, 0});
+    }
+    ::HANDLE created = nullptr;
+    if (ok) {
+        ok = ::CreateRestrictedToken(native::Native(existing), flags,
+                                     static_cast<::DWORD>(disabled.size()),
+                                     disabled.empty() ? nullptr : disabled.data(), 0, nullptr, 0,
+                                     nullptr, &created) != FALSE;
+    }
+    native::KeepLastError keep;
+    for (::PSID sid : built)
+        ::FreeSid(sid);
+    if (newToken)
+        *newToken = ok ? native::Layer(created) : nullptr;
+    return ok;
 }
 
 }  // namespace win
