@@ -441,13 +441,36 @@ TEST_F(Contract, LinkedTokenImpersonationAndRevert) {
     ASSERT_TRUE(GetTokenInformation(twin.get(), TokenElevationType, &twinType, 4, &length));
     EXPECT_EQ(twinType,
               type == TokenElevationTypeFull ? TokenElevationTypeLimited : TokenElevationTypeFull);
-    ASSERT_TRUE(ImpersonateLoggedOnUser(twin.get()));
-    UniqueHandle thread;
-    EXPECT_TRUE(OpenThreadToken(GetCurrentThread(), TOKEN_QUERY, true, thread.put()));
-    EXPECT_TRUE(RevertToSelf());
+    SECURITY_IMPERSONATION_LEVEL level = SecurityDelegation;
+    ASSERT_TRUE(GetTokenInformation(twin.get(), TokenImpersonationLevel, &level, 4, &length));
+    if (level != SecurityIdentification &&
+        !WINE_DIFFERS("the linked token allows impersonation without the TCB privilege")) {
+        ADD_FAILURE() << "a caller without the TCB privilege gets level " << level;
+    }
     SetLastError(kSentinel);
-    EXPECT_FALSE(OpenThreadToken(GetCurrentThread(), TOKEN_QUERY, true, thread.put()));
-    EXPECT_EQ(GetLastError(), ERROR_NO_TOKEN);
+    EXPECT_FALSE(GetTokenInformation(process.get(), TokenImpersonationLevel, &level, 4, &length));
+    EXPECT_EQ(GetLastError(), ERROR_INVALID_PARAMETER) << "a primary token has no level";
+
+    // The same rights as the filtered twin, from the process's own token.
+    UniqueHandle duplicable, restricted;
+    ASSERT_TRUE(
+        OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY | TOKEN_DUPLICATE, duplicable.put()));
+    SID* admins = nullptr;
+    ASSERT_TRUE(AllocateAndInitializeSid(SECURITY_NT_AUTHORITY, 2, SECURITY_BUILTIN_DOMAIN_RID,
+                                         DOMAIN_ALIAS_RID_ADMINS, 0, 0, 0, 0, 0, 0, &admins));
+    const std::vector<SID> disabled{*admins};
+    FreeSid(admins);
+    ASSERT_TRUE(
+        CreateRestrictedToken(duplicable.get(), DISABLE_MAX_PRIVILEGE, disabled, restricted.put()));
+    for (HANDLE identity : {twin.get(), restricted.get()}) {
+        ASSERT_TRUE(ImpersonateLoggedOnUser(identity));
+        UniqueHandle thread;
+        EXPECT_TRUE(OpenThreadToken(GetCurrentThread(), TOKEN_QUERY, true, thread.put()));
+        EXPECT_TRUE(RevertToSelf());
+        SetLastError(kSentinel);
+        EXPECT_FALSE(OpenThreadToken(GetCurrentThread(), TOKEN_QUERY, true, thread.put()));
+        EXPECT_EQ(GetLastError(), ERROR_NO_TOKEN);
+    }
 }
 
 TEST_F(Contract, MoveFileExReplacesOnlyWhenAsked) {
