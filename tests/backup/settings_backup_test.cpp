@@ -3,9 +3,11 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <deque>
 #include <filesystem>
 #include <functional>
+#include <thread>
 
 #include "archive_builder.h"
 #include "driverconfig/driverfiles.h"
@@ -483,6 +485,46 @@ TEST(SettingsBackup, ExtractionFolderSwappedForALinkWritesNothingThere) {
     EXPECT_EQ(ListFolder("C:\\Windows\\Victim"), std::vector<std::string>{"keep.dll"});
     EXPECT_EQ(Printers(), changed);
     EXPECT_EQ(ListFolder(kTemp), std::vector<std::string>{"moved"});
+}
+
+// Another process of the user keeps swapping any extraction folder it sees for a link to a
+// folder only administrators may change, while restores run, 50 times: that folder gains and
+// loses nothing.
+TEST(SettingsBackup, ARacingSwapperReachesNothingOutsideTheUsersPlaces) {
+    World w;
+    ASSERT_EQ(w.Save(), SettingsResult::Complete);
+    PutFile("C:\\Windows\\Victim\\keep.dll", "system");
+    PutFile("C:\\Windows\\Victim\\1.reg", "system");
+    const std::filesystem::path temp = w.sandbox.HostPath(kTemp);
+    const std::filesystem::path victim = w.sandbox.HostPath("C:\\Windows\\Victim");
+    for (int run = 0; run < 50; ++run) {
+        w.draws = {run, 4093};
+        std::atomic<bool> stop{false};
+        std::thread swapper([&] {
+            std::error_code ec;
+            for (int n = 0; !stop; ++n) {
+                for (const auto& entry : std::filesystem::directory_iterator(temp, ec)) {
+                    const std::string name = entry.path().filename().string();
+                    if (name.rfind("PrintToPDF", 0) == 0 && !entry.is_symlink(ec)) {
+                        std::filesystem::rename(entry.path(), temp / ("moved" + std::to_string(n)),
+                                                ec);
+                        std::filesystem::create_directory_symlink(victim, entry.path(), ec);
+                    }
+                }
+            }
+        });
+        try {
+            w.Restore();
+        } catch (const std::exception&) {
+            // A swap may make the restore fail; what matters is what it touched.
+        }
+        stop = true;
+        swapper.join();
+        ASSERT_EQ(ListFolder("C:\\Windows\\Victim"),
+                  (std::vector<std::string>{"1.reg", "keep.dll"}))
+            << "run " << run;
+        ASSERT_EQ(GetFile("C:\\Windows\\Victim\\1.reg"), "system") << "run " << run;
+    }
 }
 
 TEST(SettingsBackup, TruncatedArchiveRaisesAndChangesNothing) {

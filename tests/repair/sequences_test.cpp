@@ -5,11 +5,13 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <filesystem>
 #include <functional>
 #include <map>
 #include <optional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "platform/filesystem.h"
@@ -393,6 +395,38 @@ TEST_P(TempLink, TheCleanUpNeverEmptiesWhatALinkLeadsTo) {
 
 INSTANTIATE_TEST_SUITE_P(Repair, TempLink, testing::Bool(),
                          [](const auto& info) { return info.param ? "Swapped" : "FromTheStart"; });
+
+// Another process of the user keeps swapping folders of the temp folder for links to a folder
+// only administrators may change, while the elevated clean-up runs, 50 times: that folder keeps
+// everything it holds.
+TEST(TempCleanUp, ARacingSwapperReachesNothingOutsideTheUsersPlaces) {
+    testsupport::ScopedSandbox sandbox;
+    const fs::path temp = sandbox.HostPath(kTemp);
+    const fs::path victim = sandbox.HostPath("C:\\Windows\\Victim");
+    for (const char* name : {"a.dll", "b.dll", "sub"})
+        testsupport::WriteHostFile(victim / name / "inner.dll", "system");
+    for (int run = 0; run < 50; ++run) {
+        for (const char* file : {"sub/a.dll", "sub/b.dll", "sub/deeper/c.txt", "x.txt"})
+            testsupport::WriteHostFile(temp / file, "user");
+        std::atomic<bool> stop{false};
+        std::thread swapper([&] {
+            std::error_code ec;
+            for (int n = 0; !stop; ++n) {
+                for (const fs::path& folder : {temp / "sub", temp / "sub" / "deeper"}) {
+                    if (fs::is_directory(fs::symlink_status(folder, ec))) {
+                        fs::rename(folder, temp / ("moved" + std::to_string(n)), ec);
+                        fs::create_directory_symlink(victim, folder, ec);
+                    }
+                }
+            }
+        });
+        CleanTempFolder(kTemp);
+        stop = true;
+        swapper.join();
+        for (const char* name : {"a.dll", "b.dll", "sub"})
+            ASSERT_TRUE(fs::exists(victim / name / "inner.dll")) << "run " << run << ": " << name;
+    }
+}
 
 // The user's own environment names another Windows folder; the elevated run still takes the
 // system's servicing tool and spool folder.

@@ -13,6 +13,7 @@
 #include <mutex>
 #include <optional>
 #include <stdexcept>
+#include <utility>
 #include <vector>
 
 #include "platform/dates.h"
@@ -80,6 +81,9 @@ constexpr std::uint64_t kEpochDifference = 116444736000000000ULL;
 
 struct FileObject : sim::Object {
     int fd = -1;
+    // The folder the object was opened in, held so that deleting acts on that very folder.
+    int parentFd = -1;
+    std::string name;
     std::string hostPath;
     DWORD access = 0;
     bool isDir = false;
@@ -91,6 +95,8 @@ struct FileObject : sim::Object {
     bool failAfter = false;
     std::uint64_t budget = 0;
     ~FileObject() override {
+        if (parentFd >= 0)
+            ::close(parentFd);
         if (fd >= 0)
             ::close(fd);
     }
@@ -262,10 +268,9 @@ std::optional<std::string> StoredOwner(const fs::path& top) {
 
 // Fails with ERROR_ACCESS_DENIED when the calling thread may not create, change or delete
 // what `host` names.
-bool MayChange(const fs::path& host, bool followLast) {
+bool MayChangeAt(const fs::path& real) {
     if (sim::ThreadIsElevated())
         return true;
-    const fs::path real = RealLocation(host, followLast);
     fs::path root;
     const auto parts = DriveCParts(real, &root);
     if (!parts)
@@ -292,6 +297,31 @@ bool MayChange(const fs::path& host, bool followLast) {
     if (!allowed)
         SetLastError(ERROR_ACCESS_DENIED);
     return allowed;
+}
+
+bool MayChange(const fs::path& host, bool followLast) {
+    return sim::ThreadIsElevated() || MayChangeAt(RealLocation(host, followLast));
+}
+
+struct OwnedFd {
+    explicit OwnedFd(int value) : fd(value) {}
+    OwnedFd(const OwnedFd&) = delete;
+    OwnedFd& operator=(const OwnedFd&) = delete;
+    ~OwnedFd() {
+        if (fd >= 0)
+            ::close(fd);
+    }
+    int fd = -1;
+};
+
+// Where an open descriptor's object really is, whatever its path names by now: rights are
+// judged on what was opened, as Windows checks them on the object it opens.
+fs::path FdPath(int fd) {
+    char buffer[PATH_MAX];
+    const std::string link = "/proc/self/fd/" + std::to_string(fd);
+    const ssize_t length = ::readlink(link.c_str(), buffer, sizeof buffer - 1);
+    return length > 0 ? fs::path(std::string(buffer, static_cast<std::size_t>(length)))
+                      : fs::path();
 }
 
 // Records who created a top item of a shared folder, or forgets it when it goes.
@@ -670,10 +700,11 @@ HANDLE OpenSpecial(const fs::path& host, DWORD access, DWORD disposition, bool l
         return INVALID_HANDLE_VALUE;
     }
     const bool changes = (access & (GENERIC_WRITE | DELETE | FILE_WRITE_ATTRIBUTES)) != 0;
-    if (changes && !MayChange(host, !link))
-        return INVALID_HANDLE_VALUE;
-    const int fd = link ? ::open(host.c_str(), O_PATH | O_NOFOLLOW | O_CLOEXEC)
-                        : ::open(host.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    auto file = std::make_unique<FileObject>();
+    file->parentFd = ::open(host.parent_path().c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+    file->name = host.filename().string();
+    const int flags = link ? O_PATH | O_NOFOLLOW | O_CLOEXEC : O_RDONLY | O_DIRECTORY | O_CLOEXEC;
+    const int fd = file->parentFd < 0 ? -1 : ::openat(file->parentFd, file->name.c_str(), flags);
     struct stat st;
     if (fd < 0 || ::fstat(fd, &st) != 0) {
         SetErrno(errno, ParentMissing(host));
@@ -681,8 +712,9 @@ HANDLE OpenSpecial(const fs::path& host, DWORD access, DWORD disposition, bool l
             ::close(fd);
         return INVALID_HANDLE_VALUE;
     }
-    auto file = std::make_unique<FileObject>();
     file->fd = fd;
+    if (changes && !MayChangeAt(FdPath(fd)))
+        return INVALID_HANDLE_VALUE;
     file->hostPath = host.string();
     file->access = access;
     file->isLink = link;
@@ -719,10 +751,16 @@ HANDLE CreateFileA(const std::string& path, DWORD access, DWORD, DWORD dispositi
                   disposition == TRUNCATE_EXISTING;
     const bool creates =
         !exists && disposition != OPEN_EXISTING && disposition != TRUNCATE_EXISTING;
-    if ((writes || creates || (access & (DELETE | FILE_WRITE_ATTRIBUTES)) != 0) &&
-        !MayChange(host, true)) {
+    const bool changes = writes || creates || (access & (DELETE | FILE_WRITE_ATTRIBUTES)) != 0;
+    // Opened in the folder held open here, and judged by where it really lands.
+    OwnedFd parent(::open(host.parent_path().c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
+    const int parentFd = parent.fd;
+    const std::string leaf = host.filename().string();
+    if (parentFd < 0) {
+        SetErrno(errno, true);
         return INVALID_HANDLE_VALUE;
     }
+
     if (exists && writes && IsReadOnly(host)) {
         SetLastError(ERROR_ACCESS_DENIED);
         return INVALID_HANDLE_VALUE;
@@ -758,7 +796,18 @@ HANDLE CreateFileA(const std::string& path, DWORD access, DWORD, DWORD dispositi
     bool emptyAlready = exists && S_ISREG(st.st_mode) && st.st_size == 0 && (flags & O_TRUNC);
     if (emptyAlready)
         flags &= ~O_TRUNC;
-    int fd = ::open(host.c_str(), flags, 0666);
+    // Existence as the folder held open sees it now: a creation is judged by that folder.
+    struct stat there;
+    const bool existsThere = ::fstatat(parentFd, leaf.c_str(), &there, 0) == 0;
+    if (changes && !existsThere && (flags & O_CREAT) != 0 &&
+        !MayChangeAt(FdPath(parentFd) / leaf)) {
+        return INVALID_HANDLE_VALUE;
+    }
+    int fd = ::openat(parentFd, leaf.c_str(), flags, 0666);
+    if (fd >= 0 && changes && existsThere && !MayChangeAt(FdPath(fd))) {
+        ::close(fd);
+        return INVALID_HANDLE_VALUE;
+    }
     if (fd >= 0 && emptyAlready) {
         struct stat now;
         static const struct timespec kStampWrite[2] = {{0, UTIME_OMIT}, {0, UTIME_NOW}};
@@ -780,6 +829,8 @@ HANDLE CreateFileA(const std::string& path, DWORD access, DWORD, DWORD dispositi
     }
     auto file = std::make_unique<FileObject>();
     file->fd = fd;
+    file->parentFd = std::exchange(parent.fd, -1);
+    file->name = leaf;
     file->hostPath = host.string();
     file->access = access;
     struct stat opened;
@@ -1094,7 +1145,10 @@ BOOL SetFileInformationByHandle(HANDLE handle, const FILE_DISPOSITION_INFO& info
     }
     if (!info.DeleteFile)
         return true;
-    if (!StillAt(*file)) {
+    struct stat there;
+    if (file->parentFd < 0 ||
+        ::fstatat(file->parentFd, file->name.c_str(), &there, AT_SYMLINK_NOFOLLOW) != 0 ||
+        there.st_dev != file->dev || there.st_ino != file->ino) {
         SetLastError(ERROR_FILE_NOT_FOUND);
         return false;
     }
@@ -1105,7 +1159,7 @@ BOOL SetFileInformationByHandle(HANDLE handle, const FILE_DISPOSITION_INFO& info
     }
     // Windows removes the object when its last handle closes; the sandbox at once.
     const bool folder = file->isDir && !file->isLink;
-    if ((folder ? ::rmdir(host.c_str()) : ::unlink(host.c_str())) != 0) {
+    if (::unlinkat(file->parentFd, file->name.c_str(), folder ? AT_REMOVEDIR : 0) != 0) {
         SetErrno(errno);
         return false;
     }
