@@ -475,13 +475,13 @@ BOOL RemoveDirectoryA(const std::string& path) {
     }
     if (!MayChange(host, false))
         return false;
-    NoteOwner(host, false);
     if (S_ISLNK(st.st_mode)) {
         // A junction or directory link is removed as a link; its target stays.
         if (::unlink(host.c_str()) != 0) {
             SetErrno(errno);
             return false;
         }
+        NoteOwner(host, false);
         return true;
     }
     if (!S_ISDIR(st.st_mode)) {
@@ -496,6 +496,7 @@ BOOL RemoveDirectoryA(const std::string& path) {
         SetErrno(errno);
         return false;
     }
+    NoteOwner(host, false);
     if (InSandbox(host))
         StoreAttributes(host, std::nullopt);
     return true;
