@@ -554,22 +554,31 @@ SettingsResult SettingsBackup::Restore(const SettingsContext& context) {
     struct DriverFile {
         const std::string& name;
         const std::string& path;
-        const TZipEntryInfo* entry;
+        const char* role;
+        const TZipEntryInfo* entry = nullptr;
     };
-    const DriverFile driverFiles[] = {
+    DriverFile driverFiles[] = {
         {names.deviceCapabilitiesName, paths.deviceCapabilitiesPath,
-         EntryForRole(entries, names.deviceCapabilitiesName, names.mergedConfigName)},
-        {names.mergedConfigName, paths.mergedConfigPath,
-         EntryForRole(entries, names.mergedConfigName, names.deviceCapabilitiesName)},
+         "the device capabilities file"},
+        {names.mergedConfigName, paths.mergedConfigPath, "the printer description file"},
     };
+    for (DriverFile& file : driverFiles) {
+        if (!Named(names, file.name)) {
+            continue;
+        }
+        if (!PlainlyNamed(names, file.name)) {
+            notRestored.push_back(std::string(file.role) + " " + NotPlainText(names, file.name));
+            continue;
+        }
+        const std::string& other = &file.name == &names.mergedConfigName
+                                       ? names.deviceCapabilitiesName
+                                       : names.mergedConfigName;
+        file.entry = EntryForRole(entries, file.name, other);
+    }
     {
         system::FsRedirectionSpan span(context.wow64KeyFlag != 0);
         for (const DriverFile& file : driverFiles) {
             if (file.entry == nullptr) {
-                continue;
-            }
-            if (!PlainlyNamed(names, file.name)) {
-                notRestored.push_back(file.entry->FileName + " " + NotPlainText(names, file.name));
                 continue;
             }
             const std::string extracted = folder + "\\" + file.entry->FileName;

@@ -235,11 +235,16 @@ void ReadPaperSizes(HealthReport& report, const std::string& description,
     std::vector<std::string> left, right;
     std::string defaultKeyword;
     for (const OfferedOption& option : facts.description) {
-        if (option.keyword.empty())
+        std::string keyword = option.keyword;
+        // ... unless the document kept an element of the option's own name for it.
+        for (const OfferedOption& element : facts.capabilities)
+            if (keyword.empty() && SameText(element.name, option.name))
+                keyword = element.name;
+        if (keyword.empty())
             continue;
-        left.push_back(option.keyword);
+        left.push_back(keyword);
         if (option.name == facts.descriptionDefault && defaultKeyword.empty())
-            defaultKeyword = option.keyword;
+            defaultKeyword = keyword;
     }
     for (const OfferedOption& option : facts.capabilities)
         right.push_back(option.keyword);

@@ -151,6 +151,15 @@ PaperSizeReading ReadPaperSizes(std::string_view description, PaperSettings& set
                 settings.internationalUnits = true;
             }
         }
+        // A size written at its exact width under "International Standard" (A4 at 3779901)
+        // shows the choice too; without it a description saved that way would read back as
+        // "US Standard" and the next unchanged save would round every such size.
+        if (!settings.internationalUnits) {
+            const auto exact = LookupPaperSize(name, KeywordTableText(), {true, 0, 0});
+            const auto rounded = LookupPaperSize(name, KeywordTableText(), {false, 0, 0});
+            settings.internationalUnits =
+                exact && rounded && exact->width != rounded->width && area->width == exact->width;
+        }
     }
 
     const std::unordered_map<std::string, std::string> elements =
