@@ -181,17 +181,17 @@ int main(int argc, char** argv) {
                         "\r\n{\r\n*rcNameID: =X\r\n*PrintableArea: PAIR(1, 2)\r\n";
         }
         unclosed += "}\r\n*Feature: Resolution\r\n{\r\n}\r\n";
-        const auto [read, unused] = BestSeconds(
-            [] {},
-            [&] {
-                PaperSettings ignored;
-                if (ReadPaperSizes(unclosed, ignored).chosen.size() !=
-                    static_cast<std::size_t>(counts[k])) {
-                    std::cerr << "the unclosed options were not all read\n";
-                    std::exit(1);
-                }
-            },
-            [] {}, runs);
+        const auto [read, unused] =
+            BestSeconds([] {},
+                        [&] {
+                            PaperSettings ignored;
+                            if (ReadPaperSizes(unclosed, ignored).chosen.size() !=
+                                static_cast<std::size_t>(counts[k])) {
+                                std::cerr << "the unclosed options were not all read\n";
+                                std::exit(1);
+                            }
+                        },
+                        [] {}, runs);
         perOption[k] = read / counts[k];
         std::cout << "read of " << counts[k] << " unclosed options " << read * 1000 << " ms\n";
     }

@@ -189,8 +189,7 @@ void RemoveLeftoverExtractionFolders(std::string tempPath) {
             const std::string rest = name.substr(std::string_view("PrintToPDF").size());
             const std::size_t d = rest.find('D');
             const auto digits = [](const std::string& text) {
-                return !text.empty() &&
-                       text.find_first_not_of("0123456789") == std::string::npos;
+                return !text.empty() && text.find_first_not_of("0123456789") == std::string::npos;
             };
             if ((data.dwFileAttributes & win::FILE_ATTRIBUTE_DIRECTORY) != 0 &&
                 d != std::string::npos && digits(rest.substr(0, d)) && digits(rest.substr(d + 1))) {
@@ -384,8 +383,7 @@ SettingsResult SettingsBackup::Save(const SettingsContext& context, bool printer
         {paths.mergedConfigPath, names.mergedConfigName,
          PlainlyNamed(names, names.mergedConfigName), false, "the printer description file"},
         {paths.deviceCapabilitiesPath, names.deviceCapabilitiesName,
-         PlainlyNamed(names, names.deviceCapabilitiesName), false,
-         "the device capabilities file"},
+         PlainlyNamed(names, names.deviceCapabilitiesName), false, "the device capabilities file"},
     };
     // An archive entry that differs from the file on disk is replaced even when its date is
     // not older: the archive must hold what is there now.

@@ -335,8 +335,8 @@ void TZipper::PutInPlace(const std::string& temp, const std::string& target) {
 }
 
 bool TZipper::ContentDiffers(const TZipEntryInfo& old, const std::string& path) const {
-    win::UniqueFileHandle in(win::CreateFileA(path, win::GENERIC_READ, win::FILE_SHARE_READ,
-                                              win::OPEN_EXISTING, 0));
+    win::UniqueFileHandle in(
+        win::CreateFileA(path, win::GENERIC_READ, win::FILE_SHARE_READ, win::OPEN_EXISTING, 0));
     if (!in) {
         return false;  // unreadable: the old entry stays, as AddFile would keep it
     }
@@ -381,8 +381,7 @@ int TZipper::Zip() {
             out.Close();
             if (!win::MoveFileExA(partial, zipName,
                                   win::MOVEFILE_REPLACE_EXISTING | win::MOVEFILE_WRITE_THROUGH)) {
-                throw EZipperError("Could not copy from " + partial + " -> " + zipName +
-                                   ": Error");
+                throw EZipperError("Could not copy from " + partial + " -> " + zipName + ": Error");
             }
             guard.Keep();
         }

@@ -97,11 +97,12 @@ void InvalidateDriverCache(const DriverFilePaths& paths, win::DWORD wow64KeyFlag
 // Rewrites the feature in the description and then the element in the capabilities document,
 // deleting the compiled cache in between. A file whose text a NUL byte ends early is refused
 // by name, as what follows the NUL would be lost; leftover temporary files of both are removed
-// before writing. Both files are read and cut before either is written, so that a file lacking its part refuses the whole change (with a message box
-// titled with the application's title) instead of leaving a file that holds only the new
-// feature, or one file changed and the other not. The description is cut with CutFeature;
-// `descriptionText`, when given, is its working text as the command read it when it began
-// (the editors cut the new feature into what their dialog was filled from), else it is read.
+// before writing. Both files are read and cut before either is written, so that a file lacking its
+// part refuses the whole change (with a message box titled with the application's title) instead of
+// leaving a file that holds only the new feature, or one file changed and the other not. The
+// description is cut with CutFeature; `descriptionText`, when given, is its working text as the
+// command read it when it began (the editors cut the new feature into what their dialog was filled
+// from), else it is read.
 ReplaceResult ReplaceDriverFeature(const DriverFilePaths& paths,
                                    const FeatureReplacement& replacement,
                                    const DriverContext& context,

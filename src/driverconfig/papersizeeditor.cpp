@@ -250,12 +250,10 @@ std::optional<PaperSizeSession> BeginPaperSizeEdit(const DriverContext& context,
 
 ReplaceResult FinishPaperSizeEdit(const PaperSizeSession& session, const PaperSizeDialog& dialog,
                                   const PaperSettings& settings, const DriverContext& context) {
-    return ReplaceDriverFeature(
-        session.paths,
-        PaperSizeChange(dialog.chosen, dialog.defaultName, settings, session.reading,
-                        dialog.customApplied),
-        context,
-        &session.description);
+    return ReplaceDriverFeature(session.paths,
+                                PaperSizeChange(dialog.chosen, dialog.defaultName, settings,
+                                                session.reading, dialog.customApplied),
+                                context, &session.description);
 }
 
 }  // namespace driverconfig

@@ -41,7 +41,7 @@ struct PaperSizeDialog {
     bool internationalUnits = false;  // "International Standard" selected
     std::int32_t customWidthMm = 0;   // the dialog's working copy of the custom size
     std::int32_t customHeightMm = 0;
-    bool customApplied = false;  // "Apply" took a new custom size
+    bool customApplied = false;   // "Apply" took a new custom size
     char decimalSeparator = '.';  // the system's, for the aspect ratio
 };
 

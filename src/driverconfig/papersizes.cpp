@@ -72,10 +72,10 @@ std::unordered_map<std::string, std::string> OldElements(const std::string& capa
     if (!split.found) {
         return elements;
     }
-    const std::string_view text = std::string_view(capabilities)
-                                      .substr(split.before.size(), capabilities.size() -
-                                                                       split.before.size() -
-                                                                       split.after.size());
+    const std::string_view text =
+        std::string_view(capabilities)
+            .substr(split.before.size(),
+                    capabilities.size() - split.before.size() - split.after.size());
     std::size_t at = kPageMediaSizeOpenTag.size();
     while ((at = text.find('<', at)) != std::string_view::npos) {
         const std::size_t end = text.find('>', at);
@@ -113,6 +113,31 @@ std::unordered_map<std::string, std::string> OldElements(const std::string& capa
     return elements;
 }
 
+// The custom size from the option's own lines rather than from the six lines after its
+// "*Option:" line, which may reach past its body into whatever follows it: what follows changes
+// with a save, and the custom size must read the same before and after. A size that cannot be
+// read, or is larger than a side can be, is kept as written.
+void ReadCustomSize(const std::string& optionText, PaperSettings& settings,
+                    PaperSizeReading& reading) {
+    std::string body;
+    const std::vector<std::string> lines = SplitLines(optionText);
+    for (std::size_t i = 1; i < lines.size(); ++i) {
+        body += lines[i];
+    }
+    const std::optional<PrintableArea> area = ReadPrintableArea(body);
+    if (!area) {
+        reading.customKept = true;
+        return;
+    }
+    const std::int64_t width = UnitsToMillimetres(DigitsToInt(area->width));
+    const std::int64_t height = UnitsToMillimetres(DigitsToInt(area->height));
+    reading.customKept = width > kLargestCustomSideMm || height > kLargestCustomSideMm;
+    if (!reading.customKept) {
+        settings.customWidthMm = static_cast<std::int32_t>(width);
+        settings.customHeightMm = static_cast<std::int32_t>(height);
+    }
+}
+
 }  // namespace
 
 PaperSizeReading ReadPaperSizes(std::string_view description, PaperSettings& settings,
@@ -134,16 +159,7 @@ PaperSizeReading ReadPaperSizes(std::string_view description, PaperSettings& set
             continue;
         }
         if (name == kCustomSizeName) {
-            const std::int64_t width = UnitsToMillimetres(DigitsToInt(area->width));
-            const std::int64_t height = UnitsToMillimetres(DigitsToInt(area->height));
-            if (width > kLargestCustomSideMm || height > kLargestCustomSideMm) {
-                reading.customOutOfRange = true;
-                continue;
-            }
-            reading.customOutOfRange = false;
-            settings.customWidthMm = static_cast<std::int32_t>(width);
-            settings.customHeightMm = static_cast<std::int32_t>(height);
-            continue;
+            continue;  // read from its own text below
         }
         for (const UsWidth& us : kUsWidths) {
             if (name == us.name && !area->width.empty() && area->width != "0" &&
@@ -178,6 +194,9 @@ PaperSizeReading ReadPaperSizes(std::string_view description, PaperSettings& set
             continue;
         }
         kept.text = OptionText(lines, i);
+        if (kept.name == kCustomSizeName) {
+            ReadCustomSize(kept.text, settings, reading);
+        }
         kept.keyword = ReadKeywordMap(kept.text);
         if (kept.keyword.empty() && kept.name == kCustomSizeName) {
             kept.keyword = std::string(kCustomSizeKeyword);
@@ -206,7 +225,7 @@ FeatureReplacement PaperSizeChange(const std::vector<std::string>& chosen,
     for (const std::string& entry : chosen) {
         const std::string name = AsciiUpper(entry);
         std::optional<PaperOption> option;
-        if (!(name == kCustomSizeName && reading.customOutOfRange && !customApplied)) {
+        if (!(name == kCustomSizeName && reading.customKept && !customApplied)) {
             option = MakePaperOption(entry, KeywordTableText(), settings);
         }
         if (!option) {

@@ -33,9 +33,9 @@ struct PaperSizeReading {
     std::vector<std::string> chosen;  // option names upper-cased, file order, duplicates kept
     std::string defaultName;          // upper-cased
     std::vector<KeptOption> kept;     // every option, first occurrence of each name
-    // The custom size read is larger than a side can be: it is written back as it stands
-    // unless a new custom size is applied.
-    bool customOutOfRange = false;
+    // The custom size cannot be read from its own lines, or is larger than a side can be: it
+    // is written back as it stands unless a new custom size is applied.
+    bool customKept = false;
 };
 
 // Reads the PaperSize feature and updates the custom size and the unit accuracy of
@@ -45,8 +45,8 @@ PaperSizeReading ReadPaperSizes(std::string_view description, PaperSettings& set
                                 const std::optional<std::string>& capabilities = std::nullopt);
 
 // The new feature and capabilities element for the chosen sizes. A size the catalogue lacks,
-// and an out-of-range custom size when `customApplied` is false, keep their old text and old
-// element. The default is written in the spelling of the option it names.
+// and a kept custom size when `customApplied` is false, keep their old text and old element. The
+// default is written in the spelling of the option it names.
 FeatureReplacement PaperSizeChange(const std::vector<std::string>& chosen,
                                    std::string_view defaultName, const PaperSettings& settings,
                                    const PaperSizeReading& reading, bool customApplied = false);

@@ -158,8 +158,7 @@ FeatureCut CutFeature(std::string_view text, std::string_view header) {
     }
     const std::size_t limit = next == std::string_view::npos ? text.size() : next;
     const std::size_t end = FeatureEnd(text, from, limit);
-    const bool closed = end != std::string_view::npos &&
-                        StandsApart(text.substr(end, limit - end));
+    const bool closed = end != std::string_view::npos && StandsApart(text.substr(end, limit - end));
     if (next == std::string_view::npos && !closed) {
         return cut;  // a last feature whose end cannot be told
     }

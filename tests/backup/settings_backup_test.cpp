@@ -467,7 +467,6 @@ TEST(SettingsBackup, DriverFileThatCannotBeReplacedIsNamedAndLeavesNoTemporaryFi
     EXPECT_EQ(ListFolder(w.paths.queueFolder), driverFolder);
 }
 
-
 TEST(SettingsBackup, ABackupHoldsTheDriverFilesOnDiskEvenAfterRestoringAnOlderArchive) {
     World w;
     const std::string second = kDocuments + "\\b.roy";
@@ -503,7 +502,8 @@ TEST(SettingsBackup, DriverFileNamesThatArePathsAreNeitherSavedNorRestored) {
                             climb);
         win::DeleteFileA(kArchive);
         EXPECT_EQ(w.Save(), SettingsResult::Incomplete);
-        EXPECT_NE(w.Texts().back().find("\"" + climb + "\""), std::string::npos) << w.Texts().back();
+        EXPECT_NE(w.Texts().back().find("\"" + climb + "\""), std::string::npos)
+            << w.Texts().back();
         for (const std::string& name : EntryNames(kArchive))
             EXPECT_NE(name, "secret.txt");
 

@@ -90,9 +90,12 @@ class DescriptionGenerator {
         if (Chance(6))
             lines.push_back("*Name: \"Wide {\" *% not a brace }");
         lines.push_back("*PrintableOrigin: PAIR(0, 0)");
-        const std::vector<std::string> areas = {"3886200, 5029200", "3888000, 5040000",
-                                                "1800000, 2700000", "99999999999999, 2700000",
-                                                "0, 0", " 3779901 ,5345811 "};
+        const std::vector<std::string> areas = {"3886200, 5029200",
+                                                "3888000, 5040000",
+                                                "1800000, 2700000",
+                                                "99999999999999, 2700000",
+                                                "0, 0",
+                                                " 3779901 ,5345811 "};
         lines.push_back("*PrintableArea: " + std::string(Chance(4) ? "pair(" : "PAIR(") +
                         OneOf(areas) + ")");
         if (Chance(3))
@@ -108,11 +111,16 @@ class DescriptionGenerator {
         const int count = 1 + Pick(6);
         for (int i = 0; i < count; ++i)
             chosen.push_back(OneOf(names));
-        keywordOf_ = {{"LETTER", "NorthAmericaLetter"}, {"A4", "ISOA4"},
-                      {"A3", "ISOA3"},                  {"LEGAL", "NorthAmericaLegal"},
-                      {"B5", "JISB5"},                  {"TABLOID", "NorthAmericaTabloid"},
-                      {"CUSTOMSIZE", "UserDefinedSize"}, {"MyPaper", "MyPaper"},
-                      {"Unknown", "UnknownKeyword"},     {"STATEMENT", "NorthAmericaStatement"},
+        keywordOf_ = {{"LETTER", "NorthAmericaLetter"},
+                      {"A4", "ISOA4"},
+                      {"A3", "ISOA3"},
+                      {"LEGAL", "NorthAmericaLegal"},
+                      {"B5", "JISB5"},
+                      {"TABLOID", "NorthAmericaTabloid"},
+                      {"CUSTOMSIZE", "UserDefinedSize"},
+                      {"MyPaper", "MyPaper"},
+                      {"Unknown", "UnknownKeyword"},
+                      {"STATEMENT", "NorthAmericaStatement"},
                       {"A6", "ISOA6"}};
         paperNames_ = chosen;
         std::string text = Line("*Feature: PaperSize") + Line("{");
@@ -137,10 +145,10 @@ class DescriptionGenerator {
         text += Line("*DefaultOption: ResOption" + std::to_string(1 + Pick(count)));
         for (int n = 1; n <= count; ++n) {
             const std::string d = std::to_string(OneOf(dpis));
-            text += Line("*Option: ResOption" + std::to_string(n)) +
-                    Body({"*Name: \"" + d + " x " + d + "\"", "*SpotDiameter: 100",
-                          "*DPI: PAIR(" + d + ", " + d + ")",
-                          "*TextDPI: PAIR(" + d + ", " + d + ")"});
+            text +=
+                Line("*Option: ResOption" + std::to_string(n)) +
+                Body({"*Name: \"" + d + " x " + d + "\"", "*SpotDiameter: 100",
+                      "*DPI: PAIR(" + d + ", " + d + ")", "*TextDPI: PAIR(" + d + ", " + d + ")"});
         }
         return text + Line("}");
     }

@@ -646,7 +646,8 @@ TEST_P(PaperSizeUnchangedSaveTest, KeepsEverySizeAndGivesTheSameBytesOnEverySave
     const UnchangedSaveCase& c = GetParam();
     Begin();
     const std::string description =
-        "*%\r\n" + c.feature + "*Feature: Resolution\r\n{\r\n}\r\n*Feature: ColorMode\r\n{\r\n}\r\n";
+        "*%\r\n" + c.feature +
+        "*Feature: Resolution\r\n{\r\n}\r\n*Feature: ColorMode\r\n{\r\n}\r\n";
     WriteDescription(description);
     const std::string capsPath = session_->paths.deviceCapabilitiesPath;
     std::string capabilities = Bytes(capsPath);
@@ -695,8 +696,9 @@ INSTANTIATE_TEST_SUITE_P(
          {kLetterOption + kA4Option + "}\r\n*Feature: Resolution"},
          {"<psk:ISOA4 "}},
         {"missing_brace_of_an_option",
-         kFeatureHead + "*DefaultOption: LETTER\r\n*Option: LETTER\r\n"
-                        "*PrintableArea: PAIR(3886200, 5029200)\r\n}\r\n" +
+         kFeatureHead +
+             "*DefaultOption: LETTER\r\n*Option: LETTER\r\n"
+             "*PrintableArea: PAIR(3886200, 5029200)\r\n}\r\n" +
              kA4Option + "}\r\n",
          "",
          ReplaceResult::Written,
@@ -710,10 +712,11 @@ INSTANTIATE_TEST_SUITE_P(
          {"    <ns0000:MyPaper psf2:psftype=\"Option\" psf2:default=\"true\">\r\n"
           "      <psk:MediaSizeWidth"}},
         {"custom_size_beyond_the_bound",
-         kFeatureHead + "*DefaultOption: CUSTOMSIZE\r\n*Option: CUSTOMSIZE\r\n{\r\n"
-                        "*rcNameID: =USER_DEFINED_SIZE_DISPLAY\r\n*MinSize: PAIR(936000, 1332000)\r\n"
-                        "*MaxSize: PAIR(5346000, 7560000)\r\n*MaxPrintableWidth: 5346000\r\n"
-                        "*PrintableArea: PAIR(99999999999999, 2700000)\r\n}\r\n" +
+         kFeatureHead +
+             "*DefaultOption: CUSTOMSIZE\r\n*Option: CUSTOMSIZE\r\n{\r\n"
+             "*rcNameID: =USER_DEFINED_SIZE_DISPLAY\r\n*MinSize: PAIR(936000, 1332000)\r\n"
+             "*MaxSize: PAIR(5346000, 7560000)\r\n*MaxPrintableWidth: 5346000\r\n"
+             "*PrintableArea: PAIR(99999999999999, 2700000)\r\n}\r\n" +
              kA4Option + "}\r\n",
          "    <psk:UserDefinedSize psf2:psftype=\"Option\">\r\n    </psk:UserDefinedSize>\r\n",
          ReplaceResult::Written,

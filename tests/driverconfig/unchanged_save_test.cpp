@@ -36,7 +36,8 @@ std::string FromNextFeature(const std::string& text, std::string_view header) {
 }
 
 bool EndsWith(const std::string& text, const std::string& tail) {
-    return text.size() >= tail.size() && text.compare(text.size() - tail.size(), tail.size(), tail) == 0;
+    return text.size() >= tail.size() &&
+           text.compare(text.size() - tail.size(), tail.size(), tail) == 0;
 }
 
 TEST(UnchangedSave, IsIdempotentAndKeepsEverythingOutsideTheFeature) {

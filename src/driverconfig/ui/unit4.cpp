@@ -18,8 +18,7 @@ constexpr int kClientHeight = 320;
 
 }  // namespace
 
-TForm4::TForm4(ResolutionPages pages, QWidget* parent)
-    : QDialog(parent), pages_(std::move(pages)) {
+TForm4::TForm4(ResolutionPages pages, QWidget* parent) : QDialog(parent), pages_(std::move(pages)) {
     setObjectName("TForm4");
     setWindowTitle("PDF Print Quality");
     setFixedSize(kClientWidth, kClientHeight);
