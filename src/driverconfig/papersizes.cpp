@@ -26,38 +26,60 @@ constexpr UsWidth kUsWidths[] = {{"TABLOID", "5029200"},
 
 constexpr std::string_view kOptionMarker = "*Option: ";
 
+// The catalogue sizes that "US Standard" rounds, by name, with their exact width.
+const std::unordered_map<std::string, std::string>& ExactWidths() {
+    static const std::unordered_map<std::string, std::string> widths = [] {
+        std::unordered_map<std::string, std::string> found;
+        for (const std::string& name : ListAvailableSizes(KeywordTableText())) {
+            const auto exact = LookupPaperSize(name, KeywordTableText(), {true, 0, 0});
+            const auto rounded = LookupPaperSize(name, KeywordTableText(), {false, 0, 0});
+            if (exact && rounded && exact->width != rounded->width) {
+                found.emplace(name, exact->width);
+            }
+        }
+        return found;
+    }();
+    return widths;
+}
+
+// Lines that an option's kept text never holds: the next option or feature, and a default,
+// which written back inside an option would outrank the feature's own.
 bool StartsEntry(std::string_view trimmed) {
     return trimmed.find(kOptionMarker) != std::string_view::npos ||
-           trimmed.find("*Feature: ") != std::string_view::npos;
+           trimmed.find("*Feature: ") != std::string_view::npos ||
+           trimmed.find("*DefaultOption:") != std::string_view::npos;
 }
 
 // The lines of the option at `at`: its body from "{" to the brace that closes it, with any
-// comment or attribute lines standing before the "{". An option never runs into the next
-// option or feature, so that reading every option walks each line once.
+// comment lines standing before the "{". An option never runs into the next option or feature,
+// so that reading every option walks each line once. An option whose body does not open with
+// "{" keeps its "*Option:" line and comments only: where such a body ends cannot be told.
 std::string OptionText(const std::vector<std::string>& lines, std::size_t at) {
     std::string text = lines[at] + "\r\n";
     int depth = 0;
     bool opened = false;
-    bool attributes = false;
     for (std::size_t i = at + 1; i < lines.size(); ++i) {
         const std::string trimmed = Trim(lines[i]);
         if (StartsEntry(trimmed)) {
             break;
         }
-        if (!opened && trimmed.rfind('}', 0) == 0 && !attributes) {
-            break;  // the brace closes the feature, not this option
+        if (!opened) {
+            const bool comment = trimmed.empty() || trimmed.rfind("*%", 0) == 0;
+            if (!comment && trimmed.rfind('{', 0) != 0) {
+                break;
+            }
+            opened = !comment;
         }
         text += lines[i] + "\r\n";
         depth += BraceBalance(trimmed);
-        if (!opened && trimmed.rfind('{', 0) == 0) {
-            opened = true;
-        } else if (!opened && !trimmed.empty() && trimmed.rfind("*%", 0) != 0) {
-            attributes = true;
-            opened = depth < 0;  // a body whose "{" is missing ends at its "}"
-        }
         if (opened && depth <= 0) {
-            break;
+            return text;
         }
+    }
+    // A body that never closes is closed where the option ends, so that written back it
+    // cannot take the feature's own closing brace for its own.
+    for (; depth > 0; --depth) {
+        text += "}\r\n";
     }
     return text;
 }
@@ -171,16 +193,17 @@ PaperSizeReading ReadPaperSizes(std::string_view description, PaperSettings& set
         // shows the choice too; without it a description saved that way would read back as
         // "US Standard" and the next unchanged save would round every such size.
         if (!settings.internationalUnits) {
-            const auto exact = LookupPaperSize(name, KeywordTableText(), {true, 0, 0});
-            const auto rounded = LookupPaperSize(name, KeywordTableText(), {false, 0, 0});
+            const auto exact = ExactWidths().find(name);
             settings.internationalUnits =
-                exact && rounded && exact->width != rounded->width && area->width == exact->width;
+                exact != ExactWidths().end() && area->width == exact->second;
         }
     }
 
     const std::unordered_map<std::string, std::string> elements =
         capabilities ? OldElements(*capabilities) : std::unordered_map<std::string, std::string>{};
-    const std::vector<std::string> lines = SplitLines(cut.block);
+    // The block that runs to the next feature holds that feature's first character too.
+    const std::vector<std::string> lines = SplitLines(
+        std::string_view(cut.block).substr(0, cut.block.size() - (cut.toNextFeature ? 1 : 0)));
     std::unordered_map<std::string, bool> seen;
     for (std::size_t i = 0; i < lines.size(); ++i) {
         const std::string line = Trim(lines[i]);

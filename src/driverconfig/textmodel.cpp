@@ -169,6 +169,7 @@ FeatureCut CutFeature(std::string_view text, std::string_view header) {
         // for cutting alike.
         cut.block = std::string(text.substr(from, next - from + 1));
         cut.after = std::string(text.substr(next));
+        cut.toNextFeature = true;
         return cut;
     }
     cut.block = std::string(text.substr(from, end - from));

@@ -51,6 +51,8 @@ struct FeatureCut {
     std::string before;
     std::string block;  // the feature as read: what the options are scanned from
     std::string after;  // written right after the new feature
+    // The feature runs to the next one; `block` then ends with that one's first character.
+    bool toNextFeature = false;
 };
 
 FeatureCut CutFeature(std::string_view text, std::string_view header);

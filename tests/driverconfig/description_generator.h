@@ -77,7 +77,8 @@ class DescriptionGenerator {
             text += Line("{");  // now and then a body whose "{" is missing
         for (const std::string& line : lines)
             text += Line(line);
-        text += Line("}");
+        if (!Chance(25))
+            text += Line("}");  // and now and then a body that never closes
         if (Chance(25))
             text += Line("}");  // a stray brace
         return text;
