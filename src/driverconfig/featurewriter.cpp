@@ -232,6 +232,12 @@ RewrittenTexts RewriteDriverTexts(std::string_view description,
         out.capabilities = split.before + replacement.fragment + split.after;
     }
     out.description = cut.before + replacement.feature + cut.after;
+    // Kept option texts of a damaged feature could still close it early or leave it open;
+    // a description whose new feature would not read back as written is not written at all.
+    const FeatureCut again = CutFeature(out.description, replacement.header);
+    if (!again.found || again.block != replacement.feature || again.after != cut.after) {
+        return RewrittenTexts{};
+    }
     out.result = capabilities ? ReplaceResult::Written : ReplaceResult::DescriptionOnly;
     return out;
 }

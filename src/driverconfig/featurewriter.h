@@ -88,7 +88,8 @@ std::string NoCapabilityElementText(std::string_view elementLabel);
 // ... or when a file's text ends at a NUL byte before the file does.
 std::string TextCutShortText(std::string_view path);
 
-// Both files' new working texts, or why they cannot be rewritten (then both are empty).
+// Both files' new working texts, or why they cannot be rewritten (then both are empty): a
+// file lacks its part, or the new feature would not read back as written (NoFeatureBlock).
 // `capabilities` is nullopt when there is no capabilities document.
 struct RewrittenTexts {
     ReplaceResult result = ReplaceResult::NoFeatureBlock;
