@@ -8,6 +8,9 @@
 // both files with the cache deleted. The floor reads both files and writes them back whole
 // through the same platform layer with no editing. Each figure is the best of N runs (default
 // 10); the files are put back before every run. The sandbox is a temporary one.
+//
+// It then times reading a PaperSize feature whose options open "{" and never close it, at
+// 2,000, 4,000 and 8,000 options: the read must grow linearly with the options.
 #include <unistd.h>
 
 #include <algorithm>
@@ -22,6 +25,7 @@
 
 #include "driverconfig/driverfiles.h"
 #include "driverconfig/papersizeeditor.h"
+#include "driverconfig/papersizes.h"
 #include "platform/registry.h"
 #include "platform/sim/sandbox.h"
 
@@ -167,6 +171,32 @@ int main(int argc, char** argv) {
               << "paper size save  " << save * 1000 << " ms\n"
               << "floor            " << floor * 1000 << " ms\n"
               << "ratio            " << save / floor << "\n";
+
+    double perOption[3] = {};
+    const int counts[3] = {2000, 4000, 8000};
+    for (int k = 0; k < 3; ++k) {
+        std::string unclosed = "*%\r\n*Feature: PaperSize\r\n{\r\n*DefaultOption: A4\r\n";
+        for (int n = 0; n < counts[k]; ++n) {
+            unclosed += "*Option: SIZE" + std::to_string(n) +
+                        "\r\n{\r\n*rcNameID: =X\r\n*PrintableArea: PAIR(1, 2)\r\n";
+        }
+        unclosed += "}\r\n*Feature: Resolution\r\n{\r\n}\r\n";
+        const auto [read, unused] =
+            BestSeconds([] {},
+                        [&] {
+                            PaperSettings ignored;
+                            if (ReadPaperSizes(unclosed, ignored).chosen.size() !=
+                                static_cast<std::size_t>(counts[k])) {
+                                std::cerr << "the unclosed options were not all read\n";
+                                std::exit(1);
+                            }
+                        },
+                        [] {}, runs);
+        perOption[k] = read / counts[k];
+        std::cout << "read of " << counts[k] << " unclosed options " << read * 1000 << " ms\n";
+    }
+    std::cout << "per option, 8000 against 2000 " << perOption[2] / perOption[0]
+              << " (1 is linear)\n";
     sim::CloseSandbox();
     fs::remove_all(root);
     return written.find("*DefaultOption: A3\r\n") == std::string::npos ? 1 : 0;

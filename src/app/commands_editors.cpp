@@ -45,7 +45,7 @@ void TForm1::SpeedButton7Click() {
         driverconfig::BeginResolutionEdit(context);
     if (!session)
         return;
-    driverconfig::TForm4 dialog(Handle(), {SiteAddress, CompanionPrinterAddress}, this);
+    driverconfig::TForm4 dialog({SiteAddress, CompanionPrinterAddress}, this);
     dialog.Prepare(session->reading);
     if (dialog.exec() != QDialog::Accepted)
         return;

@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QMetaObject>
 #include <QPointer>
+#include <QWidget>
 #include <memory>
 
 #include "app/qt_ui.h"
@@ -80,7 +81,12 @@ int RunPrnStatus(QApplication& application, const ProgramOptions& options) {
     end.handle = win::RegisterApplicationWindow(&host);
 
     std::unique_ptr<TForm1> form;
-    QtUserInterface qtUi([&](win::HWND) -> QWidget* { return form.get(); });
+    // A dialog that owns its boxes names itself by its window id; every other owner is the
+    // main window.
+    QtUserInterface qtUi([&](win::HWND owner) -> QWidget* {
+        QWidget* dialog = owner != end.handle ? QWidget::find(static_cast<WId>(owner)) : nullptr;
+        return dialog != nullptr ? dialog : form.get();
+    });
     win::SetUserInterface(options.ui ? options.ui : &qtUi);
     win::SetMessagePump(&PumpMessages);
 

@@ -166,6 +166,78 @@ bool Named(const driverconfig::DriverFileNames& names, const std::string& fileNa
     return !names.queueFolderName.empty() && !fileName.empty();
 }
 
+// Both names are one plain name each, as the editors require: any other leads out of the
+// driver folder.
+bool PlainlyNamed(const driverconfig::DriverFileNames& names, const std::string& fileName) {
+    return driverconfig::IsPlainName(names.queueFolderName) && driverconfig::IsPlainName(fileName);
+}
+
+std::string NotPlainText(const driverconfig::DriverFileNames& names, const std::string& fileName) {
+    const std::string& bad =
+        driverconfig::IsPlainName(names.queueFolderName) ? fileName : names.queueFolderName;
+    return "\"" + bad + "\" (the printer's registry gives a path, not a plain file name)";
+}
+
+bool HasExtensionOf(const std::string& name, const std::string& model) {
+    const std::size_t dot = model.rfind('.');
+    return dot != std::string::npos && name.size() > model.size() - dot &&
+           SameName(name.substr(name.size() - (model.size() - dot)), model.substr(dot));
+}
+
+// The archive entry that holds the driver file now named `current`: the entry of that name,
+// else the one entry of that name's extension that no other role claims. An archive taken
+// before a reinstall holds the description under the name it had then.
+const TZipEntryInfo* EntryForRole(const std::vector<TZipEntryInfo>& entries,
+                                  const std::string& current, const std::string& otherCurrent) {
+    const TZipEntryInfo* found = nullptr;
+    int candidates = 0;
+    for (const TZipEntryInfo& entry : entries) {
+        if (SameName(entry.FileName, current)) {
+            return &entry;
+        }
+        if (!entry.FileName.empty() && !SameName(entry.FileName, otherCurrent) &&
+            HasExtensionOf(entry.FileName, current) && !HasExtensionOf(entry.FileName, ".reg")) {
+            found = &entry;
+            ++candidates;
+        }
+    }
+    return candidates == 1 ? found : nullptr;
+}
+
+// Extraction folders that earlier restores left in the temp folder when they were stopped:
+// "PrintToPDF<digits>D<digits>". A link of that name is removed as a link, never followed.
+void RemoveLeftoverExtractionFolders(std::string tempPath) {
+    while (!tempPath.empty() && tempPath.back() == '\\') {
+        tempPath.pop_back();
+    }
+    std::vector<std::pair<std::string, bool>> leftovers;
+    {
+        win::WIN32_FIND_DATAA data;
+        win::UniqueFindHandle find(win::FindFirstFileA(tempPath + "\\PrintToPDF*", &data));
+        for (bool more = find.valid(); more; more = win::FindNextFileA(find.get(), &data)) {
+            const std::string name = data.cFileName;
+            const std::string rest = name.substr(std::string_view("PrintToPDF").size());
+            const std::size_t d = rest.find('D');
+            const auto digits = [](const std::string& text) {
+                return !text.empty() && text.find_first_not_of("0123456789") == std::string::npos;
+            };
+            if ((data.dwFileAttributes & win::FILE_ATTRIBUTE_DIRECTORY) != 0 &&
+                d != std::string::npos && digits(rest.substr(0, d)) && digits(rest.substr(d + 1))) {
+                leftovers.emplace_back(
+                    tempPath + "\\" + name,
+                    (data.dwFileAttributes & win::FILE_ATTRIBUTE_REPARSE_POINT) != 0);
+            }
+        }
+    }
+    for (const auto& [folder, isLink] : leftovers) {
+        if (isLink) {
+            win::RemoveDirectoryA(folder);
+        } else {
+            system::DeleteFolderTree(folder);
+        }
+    }
+}
+
 // Puts `source` in place of `target` through a temporary file beside the target, so that an
 // interrupted restore leaves either the old or the new file, never part of one.
 bool ReplaceDriverFile(const std::string& source, const std::string& target) {
@@ -327,19 +399,25 @@ SettingsResult SettingsBackup::Save(const SettingsContext& context, bool printer
         win::ProcessPendingMessages();
     }
 
-    // The two driver files, in archive order; `wanted` is false where the registry names none.
+    // The two driver files, in archive order; `wanted` is false where the registry names none
+    // or gives more than one plain name.
     struct DriverFile {
         std::string path;
+        std::string name;
         bool wanted = false;
         bool exists = false;
         const char* role = "";
+        std::optional<Fingerprint> print = std::nullopt;
     };
     std::vector<DriverFile> driverFiles = {
-        {paths.mergedConfigPath, Named(names, names.mergedConfigName), false,
-         "the printer description file"},
-        {paths.deviceCapabilitiesPath, Named(names, names.deviceCapabilitiesName), false,
-         "the device capabilities file"},
+        {paths.mergedConfigPath, names.mergedConfigName,
+         PlainlyNamed(names, names.mergedConfigName), false, "the printer description file"},
+        {paths.deviceCapabilitiesPath, names.deviceCapabilitiesName,
+         PlainlyNamed(names, names.deviceCapabilitiesName), false, "the device capabilities file"},
     };
+    // An archive entry that differs from the file on disk is replaced even when its date is
+    // not older: the archive must hold what is there now.
+    Zipper1.ReplaceChangedContent = true;
     std::vector<TZipEntryInfo> entries;
     {
         system::FsRedirectionSpan span(context.wow64KeyFlag != 0);
@@ -356,6 +434,9 @@ SettingsResult SettingsBackup::Save(const SettingsContext& context, bool printer
         Zipper1.PackLevel = 9;
         Zipper1.Zip();
         entries = Zipper1.ReadZipDirectory();
+        for (DriverFile& file : driverFiles) {
+            file.print = file.exists ? FingerprintOf(file.path) : std::nullopt;
+        }
     }
     cleanup.Run();
 
@@ -367,7 +448,6 @@ SettingsResult SettingsBackup::Save(const SettingsContext& context, bool printer
         }
         return nullptr;
     };
-    auto held = [&](const std::string& name) { return entryOf(name) != nullptr; };
     auto holds = [&](const std::string& name, const Fingerprint& print) {
         const TZipEntryInfo* entry = entryOf(name);
         return entry != nullptr && entry->Crc32 == print.crc &&
@@ -380,9 +460,11 @@ SettingsResult SettingsBackup::Save(const SettingsContext& context, bool printer
         }
     }
     for (const DriverFile& file : driverFiles) {
-        if (!file.wanted) {
+        if (!Named(names, file.name)) {
             missing.push_back(std::string(file.role) + " (the printer's registry names none)");
-        } else if (!file.exists || !held(NameOf(file.path))) {
+        } else if (!file.wanted) {
+            missing.push_back(std::string(file.role) + " " + NotPlainText(names, file.name));
+        } else if (!file.exists || !file.print || !holds(NameOf(file.path), *file.print)) {
             missing.push_back(file.path);
         }
     }
@@ -429,6 +511,7 @@ SettingsResult SettingsBackup::Restore(const SettingsContext& context) {
         throw system::SystemError(win::ERROR_PATH_NOT_FOUND,
                                   "I/O error " + std::to_string(win::ERROR_PATH_NOT_FOUND));
     }
+    RemoveLeftoverExtractionFolders(tempPath);
     const int first = Random(2004);
     const int second = Random(5999);
     const std::string folder = ExtractionFolderPath(tempPath, first, second);
@@ -501,21 +584,40 @@ SettingsResult SettingsBackup::Restore(const SettingsContext& context) {
         win::ProcessPendingMessages();
     }
 
-    // The capabilities document first, then the description.
+    // The capabilities document first, then the description, each from the entry that plays
+    // its role (the names may have changed with a reinstall since the archive was taken).
     struct DriverFile {
         const std::string& name;
         const std::string& path;
+        const char* role;
+        const TZipEntryInfo* entry = nullptr;
     };
-    const DriverFile driverFiles[] = {
-        {names.deviceCapabilitiesName, paths.deviceCapabilitiesPath},
-        {names.mergedConfigName, paths.mergedConfigPath},
+    DriverFile driverFiles[] = {
+        {names.deviceCapabilitiesName, paths.deviceCapabilitiesPath,
+         "the device capabilities file"},
+        {names.mergedConfigName, paths.mergedConfigPath, "the printer description file"},
     };
+    for (DriverFile& file : driverFiles) {
+        if (!Named(names, file.name)) {
+            continue;
+        }
+        if (!PlainlyNamed(names, file.name)) {
+            notRestored.push_back(std::string(file.role) + " " + NotPlainText(names, file.name));
+            continue;
+        }
+        const std::string& other = &file.name == &names.mergedConfigName
+                                       ? names.deviceCapabilitiesName
+                                       : names.mergedConfigName;
+        file.entry = EntryForRole(entries, file.name, other);
+    }
     {
         system::FsRedirectionSpan span(context.wow64KeyFlag != 0);
         for (const DriverFile& file : driverFiles) {
-            const std::string extracted = folder + "\\" + file.name;
-            if (Named(names, file.name) && IsFile(extracted) &&
-                !ReplaceDriverFile(extracted, file.path)) {
+            if (file.entry == nullptr) {
+                continue;
+            }
+            const std::string extracted = folder + "\\" + file.entry->FileName;
+            if (IsFile(extracted) && !ReplaceDriverFile(extracted, file.path)) {
                 notRestored.push_back(file.path);
             }
         }
@@ -530,7 +632,7 @@ SettingsResult SettingsBackup::Restore(const SettingsContext& context) {
             placed = placed || SameName(entry.FileName, key.entryName);
         }
         for (const DriverFile& file : driverFiles) {
-            placed = placed || (Named(names, file.name) && SameName(entry.FileName, file.name));
+            placed = placed || &entry == file.entry;
         }
         if (!placed) {
             notRestored.push_back(entry.FileName +

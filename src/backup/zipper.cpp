@@ -4,6 +4,7 @@
 
 #include "backup/archive_writer.h"
 #include "backup/codepage.h"
+#include "backup/crc32.h"
 #include "backup/file_stream.h"
 #include "platform/filesystem.h"
 
@@ -333,6 +334,24 @@ void TZipper::PutInPlace(const std::string& temp, const std::string& target) {
     guard.Keep();
 }
 
+bool TZipper::ContentDiffers(const TZipEntryInfo& old, const std::string& path) const {
+    win::UniqueFileHandle in(
+        win::CreateFileA(path, win::GENERIC_READ, win::FILE_SHARE_READ, win::OPEN_EXISTING, 0));
+    if (!in) {
+        return false;  // unreadable: the old entry stays, as AddFile would keep it
+    }
+    std::uint32_t crc = 0;
+    std::uint64_t size = 0;
+    std::vector<std::uint8_t> buffer(65536);
+    win::DWORD got = 0;
+    while (win::ReadFile(in.get(), buffer.data(), static_cast<win::DWORD>(buffer.size()), &got) &&
+           got > 0) {
+        crc = Crc32(crc, std::span(buffer.data(), got));
+        size += got;
+    }
+    return crc != old.Crc32 || size != old.UncompressedSize;
+}
+
 int TZipper::Zip() {
     ClearList clear(FilesList);
     const std::string zipName = Trim(ZipName);
@@ -344,19 +363,28 @@ int TZipper::Zip() {
     std::vector<TZipEntryInfo> written;
 
     if (!FileExists(zipName)) {
-        // A failed write leaves no half archive behind.
-        auto out = TBufferedFileStream::Create(zipName);
-        DeleteOnFailure guard(zipName);
-        for (const auto& file : files) {
-            ProcessMessages();
-            if (auto e = AddFile(file, out, written)) {
-                written.push_back(std::move(*e));
-                ++added;
+        // A new archive is written under a name of its own and takes its name only when
+        // whole, so that neither a failed nor an interrupted write leaves half an archive
+        // under the chosen name. A leftover of an interrupted write is overwritten.
+        const std::string partial = zipName + "$$$";
+        {
+            auto out = TBufferedFileStream::Create(partial);
+            DeleteOnFailure guard(partial);
+            for (const auto& file : files) {
+                ProcessMessages();
+                if (auto e = AddFile(file, out, written)) {
+                    written.push_back(std::move(*e));
+                    ++added;
+                }
             }
+            WriteDirectory(written, "", out);
+            out.Close();
+            if (!win::MoveFileExA(partial, zipName,
+                                  win::MOVEFILE_REPLACE_EXISTING | win::MOVEFILE_WRITE_THROUGH)) {
+                throw EZipperError("Could not copy from " + partial + " -> " + zipName + ": Error");
+            }
+            guard.Keep();
         }
-        WriteDirectory(written, "", out);
-        out.Close();
-        guard.Keep();
     } else {
         auto old = TBufferedFileStream::OpenRead(zipName);
         LoadDirectory(zipName, old);
@@ -398,6 +426,7 @@ int TZipper::Zip() {
                 win::UniqueFindHandle find(win::FindFirstFileA(match->Path, &data));
                 replace = find && old.DosDateTime() < FileTimeToDos(data.ftLastWriteTime);
             }
+            replace = replace || (ReplaceChangedContent && ContentDiffers(old, match->Path));
             const Listed file = *match;
             files.erase(match);
             std::optional<TZipEntryInfo> fresh;

@@ -24,6 +24,9 @@ class TZipper : public TUnZipper {
     bool IncludeSysFiles = false;
     // Put in front of listed paths that have no folder part.
     std::string RootDir;
+    // Update also replaces an entry whose CRC or size differs from its file, however the
+    // dates stand.
+    bool ReplaceChangedContent = false;
 
     // Returns the number of files compressed into the archive (copied entries don't count).
     int Zip();
@@ -47,6 +50,7 @@ class TZipper : public TUnZipper {
     void WriteDirectory(const std::vector<TZipEntryInfo>& entries, const std::string& comment,
                         class TBufferedFileStream& out);
     void PutInPlace(const std::string& temp, const std::string& target);
+    bool ContentDiffers(const TZipEntryInfo& old, const std::string& path) const;
 };
 
 }  // namespace quellin::backup

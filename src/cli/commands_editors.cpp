@@ -87,6 +87,7 @@ void ReportReplace(driverconfig::ReplaceResult result, Reporter& reporter) {
             return;
         case driverconfig::ReplaceResult::NoFeatureBlock:
         case driverconfig::ReplaceResult::NoCapabilityElement:
+        case driverconfig::ReplaceResult::TextCutShort:
             reporter.data.Set("descriptionWritten", false).Set("capabilitiesWritten", false);
             throw CommandFailure(kExitFinding, LastMessage(), std::nullopt, kReinstall);
     }

@@ -185,6 +185,14 @@ std::vector<std::string> SortedUpper(std::vector<std::string> items) {
     return items;
 }
 
+// Whether the editor builds the option's element itself; it keeps the element of any other.
+bool CatalogueBuilds(const std::string& optionName) {
+    const std::string name = driverconfig::AsciiUpper(optionName);
+    driverconfig::PaperSettings settings;
+    return name == driverconfig::kCustomSizeName ||
+           driverconfig::LookupPaperSize(name, driverconfig::KeywordTableText(), settings);
+}
+
 std::string KeywordOfDescriptionOption(const driverconfig::ScannedOption& option) {
     if (option.window) {
         std::string mapped = driverconfig::ReadKeywordMap(*option.window);
@@ -235,11 +243,21 @@ void ReadPaperSizes(HealthReport& report, const std::string& description,
     std::vector<std::string> left, right;
     std::string defaultKeyword;
     for (const OfferedOption& option : facts.description) {
-        if (option.keyword.empty())
+        std::string keyword = option.keyword;
+        // ... unless the document kept an element of its keyword or its own name for it.
+        if (!CatalogueBuilds(option.name)) {
+            std::string kept;
+            for (const OfferedOption& element : facts.capabilities)
+                if (kept.empty() &&
+                    (SameText(element.name, keyword.empty() ? option.name : keyword)))
+                    kept = element.name;
+            keyword = kept;
+        }
+        if (keyword.empty())
             continue;
-        left.push_back(option.keyword);
+        left.push_back(keyword);
         if (option.name == facts.descriptionDefault && defaultKeyword.empty())
-            defaultKeyword = option.keyword;
+            defaultKeyword = keyword;
     }
     for (const OfferedOption& option : facts.capabilities)
         right.push_back(option.keyword);

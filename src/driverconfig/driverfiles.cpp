@@ -109,13 +109,6 @@ bool IsFolder(win::DWORD attributes) {
            (attributes & win::FILE_ATTRIBUTE_DIRECTORY) != 0;
 }
 
-// A registry name that is one plain file or folder name; any other would reach files outside
-// the queue's folder.
-bool IsPlainName(const std::string& name) {
-    return !name.empty() && name != "." && name != ".." &&
-           name.find_first_of("\\/:") == std::string::npos;
-}
-
 void ShowPlainMessage(const DriverContext& context, const std::string& text) {
     win::MessageBoxA(context.owner, text, quellin::system::kApplicationTitle, win::MB_OK);
 }
@@ -148,6 +141,11 @@ DriverFilePaths BuildDriverFilePaths(const DriverFileNames& names,
 
 DriverFilePaths DriverFilePathsFor(const DriverFileNames& names) {
     return BuildDriverFilePaths(names, quellin::system::GetWindowsFolder());
+}
+
+bool IsPlainName(const std::string& name) {
+    return !name.empty() && name != "." && name != ".." &&
+           name.find_first_of("\\/:") == std::string::npos;
 }
 
 bool HasPlainNames(const DriverFileNames& names) {
@@ -188,7 +186,7 @@ bool FileExists(const std::string& path, win::DWORD wow64KeyFlag) {
     return IsFile(AttributesOf(path));
 }
 
-std::string ReadWorkingText(const std::string& path, win::DWORD wow64KeyFlag) {
+std::string ReadWorkingText(const std::string& path, win::DWORD wow64KeyFlag, bool* cutShort) {
     quellin::system::FsRedirectionSpan span(wow64KeyFlag != 0);
     win::UniqueFileHandle file(win::CreateFileA(path, win::GENERIC_READ, win::FILE_SHARE_READ,
                                                 win::OPEN_EXISTING, win::FILE_ATTRIBUTE_NORMAL));
@@ -207,15 +205,22 @@ std::string ReadWorkingText(const std::string& path, win::DWORD wow64KeyFlag) {
         }
         bytes.append(buffer.data(), read);
     }
+    if (cutShort != nullptr) {
+        *cutShort = bytes.find('\0') != std::string::npos;
+    }
     return WorkingTextFromBytes(bytes);
+}
+
+std::string TemporaryPathFor(const std::string& path) {
+    const std::string folder = FolderOf(path);
+    return (folder.empty() ? "" : folder + "\\") + "~" + NameOf(path);
 }
 
 void WriteWholeFile(const std::string& path, std::string_view text, win::DWORD wow64KeyFlag) {
     quellin::system::FsRedirectionSpan span(wow64KeyFlag != 0);
     // The temporary file keeps the target's extension, beside it, so that the final replace
     // stays within one folder and one volume.
-    std::string folder = FolderOf(path);
-    std::string temp = (folder.empty() ? "" : folder + "\\") + "~" + NameOf(path);
+    const std::string temp = TemporaryPathFor(path);
     win::DWORD failure = win::ERROR_SUCCESS;
     {
         win::UniqueFileHandle file(win::CreateFileA(temp, win::GENERIC_WRITE, 0, win::CREATE_ALWAYS,
@@ -263,73 +268,54 @@ void InvalidateDriverCache(const DriverFilePaths& paths, win::DWORD wow64KeyFlag
     }
 }
 
-FeatureReplacement PaperSizeReplacement(std::string_view defaultName,
-                                        const std::vector<PaperOption>& options) {
-    FeatureReplacement r;
-    r.header = std::string(kPaperSizeHeader);
-    r.feature = BuildPaperSizeFeature(defaultName, options);
-    r.openTag = std::string(kPageMediaSizeOpenTag);
-    r.closeTag = std::string(kPageMediaSizeCloseTag);
-    r.fragment = BuildPageMediaSizeFragment(defaultName, options);
-    r.featureLabel = "PaperSize";
-    r.elementLabel = "PageMediaSize";
-    return r;
-}
-
-FeatureReplacement ResolutionReplacement(std::string_view defaultName,
-                                         const std::vector<int>& resolutions) {
-    FeatureReplacement r;
-    r.header = std::string(kResolutionHeader);
-    r.feature = BuildResolutionFeature(defaultName, resolutions);
-    r.openTag = std::string(kPageResolutionOpenTag);
-    r.closeTag = std::string(kPageResolutionCloseTag);
-    r.fragment = BuildPageResolutionFragment(defaultName, resolutions);
-    r.featureLabel = "Resolution";
-    r.elementLabel = "PageResolution";
-    return r;
-}
-
-std::string NoFeatureBlockText(std::string_view featureLabel) {
-    return "The configuration of Microsoft Print to PDF has no " + std::string(featureLabel) +
-           " feature that can be replaced, so nothing was changed. Please reinstall it.";
-}
-
-std::string NoCapabilityElementText(std::string_view elementLabel) {
-    return "The device capabilities of Microsoft Print to PDF have no " +
-           std::string(elementLabel) +
-           " element that can be replaced, so nothing was changed. Please reinstall it.";
-}
-
 ReplaceResult ReplaceDriverFeature(const DriverFilePaths& paths,
                                    const FeatureReplacement& replacement,
                                    const DriverContext& context,
                                    const std::string* descriptionText) {
     const win::DWORD flag = context.wow64KeyFlag;
-    FeatureCut description =
-        descriptionText
-            ? CutFeature(*descriptionText, replacement.header)
-            : CutFeature(ReadWorkingText(paths.mergedConfigPath, flag), replacement.header);
-    if (!description.found) {
-        ShowPlainMessage(context, NoFeatureBlockText(replacement.featureLabel));
-        return ReplaceResult::NoFeatureBlock;
+    bool cutShort = false;
+    std::string description = ReadWorkingText(paths.mergedConfigPath, flag, &cutShort);
+    if (cutShort) {
+        ShowPlainMessage(context, TextCutShortText(paths.mergedConfigPath));
+        return ReplaceResult::TextCutShort;
     }
-    std::optional<CapabilitySplit> capabilities;
+    if (descriptionText != nullptr) {
+        description = *descriptionText;
+    }
+    std::optional<std::string> capabilities;
     if (FileExists(paths.deviceCapabilitiesPath, flag)) {
-        capabilities = SplitCapabilityFeature(ReadWorkingText(paths.deviceCapabilitiesPath, flag),
-                                              replacement.openTag, replacement.closeTag);
-        if (!capabilities->found) {
-            ShowPlainMessage(context, NoCapabilityElementText(replacement.elementLabel));
-            return ReplaceResult::NoCapabilityElement;
+        capabilities = ReadWorkingText(paths.deviceCapabilitiesPath, flag, &cutShort);
+        if (cutShort) {
+            ShowPlainMessage(context, TextCutShortText(paths.deviceCapabilitiesPath));
+            return ReplaceResult::TextCutShort;
         }
     }
-    WriteWholeFile(paths.mergedConfigPath,
-                   description.before + replacement.feature + description.after, flag);
+    RewrittenTexts texts = RewriteDriverTexts(description, capabilities, replacement);
+    if (texts.result == ReplaceResult::NoFeatureBlock) {
+        ShowPlainMessage(context, NoFeatureBlockText(replacement.featureLabel));
+        return texts.result;
+    }
+    if (texts.result == ReplaceResult::NoCapabilityElement) {
+        ShowPlainMessage(context, NoCapabilityElementText(replacement.elementLabel));
+        return texts.result;
+    }
+    {
+        // Temporary files an interrupted save left behind are cleared before anything is
+        // written, so that none outlives the next save.
+        quellin::system::FsRedirectionSpan span(flag != 0);
+        for (const std::string* target : {&paths.mergedConfigPath, &paths.deviceCapabilitiesPath}) {
+            const std::string temp = TemporaryPathFor(*target);
+            if (IsFile(AttributesOf(temp))) {
+                win::DeleteFileA(temp);
+            }
+        }
+    }
+    WriteWholeFile(paths.mergedConfigPath, texts.description, flag);
     InvalidateDriverCache(paths, flag);
-    if (!capabilities) {
+    if (!texts.capabilities) {
         return ReplaceResult::DescriptionOnly;
     }
-    WriteWholeFile(paths.deviceCapabilitiesPath,
-                   capabilities->before + replacement.fragment + capabilities->after, flag);
+    WriteWholeFile(paths.deviceCapabilitiesPath, *texts.capabilities, flag);
     return ReplaceResult::Written;
 }
 

@@ -59,6 +59,10 @@ DriverFilePaths BuildDriverFilePaths(const DriverFileNames& names,
 // The paths below the Windows folder as the system gives it.
 DriverFilePaths DriverFilePathsFor(const DriverFileNames& names);
 
+// True when `name` is one plain file or folder name; any other would reach files outside the
+// queue's folder.
+bool IsPlainName(const std::string& name);
+
 // True when the folder and description names are each one plain name, and so is the
 // capabilities name when there is one: other names would lead out of the queue's folder.
 bool HasPlainNames(const DriverFileNames& names);
@@ -73,7 +77,12 @@ std::optional<DriverFilePaths> LocateDriverFiles(const DriverContext& context);
 bool FileExists(const std::string& path, win::DWORD wow64KeyFlag);
 
 // The working text of a file. Raises quellin::system::SystemError when it cannot be read.
-std::string ReadWorkingText(const std::string& path, win::DWORD wow64KeyFlag);
+// `cutShort`, when given, tells whether a NUL byte ended the text before the file's end.
+std::string ReadWorkingText(const std::string& path, win::DWORD wow64KeyFlag,
+                            bool* cutShort = nullptr);
+
+// "<folder>\~<name>": where a file is written before it replaces `path`.
+std::string TemporaryPathFor(const std::string& path);
 
 // Replaces the file with exactly `text`: the bytes go to a temporary file in the same folder,
 // which then replaces the old file, so a failed write leaves the old file whole. Raises
@@ -85,40 +94,15 @@ void WriteWholeFile(const std::string& path, std::string_view text, win::DWORD w
 // should the registry name one of them like a cache file.
 void InvalidateDriverCache(const DriverFilePaths& paths, win::DWORD wow64KeyFlag);
 
-// One feature of the description and the matching element of the capabilities document.
-struct FeatureReplacement {
-    std::string header;   // "*Feature: PaperSize"
-    std::string feature;  // the new feature text
-    std::string openTag;  // of the capabilities element
-    std::string closeTag;
-    std::string fragment;      // the new element text
-    std::string featureLabel;  // "PaperSize", for the refusal message
-    std::string elementLabel;  // "PageMediaSize"
-};
-
-FeatureReplacement PaperSizeReplacement(std::string_view defaultName,
-                                        const std::vector<PaperOption>& options);
-FeatureReplacement ResolutionReplacement(std::string_view defaultName,
-                                         const std::vector<int>& resolutions);
-
-enum class ReplaceResult {
-    Written,              // both files rewritten
-    DescriptionOnly,      // no capabilities document: only the description was rewritten
-    NoFeatureBlock,       // refused, nothing written
-    NoCapabilityElement,  // refused, nothing written
-};
-
-// The refusal texts, when a file lacks the part that would be replaced.
-std::string NoFeatureBlockText(std::string_view featureLabel);
-std::string NoCapabilityElementText(std::string_view elementLabel);
-
 // Rewrites the feature in the description and then the element in the capabilities document,
-// deleting the compiled cache in between. Both files are read and cut before either is
-// written, so that a file lacking its part refuses the whole change (with a message box
-// titled with the application's title) instead of leaving a file that holds only the new
-// feature, or one file changed and the other not. The description is cut with CutFeature;
-// `descriptionText`, when given, is its working text as the command read it when it began
-// (the editors cut the new feature into what their dialog was filled from), else it is read.
+// deleting the compiled cache in between. A file whose text a NUL byte ends early is refused
+// by name, as what follows the NUL would be lost; leftover temporary files of both are removed
+// before writing. Both files are read and cut before either is written, so that a file lacking its
+// part refuses the whole change (with a message box titled with the application's title) instead of
+// leaving a file that holds only the new feature, or one file changed and the other not. The
+// description is cut with CutFeature; `descriptionText`, when given, is its working text as the
+// command read it when it began (the editors cut the new feature into what their dialog was filled
+// from), else it is read.
 ReplaceResult ReplaceDriverFeature(const DriverFilePaths& paths,
                                    const FeatureReplacement& replacement,
                                    const DriverContext& context,

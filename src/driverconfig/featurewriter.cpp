@@ -22,6 +22,25 @@ std::string Num(std::int64_t value) {
 
 constexpr std::string_view kOptionOpen = " psf2:psftype=\"Option\">";
 constexpr std::string_view kDefaultOptionOpen = " psf2:psftype=\"Option\" psf2:default=\"true\">";
+constexpr std::string_view kDefaultMark = " psf2:default=\"true\"";
+
+// A kept element with its start tag marked as the default or not, and a line end.
+std::string MarkedElement(std::string element, bool isDefault) {
+    const std::size_t open = element.find('<');
+    const std::size_t close = open == std::string::npos ? open : element.find('>', open);
+    if (close != std::string::npos) {
+        const std::size_t mark = element.substr(0, close).find(kDefaultMark);
+        if (mark != std::string::npos && !isDefault) {
+            element.erase(mark, kDefaultMark.size());
+        } else if (mark == std::string::npos && isDefault) {
+            element.insert(element[close - 1] == '/' ? close - 1 : close, kDefaultMark);
+        }
+    }
+    if (element.size() < 2 || element.compare(element.size() - 2, 2, kEol) != 0) {
+        element.append(kEol);
+    }
+    return element;
+}
 
 }  // namespace
 
@@ -70,11 +89,15 @@ std::string BuildPageMediaSizeFragment(std::string_view defaultName,
     Line(out, kPageMediaSizeOpenTag);
     bool defaultTaken = false;
     for (const PaperOption& option : options) {
-        if (!option.keptText.empty()) {
+        if (!option.keptText.empty() && option.keptElement.empty()) {
             continue;
         }
         bool isDefault = !defaultTaken && option.name == defaultName;
         defaultTaken = defaultTaken || isDefault;
+        if (!option.keptText.empty()) {
+            out.append(MarkedElement(option.keptElement, isDefault));
+            continue;
+        }
         std::string w = Num(UnitsToMicrometres(option.width));
         std::string h = Num(UnitsToMicrometres(option.height));
         Line(out, "    <psk:", option.keyword, isDefault ? kDefaultOptionOpen : kOptionOpen);
@@ -144,6 +167,78 @@ std::string BuildPageResolutionFragment(std::string_view defaultName,
     }
     out.append("  ");
     out.append(kPageResolutionCloseTag);
+    return out;
+}
+
+FeatureReplacement PaperSizeReplacement(std::string_view defaultName,
+                                        const std::vector<PaperOption>& options) {
+    FeatureReplacement r;
+    r.header = std::string(kPaperSizeHeader);
+    r.feature = BuildPaperSizeFeature(defaultName, options);
+    r.openTag = std::string(kPageMediaSizeOpenTag);
+    r.closeTag = std::string(kPageMediaSizeCloseTag);
+    r.fragment = BuildPageMediaSizeFragment(defaultName, options);
+    r.featureLabel = "PaperSize";
+    r.elementLabel = "PageMediaSize";
+    return r;
+}
+
+FeatureReplacement ResolutionReplacement(std::string_view defaultName,
+                                         const std::vector<int>& resolutions) {
+    FeatureReplacement r;
+    r.header = std::string(kResolutionHeader);
+    r.feature = BuildResolutionFeature(defaultName, resolutions);
+    r.openTag = std::string(kPageResolutionOpenTag);
+    r.closeTag = std::string(kPageResolutionCloseTag);
+    r.fragment = BuildPageResolutionFragment(defaultName, resolutions);
+    r.featureLabel = "Resolution";
+    r.elementLabel = "PageResolution";
+    return r;
+}
+
+std::string NoFeatureBlockText(std::string_view featureLabel) {
+    return "The configuration of Microsoft Print to PDF has no " + std::string(featureLabel) +
+           " feature that can be replaced, so nothing was changed. Please reinstall it.";
+}
+
+std::string NoCapabilityElementText(std::string_view elementLabel) {
+    return "The device capabilities of Microsoft Print to PDF have no " +
+           std::string(elementLabel) +
+           " element that can be replaced, so nothing was changed. Please reinstall it.";
+}
+
+std::string TextCutShortText(std::string_view path) {
+    return "The file \"" + std::string(path) +
+           "\" holds a NUL byte, and what follows it could not be kept, so nothing was "
+           "changed. Please reinstall Microsoft Print to PDF.";
+}
+
+RewrittenTexts RewriteDriverTexts(std::string_view description,
+                                  const std::optional<std::string>& capabilities,
+                                  const FeatureReplacement& replacement) {
+    RewrittenTexts out;
+    const FeatureCut cut = CutFeature(description, replacement.header);
+    if (!cut.found) {
+        out.result = ReplaceResult::NoFeatureBlock;
+        return out;
+    }
+    if (capabilities) {
+        const CapabilitySplit split =
+            SplitCapabilityFeature(*capabilities, replacement.openTag, replacement.closeTag);
+        if (!split.found) {
+            out.result = ReplaceResult::NoCapabilityElement;
+            return out;
+        }
+        out.capabilities = split.before + replacement.fragment + split.after;
+    }
+    out.description = cut.before + replacement.feature + cut.after;
+    // Kept option texts of a damaged feature could still close it early or leave it open;
+    // a description whose new feature would not read back as written is not written at all.
+    const FeatureCut again = CutFeature(out.description, replacement.header);
+    if (!again.found || again.block != replacement.feature || again.after != cut.after) {
+        return RewrittenTexts{};
+    }
+    out.result = capabilities ? ReplaceResult::Written : ReplaceResult::DescriptionOnly;
     return out;
 }
 

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -28,8 +29,11 @@ struct PaperOption {
     std::int64_t width = 0;
     std::int64_t height = 0;
     // An option the catalogue does not hold: its old text (lines with CR LF), written unchanged
-    // in its place in the description and left out of the capabilities fragment.
+    // in its place in the description, and its old capabilities element (from the start of
+    // its line to the end of its closing tag's line), written unchanged but for the default
+    // mark; an option without an old element has none in the fragment.
     std::string keptText = {};
+    std::string keptElement = {};
 };
 
 // "*Feature: PaperSize" ... "}" with one option per entry in list order. The custom size is
@@ -53,5 +57,47 @@ std::string BuildResolutionFeature(std::string_view defaultName,
 // The psk:PageResolution element, numbered as the feature.
 std::string BuildPageResolutionFragment(std::string_view defaultName,
                                         const std::vector<int>& resolutions);
+
+// One feature of the description and the matching element of the capabilities document.
+struct FeatureReplacement {
+    std::string header;   // "*Feature: PaperSize"
+    std::string feature;  // the new feature text
+    std::string openTag;  // of the capabilities element
+    std::string closeTag;
+    std::string fragment;      // the new element text
+    std::string featureLabel;  // "PaperSize", for the refusal message
+    std::string elementLabel;  // "PageMediaSize"
+};
+
+FeatureReplacement PaperSizeReplacement(std::string_view defaultName,
+                                        const std::vector<PaperOption>& options);
+FeatureReplacement ResolutionReplacement(std::string_view defaultName,
+                                         const std::vector<int>& resolutions);
+
+enum class ReplaceResult {
+    Written,              // both files rewritten
+    DescriptionOnly,      // no capabilities document: only the description was rewritten
+    NoFeatureBlock,       // refused, nothing written
+    NoCapabilityElement,  // refused, nothing written
+    TextCutShort,         // refused, nothing written: a file holds a NUL byte
+};
+
+// The refusal texts, when a file lacks the part that would be replaced.
+std::string NoFeatureBlockText(std::string_view featureLabel);
+std::string NoCapabilityElementText(std::string_view elementLabel);
+// ... or when a file's text ends at a NUL byte before the file does.
+std::string TextCutShortText(std::string_view path);
+
+// Both files' new working texts, or why they cannot be rewritten (then both are empty): a
+// file lacks its part, or the new feature would not read back as written (NoFeatureBlock).
+// `capabilities` is nullopt when there is no capabilities document.
+struct RewrittenTexts {
+    ReplaceResult result = ReplaceResult::NoFeatureBlock;
+    std::string description;
+    std::optional<std::string> capabilities;
+};
+RewrittenTexts RewriteDriverTexts(std::string_view description,
+                                  const std::optional<std::string>& capabilities,
+                                  const FeatureReplacement& replacement);
 
 }  // namespace driverconfig

@@ -13,80 +13,6 @@ namespace driverconfig {
 
 namespace {
 
-// The US sizes by which the unit accuracy of a description shows, with the width that
-// "US Standard" writes for each.
-struct UsWidth {
-    std::string_view name;
-    std::string_view width;
-};
-constexpr UsWidth kUsWidths[] = {{"TABLOID", "5029200"},
-                                 {"LEGAL", "3886200"},
-                                 {"STATEMENT", "2514600"},
-                                 {"EXECUTIVE", "3314700"},
-                                 {"LETTER", "3886200"}};
-
-std::int32_t ToMillimetres32(std::int64_t units) {
-    return static_cast<std::int32_t>(std::min<std::int64_t>(
-        UnitsToMillimetres(units), std::numeric_limits<std::int32_t>::max()));
-}
-
-// The braces a line opens less those it closes; braces in double-quoted strings and in a
-// "*%" comment do not count.
-int BraceBalance(std::string_view line) {
-    int balance = 0;
-    bool quoted = false;
-    for (std::size_t i = 0; i < line.size(); ++i) {
-        const char c = line[i];
-        if (c == '"') {
-            quoted = !quoted;
-        } else if (quoted) {
-            continue;
-        } else if (c == '*' && i + 1 < line.size() && line[i + 1] == '%') {
-            break;
-        } else {
-            balance += c == '{' ? 1 : c == '}' ? -1 : 0;
-        }
-    }
-    return balance;
-}
-
-// The option's lines from its "*Option:" line to the brace that closes its body; the option
-// line alone when the body does not open right after it or never closes.
-std::string OptionText(const std::vector<std::string>& lines, std::size_t at) {
-    int depth = 0;
-    std::string text = lines[at] + "\r\n";
-    for (std::size_t i = at + 1; i < lines.size(); ++i) {
-        std::string trimmed = Trim(lines[i]);
-        if (depth == 0 && !trimmed.empty() && trimmed.front() != '{') {
-            break;
-        }
-        depth += BraceBalance(trimmed);
-        text += lines[i] + "\r\n";
-        if (depth <= 0 && !trimmed.empty()) {
-            return text;
-        }
-    }
-    return lines[at] + "\r\n";
-}
-
-std::vector<std::pair<std::string, std::string>> OptionTexts(std::string_view block) {
-    std::vector<std::pair<std::string, std::string>> texts;
-    std::vector<std::string> lines = SplitLines(block);
-    for (std::size_t i = 0; i < lines.size(); ++i) {
-        std::string line = Trim(lines[i]);
-        if (line.find("*Option: ") == std::string::npos) {
-            continue;
-        }
-        std::string name = AsciiUpper(line.size() > 8 ? Trim(line.substr(8)) : "");
-        bool known = std::any_of(texts.begin(), texts.end(),
-                                 [&](const auto& entry) { return entry.first == name; });
-        if (!name.empty() && !known) {
-            texts.emplace_back(name, OptionText(lines, i));
-        }
-    }
-    return texts;
-}
-
 int FindEntry(const std::vector<std::string>& list, std::string_view name) {
     const std::string wanted = AsciiUpper(name);
     for (std::size_t i = 0; i < list.size(); ++i) {
@@ -122,39 +48,6 @@ void ShowPlain(win::HWND owner, const std::string& text) {
 }
 
 }  // namespace
-
-PaperSizeReading ReadPaperSizes(std::string_view description, PaperSettings& settings) {
-    PaperSizeReading reading;
-    FeatureCut cut = CutFeature(description, kPaperSizeHeader);
-    if (!cut.found) {
-        return reading;
-    }
-    reading.blockFound = true;
-    FeatureScan scan = ScanFeatureBlock(cut.block);
-    reading.defaultName = AsciiUpper(scan.defaultName);
-    for (const ScannedOption& option : scan.options) {
-        std::string name = AsciiUpper(option.name);
-        reading.chosen.push_back(name);
-        std::optional<PrintableArea> area =
-            option.window ? ReadPrintableArea(*option.window) : std::nullopt;
-        if (!area) {
-            continue;
-        }
-        if (name == kCustomSizeName) {
-            settings.customWidthMm = ToMillimetres32(DigitsToInt(area->width));
-            settings.customHeightMm = ToMillimetres32(DigitsToInt(area->height));
-            continue;
-        }
-        for (const UsWidth& us : kUsWidths) {
-            if (name == us.name && !area->width.empty() && area->width != "0" &&
-                area->width != us.width) {
-                settings.internationalUnits = true;
-            }
-        }
-    }
-    reading.optionTexts = OptionTexts(cut.block);
-    return reading;
-}
 
 PaperSizeDialog CreatePaperSizeDialog(const PaperSettings& settings, char decimalSeparator) {
     PaperSizeDialog dialog;
@@ -307,6 +200,7 @@ bool ApplyCustomSize(PaperSizeDialog& dialog, win::HWND owner) {
     }
     dialog.customWidthMm = static_cast<std::int32_t>(DigitsToInt(width));
     dialog.customHeightMm = static_cast<std::int32_t>(DigitsToInt(height));
+    dialog.customApplied = true;
     return true;
 }
 
@@ -337,31 +231,6 @@ bool SavePaperSizeDialog(const PaperSizeDialog& dialog, PaperSettings& settings,
     return true;
 }
 
-FeatureReplacement PaperSizeChange(const std::vector<std::string>& chosen,
-                                   std::string_view defaultName, const PaperSettings& settings,
-                                   const PaperSizeReading& reading) {
-    std::vector<PaperOption> options;
-    for (const std::string& entry : chosen) {
-        if (std::optional<PaperOption> option =
-                MakePaperOption(entry, KeywordTableText(), settings)) {
-            options.push_back(std::move(*option));
-            continue;
-        }
-        // A size the catalogue lacks keeps what the description said of it.
-        const std::string name = AsciiUpper(entry);
-        for (const auto& [known, text] : reading.optionTexts) {
-            if (known == name) {
-                PaperOption kept;
-                kept.name = entry;
-                kept.keptText = text;
-                options.push_back(std::move(kept));
-                break;
-            }
-        }
-    }
-    return PaperSizeReplacement(defaultName, options);
-}
-
 std::optional<PaperSizeSession> BeginPaperSizeEdit(const DriverContext& context,
                                                    PaperSettings& settings) {
     std::optional<DriverFilePaths> paths = LocateDriverFiles(context);
@@ -371,16 +240,20 @@ std::optional<PaperSizeSession> BeginPaperSizeEdit(const DriverContext& context,
     PaperSizeSession session;
     session.paths = *paths;
     session.description = ReadWorkingText(paths->mergedConfigPath, context.wow64KeyFlag);
-    session.reading = ReadPaperSizes(session.description, settings);
+    std::optional<std::string> capabilities;
+    if (FileExists(paths->deviceCapabilitiesPath, context.wow64KeyFlag)) {
+        capabilities = ReadWorkingText(paths->deviceCapabilitiesPath, context.wow64KeyFlag);
+    }
+    session.reading = ReadPaperSizes(session.description, settings, capabilities);
     return session;
 }
 
 ReplaceResult FinishPaperSizeEdit(const PaperSizeSession& session, const PaperSizeDialog& dialog,
                                   const PaperSettings& settings, const DriverContext& context) {
-    return ReplaceDriverFeature(
-        session.paths,
-        PaperSizeChange(dialog.chosen, dialog.defaultName, settings, session.reading), context,
-        &session.description);
+    return ReplaceDriverFeature(session.paths,
+                                PaperSizeChange(dialog.chosen, dialog.defaultName, settings,
+                                                session.reading, dialog.customApplied),
+                                context, &session.description);
 }
 
 }  // namespace driverconfig

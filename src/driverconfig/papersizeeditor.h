@@ -11,6 +11,7 @@
 
 #include "driverconfig/driverfiles.h"
 #include "driverconfig/papercatalogue.h"
+#include "driverconfig/papersizes.h"
 #include "platform/types.h"
 
 namespace driverconfig {
@@ -23,23 +24,6 @@ inline constexpr const char* kDefaultNotChosenText =
     "The default paper size is not in the list of paper sizes for Microsoft Print to PDF. "
     "Please double-click a paper size in the left list to make it the default, then save "
     "again.";
-
-// Beyond this many millimetres a side no longer fits the description's 32-bit units.
-inline constexpr std::int32_t kLargestCustomSideMm = 119304;
-
-// What the description offers now.
-struct PaperSizeReading {
-    bool blockFound = false;
-    std::vector<std::string> chosen;  // option names upper-cased, file order, duplicates kept
-    std::string defaultName;          // upper-cased
-    // The old text of each option (from its "*Option:" line to its closing brace), by
-    // upper-cased name, first occurrence only: written back for names the catalogue lacks.
-    std::vector<std::pair<std::string, std::string>> optionTexts;
-};
-
-// Reads the PaperSize feature and updates the custom size and the unit accuracy of
-// `settings` as the description shows them. A description without the feature reads empty.
-PaperSizeReading ReadPaperSizes(std::string_view description, PaperSettings& settings);
 
 enum class PaperList { Chosen, Available };
 
@@ -57,6 +41,7 @@ struct PaperSizeDialog {
     bool internationalUnits = false;  // "International Standard" selected
     std::int32_t customWidthMm = 0;   // the dialog's working copy of the custom size
     std::int32_t customHeightMm = 0;
+    bool customApplied = false;   // "Apply" took a new custom size
     char decimalSeparator = '.';  // the system's, for the aspect ratio
 };
 
@@ -93,11 +78,6 @@ void RestoreDefaultSizes(PaperSizeDialog& dialog);
 // "Save Settings": refuses, with a box, a state that cannot be written; otherwise hands the
 // custom size and unit accuracy to the main window's `settings` and returns true (close OK).
 bool SavePaperSizeDialog(const PaperSizeDialog& dialog, PaperSettings& settings, win::HWND owner);
-
-// The new feature and capabilities element for the chosen sizes.
-FeatureReplacement PaperSizeChange(const std::vector<std::string>& chosen,
-                                   std::string_view defaultName, const PaperSettings& settings,
-                                   const PaperSizeReading& reading);
 
 // The command's two halves around the dialog.
 struct PaperSizeSession {

@@ -74,32 +74,60 @@ FeatureSplit SplitFeatureBlock(std::string_view text, std::string_view header) {
 
 namespace {
 
-// The position just past the line end that follows the closing brace of the feature starting
-// at `from`, searched before `limit`; npos when the braces do not close there.
-std::size_t FeatureEnd(std::string_view text, std::size_t from, std::size_t limit) {
-    int depth = 0;
-    bool opened = false;
+// Calls `visit(position, delta)` for every brace of text[from, limit) that counts: braces in
+// double-quoted strings (which end at their line's end) and in "*%" comments do not. Stops
+// early when `visit` returns false.
+template <typename Visit>
+void ForEachBrace(std::string_view text, std::size_t from, std::size_t limit, Visit visit) {
     bool quoted = false;
     for (std::size_t i = from; i < limit; ++i) {
-        char c = text[i];
+        const char c = text[i];
         if (c == '\r' || c == '\n') {
-            quoted = false;  // a string does not run past its line
+            quoted = false;
         } else if (quoted) {
             quoted = c != '"';
         } else if (c == '"') {
             quoted = true;
         } else if (c == '*' && i + 1 < limit && text[i + 1] == '%') {
-            std::size_t eol = text.find_first_of("\r\n", i);
-            i = (eol == std::string_view::npos ? limit : eol) - 1;
-        } else if (c == '{') {
-            ++depth;
-            opened = true;
-        } else if (c == '}' && opened && --depth == 0) {
-            std::size_t eol = text.find('\n', i);
-            return eol == std::string_view::npos ? text.size() : eol + 1;
+            const std::size_t eol = text.find_first_of("\r\n", i);
+            i = (eol == std::string_view::npos || eol > limit ? limit : eol) - 1;
+        } else if ((c == '{' || c == '}') && !visit(i, c == '{' ? 1 : -1)) {
+            return;
         }
     }
-    return std::string_view::npos;
+}
+
+// The position just past the line end that follows the brace closing the feature that starts
+// at `from`, searched before `limit`; npos when the braces do not close there.
+std::size_t FeatureEnd(std::string_view text, std::size_t from, std::size_t limit) {
+    int depth = 0;
+    bool opened = false;
+    std::size_t end = std::string_view::npos;
+    ForEachBrace(text, from, limit, [&](std::size_t at, int delta) {
+        depth += delta;
+        opened = opened || delta > 0;
+        if (opened && depth == 0) {
+            const std::size_t eol = text.find('\n', at);
+            end = eol == std::string_view::npos || eol >= limit ? limit : eol + 1;
+            return false;
+        }
+        return true;
+    });
+    return end;
+}
+
+// Whether what stands between a feature's closing brace and the next feature is made of
+// whole entries of its own: braces that balance and no option. Otherwise the feature's braces
+// are wrong (a stray "}" or a missing "{" closed it early) and the rest still belongs to it.
+bool StandsApart(std::string_view rest) {
+    int depth = 0;
+    bool apart = true;
+    ForEachBrace(rest, 0, rest.size(), [&](std::size_t, int delta) {
+        depth += delta;
+        apart = depth >= 0;
+        return apart;
+    });
+    return apart && depth == 0 && rest.find(kOptionMarker) == std::string_view::npos;
 }
 
 bool IsBlankOrComment(std::string_view line) {
@@ -109,42 +137,53 @@ bool IsBlankOrComment(std::string_view line) {
 
 }  // namespace
 
+int BraceBalance(std::string_view line) {
+    int balance = 0;
+    ForEachBrace(line, 0, line.size(), [&](std::size_t, int delta) {
+        balance += delta;
+        return true;
+    });
+    return balance;
+}
+
 FeatureCut CutFeature(std::string_view text, std::string_view header) {
     FeatureCut cut;
-    FeatureSplit split = SplitFeatureBlock(text, header);
-    if (split.found) {
-        const std::size_t from = split.before.size();
-        const std::size_t next = text.size() - split.after.size();
-        cut.found = true;
-        cut.before = std::move(split.before);
-        cut.block = std::move(split.block);
-        std::size_t end = FeatureEnd(text, from, next);
-        if (end == std::string_view::npos || end > next) {
-            cut.after = std::move(split.after);
-            return cut;
-        }
-        for (const std::string& line : SplitLines(text.substr(end, next - end))) {
-            if (!IsBlankOrComment(line)) {
-                cut.after.append(line);
-                cut.after.append("\r\n");
-            }
-        }
-        cut.after.append(split.after);
+    const std::size_t from = header.empty() ? std::string_view::npos : text.find(header);
+    if (from == std::string_view::npos || from == 0) {
         return cut;
     }
-    std::size_t from = text.find(header);
-    if (header.empty() || from == std::string_view::npos || from == 0 ||
-        text.find(kFeatureMarker, from + 1) != std::string_view::npos) {
-        return cut;
+    std::size_t next = std::string_view::npos;
+    if (from + kNextFeatureSearchOffset <= text.size()) {
+        next = text.find(kFeatureMarker, from + kNextFeatureSearchOffset);
     }
-    std::size_t end = FeatureEnd(text, from, text.size());
-    if (end == std::string_view::npos) {
-        return cut;
+    const std::size_t limit = next == std::string_view::npos ? text.size() : next;
+    const std::size_t end = FeatureEnd(text, from, limit);
+    const bool closed = end != std::string_view::npos && StandsApart(text.substr(end, limit - end));
+    if (next == std::string_view::npos && !closed) {
+        return cut;  // a last feature whose end cannot be told
     }
     cut.found = true;
     cut.before = std::string(text.substr(0, from));
+    if (!closed) {
+        // The braces cannot be trusted: the feature runs to the next one, for reading and
+        // for cutting alike.
+        cut.block = std::string(text.substr(from, next - from + 1));
+        cut.after = std::string(text.substr(next));
+        cut.toNextFeature = true;
+        return cut;
+    }
     cut.block = std::string(text.substr(from, end - from));
-    cut.after = std::string(text.substr(end));
+    if (next == std::string_view::npos) {
+        cut.after = std::string(text.substr(end));
+        return cut;
+    }
+    for (const std::string& line : SplitLines(text.substr(end, next - end))) {
+        if (!IsBlankOrComment(line)) {
+            cut.after.append(line);
+            cut.after.append("\r\n");
+        }
+    }
+    cut.after.append(text.substr(next));
     return cut;
 }
 

@@ -37,22 +37,28 @@ struct FeatureSplit {
 // that begins with the header, or whose feature is the last one, has no block.
 FeatureSplit SplitFeatureBlock(std::string_view text, std::string_view header);
 
-// A description cut around one feature for rewriting it. Unlike SplitFeatureBlock, the
+// A description cut around one feature, for reading it and for rewriting it alike. The
 // feature ends at its own closing brace (braces counted from its first "{", ignoring those in
 // double-quoted strings and "*%" comments): blank and comment lines between that brace and the
 // next feature go with the feature, but any other entry standing there is kept in `after`, in
-// its order, ahead of the next feature. A feature that is the description's last one ends at
-// its closing brace and everything after it stays. When the braces do not close before the
-// next feature, the cut is SplitFeatureBlock's; when they do not close at all in a last
-// feature, nothing is found.
+// its order, ahead of the next feature. When the braces do not close before the next feature,
+// or what follows the closing brace holds an option or braces of its own that do not balance
+// (a stray "}" or a missing "{"), the feature runs to the next feature as in
+// SplitFeatureBlock. A last feature ends at its closing brace and everything after it stays;
+// when its end cannot be told that way, nothing is found.
 struct FeatureCut {
     bool found = false;
     std::string before;
-    std::string block;  // what the options are scanned from
+    std::string block;  // the feature as read: what the options are scanned from
     std::string after;  // written right after the new feature
+    // The feature runs to the next one; `block` then ends with that one's first character.
+    bool toNextFeature = false;
 };
 
 FeatureCut CutFeature(std::string_view text, std::string_view header);
+
+// The braces a line opens less those it closes, counted as CutFeature counts them.
+int BraceBalance(std::string_view line);
 
 struct ScannedOption {
     std::string name;

@@ -260,42 +260,30 @@ TEST(SettingsBackup, WhatCouldNotBeSavedIsNamedInsteadOfSuccess) {
     }
 }
 
-TEST(SettingsBackup, SavingOverAnArchiveKeepsOtherEntriesAndNotNewerDriverFiles) {
+TEST(SettingsBackup, SavingOverAnArchiveKeepsOtherEntriesAndReplacesWhatDiffers) {
+    // Entries dated later than the files (a clock that ran ahead, or an archive restored from
+    // an older state) are replaced all the same when their content differs from the disk.
     World w;
     const std::string capabilities = "C:\\old\\" + w.names.deviceCapabilitiesName;
     PutFile("C:\\old\\notes.txt", "kept");
     PutFile(capabilities, "old capabilities, dated later");
-    SetWriteTime(capabilities, 2099, 1, 1, 0, 0, 0);
+    PutFile("C:\\old\\1.reg", "the key as it was elsewhere");
+    for (const std::string& file : {capabilities, std::string("C:\\old\\1.reg")})
+        SetWriteTime(file, 2099, 1, 1, 0, 0, 0);
     TZipper zipper;
     zipper.ZipName = kArchive;
-    zipper.FilesList = {"C:\\old\\notes.txt", capabilities};
+    zipper.FilesList = {"C:\\old\\notes.txt", capabilities, "C:\\old\\1.reg"};
     zipper.Zip();
 
     EXPECT_EQ(w.Save(), SettingsResult::Complete);
+    EXPECT_EQ(w.Texts(), std::vector<std::string>{kBackupSuccessText});
     EXPECT_EQ(EntryNames(kArchive),
               (std::vector<std::string>{"notes.txt", w.names.deviceCapabilitiesName, "1.reg",
                                         "2.reg", "3.reg", w.names.mergedConfigName}));
     TUnZipper reader;
     reader.ZipName = kArchive;
-    EXPECT_EQ(reader.ReadZipDirectory()[1].Crc32, Crc("old capabilities, dated later"));
-}
-
-TEST(SettingsBackup, KeyWhoseOlderHiveEntryIsKeptIsNamedAsNotSaved) {
-    // An archive written on a machine whose clock ran ahead: its hive entry looks newer than
-    // the hive just saved, so the update keeps it, and the archive lacks the current key.
-    World w;
-    PutFile("C:\\old\\1.reg", "the key as it was elsewhere");
-    SetWriteTime("C:\\old\\1.reg", 2099, 1, 1, 0, 0, 0);
-    TZipper zipper;
-    zipper.ZipName = kArchive;
-    zipper.FilesList = {"C:\\old\\1.reg"};
-    zipper.Zip();
-
-    EXPECT_EQ(w.Save(), SettingsResult::Incomplete);
-    ASSERT_EQ(w.ui.boxes.size(), 1u);
-    EXPECT_EQ(w.ui.boxes[0].text,
-              "The backup is incomplete. These were not saved:\r\n"
-              "HKEY_CURRENT_USER\\Printers\\DevModePerUser");
+    EXPECT_EQ(reader.ReadZipDirectory()[1].Crc32, Crc(w.Capabilities()));
+    EXPECT_EQ(reader.ReadZipDirectory()[2].Crc32, Crc(w.HiveOf(0)));
     EXPECT_EQ(ListFolder(kDocuments), std::vector<std::string>{"pdf.roy"});
 }
 
@@ -340,10 +328,10 @@ TEST(SettingsBackup, UnusualArchivesRestoreWhatTheyCanAndSaySo) {
                        "HKEY_CURRENT_USER\\Printers\\Settings"},
          false,
          false},
-        {"driver files named otherwise",
-         {"1.reg", "2.reg", "3.reg", "other.gpd"},
+        {"an entry that plays no role",
+         {"1.reg", "2.reg", "3.reg", "notes.txt"},
          SettingsResult::Incomplete,
-         {incomplete + "other.gpd (no driver file of this name on this computer)"},
+         {incomplete + "notes.txt (no driver file of this name on this computer)"},
          true,
          false},
         {"a damaged entry",
@@ -612,6 +600,85 @@ TEST(SettingsBackup, DriverFileThatCannotBeReplacedIsNamedAndLeavesNoTemporaryFi
     EXPECT_EQ(w.Capabilities(), "<changed/>\r\n");
     EXPECT_EQ(w.Description(), description) << "the other file is still restored";
     EXPECT_EQ(ListFolder(w.paths.queueFolder), driverFolder);
+}
+
+TEST(SettingsBackup, ABackupHoldsTheDriverFilesOnDiskEvenAfterRestoringAnOlderArchive) {
+    World w;
+    const std::string second = kDocuments + "\\b.roy";
+    ASSERT_EQ(w.Save(), SettingsResult::Complete);
+    PutFile(w.paths.mergedConfigPath, w.Description() + "*% A6 added\r\n");
+    w.ui.QueueFile(second);
+    ASSERT_EQ(w.backup.Save(w.context, true), SettingsResult::Complete);
+    // The restored description is the older one, but its file is dated now.
+    ASSERT_EQ(w.Restore(), SettingsResult::Complete);
+    const std::string restored = w.Description();
+    EXPECT_EQ(restored.find("A6"), std::string::npos);
+    w.ui.QueueFile(second);
+    EXPECT_EQ(w.backup.Save(w.context, true), SettingsResult::Complete);
+    TUnZipper reader;
+    reader.ZipName = second;
+    for (const TZipEntryInfo& entry : reader.ReadZipDirectory()) {
+        if (entry.FileName == w.names.mergedConfigName) {
+            EXPECT_EQ(entry.Crc32, Crc(restored));
+        }
+    }
+}
+
+TEST(SettingsBackup, DriverFileNamesThatArePathsAreNeitherSavedNorRestored) {
+    const std::string climb = "..\\..\\..\\..\\..\\..\\Users\\User\\Documents\\secret.txt";
+    for (const char* value : {"V4_PrintDeviceCapabilities", "V4_Merged_ConfigFile_Name"}) {
+        SCOPED_TRACE(value);
+        World w;
+        ASSERT_EQ(w.Save(), SettingsResult::Complete);
+        const std::string original = w.Capabilities();
+        PutFile(kDocuments + "\\secret.txt", "the user's secret");
+        PutFile(kDocuments + "\\old.roy", GetFile(kArchive).value_or(""));
+        sim::reg::SetString("HKLM\\" + std::string(driverconfig::kPrinterDriverDataKey), value,
+                            climb);
+        win::DeleteFileA(kArchive);
+        EXPECT_EQ(w.Save(), SettingsResult::Incomplete);
+        EXPECT_NE(w.Texts().back().find("\"" + climb + "\""), std::string::npos)
+            << w.Texts().back();
+        for (const std::string& name : EntryNames(kArchive))
+            EXPECT_NE(name, "secret.txt");
+
+        // The archive's entry of that role is named and not copied anywhere.
+        PutFile(kArchive, GetFile(kDocuments + "\\old.roy").value_or(""));
+        EXPECT_EQ(w.Restore(), SettingsResult::Incomplete);
+        EXPECT_NE(w.Texts().back().find(climb), std::string::npos) << w.Texts().back();
+        EXPECT_EQ(GetFile(kDocuments + "\\secret.txt"), "the user's secret");
+    }
+}
+
+TEST(SettingsBackup, ARestoreAfterAReinstallPutsEachDriverFileInItsRole) {
+    World w;
+    ASSERT_EQ(w.Save(), SettingsResult::Complete);
+    const std::string description = w.Description(), capabilities = w.Capabilities();
+    // A reinstall names the description anew; the old one is gone.
+    win::DeleteFileA(w.paths.mergedConfigPath);
+    sim::reg::SetString("HKLM\\" + std::string(driverconfig::kPrinterDriverDataKey),
+                        "V4_Merged_ConfigFile_Name", "0123abcd.gpd");
+    w.names = driverconfig::ReadDriverFileNames(256);
+    w.paths = driverconfig::DriverFilePathsFor(w.names);
+    PutFile(w.paths.mergedConfigPath, "*% the reinstalled description\r\n");
+    PutFile(w.paths.deviceCapabilitiesPath, "<reinstalled/>\r\n");
+    EXPECT_EQ(w.Restore(), SettingsResult::Complete);
+    EXPECT_EQ(w.Texts().back(), kRestoreSuccessText);
+    EXPECT_EQ(w.Description(), description);
+    EXPECT_EQ(w.Capabilities(), capabilities);
+}
+
+TEST(SettingsBackup, WhatInterruptedRunsLeftBehindDoesNotStopTheNextOnes) {
+    World w;
+    // An interrupted new archive, and extraction folders of interrupted restores.
+    PutFile(kArchive + "$$$", "PK\x03\x04 cut short");
+    PutFile(kTemp + "\\PrintToPDF3D12\\1.reg", "stale");
+    PutFile(kTemp + "\\PrintToPDF2004D5999\\sub\\x.gpd", "stale");
+    PutFile(kTemp + "\\PrintToPDFnotes.txt", "the user's own");
+    EXPECT_EQ(w.Save(), SettingsResult::Complete);
+    EXPECT_EQ(ListFolder(kDocuments), std::vector<std::string>{"pdf.roy"});
+    EXPECT_EQ(w.Restore(), SettingsResult::Complete);
+    EXPECT_EQ(ListFolder(kTemp), std::vector<std::string>{"PrintToPDFnotes.txt"});
 }
 
 }  // namespace

@@ -335,11 +335,19 @@ TEST_F(ZipperUpdate, AZeroByteFileIsUpdatedAsAnEmptyArchive) {
 }
 
 TEST_F(ZipperTest, AFailedWriteLeavesNoHalfArchive) {
+    // A new archive is written under a name of its own: even a write that never ends leaves
+    // nothing under the archive's name, and a leftover of one does not stop the next.
     PutFile(kDir + "\\big.bin", std::string(300000, 'q'));
-    sim::InjectWriteFailure("settings.roy", 40);
+    sim::InjectWriteFailure("settings.roy$$$", 40);
     zipper.FilesList = {kDir + "\\big.bin"};
     EXPECT_THROW(zipper.Zip(), EZipperError);
     EXPECT_FALSE(GetFile(kZip));
+    EXPECT_FALSE(GetFile(kZip + "$$$"));
+    sim::ClearInjectedFailures();
+    PutFile(kZip + "$$$", "PK\x03\x04 an interrupted write");
+    zipper.FilesList = {kDir + "\\big.bin"};
+    EXPECT_EQ(zipper.Zip(), 1);
+    EXPECT_FALSE(GetFile(kZip + "$$$"));
 }
 
 TEST_F(ZipperUpdate, AFailedUpdateKeepsTheOldArchiveAndRemovesTheTemporaryFile) {

@@ -268,9 +268,8 @@ TEST(Editors, ListsReadWhatTheDialogsShow) {
               0);
     const clitest::CliRun paper = RunCli({"paper", "list", "--all", "--json"});
     const QJsonObject result = paper.Result();
-    // The dialog tells the unit accuracy by the US sizes' widths, which both accuracies write
-    // alike: a description of A4 and LETTER reads back as "US Standard", as the dialog's would.
-    EXPECT_EQ(Str(result.value("unitAccuracy")), "US Standard");
+    // Both accuracies write the US sizes alike, but A4 at its exact width shows the choice.
+    EXPECT_EQ(Str(result.value("unitAccuracy")), "International Standard");
     EXPECT_EQ(result.value("custom").toObject().value("widthMm").toInt(), 100);
     EXPECT_EQ(result.value("sizes").toArray().size(), 3);  // A4, LETTER, CUSTOMSIZE
     EXPECT_GT(result.value("catalogue").toArray().size(), 100);

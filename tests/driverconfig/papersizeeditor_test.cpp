@@ -95,12 +95,18 @@ INSTANTIATE_TEST_SUITE_P(
          {"CUSTOMSIZE"},
          "A4",
          {false, 100, 152}},
-        {"huge_custom_saturates",
-         Description({"CUSTOMSIZE|99999999999999999999|5"}, "CUSTOMSIZE"),
+        {"a4_at_its_exact_width_means_international",
+         Description({"A4|3779901|5345811"}, "A4"),
          {},
+         {"A4"},
+         "A4",
+         {true, 0, 0}},
+        {"huge_custom_is_not_taken",
+         Description({"CUSTOMSIZE|99999999999999999999|5"}, "CUSTOMSIZE"),
+         {false, 30, 40},
          {"CUSTOMSIZE"},
          "CUSTOMSIZE",
-         {false, 2147483647, 0}},
+         {false, 30, 40}},
         {"no_block_reads_nothing_and_keeps_settings",
          "*Feature: PaperSize\r\n{\r\n}\r\n*Feature: X\r\n",
          {true, 7, 8},
@@ -615,6 +621,121 @@ TEST_F(PaperSizeFilesTest, UnclosedLastFeatureRefusesAndWritesNothing) {
     ASSERT_EQ(ui_.boxes.size(), 1u);
     EXPECT_EQ(ui_.boxes[0].caption, "Quellin");
 }
+
+// Descriptions a little different from the seed's, saved with nothing changed in the dialog.
+struct UnchangedSaveCase {
+    const char* label;
+    std::string feature;  // stands where the PaperSize feature stands
+    std::string element;  // added to the capabilities document's PageMediaSize element
+    ReplaceResult result;
+    Names descriptionHolds;
+    Names capabilitiesHold;
+};
+
+class PaperSizeUnchangedSaveTest : public PaperSizeFilesTest,
+                                   public ::testing::WithParamInterface<UnchangedSaveCase> {};
+
+const std::string kA4Option =
+    "*Option: A4\r\n{\r\n*rcNameID: =RCID_DMPAPER_SYSTEM_NAME\r\n"
+    "*PrintSchemaKeywordMap: \"ISOA4\"\r\n*PrintableOrigin: PAIR(0, 0)\r\n"
+    "*PrintableArea: PAIR(3780000, 5346000)\r\n}\r\n";
+const std::string kMyPaperOption =
+    "*Option: myPaper\r\n*% a size of the user's own\r\n{\r\n*rcNameID: =MINE\r\n"
+    "*PrintSchemaKeywordMap: \"MyPaper\"\r\n*PrintableArea: PAIR(1, 2)\r\n}\r\n";
+const std::string kMyPaperElement =
+    "    <ns0000:MyPaper psf2:psftype=\"Option\">\r\n      <psk:MediaSizeWidth "
+    "psf2:psftype=\"ScoredProperty\" xsi:type=\"xsd:integer\">1</psk:MediaSizeWidth>\r\n"
+    "    </ns0000:MyPaper>\r\n";
+const std::string kFeatureTail = "PAIR(3780000, 5346000)\r\n}\r\n}\r\n*Feature: Resolution";
+
+TEST_P(PaperSizeUnchangedSaveTest, KeepsEverySizeAndGivesTheSameBytesOnEverySave) {
+    const UnchangedSaveCase& c = GetParam();
+    Begin();
+    const std::string description =
+        "*%\r\n" + c.feature +
+        "*Feature: Resolution\r\n{\r\n}\r\n*Feature: ColorMode\r\n{\r\n}\r\n";
+    WriteDescription(description);
+    const std::string capsPath = session_->paths.deviceCapabilitiesPath;
+    std::string capabilities = Bytes(capsPath);
+    const std::size_t open = capabilities.find("<psk:PageMediaSize psf2:psftype=\"Feature\">\r\n");
+    capabilities.insert(open + 44, c.element);
+    testsupport::WriteHostFile(Host(capsPath), capabilities);
+    // Temporary files of an interrupted save.
+    testsupport::WriteHostFile(Host(TemporaryPathFor(session_->paths.mergedConfigPath)), "cut");
+    testsupport::WriteHostFile(Host(TemporaryPathFor(capsPath)), "cut");
+
+    std::vector<std::string> saved;
+    for (int save = 0; save < 3; ++save) {
+        Begin();
+        PaperSizeDialog dialog = CreatePaperSizeDialog(settings_, '.');
+        PreparePaperSizeDialog(dialog, session_->reading, settings_);
+        ASSERT_EQ(FinishPaperSizeEdit(*session_, dialog, settings_, {kWow64, 0}), c.result);
+        saved.push_back(Bytes(session_->paths.mergedConfigPath) + Bytes(capsPath));
+    }
+    EXPECT_EQ(saved[1], saved[0]);
+    EXPECT_EQ(saved[2], saved[0]);
+    if (c.result != ReplaceResult::Written) {
+        EXPECT_EQ(Bytes(session_->paths.mergedConfigPath), description);
+        ASSERT_FALSE(ui_.boxes.empty());
+        EXPECT_NE(ui_.boxes[0].text.find(session_->paths.mergedConfigPath), std::string::npos);
+        return;
+    }
+    for (const std::string& text : c.descriptionHolds) {
+        EXPECT_NE(Bytes(session_->paths.mergedConfigPath).find(text), std::string::npos)
+            << Bytes(session_->paths.mergedConfigPath);
+    }
+    for (const std::string& text : c.capabilitiesHold) {
+        EXPECT_NE(Bytes(capsPath).find(text), std::string::npos) << text;
+    }
+    EXPECT_FALSE(fs::exists(Host(TemporaryPathFor(session_->paths.mergedConfigPath))));
+    EXPECT_FALSE(fs::exists(Host(TemporaryPathFor(capsPath))));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Faults, PaperSizeUnchangedSaveTest,
+    ::testing::ValuesIn(std::vector<UnchangedSaveCase>{
+        {"stray_brace_after_an_option",
+         kFeatureHead + "*DefaultOption: LETTER\r\n" + kLetterOption + "}\r\n" + kA4Option +
+             "}\r\n",
+         "",
+         ReplaceResult::Written,
+         {kLetterOption + kA4Option + "}\r\n*Feature: Resolution"},
+         {"<psk:ISOA4 "}},
+        {"missing_brace_of_an_option",
+         kFeatureHead +
+             "*DefaultOption: LETTER\r\n*Option: LETTER\r\n"
+             "*PrintableArea: PAIR(3886200, 5029200)\r\n}\r\n" +
+             kA4Option + "}\r\n",
+         "",
+         ReplaceResult::Written,
+         {kLetterOption + kA4Option + "}\r\n*Feature: Resolution"},
+         {"<psk:ISOA4 "}},
+        {"unknown_default_in_another_case_with_a_comment_before_its_body",
+         kFeatureHead + "*DefaultOption: MYPAPER\r\n" + kMyPaperOption + kA4Option + "}\r\n",
+         kMyPaperElement,
+         ReplaceResult::Written,
+         {"*DefaultOption: myPaper\r\n" + kMyPaperOption + kA4Option + "}\r\n*Feature: Resolution"},
+         {"    <ns0000:MyPaper psf2:psftype=\"Option\" psf2:default=\"true\">\r\n"
+          "      <psk:MediaSizeWidth"}},
+        {"custom_size_beyond_the_bound",
+         kFeatureHead +
+             "*DefaultOption: CUSTOMSIZE\r\n*Option: CUSTOMSIZE\r\n{\r\n"
+             "*rcNameID: =USER_DEFINED_SIZE_DISPLAY\r\n*MinSize: PAIR(936000, 1332000)\r\n"
+             "*MaxSize: PAIR(5346000, 7560000)\r\n*MaxPrintableWidth: 5346000\r\n"
+             "*PrintableArea: PAIR(99999999999999, 2700000)\r\n}\r\n" +
+             kA4Option + "}\r\n",
+         "    <psk:UserDefinedSize psf2:psftype=\"Option\">\r\n    </psk:UserDefinedSize>\r\n",
+         ReplaceResult::Written,
+         {"*PrintableArea: PAIR(99999999999999, 2700000)\r\n", kFeatureTail},
+         {"<psk:UserDefinedSize psf2:psftype=\"Option\" psf2:default=\"true\">"}},
+        {"nul_byte_after_the_feature",
+         kFeatureHead + "*DefaultOption: A4\r\n" + kA4Option + "}\r\n" + std::string(1, '\0'),
+         "",
+         ReplaceResult::TextCutShort,
+         {},
+         {}},
+    }),
+    [](const auto& info) { return std::string(info.param.label); });
 
 TEST_F(PaperSizeFilesTest, NotAdministratorEndsBeforeReading) {
     sim::Config config = sim::ReadConfig();

@@ -35,7 +35,7 @@ class ResolutionQuestionTest : public ::testing::TestWithParam<QuestionCase> {};
 TEST_P(ResolutionQuestionTest, BoxesShowTheirChangeBeforeTheQuestion) {
     testsupport::ScopedSandbox sandbox;
     WatchingUi ui;
-    TForm4 form(0, {"https://site.example", "https://companion.example"});
+    TForm4 form({"https://site.example", "https://companion.example"});
     ResolutionReading reading;
     form.Prepare(reading);
     const std::array<QCheckBox*, kResolutionCount> boxes = {form.cb1200, form.cb600, form.cb400,
@@ -57,6 +57,10 @@ TEST_P(ResolutionQuestionTest, BoxesShowTheirChangeBeforeTheQuestion) {
     };
     form.btnSaveResClick();  // every question answered No
     EXPECT_EQ(shown, GetParam().shown);
+    // The dialog owns its questions, not the main window.
+    for (const auto& box : ui.boxes) {
+        EXPECT_EQ(box.owner, form.Handle());
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(

@@ -19,8 +19,10 @@ class ScriptedUiTest : public testing::Test {
     std::unique_ptr<script::Transcript> transcript_ =
         std::make_unique<script::Transcript>(path_.string());
     std::vector<std::string> failures_;
-    script::ScriptedUi ui_{*transcript_, [](win::HWND h) { return h == kMain; },
-                           [this](const std::string& reason) { failures_.push_back(reason); }};
+    script::ScriptedUi ui_{
+        *transcript_,
+        [](win::HWND h) { return h == kMain ? std::string("TForm1") : std::string(); },
+        [this](const std::string& reason) { failures_.push_back(reason); }};
 
     void TearDown() override { std::filesystem::remove(path_); }
     std::vector<std::string> Lines() {

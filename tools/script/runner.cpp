@@ -191,7 +191,14 @@ Runner::Runner(std::vector<Action> actions, Transcript& transcript)
     : actions_(std::move(actions)),
       transcript_(transcript),
       ui_(
-          transcript, [this](win::HWND owner) { return IsMainWindowHandle(owner); },
+          transcript,
+          [this](win::HWND owner) -> std::string {
+              if (IsMainWindowHandle(owner))
+                  return kMainForm;
+              // A dialog that owns its boxes names itself by its window id.
+              const QWidget* window = QWidget::find(static_cast<WId>(owner));
+              return window != nullptr ? window->objectName().toStdString() : "";
+          },
           [this](const std::string& reason) { Fail(currentLine_, reason, 1); }) {
     for (const Action& action : actions_) {
         if (action.verb == Verb::Drag) {

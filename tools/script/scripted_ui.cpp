@@ -14,9 +14,9 @@ std::string Gist(const std::string& text) {
 
 }  // namespace
 
-ScriptedUi::ScriptedUi(Transcript& transcript, std::function<bool(win::HWND)> isMainWindow,
+ScriptedUi::ScriptedUi(Transcript& transcript, std::function<std::string(win::HWND)> windowName,
                        std::function<void(const std::string&)> fail)
-    : transcript_(transcript), isMainWindow_(std::move(isMainWindow)), fail_(std::move(fail)) {}
+    : transcript_(transcript), windowName_(std::move(windowName)), fail_(std::move(fail)) {}
 
 void ScriptedUi::QueueAnswer(BoxAnswer answer, int line) {
     answers_.push_back({answer, line});
@@ -42,8 +42,9 @@ int ScriptedUi::MessageBox(win::HWND owner, const std::string& text, const std::
     const int refusal = yesNo ? win::IDNO : win::IDOK;
     JsonObject event;
     event.Text("event", "messagebox");
-    if (owner != 0 && isMainWindow_ && isMainWindow_(owner))
-        event.Text("owner", kMainForm);
+    const std::string ownerName = owner != 0 && windowName_ ? windowName_(owner) : "";
+    if (!ownerName.empty())
+        event.Text("owner", ownerName);
     else
         event.Null("owner");
     event.Text("caption", caption).Text("text", text);

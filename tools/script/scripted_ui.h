@@ -15,9 +15,9 @@ namespace script {
 
 class ScriptedUi final : public win::UserInterface {
   public:
-    // `isMainWindow` tells whether an owner handle is the main window's. `fail` is called when a
-    // box or dialog finds no fitting answer; the script has failed then.
-    ScriptedUi(Transcript& transcript, std::function<bool(win::HWND)> isMainWindow,
+    // `windowName` names the window an owner handle belongs to (empty when none is known). `fail`
+    // is called when a box or dialog finds no fitting answer; the script has failed then.
+    ScriptedUi(Transcript& transcript, std::function<std::string(win::HWND)> windowName,
                std::function<void(const std::string& reason)> fail);
 
     void QueueAnswer(BoxAnswer answer, int line);
@@ -43,7 +43,7 @@ class ScriptedUi final : public win::UserInterface {
     };
 
     Transcript& transcript_;
-    std::function<bool(win::HWND)> isMainWindow_;
+    std::function<std::string(win::HWND)> windowName_;
     std::function<void(const std::string&)> fail_;
     std::deque<QueuedAnswer> answers_;
     std::deque<QueuedFile> files_;

@@ -18,8 +18,7 @@ constexpr int kClientHeight = 320;
 
 }  // namespace
 
-TForm4::TForm4(win::HWND owner, ResolutionPages pages, QWidget* parent)
-    : QDialog(parent), owner_(owner), pages_(std::move(pages)) {
+TForm4::TForm4(ResolutionPages pages, QWidget* parent) : QDialog(parent), pages_(std::move(pages)) {
     setObjectName("TForm4");
     setWindowTitle("PDF Print Quality");
     setFixedSize(kClientWidth, kClientHeight);
@@ -28,6 +27,10 @@ TForm4::TForm4(win::HWND owner, ResolutionPages pages, QWidget* parent)
                    Qt::WindowCloseButtonHint);
     CreateControls();
     ShowState();
+}
+
+win::HWND TForm4::Handle() {
+    return static_cast<win::HWND>(winId());
 }
 
 std::array<QCheckBox*, kResolutionCount> TForm4::Boxes() const {
@@ -108,7 +111,8 @@ void TForm4::btnRestoreResDefaultsClick() {
 }
 
 void TForm4::btnSaveResClick() {
-    const bool close = SaveResolutionDialog(state_, pages_, owner_, [this] { ShowState(); });
+    // The dialog owns its questions, so that they stand over it and not over the main window.
+    const bool close = SaveResolutionDialog(state_, pages_, Handle(), [this] { ShowState(); });
     ShowState();
     if (close)
         accept();

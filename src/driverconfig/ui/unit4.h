@@ -20,8 +20,11 @@ class TForm4 : public QDialog {
     Q_OBJECT
 
   public:
-    // `owner` owns the dialog's questions; `pages` are the addresses they offer.
-    TForm4(win::HWND owner, ResolutionPages pages, QWidget* parent = nullptr);
+    // `pages` are the addresses the dialog's questions offer; the dialog owns the questions.
+    explicit TForm4(ResolutionPages pages, QWidget* parent = nullptr);
+
+    // The dialog's own window handle, which owns its message boxes.
+    win::HWND Handle();
 
     // Ticks and selects what the description offers.
     void Prepare(const ResolutionReading& reading);
@@ -53,7 +56,6 @@ class TForm4 : public QDialog {
     // The boxes by their position in cmbDefRes.
     std::array<QCheckBox*, kResolutionCount> Boxes() const;
 
-    win::HWND owner_;
     ResolutionPages pages_;
     ResolutionDialog state_;
     bool showing_ = false;

@@ -53,6 +53,7 @@ TForm3::TForm3(int repairMode, const RepairSettings& settings, QWidget* owner)
 
 void TForm3::Timer1Timer() {
     Timer1->stop();
+    ticked_ = true;
     running_ = true;
     try {
         outcome_ = RunRepair(repairMode_, settings_, *this);
@@ -93,9 +94,9 @@ void TForm3::showEvent(QShowEvent* event) {
 }
 
 void TForm3::closeEvent(QCloseEvent* event) {
-    // There is no cancel: a close asked for while the sequence runs waits for its end, which
-    // closes the dialog anyway.
-    if (running_) {
+    // There is no cancel: a close asked for before or while the sequence runs waits for its
+    // end, which closes the dialog anyway.
+    if (!ticked_ || running_) {
         event->ignore();
         return;
     }
@@ -105,7 +106,7 @@ void TForm3::closeEvent(QCloseEvent* event) {
 
 void TForm3::done(int result) {
     // Escape and the like end a dialog without a close event; they wait for the sequence too.
-    if (running_)
+    if (!ticked_ || running_)
         return;
     Timer1->stop();
     QDialog::done(result);

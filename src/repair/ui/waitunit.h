@@ -52,6 +52,7 @@ class TForm3 : public QDialog, private Progress {
     int repairMode_;
     RepairSettings settings_;
     bool running_ = false;
+    bool ticked_ = false;  // the sequence has begun
     bool centred_ = false;
     std::optional<RepairOutcome> outcome_;
 };

@@ -1,0 +1,78 @@
+// A save that changes nothing in the dialog is idempotent and touches nothing outside the
+// edited feature, for generated descriptions of every shape the editors accept.
+#include <gtest/gtest.h>
+
+#include "description_generator.h"
+#include "driverconfig/resolutioneditor.h"
+#include "driverconfig/textmodel.h"
+#include "unchanged_save.h"
+
+namespace driverconfig {
+namespace {
+
+using testing::SavedTexts;
+
+SavedTexts SaveResolutionsUnchanged(const std::string& description,
+                                    const std::optional<std::string>& capabilities) {
+    const ResolutionReading reading = ReadResolutions(description);
+    ResolutionDialog dialog;
+    PrepareResolutionDialog(dialog, reading);
+    const bool defaultTicked =
+        dialog.selected >= 0 && dialog.ticked[static_cast<std::size_t>(dialog.selected)];
+    if (!reading.blockFound || !defaultTicked || dialog.ticked[0])
+        return {};
+    const RewrittenTexts texts =
+        RewriteDriverTexts(description, capabilities, ResolutionChange(dialog));
+    if (texts.result != ReplaceResult::Written)
+        return {};
+    return {true, texts.description, texts.capabilities};
+}
+
+// The text from the first "*Feature: " after the header on: never part of the edited feature.
+std::string FromNextFeature(const std::string& text, std::string_view header) {
+    const std::size_t from = text.find(header);
+    const std::size_t next = text.find("*Feature: ", from + 20);
+    return next == std::string::npos ? "" : text.substr(next);
+}
+
+bool EndsWith(const std::string& text, const std::string& tail) {
+    return text.size() >= tail.size() &&
+           text.compare(text.size() - tail.size(), tail.size(), tail) == 0;
+}
+
+TEST(UnchangedSave, IsIdempotentAndKeepsEverythingOutsideTheFeature) {
+    using Save = SavedTexts (*)(const std::string&, const std::optional<std::string>&);
+    const std::pair<std::string_view, Save> editors[] = {
+        {kPaperSizeHeader, &testing::SavePaperSizesUnchanged},
+        {kResolutionHeader, &SaveResolutionsUnchanged}};
+    int accepted[2] = {0, 0};
+    for (unsigned seed = 0; seed < 600; ++seed) {
+        const testing::GeneratedFiles files = testing::DescriptionGenerator(seed).Next();
+        const std::string description = WorkingTextFromBytes(files.description);
+        for (int e = 0; e < 2; ++e) {
+            const auto& [header, save] = editors[e];
+            SCOPED_TRACE("seed " + std::to_string(seed) + ", " + std::string(header) + "\n" +
+                         description);
+            const SavedTexts first = save(description, files.capabilities);
+            if (!first.accepted)
+                continue;
+            ++accepted[e];
+            const SavedTexts second = save(first.description, first.capabilities);
+            ASSERT_TRUE(second.accepted) << first.description;
+            EXPECT_EQ(second.description, first.description);
+            EXPECT_EQ(second.capabilities, first.capabilities);
+            // The text in front of the feature and every feature after it stay byte for byte.
+            const std::size_t from = description.find(header);
+            EXPECT_EQ(first.description.substr(0, from), description.substr(0, from));
+            EXPECT_TRUE(EndsWith(first.description, FromNextFeature(description, header)));
+            const std::size_t open = files.capabilities.find("<psk:Page");
+            EXPECT_EQ(first.capabilities->substr(0, open), files.capabilities.substr(0, open));
+        }
+    }
+    // The generator must reach the interesting cases, not only refusals.
+    EXPECT_GT(accepted[0], 200);
+    EXPECT_GT(accepted[1], 100);
+}
+
+}  // namespace
+}  // namespace driverconfig

@@ -1,0 +1,45 @@
+// libFuzzer target for the paper size editor's save: whatever a description and capabilities
+// document hold, reading, saving with nothing changed, reading and saving again gives the same
+// bytes, and the text in front of the feature stays as it was.
+//   input: the description's bytes, then optionally 0x1E and the capabilities document's
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+#include <optional>
+#include <string>
+
+#include "driverconfig/textmodel.h"
+#include "driverconfig/unchanged_save.h"
+
+namespace {
+
+void Check(bool condition) {
+    if (!condition) {
+        std::abort();
+    }
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    using namespace driverconfig;
+    const std::string bytes(reinterpret_cast<const char*>(data), size);
+    const std::size_t separator = bytes.find('\x1e');
+    const std::string description = WorkingTextFromBytes(bytes.substr(0, separator));
+    std::optional<std::string> capabilities;
+    if (separator != std::string::npos) {
+        capabilities = WorkingTextFromBytes(bytes.substr(separator + 1));
+    }
+    const testing::SavedTexts first = testing::SavePaperSizesUnchanged(description, capabilities);
+    if (!first.accepted) {
+        return 0;
+    }
+    const std::size_t from = description.find(kPaperSizeHeader);
+    Check(first.description.compare(0, from, description, 0, from) == 0);
+    const testing::SavedTexts second =
+        testing::SavePaperSizesUnchanged(first.description, first.capabilities);
+    Check(second.accepted);
+    Check(second.description == first.description);
+    Check(second.capabilities == first.capabilities);
+    return 0;
+}
