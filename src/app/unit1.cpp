@@ -289,9 +289,9 @@ void TForm1::btnFeature3Click() {
 void TForm1::Timer1Timer() {
     const int tag = Timer1->property("tag").toInt();
     if (const promo::CaptionSet* captions = promo::FeatureCaptions(tag)) {
-        btnFeature1->setText(QString::fromLatin1((*captions)[0]));
-        btnFeature2->setText(QString::fromLatin1((*captions)[1]));
-        btnFeature3->setText(QString::fromLatin1((*captions)[2]));
+        btnFeature1->setText(win::QStringFromAnsi((*captions)[0]));
+        btnFeature2->setText(win::QStringFromAnsi((*captions)[1]));
+        btnFeature3->setText(win::QStringFromAnsi((*captions)[2]));
     }
     RefreshPrinterList();
     Timer1->setProperty("tag", promo::NextCaptionTag(tag));

@@ -13,8 +13,7 @@ int main(int argc, char** argv) {
     std::string refused;
     const auto args = win::AnsiArguments(argc, argv, &refused);
     if (!args) {
-        err << "quellin-cli: the argument \"" << win::Utf8ToAnsi(refused)
-            << "\" has a character that the system's code page (ANSI) cannot hold\n";
+        err << "quellin-cli: " << tools::RefusedArgumentText(refused) << "\n";
         return cli::kExitUsage;
     }
     return cli::Run(*args, out, err);

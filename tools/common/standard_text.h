@@ -3,8 +3,10 @@
 // never split.
 #pragma once
 
+#include <cstdio>
 #include <streambuf>
 #include <string>
+#include <string_view>
 
 #include "platform/text.h"
 
@@ -35,5 +37,29 @@ class StandardTextBuf final : public std::streambuf {
     int stream_;
     std::string pending_;
 };
+
+// Why a host argument (UTF-8) was refused, in ANSI: the argument with '?' for what the code
+// page lacks, and the first such character by its code point.
+inline std::string RefusedArgumentText(std::string_view utf8) {
+    const std::u16string wide = win::Utf8ToWide(utf8);
+    std::string missing = "a character";
+    for (std::size_t i = 0; i < wide.size(); ++i) {
+        const bool pair = wide[i] >= 0xD800 && wide[i] <= 0xDBFF && i + 1 < wide.size();
+        const std::u16string_view one(wide.data() + i, pair ? 2 : 1);
+        bool exact = true;
+        win::WideToAnsi(one, &exact);
+        if (!exact) {
+            const char32_t code =
+                pair ? 0x10000 + ((one[0] - 0xD800) << 10) + (one[1] - 0xDC00) : one[0];
+            char buffer[16];
+            std::snprintf(buffer, sizeof buffer, "U+%04X", static_cast<unsigned>(code));
+            missing = buffer;
+            break;
+        }
+        i += pair ? 1 : 0;
+    }
+    return "\"" + win::Utf8ToAnsi(utf8) + "\" has " + missing +
+           ", which the system's code page (ANSI) cannot hold";
+}
 
 }  // namespace tools

@@ -61,8 +61,7 @@ std::vector<std::string> AnsiArgs(int argc, char** argv) {
         bool exact = true;
         items.push_back(win::Utf8ToAnsi(argv[i], &exact));
         if (!exact)
-            throw Usage{std::string("\"") + win::Utf8ToAnsi(argv[i]) +
-                        "\" has a character that the ANSI code page (1252) cannot hold"};
+            throw Usage{tools::RefusedArgumentText(argv[i])};
     }
     return items;
 }

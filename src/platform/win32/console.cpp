@@ -1,5 +1,6 @@
 // The host edge of the command-line programs on Windows.
 #include "platform/text.h"
+#include "platform/types.h"
 
 #include "platform/win32/windows_api.h"
 
@@ -35,16 +36,16 @@ void WriteStandardText(int stream, std::string_view ansi) {
     ::HANDLE handle = ::GetStdHandle(stream == 2 ? STD_ERROR_HANDLE : STD_OUTPUT_HANDLE);
     if (handle == INVALID_HANDLE_VALUE || handle == nullptr)
         return;
-    DWORD mode = 0;
-    DWORD written = 0;
+    ::DWORD mode = 0;
+    ::DWORD written = 0;
     if (::GetConsoleMode(handle, &mode)) {
         const std::u16string wide = AnsiToWide(ansi);
         const std::wstring text(wide.begin(), wide.end());
-        ::WriteConsoleW(handle, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
+        ::WriteConsoleW(handle, text.data(), static_cast<::DWORD>(text.size()), &written, nullptr);
         return;
     }
     const std::string utf8 = AnsiToUtf8(ansi);
-    ::WriteFile(handle, utf8.data(), static_cast<DWORD>(utf8.size()), &written, nullptr);
+    ::WriteFile(handle, utf8.data(), static_cast<::DWORD>(utf8.size()), &written, nullptr);
 }
 
 }  // namespace win

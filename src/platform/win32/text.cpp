@@ -1,5 +1,6 @@
 // The system's ANSI code page, as Windows converts it.
 #include "platform/text.h"
+#include "platform/types.h"
 
 #include "platform/win32/windows_api.h"
 
@@ -38,7 +39,7 @@ std::string WideToAnsi(std::u16string_view wide, bool* exact) {
     const int needed = ::WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, in.data(), size, nullptr,
                                              0, nullptr, nullptr);
     std::string out(static_cast<std::size_t>(needed > 0 ? needed : 0), '\0');
-    BOOL usedDefault = FALSE;
+    ::BOOL usedDefault = FALSE;
     if (needed > 0)
         ::WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, in.data(), size, out.data(), needed,
                               "?", &usedDefault);
