@@ -345,7 +345,10 @@ std::string ShowControls(std::string_view text) {
         const auto byte = static_cast<unsigned char>(c);
         // A byte of the upper half is a control only where the code page maps it to one (1252's
         // five unassigned bytes map to C1 controls, which some terminals obey).
-        const char16_t u = byte < 0x80 ? byte : win::AnsiToWide(std::string_view(&c, 1))[0];
+        // A lead byte of a double-byte code page alone converts to nothing: not a control.
+        const std::u16string one =
+            byte < 0x80 ? std::u16string(1, byte) : win::AnsiToWide(std::string_view(&c, 1));
+        const char16_t u = one.empty() ? u'?' : one[0];
         if (u >= 0x20 && !(u >= 0x7F && u <= 0x9F)) {
             shown += c;
             continue;
