@@ -14,8 +14,9 @@ namespace win {
 // five unassigned bytes become the C1 controls of the same value, as on Windows.
 std::u16string AnsiToWide(std::string_view ansi);
 
-// WideCharToMultiByte(CP_ACP) without best-fit: a character with no exact form becomes '?'
-// (never a look-alike, which would name another printer or file) and clears `*exact`.
+// WideCharToMultiByte(CP_ACP) without best-fit: a character with no exact form becomes '?',
+// one per UTF-16 unit as Windows writes it (never a look-alike, which would name another
+// printer or file), and clears `*exact`.
 // Windows refuses '?' in printer and file names, so such a name fails where it is used.
 std::string WideToAnsi(std::u16string_view wide, bool* exact = nullptr);
 

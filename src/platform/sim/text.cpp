@@ -36,11 +36,9 @@ std::string WideToAnsi(std::u16string_view wide, bool* exact) {
     std::string out;
     out.reserve(wide.size());
     bool lossless = true;
-    for (std::size_t i = 0; i < wide.size(); ++i) {
-        const bool pair = wide[i] >= 0xD800 && wide[i] <= 0xDBFF && i + 1 < wide.size() &&
-                          wide[i + 1] >= 0xDC00 && wide[i + 1] <= 0xDFFF;
-        const int byte = pair ? -1 : AnsiByte(wide[i]);
-        i += pair ? 1 : 0;  // one character, one '?'
+    // One '?' per UTF-16 unit, as Windows writes a character beyond the BMP: "??".
+    for (char16_t u : wide) {
+        const int byte = AnsiByte(u);
         lossless = lossless && byte >= 0;
         out += byte >= 0 ? static_cast<char>(byte) : '?';
     }

@@ -647,7 +647,8 @@ TEST(TextContract, AnsiNamesConvertExactlyOrAreRefused) {
          "?\xF3"
          "d?",
          false},
-        {u"\U0001F5A8", "?", false},
+        // Each half of a surrogate pair stands for itself, as Windows writes it.
+        {u"\U0001F5A8", "??", false},
     };
     for (const auto& c : cases) {
         bool exact = !c.exact;
