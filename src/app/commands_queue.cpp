@@ -3,6 +3,7 @@
 
 #include "app/unit1.h"
 #include "platform/processes.h"
+#include "platform/qt/ansi_qstring.h"
 #include "platform/ui.h"
 #include "platform/window.h"
 #include "queue/shortcuts.h"
@@ -70,7 +71,7 @@ void TForm1::SpeedButton6Click() {
     if (!scope.Entered())
         return;
     if (!quellin::system::IsAdministrator()) {
-        quellin::system::ShowPermissionDenied(windowTitle().toLocal8Bit().toStdString());
+        quellin::system::ShowPermissionDenied(win::AnsiOfQString(windowTitle()));
         return;
     }
     RepairMode = 10;
@@ -83,7 +84,7 @@ void TForm1::GetPrinterInfo() {
     if (!SelectedPrinterOrAsk(*this, printer))
         return;
     queue::TMain monitor(this, Handle());
-    monitor.setWindowTitle(QString::fromLocal8Bit(queue::MonitorCaption(printer)));
+    monitor.setWindowTitle(win::QStringFromAnsi(queue::MonitorCaption(printer)));
     monitor.exec();
 }
 

@@ -3,6 +3,7 @@
 
 #include "app/color_button.h"
 #include "app/unit1.h"
+#include "platform/qt/ansi_qstring.h"
 #include "repair/sequences.h"
 #include "repair/ui/waitunit.h"
 #include "repair/uninstall.h"
@@ -12,15 +13,11 @@ namespace app {
 
 namespace {
 
-std::string ToAnsi(const QString& text) {
-    return text.toLocal8Bit().toStdString();
-}
-
 // The administrator gate of a system-changing command: false after showing the refusal.
 bool AdministratorOrRefused(const TForm1& form) {
     if (quellin::system::IsAdministrator())
         return true;
-    quellin::system::ShowPermissionDenied(ToAnsi(form.windowTitle()));
+    quellin::system::ShowPermissionDenied(win::AnsiOfQString(form.windowTitle()));
     return false;
 }
 
@@ -30,7 +27,7 @@ void TForm1::BitBtn10Click() {
     SystemCommandScope scope(*this);
     if (!scope.Entered() || !AdministratorOrRefused(*this))
         return;
-    RepairMode = repair::RepairModeForCaption(ToAnsi(BitBtn10->text()));
+    RepairMode = repair::RepairModeForCaption(win::AnsiOfQString(BitBtn10->text()));
     ShowRepairDialog();
     // The refreshed list and the button's new caption are the report.
     RefreshPrinterList();

@@ -6,6 +6,7 @@
 #include <QStringList>
 #include <QUrl>
 
+#include "platform/qt/ansi_qstring.h"
 #include "system/appinfo.h"
 
 namespace app {
@@ -19,8 +20,8 @@ int QtUserInterface::MessageBox(win::HWND owner, const std::string& text,
                                 const std::string& caption, win::DWORD flags) {
     QWidget* parent = owner ? windowFor_(owner) : nullptr;
     QMessageBox box(parent);
-    box.setWindowTitle(QString::fromLocal8Bit(caption));
-    box.setText(QString::fromLocal8Bit(text).replace("\r\n", "\n"));
+    box.setWindowTitle(win::QStringFromAnsi(caption));
+    box.setText(win::QStringFromAnsi(text).replace("\r\n", "\n"));
     switch (flags & 0xF0) {
         case win::MB_ICONERROR:
             box.setIcon(QMessageBox::Critical);
@@ -48,13 +49,13 @@ int QtUserInterface::MessageBox(win::HWND owner, const std::string& text,
 
 void QtUserInterface::ShowError(const std::string& text) {
     QMessageBox box(QMessageBox::Critical, kApplicationTitle,
-                    QString::fromLocal8Bit(text).replace("\r\n", "\n"), QMessageBox::Ok,
+                    win::QStringFromAnsi(text).replace("\r\n", "\n"), QMessageBox::Ok,
                     windowFor_(0));
     box.exec();
 }
 
 QString QtFilter(const std::string& windowsFilter) {
-    QStringList parts = QString::fromLocal8Bit(windowsFilter).split('|');
+    QStringList parts = win::QStringFromAnsi(windowsFilter).split('|');
     QStringList filters;
     for (int i = 0; i + 1 < parts.size(); i += 2) {
         QString name = parts[i];
@@ -65,14 +66,14 @@ QString QtFilter(const std::string& windowsFilter) {
 }
 
 std::optional<std::string> QtUserInterface::FileDialog(const win::FileDialogRequest& request) {
-    QFileDialog dialog(windowFor_(request.owner), QString::fromLocal8Bit(request.title));
+    QFileDialog dialog(windowFor_(request.owner), win::QStringFromAnsi(request.title));
     dialog.setNameFilter(QtFilter(request.filter));
-    dialog.setDefaultSuffix(QString::fromLocal8Bit(request.defaultExtension));
+    dialog.setDefaultSuffix(win::QStringFromAnsi(request.defaultExtension));
     if (!request.initialDir.empty()) {
         dialog.setDirectory(QString::fromStdString(win::DialogPathFromWindows(request.initialDir)));
     }
     if (!request.fileName.empty()) {
-        dialog.selectFile(QString::fromLocal8Bit(request.fileName));
+        dialog.selectFile(win::QStringFromAnsi(request.fileName));
     }
     if (request.kind == win::FileDialogRequest::Kind::Save) {
         dialog.setAcceptMode(QFileDialog::AcceptSave);
@@ -89,7 +90,7 @@ std::optional<std::string> QtUserInterface::FileDialog(const win::FileDialogRequ
 }
 
 void QtUserInterface::OpenUrl(const std::string& url) {
-    QDesktopServices::openUrl(QUrl(QString::fromStdString(url)));
+    QDesktopServices::openUrl(QUrl(win::QStringFromAnsi(url)));
 }
 
 }  // namespace app

@@ -12,6 +12,7 @@
 #include "app/color_button.h"
 #include "app/look.h"
 #include "platform/dates.h"
+#include "platform/qt/ansi_qstring.h"
 #include "promo/promotions.h"
 #include "promo/prompts.h"
 #include "system/admin.h"
@@ -35,14 +36,6 @@ constexpr int kListHeight = 202;
 constexpr int kListHeightWithoutGroup = 460;
 constexpr int kListItemHeight = 16;
 constexpr int kCaptionTimerInterval = 3000;
-
-QString FromAnsi(const std::string& text) {
-    return QString::fromLocal8Bit(text);
-}
-
-std::string ToAnsi(const QString& text) {
-    return text.toLocal8Bit().toStdString();
-}
 
 }  // namespace
 
@@ -193,8 +186,8 @@ void TForm1::FormCreate() {
 void TForm1::FormCreateWindowHalf() {
     win::SYSTEMTIME today;
     win::GetLocalTime(&today);
-    Label1->setText(
-        FromAnsi(promo::NoticeCaption(ToAnsi(Label1->text()), static_cast<int>(today.wYear))));
+    Label1->setText(win::QStringFromAnsi(
+        promo::NoticeCaption(win::AnsiOfQString(Label1->text()), static_cast<int>(today.wYear))));
     Label1->adjustSize();
     ShowPromotions = promo::PromotionsShown(today);
     if (!ShowPromotions) {
@@ -212,7 +205,10 @@ void TForm1::RefreshPrinterList() {
         BuildPrinterList(EnumerateInstalledPrinters(), TargetPrinterName);
     ListBox10->clear();
     for (const auto& name : content.names) {
-        auto* item = new QListWidgetItem(FromAnsi(name), ListBox10);
+        auto* item = new QListWidgetItem(win::QStringFromAnsi(name), ListBox10);
+        // The name's own bytes: a code page where some bytes have no character still names
+        // the printer exactly.
+        item->setData(Qt::UserRole, QByteArray::fromStdString(name));
         item->setSizeHint(QSize(0, kListItemHeight));
     }
     if (content.selected >= 0)
@@ -234,10 +230,17 @@ void TForm1::SavePreferences() {
     quellin::system::SavePreferences(Rotation);
 }
 
+namespace {
+std::string PrinterNameOf(const QListWidgetItem& item) {
+    const QVariant name = item.data(Qt::UserRole);
+    return name.isValid() ? name.toByteArray().toStdString() : win::AnsiOfQString(item.text());
+}
+}  // namespace
+
 std::string TForm1::SelectedPrinter() const {
     for (int row = 0; row < ListBox10->count(); ++row) {
         if (ListBox10->item(row)->isSelected())
-            return ToAnsi(ListBox10->item(row)->text());
+            return PrinterNameOf(*ListBox10->item(row));
     }
     return {};
 }
@@ -245,7 +248,7 @@ std::string TForm1::SelectedPrinter() const {
 std::vector<std::string> TForm1::PrinterListEntries() const {
     std::vector<std::string> entries;
     for (int row = 0; row < ListBox10->count(); ++row)
-        entries.push_back(ToAnsi(ListBox10->item(row)->text()));
+        entries.push_back(PrinterNameOf(*ListBox10->item(row)));
     return entries;
 }
 
@@ -286,9 +289,9 @@ void TForm1::btnFeature3Click() {
 void TForm1::Timer1Timer() {
     const int tag = Timer1->property("tag").toInt();
     if (const promo::CaptionSet* captions = promo::FeatureCaptions(tag)) {
-        btnFeature1->setText(QString::fromLatin1((*captions)[0]));
-        btnFeature2->setText(QString::fromLatin1((*captions)[1]));
-        btnFeature3->setText(QString::fromLatin1((*captions)[2]));
+        btnFeature1->setText(win::QStringFromAnsi((*captions)[0]));
+        btnFeature2->setText(win::QStringFromAnsi((*captions)[1]));
+        btnFeature3->setText(win::QStringFromAnsi((*captions)[2]));
     }
     RefreshPrinterList();
     Timer1->setProperty("tag", promo::NextCaptionTag(tag));

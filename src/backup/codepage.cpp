@@ -3,6 +3,8 @@
 #include <array>
 #include <cstdint>
 
+#include "platform/text.h"
+
 namespace quellin::backup {
 namespace {
 
@@ -23,35 +25,17 @@ constexpr std::array<char16_t, 128> kOem437 = {
     0x00B0, 0x2219, 0x00B7, 0x221A, 0x207F, 0x00B2, 0x25A0, 0x00A0,
 };
 
-// 0x80..0x9F of code page 1252; the five holes map to their C1 controls as Windows does.
-constexpr std::array<char16_t, 32> kAnsi1252High = {
-    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
-    0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
-    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178,
-};
-
-char16_t AnsiToUnicode(unsigned char c) {
-    if (c < 0x80 || c >= 0xA0) {
-        return c;
-    }
-    return kAnsi1252High[c - 0x80];
-}
-
 char16_t OemToUnicode(unsigned char c) {
     return c < 0x80 ? c : kOem437[c - 0x80];
 }
 
-// Reverse tables, built once: Unicode code unit -> byte, for the few hundred mapped units.
+// The reverse table, built once: Unicode code unit -> OEM byte.
 struct Reverse {
-    std::array<char, 0x10000> ansi{};
     std::array<char, 0x10000> oem{};
     Reverse() {
-        ansi.fill('?');
         oem.fill('?');
-        for (int c = 0; c < 0x100; ++c) {
-            ansi[AnsiToUnicode(static_cast<unsigned char>(c))] = static_cast<char>(c);
+        for (int c = 0; c < 0x100; ++c)
             oem[OemToUnicode(static_cast<unsigned char>(c))] = static_cast<char>(c);
-        }
     }
 };
 
@@ -104,105 +88,31 @@ unsigned char UpperOne(unsigned char c) {
     }
 }
 
-void AppendUtf8(std::string& out, char32_t u) {
-    if (u < 0x80) {
-        out += static_cast<char>(u);
-    } else if (u < 0x800) {
-        out += static_cast<char>(0xC0 | (u >> 6));
-        out += static_cast<char>(0x80 | (u & 0x3F));
-    } else {
-        out += static_cast<char>(0xE0 | (u >> 12));
-        out += static_cast<char>(0x80 | ((u >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (u & 0x3F));
-    }
-}
-
 }  // namespace
 
 std::string AnsiToOem(std::string_view ansi) {
     const auto& rev = ReverseTables();
     std::string out;
     out.reserve(ansi.size());
-    for (unsigned char c : ansi) {
-        out += c < 0x80 ? static_cast<char>(c) : rev.oem[AnsiToUnicode(c)];
-    }
+    for (char16_t u : win::AnsiToWide(ansi))
+        out += u < 0x80 ? static_cast<char>(u) : rev.oem[u];
     return out;
 }
 
 std::string OemToAnsi(std::string_view oem) {
-    const auto& rev = ReverseTables();
-    std::string out;
-    out.reserve(oem.size());
-    for (unsigned char c : oem) {
-        out += c < 0x80 ? static_cast<char>(c) : rev.ansi[OemToUnicode(c)];
-    }
-    return out;
+    std::u16string wide;
+    wide.reserve(oem.size());
+    for (unsigned char c : oem)
+        wide += OemToUnicode(c);
+    return win::WideToAnsi(wide);
 }
 
 std::string AnsiToUtf8(std::string_view ansi) {
-    std::string out;
-    out.reserve(ansi.size() * 2);
-    for (unsigned char c : ansi) {
-        AppendUtf8(out, AnsiToUnicode(c));
-    }
-    return out;
+    return win::AnsiToUtf8(ansi);
 }
 
 std::string Utf8ToAnsi(std::string_view utf8) {
-    const auto& rev = ReverseTables();
-    std::string out;
-    out.reserve(utf8.size());
-    std::size_t i = 0;
-    while (i < utf8.size()) {
-        const auto lead = static_cast<unsigned char>(utf8[i]);
-        if (lead < 0x80) {
-            out += static_cast<char>(lead);
-            ++i;
-            continue;
-        }
-        int more = 0;
-        char32_t u = 0;
-        char32_t min = 0;
-        if ((lead & 0xE0) == 0xC0) {
-            more = 1;
-            u = lead & 0x1F;
-            min = 0x80;
-        } else if ((lead & 0xF0) == 0xE0) {
-            more = 2;
-            u = lead & 0x0F;
-            min = 0x800;
-        } else if ((lead & 0xF8) == 0xF0) {
-            more = 3;
-            u = lead & 0x07;
-            min = 0x10000;
-        } else {
-            out += '?';
-            ++i;
-            continue;
-        }
-        if (i + more >= utf8.size()) {
-            out += '?';
-            ++i;
-            continue;
-        }
-        bool ok = true;
-        for (int k = 1; k <= more; ++k) {
-            const auto next = static_cast<unsigned char>(utf8[i + k]);
-            if ((next & 0xC0) != 0x80) {
-                ok = false;
-                break;
-            }
-            u = (u << 6) | (next & 0x3F);
-        }
-        if (!ok || u < min || u > 0x10FFFF || (u >= 0xD800 && u <= 0xDFFF)) {
-            out += '?';
-            ++i;
-            continue;
-        }
-        out += u < 0x10000 ? rev.ansi[u] : '?';
-        i += more + 1;
-    }
-    return out;
+    return win::Utf8ToAnsi(utf8);
 }
 
 bool SameTextAnsi(std::string_view a, std::string_view b) {

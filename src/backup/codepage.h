@@ -1,5 +1,6 @@
-// Name conversion between the Windows character set (ANSI code page 1252), the OEM character
-// set (code page 437) and UTF-8, as archive entry names need it.
+// Name conversion between the Windows character set (the system's ANSI code page, converted by
+// the platform layer), the OEM character set (code page 437) and UTF-8, as archive entry names
+// need it.
 //
 // Conversions never guess: a character without an exact counterpart becomes '?', so callers
 // detect loss by converting back and comparing.

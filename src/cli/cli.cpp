@@ -5,6 +5,7 @@
 
 #include "cli/command.h"
 #include "cli/console_ui.h"
+#include "platform/text.h"
 #include "system/admin.h"
 #include "system/errors.h"
 
@@ -335,7 +336,49 @@ std::string OneLine(const std::string& text) {
     return line;
 }
 
-// The one JSON document, or the human lines, of a finished command.
+}  // namespace
+
+std::string ShowControls(std::string_view text) {
+    std::string shown;
+    shown.reserve(text.size());
+    for (const char c : text) {
+        const auto byte = static_cast<unsigned char>(c);
+        // A byte of the upper half is a control only where the code page maps it to one (1252's
+        // five unassigned bytes map to C1 controls, which some terminals obey).
+        // A lead byte of a double-byte code page alone converts to nothing: not a control.
+        const std::u16string one =
+            byte < 0x80 ? std::u16string(1, byte) : win::AnsiToWide(std::string_view(&c, 1));
+        const char16_t u = one.empty() ? u'?' : one[0];
+        if (u >= 0x20 && !(u >= 0x7F && u <= 0x9F)) {
+            shown += c;
+            continue;
+        }
+        switch (u) {
+            case '\n':
+                shown += "\\n";
+                break;
+            case '\r':
+                shown += "\\r";
+                break;
+            case '\t':
+                shown += "\\t";
+                break;
+            default: {
+                static constexpr char kHex[] = "0123456789abcdef";
+                shown += "\\x";
+                shown += kHex[byte >> 4];
+                shown += kHex[byte & 0xF];
+            }
+        }
+    }
+    return shown;
+}
+
+namespace {
+
+// The one JSON document, or the human lines, of a finished command. Human lines name printers,
+// documents and owners that anyone who can print chooses, so their control characters are
+// shown escaped rather than sent to the terminal or log.
 int Finish(std::ostream& out, std::ostream& err, const std::string& command, bool json,
            const Reporter* reporter, const ConsoleUi* ui, int exitCode,
            const CommandFailure* failure) {
@@ -364,15 +407,15 @@ int Finish(std::ostream& out, std::ostream& err, const std::string& command, boo
     } else {
         if (reporter)
             for (const std::string& line : reporter->Lines())
-                out << line << "\n";
+                out << ShowControls(line) << "\n";
         if (failure) {
-            err << "quellin-cli: " << OneLine(failure->what());
+            err << "quellin-cli: " << ShowControls(OneLine(failure->what()));
             if (failure->windowsError)
                 err << " (Windows error " << *failure->windowsError << ": "
                     << win::FormatSystemMessage(*failure->windowsError) << ")";
             err << "\n";
             if (!failure->remedy.empty())
-                err << "quellin-cli: mend with: " << failure->remedy << "\n";
+                err << "quellin-cli: mend with: " << ShowControls(failure->remedy) << "\n";
             if (exitCode == kExitUsage)
                 err << "quellin-cli: see quellin-cli --help\n";
         }
@@ -391,7 +434,7 @@ std::optional<std::string> Invocation::Value(const std::string& name) const {
 }
 
 void Reporter::Progress(const std::string& line) {
-    err_ << "quellin-cli: " << line << "\n";
+    err_ << "quellin-cli: " << ShowControls(line) << "\n";
     err_.flush();
 }
 

@@ -4,6 +4,7 @@
 
 #include <iosfwd>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace cli {
@@ -18,9 +19,13 @@ enum ExitCode : int {
     kExitFileError = 5,         // a file could not be read or written
 };
 
-// Runs one command line (the arguments after the program's name): the result goes to `out`
-// as lines, or as one JSON document with --json; progress lines and errors go to `err`.
-// Returns the exit code.
+// Runs one command line (the arguments after the program's name, in the ANSI code page): the
+// result goes to `out` as lines, or as one JSON document with --json; progress lines and
+// errors go to `err`. Both are ANSI text; the program's edge writes them in the terminal's
+// encoding. Returns the exit code.
 int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
+
+// A line for a terminal or log: control characters as \n, \r, \t or \xHH.
+std::string ShowControls(std::string_view text);
 
 }  // namespace cli

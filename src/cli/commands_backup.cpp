@@ -9,6 +9,7 @@
 #include "cli/command.h"
 #include "cli/console_ui.h"
 #include "platform/filesystem.h"
+#include "platform/text.h"
 #include "platform/ui.h"
 #include "system/appinfo.h"
 #include "system/errors.h"
@@ -28,9 +29,14 @@ bool IsWindowsPath(const std::string& path) {
 // dialogs' default extension gives it.
 std::string ArchivePath(const std::string& argument) {
     std::string path = argument;
-    if (!IsWindowsPath(path))
-        path =
-            win::WindowsPathFromDialog(std::filesystem::absolute(path).lexically_normal().string());
+    if (!IsWindowsPath(path)) {
+        // A host path: the dialog side of the conversion takes and gives UTF-8.
+        const std::string utf8 = win::AnsiToUtf8(path);
+        const std::filesystem::path host(std::u8string(utf8.begin(), utf8.end()));
+        const std::u8string absolute =
+            std::filesystem::absolute(host).lexically_normal().u8string();
+        path = win::WindowsPathFromDialog(std::string(absolute.begin(), absolute.end()));
+    }
     std::replace(path.begin(), path.end(), '/', '\\');
     const std::size_t slash = path.rfind('\\');
     if (path.find('.', slash == std::string::npos ? 0 : slash) == std::string::npos)

@@ -1,59 +1,11 @@
 #include "cli/json.h"
 
-#include <cstdio>
+#include "json/json.h"
 
 namespace cli {
 
-namespace {
-
-// Windows-1252's bytes 0x80..0x9F; 0 marks the five the code page leaves undefined, which
-// are written as the C1 control of the same value.
-constexpr char16_t kCp1252High[32] = {
-    0x20AC, 0,      0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
-    0x2039, 0x0152, 0,      0x017D, 0,      0,      0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
-    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0,      0x017E, 0x0178};
-
-void AppendEscape(std::string& out, unsigned code) {
-    char buffer[8];
-    std::snprintf(buffer, sizeof buffer, "\\u%04x", code);
-    out += buffer;
-}
-
-}  // namespace
-
 std::string JsonQuote(std::string_view text) {
-    std::string out = "\"";
-    for (unsigned char c : text) {
-        switch (c) {
-            case '"':
-                out += "\\\"";
-                break;
-            case '\\':
-                out += "\\\\";
-                break;
-            case '\n':
-                out += "\\n";
-                break;
-            case '\r':
-                out += "\\r";
-                break;
-            case '\t':
-                out += "\\t";
-                break;
-            default:
-                if (c < 0x20 || c == 0x7F) {
-                    AppendEscape(out, c);
-                } else if (c >= 0x80 && c < 0xA0) {
-                    const char16_t mapped = kCp1252High[c - 0x80];
-                    AppendEscape(out, mapped ? mapped : c);
-                } else if (c >= 0xA0) {
-                    AppendEscape(out, c);
-                } else {
-                    out += static_cast<char>(c);
-                }
-        }
-    }
-    return out + "\"";
+    return quellin::json::QuoteAnsi(text);
 }
 
 Json Json::StringArray(const std::vector<std::string>& items) {

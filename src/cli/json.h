@@ -53,9 +53,8 @@ class Json {
     std::vector<std::pair<std::string, Json>> members_;
 };
 
-// A JSON string literal of 8-bit text. Bytes 0x80 and up are taken as Windows-1252 (the ANSI
-// code page of the machines the program serves) and written as \u escapes of their Unicode
-// code points, so the document is plain ASCII.
+// A JSON string literal of the program's ANSI text, written by the program's one JSON writer:
+// characters outside ASCII as \u escapes, so the document is plain ASCII.
 std::string JsonQuote(std::string_view text);
 
 }  // namespace cli

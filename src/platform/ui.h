@@ -53,7 +53,8 @@ UserInterface& ui();
 void SetUserInterface(UserInterface* ui);
 
 // File dialogs show the files of the machine the program runs on: these translate between
-// the Windows paths of the logic and the paths the dialog shows (the same on Windows).
+// the Windows paths of the logic (ANSI) and the paths the dialog shows (UTF-8; on Windows the
+// same path in the other encoding).
 std::string DialogPathFromWindows(const std::string& windowsPath);
 std::string WindowsPathFromDialog(const std::string& dialogPath);
 

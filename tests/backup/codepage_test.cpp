@@ -47,14 +47,14 @@ INSTANTIATE_TEST_SUITE_P(Names, OemConversion,
 
 TEST(Utf8ToAnsi, MalformedSequencesBecomeQuestionMarks) {
     const std::vector<std::pair<std::string, std::string>> cases = {
-        {"\xC3\xA4", "\xE4"},       // a-umlaut
-        {"\xE2\x82\xAC", "\x80"},   // euro sign to its 1252 byte
-        {"\xC0\xAF", "??"},         // overlong slash must not turn into '/'
-        {"\xE0\x80\xAF", "???"},    // overlong three-byte slash
-        {"\xC3", "?"},              // cut short at the end
-        {"\xED\xA0\x80", "???"},    // surrogate
-        {"\xF0\x9F\x98\x80", "?"},  // outside the ANSI set
-        {"\xE4\xB8\xAD", "?"},      // CJK, outside the ANSI set
+        {"\xC3\xA4", "\xE4"},        // a-umlaut
+        {"\xE2\x82\xAC", "\x80"},    // euro sign to its 1252 byte
+        {"\xC0\xAF", "??"},          // overlong slash must not turn into '/'
+        {"\xE0\x80\xAF", "???"},     // overlong three-byte slash
+        {"\xC3", "?"},               // cut short at the end
+        {"\xED\xA0\x80", "???"},     // surrogate
+        {"\xF0\x9F\x98\x80", "??"},  // outside the ANSI set: one per UTF-16 unit, as Windows
+        {"\xE4\xB8\xAD", "?"},       // CJK, outside the ANSI set
         {"a\xFF"
          "b",
          "a?b"},

@@ -2,6 +2,8 @@
 // and the job commands with their exit codes.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "cli/json.h"
 #include "cli_runner.h"
 #include "platform/sim/spool.h"
@@ -128,6 +130,29 @@ TEST(Jobs, ListsEveryPrinterOrOne) {
     const clitest::CliRun missing = RunCli({"jobs", "--printer", "Nowhere", "--json"});
     EXPECT_EQ(missing.exitCode, 4);
     EXPECT_TRUE(missing.json.value("error").toObject().value("windowsError").isObject());
+}
+
+TEST(Jobs, TextShowsControlCharactersOfNamesEscaped) {
+    // Anyone who can print names documents: raw, these would forge lines and recolour an
+    // administrator's terminal.
+    testsupport::ScopedSandbox sandbox;
+    QueueJob("Fax", "x\n  Fax: 0 jobs\x1b[31m\r\t\x7f\x81 caf\xE9 \x80");
+    const clitest::CliRun run = RunCli({"jobs", "--printer", "Fax"});
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_NE(run.out.find("\"x\\n  Fax: 0 jobs\\x1b[31m\\r\\t\\x7f\\x81 caf\xE9 \x80\""),
+              std::string::npos)
+        << run.out;
+    EXPECT_EQ(std::count(run.out.begin(), run.out.end(), '\n'), 2) << "one header, one job";
+    const clitest::CliRun json = RunCli({"jobs", "--printer", "Fax", "--json"});
+    const QJsonObject job = json.Result()
+                                .value("printers")
+                                .toArray()[0]
+                                .toObject()
+                                .value("jobs")
+                                .toArray()[0]
+                                .toObject();
+    EXPECT_EQ(job.value("document").toString(),
+              QString::fromUtf8("x\n  Fax: 0 jobs\u001b[31m\r\t\u007f\u0081 caf\u00e9 \u20ac"));
 }
 
 struct JobControlCase {

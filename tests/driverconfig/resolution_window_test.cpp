@@ -3,8 +3,12 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QLabel>
+#include <QListWidget>
 #include <functional>
 
+#include "driverconfig/papersizeeditor.h"
+#include "driverconfig/ui/unit2.h"
 #include "driverconfig/ui/unit4.h"
 #include "support/sandbox_fixture.h"
 
@@ -70,6 +74,24 @@ INSTANTIATE_TEST_SUITE_P(
         {"only_600_before_the_second_question", {2, 3}, 3, {"400 x 400, 300 x 300", "600 x 600"}},
     }),
     [](const auto& info) { return std::string(info.param.label); });
+
+// An option named with a byte of the upper half (a no-break space in 1252) shows as that
+// character, in the list and as the default.
+TEST(PaperSizeWindowTest, AnOptionOutsideAsciiShowsItsCharacter) {
+    testsupport::ScopedSandbox sandbox;
+    testsupport::RecordingUi ui;
+    PaperSettings settings;
+    const std::string description =
+        "*GPDFileVersion: \"1.0\"\r\n*Feature: PaperSize\r\n{\r\n*DefaultOption: A5\xA0\r\n"
+        "*Option: A5\xA0\r\n{\r\n*rcNameID: =X\r\n*PrintableArea: PAIR(2664000, 3780000)\r\n}\r\n"
+        "}\r\n*Feature: Resolution\r\n{\r\n}\r\n";
+    TForm2 form(settings, 0, [] {});
+    form.Prepare(ReadPaperSizes(description, settings));
+    ASSERT_EQ(form.ListBox1->count(), 1);
+    EXPECT_EQ(form.ListBox1->item(0)->text(), QString::fromUtf8("A5\u00a0"));
+    EXPECT_EQ(form.lblDefaultValue->text(), QString::fromUtf8("A5\u00a0"));
+    EXPECT_EQ(form.State().defaultName, "A5\xA0");
+}
 
 }  // namespace
 }  // namespace driverconfig

@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <thread>
 
@@ -442,6 +444,56 @@ TEST(Spooler, PortsAreListedAndAddedThroughTheLocalPortMonitor) {
     ASSERT_EQ(ports.size(), returned);
     EXPECT_EQ(ports.front().pName, "PORTPROMPT:");
     EXPECT_EQ(ports.back().pName, "C:\\out.prn");
+}
+
+// The tools' host edge: arguments and messages in UTF-8, names stored in 1252, JSON in ASCII.
+struct ToolRun {
+    int exitCode;
+    std::string out;
+};
+
+ToolRun RunTool(const testsupport::ScopedSandbox& sandbox, const std::string& tool,
+                const std::string& arguments) {
+    const char* bin = std::getenv("QUELLIN_BIN_DIR");
+    const std::string command = "QUELLIN_SANDBOX='" + sandbox.root().string() + "' " +
+                                std::string(bin ? bin : ".") + "/" + tool + " " + arguments +
+                                " 2>&1";
+    ToolRun run{-1, {}};
+    if (std::FILE* pipe = ::popen(command.c_str(), "r")) {
+        char buffer[4096];
+        for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;)
+            run.out.append(buffer, n);
+        run.exitCode = WEXITSTATUS(::pclose(pipe));
+    }
+    return run;
+}
+
+TEST(ToolEdges, NamesArriveAndLeaveInUtf8) {
+    testsupport::ScopedSandbox sandbox;
+    const struct {
+        const char* tool;
+        const char* arguments;
+        int exitCode;
+        const char* shown;  // a part of the output
+    } steps[] = {
+        {"quellin-sandbox", "printer add 'Café PDF'", 0, ""},
+        {"quellin-sandbox", "job add 'Café PDF' --document 'résumé.pdf' --owner 'Jürgen'", 0, ""},
+        {"quellin-sandbox", "printers", 0, "\"Caf\\u00e9 PDF\""},
+        {"quellin-sandbox", "jobs 'Café PDF'", 0, "\"r\\u00e9sum\\u00e9.pdf\""},
+        {"quellin-sandbox", "jobs 'Café PDF'", 0, "\"J\\u00fcrgen\""},
+        {"quellin-sandbox", "jobs 'Caffè'", 1, "no such printer: Caffè"},
+        {"quellin-sandbox", "printer add 'Ω PDF'", 2, "cannot hold"},
+        {"quellin-cli", "jobs --printer 'Café PDF'", 0, "Café PDF: 1 job"},
+        {"quellin-cli", "jobs --printer 'Café PDF'", 0, "\"résumé.pdf\"  Jürgen"},
+        {"quellin-cli", "jobs --printer 'Café PDF' --json", 0, "\"r\\u00e9sum\\u00e9.pdf\""},
+        {"quellin-cli", "jobs --printer 'Ω PDF'", 2, "cannot hold"},
+    };
+    for (const auto& step : steps) {
+        const ToolRun run = RunTool(sandbox, step.tool, step.arguments);
+        EXPECT_EQ(run.exitCode, step.exitCode) << step.arguments << "\n" << run.out;
+        EXPECT_NE(run.out.find(step.shown), std::string::npos) << step.arguments << "\n" << run.out;
+    }
+    EXPECT_TRUE(sim::FindPrinter("Caf\xE9 PDF").has_value()) << "stored in the ANSI code page";
 }
 
 }  // namespace

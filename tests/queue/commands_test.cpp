@@ -5,6 +5,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QListWidget>
+#include <QStringList>
 #include <QTimer>
 #include <QTreeView>
 #include <memory>
@@ -364,6 +365,57 @@ TEST_F(MonitorWindowTest, PrintJobsInQueueNamesTheWindowAfterTheSelectedPrinter)
     EXPECT_EQ(rows, 1) << "the monitor lists the jobs of every printer";
     for (QWidget* window : QApplication::topLevelWidgets())
         EXPECT_EQ(qobject_cast<TMain*>(window), nullptr) << "the window is destroyed once closed";
+}
+
+TEST_F(MonitorWindowTest, AccentedNamesShowAndTravelInTheAnsiCodePage) {
+    // Stored as the system stores them: 1252 bytes. Each window shows the characters, and what
+    // a window hands back to Windows is the same bytes.
+    const std::string printer = "Caf\xE9 PDF";
+    AddPrinter(printer);
+    sim::JobSpec spec;
+    spec.printer = printer;
+    spec.document = "r\xE9sum\xE9.pdf";
+    spec.owner = "J\xFCrgen";
+    sim::AddJob(spec);
+
+    QStringList listed;
+    for (int row = 0; row < form->ListBox10->count(); ++row)
+        listed << form->ListBox10->item(row)->text();
+    EXPECT_TRUE(listed.contains(QString::fromUtf8("Caf\u00e9 PDF")))
+        << listed.join('|').toStdString();
+
+    SelectPrinter(printer);
+    form->BitBtn20Click();
+    form->SpeedButton2Click();
+    const std::vector<Launch> expected = {
+        {"open", "rundll32.exe", "printui.dll,PrintUIEntry /y /n \"Caf\xE9 PDF\"", 0},
+        {"open", "rundll32.exe", "printui.dll,PrintUIEntry /p /n \"Caf\xE9 PDF\"", 5},
+    };
+    EXPECT_EQ(Launches(), expected);
+    ASSERT_EQ(ui.boxes.size(), 1u);
+    EXPECT_EQ(ui.boxes[0].text, "Default printer is set to Caf\xE9 PDF.");
+    EXPECT_EQ(CurrentDefaultPrinter(), printer);
+
+    QString caption;
+    QStringList row;
+    QTimer::singleShot(400, [&] {
+        for (QWidget* window : QApplication::topLevelWidgets()) {
+            if (auto* monitor = qobject_cast<TMain*>(window); monitor && monitor->isVisible()) {
+                caption = monitor->windowTitle();
+                const auto* model = monitor->lvMain->model();
+                for (int r = 0; r < model->rowCount(); ++r)
+                    if (model->index(r, Printer).data().toString().startsWith("Caf"))
+                        for (int column : {Printer, Document, Owner})
+                            row << model->index(r, column).data().toString();
+                monitor->close();
+            }
+        }
+    });
+    form->GetPrinterInfo();
+    EXPECT_EQ(caption, QString::fromUtf8("Print Queue - Caf\u00e9 PDF"));
+    EXPECT_EQ(row, QStringList({QString::fromUtf8("Caf\u00e9 PDF"),
+                                QString::fromUtf8("r\u00e9sum\u00e9.pdf"),
+                                QString::fromUtf8("J\u00fcrgen")}));
 }
 
 }  // namespace

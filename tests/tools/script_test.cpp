@@ -53,6 +53,8 @@ TEST(ScriptParse, EveryActionWithItsArguments) {
 
     EXPECT_EQ(One("answer no").answer, script::BoxAnswer::No);
     EXPECT_EQ(One(R"(file "C:\new\backup.roy")").text, R"(C:\new\backup.roy)");
+    // The script is UTF-8; the program takes the path in its ANSI code page.
+    EXPECT_EQ(One("file \"C:\\caf\u00e9.roy\"").text, "C:\\caf\xE9.roy");
     EXPECT_FALSE(One("file cancel").text.has_value());
     EXPECT_EQ(One("wait 250").milliseconds, 250);
     EXPECT_EQ(One(R"(screenshot TForm1 "out/main.png")").text, "out/main.png");
@@ -108,6 +110,7 @@ INSTANTIATE_TEST_SUITE_P(
         {"wait_with_unit", "wait 5s", 1, "milliseconds"},
         {"unknown_key", "key TMain \"Hyper+Q\"", 1, "is not a key"},
         {"empty_file", "file \"\"", 1, "file cancel"},
+        {"file_outside_the_code_page", "file \"C:\\\u03a9.roy\"", 1, "cannot hold"},
         {"drag_without_target", "drag TForm2.ListBox1 \"A4\"", 1, "drag needs FORM.CONTROL"},
         {"bad_control_name", "click TForm1.Bit-Btn", 1, "not a control name"},
         {"quote_inside_word", "click TForm1.Bit\"Btn", 1, "quote inside a word"},

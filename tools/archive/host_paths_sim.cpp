@@ -4,6 +4,7 @@
 #include "host_paths.h"
 #include "platform/sim/sandbox.h"
 #include "platform/sim/strings.h"
+#include "platform/text.h"
 #include "platform/types.h"
 
 namespace tools {
@@ -16,7 +17,7 @@ void OpenSystem() {
 std::string WindowsPath(const std::string& hostPath) {
     bool exact = true;
     std::string p =
-        sim::Utf8ToAnsi(std::filesystem::absolute(hostPath).lexically_normal().string(), &exact);
+        win::Utf8ToAnsi(std::filesystem::absolute(hostPath).lexically_normal().string(), &exact);
     // A host name with a character outside the ANSI code page has no Windows name: refused as
     // Windows refuses it, rather than handed on with '?' in it.
     if (!exact) {

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "common/json.h"
+#include "common/standard_text.h"
 #include "platform/processes.h"
 #include "platform/services.h"
 #include "platform/sim/registry_store.h"
@@ -19,6 +20,7 @@
 #include "platform/sim/spool.h"
 #include "platform/sim/strings.h"
 #include "platform/spooler.h"
+#include "platform/text.h"
 
 namespace {
 
@@ -47,9 +49,26 @@ struct Usage {
     std::string message;
 };
 
+// The host gives UTF-8; the simulated Windows holds names in its ANSI code page (1252). Every
+// argument is converted, except the host folder of --sandbox.
+std::vector<std::string> AnsiArgs(int argc, char** argv) {
+    std::vector<std::string> items;
+    for (int i = 1; i < argc; ++i) {
+        if (i == 2 && std::strcmp(argv[1], "--sandbox") == 0) {
+            items.emplace_back(argv[i]);
+            continue;
+        }
+        bool exact = true;
+        items.push_back(win::Utf8ToAnsi(argv[i], &exact));
+        if (!exact)
+            throw Usage{tools::RefusedArgumentText(argv[i])};
+    }
+    return items;
+}
+
 class Args {
   public:
-    Args(int argc, char** argv) : items_(argv + 1, argv + argc) {}
+    Args(int argc, char** argv) : items_(AnsiArgs(argc, argv)) {}
     bool Empty() const { return pos_ >= items_.size(); }
     std::string Next(const char* what) {
         if (Empty())
@@ -639,7 +658,9 @@ int Run(int argc, char** argv) {
 
 }  // namespace
 
-int main(int argc, char** argv) {
+namespace {
+
+int Main(int argc, char** argv) {
     try {
         return Run(argc, argv);
     } catch (const Usage& usage) {
@@ -649,4 +670,16 @@ int main(int argc, char** argv) {
         std::cerr << "quellin-sandbox: " << error.what() << "\n";
         return 1;
     }
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    // Messages name printers, documents and keys in ANSI; the terminal reads UTF-8. Standard
+    // output carries JSON (ASCII) and host paths (already UTF-8) and stays as it is.
+    tools::StandardTextBuf errBuf(2);
+    std::streambuf* const original = std::cerr.rdbuf(&errBuf);
+    const int code = Main(argc, argv);
+    std::cerr.rdbuf(original);
+    return code;
 }

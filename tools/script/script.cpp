@@ -8,6 +8,8 @@
 #include <map>
 #include <sstream>
 
+#include "platform/text.h"
+
 namespace script {
 
 namespace {
@@ -232,6 +234,15 @@ Action ParseLine(Line& line) {
             action.text = line.TextOr("cancel", "a Windows path");
             if (action.text && action.text->empty())
                 throw LineError{"file needs a path; use file cancel to cancel the dialog"};
+            if (action.text) {
+                // The script is UTF-8; the program takes the path in its ANSI code page.
+                bool exact = true;
+                std::string ansi = win::Utf8ToAnsi(*action.text, &exact);
+                if (!exact)
+                    throw LineError{"the path \"" + *action.text +
+                                    "\" has a character that the ANSI code page cannot hold"};
+                action.text = std::move(ansi);
+            }
             break;
         case Verb::Wait: {
             std::string word = line.Word("a number of milliseconds");

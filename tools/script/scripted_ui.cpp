@@ -2,14 +2,16 @@
 
 #include <algorithm>
 
+#include "platform/text.h"
+
 namespace script {
 
 namespace {
 
-// Enough of a box's text to tell which box it was.
+// Enough of a box's text to tell which box it was, in the reasons' UTF-8.
 std::string Gist(const std::string& text) {
     std::string first = text.substr(0, text.find_first_of("\r\n"));
-    return first.size() > 100 ? first.substr(0, 100) + "..." : first;
+    return win::AnsiToUtf8(first.size() > 100 ? first.substr(0, 100) + "..." : first);
 }
 
 }  // namespace
@@ -102,7 +104,7 @@ std::optional<std::string> ScriptedUi::FileDialog(const win::FileDialogRequest& 
     if (files_.empty()) {
         transcript_.Write(event.Null("answer"));
         fail_(std::string("unexpected ") + (save ? "save" : "open") +
-              " file dialog (no file was queued): " + request.title);
+              " file dialog (no file was queued): " + Gist(request.title));
         return std::nullopt;
     }
     QueuedFile queued = files_.front();

@@ -2,79 +2,16 @@
 
 #include <cstdint>
 
+#include "json/json.h"
+
 namespace script {
 
-namespace {
-
-void AppendEscaped(std::string& out, std::uint32_t c) {
-    char buffer[16];
-    switch (c) {
-        case '"':
-            out += "\\\"";
-            return;
-        case '\\':
-            out += "\\\\";
-            return;
-        case '\n':
-            out += "\\n";
-            return;
-        case '\r':
-            out += "\\r";
-            return;
-        case '\t':
-            out += "\\t";
-            return;
-        default:
-            break;
-    }
-    if (c >= 0x20 && c < 0x7F) {
-        out += static_cast<char>(c);
-    } else if (c < 0x10000) {
-        std::snprintf(buffer, sizeof buffer, "\\u%04x", static_cast<unsigned>(c));
-        out += buffer;
-    } else {
-        c -= 0x10000;
-        std::snprintf(buffer, sizeof buffer, "\\u%04x\\u%04x",
-                      static_cast<unsigned>(0xD800 + (c >> 10)),
-                      static_cast<unsigned>(0xDC00 + (c & 0x3FF)));
-        out += buffer;
-    }
-}
-
-}  // namespace
-
 std::string JsonUtf8(std::string_view utf8) {
-    std::string out = "\"";
-    std::size_t i = 0;
-    while (i < utf8.size()) {
-        auto byte = static_cast<unsigned char>(utf8[i]);
-        int extra = byte >= 0xF0 ? 3 : byte >= 0xE0 ? 2 : byte >= 0xC0 ? 1 : 0;
-        std::uint32_t c = extra == 0 ? byte : byte & (0x3F >> extra);
-        bool valid = byte < 0x80 || extra > 0;
-        for (int k = 1; valid && k <= extra; ++k) {
-            if (i + k >= utf8.size() || (static_cast<unsigned char>(utf8[i + k]) & 0xC0) != 0x80) {
-                valid = false;
-                break;
-            }
-            c = (c << 6) | (static_cast<unsigned char>(utf8[i + k]) & 0x3F);
-        }
-        if (!valid) {
-            // Not UTF-8 after all: keep the byte readable rather than lose the line.
-            AppendEscaped(out, byte);
-            ++i;
-            continue;
-        }
-        AppendEscaped(out, c);
-        i += static_cast<std::size_t>(extra) + 1;
-    }
-    return out + "\"";
+    return quellin::json::QuoteUtf8(utf8);
 }
 
 std::string JsonText8(std::string_view text8) {
-    std::string out = "\"";
-    for (unsigned char c : text8)
-        AppendEscaped(out, c);
-    return out + "\"";
+    return quellin::json::QuoteAnsi(text8);
 }
 
 JsonObject& JsonObject::Key(std::string_view key) {

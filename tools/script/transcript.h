@@ -9,8 +9,8 @@
 
 namespace script {
 
-// Builds one JSON object. Text from the program is 8-bit (Windows-1252, written as \u00XX);
-// text taken from Qt widgets is UTF-8 and goes through Utf8.
+// Builds one JSON object. Text from the program is in the ANSI code page; text taken from Qt
+// widgets is UTF-8 and goes through Utf8.
 class JsonObject {
   public:
     JsonObject& Text(std::string_view key, std::string_view value8);
@@ -30,10 +30,9 @@ class JsonObject {
     std::string body_;
 };
 
-// A JSON string literal of UTF-8 text; non-ASCII characters are written as \uXXXX (with
-// surrogate pairs), so the transcript is plain ASCII whatever the text.
+// A JSON string literal of UTF-8 text (the program's one writer), plain ASCII whatever the text.
 std::string JsonUtf8(std::string_view utf8);
-// The same for the program's 8-bit text.
+// The same for the program's ANSI text.
 std::string JsonText8(std::string_view text8);
 
 // Writes events to a file, each flushed at once so that a crash leaves what happened before it.

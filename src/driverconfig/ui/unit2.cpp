@@ -11,6 +11,7 @@
 #include <QRadioButton>
 
 #include "driverconfig/ui/dialogfont.h"
+#include "platform/qt/ansi_qstring.h"
 #include "system/handler.h"
 
 namespace driverconfig {
@@ -19,14 +20,6 @@ namespace {
 
 constexpr int kClientWidth = 522;
 constexpr int kClientHeight = 606;
-
-QString FromAnsi(const std::string& text) {
-    return QString::fromLocal8Bit(text);
-}
-
-std::string ToAnsi(const QString& text) {
-    return text.toLocal8Bit().toStdString();
-}
 
 QLabel* AddLabel(QWidget* parent, const char* name, const QString& caption, int x, int y) {
     auto* label = new QLabel(caption, parent);
@@ -40,12 +33,12 @@ QLabel* AddLabel(QWidget* parent, const char* name, const QString& caption, int 
 void ShowList(QListWidget& list, const std::vector<std::string>& items, int row) {
     bool same = list.count() == static_cast<int>(items.size());
     for (int i = 0; same && i < list.count(); ++i) {
-        same = list.item(i)->text() == FromAnsi(items[static_cast<std::size_t>(i)]);
+        same = list.item(i)->text() == win::QStringFromAnsi(items[static_cast<std::size_t>(i)]);
     }
     if (!same) {
         list.clear();
         for (const std::string& item : items) {
-            list.addItem(FromAnsi(item));
+            list.addItem(win::QStringFromAnsi(item));
         }
     }
     if (row < 0) {
@@ -58,8 +51,8 @@ void ShowList(QListWidget& list, const std::vector<std::string>& items, int row)
 }
 
 void ShowText(QLineEdit& edit, const std::string& text) {
-    if (edit.text() != FromAnsi(text)) {
-        edit.setText(FromAnsi(text));
+    if (edit.text() != win::QStringFromAnsi(text)) {
+        edit.setText(win::QStringFromAnsi(text));
     }
 }
 
@@ -165,10 +158,10 @@ void TForm2::CreateControls() {
     btnCancel->setGeometry(360, kRow3, 150, 34);
 
     // The catalogue's two tables, as the design keeps them.
-    Memo6 = new QPlainTextEdit(FromAnsi(KeywordTableText()), this);
+    Memo6 = new QPlainTextEdit(win::QStringFromAnsi(KeywordTableText()), this);
     Memo6->setObjectName("Memo6");
     Memo6->hide();
-    Memo7 = new QPlainTextEdit(FromAnsi(DisplayTableText()), this);
+    Memo7 = new QPlainTextEdit(win::QStringFromAnsi(DisplayTableText()), this);
     Memo7->setObjectName("Memo7");
     Memo7->hide();
 
@@ -185,11 +178,11 @@ void TForm2::CreateControls() {
             [this] { RunHandler([&] { ListBox1DblClick(); }); });
     connect(edtWidth, &QLineEdit::textChanged, this, [this](const QString& text) {
         if (!showing_)
-            state_.widthText = ToAnsi(text);
+            state_.widthText = win::AnsiOfQString(text);
     });
     connect(edtHeight, &QLineEdit::textChanged, this, [this](const QString& text) {
         if (!showing_)
-            state_.heightText = ToAnsi(text);
+            state_.heightText = win::AnsiOfQString(text);
     });
     connect(RadioButton2, &QRadioButton::toggled, this, [this](bool checked) {
         if (!showing_)
@@ -241,8 +234,8 @@ void TForm2::ShowState() {
     edtWidth->setEnabled(state_.customEditing);
     edtHeight->setEnabled(state_.customEditing);
     btnApply->setVisible(state_.customEditing);
-    lblARValue->setText(FromAnsi(state_.aspectRatio));
-    lblDefaultValue->setText(FromAnsi(state_.defaultName));
+    lblARValue->setText(win::QStringFromAnsi(state_.aspectRatio));
+    lblDefaultValue->setText(win::QStringFromAnsi(state_.defaultName));
     (state_.internationalUnits ? RadioButton2 : RadioButton1)->setChecked(true);
     showing_ = false;
 }
@@ -392,8 +385,8 @@ void TForm2::btnAddCustomClick() {
 }
 
 void TForm2::btnApplyClick() {
-    state_.widthText = ToAnsi(edtWidth->text());
-    state_.heightText = ToAnsi(edtHeight->text());
+    state_.widthText = win::AnsiOfQString(edtWidth->text());
+    state_.heightText = win::AnsiOfQString(edtHeight->text());
     ApplyCustomSize(state_, owner_);
 }
 

@@ -25,6 +25,7 @@
 #include "platform/sim/sandbox.h"
 #include "platform/sim/security_state.h"
 #include "platform/sim/strings.h"
+#include "platform/text.h"
 
 namespace sim {
 
@@ -635,7 +636,7 @@ HANDLE FindFirstFileA(const std::string& pattern, WIN32_FIND_DATAA* data) {
     std::vector<std::pair<std::string, std::string>> names;
     while (dirent* entry = ::readdir(dir)) {
         std::string name = entry->d_name;
-        std::string ansi = sim::Utf8ToAnsi(name);
+        std::string ansi = win::Utf8ToAnsi(name);
         if (name != "." && name != ".." && sim::MatchesMask(ansi, mask))
             names.emplace_back(std::move(ansi), std::move(name));
     }

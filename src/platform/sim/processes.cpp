@@ -25,6 +25,7 @@
 #include "platform/sim/sandbox.h"
 #include "platform/sim/security_state.h"
 #include "platform/sim/strings.h"
+#include "platform/text.h"
 #include "platform/ui.h"
 #include "platform/window.h"
 
@@ -190,7 +191,7 @@ std::string GetModuleFileNameA() {
     std::string host = n > 0 ? std::string(buffer, static_cast<std::size_t>(n)) : "/quellin";
     // The program runs from the host drive, which the sandbox names Z:.
     std::string path = "Z:";
-    for (char c : sim::Utf8ToAnsi(host))
+    for (char c : win::Utf8ToAnsi(host))
         path += c == '/' ? '\\' : c;
     return path;
 }

@@ -13,6 +13,7 @@
 #include "platform/sim/observer.h"
 #include "platform/sim/seed.h"
 #include "platform/sim/strings.h"
+#include "platform/text.h"
 #include "platform/ui.h"
 
 namespace sim {
@@ -117,7 +118,7 @@ fs::path MapToHost(const std::string& windowsPath, bool applyRedirection) {
     std::vector<std::string> ansiParts = std::move(path.parts);
     path.parts.clear();
     for (const std::string& part : ansiParts) {
-        path.parts.push_back(AnsiToUtf8(part));
+        path.parts.push_back(win::AnsiToUtf8(part));
     }
     // Most paths name an existing file or a new one in an existing folder; one lstat of the
     // whole path (or of its folder) then stands for the per-component checks below.
@@ -152,7 +153,7 @@ fs::path MapToHost(const std::string& windowsPath, bool applyRedirection) {
             std::string found;
             for (fs::directory_iterator it(host, ec), end; !ec && it != end; it.increment(ec)) {
                 std::string name = it->path().filename().string();
-                if (IEquals(Utf8ToAnsi(name), ansiParts[i])) {
+                if (IEquals(win::Utf8ToAnsi(name), ansiParts[i])) {
                     found = name;
                     break;
                 }
@@ -352,7 +353,7 @@ std::string WindowsPathFromDialog(const std::string& dialogPath) {
         drive = "Z:";
         rest = dialogPath;
     }
-    rest = sim::Utf8ToAnsi(rest);
+    rest = win::Utf8ToAnsi(rest);
     for (char& c : rest) {
         if (c == '/')
             c = '\\';

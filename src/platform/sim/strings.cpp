@@ -39,60 +39,6 @@ char Upper(char c) {
     return c;
 }
 
-// 0x80..0x9F of code page 1252; its five holes carry the C1 controls, as Windows maps them.
-constexpr char16_t kHigh1252[32] = {
-    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
-    0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
-    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178,
-};
-
-char32_t AnsiChar(unsigned char c) {
-    return (c >= 0x80 && c < 0xA0) ? kHigh1252[c - 0x80] : c;
-}
-
-// The 1252 byte of a character, or -1 when it has none.
-int AnsiByte(char32_t u) {
-    if (u < 0x80 || (u >= 0xA0 && u <= 0xFF)) {
-        return static_cast<int>(u);
-    }
-    for (int i = 0; i < 32; ++i) {
-        if (kHigh1252[i] == u) {
-            return 0x80 + i;
-        }
-    }
-    return -1;
-}
-
-// Decodes one UTF-8 sequence at `i`; false for a malformed, overlong or surrogate one.
-bool NextUtf8(std::string_view s, std::size_t& i, char32_t& u) {
-    const auto lead = static_cast<unsigned char>(s[i]);
-    const int more = lead < 0x80             ? 0
-                     : (lead & 0xE0) == 0xC0 ? 1
-                     : (lead & 0xF0) == 0xE0 ? 2
-                     : (lead & 0xF8) == 0xF0 ? 3
-                                             : -1;
-    if (more < 0 || i + more >= s.size()) {
-        ++i;
-        return false;
-    }
-    static constexpr char32_t kMin[] = {0, 0x80, 0x800, 0x10000};
-    u = more == 0 ? lead : lead & (0x3F >> more);
-    for (int k = 1; k <= more; ++k) {
-        const auto next = static_cast<unsigned char>(s[i + k]);
-        if ((next & 0xC0) != 0x80) {
-            ++i;
-            return false;
-        }
-        u = (u << 6) | (next & 0x3F);
-    }
-    if (u < kMin[more] || u > 0x10FFFF || (u >= 0xD800 && u <= 0xDFFF)) {
-        ++i;
-        return false;
-    }
-    i += more + 1;
-    return true;
-}
-
 std::vector<std::string> Split(std::string_view s) {
     std::vector<std::string> parts;
     std::string current;
@@ -125,41 +71,6 @@ std::string ToUpper(std::string_view s) {
     std::string out(s);
     for (char& c : out) {
         c = Upper(c);
-    }
-    return out;
-}
-
-std::string AnsiToUtf8(std::string_view ansi) {
-    std::string out;
-    out.reserve(ansi.size());
-    for (unsigned char c : ansi) {
-        const char32_t u = AnsiChar(c);
-        if (u < 0x80) {
-            out += static_cast<char>(u);
-        } else if (u < 0x800) {
-            out += static_cast<char>(0xC0 | (u >> 6));
-            out += static_cast<char>(0x80 | (u & 0x3F));
-        } else {
-            out += static_cast<char>(0xE0 | (u >> 12));
-            out += static_cast<char>(0x80 | ((u >> 6) & 0x3F));
-            out += static_cast<char>(0x80 | (u & 0x3F));
-        }
-    }
-    return out;
-}
-
-std::string Utf8ToAnsi(std::string_view utf8, bool* exact) {
-    std::string out;
-    out.reserve(utf8.size());
-    bool lossless = true;
-    for (std::size_t i = 0; i < utf8.size();) {
-        char32_t u = 0;
-        const int byte = NextUtf8(utf8, i, u) ? AnsiByte(u) : -1;
-        lossless = lossless && byte >= 0;
-        out += byte >= 0 ? static_cast<char>(byte) : '?';
-    }
-    if (exact) {
-        *exact = lossless;
     }
     return out;
 }

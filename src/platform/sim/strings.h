@@ -1,5 +1,5 @@
-// String helpers of the simulated Windows: case folding, the ANSI code page and Windows path
-// parsing.
+// String helpers of the simulated Windows: case folding and Windows path parsing. Its ANSI
+// code page is platform/text.h's.
 #pragma once
 
 #include <string>
@@ -12,14 +12,6 @@ namespace sim {
 std::string ToLower(std::string_view s);
 std::string ToUpper(std::string_view s);
 bool IEquals(std::string_view a, std::string_view b);
-
-// The simulated machine's ANSI code page is 1252; the host's names are UTF-8. Every name
-// that crosses between the two goes through these, so host names round-trip.
-std::string AnsiToUtf8(std::string_view ansi);
-// A character with no 1252 form, and a byte that is not UTF-8, becomes '?', as Windows' ANSI
-// functions show such a name; `exact` (when given) then turns false. A name with '?' in it is
-// refused wherever it is used (ERROR_INVALID_NAME), as on Windows.
-std::string Utf8ToAnsi(std::string_view utf8, bool* exact = nullptr);
 
 struct WindowsPath {
     char drive = 0;  // upper case

@@ -2,6 +2,7 @@
 // user-interface thread stands for the whole application. Another instance restores and
 // raises it; its window procedure hands that on to the program's windows.
 #include "platform/window.h"
+#include "platform/text.h"
 #include "platform/ui.h"
 
 #include "platform/win32/windows_api.h"
@@ -71,13 +72,14 @@ void UnregisterApplicationWindow(HWND window) {
     ::DestroyWindow(native::Native(window));
 }
 
-// File dialogs on Windows show the very paths the logic uses.
+// The dialog's paths are UTF-8 (the windows' Unicode); the logic's are ANSI. A path with no
+// ANSI form keeps '?' in its place, which every file function then refuses.
 std::string DialogPathFromWindows(const std::string& windowsPath) {
-    return windowsPath;
+    return AnsiToUtf8(windowsPath);
 }
 
 std::string WindowsPathFromDialog(const std::string& dialogPath) {
-    return dialogPath;
+    return Utf8ToAnsi(dialogPath);
 }
 
 }  // namespace win

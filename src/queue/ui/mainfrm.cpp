@@ -10,6 +10,7 @@
 #include <QTreeView>
 #include <QVBoxLayout>
 
+#include "platform/qt/ansi_qstring.h"
 #include "system/handler.h"
 
 namespace queue {
@@ -50,8 +51,8 @@ QVariant JobListModel::data(const QModelIndex& index, int role) const {
     if (role != Qt::DisplayRole || !index.isValid() || index.column() >= kColumnCount ||
         static_cast<std::size_t>(index.row()) >= table_.RowCount())
         return {};
-    return QString::fromLocal8Bit(table_.Row(static_cast<std::size_t>(index.row()))
-                                      .cells[static_cast<std::size_t>(index.column())]);
+    return win::QStringFromAnsi(table_.Row(static_cast<std::size_t>(index.row()))
+                                    .cells[static_cast<std::size_t>(index.column())]);
 }
 
 QVariant JobListModel::headerData(int section, Qt::Orientation orientation, int role) const {

@@ -5,18 +5,13 @@
 #include <QTimer>
 #include <exception>
 
+#include "platform/qt/ansi_qstring.h"
 #include "platform/ui.h"
 #include "repair/ui/marquee_bar.h"
 
 namespace repair {
 
-namespace {
-
-QString FromAnsi(const std::string& text) {
-    return QString::fromLocal8Bit(text);
-}
-
-}  // namespace
+namespace {}  // namespace
 
 TForm3::TForm3(int repairMode, const RepairSettings& settings, QWidget* owner)
     : QDialog(owner, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint |
@@ -69,9 +64,9 @@ void TForm3::Timer1Timer() {
 
 void TForm3::StepStarted(int, const std::string& caption, const std::string& label) {
     if (!caption.empty())
-        setWindowTitle(FromAnsi(caption));
+        setWindowTitle(win::QStringFromAnsi(caption));
     if (!label.empty()) {
-        Label1->setText(FromAnsi(label));
+        Label1->setText(win::QStringFromAnsi(label));
         Label1->adjustSize();
     }
     Repaint();

@@ -19,6 +19,7 @@
 #include "platform/services.h"
 #include "platform/sharedmemory.h"
 #include "platform/spooler.h"
+#include "platform/text.h"
 #include "platform/window.h"
 
 namespace {
@@ -768,6 +769,61 @@ TEST_F(Contract, PrinterEnumerationTwoCallSizing) {
     SetLastError(kSentinel);
     EXPECT_FALSE(OpenPrinterA("Quellin No Such Printer", &printer, nullptr));
     EXPECT_EQ(GetLastError(), ERROR_INVALID_PRINTER_NAME);
+}
+
+// ---- Text ----
+
+// Both machines run code page 1252 (Wine takes it from an English or C locale).
+bool AnsiIs1252() {
+    return AnsiToWide("\x80") == u"\u20ac";
+}
+
+TEST(TextContract, AnsiNamesConvertExactlyOrAreRefused) {
+    if (!AnsiIs1252())
+        GTEST_SKIP() << "the ANSI code page is not 1252";
+    const struct {
+        std::u16string wide;
+        std::string ansi;
+        bool exact;
+    } cases[] = {
+        {u"Caf\u00e9 PDF", "Caf\xE9 PDF", true},
+        {u"r\u00e9sum\u00e9.pdf \u20ac", "r\xE9sum\xE9.pdf \x80", true},
+        {u"J\u00fcrgen", "J\xFCrgen", true},
+        // No look-alike: best fit would write "O" and name another printer.
+        {u"\u03a9 PDF", "? PDF", false},
+        {u"\u0141\u00f3d\u017a",
+         "?\xF3"
+         "d?",
+         false},
+        // Each half of a surrogate pair stands for itself, as Windows writes it.
+        {u"\U0001F5A8", "??", false},
+    };
+    for (const auto& c : cases) {
+        bool exact = !c.exact;
+        EXPECT_EQ(WideToAnsi(c.wide, &exact), c.ansi);
+        EXPECT_EQ(exact, c.exact) << c.ansi;
+        if (c.exact) {
+            EXPECT_EQ(AnsiToWide(c.ansi), c.wide);
+            EXPECT_EQ(Utf8ToAnsi(WideToUtf8(c.wide)), c.ansi);
+        }
+    }
+}
+
+TEST(TextContract, EveryAnsiByteRoundTrips) {
+    if (!AnsiIs1252())
+        GTEST_SKIP() << "the ANSI code page is not 1252";
+    std::string all;
+    for (int c = 1; c < 256; ++c)
+        all += static_cast<char>(c);
+    bool exact = false;
+    EXPECT_EQ(WideToAnsi(AnsiToWide(all), &exact), all);
+    EXPECT_TRUE(exact);
+    exact = false;
+    EXPECT_EQ(Utf8ToAnsi(AnsiToUtf8(all), &exact), all);
+    EXPECT_TRUE(exact);
+    // Malformed UTF-8 has no ANSI form either.
+    EXPECT_EQ(Utf8ToAnsi("a\xC3", &exact), "a?");
+    EXPECT_FALSE(exact);
 }
 
 }  // namespace
