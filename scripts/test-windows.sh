@@ -87,6 +87,7 @@ run_e2e() {
   wineserver -w
   xvfb-run -a -s "-screen 0 1280x1024x24" bash -c '
     wineserver -p >/dev/null 2>&1 </dev/null
+    wine cmd /c exit 0 >/dev/null 2>&1 </dev/null
     for script in "$2"/tests/e2e/*.script; do
       name="$(basename "$script" .script)"
       rc=0

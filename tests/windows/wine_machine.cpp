@@ -133,6 +133,9 @@ int PdfPrinter(const std::string& gpdPath, const std::string& xmlPath) {
     if (rc == ERROR_SUCCESS)
         rc = SetText(HKEY_CURRENT_USER, "Software\\Microsoft\\Windows NT\\CurrentVersion\\Windows",
                      "Device", std::string(kPrinter) + ",winspool,Ne01:");
+    // The separator a script may have changed, back to the one of an English machine.
+    if (rc == ERROR_SUCCESS)
+        rc = SetText(HKEY_CURRENT_USER, "Control Panel\\International", "sDecimal", ".");
     if (rc != ERROR_SUCCESS)
         return Fail("writing the printer's registry values", static_cast<DWORD>(rc));
     // A fresh start for the program: no counter, no preferences.
