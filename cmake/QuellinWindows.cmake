@@ -6,14 +6,16 @@ enable_language(RC)
 # (GCC bug 105329).
 add_compile_options($<$<COMPILE_LANGUAGE:CXX>:-Wno-restrict>)
 
-find_package(Qt6 QUIET COMPONENTS Core Gui Widgets Network)
+find_package(Qt6 QUIET COMPONENTS Core Gui Widgets Test)
 if(Qt6_FOUND)
   set(QUELLIN_QT_PROGRAM ON)
+  # The static Qt: the windows platform plugin and the Windows styles are linked in.
+  message(STATUS "Qt ${Qt6_VERSION} for Windows: ${Qt6_DIR}")
 else()
   set(QUELLIN_QT_PROGRAM OFF)
   message(STATUS "Qt 6 for Windows not found: building the Qt-free libraries, their tests and "
-                 "quellin-archive.exe, but not the program quellin.exe (set CMAKE_PREFIX_PATH "
-                 "to a Qt 6 MinGW installation to build it)")
+                 "quellin-archive.exe, but not the program quellin.exe (scripts/setup-windows.sh "
+                 "installs the static Qt the i686 toolchain finds)")
 endif()
 
 # The version record and the manifest (no elevation at launch, themed common controls) that

@@ -1,7 +1,11 @@
 #!/usr/bin/env bash
-# Builds Quellin for Windows with MinGW-w64 (the 32-bit and the 64-bit build) and runs the
-# platform contract suite, the Qt-free logic tests and an archive round trip under Wine, in a
-# temporary 64-bit Wine prefix: the 32-bit build runs there as on 64-bit Windows (WoW64).
+# Builds Quellin for Windows with MinGW-w64 and runs it under Wine, in a temporary 64-bit Wine
+# prefix: the 32-bit build runs there as on 64-bit Windows (WoW64).
+#  - i686: the platform contract suite, the Qt-free logic tests, an archive round trip,
+#    quellin-cli; with Qt for Windows also quellin.exe, the end-to-end scripts on the real
+#    windows in a virtual display (each listed as passed or skipped with its reason), and the
+#    installer and zip, installed and uninstalled silently.
+#  - x86_64: the platform contract suite and quellin-cli.
 #
 #   scripts/test-windows.sh               build and test; fails when MinGW-w64 or Wine is missing
 #   scripts/test-windows.sh --install     install them first (scripts/setup-windows.sh)
@@ -19,7 +23,8 @@ fi
 [ "$mode" = "--install" ] && scripts/setup-windows.sh
 
 missing=()
-for tool in i686-w64-mingw32-g++-posix x86_64-w64-mingw32-g++-posix wine wineserver; do
+for tool in i686-w64-mingw32-g++-posix x86_64-w64-mingw32-g++-posix wine wineserver xvfb-run \
+  makensis; do
   command -v "$tool" >/dev/null 2>&1 || missing+=("$tool")
 done
 [ -f /usr/src/googletest/CMakeLists.txt ] || missing+=("googletest sources")
@@ -41,7 +46,8 @@ fi
 prefix="$(mktemp -d "${TMPDIR:-/tmp}/quellin-wine-XXXXXX")"
 export WINEPREFIX="$prefix" WINEARCH=win64 WINEDEBUG=-all
 # No desktop menu entries, and no Mono or Gecko download offers while the prefix is made.
-export WINEDLLOVERRIDES="winemenubuilder.exe=d;mscoree=;mshtml="
+# No browser either: a script's "open the page" must not start one.
+export WINEDLLOVERRIDES="winemenubuilder.exe=d;mscoree=;mshtml=;winebrowser.exe=d"
 cleanup() {
   wineserver -k >/dev/null 2>&1 || true
   wineserver -w >/dev/null 2>&1 || true
@@ -73,33 +79,122 @@ run_test() {
 }
 failed=0
 
+# The end-to-end scripts on the real windows, in a virtual display. Wine's server and the
+# display live only as long as the wrapped command, which waits for the server at its end.
+run_e2e() {
+  local dir="$1" results="$2"
+  wineserver -k >/dev/null 2>&1 || true
+  wineserver -w
+  xvfb-run -a -s "-screen 0 1280x1024x24" bash -c '
+    wineserver -p >/dev/null 2>&1 </dev/null
+    wine cmd /c exit 0 >/dev/null 2>&1 </dev/null
+    for script in "$2"/tests/e2e/*.script; do
+      name="$(basename "$script" .script)"
+      rc=0
+      out="$(python3 "$2"/tests/e2e/run_script.py --wine --bin "$1/bin" "$script" 2>&1)" || rc=$?
+      case "$rc" in
+        0) echo "passed  $name" ;;
+        77) echo "skipped $name (${out#skipped: })" ;;
+        *) echo "FAILED  $name"; echo "$out" | sed "s/^/    /" | cut -c1-400 ;;
+      esac
+    done >"$3"
+    wineserver -k >/dev/null 2>&1; wineserver -w' e2e "$root/$dir" "$root" "$results"
+  cat "$results"
+  ! grep -q '^FAILED' "$results"
+}
+
+# The installer as a software-distribution tool runs it: silently, then the installed
+# quellin-cli, then a silent uninstall that leaves no file behind.
+test_installer() {
+  local dir="$1" installed="$prefix/drive_c/Program Files (x86)/Quellin" rc=0
+  local setup
+  setup="$(ls "$dir"/package/Quellin-*-setup.exe)"
+  wine "$setup" /S </dev/null >/dev/null 2>&1
+  wineserver -w
+  for f in quellin.exe quellin-cli.exe LICENSE.txt THIRD-PARTY-NOTICES.txt uninstall.exe; do
+    [ -f "$installed/$f" ] || { echo "installer: $f not installed"; return 1; }
+  done
+  [ -n "$(find "$prefix/drive_c" -iname 'Quellin.lnk' -ipath '*start menu*')" ] ||
+    { echo "installer: no Start menu entry"; return 1; }
+  wine "$installed/quellin-cli.exe" --help </dev/null >/dev/null 2>&1 ||
+    { echo "installer: the installed quellin-cli --help failed"; return 1; }
+  wine "$installed/quellin-cli.exe" status --json </dev/null >"$prefix/installed-status.json" \
+    2>/dev/null || rc=$?
+  python3 -c 'import json, sys; d = json.load(open(sys.argv[1])); sys.exit(d["exitCode"] != int(sys.argv[2]))' \
+    "$prefix/installed-status.json" "$rc" ||
+    { echo "installer: the installed quellin-cli status --json is not one JSON document"; return 1; }
+  wine "$installed/uninstall.exe" /S </dev/null >/dev/null 2>&1
+  wineserver -w
+  # The uninstaller copies itself away and removes the folder from there: wait for it.
+  for _ in $(seq 50); do
+    [ -e "$installed" ] || break
+    sleep 0.2
+  done
+  if [ -e "$installed" ] ||
+    [ -n "$(find "$prefix/drive_c" -iname 'Quellin.lnk' -ipath '*start menu*')" ]; then
+    echo "installer: the uninstall left files behind"
+    find "$installed" "$prefix/drive_c" -iname '*quellin*' -ipath '*start menu*' 2>/dev/null
+    return 1
+  fi
+  echo "installer: silent install, quellin-cli --help and status --json, silent uninstall passed"
+}
+
 for arch in i686 x86_64; do
   dir="build-win-$arch"
   echo "== Windows build $arch-w64-mingw32 in $dir"
+  phase_start=$SECONDS
   cmake -S . -B "$dir" -DCMAKE_TOOLCHAIN_FILE="cmake/toolchains/$arch-w64-mingw32.cmake" \
-    -DCMAKE_BUILD_TYPE=Release -DQUELLIN_BENCH=OFF -DCMAKE_CROSSCOMPILING_EMULATOR=wine \
-    --no-warn-unused-cli \
+    -DCMAKE_BUILD_TYPE=Release -DQUELLIN_BENCH=OFF --no-warn-unused-cli \
     "${launcher[@]}" >/dev/null
-  # The Qt-free subsystem libraries too, so the logic a Windows front end links keeps compiling.
-  cmake --build "$dir" -j"$(nproc)" --target quellin-windows-tests quellin-archive \
-    quellin_repair quellin_queue quellin_settings_backup quellin-cli
+  if [ "$arch" = i686 ]; then
+    # The Qt-free subsystem libraries too, so the logic a Windows front end links keeps
+    # compiling; and the program with its scripts where Qt for Windows is installed.
+    targets=(quellin-windows-tests quellin-archive quellin_repair quellin_queue
+      quellin_settings_backup quellin-cli)
+    tests=(platform_contract_test driverconfig_logic_tests backup_archive_core_tests
+      promo_promotions_tests)
+    if grep -q '^Qt6_DIR:PATH=.*/Qt6$' "$dir/CMakeCache.txt"; then
+      targets+=(quellin-windows-e2e)
+    fi
+  else
+    targets=(platform_contract_test quellin-contract-helper quellin-cli)
+    tests=(platform_contract_test)
+  fi
+  cmake --build "$dir" -j"$(nproc)" --target "${targets[@]}"
+  echo "== built in $((SECONDS - phase_start)) s"
   echo "== Tests under Wine: $arch"
-  for t in platform_contract_test driverconfig_logic_tests backup_archive_core_tests \
-    promo_promotions_tests; do
+  for t in "${tests[@]}"; do
     run_test "$dir/bin/$t.exe"
   done
-
-  echo "== Archive round trip under Wine: $arch"
   work="$prefix/drive_c/archive-$arch"
-  mkdir -p "$work/folder"
-  printf '*Feature: PaperSize\r\n' >"$work/folder/merged.gpd"
-  head -c 200000 /dev/urandom >"$work/folder/random.bin"
-  : >"$work/folder/empty.xml"
-  (cd "$work" && wine "$root/$dir/bin/quellin-archive.exe" zip settings.roy folder >/dev/null)
-  unzip -tq "$work/settings.roy"
-  (cd "$work" && wine "$root/$dir/bin/quellin-archive.exe" unzip settings.roy out >/dev/null)
-  diff -r "$work/folder" "$work/out"
-  echo "archive round trip passed"
+  mkdir -p "$work"
+
+  if [ "$arch" = i686 ]; then
+    echo "== Archive round trip under Wine: $arch"
+    mkdir -p "$work/folder"
+    printf '*Feature: PaperSize\r\n' >"$work/folder/merged.gpd"
+    head -c 200000 /dev/urandom >"$work/folder/random.bin"
+    : >"$work/folder/empty.xml"
+    (cd "$work" && wine "$root/$dir/bin/quellin-archive.exe" zip settings.roy folder >/dev/null)
+    unzip -tq "$work/settings.roy"
+    (cd "$work" && wine "$root/$dir/bin/quellin-archive.exe" unzip settings.roy out >/dev/null)
+    diff -r "$work/folder" "$work/out"
+    echo "archive round trip passed"
+
+    if [ -f "$dir/bin/quellin.exe" ]; then
+      echo "== End-to-end scripts under Wine: $arch"
+      phase_start=$SECONDS
+      run_e2e "$dir" "$work/e2e.txt" || failed=1
+      echo "== scripts ran in $((SECONDS - phase_start)) s"
+      echo "== Installer and zip: $arch"
+      phase_start=$SECONDS
+      scripts/package-windows.sh "$dir" || failed=1
+      test_installer "$dir" || failed=1
+      echo "== packaged and installed in $((SECONDS - phase_start)) s"
+    else
+      echo "== quellin.exe not built (no Qt for Windows: scripts/setup-windows.sh installs it)"
+    fi
+  fi
 
   echo "== quellin-cli under Wine: $arch"
   wine "$root/$dir/bin/quellin-cli.exe" --help </dev/null >/dev/null 2>&1

@@ -7,6 +7,14 @@
 
 namespace {
 
+constexpr bool IsWindows() {
+#ifdef _WIN32
+    return true;
+#else
+    return false;
+#endif
+}
+
 bool HasDisplay() {
     for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}) {
         const char* value = std::getenv(name);
@@ -19,7 +27,8 @@ bool HasDisplay() {
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (!HasDisplay()) {
+    // Windows always has a desktop to show the window on.
+    if (!IsWindows() && !HasDisplay()) {
         std::fprintf(
             stderr,
             "quellin: no display to show the window on.\n"

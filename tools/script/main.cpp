@@ -7,7 +7,9 @@
 
 #include "app/prnstatus.h"
 #include "app/unit1.h"
+#ifndef _WIN32
 #include "platform/sim/observer.h"
+#endif
 #include "runner.h"
 #include "script.h"
 #include "transcript.h"
@@ -65,11 +67,16 @@ int main(int argc, char** argv) {
                          error->reason);
     }
 
+#ifndef _WIN32
+    // On Windows the real windows are the point; elsewhere there may be no display.
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
+#endif
     QApplication application(argc, argv);
 
     script::Runner runner(std::move(std::get<std::vector<script::Action>>(parsed)), transcript);
+#ifndef _WIN32
+    // The sandbox reports each launch; on Windows the shell starts the program for real.
     sim::SetLaunchObserver([&](const std::string& verb, const std::string& file,
                                const std::string& parameters, const std::string&, int show) {
         transcript.Write(script::JsonObject()
@@ -79,12 +86,15 @@ int main(int argc, char** argv) {
                              .Text("params", parameters)
                              .Int("show", show));
     });
+#endif
     runner.RunLeadingLines();
     app::ProgramOptions options;
     options.ui = &runner.Ui();
     options.onMainWindow = [&](app::TForm1& form) { runner.Start(&form, form.Handle()); };
     app::RunPrnStatus(application, options);
+#ifndef _WIN32
     sim::SetLaunchObserver({});
+#endif
     const int code = runner.Finish();
     if (code)
         std::fprintf(stderr, "quellin-script: the script failed; see %s\n", argv[2]);

@@ -19,6 +19,7 @@
 #include <QPixmap>
 #include <QPlainTextEdit>
 #include <QRadioButton>
+#include <QScreen>
 #include <QStyle>
 #include <QStyleOptionButton>
 #include <QTest>
@@ -470,7 +471,18 @@ void Runner::Perform(const Step& step, const Resolved& r) {
             return;
         case Verb::Screenshot: {
             const QString path = QString::fromStdString(*a.text);
+#ifdef _WIN32
+            // The screen's pixels under the whole window: the frame Windows draws included.
+            (void)QTest::qWaitForWindowExposed(r.form, 1000);
+            QTest::qWait(300);
+            const QRect frame = r.form->frameGeometry();
+            QScreen* screen = r.form->screen();
+            const QPixmap image = screen->grabWindow(0, frame.x() - screen->geometry().x(),
+                                                     frame.y() - screen->geometry().y(),
+                                                     frame.width(), frame.height());
+#else
             const QPixmap image = r.form->grab();
+#endif
             if (!image.save(path, QFileInfo(path).suffix().isEmpty() ? "PNG" : nullptr))
                 Fail(a.line, "cannot write the screenshot " + *a.text, 1);
             return;
