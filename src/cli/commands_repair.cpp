@@ -1,6 +1,9 @@
 // install, reinstall, uninstall, clear-queue and spooler start|stop: the repair sequences and
 // the uninstall command, with their steps as progress lines, their plan under --check, and the
 // result read back afterwards.
+#include <chrono>
+#include <thread>
+
 #include "cli/command.h"
 #include "cli/console_ui.h"
 #include "cli/health.h"
@@ -282,7 +285,14 @@ void SpoolerCommand(const Invocation& invocation, Reporter& reporter) {
     const bool start = invocation.command == "spooler start";
     const std::string wanted = start ? "running" : "stopped";
     RequireAdministrator();
-    const StateReading before = ReadSpoolerState();
+    // A service on its way to a state takes no control until it gets there.
+    StateReading before = ReadSpoolerState();
+    for (int polls = 0; polls < 300 && !before.error && before.state.find("pending") !=
+                                                          std::string::npos;
+         ++polls) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        before = ReadSpoolerState();
+    }
     if (before.error)
         throw CommandFailure(kExitSystemRefused, "the Spooler service cannot be queried",
                              before.error->code);
