@@ -149,6 +149,9 @@ class TForm1 : public QWidget {
     bool centred_ = false;
 };
 
+// The plain box that tells why a command did nothing: another program holds the machine.
+void ShowMachineBusy();
+
 // Marks a system-changing command as running for its scope and holds the machine's command
 // lock, which quellin-cli's changing commands take too. Entered() is false when another one
 // already runs, in this window or elsewhere; the handler then returns at once.
@@ -178,8 +181,6 @@ class SystemCommandScope {
     std::optional<quellin::system::MachineLock> lock_;
 };
 
-// The plain box that tells why a command did nothing: another program holds the machine.
-void ShowMachineBusy();
 
 // The maker's web addresses, composed from their pieces.
 std::string ComposeSiteAddress();
