@@ -181,7 +181,6 @@ class SystemCommandScope {
     std::optional<quellin::system::MachineLock> lock_;
 };
 
-
 // The maker's web addresses, composed from their pieces.
 std::string ComposeSiteAddress();
 std::string ComposeCompanionPrinterAddress();

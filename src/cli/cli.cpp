@@ -422,12 +422,12 @@ int Finish(std::ostream& out, std::ostream& err, const CommandSpec* spec, bool j
     if (json) {
         Json error;
         if (failure) {
-            error = Json::Object()
-                        .Set("message", OneLine(failure->what()))
-                        .Set("windowsError", failure->windowsError
-                                                 ? WindowsErrorJson(*failure->windowsError)
-                                                 : Json())
-                        .Set("remedy", failure->remedy ? RemedyJson(*failure->remedy) : Json());
+            error =
+                Json::Object()
+                    .Set("message", OneLine(failure->what()))
+                    .Set("windowsError",
+                         failure->windowsError ? WindowsErrorJson(*failure->windowsError) : Json())
+                    .Set("remedy", failure->remedy ? RemedyJson(*failure->remedy) : Json());
         }
         const Json document = Json::Object()
                                   .Set("schema", kJsonSchemaVersion)
@@ -446,9 +446,13 @@ int Finish(std::ostream& out, std::ostream& err, const CommandSpec* spec, bool j
             out << line << "\n";
         if (failure) {
             err << "quellin-cli: " << OneLine(failure->what());
-            if (failure->windowsError)
-                err << " (Windows error " << WindowsErrorJson(*failure->windowsError).Dump()
+            if (failure->windowsError) {
+                char hex[16];
+                std::snprintf(hex, sizeof hex, "0x%08X",
+                              static_cast<unsigned>(*failure->windowsError));
+                err << " (Windows error " << hex << ": " << WindowsErrorText(*failure->windowsError)
                     << ")";
+            }
             err << "\n";
             if (failure->remedy)
                 err << "quellin-cli: mend with: " << RemedyText(*failure->remedy) << "\n";
@@ -475,9 +479,8 @@ void Reporter::Progress(const std::string& line) {
 }
 
 std::string WindowsErrorText(win::DWORD code) {
-    std::string text = win::FormatSystemMessage(((code >> 16) & 0x1FFF) == 7 && (code & 0x80000000)
-                                                    ? code & 0xFFFF
-                                                    : code);
+    std::string text = win::FormatSystemMessage(
+        ((code >> 16) & 0x1FFF) == 7 && (code & 0x80000000) ? code & 0xFFFF : code);
     if (text.empty()) {
         char number[32];
         std::snprintf(number, sizeof number, "Error 0x%08X.", static_cast<unsigned>(code));

@@ -11,13 +11,13 @@ namespace cli {
 // The exit codes scripts test; the README and the JSON Schema carry the same table.
 enum ExitCode : int {
     kExitDone = 0,
-    kExitFinding = 1,           // a finding stands (status), or the command was refused
-    kExitUsage = 2,             // bad command line, including a value the command refuses
-    kExitNotAdministrator = 3,  // the program's "Permission denied." gate
-    kExitSystemRefused = 4,     // Windows refused, or the result was not reached
-    kExitFileError = 5,         // a file could not be read or written
-    kExitCannotAssess = 6,      // status: not an administrator, or the spooler cannot be asked
-    kExitBusy = 7,              // another command holds the machine
+    kExitFinding = 1,             // a finding stands (status), or the command was refused
+    kExitUsage = 2,               // bad command line, including a value the command refuses
+    kExitNotAdministrator = 3,    // the program's "Permission denied." gate
+    kExitSystemRefused = 4,       // Windows refused, or the result was not reached
+    kExitFileError = 5,           // a file could not be read or written
+    kExitCannotAssess = 6,        // status: not an administrator, or the spooler cannot be asked
+    kExitBusy = 7,                // another command holds the machine
     kExitRestartRequired = 3010,  // done; the servicing tool asks for a restart (its own code)
 };
 

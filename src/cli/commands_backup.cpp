@@ -186,8 +186,7 @@ void RestoreCommand(const Invocation& invocation, Reporter& reporter) {
     RequireIntendedUser(invocation, reporter);
     if (reporter.check) {
         reporter.data.Set("archive", archive);
-        ReportCheck({}, "restore the printer settings and driver files from " + archive,
-                    reporter);
+        ReportCheck({}, "restore the printer settings and driver files from " + archive, reporter);
         return;
     }
     CurrentConsoleUi()->chosenFile = archive;

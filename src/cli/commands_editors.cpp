@@ -6,13 +6,13 @@
 
 #include "cli/command.h"
 #include "cli/console_ui.h"
+#include "driverconfig/capabilityscan.h"
 #include "driverconfig/driverfiles.h"
 #include "driverconfig/papercatalogue.h"
 #include "driverconfig/papersizeeditor.h"
 #include "driverconfig/resolutioneditor.h"
 #include "driverconfig/text.h"
 #include "driverconfig/textmodel.h"
-#include "driverconfig/capabilityscan.h"
 #include "platform/filesystem.h"
 #include "platform/handle.h"
 #include "system/errors.h"
@@ -129,7 +129,8 @@ bool WriteWhenChanged(const driverconfig::DriverFilePaths& paths,
     const driverconfig::FeatureCut description =
         driverconfig::CutFeature(descriptionText, replacement.header);
     if (!description.found)
-        throw CommandFailure(kExitFinding, driverconfig::NoFeatureBlockText(replacement.featureLabel),
+        throw CommandFailure(kExitFinding,
+                             driverconfig::NoFeatureBlockText(replacement.featureLabel),
                              std::nullopt, ReinstallRemedy());
     std::vector<std::string> writes, deletes;
     const std::optional<std::string> descriptionBytes = ReadBytes(paths.mergedConfigPath, flag);
@@ -152,19 +153,19 @@ bool WriteWhenChanged(const driverconfig::DriverFilePaths& paths,
             writes.push_back(paths.deviceCapabilitiesPath);
     }
     if (reporter.check) {
-        reporter.data.Set("plan", Json::Object()
-                                      .Set("steps", Json::StringArray(
-                                                        writes.empty()
-                                                            ? std::vector<std::string>{}
-                                                            : std::vector<std::string>{
-                                                                  "rewrite the " +
-                                                                  replacement.featureLabel +
-                                                                  " feature and the " +
-                                                                  replacement.elementLabel +
-                                                                  " element"}))
-                                      .Set("write", Json::StringArray(writes))
-                                      .Set("delete", Json::StringArray(deletes))
-                                      .Set("jobs", Json::Array()));
+        reporter.data.Set(
+            "plan",
+            Json::Object()
+                .Set("steps",
+                     Json::StringArray(
+                         writes.empty()
+                             ? std::vector<std::string>{}
+                             : std::vector<std::string>{"rewrite the " + replacement.featureLabel +
+                                                        " feature and the " +
+                                                        replacement.elementLabel + " element"}))
+                .Set("write", Json::StringArray(writes))
+                .Set("delete", Json::StringArray(deletes))
+                .Set("jobs", Json::Array()));
         reporter.Line(writes.empty() ? "would write nothing: the files already say this"
                                      : "would rewrite " + std::to_string(writes.size()) +
                                            (writes.size() == 1 ? " file" : " files"));
@@ -261,8 +262,8 @@ void SavePaperSizes(const driverconfig::PaperSizeSession& session,
                                         .Set("widthMm", settings.customWidthMm)
                                         .Set("heightMm", settings.customHeightMm));
     if (!WriteWhenChanged(session.paths,
-                          driverconfig::PaperSizeChange(dialog.chosen, dialog.defaultName,
-                                                        settings, session.reading),
+                          driverconfig::PaperSizeChange(dialog.chosen, dialog.defaultName, settings,
+                                                        session.reading),
                           session.description, reporter))
         return;
     reporter.Progress("rewriting the PaperSize feature and the PageMediaSize element");
@@ -280,7 +281,8 @@ std::optional<bool> UnitAccuracyWritten(const std::string& description) {
     if (!cut.found)
         return std::nullopt;
     const std::string_view table = driverconfig::KeywordTableText();
-    for (const driverconfig::ScannedOption& option : driverconfig::ScanFeatureBlock(cut.block).options) {
+    for (const driverconfig::ScannedOption& option :
+         driverconfig::ScanFeatureBlock(cut.block).options) {
         const auto area =
             option.window ? driverconfig::ReadPrintableArea(*option.window) : std::nullopt;
         const std::string name = driverconfig::AsciiUpper(option.name);
@@ -524,8 +526,8 @@ void ResolutionSetCommand(const Invocation& invocation, Reporter& reporter) {
     for (int dpi : driverconfig::ChosenResolutions(dialog))
         written.Push(dpi);
     reporter.data.Set("dpi", std::move(written))
-        .Set("default", driverconfig::kResolutionsByPosition[static_cast<std::size_t>(
-                            defaultPosition)]);
+        .Set("default",
+             driverconfig::kResolutionsByPosition[static_cast<std::size_t>(defaultPosition)]);
     if (!WriteWhenChanged(session->paths, driverconfig::ResolutionChange(dialog),
                           session->description, reporter))
         return;

@@ -126,14 +126,13 @@ void JobControlCommand(const Invocation& invocation, Reporter& reporter) {
     }
     reporter.data.Set("found", true).Set("before", JobJson(*found));
     if (reporter.check) {
-        reporter.data.Set("plan", Json::Object()
-                                      .Set("steps", Json::StringArray({verb + " job " +
-                                                                       std::to_string(jobId)}))
-                                      .Set("write", Json::Array())
-                                      .Set("delete", Json::Array())
-                                      .Set("jobs", verb == "cancel" ? Json::Array().Push(
-                                                                          JobJson(*found))
-                                                                    : Json::Array()));
+        reporter.data.Set(
+            "plan", Json::Object()
+                        .Set("steps", Json::StringArray({verb + " job " + std::to_string(jobId)}))
+                        .Set("write", Json::Array())
+                        .Set("delete", Json::Array())
+                        .Set("jobs", verb == "cancel" ? Json::Array().Push(JobJson(*found))
+                                                      : Json::Array()));
         reporter.Line("would " + verb + " job " + std::to_string(jobId) + " on \"" + *printer +
                       "\"");
         return;

@@ -141,7 +141,8 @@ void Reinstall(Reporter& reporter) {
         ReportPlan(PlanSequence(repair::kReinstallMode, Settings()), reporter);
         return;
     }
-    const std::vector<std::string> before = PlanSequence(repair::kReinstallMode, Settings()).deletes;
+    const std::vector<std::string> before =
+        PlanSequence(repair::kReinstallMode, Settings()).deletes;
     const std::vector<JobFact> jobs = AllJobs();
     reporter.changed = true;
     ProgressLines progress(reporter);
@@ -248,11 +249,11 @@ void UninstallCommand(const Invocation& invocation, Reporter& reporter) {
     if (toolCode && *toolCode == kExitRestartRequired)
         reporter.exitCode = kExitRestartRequired;
     if (!feature.error && feature.state == "Enabled")
-        throw CommandFailure(
-            kExitSystemRefused, "the printer is removed, but the optional feature is still enabled",
-            toolCode && *toolCode != 0 && *toolCode != -1
-                ? std::optional<win::DWORD>(static_cast<win::DWORD>(*toolCode))
-                : std::nullopt);
+        throw CommandFailure(kExitSystemRefused,
+                             "the printer is removed, but the optional feature is still enabled",
+                             toolCode && *toolCode != 0 && *toolCode != -1
+                                 ? std::optional<win::DWORD>(static_cast<win::DWORD>(*toolCode))
+                                 : std::nullopt);
     reporter.Line("\"Microsoft Print to PDF\" is removed; the optional feature is " +
                   (feature.error ? "in an unknown state" : feature.state) + ".");
 }
@@ -287,8 +288,8 @@ void SpoolerCommand(const Invocation& invocation, Reporter& reporter) {
     RequireAdministrator();
     // A service on its way to a state takes no control until it gets there.
     StateReading before = ReadSpoolerState();
-    for (int polls = 0; polls < 300 && !before.error && before.state.find("pending") !=
-                                                          std::string::npos;
+    for (int polls = 0;
+         polls < 300 && !before.error && before.state.find("pending") != std::string::npos;
          ++polls) {
         std::this_thread::sleep_for(std::chrono::milliseconds(100));
         before = ReadSpoolerState();
@@ -316,12 +317,11 @@ void SpoolerCommand(const Invocation& invocation, Reporter& reporter) {
     reporter.changed = after.error || after.state != before.state;
     reporter.data.Set("spooler", after.error ? Json() : Json(after.state));
     if (after.error || after.state != wanted)
-        throw CommandFailure(kExitSystemRefused,
-                             "the Spooler service is " +
-                                 (after.error ? std::string("unknown") : after.state) +
-                                 ", not " + wanted,
-                             after.error ? std::optional<win::DWORD>(after.error->code)
-                                         : std::nullopt);
+        throw CommandFailure(
+            kExitSystemRefused,
+            "the Spooler service is " + (after.error ? std::string("unknown") : after.state) +
+                ", not " + wanted,
+            after.error ? std::optional<win::DWORD>(after.error->code) : std::nullopt);
     reporter.Line("The Spooler service is " + wanted + ".");
 }
 

@@ -47,8 +47,8 @@ Remedy PaperRemedy(const FeatureFacts& facts) {
     }
     if (sizes.empty() || !defaultChosen)
         return Command({"reinstall"});
-    return Command({"paper", "set", "--sizes", Join(sizes, ","), "--default",
-                    facts.descriptionDefault});
+    return Command(
+        {"paper", "set", "--sizes", Join(sizes, ","), "--default", facts.descriptionDefault});
 }
 
 Remedy ResolutionRemedy(const FeatureFacts& facts) {
@@ -65,7 +65,8 @@ Remedy ResolutionRemedy(const FeatureFacts& facts) {
     }
     if (dpis.empty() || defaultDpi.empty())
         return Command({"reinstall"});
-    Remedy remedy = Command({"resolution", "set", "--dpi", Join(dpis, ","), "--default", defaultDpi});
+    Remedy remedy =
+        Command({"resolution", "set", "--dpi", Join(dpis, ","), "--default", defaultDpi});
     if (dpis.size() > 1)
         remedy.args.push_back("--allow-multiple");
     return remedy;
@@ -150,11 +151,11 @@ std::vector<Finding> JobErrors(const HealthReport& r, bool target) {
         for (const JobFact& job : printer.jobs) {
             if ((job.statusBits & win::JOB_STATUS_ERROR) == 0)
                 continue;
-            found.push_back({target ? "job-error" : "other-printer-job-error",
-                             "Job " + std::to_string(job.id) + " (\"" + job.document +
-                                 "\") on \"" + printer.printer + "\" is in error.",
-                             Command({"job", "cancel", std::to_string(job.id), "--printer",
-                                      printer.printer})});
+            found.push_back(
+                {target ? "job-error" : "other-printer-job-error",
+                 "Job " + std::to_string(job.id) + " (\"" + job.document + "\") on \"" +
+                     printer.printer + "\" is in error.",
+                 Command({"job", "cancel", std::to_string(job.id), "--printer", printer.printer})});
         }
     }
     return found;
@@ -201,8 +202,7 @@ std::vector<Finding> DiagnoseFindings(const HealthReport& r) {
                 "The printer \"Microsoft Print to PDF\" is present, but it should be removed.",
                 Command({"uninstall"}));
         else if (featureEnabled)
-            add("feature-enabled",
-                "The optional feature is enabled, but it should be removed.",
+            add("feature-enabled", "The optional feature is enabled, but it should be removed.",
                 Command({"uninstall"}));
         return findings;
     }

@@ -20,8 +20,7 @@ void AddIfExists(std::vector<std::string>& list, const std::string& path, win::D
         list.push_back(path);
 }
 
-void Walk(const std::string& folder, bool skipDotNames, std::vector<std::string>& out,
-          int depth) {
+void Walk(const std::string& folder, bool skipDotNames, std::vector<std::string>& out, int depth) {
     if (depth > 64)
         return;
     win::WIN32_FIND_DATAA data;
@@ -147,8 +146,8 @@ void ReportRemoved(const std::vector<std::string>& before, const std::vector<Job
 
 SequenceVerdict JudgeInstall(bool printerPresent, const std::vector<std::int32_t>& toolCodes) {
     SequenceVerdict verdict;
-    const bool restart = std::find(toolCodes.begin(), toolCodes.end(), kExitRestartRequired) !=
-                         toolCodes.end();
+    const bool restart =
+        std::find(toolCodes.begin(), toolCodes.end(), kExitRestartRequired) != toolCodes.end();
     if (restart) {
         verdict.exitCode = kExitRestartRequired;
         return verdict;

@@ -5,11 +5,11 @@
 #include <sqlite3.h>
 
 #include <QFile>
-#include <filesystem>
 #include <chrono>
+#include <filesystem>
 #include <functional>
-#include <thread>
 #include <map>
+#include <thread>
 
 #include "cli_runner.h"
 #include "json_schema.h"
@@ -61,8 +61,9 @@ std::string Snapshot(const testsupport::ScopedSandbox& sandbox) {
     for (const auto& entry :
          std::filesystem::recursive_directory_iterator(sandbox.root() / "drive_c")) {
         const std::string path = entry.path().string();
-        files[path] = entry.is_regular_file() ? testsupport::ReadHostFile(entry.path()).value_or("?")
-                                              : std::string("<folder>");
+        files[path] = entry.is_regular_file()
+                          ? testsupport::ReadHostFile(entry.path()).value_or("?")
+                          : std::string("<folder>");
     }
     for (const auto& [path, bytes] : files)
         text += path + "=" + std::to_string(std::hash<std::string>{}(bytes)) + "\n";
@@ -119,9 +120,9 @@ clitest::CliRun RunCase(const ContractCase& c, bool check, std::string* before,
     const std::string job = std::to_string(RemoteJob(false));
     std::vector<std::string> args;
     for (const std::string& arg : c.args)
-        args.push_back(arg == "{job}" ? job : arg == "{archive}"
-                                                  ? (sandbox.root() / "settings.roy").string()
-                                                  : arg);
+        args.push_back(arg == "{job}"       ? job
+                       : arg == "{archive}" ? (sandbox.root() / "settings.roy").string()
+                                            : arg);
     if (check)
         args.push_back("--check");
     args.push_back("--json");
@@ -142,9 +143,9 @@ TEST_P(Contract, EveryDocumentConformsAndCheckChangesNothing) {
         const clitest::CliRun run = RunCase(c, check, &before, &after);
         ASSERT_TRUE(run.parsed) << run.out << run.err;
         const std::vector<std::string> errors = Schema().Check(run.json);
-        EXPECT_TRUE(errors.empty()) << (check ? "--check: " : "")
-                                    << (errors.empty() ? "" : errors.front()) << "\n"
-                                    << run.out;
+        EXPECT_TRUE(errors.empty())
+            << (check ? "--check: " : "") << (errors.empty() ? "" : errors.front()) << "\n"
+            << run.out;
         EXPECT_EQ(run.exitCode, c.exitCode) << (check ? "--check: " : "") << run.out << run.err;
         EXPECT_EQ(run.json.value("exitCode").toInt(), run.exitCode);
         if (check) {
@@ -167,8 +168,7 @@ INSTANTIATE_TEST_SUITE_P(
         ContractCase{"StatusBadOption", {"status", "--bogus"}, Fresh, 2},
         ContractCase{"StatusBadExpect", {"status", "--expect", "maybe"}, Fresh, 2},
         ContractCase{"UnknownCommand", {"frobnicate"}, Fresh, 2},
-        ContractCase{"NoCommand", {}, Fresh, 2},
-        ContractCase{"Help", {"--help"}, Fresh, 0},
+        ContractCase{"NoCommand", {}, Fresh, 2}, ContractCase{"Help", {"--help"}, Fresh, 0},
         ContractCase{"CommandHelp", {"paper", "set", "--help"}, Fresh, 0},
         ContractCase{"Jobs", {"jobs"}, WithJobs, 0},
         ContractCase{"JobsSpoolerStopped", {"jobs"}, SpoolerStopped, 4},
@@ -191,12 +191,12 @@ INSTANTIATE_TEST_SUITE_P(
         ContractCase{"SpoolerStart", {"spooler", "start"}, SpoolerStopped, 0, true},
         ContractCase{"SpoolerStop", {"spooler", "stop"}, Fresh, 0, true},
         ContractCase{"PaperList", {"paper", "list", "--all"}, Fresh, 0},
-        ContractCase{"PaperSet",
-                     {"paper", "set", "--sizes", "A4,LETTER", "--default", "A4", "--custom",
-                      "100x150"},
-                     Fresh,
-                     0,
-                     true},
+        ContractCase{
+            "PaperSet",
+            {"paper", "set", "--sizes", "A4,LETTER", "--default", "A4", "--custom", "100x150"},
+            Fresh,
+            0,
+            true},
         ContractCase{"PaperSetRefused",
                      {"paper", "set", "--sizes", "A4", "--default", "LETTER"},
                      Fresh,
@@ -211,8 +211,8 @@ INSTANTIATE_TEST_SUITE_P(
                      true},
         ContractCase{"Backup", {"backup", "{archive}"}, Fresh, 0, true},
         ContractCase{"BackupAsSystem", {"backup", "{archive}"}, System, 2, true},
-        ContractCase{"BackupAsSystemAllowed", {"backup", "{archive}", "--as-system"}, System, 0,
-                     true},
+        ContractCase{
+            "BackupAsSystemAllowed", {"backup", "{archive}", "--as-system"}, System, 0, true},
         ContractCase{"RestoreMissingArchive", {"restore", "{archive}"}, Fresh, 5, true}),
     [](const ::testing::TestParamInfo<ContractCase>& info) { return info.param.name; });
 

@@ -65,8 +65,8 @@ TEST(Fleet, ClearQueueSaysWhatItDeletedAndSpoolerStartDeletesNothing) {
     EXPECT_EQ(clear.exitCode, 0) << clear.out;
     EXPECT_FALSE(std::filesystem::exists(temp));
     const QJsonArray deleted = clear.Result().value("deleted").toArray();
-    EXPECT_TRUE(deleted.contains(QString::fromStdString(std::string(sim::kTempFolder) +
-                                                        "\\notes.txt")))
+    EXPECT_TRUE(
+        deleted.contains(QString::fromStdString(std::string(sim::kTempFolder) + "\\notes.txt")))
         << clear.out;
     EXPECT_GE(deleted.size(), 3);  // the job's shadow and spool files too
     EXPECT_EQ(clear.Result().value("jobsRemoved").toArray().size(), 1);
@@ -88,8 +88,9 @@ TEST(Fleet, ResultsThatSayWhatHappened) {
     sim::StopService("spooler");
     const clitest::CliRun jobs = RunCli({"jobs", "--json"});
     EXPECT_EQ(jobs.exitCode, 4);
-    EXPECT_EQ(Str(jobs.json.value("error").toObject().value("windowsError").toObject().value("hex")),
-              "0x000006BA");
+    EXPECT_EQ(
+        Str(jobs.json.value("error").toObject().value("windowsError").toObject().value("hex")),
+        "0x000006BA");
 }
 
 TEST(Fleet, PaperSetKeepsTheUnitAccuracyTheDescriptionWasWrittenWith) {
@@ -154,8 +155,12 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         ExpectCase{"RemovedOnPurpose", Uninstalled, {"status", "--expect", "absent"}, 0, {}, {}},
         ExpectCase{"RemovedButExpected", Uninstalled, {"status"}, 1, {"feature-disabled"}, {}},
-        ExpectCase{"PresentButUnwanted", [] {}, {"status", "--expect", "absent"}, 1,
-                   {"printer-present"}, {}},
+        ExpectCase{"PresentButUnwanted",
+                   [] {},
+                   {"status", "--expect", "absent"},
+                   1,
+                   {"printer-present"},
+                   {}},
         ExpectCase{"OtherPrintersTroubleIsANote",
                    [] { AddJob("Fax", "LAPTOP-7", win::JOB_STATUS_ERROR); },
                    {"status"},
@@ -207,13 +212,13 @@ TEST(Remedy, QuotedArgumentsSurviveBothShells) {
             EXPECT_EQ(read, name);
         }
     }
-    const QJsonObject remedy = QJsonDocument::fromJson(
-                                   QByteArray::fromStdString(
-                                       cli::RemedyJson(cli::MakeRemedy({"job", "cancel", "2",
-                                                                        "--printer",
-                                                                        "Lab \"B\" $(id)"}))
-                                           .Dump()))
-                                   .object();
+    const QJsonObject remedy =
+        QJsonDocument::fromJson(
+            QByteArray::fromStdString(
+                cli::RemedyJson(
+                    cli::MakeRemedy({"job", "cancel", "2", "--printer", "Lab \"B\" $(id)"}))
+                    .Dump()))
+            .object();
     EXPECT_EQ(remedy.value("command").toArray().last().toString().toStdString(), "Lab \"B\" $(id)");
 }
 

@@ -43,9 +43,10 @@ class SchemaChecker {
                 errors_.push_back(at + ": " + what);
         };
         static const QStringList known = {
-            "$schema", "title", "description", "$defs",    "type",  "enum",  "const",
-            "properties", "required", "additionalProperties", "items", "minItems",
-            "minimum", "pattern", "$ref", "allOf", "anyOf", "if", "then"};
+            "$schema", "title",    "description", "$defs",    "type",
+            "enum",    "const",    "properties",  "required", "additionalProperties",
+            "items",   "minItems", "minimum",     "pattern",  "$ref",
+            "allOf",   "anyOf",    "if",          "then"};
         for (const QString& key : schema.keys())
             if (!known.contains(key))
                 fail("the checker does not know the keyword " + key.toStdString());
@@ -80,7 +81,8 @@ class SchemaChecker {
             for (auto it = object.begin(); it != object.end(); ++it) {
                 const std::string inner = at + "." + it.key().toStdString();
                 if (properties.contains(it.key()))
-                    ok = Visit(properties.value(it.key()).toObject(), it.value(), inner, record) && ok;
+                    ok = Visit(properties.value(it.key()).toObject(), it.value(), inner, record) &&
+                         ok;
                 else if (schema.value("additionalProperties") == QJsonValue(false))
                     fail("has the unexpected member " + it.key().toStdString());
             }

@@ -137,7 +137,8 @@ TEST(Repair, DoneWhenADeletedPrinterIsMendedByTheRemedyStatusNames) {
     sim::RemovePrinter(kPrinter);
     const clitest::CliRun before = RunCli({"status", "--json"});
     EXPECT_EQ(before.exitCode, 1);
-    const std::string remedy = clitest::RemedyPosix(before.Finding("printer-missing").value("remedy"));
+    const std::string remedy =
+        clitest::RemedyPosix(before.Finding("printer-missing").value("remedy"));
     ASSERT_EQ(remedy, "quellin-cli reinstall");
     const clitest::CliRun mend = RunCli({"reinstall", "--json"});
     EXPECT_EQ(mend.exitCode, 0) << mend.err;

@@ -191,8 +191,9 @@ TEST(Status, JobInErrorNamesTheCancelOfThatJob) {
     spec.status = win::JOB_STATUS_ERROR | win::JOB_STATUS_PAUSED;
     const win::DWORD id = sim::AddJob(spec);
     const clitest::CliRun run = RunCli({"status", "--json"});
-    EXPECT_EQ(clitest::RemedyPosix(run.Finding("job-error").value("remedy")),
-              "quellin-cli job cancel " + std::to_string(id) + " --printer 'Microsoft Print to PDF'");
+    EXPECT_EQ(
+        clitest::RemedyPosix(run.Finding("job-error").value("remedy")),
+        "quellin-cli job cancel " + std::to_string(id) + " --printer 'Microsoft Print to PDF'");
 }
 
 TEST(Status, NotAdministratorReportsTheFeatureAsUnknownWithTheReason) {

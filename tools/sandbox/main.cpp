@@ -75,8 +75,8 @@ bool ApplyOption(const std::string& option, Args& args, sim::Config& config, boo
             throw Usage{"bad --arch"};
     } else if (option == "--user") {
         config.user = args.Next("user");
-        if (config.user != "admin" && config.user != "filtered-admin" && config.user != "standard" &&
-            config.user != "system")
+        if (config.user != "admin" && config.user != "filtered-admin" &&
+            config.user != "standard" && config.user != "system")
             throw Usage{"bad --user"};
     } else if (option == "--date") {
         std::string date = args.Next("date");

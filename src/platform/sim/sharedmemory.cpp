@@ -13,8 +13,8 @@
 #include <mutex>
 #include <thread>
 
-#include "platform/sharedmemory.h"
 #include "platform/processes.h"
+#include "platform/sharedmemory.h"
 #include "platform/sim/handles.h"
 #include "platform/sim/sandbox.h"
 
@@ -184,7 +184,8 @@ DWORD WaitForMutex(HANDLE handle, DWORD milliseconds) {
     }
     if (mutex->owned)
         return WAIT_OBJECT_0;  // a Windows mutex is re-entered by its owner
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(milliseconds);
+    const auto deadline =
+        std::chrono::steady_clock::now() + std::chrono::milliseconds(milliseconds);
     for (;;) {
         if (::flock(mutex->fd, LOCK_EX | LOCK_NB) == 0) {
             mutex->owned = true;
