@@ -12,6 +12,7 @@
 #include "repair/sequences.h"
 #include "repair/uninstall.h"
 #include "system/appinfo.h"
+#include "system/errors.h"
 #include "system/helpers.h"
 #include "system/preferences.h"
 #include "system/printer_list.h"
@@ -79,6 +80,15 @@ void RunSequence(int mode, Reporter& reporter, ProgressLines& progress) {
     repair::RepairOutcome outcome{};
     try {
         outcome = repair::RunRepair(mode, Settings(), progress);
+    } catch (const quellin::system::SystemError& error) {
+        reporter.data.Set("steps", progress.Steps()).Set("servicingTool", progress.Tools());
+        reporter.changed = true;
+        // The sequence ends where it failed, which may leave the spooler stopped.
+        const StateReading spooler = ReadSpoolerState();
+        const bool stopped = !spooler.error && spooler.state != "running";
+        throw CommandFailure(
+            kExitSystemRefused, error.what(), error.code(),
+            stopped ? std::optional<Remedy>(MakeRemedy({"spooler", "start"})) : std::nullopt);
     } catch (...) {
         reporter.data.Set("steps", progress.Steps()).Set("servicingTool", progress.Tools());
         reporter.changed = true;

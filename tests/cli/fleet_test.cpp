@@ -72,6 +72,20 @@ TEST(Fleet, ClearQueueSaysWhatItDeletedAndSpoolerStartDeletesNothing) {
     EXPECT_EQ(clear.Result().value("jobsRemoved").toArray().size(), 1);
 }
 
+// A sequence that fails half-way keeps the steps it ran, and names the mend for the stopped
+// spooler it leaves.
+TEST(Fleet, AFailedSequenceKeepsItsSteps) {
+    testsupport::ScopedSandbox sandbox;
+    // The temp folder cannot be re-created without its parent.
+    std::filesystem::remove_all(sandbox.HostPath(std::string(sim::kTempFolder)).parent_path());
+    const clitest::CliRun run = RunCli({"clear-queue", "--json"});
+    EXPECT_EQ(run.exitCode, 4) << run.out;
+    EXPECT_EQ(run.Result().value("steps").toArray().size(), 2) << run.out;
+    EXPECT_EQ(clitest::RemedyPosix(run.json.value("error").toObject().value("remedy")),
+              "quellin-cli spooler start");
+    EXPECT_EQ(RunCli({"spooler", "start"}).exitCode, 0);
+}
+
 TEST(Fleet, ResultsThatSayWhatHappened) {
     testsupport::ScopedSandbox sandbox;
     sim::RemovePrinter(kPrinter);
