@@ -10,7 +10,8 @@ inline constexpr const char* kMachineLockName = "Global\\Quellin.SystemChange";
 
 class MachineLock {
   public:
-    // Waits up to `milliseconds` for the lock; Held() tells whether it was taken.
+    // Waits up to `milliseconds` for the lock; Held() is false only when another holder kept
+    // it that long.
     explicit MachineLock(win::DWORD milliseconds);
     ~MachineLock();
     MachineLock(const MachineLock&) = delete;
@@ -20,6 +21,7 @@ class MachineLock {
 
   private:
     win::HANDLE mutex_ = nullptr;
+    bool owned_ = false;
     bool held_ = false;
 };
 

@@ -123,6 +123,20 @@ TEST(Fleet, PaperSetKeepsTheUnitAccuracyTheDescriptionWasWrittenWith) {
     EXPECT_EQ(testsupport::ReadHostFile(DescriptionFile(sandbox)), written);
 }
 
+// Without a Resolution feature the printer offers no resolution, so none is the default.
+TEST(Fleet, ResolutionListWithoutItsFeatureNamesNoDefault) {
+    testsupport::ScopedSandbox sandbox;
+    std::string text = testsupport::ReadHostFile(DescriptionFile(sandbox)).value();
+    const std::size_t at = text.find("*Feature: Resolution");
+    ASSERT_NE(at, std::string::npos);
+    text.replace(at, 20, "*Feature: Resolutions");
+    testsupport::WriteHostFile(DescriptionFile(sandbox), text);
+    const clitest::CliRun run = RunCli({"resolution", "list", "--json"});
+    EXPECT_EQ(run.exitCode, 0);
+    EXPECT_TRUE(run.Result().value("default").isNull()) << run.out;
+    EXPECT_TRUE(run.Result().value("dpi").toArray().isEmpty());
+}
+
 TEST(Fleet, ASecondChangingCommandWaitsThenReportsBusy) {
     testsupport::ScopedSandbox sandbox;
     quellin::system::MachineLock held(0);
