@@ -129,7 +129,7 @@ TEST(Fleet, ResolutionListWithoutItsFeatureNamesNoDefault) {
     std::string text = testsupport::ReadHostFile(DescriptionFile(sandbox)).value();
     const std::size_t at = text.find("*Feature: Resolution");
     ASSERT_NE(at, std::string::npos);
-    text.replace(at, 20, "*Feature: Resolutions");
+    text.replace(at, 20, "*Feature: Reso_lution");
     testsupport::WriteHostFile(DescriptionFile(sandbox), text);
     const clitest::CliRun run = RunCli({"resolution", "list", "--json"});
     EXPECT_EQ(run.exitCode, 0);
