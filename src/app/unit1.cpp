@@ -13,6 +13,7 @@
 #include "app/look.h"
 #include "platform/dates.h"
 #include "platform/qt/ansi_qstring.h"
+#include "platform/ui.h"
 #include "promo/promotions.h"
 #include "promo/prompts.h"
 #include "system/admin.h"
@@ -44,6 +45,13 @@ std::string ComposeSiteAddress() {
     const std::string host = "www.tarnwell";
     const std::string domain = "com";
     return scheme + "://" + host + "." + domain;
+}
+
+void ShowMachineBusy() {
+    win::MessageBoxA(0,
+                     "Another Quellin command is changing this printer now. Please try again "
+                     "when it has finished.",
+                     quellin::system::kApplicationTitle, win::MB_OK);
 }
 
 std::string ComposeCompanionPrinterAddress() {

@@ -3,10 +3,12 @@
 
 #include <QWidget>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "platform/types.h"
+#include "system/machine_lock.h"
 
 class QGroupBox;
 class QLabel;
@@ -147,11 +149,21 @@ class TForm1 : public QWidget {
     bool centred_ = false;
 };
 
-// Marks a system-changing command as running for its scope. Entered() is false when another
-// one already runs; the handler then returns at once.
+// The plain box that tells why a command did nothing: another program holds the machine.
+void ShowMachineBusy();
+
+// Marks a system-changing command as running for its scope and holds the machine's command
+// lock, which quellin-cli's changing commands take too. Entered() is false when another one
+// already runs, in this window or elsewhere; the handler then returns at once.
 class SystemCommandScope {
   public:
     explicit SystemCommandScope(TForm1& form) : form_(form), entered_(!form.systemCommandRunning_) {
+        if (entered_) {
+            lock_.emplace(0);
+            entered_ = lock_->Held();
+            if (!entered_)
+                ShowMachineBusy();
+        }
         if (entered_)
             form_.systemCommandRunning_ = true;
     }
@@ -166,6 +178,7 @@ class SystemCommandScope {
   private:
     TForm1& form_;
     bool entered_;
+    std::optional<quellin::system::MachineLock> lock_;
 };
 
 // The maker's web addresses, composed from their pieces.

@@ -1,13 +1,18 @@
 #include "cli/cli.h"
 
 #include <algorithm>
+#include <cstdio>
+#include <memory>
 #include <ostream>
+#include <sstream>
 
 #include "cli/command.h"
 #include "cli/console_ui.h"
 #include "platform/text.h"
 #include "system/admin.h"
+#include "system/appinfo.h"
 #include "system/errors.h"
+#include "system/machine_lock.h"
 
 namespace cli {
 
@@ -25,85 +30,124 @@ struct CommandSpec {
     std::size_t positionals;  // exactly this many
     const char* usage;
     const char* help;
+    bool changes = false;  // changes the machine: takes the lock, knows --check
 };
+
+// What the running command shares with the steps every command takes.
+struct RunState {
+    bool changes = false;
+    bool check = false;
+    win::DWORD waitMilliseconds = 5000;
+    std::unique_ptr<quellin::system::MachineLock> lock;
+};
+RunState* g_run = nullptr;
 
 const std::vector<CommandSpec>& Commands() {
     static const std::vector<CommandSpec> commands = {
         {"status",
          StatusCommand,
-         {},
+         {{"expect", true}},
          0,
-         "status",
+         "status [--expect present|absent]",
          "Reports the health of \"Microsoft Print to PDF\" without changing anything: the\n"
          "optional feature, the printer with its driver and port, the port \"PORTPROMPT:\",\n"
          "the Spooler service, the printer's registry values, the driver folder, description,\n"
          "capabilities document and compiled cache, the paper sizes and resolutions each\n"
          "driver file offers and whether they agree, and the jobs of every printer. Ends with\n"
          "the findings, each with a stable code, a sentence and the command that mends it.\n"
-         "Exit 0 when healthy, 1 when a finding stands."},
+         "--expect absent checks that the printer and its feature are removed instead.\n"
+         "Troubles of other printers are notes, not findings. Exit 0 when the machine is as\n"
+         "expected, 1 when a finding stands, 6 when it cannot be assessed (not an\n"
+         "administrator, or the spooler cannot be asked)."},
         {"install",
          InstallCommand,
-         {},
+         {{"check", false}, {"repair", false}},
          0,
-         "install",
+         "install [--repair] [--check]",
          "Enables the optional feature that carries the printer (the install sequence). When\n"
-         "the printer is already present nothing is done and the command says so. The printer\n"
-         "is looked for afterwards: exit 0 when it is present."},
+         "the printer is already present nothing is done. When the feature is enabled but the\n"
+         "printer is missing, enabling cannot bring it back: the command says so with the\n"
+         "reinstall remedy, or runs the reinstall with --repair. Exit 0 when the printer is\n"
+         "present afterwards, 3010 when the servicing tool asks for a restart.",
+         true},
         {"reinstall",
          ReinstallCommand,
-         {},
+         {{"check", false}},
          0,
-         "reinstall",
+         "reinstall [--check]",
          "Removes the optional feature with its printer, driver, driver files, queued jobs and\n"
          "temp files, restarts the Spooler service, adds the port \"PORTPROMPT:\" if missing\n"
          "and enables the feature again (the reinstall sequence). Exit 0 when the printer is\n"
-         "present afterwards."},
+         "present afterwards, 3010 when the servicing tool asks for a restart.",
+         true},
         {"uninstall",
          UninstallCommand,
-         {{"keep-feature", false}},
+         {{"keep-feature", false}, {"check", false}},
          0,
-         "uninstall [--keep-feature]",
+         "uninstall [--keep-feature] [--check]",
          "Removes the printer and then the optional feature with its payload;\n"
-         "--keep-feature removes the printer only. When the printer is not present nothing is\n"
-         "done. Exit 0 when the printer is gone afterwards."},
+         "--keep-feature removes the printer only. A feature left enabled without its printer\n"
+         "is removed too. Exit 0 when the printer (and the feature) are gone afterwards.",
+         true},
         {"clear-queue",
          ClearQueueCommand,
-         {},
+         {{"check", false}},
          0,
-         "clear-queue",
-         "Stops the Spooler service, empties the spool folder's job folder and the temp folder,\n"
-         "and starts the service again (the maintenance sequence). Exit 0 when the service\n"
-         "runs afterwards."},
+         "clear-queue [--check]",
+         "Stops the Spooler service, deletes every printer's queued jobs, the temp folder's\n"
+         "contents and the auto-save file, and starts the service again (the maintenance\n"
+         "sequence). Lists what it deleted; --check lists what it would delete. Exit 0 when\n"
+         "the service runs afterwards.",
+         true},
+        {"spooler start",
+         SpoolerCommand,
+         {{"check", false}},
+         0,
+         "spooler start [--check]",
+         "Starts the Spooler service and waits until it runs. Deletes nothing.",
+         true},
+        {"spooler stop",
+         SpoolerCommand,
+         {{"check", false}},
+         0,
+         "spooler stop [--check]",
+         "Stops the Spooler service and waits until it has stopped.",
+         true},
         {"jobs",
          JobsCommand,
          {{"printer", true}},
          0,
          "jobs [--printer P]",
-         "Lists the jobs of every printer, or of printer P."},
+         "Lists the jobs of every printer, or of printer P. Exit 4 when the spooler does not\n"
+         "answer."},
         {"job pause",
          JobControlCommand,
-         {{"printer", true}},
+         {{"printer", true}, {"check", false}},
          1,
-         "job pause ID --printer P",
-         "Pauses job ID of printer P."},
+         "job pause ID --printer P [--check]",
+         "Pauses job ID of printer P, whichever computer sent it.",
+         true},
         {"job resume",
          JobControlCommand,
-         {{"printer", true}},
+         {{"printer", true}, {"check", false}},
          1,
-         "job resume ID --printer P",
-         "Resumes job ID of printer P."},
+         "job resume ID --printer P [--check]",
+         "Resumes job ID of printer P, whichever computer sent it.",
+         true},
         {"job restart",
          JobControlCommand,
-         {{"printer", true}},
+         {{"printer", true}, {"check", false}},
          1,
-         "job restart ID --printer P",
-         "Restarts job ID of printer P."},
+         "job restart ID --printer P [--check]",
+         "Restarts job ID of printer P, whichever computer sent it.",
+         true},
         {"job cancel",
          JobControlCommand,
-         {{"printer", true}},
+         {{"printer", true}, {"check", false}},
          1,
-         "job cancel ID --printer P",
-         "Cancels job ID of printer P."},
+         "job cancel ID --printer P [--check]",
+         "Cancels job ID of printer P, whichever computer sent it.",
+         true},
         {"paper list",
          PaperListCommand,
          {{"all", false}},
@@ -117,20 +161,25 @@ const std::vector<CommandSpec>& Commands() {
           {"default", true},
           {"international", false},
           {"us", false},
-          {"custom", true}},
+          {"custom", true},
+          {"check", false}},
          0,
-         "paper set --sizes A4,LETTER,... --default A4 [--international|--us] [--custom WxH]",
+         "paper set --sizes A4,LETTER,... --default A4 [--international|--us] [--custom WxH]\n"
+         "            [--check]",
          "Rewrites the paper sizes the printer offers, as \"Save Settings\" of the paper size\n"
          "dialog does: the sizes in the order given, the default among them, the unit\n"
-         "accuracy (unchanged unless --international or --us is given) and the custom size\n"
-         "in millimetres (--custom adds CUSTOMSIZE when --sizes lacks it; checked as \"Apply\"\n"
-         "checks it)."},
+         "accuracy (unchanged unless --international or --us is given: it is read from the\n"
+         "sizes the description holds) and the custom size in millimetres (--custom adds\n"
+         "CUSTOMSIZE when --sizes lacks it; checked as \"Apply\" checks it). Files that would\n"
+         "not change are not written.",
+         true},
         {"paper restore-default",
          PaperRestoreDefaultCommand,
-         {},
+         {{"check", false}},
          0,
-         "paper restore-default",
-         "Writes the default set of paper sizes, as \"Restore Default\" then \"Save Settings\""},
+         "paper restore-default [--check]",
+         "Writes the default set of paper sizes, as \"Restore Default\" then \"Save Settings\"",
+         true},
         {"resolution list",
          ResolutionListCommand,
          {},
@@ -139,27 +188,33 @@ const std::vector<CommandSpec>& Commands() {
          "Lists the resolutions the printer offers and the default."},
         {"resolution set",
          ResolutionSetCommand,
-         {{"dpi", true}, {"default", true}, {"allow-multiple", false}},
+         {{"dpi", true}, {"default", true}, {"allow-multiple", false}, {"check", false}},
          0,
-         "resolution set --dpi 600[,300...] --default 600 [--allow-multiple]",
+         "resolution set --dpi 600[,300...] --default 600 [--allow-multiple] [--check]",
          "Rewrites the resolutions the printer offers, as \"Save Settings\" of the print\n"
          "quality dialog does, with its rules: the default must be one of the chosen\n"
          "resolutions, 1200 is refused, and several resolutions need --allow-multiple (the\n"
-         "answer Yes to the dialog's warning)."},
+         "answer Yes to the dialog's warning). Files that would not change are not written.",
+         true},
         {"backup",
          BackupCommand,
-         {},
+         {{"as-system", false}, {"check", false}},
          1,
-         "backup FILE.roy",
-         "Saves the current user's printer settings and the driver's two files to a settings\n"
-         "archive (an existing archive is updated). Exit 1 when something could not be saved."},
+         "backup FILE.roy [--as-system] [--check]",
+         "Saves the printer settings of the user who runs the command and the driver's two\n"
+         "files to a settings archive (an existing archive is updated). Refused when run as\n"
+         "SYSTEM, whose settings are rarely meant, unless --as-system is given. Exit 1 when\n"
+         "something could not be saved.",
+         true},
         {"restore",
          RestoreCommand,
-         {},
+         {{"as-system", false}, {"check", false}},
          1,
-         "restore FILE.roy",
-         "Restores the printer settings and driver files from a settings archive. Exit 1 when\n"
-         "something could not be restored, 5 when the archive cannot be read."},
+         "restore FILE.roy [--as-system] [--check]",
+         "Restores the printer settings of the user who runs the command and the driver files\n"
+         "from a settings archive. Refused when run as SYSTEM unless --as-system is given.\n"
+         "Exit 1 when something could not be restored, 5 when the archive cannot be read.",
+         true},
     };
     return commands;
 }
@@ -172,15 +227,19 @@ const CommandSpec* FindCommand(const std::string& name) {
 }
 
 void WriteOverview(std::ostream& out) {
-    out << "usage: quellin-cli COMMAND [options] [--json]\n"
+    out << "usage: quellin-cli COMMAND [options] [--json] [--wait SECONDS]\n"
            "       quellin-cli COMMAND --help\n\n"
            "Maintenance of the printer \"Microsoft Print to PDF\" without a window.\n\n"
            "commands:\n";
     for (const CommandSpec& spec : Commands())
         out << "  " << spec.usage << "\n";
     out << "\n--json writes one JSON document on standard output; progress goes to standard\n"
-           "error. Exit codes: 0 done, 1 finding or refusal, 2 bad command line, 3 not an\n"
-           "administrator, 4 the system refused, 5 a file could not be read or written.\n";
+           "error. --check (commands that change the machine) says what would be done and\n"
+           "changes nothing. --wait is how long a changing command waits for another one that\n"
+           "holds the machine (5 seconds unless given). Exit codes: 0 done, 1 finding or\n"
+           "refusal, 2 bad command line or value, 3 not an administrator, 4 the system\n"
+           "refused, 5 a file could not be read or written, 6 status cannot assess, 7 busy,\n"
+           "3010 done but a restart is required.\n";
 }
 
 void WriteCommandHelp(std::ostream& out, const CommandSpec& spec) {
@@ -201,6 +260,12 @@ const char* OutcomeName(int exitCode) {
             return "system-refused";
         case kExitFileError:
             return "file-error";
+        case kExitCannotAssess:
+            return "cannot-assess";
+        case kExitBusy:
+            return "busy";
+        case kExitRestartRequired:
+            return "restart-required";
     }
     return "unknown";
 }
@@ -209,12 +274,13 @@ struct Parsed {
     const CommandSpec* spec = nullptr;
     Invocation invocation;
     bool help = false;
+    win::DWORD waitMilliseconds = 5000;
 };
 
 // The command's words come first ("paper set"); options and their values may follow in any
-// order, "--name value" or "--name=value".
-Parsed Parse(const std::vector<std::string>& args) {
-    Parsed parsed;
+// order, "--name value" or "--name=value". `parsed.spec` is set as soon as the command is
+// known, so a refused command line still names it.
+void Parse(const std::vector<std::string>& args, Parsed& parsed) {
     std::vector<std::string> words;
     for (const std::string& arg : args) {
         if (arg == "--json")
@@ -233,7 +299,7 @@ Parsed Parse(const std::vector<std::string>& args) {
         const std::string joined = joinWords(1);
         if (!joined.empty() && !(parsed.spec = FindCommand(joined)))
             throw UsageError("unknown command \"" + joined + "\"");
-        return parsed;
+        return;
     }
     std::size_t at = 0;
     while (at < args.size() && args[at].rfind("-", 0) != 0 && words.size() < 2) {
@@ -246,7 +312,7 @@ Parsed Parse(const std::vector<std::string>& args) {
     }
     if (!parsed.spec) {
         if (parsed.help)
-            return parsed;  // the overview
+            return;  // the overview
         if (words.empty())
             throw UsageError("no command given");
         std::string group;
@@ -264,11 +330,24 @@ Parsed Parse(const std::vector<std::string>& args) {
     }
     parsed.invocation.command = parsed.spec->name;
     if (parsed.help)
-        return parsed;
+        return;
     for (; at < args.size(); ++at) {
         const std::string& arg = args[at];
         if (arg == "--json")
             continue;
+        if (arg == "--wait" || arg.rfind("--wait=", 0) == 0) {
+            std::string text = arg.size() > 6 ? arg.substr(7) : "";
+            if (arg.size() == 6) {
+                if (at + 1 >= args.size())
+                    throw UsageError("\"--wait\" needs a value");
+                text = args[++at];
+            }
+            if (text.empty() || text.size() > 4 ||
+                !std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; }))
+                throw UsageError("--wait takes whole seconds, 0 to 9999");
+            parsed.waitMilliseconds = static_cast<win::DWORD>(std::stoul(text)) * 1000;
+            continue;
+        }
         if (arg.rfind("--", 0) != 0 || arg.size() == 2) {
             if (arg.size() > 1 && arg[0] == '-')
                 throw UsageError("unknown option \"" + arg + "\"");
@@ -307,7 +386,7 @@ Parsed Parse(const std::vector<std::string>& args) {
                              ? "unexpected argument \"" + parsed.invocation.positionals[0] + "\""
                              : std::string("\"") + parsed.spec->name + "\" needs " +
                                    (parsed.spec->positionals == 1 ? "one argument" : "arguments"));
-    return parsed;
+    parsed.invocation.check = parsed.invocation.Has("check");
 }
 
 Json MessagesJson(const ConsoleUi& ui) {
@@ -376,46 +455,50 @@ std::string ShowControls(std::string_view text) {
 
 namespace {
 
-// The one JSON document, or the human lines, of a finished command. Human lines name printers,
-// documents and owners that anyone who can print chooses, so their control characters are
-// shown escaped rather than sent to the terminal or log.
-int Finish(std::ostream& out, std::ostream& err, const std::string& command, bool json,
-           const Reporter* reporter, const ConsoleUi* ui, int exitCode,
+// The one JSON document, or the human lines, of a finished run. Every run writes the same
+// members, whatever ended it. Human lines name printers, documents and owners that anyone who
+// can print chooses, so their control characters are shown escaped rather than sent to the
+// terminal or log.
+int Finish(std::ostream& out, std::ostream& err, const CommandSpec* spec, bool json,
+           const Reporter& reporter, const ConsoleUi& ui, int exitCode,
            const CommandFailure* failure) {
     if (json) {
-        Json document = Json::Object()
-                            .Set("command", command.empty() ? Json() : Json(command))
-                            .Set("exitCode", exitCode)
-                            .Set("outcome", OutcomeName(exitCode));
-        if (reporter)
-            document.Set("result", reporter->data);
-        if (ui)
-            document.Set("messages", MessagesJson(*ui));
+        Json error;
         if (failure) {
-            Json error = Json::Object().Set("message", OneLine(failure->what()));
-            if (failure->windowsError)
-                error.Set("windowsError",
-                          Json::Object()
-                              .Set("code", *failure->windowsError)
-                              .Set("text", win::FormatSystemMessage(*failure->windowsError)));
-            error.Set("remedy", failure->remedy.empty() ? Json() : Json(failure->remedy));
-            document.Set("error", std::move(error));
-        } else {
-            document.Set("error", nullptr);
+            error =
+                Json::Object()
+                    .Set("message", OneLine(failure->what()))
+                    .Set("windowsError",
+                         failure->windowsError ? WindowsErrorJson(*failure->windowsError) : Json())
+                    .Set("remedy", failure->remedy ? RemedyJson(*failure->remedy) : Json());
         }
+        const Json document = Json::Object()
+                                  .Set("schema", kJsonSchemaVersion)
+                                  .Set("tool", quellin::system::kFileVersion)
+                                  .Set("command", spec ? Json(spec->name) : Json())
+                                  .Set("check", reporter.check)
+                                  .Set("exitCode", exitCode)
+                                  .Set("outcome", OutcomeName(exitCode))
+                                  .Set("changed", reporter.changed)
+                                  .Set("result", reporter.data)
+                                  .Set("messages", MessagesJson(ui))
+                                  .Set("error", std::move(error));
         out << document.Dump() << "\n";
     } else {
-        if (reporter)
-            for (const std::string& line : reporter->Lines())
-                out << ShowControls(line) << "\n";
+        for (const std::string& line : reporter.Lines())
+            out << ShowControls(line) << "\n";
         if (failure) {
             err << "quellin-cli: " << ShowControls(OneLine(failure->what()));
-            if (failure->windowsError)
-                err << " (Windows error " << *failure->windowsError << ": "
-                    << win::FormatSystemMessage(*failure->windowsError) << ")";
+            if (failure->windowsError) {
+                char hex[16];
+                std::snprintf(hex, sizeof hex, "0x%08X",
+                              static_cast<unsigned>(*failure->windowsError));
+                err << " (Windows error " << hex << ": " << WindowsErrorText(*failure->windowsError)
+                    << ")";
+            }
             err << "\n";
-            if (!failure->remedy.empty())
-                err << "quellin-cli: mend with: " << ShowControls(failure->remedy) << "\n";
+            if (failure->remedy)
+                err << "quellin-cli: mend with: " << ShowControls(RemedyText(*failure->remedy)) << "\n";
             if (exitCode == kExitUsage)
                 err << "quellin-cli: see quellin-cli --help\n";
         }
@@ -438,6 +521,26 @@ void Reporter::Progress(const std::string& line) {
     err_.flush();
 }
 
+std::string WindowsErrorText(win::DWORD code) {
+    std::string text = win::FormatSystemMessage(
+        ((code >> 16) & 0x1FFF) == 7 && (code & 0x80000000) ? code & 0xFFFF : code);
+    if (text.empty()) {
+        char number[32];
+        std::snprintf(number, sizeof number, "Error 0x%08X.", static_cast<unsigned>(code));
+        text = number;
+    }
+    return text;
+}
+
+Json WindowsErrorJson(win::DWORD code) {
+    char hex[16];
+    std::snprintf(hex, sizeof hex, "0x%08X", static_cast<unsigned>(code));
+    return Json::Object()
+        .Set("code", static_cast<long long>(code))
+        .Set("hex", hex)
+        .Set("text", WindowsErrorText(code));
+}
+
 void RequireAdministrator() {
     bool administrator = false;
     try {
@@ -447,6 +550,19 @@ void RequireAdministrator() {
     }
     if (!administrator)
         throw CommandFailure(kExitNotAdministrator, quellin::system::kPermissionDeniedText);
+    HoldMachine();
+}
+
+void HoldMachine() {
+    if (!g_run || !g_run->changes || g_run->check || g_run->lock)
+        return;
+    g_run->lock = std::make_unique<quellin::system::MachineLock>(g_run->waitMilliseconds);
+    if (!g_run->lock->Held()) {
+        g_run->lock.reset();
+        throw CommandFailure(kExitBusy,
+                             "another Quellin command is changing this machine; try again when "
+                             "it has finished");
+    }
 }
 
 win::DWORD Wow64KeyFlag() {
@@ -456,35 +572,47 @@ win::DWORD Wow64KeyFlag() {
 int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
     Parsed parsed;
     const bool json = std::find(args.begin(), args.end(), "--json") != args.end();
+    ConsoleUi ui;
+    Reporter reporter(err, json);
     try {
-        parsed = Parse(args);
+        Parse(args, parsed);
     } catch (const CommandFailure& failure) {
-        return Finish(out, err, "", json, nullptr, nullptr, failure.exitCode, &failure);
+        return Finish(out, err, parsed.spec, json, reporter, ui, failure.exitCode, &failure);
     }
     if (parsed.help) {
+        std::ostringstream text;
         if (parsed.spec)
-            WriteCommandHelp(out, *parsed.spec);
+            WriteCommandHelp(text, *parsed.spec);
         else
-            WriteOverview(out);
-        return kExitDone;
+            WriteOverview(text);
+        if (!json) {
+            out << text.str();
+            return kExitDone;
+        }
+        reporter.data.Set("help", text.str());
+        return Finish(out, err, parsed.spec, json, reporter, ui, kExitDone, nullptr);
     }
-    ConsoleUi ui;
-    Reporter reporter(err, parsed.invocation.json);
+    RunState state;
+    state.changes = parsed.spec->changes;
+    state.check = parsed.invocation.check;
+    state.waitMilliseconds = parsed.waitMilliseconds;
+    reporter.check = state.check;
+    g_run = &state;
+    struct Reset {
+        ~Reset() { g_run = nullptr; }
+    } reset;
     try {
         parsed.spec->handler(parsed.invocation, reporter);
     } catch (const CommandFailure& failure) {
-        return Finish(out, err, parsed.spec->name, json, &reporter, &ui, failure.exitCode,
-                      &failure);
+        return Finish(out, err, parsed.spec, json, reporter, ui, failure.exitCode, &failure);
     } catch (const quellin::system::SystemError& error) {
         const CommandFailure failure(kExitSystemRefused, error.what(), error.code());
-        return Finish(out, err, parsed.spec->name, json, &reporter, &ui, failure.exitCode,
-                      &failure);
+        return Finish(out, err, parsed.spec, json, reporter, ui, failure.exitCode, &failure);
     } catch (const std::exception& error) {
         const CommandFailure failure(kExitSystemRefused, error.what());
-        return Finish(out, err, parsed.spec->name, json, &reporter, &ui, failure.exitCode,
-                      &failure);
+        return Finish(out, err, parsed.spec, json, reporter, ui, failure.exitCode, &failure);
     }
-    return Finish(out, err, parsed.spec->name, json, &reporter, &ui, reporter.exitCode, nullptr);
+    return Finish(out, err, parsed.spec, json, reporter, ui, reporter.exitCode, nullptr);
 }
 
 }  // namespace cli

@@ -9,15 +9,22 @@
 
 namespace cli {
 
-// The exit codes scripts test; the README carries the same table.
+// The exit codes scripts test; the README and the JSON Schema carry the same table.
 enum ExitCode : int {
     kExitDone = 0,
-    kExitFinding = 1,           // a health finding stands, or the command was refused
-    kExitUsage = 2,             // bad command line
-    kExitNotAdministrator = 3,  // the program's "Permission denied." gate
-    kExitSystemRefused = 4,     // Windows refused (its error code and text are reported)
-    kExitFileError = 5,         // a file could not be read or written
+    kExitFinding = 1,             // a finding stands (status), or the command was refused
+    kExitUsage = 2,               // bad command line, including a value the command refuses
+    kExitNotAdministrator = 3,    // the program's "Permission denied." gate
+    kExitSystemRefused = 4,       // Windows refused, or the result was not reached
+    kExitFileError = 5,           // a file could not be read or written
+    kExitCannotAssess = 6,        // status: not an administrator, or the spooler cannot be asked
+    kExitBusy = 7,                // another command holds the machine
+    kExitRestartRequired = 3010,  // done; the servicing tool asks for a restart (its own code)
 };
+
+// The version of the JSON document's shape; it grows only when a member changes its meaning
+// or type, or disappears.
+inline constexpr int kJsonSchemaVersion = 1;
 
 // Runs one command line (the arguments after the program's name, in the ANSI code page): the
 // result goes to `out` as lines, or as one JSON document with --json; progress lines and

@@ -12,6 +12,7 @@
 
 #include "cli/cli.h"
 #include "cli/json.h"
+#include "cli/remedy.h"
 #include "platform/types.h"
 
 namespace cli {
@@ -22,6 +23,7 @@ struct Invocation {
     std::set<std::string> flags;                // --name
     std::vector<std::string> positionals;
     bool json = false;
+    bool check = false;  // --check: say what would be done, change nothing
 
     bool Has(const std::string& flag) const { return flags.count(flag) > 0; }
     std::optional<std::string> Value(const std::string& name) const;
@@ -32,20 +34,26 @@ struct Invocation {
 class CommandFailure : public std::runtime_error {
   public:
     CommandFailure(int exitCode, const std::string& message,
-                   std::optional<win::DWORD> windowsError = std::nullopt, std::string remedy = {})
+                   std::optional<win::DWORD> windowsError = std::nullopt,
+                   std::optional<Remedy> remedy = std::nullopt)
         : std::runtime_error(message),
           exitCode(exitCode),
           windowsError(windowsError),
           remedy(std::move(remedy)) {}
     int exitCode;
     std::optional<win::DWORD> windowsError;
-    std::string remedy;
+    std::optional<Remedy> remedy;
 };
 
-// A bad command line (exit 2).
+// A bad command line, or a value the command refuses (exit 2).
 inline CommandFailure UsageError(const std::string& message) {
     return CommandFailure(kExitUsage, message);
 }
+
+// {"code", "hex", "text"} of a Windows error code or HRESULT; one that wraps a Windows error
+// (0x8007xxxx) reads as that error.
+Json WindowsErrorJson(win::DWORD code);
+std::string WindowsErrorText(win::DWORD code);
 
 class Reporter {
   public:
@@ -58,8 +66,12 @@ class Reporter {
 
     // The command's result members of the JSON document.
     Json data = Json::Object();
-    // The exit code of a command that ends normally: 0, or 1 for a finding or refusal.
+    // The exit code of a command that ends normally: 0, 1 for a finding, 6, or 3010.
     int exitCode = kExitDone;
+    // True once something on the machine changed.
+    bool changed = false;
+    // --check: the command reports its plan instead of acting.
+    bool check = false;
 
     const std::vector<std::string>& Lines() const { return lines_; }
     bool json() const { return json_; }
@@ -74,7 +86,11 @@ using Handler = void (*)(const Invocation&, Reporter&);
 
 // Shared steps of the commands.
 // Raises the "Permission denied." failure (exit 3) unless the process is an administrator.
+// A command that changes the machine then takes the machine's command lock (not under
+// --check), waiting as long as --wait allows, else it ends with exit 7.
 void RequireAdministrator();
+// The lock step alone, for a changing command that needs no administrator.
+void HoldMachine();
 // 256 under 64-bit Windows, else 0: the main window's Wow64KeyFlag.
 win::DWORD Wow64KeyFlag();
 
@@ -86,6 +102,7 @@ void InstallCommand(const Invocation&, Reporter&);
 void ReinstallCommand(const Invocation&, Reporter&);
 void UninstallCommand(const Invocation&, Reporter&);
 void ClearQueueCommand(const Invocation&, Reporter&);
+void SpoolerCommand(const Invocation&, Reporter&);
 void PaperListCommand(const Invocation&, Reporter&);
 void PaperSetCommand(const Invocation&, Reporter&);
 void PaperRestoreDefaultCommand(const Invocation&, Reporter&);

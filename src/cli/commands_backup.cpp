@@ -9,6 +9,8 @@
 #include "cli/command.h"
 #include "cli/console_ui.h"
 #include "platform/filesystem.h"
+#include "platform/handle.h"
+#include "platform/security.h"
 #include "platform/text.h"
 #include "platform/ui.h"
 #include "system/appinfo.h"
@@ -113,16 +115,69 @@ void Report(quellin::backup::SettingsResult result, const std::string& archive,
     throw CommandFailure(kExitFinding, text.empty() ? "nothing was done" : text);
 }
 
+// The account whose HKEY_CURRENT_USER the command saves or replaces, named in the result.
+// SYSTEM's own printer settings are rarely what a script run as SYSTEM means to save.
+void RequireIntendedUser(const Invocation& invocation, Reporter& reporter) {
+    std::string user;
+    if (!win::GetUserNameA(&user))
+        user.clear();
+    const bool system = win::IsLocalSystemAccount();
+    reporter.data.Set("user", Json::Object().Set("name", user).Set("localSystem", system));
+    reporter.Progress("acting on the printer settings of " + (user.empty() ? "this user" : user));
+    if (system && !invocation.Has("as-system"))
+        throw UsageError(
+            "running as SYSTEM, this would act on SYSTEM's own printer settings, not a "
+            "user's; run it as the user, or give --as-system if SYSTEM's are meant");
+}
+
+// The archive's bytes, to tell whether a save changed it.
+std::optional<std::string> ArchiveBytes(const std::string& path) {
+    win::UniqueFileHandle file(win::CreateFileA(path, win::GENERIC_READ, win::FILE_SHARE_READ,
+                                                win::OPEN_EXISTING, win::FILE_ATTRIBUTE_NORMAL));
+    if (!file)
+        return std::nullopt;
+    std::string bytes;
+    char buffer[65536];
+    for (win::DWORD read = 0; win::ReadFile(file.get(), buffer, sizeof buffer, &read) && read;)
+        bytes.append(buffer, read);
+    return bytes;
+}
+
+void ReportCheck(const std::vector<std::string>& writes, const std::string& step,
+                 Reporter& reporter) {
+    reporter.data.Set("plan", Json::Object()
+                                  .Set("steps", Json::StringArray({step}))
+                                  .Set("write", Json::StringArray(writes))
+                                  .Set("delete", Json::Array())
+                                  .Set("jobs", Json::Array()));
+    reporter.Line("would " + step);
+}
+
 }  // namespace
 
 void BackupCommand(const Invocation& invocation, Reporter& reporter) {
     RequireAdministrator();
     const std::string archive = ArchivePath(invocation.positionals.at(0));
+    RequireIntendedUser(invocation, reporter);
+    if (reporter.check) {
+        reporter.data.Set("archive", archive);
+        ReportCheck({archive}, "save the printer settings to " + archive, reporter);
+        return;
+    }
     CurrentConsoleUi()->chosenFile = archive;
     reporter.Progress("saving the printer settings to " + archive);
+    const std::optional<std::string> before = ArchiveBytes(archive);
     quellin::backup::SettingsBackup backup;
     // The archive always holds the same keys and files, whichever printer a window selects.
-    const auto result = ArchiveStep([&] { return backup.Save(Context(), true); });
+    const auto result = ArchiveStep([&] {
+        struct Compare {
+            const std::string& archive;
+            const std::optional<std::string>& before;
+            Reporter& reporter;
+            ~Compare() { reporter.changed = ArchiveBytes(archive) != before; }
+        } compare{archive, before, reporter};
+        return backup.Save(Context(), true);
+    });
     Report(result, archive, reporter);
 }
 
@@ -134,10 +189,19 @@ void RestoreCommand(const Invocation& invocation, Reporter& reporter) {
         (attributes & win::FILE_ATTRIBUTE_DIRECTORY) != 0)
         throw CommandFailure(kExitFileError, "there is no archive " + archive,
                              win::ERROR_FILE_NOT_FOUND);
+    RequireIntendedUser(invocation, reporter);
+    if (reporter.check) {
+        reporter.data.Set("archive", archive);
+        ReportCheck({}, "restore the printer settings and driver files from " + archive, reporter);
+        return;
+    }
     CurrentConsoleUi()->chosenFile = archive;
     reporter.Progress("restoring the printer settings from " + archive);
     quellin::backup::SettingsBackup backup;
     const auto result = ArchiveStep([&] { return backup.Restore(Context()); });
+    // The keys and files are replaced only once the archive was read in full.
+    reporter.changed = result == quellin::backup::SettingsResult::Complete ||
+                       result == quellin::backup::SettingsResult::Incomplete;
     reporter.data.Set("keysNotRestored", RestoreErrorCount());
     Report(result, archive, reporter);
 }

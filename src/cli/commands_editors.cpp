@@ -6,12 +6,15 @@
 
 #include "cli/command.h"
 #include "cli/console_ui.h"
+#include "driverconfig/capabilityscan.h"
 #include "driverconfig/driverfiles.h"
 #include "driverconfig/papercatalogue.h"
 #include "driverconfig/papersizeeditor.h"
 #include "driverconfig/resolutioneditor.h"
 #include "driverconfig/text.h"
+#include "driverconfig/textmodel.h"
 #include "platform/filesystem.h"
+#include "platform/handle.h"
 #include "system/errors.h"
 #include "system/redirection.h"
 
@@ -19,7 +22,9 @@ namespace cli {
 
 namespace {
 
-constexpr const char* kReinstall = "quellin-cli reinstall";
+Remedy ReinstallRemedy() {
+    return MakeRemedy({"reinstall"});
+}
 
 driverconfig::DriverContext Context() {
     driverconfig::DriverContext context;
@@ -74,12 +79,14 @@ void RequireNoDuplicates(const std::vector<std::string>& items, const char* opti
 void ReportReplace(driverconfig::ReplaceResult result, Reporter& reporter) {
     switch (result) {
         case driverconfig::ReplaceResult::Written:
+            reporter.changed = true;
             reporter.data.Set("descriptionWritten", true).Set("capabilitiesWritten", true);
             reporter.Line(
                 "The description and the capabilities document are rewritten; the "
                 "compiled cache is deleted.");
             return;
         case driverconfig::ReplaceResult::DescriptionOnly:
+            reporter.changed = true;
             reporter.data.Set("descriptionWritten", true).Set("capabilitiesWritten", false);
             reporter.Line(
                 "The description is rewritten; there is no capabilities document to "
@@ -89,8 +96,88 @@ void ReportReplace(driverconfig::ReplaceResult result, Reporter& reporter) {
         case driverconfig::ReplaceResult::NoCapabilityElement:
         case driverconfig::ReplaceResult::TextCutShort:
             reporter.data.Set("descriptionWritten", false).Set("capabilitiesWritten", false);
-            throw CommandFailure(kExitFinding, LastMessage(), std::nullopt, kReinstall);
+            throw CommandFailure(kExitFinding, LastMessage(), std::nullopt, ReinstallRemedy());
     }
+}
+
+// A file's bytes as they are on disk, or nullopt when it cannot be read.
+std::optional<std::string> ReadBytes(const std::string& path, win::DWORD wow64KeyFlag) {
+    quellin::system::FsRedirectionSpan span(wow64KeyFlag != 0);
+    win::UniqueFileHandle file(win::CreateFileA(path, win::GENERIC_READ, win::FILE_SHARE_READ,
+                                                win::OPEN_EXISTING, win::FILE_ATTRIBUTE_NORMAL));
+    if (!file)
+        return std::nullopt;
+    std::string bytes;
+    std::vector<char> buffer(65536);
+    for (;;) {
+        win::DWORD read = 0;
+        if (!win::ReadFile(file.get(), buffer.data(), static_cast<win::DWORD>(buffer.size()),
+                           &read))
+            return std::nullopt;
+        if (read == 0)
+            return bytes;
+        bytes.append(buffer.data(), read);
+    }
+}
+
+// Before a rewrite: which of the two files the change would alter. Under --check the plan is
+// reported and nothing is written; a change that alters neither file writes nothing either, so
+// the compiled cache survives. True when the rewrite should go ahead.
+bool WriteWhenChanged(const driverconfig::DriverFilePaths& paths,
+                      const driverconfig::FeatureReplacement& replacement,
+                      const std::string& descriptionText, Reporter& reporter) {
+    const win::DWORD flag = Wow64KeyFlag();
+    const driverconfig::FeatureCut description =
+        driverconfig::CutFeature(descriptionText, replacement.header);
+    if (!description.found)
+        throw CommandFailure(kExitFinding,
+                             driverconfig::NoFeatureBlockText(replacement.featureLabel),
+                             std::nullopt, ReinstallRemedy());
+    std::vector<std::string> writes, deletes;
+    const std::optional<std::string> descriptionBytes = ReadBytes(paths.mergedConfigPath, flag);
+    if (descriptionBytes != description.before + replacement.feature + description.after) {
+        writes.push_back(paths.mergedConfigPath);
+        if (driverconfig::FileExists(paths.cachePath, flag))
+            deletes.push_back(paths.cachePath);
+    }
+    if (driverconfig::FileExists(paths.deviceCapabilitiesPath, flag)) {
+        const std::string capabilities = FileStep(
+            [&] { return driverconfig::ReadWorkingText(paths.deviceCapabilitiesPath, flag); });
+        const driverconfig::CapabilitySplit split = driverconfig::SplitCapabilityFeature(
+            capabilities, replacement.openTag, replacement.closeTag);
+        if (!split.found)
+            throw CommandFailure(kExitFinding,
+                                 driverconfig::NoCapabilityElementText(replacement.elementLabel),
+                                 std::nullopt, ReinstallRemedy());
+        if (ReadBytes(paths.deviceCapabilitiesPath, flag) !=
+            split.before + replacement.fragment + split.after)
+            writes.push_back(paths.deviceCapabilitiesPath);
+    }
+    if (reporter.check) {
+        reporter.data.Set(
+            "plan",
+            Json::Object()
+                .Set("steps",
+                     Json::StringArray(
+                         writes.empty()
+                             ? std::vector<std::string>{}
+                             : std::vector<std::string>{"rewrite the " + replacement.featureLabel +
+                                                        " feature and the " +
+                                                        replacement.elementLabel + " element"}))
+                .Set("write", Json::StringArray(writes))
+                .Set("delete", Json::StringArray(deletes))
+                .Set("jobs", Json::Array()));
+        reporter.Line(writes.empty() ? "would write nothing: the files already say this"
+                                     : "would rewrite " + std::to_string(writes.size()) +
+                                           (writes.size() == 1 ? " file" : " files"));
+        return false;
+    }
+    if (writes.empty()) {
+        reporter.data.Set("descriptionWritten", false).Set("capabilitiesWritten", false);
+        reporter.Line("The driver files already say this; nothing was written.");
+        return false;
+    }
+    return true;
 }
 
 // The driver files as the locating step finds them, without the administrator gate: listing
@@ -99,10 +186,10 @@ driverconfig::DriverFilePaths LocateForReading(win::DWORD wow64KeyFlag) {
     const driverconfig::DriverFileNames names = driverconfig::ReadDriverFileNames(wow64KeyFlag);
     if (names.queueFolderName.empty() || names.mergedConfigName.empty())
         throw CommandFailure(kExitFinding, driverconfig::kNamesMissingText, std::nullopt,
-                             kReinstall);
+                             ReinstallRemedy());
     if (!driverconfig::HasPlainNames(names))
         throw CommandFailure(kExitFinding, driverconfig::kFilesMissingText, std::nullopt,
-                             kReinstall);
+                             ReinstallRemedy());
     const driverconfig::DriverFilePaths paths = driverconfig::DriverFilePathsFor(names);
     bool folder = false;
     {
@@ -113,21 +200,28 @@ driverconfig::DriverFilePaths LocateForReading(win::DWORD wow64KeyFlag) {
     }
     if (!folder || !driverconfig::FileExists(paths.mergedConfigPath, wow64KeyFlag))
         throw CommandFailure(kExitFinding, driverconfig::kFilesMissingText, std::nullopt,
-                             kReinstall);
+                             ReinstallRemedy());
     return paths;
 }
 
 // The locating step of a system-changing editor command, or its refusal.
 void RequireSession(bool found) {
     if (!found)
-        throw CommandFailure(kExitFinding, LastMessage(), std::nullopt, kReinstall);
+        throw CommandFailure(kExitFinding, LastMessage(), std::nullopt, ReinstallRemedy());
+}
+
+// Whole millimetres as a number; a text that is not one is left out as null.
+Json MillimetresJson(const std::string& text) {
+    const std::optional<std::int64_t> value = driverconfig::ParseStrictInt(text);
+    return value ? Json(static_cast<long long>(*value)) : Json();
 }
 
 Json SizeJson(const std::string& name, bool chosen) {
     Json item = Json::Object().Set("name", name);
     if (auto size = driverconfig::FindDisplaySize(name, driverconfig::KeywordTableText(),
                                                   driverconfig::DisplayTableText()))
-        item.Set("widthMm", size->widthMm).Set("heightMm", size->heightMm);
+        item.Set("widthMm", MillimetresJson(size->widthMm))
+            .Set("heightMm", MillimetresJson(size->heightMm));
     item.Set("chosen", chosen);
     return item;
 }
@@ -160,10 +254,7 @@ void SavePaperSizes(const driverconfig::PaperSizeSession& session,
                     const driverconfig::PaperSizeDialog& dialog,
                     driverconfig::PaperSettings& settings, Reporter& reporter) {
     if (!driverconfig::SavePaperSizeDialog(dialog, settings, 0))
-        throw CommandFailure(kExitFinding, LastMessage());
-    reporter.Progress("rewriting the PaperSize feature and the PageMediaSize element");
-    const driverconfig::ReplaceResult result = FileStep(
-        [&] { return driverconfig::FinishPaperSizeEdit(session, dialog, settings, Context()); });
+        throw UsageError(LastMessage());
     reporter.data.Set("sizes", Json::StringArray(dialog.chosen))
         .Set("default", dialog.defaultName)
         .Set("unitAccuracy", UnitAccuracy(settings.internationalUnits));
@@ -171,7 +262,41 @@ void SavePaperSizes(const driverconfig::PaperSizeSession& session,
         reporter.data.Set("custom", Json::Object()
                                         .Set("widthMm", settings.customWidthMm)
                                         .Set("heightMm", settings.customHeightMm));
+    if (!WriteWhenChanged(session.paths,
+                          driverconfig::PaperSizeChange(dialog.chosen, dialog.defaultName, settings,
+                                                        session.reading),
+                          session.description, reporter))
+        return;
+    reporter.Progress("rewriting the PaperSize feature and the PageMediaSize element");
+    const driverconfig::ReplaceResult result = FileStep(
+        [&] { return driverconfig::FinishPaperSizeEdit(session, dialog, settings, Context()); });
     ReportReplace(result, reporter);
+}
+
+// The unit accuracy the description's sizes were written with: the first size whose two
+// accuracies differ and whose printable width is one of them says which. The dialog's own
+// test looks at the five US sizes only, so a description of metric sizes would read as US.
+std::optional<bool> UnitAccuracyWritten(const std::string& description) {
+    const driverconfig::FeatureCut cut =
+        driverconfig::CutFeature(description, driverconfig::kPaperSizeHeader);
+    if (!cut.found)
+        return std::nullopt;
+    const std::string_view table = driverconfig::KeywordTableText();
+    for (const driverconfig::ScannedOption& option :
+         driverconfig::ScanFeatureBlock(cut.block).options) {
+        const auto area =
+            option.window ? driverconfig::ReadPrintableArea(*option.window) : std::nullopt;
+        const std::string name = driverconfig::AsciiUpper(option.name);
+        const auto us = driverconfig::LookupPaperSize(name, table, {false, 0, 0});
+        const auto international = driverconfig::LookupPaperSize(name, table, {true, 0, 0});
+        if (!area || !us || !international || us->width == international->width)
+            continue;
+        if (area->width == international->width)
+            return true;
+        if (area->width == us->width)
+            return false;
+    }
+    return std::nullopt;
 }
 
 driverconfig::PaperSizeSession BeginPaperSizes(driverconfig::PaperSettings& settings) {
@@ -205,6 +330,7 @@ void PaperListCommand(const Invocation& invocation, Reporter& reporter) {
         driverconfig::ReadPaperSizes(description, settings);
     driverconfig::PaperSizeDialog dialog = driverconfig::CreatePaperSizeDialog(settings, '.');
     driverconfig::PreparePaperSizeDialog(dialog, reading, settings);
+    const bool international = UnitAccuracyWritten(description).value_or(dialog.internationalUnits);
 
     Json sizes = Json::Array();
     for (const std::string& name : dialog.chosen)
@@ -217,7 +343,7 @@ void PaperListCommand(const Invocation& invocation, Reporter& reporter) {
                                  .Set("widthMm", settings.customWidthMm)
                                  .Set("heightMm", settings.customHeightMm)
                            : Json())
-        .Set("unitAccuracy", UnitAccuracy(dialog.internationalUnits));
+        .Set("unitAccuracy", UnitAccuracy(international));
     reporter.Line("sizes: " + std::to_string(dialog.chosen.size()));
     for (const std::string& name : dialog.chosen)
         reporter.Line("  " + SizeLine(name) + (name == dialog.defaultName ? "  (default)" : ""));
@@ -225,7 +351,7 @@ void PaperListCommand(const Invocation& invocation, Reporter& reporter) {
     if (settings.customWidthMm > 0 || settings.customHeightMm > 0)
         reporter.Line("custom size: " + std::to_string(settings.customWidthMm) + " x " +
                       std::to_string(settings.customHeightMm) + " mm");
-    reporter.Line(std::string("unit accuracy: ") + UnitAccuracy(dialog.internationalUnits));
+    reporter.Line(std::string("unit accuracy: ") + UnitAccuracy(international));
     if (!reading.blockFound)
         reporter.Line("The description has no PaperSize feature that can be read.");
     if (invocation.Has("all")) {
@@ -278,22 +404,23 @@ void PaperSetCommand(const Invocation& invocation, Reporter& reporter) {
     dialog.defaultName = defaultName;
     if (invocation.Has("international"))
         dialog.internationalUnits = true;
-    if (invocation.Has("us"))
+    else if (invocation.Has("us"))
         dialog.internationalUnits = false;
+    else if (auto written = UnitAccuracyWritten(session.description))
+        dialog.internationalUnits = *written;
     if (custom) {
         if (!Contains(dialog.chosen, std::string(driverconfig::kCustomSizeName)))
             driverconfig::AddCustomSize(dialog);
         dialog.widthText = custom->width;
         dialog.heightText = custom->height;
         if (!driverconfig::ApplyCustomSize(dialog, 0))
-            throw CommandFailure(kExitFinding, LastMessage() + " (--custom " + custom->width + "x" +
-                                                   custom->height + ")");
+            throw UsageError(LastMessage() + " (--custom " + custom->width + "x" + custom->height +
+                             ")");
     }
     // A custom size offered without dimensions would be written as 0 x 0 mm.
     if (Contains(dialog.chosen, std::string(driverconfig::kCustomSizeName)) &&
         (dialog.customWidthMm <= 0 || dialog.customHeightMm <= 0))
-        throw CommandFailure(kExitFinding,
-                             "CUSTOMSIZE needs its dimensions: give --custom WIDTHxHEIGHT");
+        throw UsageError("CUSTOMSIZE needs its dimensions: give --custom WIDTHxHEIGHT");
     SavePaperSizes(session, dialog, settings, reporter);
 }
 
@@ -320,27 +447,35 @@ void ResolutionListCommand(const Invocation&, Reporter& reporter) {
         const std::size_t bar = entry.find("||");
         const std::string name = bar == std::string::npos ? entry : entry.substr(0, bar);
         const std::string dpi = bar == std::string::npos ? "" : entry.substr(bar + 2);
+        const std::optional<std::int64_t> number = driverconfig::ParseStrictInt(dpi);
         options.Push(Json::Object()
                          .Set("name", name)
-                         .Set("dpi", dpi)
+                         .Set("dpi", number ? Json(static_cast<long long>(*number)) : Json())
                          .Set("default", name == reading.defaultName));
         reporter.Line("  " + name + ": " + dpi + " x " + dpi + " dpi" +
                       (name == reading.defaultName ? "  (default)" : ""));
     }
-    std::vector<std::string> ticked;
-    for (std::size_t position : driverconfig::kResolutionOutputOrder)
-        if (dialog.ticked[position])
-            ticked.push_back(std::to_string(driverconfig::kResolutionsByPosition[position]));
-    const std::string defaultText =
-        dialog.selected >= 0
-            ? driverconfig::ResolutionListText(static_cast<std::size_t>(dialog.selected))
-            : "";
+    // Without a readable feature the dialog would show its own defaults; the printer offers
+    // none of them.
+    Json ticked = Json::Array();
+    Json defaultDpi;
+    if (reading.blockFound) {
+        for (std::size_t position : driverconfig::kResolutionOutputOrder)
+            if (dialog.ticked[position])
+                ticked.Push(static_cast<long long>(driverconfig::kResolutionsByPosition[position]));
+        if (dialog.selected >= 0)
+            defaultDpi = static_cast<long long>(
+                driverconfig::kResolutionsByPosition[static_cast<std::size_t>(dialog.selected)]);
+    }
     reporter.data.Set("featureFound", reading.blockFound)
         .Set("options", std::move(options))
-        .Set("defaultOption", reading.defaultName)
-        .Set("dpi", Json::StringArray(ticked))
-        .Set("default", defaultText);
-    reporter.Line("default: " + (defaultText.empty() ? std::string("none") : defaultText));
+        .Set("defaultOption", reading.blockFound ? Json(reading.defaultName) : Json())
+        .Set("dpi", std::move(ticked))
+        .Set("default", defaultDpi);
+    reporter.Line("default: " + (defaultDpi.kind() == Json::Kind::Null
+                                     ? std::string("none")
+                                     : driverconfig::ResolutionListText(
+                                           static_cast<std::size_t>(dialog.selected))));
     if (!reading.blockFound)
         reporter.Line("The description has no Resolution feature that can be read.");
 }
@@ -386,17 +521,20 @@ void ResolutionSetCommand(const Invocation& invocation, Reporter& reporter) {
         // The refusal's reason without the question that offers another product.
         if (reason.caption == driverconfig::kUnsupportedResolutionTitle)
             text = text.substr(0, text.find("\r\n"));
-        throw CommandFailure(kExitFinding, text);
+        throw UsageError(text);
     }
+    Json written = Json::Array();
+    for (int dpi : driverconfig::ChosenResolutions(dialog))
+        written.Push(dpi);
+    reporter.data.Set("dpi", std::move(written))
+        .Set("default",
+             driverconfig::kResolutionsByPosition[static_cast<std::size_t>(defaultPosition)]);
+    if (!WriteWhenChanged(session->paths, driverconfig::ResolutionChange(dialog),
+                          session->description, reporter))
+        return;
     reporter.Progress("rewriting the Resolution feature and the PageResolution element");
     const driverconfig::ReplaceResult result =
         FileStep([&] { return driverconfig::FinishResolutionEdit(*session, dialog, Context()); });
-    std::vector<std::string> written;
-    for (int dpi : driverconfig::ChosenResolutions(dialog))
-        written.push_back(std::to_string(dpi));
-    reporter.data.Set("dpi", Json::StringArray(written))
-        .Set("default",
-             driverconfig::ResolutionListText(static_cast<std::size_t>(defaultPosition)));
     ReportReplace(result, reporter);
 }
 

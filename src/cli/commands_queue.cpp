@@ -5,20 +5,11 @@
 #include "cli/console_ui.h"
 #include "cli/health.h"
 #include "platform/spooler.h"
-#include "queue/job_monitor.h"
 #include "queue/job_text.h"
 
 namespace cli {
 
 namespace {
-
-// The monitor's timer, which a command line does not run.
-class NoTimer final : public queue::MonitorTimer {
-  public:
-    bool Running() const override { return false; }
-    void Stop() override {}
-    void Start() override {}
-};
 
 constexpr win::DWORD kInvalidPrinterName = 1801;  // ERROR_INVALID_PRINTER_NAME
 
@@ -38,6 +29,20 @@ std::string JobLine(const JobFact& job) {
            std::to_string(job.pagesPrinted) + " pages printed  " + IsoTime(job.submitted);
 }
 
+constexpr win::DWORD kRpcServerUnavailable = 1722;  // RPC_S_SERVER_UNAVAILABLE
+
+// A spooler that is not running answers every printer call with "The RPC server is
+// unavailable": an empty list would read as "no jobs".
+void RequireSpooler() {
+    const StateReading spooler = ReadSpoolerState();
+    if (spooler.error)
+        throw CommandFailure(kExitSystemRefused, "the Spooler service cannot be queried",
+                             spooler.error->code);
+    if (spooler.state != "running")
+        throw CommandFailure(kExitSystemRefused, "the Spooler service is " + spooler.state,
+                             kRpcServerUnavailable, MakeRemedy({"spooler", "start"}));
+}
+
 void RequirePrinter(const std::string& printer) {
     win::HANDLE handle = nullptr;
     if (!win::OpenPrinterA(printer, &handle, nullptr)) {
@@ -48,17 +53,31 @@ void RequirePrinter(const std::string& printer) {
     win::ClosePrinter(handle);
 }
 
+const JobFact* FindJob(const std::vector<PrinterJobs>& jobs, win::DWORD id) {
+    for (const JobFact& job : jobs.front().jobs)
+        if (job.id == id)
+            return &job;
+    return nullptr;
+}
+
 }  // namespace
 
-void StatusCommand(const Invocation&, Reporter& reporter) {
-    const HealthReport report = GatherHealthReport();
+void StatusCommand(const Invocation& invocation, Reporter& reporter) {
+    const std::string expectText = invocation.Value("expect").value_or("present");
+    if (expectText != "present" && expectText != "absent")
+        throw UsageError("--expect takes present or absent");
+    const HealthReport report =
+        GatherHealthReport(expectText == "present" ? Expect::Present : Expect::Absent);
     reporter.data = HealthReportJson(report);
     for (const std::string& line : HealthReportLines(report))
         reporter.Line(line);
-    reporter.exitCode = report.Healthy() ? kExitDone : kExitFinding;
+    reporter.exitCode = report.CannotAssess() ? kExitCannotAssess
+                        : report.Healthy()    ? kExitDone
+                                              : kExitFinding;
 }
 
 void JobsCommand(const Invocation& invocation, Reporter& reporter) {
+    RequireSpooler();
     std::vector<std::string> printers;
     if (auto printer = invocation.Value("printer")) {
         RequirePrinter(*printer);
@@ -90,28 +109,45 @@ void JobControlCommand(const Invocation& invocation, Reporter& reporter) {
     const std::optional<std::string> printer = invocation.Value("printer");
     if (!printer)
         throw UsageError("\"job " + verb + "\" needs --printer P");
+    RequireSpooler();
     RequirePrinter(*printer);
+    HoldMachine();
 
-    // The job monitor's own steps: one poll of the printer gives the job's row, and the row's
-    // server-qualified printer name takes the command.
-    NoTimer timer;
-    queue::JobMonitor monitor(timer, 0);
-    monitor.PrinterNames = {*printer};
-    monitor.Timer1Timer();
-    std::optional<std::size_t> row;
-    for (std::size_t i = 0; i < monitor.Rows().RowCount() && !row; ++i)
-        if (monitor.Rows().Row(i).key.jobId == jobId)
-            row = i;
+    // The printer is opened by the name given: a job sent from another computer is held by
+    // this one's queue, and its sender's name would lead to a printer that does not exist.
+    const JobFact* found = nullptr;
+    const std::vector<PrinterJobs> before = ReadJobs({*printer});
+    found = FindJob(before, jobId);
     reporter.data.Set("printer", *printer).Set("job", jobId).Set("action", verb);
-    if (!row) {
+    if (!found) {
         reporter.data.Set("found", false);
         throw CommandFailure(kExitFinding,
                              "printer \"" + *printer + "\" has no job " + std::to_string(jobId));
     }
-    reporter.data.Set("found", true);
+    reporter.data.Set("found", true).Set("before", JobJson(*found));
+    if (reporter.check) {
+        reporter.data.Set(
+            "plan", Json::Object()
+                        .Set("steps", Json::StringArray({verb + " job " + std::to_string(jobId)}))
+                        .Set("write", Json::Array())
+                        .Set("delete", Json::Array())
+                        .Set("jobs", verb == "cancel" ? Json::Array().Push(JobJson(*found))
+                                                      : Json::Array()));
+        reporter.Line("would " + verb + " job " + std::to_string(jobId) + " on \"" + *printer +
+                      "\"");
+        return;
+    }
     reporter.Progress(verb + " job " + std::to_string(jobId) + " on \"" + *printer + "\"");
+    win::HANDLE handle = nullptr;
     win::SetLastError(win::ERROR_SUCCESS);
-    if (!monitor.ControlSelectedJob(row, command)) {
+    bool accepted = false;
+    if (win::OpenPrinterA(*printer, &handle, nullptr)) {
+        accepted = win::SetJobA(handle, jobId, 0, command);
+        const win::DWORD code = win::GetLastError();
+        win::ClosePrinter(handle);
+        win::SetLastError(code);
+    }
+    if (!accepted) {
         const win::DWORD code = win::GetLastError();
         throw CommandFailure(kExitSystemRefused,
                              "the spooler refused to " + verb + " job " + std::to_string(jobId),
@@ -119,10 +155,8 @@ void JobControlCommand(const Invocation& invocation, Reporter& reporter) {
     }
     // Read back: the job's state now, or its absence after a cancel.
     const std::vector<PrinterJobs> after = ReadJobs({*printer});
-    const JobFact* now = nullptr;
-    for (const JobFact& job : after.front().jobs)
-        if (job.id == jobId)
-            now = &job;
+    const JobFact* now = FindJob(after, jobId);
+    reporter.changed = !now || now->statusBits != found->statusBits;
     reporter.data.Set("after", now ? JobJson(*now) : Json());
     reporter.Line("job " + std::to_string(jobId) + " on \"" + *printer + "\": " +
                   (now ? (now->status.empty() ? "queued" : now->status) : "no longer queued"));

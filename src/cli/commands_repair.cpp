@@ -1,11 +1,19 @@
-// install, reinstall, uninstall and clear-queue: the repair sequences and the uninstall
-// command, with their steps as progress lines and the result read back afterwards.
+// install, reinstall, uninstall, clear-queue and spooler start|stop: the repair sequences and
+// the uninstall command, with their steps as progress lines, their plan under --check, and the
+// result read back afterwards.
+#include <chrono>
+#include <thread>
+
 #include "cli/command.h"
 #include "cli/console_ui.h"
 #include "cli/health.h"
+#include "cli/repair_plan.h"
+#include "driverconfig/driverfiles.h"
 #include "repair/sequences.h"
 #include "repair/uninstall.h"
 #include "system/appinfo.h"
+#include "system/errors.h"
+#include "system/helpers.h"
 #include "system/preferences.h"
 #include "system/printer_list.h"
 
@@ -37,20 +45,25 @@ class ProgressLines final : public repair::Progress {
     void ServicingToolFinished(const std::string& parameters, std::int32_t exitCode) override {
         reporter_.Progress("dism.exe " + parameters + " ended with exit code " +
                            std::to_string(exitCode));
-        tools_.Push(Json::Object().Set("parameters", parameters).Set("exitCode", exitCode));
-        lastExitCode_ = exitCode;
+        codes_.push_back(exitCode);
+        tools_.Push(Json::Object()
+                        .Set("parameters", parameters)
+                        .Set("exitCode", exitCode)
+                        .Set("error", exitCode == 0 || exitCode == -1
+                                          ? Json()
+                                          : WindowsErrorJson(static_cast<win::DWORD>(exitCode))));
     }
 
     Json Steps() const { return steps_; }
     Json Tools() const { return tools_; }
-    std::int32_t LastExitCode() const { return lastExitCode_; }
+    const std::vector<std::int32_t>& Codes() const { return codes_; }
 
   private:
     Reporter& reporter_;
     std::string caption_;
     Json steps_ = Json::Array();
     Json tools_ = Json::Array();
-    std::int32_t lastExitCode_ = 0;
+    std::vector<std::int32_t> codes_;
 };
 
 repair::RepairSettings Settings() {
@@ -62,15 +75,25 @@ repair::RepairSettings Settings() {
     return settings;
 }
 
-// A servicing tool's non-zero exit code is a Windows error code (or an HRESULT).
-std::optional<win::DWORD> ToolError(std::int32_t exitCode) {
-    if (exitCode == 0 || exitCode == -1)
-        return std::nullopt;
-    return static_cast<win::DWORD>(exitCode);
-}
-
+// The steps run so far stay in the result whatever ends the sequence.
 void RunSequence(int mode, Reporter& reporter, ProgressLines& progress) {
-    const repair::RepairOutcome outcome = repair::RunRepair(mode, Settings(), progress);
+    repair::RepairOutcome outcome{};
+    try {
+        outcome = repair::RunRepair(mode, Settings(), progress);
+    } catch (const quellin::system::SystemError& error) {
+        reporter.data.Set("steps", progress.Steps()).Set("servicingTool", progress.Tools());
+        reporter.changed = true;
+        // The sequence ends where it failed, which may leave the spooler stopped.
+        const StateReading spooler = ReadSpoolerState();
+        const bool stopped = !spooler.error && spooler.state != "running";
+        throw CommandFailure(
+            kExitSystemRefused, error.what(), error.code(),
+            stopped ? std::optional<Remedy>(MakeRemedy({"spooler", "start"})) : std::nullopt);
+    } catch (...) {
+        reporter.data.Set("steps", progress.Steps()).Set("servicingTool", progress.Tools());
+        reporter.changed = true;
+        throw;
+    }
     reporter.data.Set("steps", progress.Steps()).Set("servicingTool", progress.Tools());
     if (outcome == repair::RepairOutcome::ServicingToolMissing)
         throw CommandFailure(kExitSystemRefused,
@@ -79,84 +102,184 @@ void RunSequence(int mode, Reporter& reporter, ProgressLines& progress) {
                              win::ERROR_FILE_NOT_FOUND);
 }
 
-// The printer's presence afterwards decides the result.
-void RequirePrinterState(bool wantPresent, Reporter& reporter, const ProgressLines* progress,
-                         const std::string& done, const std::string& failed) {
+// The plan of a changing command under --check: what it would run, delete and remove.
+void ReportPlan(const Plan& plan, Reporter& reporter) {
+    Json jobs = Json::Array();
+    for (const JobFact& job : plan.jobs)
+        jobs.Push(JobJson(job));
+    reporter.data.Set("plan", Json::Object()
+                                  .Set("steps", Json::StringArray(plan.steps))
+                                  .Set("write", Json::StringArray(plan.writes))
+                                  .Set("delete", Json::StringArray(plan.deletes))
+                                  .Set("jobs", std::move(jobs)));
+    reporter.Line("would do:");
+    for (const std::string& step : plan.steps)
+        reporter.Line("  " + step);
+    for (const std::string& path : plan.deletes)
+        reporter.Line("  delete " + path);
+    for (const JobFact& job : plan.jobs)
+        reporter.Line("  remove job " + std::to_string(job.id) + " \"" + job.document + "\" of \"" +
+                      job.printer + "\"");
+}
+
+bool FeatureEnabled() {
+    const StateReading feature = ReadFeatureState();
+    return !feature.error && feature.state == "Enabled";
+}
+
+// The printer's presence afterwards decides the result; a servicing tool that asks for a
+// restart makes it exit 3010.
+void FinishInstall(Reporter& reporter, const ProgressLines& progress, const std::string& done,
+                   const std::string& failed) {
     const bool present = quellin::system::IsPrinterPresent(kPrinter);
     reporter.data.Set("printerPresent", present);
-    if (present != wantPresent)
-        throw CommandFailure(kExitSystemRefused, failed,
-                             progress ? ToolError(progress->LastExitCode()) : std::nullopt);
+    const SequenceVerdict verdict = JudgeInstall(present, progress.Codes());
+    reporter.data.Set("restartRequired", verdict.exitCode == kExitRestartRequired);
+    if (verdict.exitCode == kExitRestartRequired) {
+        reporter.exitCode = kExitRestartRequired;
+        reporter.Line(done + " Windows asks for a restart to finish.");
+        return;
+    }
+    if (verdict.exitCode != kExitDone)
+        throw CommandFailure(verdict.exitCode, failed, verdict.windowsError,
+                             MakeRemedy({"reinstall"}));
     reporter.Line(done);
+}
+
+void Reinstall(Reporter& reporter) {
+    if (reporter.check) {
+        ReportPlan(PlanSequence(repair::kReinstallMode, Settings()), reporter);
+        return;
+    }
+    const std::vector<std::string> before =
+        PlanSequence(repair::kReinstallMode, Settings()).deletes;
+    const std::vector<JobFact> jobs = AllJobs();
+    reporter.changed = true;
+    ProgressLines progress(reporter);
+    RunSequence(repair::kReinstallMode, reporter, progress);
+    ReportRemoved(before, jobs, reporter);
+    FinishInstall(reporter, progress, "\"Microsoft Print to PDF\" is reinstalled.",
+                  "the reinstall ran, but \"Microsoft Print to PDF\" is missing");
 }
 
 }  // namespace
 
-void InstallCommand(const Invocation&, Reporter& reporter) {
+void InstallCommand(const Invocation& invocation, Reporter& reporter) {
     RequireAdministrator();
     // Scripts run this again and again: a present printer is left alone.
     if (quellin::system::IsPrinterPresent(kPrinter)) {
-        reporter.data.Set("changed", false).Set("printerPresent", true);
+        reporter.data.Set("printerPresent", true);
+        if (reporter.check)
+            ReportPlan({}, reporter);
         reporter.Line("\"Microsoft Print to PDF\" is already present; nothing was done.");
         return;
     }
-    reporter.data.Set("changed", true);
+    // Enabling an enabled feature does not bring its printer back; only a reinstall does.
+    if (FeatureEnabled()) {
+        reporter.data.Set("printerPresent", false).Set("featureState", "Enabled");
+        if (!invocation.Has("repair"))
+            throw CommandFailure(kExitFinding,
+                                 "the optional feature is enabled but the printer is missing; "
+                                 "enabling it again cannot bring the printer back",
+                                 std::nullopt, MakeRemedy({"reinstall"}));
+        reporter.Progress("the feature is enabled without its printer: reinstalling");
+        Reinstall(reporter);
+        return;
+    }
+    if (reporter.check) {
+        ReportPlan(PlanSequence(repair::kInstallMode, Settings()), reporter);
+        return;
+    }
     ProgressLines progress(reporter);
     RunSequence(repair::kInstallMode, reporter, progress);
-    RequirePrinterState(true, reporter, &progress, "\"Microsoft Print to PDF\" is installed.",
-                        "the install ran, but \"Microsoft Print to PDF\" is still missing");
+    reporter.changed = quellin::system::IsPrinterPresent(kPrinter) || FeatureEnabled();
+    FinishInstall(reporter, progress, "\"Microsoft Print to PDF\" is installed.",
+                  "the install ran, but \"Microsoft Print to PDF\" is still missing");
 }
 
 void ReinstallCommand(const Invocation&, Reporter& reporter) {
     RequireAdministrator();
-    reporter.data.Set("changed", true);
-    ProgressLines progress(reporter);
-    RunSequence(repair::kReinstallMode, reporter, progress);
-    RequirePrinterState(true, reporter, &progress, "\"Microsoft Print to PDF\" is reinstalled.",
-                        "the reinstall ran, but \"Microsoft Print to PDF\" is missing");
+    Reinstall(reporter);
 }
 
 void UninstallCommand(const Invocation& invocation, Reporter& reporter) {
     RequireAdministrator();
     const bool keepFeature = invocation.Has("keep-feature");
-    // The command line has already answered the window's two questions.
-    CurrentConsoleUi()->answerQuestion = [keepFeature](const std::string&,
-                                                       const std::string& text) {
-        if (text == repair::kRemovePrinterQuestion)
-            return win::IDYES;
-        if (text == repair::kRemovePackageQuestion)
-            return keepFeature ? win::IDNO : win::IDYES;
-        return win::IDNO;
-    };
-    repair::UninstallSettings settings;
-    settings.wow64KeyFlag = Wow64KeyFlag();
-    settings.targetPrinterName = kPrinter;
-    reporter.Progress(keepFeature ? "removing the printer"
-                                  : "removing the printer and the feature");
-    const repair::UninstallOutcome outcome = repair::UninstallPrinter(settings);
-    if (outcome == repair::UninstallOutcome::PrinterMissing) {
-        reporter.data.Set("changed", false).Set("printerPresent", false);
+    const bool present = quellin::system::IsPrinterPresent(kPrinter);
+    const bool enabled = FeatureEnabled();
+    const bool removeFeature = !keepFeature && (present || enabled);
+    if (reporter.check) {
+        Plan plan;
+        if (present)
+            plan.steps.push_back("delete the printer \"Microsoft Print to PDF\"");
+        if (removeFeature)
+            plan.steps.push_back(std::string("dism.exe ") + repair::kDisableParameters);
+        ReportPlan(plan, reporter);
+        return;
+    }
+    if (!present && !removeFeature) {
+        reporter.data.Set("printerPresent", false);
         reporter.Line("\"Microsoft Print to PDF\" is not present; nothing was done.");
         return;
     }
-    reporter.data.Set("changed", true);
-    RequirePrinterState(false, reporter, nullptr, "\"Microsoft Print to PDF\" is removed.",
-                        "\"Microsoft Print to PDF\" could not be removed");
-    if (keepFeature)
+    std::optional<std::int32_t> toolCode;
+    if (present) {
+        // The command line has already answered the window's two questions.
+        CurrentConsoleUi()->answerQuestion = [keepFeature](const std::string&,
+                                                           const std::string& text) {
+            if (text == repair::kRemovePrinterQuestion)
+                return win::IDYES;
+            if (text == repair::kRemovePackageQuestion)
+                return keepFeature ? win::IDNO : win::IDYES;
+            return win::IDNO;
+        };
+        repair::UninstallSettings settings;
+        settings.wow64KeyFlag = Wow64KeyFlag();
+        settings.targetPrinterName = kPrinter;
+        reporter.Progress(keepFeature ? "removing the printer"
+                                      : "removing the printer and the feature");
+        repair::UninstallPrinter(settings);
+    } else {
+        // A feature left enabled without its printer is what "status --expect absent" finds.
+        reporter.Progress("the printer is gone; removing the feature that is still enabled");
+        toolCode = repair::RunServicingTool(repair::BuildRepairPaths(), repair::kDisableParameters,
+                                            Wow64KeyFlag());
+    }
+    reporter.changed = true;
+    const bool presentAfter = quellin::system::IsPrinterPresent(kPrinter);
+    reporter.data.Set("printerPresent", presentAfter);
+    if (presentAfter)
+        throw CommandFailure(kExitSystemRefused, "\"Microsoft Print to PDF\" could not be removed");
+    if (keepFeature) {
+        reporter.Line("\"Microsoft Print to PDF\" is removed.");
         return;
+    }
     const StateReading feature = ReadFeatureState();
     reporter.data.Set("featureState", feature.error ? Json() : Json(feature.state));
+    if (toolCode && *toolCode == kExitRestartRequired)
+        reporter.exitCode = kExitRestartRequired;
     if (!feature.error && feature.state == "Enabled")
         throw CommandFailure(kExitSystemRefused,
-                             "the printer is removed, but the optional feature is still enabled");
-    reporter.Line("The optional feature is " +
+                             "the printer is removed, but the optional feature is still enabled",
+                             toolCode && *toolCode != 0 && *toolCode != -1
+                                 ? std::optional<win::DWORD>(static_cast<win::DWORD>(*toolCode))
+                                 : std::nullopt);
+    reporter.Line("\"Microsoft Print to PDF\" is removed; the optional feature is " +
                   (feature.error ? "in an unknown state" : feature.state) + ".");
 }
 
 void ClearQueueCommand(const Invocation&, Reporter& reporter) {
     RequireAdministrator();
+    const Plan plan = PlanSequence(repair::kMaintenanceMode, Settings());
+    if (reporter.check) {
+        ReportPlan(plan, reporter);
+        return;
+    }
+    const std::vector<JobFact> jobs = AllJobs();
+    reporter.changed = true;
     ProgressLines progress(reporter);
     RunSequence(repair::kMaintenanceMode, reporter, progress);
+    ReportRemoved(plan.deletes, jobs, reporter);
     const StateReading spooler = ReadSpoolerState();
     reporter.data.Set("spooler", spooler.error ? Json() : Json(spooler.state));
     if (spooler.error)
@@ -164,8 +287,52 @@ void ClearQueueCommand(const Invocation&, Reporter& reporter) {
                              spooler.error->code);
     if (spooler.state != "running")
         throw CommandFailure(kExitSystemRefused,
-                             "the queue was cleared, but the Spooler service is " + spooler.state);
+                             "the queue was cleared, but the Spooler service is " + spooler.state,
+                             std::nullopt, MakeRemedy({"spooler", "start"}));
     reporter.Line("The print queue is cleared and the Spooler service runs.");
+}
+
+void SpoolerCommand(const Invocation& invocation, Reporter& reporter) {
+    const bool start = invocation.command == "spooler start";
+    const std::string wanted = start ? "running" : "stopped";
+    RequireAdministrator();
+    // A service on its way to a state takes no control until it gets there.
+    StateReading before = ReadSpoolerState();
+    for (int polls = 0;
+         polls < 300 && !before.error && before.state.find("pending") != std::string::npos;
+         ++polls) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        before = ReadSpoolerState();
+    }
+    if (before.error)
+        throw CommandFailure(kExitSystemRefused, "the Spooler service cannot be queried",
+                             before.error->code);
+    if (reporter.check) {
+        Plan plan;
+        if (before.state != wanted)
+            plan.steps.push_back(std::string(start ? "start" : "stop") +
+                                 " the Spooler service and wait");
+        ReportPlan(plan, reporter);
+        reporter.data.Set("spooler", before.state);
+        return;
+    }
+    if (before.state != wanted) {
+        reporter.Progress(std::string(start ? "starting" : "stopping") + " the Spooler service");
+        if (start)
+            quellin::system::StartServiceAndWait("", repair::kSpoolerService);
+        else
+            quellin::system::StopServiceAndWait("", repair::kSpoolerService);
+    }
+    const StateReading after = ReadSpoolerState();
+    reporter.changed = after.error || after.state != before.state;
+    reporter.data.Set("spooler", after.error ? Json() : Json(after.state));
+    if (after.error || after.state != wanted)
+        throw CommandFailure(
+            kExitSystemRefused,
+            "the Spooler service is " + (after.error ? std::string("unknown") : after.state) +
+                ", not " + wanted,
+            after.error ? std::optional<win::DWORD>(after.error->code) : std::nullopt);
+    reporter.Line("The Spooler service is " + wanted + ".");
 }
 
 }  // namespace cli

@@ -399,8 +399,9 @@ std::vector<std::string> AllPrinterNames() {
     return printers;
 }
 
-HealthReport GatherHealthReport() {
+HealthReport GatherHealthReport(Expect expect) {
     HealthReport report;
+    report.expect = expect;
     try {
         report.administrator = quellin::system::IsAdministrator();
     } catch (const quellin::system::SystemError&) {
@@ -419,6 +420,7 @@ HealthReport GatherHealthReport() {
     ReadDriverFiles(report, wow64KeyFlag);
     report.jobs = ReadJobs(AllPrinterNames());
     report.findings = DiagnoseFindings(report);
+    report.notes = DiagnoseNotes(report);
     return report;
 }
 

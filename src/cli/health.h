@@ -10,15 +10,23 @@
 #include <vector>
 
 #include "cli/json.h"
+#include "cli/remedy.h"
 #include "platform/types.h"
 
 namespace cli {
 
 struct Finding {
-    std::string code;      // stable, for scripts: "printer-missing"
-    std::string sentence;  // what is wrong, for people
-    std::string remedy;    // the command that mends it, empty when no command does
+    std::string code;              // stable, for scripts: "printer-missing"
+    std::string sentence;          // what is wrong, for people
+    std::optional<Remedy> remedy;  // the command that mends it, none when no command does
 };
+
+// The state the administrator wants: the printer in working order, or removed on purpose.
+enum class Expect { Present, Absent };
+
+// Findings that mean the report could not be made, not that the machine is wrong.
+inline constexpr const char* kNotAdministratorFinding = "not-administrator";
+inline constexpr const char* kSpoolerUnavailableFinding = "spooler-unavailable";
 
 // A value the report could not read carries the reason instead.
 struct Unreadable {
@@ -61,6 +69,7 @@ struct PrinterJobs {
 };
 
 struct HealthReport {
+    Expect expect = Expect::Present;
     bool administrator = false;
     bool wow64 = false;
 
@@ -83,8 +92,11 @@ struct HealthReport {
     std::vector<PrinterJobs> jobs;
 
     std::vector<Finding> findings;
+    // Troubles outside "Microsoft Print to PDF" (another printer's job in error): information.
+    std::vector<Finding> notes;
 
     bool Healthy() const { return findings.empty(); }
+    bool CannotAssess() const;
 };
 
 struct StateReading {
@@ -104,10 +116,11 @@ std::vector<std::string> AllPrinterNames();
 
 // Gathers the report and its findings. Changes nothing; the message boxes the program's own
 // functions would show go to the installed user interface.
-HealthReport GatherHealthReport();
+HealthReport GatherHealthReport(Expect expect = Expect::Present);
 
-// The findings the facts call for, in the order a reader should act on them.
+// The findings the facts call for, in the order a reader should act on them, and the notes.
 std::vector<Finding> DiagnoseFindings(const HealthReport& report);
+std::vector<Finding> DiagnoseNotes(const HealthReport& report);
 
 Json HealthReportJson(const HealthReport& report);
 std::vector<std::string> HealthReportLines(const HealthReport& report);

@@ -12,8 +12,6 @@ namespace cli {
 
 namespace {
 
-constexpr const char* kCli = "quellin-cli ";
-
 // The resolutions "resolution set" can write (1200 is refused as the dialog refuses it).
 bool IsEditableResolution(std::int64_t dpi) {
     return dpi != 1200 && std::find(driverconfig::kResolutionsByPosition.begin(),
@@ -21,8 +19,8 @@ bool IsEditableResolution(std::int64_t dpi) {
                                     dpi) != driverconfig::kResolutionsByPosition.end();
 }
 
-std::string Command(const std::string& arguments) {
-    return kCli + arguments;
+Remedy Command(std::vector<std::string> args) {
+    return MakeRemedy(std::move(args));
 }
 
 std::string Join(const std::vector<std::string>& items, const char* separator) {
@@ -36,7 +34,7 @@ std::string Join(const std::vector<std::string>& items, const char* separator) {
 }
 
 // "paper set" with the description's sizes, when they are ones the command can write.
-std::string PaperRemedy(const FeatureFacts& facts) {
+Remedy PaperRemedy(const FeatureFacts& facts) {
     std::vector<std::string> sizes;
     bool defaultChosen = false;
     for (const OfferedOption& option : facts.description) {
@@ -48,17 +46,17 @@ std::string PaperRemedy(const FeatureFacts& facts) {
         defaultChosen = defaultChosen || option.name == facts.descriptionDefault;
     }
     if (sizes.empty() || !defaultChosen)
-        return Command("reinstall");
-    return Command("paper set --sizes " + Join(sizes, ",") + " --default " +
-                   facts.descriptionDefault);
+        return Command({"reinstall"});
+    return Command(
+        {"paper", "set", "--sizes", Join(sizes, ","), "--default", facts.descriptionDefault});
 }
 
-std::string ResolutionRemedy(const FeatureFacts& facts) {
+Remedy ResolutionRemedy(const FeatureFacts& facts) {
     std::vector<std::string> dpis;
     std::string defaultDpi;
     for (const OfferedOption& option : facts.description) {
         if (!option.dpi || !IsEditableResolution(*option.dpi))
-            return Command("reinstall");
+            return Command({"reinstall"});
         const std::string text = std::to_string(*option.dpi);
         if (std::find(dpis.begin(), dpis.end(), text) == dpis.end())
             dpis.push_back(text);
@@ -66,9 +64,12 @@ std::string ResolutionRemedy(const FeatureFacts& facts) {
             defaultDpi = text;
     }
     if (dpis.empty() || defaultDpi.empty())
-        return Command("reinstall");
-    return Command("resolution set --dpi " + Join(dpis, ",") + " --default " + defaultDpi +
-                   (dpis.size() > 1 ? " --allow-multiple" : ""));
+        return Command({"reinstall"});
+    Remedy remedy =
+        Command({"resolution", "set", "--dpi", Join(dpis, ","), "--default", defaultDpi});
+    if (dpis.size() > 1)
+        remedy.args.push_back("--allow-multiple");
+    return remedy;
 }
 
 Json UnreadableJson(const std::optional<Unreadable>& error) {
@@ -139,31 +140,72 @@ std::string FeatureLine(const char* label, const FeatureFacts& facts) {
 
 }  // namespace
 
+namespace {
+
+// Jobs in error on "Microsoft Print to PDF" (`target`), or on the other printers.
+std::vector<Finding> JobErrors(const HealthReport& r, bool target) {
+    std::vector<Finding> found;
+    for (const PrinterJobs& printer : r.jobs) {
+        if ((printer.printer == quellin::system::kTargetPrinterName) != target)
+            continue;
+        for (const JobFact& job : printer.jobs) {
+            if ((job.statusBits & win::JOB_STATUS_ERROR) == 0)
+                continue;
+            found.push_back(
+                {target ? "job-error" : "other-printer-job-error",
+                 "Job " + std::to_string(job.id) + " (\"" + job.document + "\") on \"" +
+                     printer.printer + "\" is in error.",
+                 Command({"job", "cancel", std::to_string(job.id), "--printer", printer.printer})});
+        }
+    }
+    return found;
+}
+
+}  // namespace
+
+bool HealthReport::CannotAssess() const {
+    return std::any_of(findings.begin(), findings.end(), [](const Finding& finding) {
+        return finding.code == kNotAdministratorFinding ||
+               finding.code == kSpoolerUnavailableFinding;
+    });
+}
+
 std::vector<Finding> DiagnoseFindings(const HealthReport& r) {
     std::vector<Finding> findings;
-    auto add = [&](std::string code, std::string sentence, std::string remedy) {
+    auto add = [&](std::string code, std::string sentence, std::optional<Remedy> remedy) {
         findings.push_back({std::move(code), std::move(sentence), std::move(remedy)});
     };
-    const std::string reinstall = Command("reinstall");
+    const Remedy reinstall = Command({"reinstall"});
 
     if (!r.administrator)
-        add("not-administrator",
+        add(kNotAdministratorFinding,
             "Not running as an administrator: the optional feature's state cannot be read and "
             "the commands that mend this machine will be refused.",
-            "");
+            std::nullopt);
 
     if (r.spoolerError) {
-        add("spooler-unavailable", "The Spooler service cannot be queried: " + r.spoolerError->text,
-            "");
+        add(kSpoolerUnavailableFinding,
+            "The Spooler service cannot be queried: " + r.spoolerError->text, std::nullopt);
     } else if (r.spoolerState != "running") {
         add("spooler-stopped",
             "The Spooler service is " + r.spoolerState +
                 ", so no printer, port or job can be read or used.",
-            Command("clear-queue"));
+            Command({"spooler", "start"}));
     }
 
     const bool featureKnown = !r.featureError;
     const bool featureEnabled = featureKnown && r.featureState == "Enabled";
+    if (r.expect == Expect::Absent) {
+        // Removed on purpose: what is left of the printer or its feature is the finding.
+        if (r.printerPresent == true)
+            add("printer-present",
+                "The printer \"Microsoft Print to PDF\" is present, but it should be removed.",
+                Command({"uninstall"}));
+        else if (featureEnabled)
+            add("feature-enabled", "The optional feature is enabled, but it should be removed.",
+                Command({"uninstall"}));
+        return findings;
+    }
     if (r.printerPresent == false) {
         if (featureEnabled)
             add("printer-missing",
@@ -174,7 +216,7 @@ std::vector<Finding> DiagnoseFindings(const HealthReport& r) {
             add("feature-disabled",
                 "The optional feature is " + r.featureState +
                     " and the printer \"Microsoft Print to PDF\" is missing.",
-                Command("install"));
+                Command({"install"}));
         else
             add("printer-missing", "The printer \"Microsoft Print to PDF\" is missing.", reinstall);
     }
@@ -266,18 +308,13 @@ std::vector<Finding> DiagnoseFindings(const HealthReport& r) {
                 ResolutionRemedy(r.resolutions));
     }
 
-    for (const PrinterJobs& printer : r.jobs) {
-        for (const JobFact& job : printer.jobs) {
-            if ((job.statusBits & win::JOB_STATUS_ERROR) == 0)
-                continue;
-            add("job-error",
-                "Job " + std::to_string(job.id) + " (\"" + job.document + "\") on \"" +
-                    printer.printer + "\" is in error.",
-                Command("job cancel " + std::to_string(job.id) + " --printer \"" + printer.printer +
-                        "\""));
-        }
-    }
+    for (const Finding& note : JobErrors(r, true))
+        findings.push_back(note);
     return findings;
+}
+
+std::vector<Finding> DiagnoseNotes(const HealthReport& r) {
+    return JobErrors(r, false);
 }
 
 std::string IsoTime(const win::SYSTEMTIME& t) {
@@ -301,13 +338,17 @@ Json JobJson(const JobFact& job) {
         .Set("submitted", IsoTime(job.submitted));
 }
 
-Json HealthReportJson(const HealthReport& r) {
+Json FindingsJson(const std::vector<Finding>& list) {
     Json findings = Json::Array();
-    for (const Finding& finding : r.findings)
+    for (const Finding& finding : list)
         findings.Push(Json::Object()
                           .Set("code", finding.code)
                           .Set("sentence", finding.sentence)
-                          .Set("remedy", finding.remedy.empty() ? Json() : Json(finding.remedy)));
+                          .Set("remedy", finding.remedy ? RemedyJson(*finding.remedy) : Json()));
+    return findings;
+}
+
+Json HealthReportJson(const HealthReport& r) {
     Json jobs = Json::Array();
     for (const PrinterJobs& printer : r.jobs) {
         Json list = Json::Array();
@@ -316,7 +357,9 @@ Json HealthReportJson(const HealthReport& r) {
         jobs.Push(Json::Object().Set("printer", printer.printer).Set("jobs", std::move(list)));
     }
     return Json::Object()
+        .Set("expect", r.expect == Expect::Present ? "present" : "absent")
         .Set("healthy", r.Healthy())
+        .Set("assessed", !r.CannotAssess())
         .Set("administrator", r.administrator)
         .Set("wow64", r.wow64)
         .Set("feature", Json::Object()
@@ -346,7 +389,8 @@ Json HealthReportJson(const HealthReport& r) {
         .Set("paperSizes", FeatureJson(r.paperSizes, false))
         .Set("resolutions", FeatureJson(r.resolutions, true))
         .Set("jobs", std::move(jobs))
-        .Set("findings", std::move(findings));
+        .Set("findings", FindingsJson(r.findings))
+        .Set("notes", FindingsJson(r.notes));
 }
 
 std::vector<std::string> HealthReportLines(const HealthReport& r) {
@@ -377,13 +421,16 @@ std::vector<std::string> HealthReportLines(const HealthReport& r) {
     lines.push_back(FeatureLine("resolutions", r.resolutions));
     for (const PrinterJobs& entry : r.jobs)
         lines.push_back("jobs on \"" + entry.printer + "\": " + std::to_string(entry.jobs.size()));
+    for (const Finding& note : r.notes)
+        lines.push_back("note " + note.code + ": " + note.sentence);
     if (r.findings.empty()) {
-        lines.push_back("healthy: no findings");
+        lines.push_back(r.expect == Expect::Present ? "healthy: no findings"
+                                                    : "removed as expected: no findings");
     } else {
         for (const Finding& finding : r.findings) {
             std::string line = "FINDING " + finding.code + ": " + finding.sentence;
-            if (!finding.remedy.empty())
-                line += " Mend: " + finding.remedy;
+            if (finding.remedy)
+                line += " Mend: " + RemedyText(*finding.remedy);
             lines.push_back(line);
         }
     }

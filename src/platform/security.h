@@ -168,4 +168,10 @@ BOOL AdjustTokenPrivileges(HANDLE token, BOOL disableAll,
 
 using IsWow64ProcessFn = BOOL (*)(HANDLE process, BOOL* wow64);
 
+// The name of the account the calling thread runs as.
+BOOL GetUserNameA(std::string* name);
+// True when the process runs as the LocalSystem account (its token's user is S-1-5-18), as
+// services, Intune scripts and startup scripts do.
+BOOL IsLocalSystemAccount();
+
 }  // namespace win

@@ -22,3 +22,18 @@ void* MapViewOfFile(HANDLE mapping, DWORD access, DWORD offsetHigh, DWORD offset
 BOOL UnmapViewOfFile(const void* view);
 
 }  // namespace win
+
+namespace win {
+
+inline constexpr DWORD WAIT_ABANDONED = 0x80;
+inline constexpr DWORD ERROR_NOT_OWNER = 288;
+
+// A named mutex without an initial owner (CreateMutexA with no security attributes). Names in
+// the "Global\" namespace are one for the whole machine, whatever session a process runs in.
+HANDLE CreateMutexA(const std::string& name);
+// WaitForSingleObject on a mutex: WAIT_OBJECT_0 when the caller now owns it, WAIT_ABANDONED
+// when it owns it after an owner ended without releasing it, WAIT_TIMEOUT, or WAIT_FAILED.
+DWORD WaitForMutex(HANDLE mutex, DWORD milliseconds);
+BOOL ReleaseMutex(HANDLE mutex);
+
+}  // namespace win

@@ -58,4 +58,9 @@ inline std::string Str(const QJsonValue& value) {
     return value.toString().toStdString();
 }
 
+// A remedy as a POSIX shell would run it; "" for none.
+inline std::string RemedyPosix(const QJsonValue& remedy) {
+    return Str(remedy.toObject().value("display").toObject().value("posix"));
+}
+
 }  // namespace clitest

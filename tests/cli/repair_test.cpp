@@ -90,12 +90,20 @@ INSTANTIATE_TEST_SUITE_P(
                    "Enabled",
                    0},
         RepairCase{"UninstallWhenMissingDoesNothing",
-                   {"uninstall"},
+                   {"uninstall", "--keep-feature"},
                    PrinterDeleted,
                    0,
                    false,
                    "Enabled",
                    0},
+        // A feature left enabled without its printer is what the uninstall still removes.
+        RepairCase{"UninstallWhenMissingRemovesTheFeature",
+                   {"uninstall"},
+                   PrinterDeleted,
+                   0,
+                   false,
+                   "DisabledWithPayloadRemoved",
+                   1},
         RepairCase{"InstallNotAdministrator",
                    {"install"},
                    FeatureRemoved,
@@ -129,7 +137,8 @@ TEST(Repair, DoneWhenADeletedPrinterIsMendedByTheRemedyStatusNames) {
     sim::RemovePrinter(kPrinter);
     const clitest::CliRun before = RunCli({"status", "--json"});
     EXPECT_EQ(before.exitCode, 1);
-    const std::string remedy = Str(before.Finding("printer-missing").value("remedy"));
+    const std::string remedy =
+        clitest::RemedyPosix(before.Finding("printer-missing").value("remedy"));
     ASSERT_EQ(remedy, "quellin-cli reinstall");
     const clitest::CliRun mend = RunCli({"reinstall", "--json"});
     EXPECT_EQ(mend.exitCode, 0) << mend.err;

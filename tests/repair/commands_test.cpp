@@ -19,6 +19,7 @@
 #include "repair/sequences.h"
 #include "repair/uninstall.h"
 #include "sandbox_fixture.h"
+#include "system/machine_lock.h"
 
 namespace app {
 namespace {
@@ -194,6 +195,19 @@ INSTANTIATE_TEST_SUITE_P(Repair, NotAdministrator,
                          testing::Values(RefusalCase{"Install", &TForm1::BitBtn10Click},
                                          RefusalCase{"Uninstall", &TForm1::SpeedButton3Click}),
                          [](const auto& info) { return std::string(info.param.name); });
+
+// A command line that holds the machine keeps the window's changing commands out too.
+TEST_P(NotAdministrator, AnotherProgramHoldingTheMachineStopsTheCommand) {
+    Open();
+    quellin::system::MachineLock held(0);
+    ASSERT_TRUE(held.Held());
+    ui.QueueAnswer(win::IDYES);
+    (form.get()->*GetParam().handler)();
+    ASSERT_EQ(ui.boxes.size(), 1u);
+    EXPECT_NE(ui.boxes[0].text.find("Another Quellin command"), std::string::npos);
+    EXPECT_TRUE(Launches().empty());
+    EXPECT_TRUE(sim::FindPrinter("Microsoft Print to PDF"));
+}
 
 // While the uninstall waits for the servicing tool the window keeps handling messages, but a
 // second system-changing command is ignored: two servicing tool runs at once would be a fault.

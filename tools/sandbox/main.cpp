@@ -27,7 +27,7 @@ namespace {
 using tools::JsonString;
 
 constexpr const char* kUsage = R"(usage: quellin-sandbox [--sandbox DIR] COMMAND ...
-  init [--arch x64-wow64|x86] [--user admin|filtered-admin|standard] [--date YYYY-MM-DD]
+  init [--arch x64-wow64|x86] [--user admin|filtered-admin|standard|system] [--date YYYY-MM-DD]
        [--service-timing fast|realistic] [--legacy-kernel] [--no-pdf-printer]
   config [same options; --date real goes back to the real date]   (no options: print it)
   reg get KEY [VALUE]             reg set KEY VALUE TYPE DATA
@@ -94,7 +94,8 @@ bool ApplyOption(const std::string& option, Args& args, sim::Config& config, boo
             throw Usage{"bad --arch"};
     } else if (option == "--user") {
         config.user = args.Next("user");
-        if (config.user != "admin" && config.user != "filtered-admin" && config.user != "standard")
+        if (config.user != "admin" && config.user != "filtered-admin" &&
+            config.user != "standard" && config.user != "system")
             throw Usage{"bad --user"};
     } else if (option == "--date") {
         std::string date = args.Next("date");

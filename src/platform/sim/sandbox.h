@@ -13,7 +13,8 @@ namespace sim {
 
 struct Config {
     std::string arch = "x64-wow64";      // "x64-wow64": 32-bit program on 64-bit Windows; "x86"
-    std::string user = "admin";          // "admin", "filtered-admin", "standard"
+    std::string user = "admin";          // "admin", "filtered-admin", "standard",
+                                         // "system" (an administrator: LocalSystem)
     std::string date;                    // "YYYY-MM-DD", or empty for the real date
     std::string serviceTiming = "fast";  // "fast" or "realistic"
     bool legacyKernel = false;  // kernel32 without IsWow64Process and the redirection calls

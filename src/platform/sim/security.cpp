@@ -49,7 +49,7 @@ std::vector<win::SID_AND_ATTRIBUTES> Groups(const std::string& user) {
     constexpr win::DWORD kOn = 0x7;  // mandatory, enabled by default, enabled
     std::vector<win::SID_AND_ATTRIBUTES> groups;
     groups.push_back({win::SID{{{0, 0, 0, 0, 0, 1}}, {0}}, kOn});  // Everyone
-    if (user == "admin") {
+    if (user == "admin" || user == "system") {
         groups.push_back({MakeSid({32, 544}), kOn | 0x8});  // Administrators, owner
     } else if (user == "filtered-admin") {
         groups.push_back({MakeSid({32, 544}), win::SE_GROUP_USE_FOR_DENY_ONLY});
@@ -74,13 +74,14 @@ bool HasPrivilege(const std::string& user, const std::string& name) {
     if (name == "SeShutdownPrivilege" || name == "SeChangeNotifyPrivilege") {
         return true;
     }
-    return user == "admin";
+    return user == "admin" || user == "system";
 }
 
 }  // namespace
 
 bool TokenIsElevated() {
-    return ReadConfig().user == "admin";
+    const std::string user = ReadConfig().user;
+    return user == "admin" || user == "system";
 }
 
 bool ThreadIsElevated() {
@@ -385,6 +386,17 @@ BOOL AdjustTokenPrivileges(HANDLE token, BOOL disableAll,
     }
     SetLastError(all ? ERROR_SUCCESS : ERROR_NOT_ALL_ASSIGNED);
     return true;
+}
+
+BOOL GetUserNameA(std::string* name) {
+    const std::string user = sim::ReadConfig().user;
+    if (name)
+        *name = user == "system" ? "SYSTEM" : user == "standard" ? "User" : "Admin";
+    return true;
+}
+
+BOOL IsLocalSystemAccount() {
+    return sim::ReadConfig().user == "system";
 }
 
 }  // namespace win

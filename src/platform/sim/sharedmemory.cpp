@@ -8,9 +8,12 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <map>
 #include <mutex>
+#include <thread>
 
+#include "platform/processes.h"
 #include "platform/sharedmemory.h"
 #include "platform/sim/handles.h"
 #include "platform/sim/sandbox.h"
@@ -138,6 +141,70 @@ BOOL UnmapViewOfFile(const void* view) {
         Views().erase(it);
     }
     ::munmap(const_cast<void*>(view), size);
+    return true;
+}
+
+// A named mutex is a file beside the mappings; owning it is holding an exclusive lock on it
+// through the handle's own open file, so two handles in one process exclude each other as two
+// processes do, and a process that ends releases what it held, as Windows abandons it.
+namespace {
+
+struct MutexObject : sim::Object {
+    int fd = -1;
+    bool owned = false;
+    ~MutexObject() override {
+        if (fd >= 0)
+            ::close(fd);
+    }
+};
+
+}  // namespace
+
+HANDLE CreateMutexA(const std::string& name) {
+    if (name.empty()) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return nullptr;
+    }
+    int fd = ::open(ObjectPath("mutex:" + name).c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
+    if (fd < 0) {
+        SetLastError(ERROR_ACCESS_DENIED);
+        return nullptr;
+    }
+    auto mutex = std::make_unique<MutexObject>();
+    mutex->fd = fd;
+    SetLastError(ERROR_SUCCESS);
+    return static_cast<HANDLE>(sim::RegisterObject(std::move(mutex)));
+}
+
+DWORD WaitForMutex(HANDLE handle, DWORD milliseconds) {
+    auto* mutex = sim::Lookup<MutexObject>(handle);
+    if (!mutex) {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return WAIT_FAILED;
+    }
+    if (mutex->owned)
+        return WAIT_OBJECT_0;  // a Windows mutex is re-entered by its owner
+    const auto deadline =
+        std::chrono::steady_clock::now() + std::chrono::milliseconds(milliseconds);
+    for (;;) {
+        if (::flock(mutex->fd, LOCK_EX | LOCK_NB) == 0) {
+            mutex->owned = true;
+            return WAIT_OBJECT_0;
+        }
+        if (milliseconds != INFINITE && std::chrono::steady_clock::now() >= deadline)
+            return WAIT_TIMEOUT;
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+}
+
+BOOL ReleaseMutex(HANDLE handle) {
+    auto* mutex = sim::Lookup<MutexObject>(handle);
+    if (!mutex || !mutex->owned) {
+        SetLastError(mutex ? ERROR_NOT_OWNER : ERROR_INVALID_HANDLE);
+        return false;
+    }
+    ::flock(mutex->fd, LOCK_UN);
+    mutex->owned = false;
     return true;
 }
 

@@ -129,6 +129,30 @@ BOOL AdjustTokenPrivileges(HANDLE token, BOOL disableAll,
                                    nullptr) != FALSE;
 }
 
+BOOL GetUserNameA(std::string* name) {
+    char buffer[257] = {};
+    ::DWORD size = sizeof buffer;
+    if (!::GetUserNameA(buffer, &size))
+        return false;
+    if (name)
+        *name = buffer;
+    return true;
+}
+
+BOOL IsLocalSystemAccount() {
+    ::HANDLE token = nullptr;
+    if (!::OpenProcessToken(::GetCurrentProcess(), TOKEN_QUERY, &token))
+        return false;
+    alignas(::TOKEN_USER) unsigned char buffer[256];
+    ::DWORD size = 0;
+    BOOL system = false;
+    if (::GetTokenInformation(token, ::TokenUser, buffer, sizeof buffer, &size))
+        system = ::IsWellKnownSid(reinterpret_cast<::TOKEN_USER*>(buffer)->User.Sid,
+                                  ::WinLocalSystemSid) != FALSE;
+    ::CloseHandle(token);
+    return system;
+}
+
 }  // namespace win
 
 namespace win {

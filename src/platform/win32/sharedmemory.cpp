@@ -24,3 +24,19 @@ BOOL UnmapViewOfFile(const void* view) {
 }
 
 }  // namespace win
+
+namespace win {
+
+HANDLE CreateMutexA(const std::string& name) {
+    return native::Layer(::CreateMutexA(nullptr, FALSE, name.c_str()));
+}
+
+DWORD WaitForMutex(HANDLE mutex, DWORD milliseconds) {
+    return ::WaitForSingleObject(native::Native(mutex), milliseconds);
+}
+
+BOOL ReleaseMutex(HANDLE mutex) {
+    return ::ReleaseMutex(native::Native(mutex)) != FALSE;
+}
+
+}  // namespace win

@@ -1,0 +1,75 @@
+#include "cli/remedy.h"
+
+#include <algorithm>
+
+namespace cli {
+
+namespace {
+
+constexpr const char* kProgram = "quellin-cli";
+
+// Characters neither shell gives a meaning inside a word. PowerShell reads a comma as its
+// array operator, so there a comma needs quotes.
+bool IsBare(const std::string& argument, bool commaAllowed) {
+    return !argument.empty() && std::all_of(argument.begin(), argument.end(), [&](char c) {
+        return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
+               c == '-' || c == '_' || c == '.' || c == '/' || c == ':' || c == '=' ||
+               (c == ',' && commaAllowed);
+    });
+}
+
+std::string Joined(const Remedy& remedy, std::string (*quote)(const std::string&)) {
+    std::string text = kProgram;
+    for (const std::string& argument : remedy.args)
+        text += " " + quote(argument);
+    return text;
+}
+
+}  // namespace
+
+Remedy MakeRemedy(std::vector<std::string> args) {
+    return Remedy{std::move(args)};
+}
+
+std::string QuotePowerShell(const std::string& argument) {
+    if (IsBare(argument, false))
+        return argument;
+    std::string quoted = "'";
+    for (char c : argument) {
+        quoted += c;
+        if (c == '\'')
+            quoted += '\'';
+    }
+    return quoted + "'";
+}
+
+std::string QuotePosix(const std::string& argument) {
+    if (IsBare(argument, true))
+        return argument;
+    std::string quoted = "'";
+    for (char c : argument) {
+        if (c == '\'')
+            quoted += "'\\''";
+        else
+            quoted += c;
+    }
+    return quoted + "'";
+}
+
+std::string RemedyText(const Remedy& remedy) {
+    return Joined(remedy, QuotePosix);
+}
+
+Json RemedyJson(const Remedy& remedy) {
+    Json command = Json::Array();
+    command.Push(kProgram);
+    for (const std::string& argument : remedy.args)
+        command.Push(argument);
+    return Json::Object()
+        .Set("command", std::move(command))
+        .Set("display", Json::Object()
+                            .Set("powershell", Joined(remedy, QuotePowerShell))
+                            .Set("posix", Joined(remedy, QuotePosix)));
+}
+
+}  // namespace cli

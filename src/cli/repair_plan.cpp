@@ -1,0 +1,167 @@
+#include "cli/repair_plan.h"
+
+#include <algorithm>
+
+#include "driverconfig/driverfiles.h"
+#include "platform/filesystem.h"
+#include "system/redirection.h"
+
+namespace cli {
+
+namespace {
+
+bool Exists(const std::string& path, win::DWORD wow64KeyFlag) {
+    quellin::system::FsRedirectionSpan span(wow64KeyFlag != 0);
+    return win::GetFileAttributesA(path) != win::INVALID_FILE_ATTRIBUTES;
+}
+
+void AddIfExists(std::vector<std::string>& list, const std::string& path, win::DWORD flag) {
+    if (!path.empty() && Exists(path, flag))
+        list.push_back(path);
+}
+
+void Walk(const std::string& folder, bool skipDotNames, std::vector<std::string>& out, int depth) {
+    if (depth > 64)
+        return;
+    win::WIN32_FIND_DATAA data;
+    win::HANDLE find = win::FindFirstFileA(folder + "\\*.*", &data);
+    if (find == win::INVALID_HANDLE_VALUE)
+        return;
+    std::vector<win::WIN32_FIND_DATAA> entries;
+    do {
+        if (data.cFileName == "." || data.cFileName == "..")
+            continue;
+        if (skipDotNames && data.cFileName[0] == '.')
+            continue;
+        entries.push_back(data);
+    } while (win::FindNextFileA(find, &data));
+    win::FindClose(find);
+    for (const win::WIN32_FIND_DATAA& entry : entries) {
+        const std::string path = folder + "\\" + entry.cFileName;
+        // A linked folder is removed as itself; what it leads to is not listed.
+        if ((entry.dwFileAttributes & win::FILE_ATTRIBUTE_DIRECTORY) != 0 &&
+            (entry.dwFileAttributes & win::FILE_ATTRIBUTE_REPARSE_POINT) == 0)
+            Walk(path, skipDotNames, out, depth + 1);
+        out.push_back(path);
+    }
+}
+
+}  // namespace
+
+std::vector<std::string> ListTree(const std::string& folder, bool skipDotNames,
+                                  win::DWORD wow64KeyFlag) {
+    std::vector<std::string> out;
+    if (folder.empty())
+        return out;
+    quellin::system::FsRedirectionSpan span(wow64KeyFlag != 0);
+    Walk(folder, skipDotNames, out, 0);
+    return out;
+}
+
+std::vector<JobFact> AllJobs() {
+    std::vector<JobFact> jobs;
+    for (const PrinterJobs& printer : ReadJobs(AllPrinterNames()))
+        jobs.insert(jobs.end(), printer.jobs.begin(), printer.jobs.end());
+    return jobs;
+}
+
+Plan PlanSequence(int mode, const repair::RepairSettings& settings) {
+    Plan plan;
+    const repair::RepairPaths paths = repair::BuildRepairPaths();
+    const win::DWORD flag = settings.wow64KeyFlag;
+    const std::string dism = "dism.exe ";
+    auto cleanFolders = [&] {
+        plan.steps.push_back("empty the job folder " + paths.jobFolder);
+        for (const std::string& path : ListTree(paths.jobFolder, false, flag))
+            plan.deletes.push_back(path);
+        plan.steps.push_back("empty the temp folder " + paths.tempFolder);
+        for (const std::string& path : ListTree(paths.tempFolder, true, flag))
+            plan.deletes.push_back(path);
+        plan.jobs = AllJobs();
+    };
+    switch (mode) {
+        case repair::kInstallMode:
+            plan.steps.push_back(dism + repair::kEnableParameters);
+            break;
+        case repair::kReinstallMode: {
+            plan.steps.push_back(dism + repair::kDisableParameters);
+            plan.steps.push_back("delete the printer \"" + settings.targetPrinterName + "\"");
+            plan.steps.push_back("delete the driver \"" + settings.targetDriverName + "\"");
+            plan.steps.push_back("stop the Spooler service");
+            plan.steps.push_back("delete the driver files");
+            const driverconfig::DriverFileNames names = driverconfig::ReadDriverFileNames(flag);
+            if (driverconfig::HasPlainNames(names) && !names.queueFolderName.empty()) {
+                const driverconfig::DriverFilePaths files =
+                    driverconfig::BuildDriverFilePaths(names, paths.windowsFolder);
+                AddIfExists(plan.deletes, files.queueFolder + "\\" + repair::kCapabilitiesFileName,
+                            flag);
+                if (!names.mergedConfigName.empty()) {
+                    AddIfExists(plan.deletes, files.mergedConfigPath, flag);
+                    AddIfExists(plan.deletes, files.cachePath, flag);
+                }
+            }
+            cleanFolders();
+            plan.steps.push_back("start the Spooler service");
+            plan.steps.push_back(std::string("add the port \"") + repair::kPortName +
+                                 "\" if it is missing");
+            plan.steps.push_back(dism + repair::kEnableParameters);
+            break;
+        }
+        case repair::kMaintenanceMode:
+            plan.steps.push_back("stop the Spooler service");
+            cleanFolders();
+            if (!settings.autoSaveFile.empty()) {
+                plan.steps.push_back("delete the auto-save file " + settings.autoSaveFile);
+                AddIfExists(plan.deletes, settings.autoSaveFile, flag);
+            }
+            plan.steps.push_back("start the Spooler service");
+            break;
+    }
+    return plan;
+}
+
+void ReportRemoved(const std::vector<std::string>& before, const std::vector<JobFact>& jobs,
+                   Reporter& reporter) {
+    const win::DWORD flag = Wow64KeyFlag();
+    std::vector<std::string> deleted;
+    for (const std::string& path : before)
+        if (!Exists(path, flag))
+            deleted.push_back(path);
+    const std::vector<JobFact> after = AllJobs();
+    Json removed = Json::Array();
+    for (const JobFact& job : jobs) {
+        const bool kept = std::any_of(after.begin(), after.end(), [&](const JobFact& now) {
+            return now.id == job.id && now.printer == job.printer;
+        });
+        if (!kept) {
+            removed.Push(JobJson(job));
+            reporter.Line("removed job " + std::to_string(job.id) + " \"" + job.document +
+                          "\" of \"" + job.printer + "\"");
+        }
+    }
+    for (const std::string& path : deleted)
+        reporter.Line("deleted " + path);
+    reporter.data.Set("deleted", Json::StringArray(deleted)).Set("jobsRemoved", std::move(removed));
+}
+
+SequenceVerdict JudgeInstall(bool printerPresent, const std::vector<std::int32_t>& toolCodes) {
+    SequenceVerdict verdict;
+    const bool restart =
+        std::find(toolCodes.begin(), toolCodes.end(), kExitRestartRequired) != toolCodes.end();
+    if (restart) {
+        verdict.exitCode = kExitRestartRequired;
+        return verdict;
+    }
+    if (printerPresent)
+        return verdict;
+    verdict.exitCode = kExitSystemRefused;
+    for (std::int32_t code : toolCodes)
+        if (code != 0 && code != -1 && !verdict.windowsError)
+            verdict.windowsError = static_cast<win::DWORD>(code);
+    if (!verdict.windowsError &&
+        std::find(toolCodes.begin(), toolCodes.end(), -1) != toolCodes.end())
+        verdict.windowsError = win::ERROR_FILE_NOT_FOUND;  // the tool could not be started
+    return verdict;
+}
+
+}  // namespace cli

@@ -1,0 +1,49 @@
+// What the repair sequences would do, read without doing it: the plan --check reports, and the
+// lists from which a real run reports what it removed.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "cli/command.h"
+#include "cli/health.h"
+#include "repair/sequences.h"
+
+namespace cli {
+
+struct Plan {
+    std::vector<std::string> steps;    // in the order they would run
+    std::vector<std::string> writes;   // files that would be written
+    std::vector<std::string> deletes;  // files and folders that would be deleted
+    std::vector<JobFact> jobs;         // jobs that would be removed
+};
+
+// The plan of sequence `mode`, with the files that exist now.
+Plan PlanSequence(int mode, const repair::RepairSettings& settings);
+
+// Every file and folder below `folder` (contents before their folder), skipping names that
+// begin with "." when `skipDotNames` (the temp clean-up leaves them). Empty when the folder
+// is missing.
+std::vector<std::string> ListTree(const std::string& folder, bool skipDotNames,
+                                  win::DWORD wow64KeyFlag);
+
+// Every printer's jobs, in one list.
+std::vector<JobFact> AllJobs();
+
+// After a run: the paths of `before` that are gone (result "deleted") and the jobs of `jobs`
+// no longer queued (result "jobsRemoved").
+void ReportRemoved(const std::vector<std::string>& before, const std::vector<JobFact>& jobs,
+                   Reporter& reporter);
+
+struct SequenceVerdict {
+    int exitCode = kExitDone;
+    std::optional<win::DWORD> windowsError;
+};
+// An install or reinstall's result from the printer's presence afterwards and the servicing
+// tool's exit codes: 3010 from the tool means done but a restart is required; a missing
+// printer is a refusal carrying the first failing code of the tool.
+SequenceVerdict JudgeInstall(bool printerPresent, const std::vector<std::int32_t>& toolCodes);
+
+}  // namespace cli
