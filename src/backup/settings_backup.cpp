@@ -511,7 +511,6 @@ SettingsResult SettingsBackup::Restore(const SettingsContext& context) {
         throw system::SystemError(win::ERROR_PATH_NOT_FOUND,
                                   "I/O error " + std::to_string(win::ERROR_PATH_NOT_FOUND));
     }
-    RemoveLeftoverExtractionFolders(tempPath);
     const int first = Random(2004);
     const int second = Random(5999);
     const std::string folder = ExtractionFolderPath(tempPath, first, second);
@@ -526,6 +525,7 @@ SettingsResult SettingsBackup::Restore(const SettingsContext& context) {
     // The extraction folder is made, filled and removed with the user's own rights: it lies in
     // the user's temp folder, where any process of the user could put a link in its place.
     std::optional<system::UserRightsSpan> asUser(std::in_place);
+    RemoveLeftoverExtractionFolders(tempPath);
     // A folder left by an earlier, failed restore is reused, but emptied first, so that no
     // stale hive file or driver file can stand in for one the archive lacks. A link in its
     // place is removed as a link: emptying it would delete, and extracting would write, in
@@ -549,43 +549,12 @@ SettingsResult SettingsBackup::Restore(const SettingsContext& context) {
     FolderCleanup cleanup(folder);
     cleanup.Pin(PinFolder(folder));
 
-    // Only the entries the restore uses come out, each bounded in size: the three hives and
-    // the two driver files under this machine's names. Each must come out whole (a wrong CRC,
-    // an unknown method, a size past the bound or two candidates leave no file); otherwise the
-    // archive is damaged and nothing is changed.
-    std::vector<std::string> wanted;
-    for (const SettingsKey& key : kSettingsKeys) {
-        wanted.push_back(key.entryName);
-    }
-    for (const std::string* name : {&names.deviceCapabilitiesName, &names.mergedConfigName}) {
-        if (Named(names, *name) && IsSafeFileName(*name)) {
-            wanted.push_back(*name);
-        }
-    }
+    // The archive's directory decides which entry plays each driver file's role (the names may
+    // have changed with a reinstall since the archive was taken): the capabilities document
+    // first, then the description.
     Zipper1.ZipName = *chosen;
     Zipper1.FilesList.clear();
-    const std::vector<std::string> unreadable = ExtractNamedEntries(Zipper1, wanted, folder);
-    const std::vector<TZipEntryInfo> entries = Zipper1.Entries();
-    asUser.reset();
-    if (!unreadable.empty()) {
-        cleanup.Run();
-        panel.Show();
-        ShowPlain(context,
-                  "The archive is damaged; nothing was restored. These entries could not be read:" +
-                      JoinLines(unreadable));
-        return SettingsResult::Damaged;
-    }
-
-    std::vector<std::string> notRestored;
-    for (const SettingsKey& key : kSettingsKeys) {
-        if (!RestoreHiveFile(key.keyPath, folder + "\\" + key.entryName, context.owner)) {
-            notRestored.push_back(std::string("HKEY_CURRENT_USER\\") + key.keyPath);
-        }
-        win::ProcessPendingMessages();
-    }
-
-    // The capabilities document first, then the description, each from the entry that plays
-    // its role (the names may have changed with a reinstall since the archive was taken).
+    const std::vector<TZipEntryInfo> entries = Zipper1.ReadZipDirectory();
     struct DriverFile {
         const std::string& name;
         const std::string& path;
@@ -597,6 +566,7 @@ SettingsResult SettingsBackup::Restore(const SettingsContext& context) {
          "the device capabilities file"},
         {names.mergedConfigName, paths.mergedConfigPath, "the printer description file"},
     };
+    std::vector<std::string> notRestored;
     for (DriverFile& file : driverFiles) {
         if (!Named(names, file.name)) {
             continue;
@@ -610,6 +580,38 @@ SettingsResult SettingsBackup::Restore(const SettingsContext& context) {
                                        : names.mergedConfigName;
         file.entry = EntryForRole(entries, file.name, other);
     }
+
+    // Only the entries the restore uses come out, each bounded in size: the three hives and
+    // the entries that play the driver files' roles. Each must come out whole (a wrong CRC,
+    // an unknown method, a size past the bound or two candidates leave no file); otherwise the
+    // archive is damaged and nothing is changed.
+    std::vector<std::string> wanted;
+    for (const SettingsKey& key : kSettingsKeys) {
+        wanted.push_back(key.entryName);
+    }
+    for (const DriverFile& file : driverFiles) {
+        if (file.entry != nullptr && IsSafeFileName(file.entry->FileName)) {
+            wanted.push_back(file.entry->FileName);
+        }
+    }
+    const std::vector<std::string> unreadable = ExtractNamedEntries(Zipper1, wanted, folder);
+    asUser.reset();
+    if (!unreadable.empty()) {
+        cleanup.Run();
+        panel.Show();
+        ShowPlain(context,
+                  "The archive is damaged; nothing was restored. These entries could not be read:" +
+                      JoinLines(unreadable));
+        return SettingsResult::Damaged;
+    }
+
+    for (const SettingsKey& key : kSettingsKeys) {
+        if (!RestoreHiveFile(key.keyPath, folder + "\\" + key.entryName, context.owner)) {
+            notRestored.push_back(std::string("HKEY_CURRENT_USER\\") + key.keyPath);
+        }
+        win::ProcessPendingMessages();
+    }
+
     {
         system::FsRedirectionSpan span(context.wow64KeyFlag != 0);
         for (const DriverFile& file : driverFiles) {

@@ -222,7 +222,7 @@ std::optional<std::vector<std::string>> DriveCParts(const fs::path& real, fs::pa
     std::vector<std::string> parts;
     for (const fs::path& part : relative) {
         if (part != ".")
-            parts.push_back(sim::Utf8ToAnsi(part.string()));
+            parts.push_back(win::Utf8ToAnsi(part.string()));
     }
     return parts;
 }
@@ -1073,7 +1073,7 @@ BOOL GetFileInformationByHandleEx(HANDLE handle, FILE_INFO_BY_HANDLE_CLASS infoC
         const bool aDots = a == "." || a == "..", bDots = b == "." || b == "..";
         if (aDots != bDots)
             return aDots;
-        return sim::ToUpper(sim::Utf8ToAnsi(a)) < sim::ToUpper(sim::Utf8ToAnsi(b));
+        return sim::ToUpper(win::Utf8ToAnsi(a)) < sim::ToUpper(win::Utf8ToAnsi(b));
     });
     for (const std::string& name : names) {
         struct stat lst;
@@ -1087,7 +1087,7 @@ BOOL GetFileInformationByHandleEx(HANDLE handle, FILE_INFO_BY_HANDLE_CLASS infoC
         info.FileAttributes = AttributesOf(fs::path(file->hostPath) / name, st, isLink);
         info.EndOfFile = S_ISREG(st.st_mode) ? static_cast<std::uint64_t>(st.st_size) : 0;
         info.FileId = static_cast<std::uint64_t>(lst.st_ino);
-        info.FileName = sim::Utf8ToAnsi(name);
+        info.FileName = win::Utf8ToAnsi(name);
         entries->push_back(std::move(info));
     }
     file->listed = entries->size();
