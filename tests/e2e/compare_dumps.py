@@ -7,6 +7,7 @@ under Wine: every control's name, caption, position and size.
 """
 
 import argparse
+import datetime
 import os
 import subprocess
 import sys
@@ -47,7 +48,9 @@ def main():
         sandbox = os.path.join(work, "sandbox")
         env = dict(os.environ, QUELLIN_SANDBOX=sandbox, QT_QPA_PLATFORM="offscreen")
         tool = os.path.join(args.bin, "quellin-sandbox")
-        for words in (["init"], ["config", "--date", "2021-03-01"]):
+        # Wine runs on the real date, which the copyright line shows.
+        today = datetime.date.today().isoformat()
+        for words in (["init"], ["config", "--date", today]):
             subprocess.run([tool, "--sandbox", sandbox] + words, env=env, check=True,
                            capture_output=True)
         sim = os.path.join(work, "sim.jsonl")
