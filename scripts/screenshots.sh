@@ -18,6 +18,9 @@ export WINEDLLOVERRIDES="winemenubuilder.exe=d;mscoree=;mshtml=;winebrowser.exe=
 trap 'wineserver -k >/dev/null 2>&1 || true; wineserver -w >/dev/null 2>&1 || true; rm -rf "$prefix"' EXIT
 wine wineboot -i >/dev/null 2>&1
 wineserver -w
+# The frame's buttons are glyphs of Marlett; Wine ships it, but a fresh prefix may not find it.
+marlett="$(ls /usr/share/wine/fonts/marlett.ttf /usr/lib/wine/fonts/marlett.ttf 2>/dev/null | head -1 || true)"
+[ -n "$marlett" ] && cp "$marlett" "$prefix/drive_c/windows/Fonts/"
 # A virtual desktop: without a window manager only Wine's own desktop draws frames.
 wine reg add 'HKCU\Software\Wine\Explorer' /v Desktop /d Default /f >/dev/null 2>&1
 wine reg add 'HKCU\Software\Wine\Explorer\Desktops' /v Default /d 1024x768 /f >/dev/null 2>&1
