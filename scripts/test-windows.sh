@@ -98,6 +98,22 @@ run_e2e() {
         *) echo "FAILED  $name"; echo "$out" | sed "s/^/    /" | cut -c1-400 ;;
       esac
     done >"$3"
+    # The single-instance guard across two real Windows processes: a second quellin.exe started
+    # from the same file gives way at once (exit 0) and the first one goes on.
+    wine "$1/bin/quellin.exe" </dev/null >/dev/null 2>&1 &
+    first=$!
+    rc=0
+    if wine "$1/bin/quellin-wine-machine.exe" wait-window "Quellin 1.1" 60 </dev/null >/dev/null 2>&1; then
+      timeout 60 wine "$1/bin/quellin.exe" </dev/null >/dev/null 2>&1 || rc=$?
+      if [ "$rc" -eq 0 ] && kill -0 "$first" 2>/dev/null; then
+        echo "passed  single_instance (two processes)"
+      else
+        echo "FAILED  single_instance (two processes): the second one exited with $rc"
+      fi
+    else
+      echo "FAILED  single_instance (two processes): the first one showed no window"
+    fi >>"$3"
+    kill "$first" 2>/dev/null || true
     # The windows laid out as on the sandbox, where the Linux build is there to compare with.
     # Reported, not failed: autosized labels and radio buttons follow the fonts and the style.
     if [ -x "$2/build/bin/quellin-script" ] && [ -x "$2/build/bin/quellin-sandbox" ]; then

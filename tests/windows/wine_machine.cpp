@@ -211,6 +211,17 @@ int RegGet(const std::string& key, const std::string& name) {
     return 0;
 }
 
+// Waits until a top-level window with this caption exists: 0 once it does, 1 after `seconds`.
+int WaitWindow(const std::string& caption, int seconds) {
+    for (int tenths = 0; tenths < seconds * 10; ++tenths) {
+        if (FindWindowA(nullptr, caption.c_str()) != nullptr)
+            return 0;
+        Sleep(100);
+    }
+    std::fprintf(stderr, "no window \"%s\" after %d s\n", caption.c_str(), seconds);
+    return 1;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -221,9 +232,11 @@ int main(int argc, char** argv) {
         return RegSet(argv[2], argv[3], argv[4], argv[5]);
     if (verb == "reg-get" && argc == 4)
         return RegGet(argv[2], argv[3]);
+    if (verb == "wait-window" && argc == 4)
+        return WaitWindow(argv[2], std::atoi(argv[3]));
     std::fputs(
         "usage: quellin-wine-machine pdf-printer GPD XML | reg-set KEY NAME TYPE DATA | "
-        "reg-get KEY NAME\n",
+        "reg-get KEY NAME | wait-window CAPTION SECONDS\n",
         stderr);
     return 2;
 }
