@@ -88,8 +88,9 @@ run_e2e() {
   xvfb-run -a -s "-screen 0 1280x1024x24" bash -c '
     wineserver -p >/dev/null 2>&1 </dev/null
     wine cmd /c exit 0 >/dev/null 2>&1 </dev/null
-    for script in "$2"/tests/e2e/*.script; do
-      name="$(basename "$script" .script)"
+    for script in "$2"/tests/e2e/*.script "$2"/tests/e2e/settings_backup/*.script; do
+      name="${script#"$2"/tests/e2e/}"
+      name="${name%.script}"
       rc=0
       out="$(python3 "$2"/tests/e2e/run_script.py --wine --bin "$1/bin" "$script" 2>&1)" || rc=$?
       case "$rc" in

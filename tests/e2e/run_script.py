@@ -126,6 +126,8 @@ WINE_LIMITS = [
 WINE_SCRIPT_LIMITS = {
     "promotions_off": "shows the window as it was before November 2020: Wine runs on the real date",
     "set_as_default": "Wine's printui.dll does not act on PrintUIEntry /y: the default stays",
+    "restore": "RegRestoreKeyA is a stub under Wine: it restores nothing and reports success",
+    "restore_truncated": "needs the archive of the restore run, which Wine cannot carry",
 }
 
 
@@ -157,9 +159,8 @@ def before_promotions(d):
 class WineMachine:
     """The sandbox commands the scripts use, done through Windows calls in a Wine prefix."""
 
-    def __init__(self, bin_dir, script_dir):
+    def __init__(self, bin_dir):
         self.tool = os.path.join(bin_dir, "quellin-wine-machine.exe")
-        self.script_dir = script_dir
         self.drive = os.path.join(os.environ["WINEPREFIX"], "drive_c")
 
     def run(self, words):
@@ -171,9 +172,11 @@ class WineMachine:
             return out.read().decode()
 
     def reset(self):
-        editors = os.path.join(self.script_dir, "editors")
+        editors = os.path.join(os.path.dirname(os.path.abspath(__file__)), "editors")
         self.run(["pdf-printer", os.path.join(editors, "seed.gpd"),
                   os.path.join(editors, "seed.xml")])
+        # The scripts name the sandbox's user's documents; Wine's user has another name.
+        os.makedirs(self.host_path("C:\\Users\\User\\Documents"), exist_ok=True)
 
     def command(self, words):
         if words[:2] == ["config", "--date"]:
@@ -257,7 +260,7 @@ def run_wine(args, d):
     # Windows starts what the shell is asked to open; only the sandbox records those launches.
     d = dict(d, expect=[e for e in d["expect"] if e[1].get("event") != "shell"])
     args.bin = os.path.abspath(args.bin)
-    machine = WineMachine(args.bin, os.path.dirname(os.path.abspath(args.script)))
+    machine = WineMachine(args.bin)
     with tempfile.TemporaryDirectory(prefix="quellin-e2e-wine-") as work:
         machine.reset()
         script = wine_script(args.script, d, work)

@@ -133,6 +133,21 @@ int PdfPrinter(const std::string& gpdPath, const std::string& xmlPath) {
     if (rc == ERROR_SUCCESS)
         rc = SetText(HKEY_CURRENT_USER, "Software\\Microsoft\\Windows NT\\CurrentVersion\\Windows",
                      "Device", std::string(kPrinter) + ",winspool,Ne01:");
+    // The user's printer settings, as the settings backup finds them on a machine that printed.
+    std::string devmode(220, '\0');
+    devmode.replace(0, std::strlen(kPrinter), kPrinter);
+    devmode[68] = 1;
+    const DWORD none = 0;
+    for (const char* key : {"Printers\\DevModePerUser", "Printers\\DevModes2"}) {
+        if (rc == ERROR_SUCCESS)
+            rc = SetValue(HKEY_CURRENT_USER, key, kPrinter, REG_BINARY, devmode.data(),
+                          static_cast<DWORD>(devmode.size()));
+    }
+    if (rc == ERROR_SUCCESS)
+        rc = SetText(HKEY_CURRENT_USER, "Printers\\Settings", kPrinter, "");
+    if (rc == ERROR_SUCCESS)
+        rc = SetValue(HKEY_CURRENT_USER, "Printers\\Settings\\Wizard", "ConnectMRU", REG_DWORD,
+                      &none, sizeof none);
     // The separator a script may have changed, back to the one of an English machine.
     if (rc == ERROR_SUCCESS)
         rc = SetText(HKEY_CURRENT_USER, "Control Panel\\International", "sDecimal", ".");
