@@ -20,8 +20,10 @@ bool IsBare(const std::string& argument, bool commaAllowed) {
 
 std::string Joined(const Remedy& remedy, std::string (*quote)(const std::string&)) {
     std::string text = kProgram;
-    for (const std::string& argument : remedy.args)
-        text += " " + quote(argument);
+    for (const std::string& argument : remedy.args) {
+        text += ' ';
+        text += quote(argument);
+    }
     return text;
 }
 

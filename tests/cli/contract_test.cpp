@@ -50,7 +50,8 @@ std::string Snapshot(const testsupport::ScopedSandbox& sandbox) {
             text += table;
             for (int i = 0; i < sqlite3_column_count(statement); ++i) {
                 const unsigned char* cell = sqlite3_column_text(statement, i);
-                text += "|" + std::string(cell ? reinterpret_cast<const char*>(cell) : "NULL");
+                text += '|';
+                text += cell ? reinterpret_cast<const char*>(cell) : "NULL";
             }
             text += "\n";
         }
