@@ -14,6 +14,7 @@ clang++ -std=c++20 -O1 -g -fsanitize=fuzzer,address,undefined -fno-sanitize-reco
     -I "$root/src" \
     "$src/archive_reader.cpp" "$src/archive_writer.cpp" "$src/codepage.cpp" "$src/crc32_zlib.cpp" \
     "$src/zip_format.cpp" "$src/zlib_stream.cpp" "$here/archive_reader_fuzz.cpp" \
+    "$root/src/platform/text.cpp" "$root/src/platform/sim/text.cpp" \
     -lz -o "$work/archive_reader_fuzz"
 
 seeds="$work/seeds"
