@@ -57,7 +57,7 @@ def main():
         subprocess.run([os.path.join(args.bin, "quellin-script"), script, sim], env=env,
                        check=True, capture_output=True)
 
-        WineMachine(os.path.abspath(args.wine_bin), here).reset()
+        WineMachine(os.path.abspath(args.wine_bin)).reset()
         wine = os.path.join(work, "wine.jsonl")
         with open(os.path.join(work, "wine.txt"), "wb") as log:
             subprocess.run(["wine", os.path.join(os.path.abspath(args.wine_bin),
