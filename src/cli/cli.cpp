@@ -498,7 +498,8 @@ int Finish(std::ostream& out, std::ostream& err, const CommandSpec* spec, bool j
             }
             err << "\n";
             if (failure->remedy)
-                err << "quellin-cli: mend with: " << ShowControls(RemedyText(*failure->remedy)) << "\n";
+                err << "quellin-cli: mend with: " << ShowControls(RemedyText(*failure->remedy))
+                    << "\n";
             if (exitCode == kExitUsage)
                 err << "quellin-cli: see quellin-cli --help\n";
         }
