@@ -157,36 +157,40 @@ BOOL IsLocalSystemAccount() {
 
 namespace win {
 
-BOOL GetTokenInformation(HANDLE token, TOKEN_INFORMATION_CLASS infoClass,
-                         TOKEN_ELEVATION_TYPE* info, DWORD length, DWORD* returnLength) {
-    ::TOKEN_ELEVATION_TYPE raw{};
+namespace {
+
+// Asks the system for one fixed-size token record `Raw`; `take` turns it into the layer's own.
+template <typename Raw, typename Take>
+BOOL QueryToken(HANDLE token, TOKEN_INFORMATION_CLASS infoClass, bool fits, DWORD* returnLength,
+                Take take) {
+    Raw raw{};
     ::DWORD needed = 0;
-    const bool fits = info && length >= sizeof raw;
     BOOL ok = ::GetTokenInformation(native::Native(token),
                                     static_cast<::TOKEN_INFORMATION_CLASS>(infoClass),
                                     fits ? &raw : nullptr, fits ? sizeof raw : 0, &needed) != FALSE;
     native::KeepLastError keep;
     if (returnLength)
         *returnLength = needed;
-    if (ok && info)
-        *info = static_cast<TOKEN_ELEVATION_TYPE>(raw);
+    if (ok && fits)
+        take(raw);
     return ok;
+}
+
+}  // namespace
+
+BOOL GetTokenInformation(HANDLE token, TOKEN_INFORMATION_CLASS infoClass,
+                         TOKEN_ELEVATION_TYPE* info, DWORD length, DWORD* returnLength) {
+    return QueryToken<::TOKEN_ELEVATION_TYPE>(
+        token, infoClass, info && length >= sizeof(::TOKEN_ELEVATION_TYPE), returnLength,
+        [&](::TOKEN_ELEVATION_TYPE raw) { *info = static_cast<TOKEN_ELEVATION_TYPE>(raw); });
 }
 
 BOOL GetTokenInformation(HANDLE token, TOKEN_INFORMATION_CLASS infoClass, TOKEN_LINKED_TOKEN* info,
                          DWORD length, DWORD* returnLength) {
-    ::TOKEN_LINKED_TOKEN raw{};
-    ::DWORD needed = 0;
-    const bool fits = info && length >= sizeof(void*);
-    BOOL ok = ::GetTokenInformation(native::Native(token),
-                                    static_cast<::TOKEN_INFORMATION_CLASS>(infoClass),
-                                    fits ? &raw : nullptr, fits ? sizeof raw : 0, &needed) != FALSE;
-    native::KeepLastError keep;
-    if (returnLength)
-        *returnLength = needed;
-    if (ok && info)
-        info->LinkedToken = native::Layer(raw.LinkedToken);
-    return ok;
+    return QueryToken<::TOKEN_LINKED_TOKEN>(token, infoClass, info && length >= sizeof(void*),
+                                            returnLength, [&](const ::TOKEN_LINKED_TOKEN& raw) {
+                                                info->LinkedToken = native::Layer(raw.LinkedToken);
+                                            });
 }
 
 BOOL ImpersonateLoggedOnUser(HANDLE token) {
@@ -203,18 +207,11 @@ namespace win {
 
 BOOL GetTokenInformation(HANDLE token, TOKEN_INFORMATION_CLASS infoClass,
                          SECURITY_IMPERSONATION_LEVEL* info, DWORD length, DWORD* returnLength) {
-    ::SECURITY_IMPERSONATION_LEVEL raw{};
-    ::DWORD needed = 0;
-    const bool fits = info && length >= sizeof raw;
-    BOOL ok = ::GetTokenInformation(native::Native(token),
-                                    static_cast<::TOKEN_INFORMATION_CLASS>(infoClass),
-                                    fits ? &raw : nullptr, fits ? sizeof raw : 0, &needed) != FALSE;
-    native::KeepLastError keep;
-    if (returnLength)
-        *returnLength = needed;
-    if (ok && info)
-        *info = static_cast<SECURITY_IMPERSONATION_LEVEL>(raw);
-    return ok;
+    return QueryToken<::SECURITY_IMPERSONATION_LEVEL>(
+        token, infoClass, info && length >= sizeof(::SECURITY_IMPERSONATION_LEVEL), returnLength,
+        [&](::SECURITY_IMPERSONATION_LEVEL raw) {
+            *info = static_cast<SECURITY_IMPERSONATION_LEVEL>(raw);
+        });
 }
 
 // The system builds the identifiers from the layer's copies, and frees them again.
