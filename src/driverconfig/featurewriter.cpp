@@ -175,6 +175,7 @@ FeatureReplacement PaperSizeReplacement(std::string_view defaultName,
     FeatureReplacement r;
     r.header = std::string(kPaperSizeHeader);
     r.feature = BuildPaperSizeFeature(defaultName, options);
+    r.defaultName = std::string(defaultName);
     r.openTag = std::string(kPageMediaSizeOpenTag);
     r.closeTag = std::string(kPageMediaSizeCloseTag);
     r.fragment = BuildPageMediaSizeFragment(defaultName, options);
@@ -188,6 +189,7 @@ FeatureReplacement ResolutionReplacement(std::string_view defaultName,
     FeatureReplacement r;
     r.header = std::string(kResolutionHeader);
     r.feature = BuildResolutionFeature(defaultName, resolutions);
+    r.defaultName = std::string(defaultName);
     r.openTag = std::string(kPageResolutionOpenTag);
     r.closeTag = std::string(kPageResolutionCloseTag);
     r.fragment = BuildPageResolutionFragment(defaultName, resolutions);
@@ -232,10 +234,12 @@ RewrittenTexts RewriteDriverTexts(std::string_view description,
         out.capabilities = split.before + replacement.fragment + split.after;
     }
     out.description = cut.before + replacement.feature + cut.after;
-    // Kept option texts of a damaged feature could still close it early or leave it open;
-    // a description whose new feature would not read back as written is not written at all.
+    // Kept option texts of a damaged feature could still close it early, leave it open or
+    // name another default (a default glued to an option's line); a description whose new
+    // feature would not read back as written is not written at all.
     const FeatureCut again = CutFeature(out.description, replacement.header);
-    if (!again.found || again.block != replacement.feature || again.after != cut.after) {
+    if (!again.found || again.block != replacement.feature || again.after != cut.after ||
+        ScanFeatureBlock(again.block).defaultName != Trim(replacement.defaultName)) {
         return RewrittenTexts{};
     }
     out.result = capabilities ? ReplaceResult::Written : ReplaceResult::DescriptionOnly;

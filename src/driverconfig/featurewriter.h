@@ -60,9 +60,10 @@ std::string BuildPageResolutionFragment(std::string_view defaultName,
 
 // One feature of the description and the matching element of the capabilities document.
 struct FeatureReplacement {
-    std::string header;   // "*Feature: PaperSize"
-    std::string feature;  // the new feature text
-    std::string openTag;  // of the capabilities element
+    std::string header;       // "*Feature: PaperSize"
+    std::string feature;      // the new feature text
+    std::string defaultName;  // as the feature writes it
+    std::string openTag;      // of the capabilities element
     std::string closeTag;
     std::string fragment;      // the new element text
     std::string featureLabel;  // "PaperSize", for the refusal message
@@ -89,7 +90,8 @@ std::string NoCapabilityElementText(std::string_view elementLabel);
 std::string TextCutShortText(std::string_view path);
 
 // Both files' new working texts, or why they cannot be rewritten (then both are empty): a
-// file lacks its part, or the new feature would not read back as written (NoFeatureBlock).
+// file lacks its part, or the new feature would not read back as written, with its default
+// (NoFeatureBlock).
 // `capabilities` is nullopt when there is no capabilities document.
 struct RewrittenTexts {
     ReplaceResult result = ReplaceResult::NoFeatureBlock;

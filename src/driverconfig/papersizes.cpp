@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <limits>
 #include <unordered_map>
+#include <unordered_set>
 
 #include "driverconfig/capabilityscan.h"
 #include "driverconfig/text.h"
@@ -259,6 +260,7 @@ FeatureReplacement PaperSizeChange(const std::vector<std::string>& chosen,
             }
             option = PaperOption{};
             option->name = old->second->spelling;
+            option->keyword = old->second->keyword.empty() ? name : old->second->keyword;
             option->keptText = old->second->text;
             option->keptElement = old->second->element;
         }
@@ -267,6 +269,18 @@ FeatureReplacement PaperSizeChange(const std::vector<std::string>& chosen,
             defaultFound = true;
         }
         options.push_back(std::move(*option));
+    }
+    // The document offers each option name once: a kept element whose name a built size or an
+    // earlier kept one already takes is left out, or the next read would give the kept size
+    // that other element.
+    std::unordered_set<std::string> taken;
+    for (const PaperOption& option : options) {
+        if (option.keptText.empty())
+            taken.insert(AsciiUpper(option.keyword));
+    }
+    for (PaperOption& option : options) {
+        if (!option.keptElement.empty() && !taken.insert(AsciiUpper(option.keyword)).second)
+            option.keptElement.clear();
     }
     return PaperSizeReplacement(writtenDefault, options);
 }

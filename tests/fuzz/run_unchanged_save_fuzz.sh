@@ -2,13 +2,10 @@
 # Builds the unchanged-save fuzzer (read, save, read, save, compare) with clang's libFuzzer and
 # AddressSanitizer straight from the sources it needs and runs it for the given number of
 # seconds (default 60).
-#   tests/fuzz/unchanged_save_fuzz.sh [seconds] [work-folder]
+#   tests/fuzz/run_unchanged_save_fuzz.sh [seconds] [work-folder]
 # Exits non-zero when the build fails or the fuzzer finds a crash or a save that is not
-# idempotent; the input is kept in the work folder.
-# Run by hand, not yet by CI with the other fuzzers: within 30 s it finds saves that are not
-# idempotent yet (tests/fuzz/findings/unchanged_save_*: a second save refused after a first
-# one kept an option line glued to a default; a capabilities document that differs between the
-# first and the second save). Replay one with "$work/unchanged_save_fuzz FILE".
+# idempotent; the input is kept in the work folder. Replay one with
+# "$work/unchanged_save_fuzz FILE".
 set -euo pipefail
 
 seconds="${1:-60}"
