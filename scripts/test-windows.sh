@@ -167,7 +167,7 @@ for arch in i686 x86_64; do
   echo "== Windows build $arch-w64-mingw32 in $dir"
   phase_start=$SECONDS
   cmake -S . -B "$dir" -DCMAKE_TOOLCHAIN_FILE="cmake/toolchains/$arch-w64-mingw32.cmake" \
-    -DCMAKE_BUILD_TYPE=Release -DQUELLIN_BENCH=OFF --no-warn-unused-cli \
+    -DCMAKE_BUILD_TYPE=Release -DQUELLIN_BENCH=OFF -DQUELLIN_WERROR=ON --no-warn-unused-cli \
     "${launcher[@]}" >/dev/null
   if [ "$arch" = i686 ]; then
     # The Qt-free subsystem libraries too, so the logic a Windows front end links keeps
