@@ -242,15 +242,25 @@ void ReadPaperSizes(HealthReport& report, const std::string& description,
     // part in the comparison.
     std::vector<std::string> left, right;
     std::string defaultKeyword;
+    // Element names the catalogue's sizes take; the editor keeps an element for another size
+    // only under a name not taken yet.
+    std::vector<std::string> taken;
+    for (const OfferedOption& option : facts.description)
+        if (CatalogueBuilds(option.name))
+            taken.push_back(driverconfig::AsciiUpper(option.keyword));
     for (const OfferedOption& option : facts.description) {
         std::string keyword = option.keyword;
         // ... unless the document kept an element of its keyword or its own name for it.
         if (!CatalogueBuilds(option.name)) {
+            const std::string wanted = keyword.empty() ? option.name : keyword;
             std::string kept;
-            for (const OfferedOption& element : facts.capabilities)
-                if (kept.empty() &&
-                    (SameText(element.name, keyword.empty() ? option.name : keyword)))
-                    kept = element.name;
+            if (std::find(taken.begin(), taken.end(), driverconfig::AsciiUpper(wanted)) ==
+                taken.end()) {
+                for (const OfferedOption& element : facts.capabilities)
+                    if (kept.empty() && SameText(element.name, wanted))
+                        kept = element.name;
+                taken.push_back(driverconfig::AsciiUpper(wanted));
+            }
             keyword = kept;
         }
         if (keyword.empty())
