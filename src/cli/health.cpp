@@ -2,10 +2,13 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <unordered_map>
+#include <unordered_set>
 
 #include "driverconfig/capabilityscan.h"
 #include "driverconfig/driverfiles.h"
 #include "driverconfig/papercatalogue.h"
+#include "driverconfig/papersizes.h"
 #include "driverconfig/text.h"
 #include "driverconfig/textmodel.h"
 #include "platform/dism.h"
@@ -185,12 +188,12 @@ std::vector<std::string> SortedUpper(std::vector<std::string> items) {
     return items;
 }
 
-// Whether the editor builds the option's element itself; it keeps the element of any other.
+// Whether the catalogue holds the size, so that the editor builds its element.
 bool CatalogueBuilds(const std::string& optionName) {
-    const std::string name = driverconfig::AsciiUpper(optionName);
     driverconfig::PaperSettings settings;
-    return name == driverconfig::kCustomSizeName ||
-           driverconfig::LookupPaperSize(name, driverconfig::KeywordTableText(), settings);
+    return driverconfig::LookupPaperSize(driverconfig::AsciiUpper(optionName),
+                                         driverconfig::KeywordTableText(), settings)
+        .has_value();
 }
 
 std::string KeywordOfDescriptionOption(const driverconfig::ScannedOption& option) {
@@ -238,30 +241,39 @@ void ReadPaperSizes(HealthReport& report, const std::string& description,
     }
     if (!facts.descriptionFound || !facts.capabilitiesFound)
         return;
-    // Sizes the catalogue does not know are kept in the description only, so they take no
-    // part in the comparison.
+    // The editor builds the element of a catalogue size and of a custom size it can read; it
+    // keeps the old element of any other, unless a built size takes its name. A size without
+    // an element takes no part in the comparison.
     std::vector<std::string> left, right;
     std::string defaultKeyword;
-    // Element names the catalogue's sizes take; the editor keeps an element for another size
-    // only under a name not taken yet.
-    std::vector<std::string> taken;
+    driverconfig::PaperSettings settings;
+    const driverconfig::PaperSizeReading reading =
+        driverconfig::ReadPaperSizes(description, settings);
+    auto builds = [&](const std::string& name) {
+        return name == driverconfig::kCustomSizeName ? !reading.customKept : CatalogueBuilds(name);
+    };
+    // A kept size's element goes by the keyword of its own text, as the editor finds it.
+    std::unordered_map<std::string, std::string> keptKeywords;
+    for (const driverconfig::KeptOption& kept : reading.kept)
+        if (!kept.keyword.empty())
+            keptKeywords.emplace(kept.name, kept.keyword);
+    auto keptName = [&](const std::string& name) {
+        const auto found = keptKeywords.find(name);
+        return found == keptKeywords.end() ? name : found->second;
+    };
+    std::unordered_map<std::string, std::string> elements;  // by upper-cased name, the first
+    for (const OfferedOption& element : facts.capabilities)
+        elements.emplace(driverconfig::AsciiUpper(element.name), element.name);
+    std::unordered_set<std::string> built;
     for (const OfferedOption& option : facts.description)
-        if (CatalogueBuilds(option.name))
-            taken.push_back(driverconfig::AsciiUpper(option.keyword));
+        if (builds(option.name))
+            built.insert(driverconfig::AsciiUpper(option.keyword));
     for (const OfferedOption& option : facts.description) {
         std::string keyword = option.keyword;
-        // ... unless the document kept an element of its keyword or its own name for it.
-        if (!CatalogueBuilds(option.name)) {
-            const std::string wanted = keyword.empty() ? option.name : keyword;
-            std::string kept;
-            if (std::find(taken.begin(), taken.end(), driverconfig::AsciiUpper(wanted)) ==
-                taken.end()) {
-                for (const OfferedOption& element : facts.capabilities)
-                    if (kept.empty() && SameText(element.name, wanted))
-                        kept = element.name;
-                taken.push_back(driverconfig::AsciiUpper(wanted));
-            }
-            keyword = kept;
+        if (!builds(option.name)) {
+            const std::string wanted = driverconfig::AsciiUpper(keptName(option.name));
+            const auto element = elements.find(wanted);
+            keyword = built.count(wanted) != 0 || element == elements.end() ? "" : element->second;
         }
         if (keyword.empty())
             continue;
@@ -369,16 +381,17 @@ void ReadDriverFiles(HealthReport& report, win::DWORD wow64KeyFlag) {
             report.capabilitiesError = Unreadable{error.code(), error.what()};
         }
     }
-    if (description) {
-        ReadPaperSizes(report, *description, capabilities);
-        ReadResolutions(report, *description, capabilities);
-    } else if (capabilities) {
-        ReadPaperSizes(report, "", capabilities);
-        ReadResolutions(report, "", capabilities);
-    }
+    if (description || capabilities)
+        ReadFeatureFacts(report, description.value_or(""), capabilities);
 }
 
 }  // namespace
+
+void ReadFeatureFacts(HealthReport& report, const std::string& description,
+                      const std::optional<std::string>& capabilities) {
+    ReadPaperSizes(report, description, capabilities);
+    ReadResolutions(report, description, capabilities);
+}
 
 std::vector<PrinterJobs> ReadJobs(const std::vector<std::string>& printers) {
     std::vector<PrinterJobs> result;

@@ -114,6 +114,11 @@ std::vector<PrinterJobs> ReadJobs(const std::vector<std::string>& printers);
 // The local printers and connections, as the job monitor watches them.
 std::vector<std::string> AllPrinterNames();
 
+// The paper size and resolution facts of the description's and the capabilities document's
+// working texts (`capabilities` nullopt when there is none).
+void ReadFeatureFacts(HealthReport& report, const std::string& description,
+                      const std::optional<std::string>& capabilities);
+
 // Gathers the report and its findings. Changes nothing; the message boxes the program's own
 // functions would show go to the installed user interface.
 HealthReport GatherHealthReport(Expect expect = Expect::Present);

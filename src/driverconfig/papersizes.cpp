@@ -270,16 +270,15 @@ FeatureReplacement PaperSizeChange(const std::vector<std::string>& chosen,
         }
         options.push_back(std::move(*option));
     }
-    // The document offers each option name once: a kept element whose name a built size or an
-    // earlier kept one already takes is left out, or the next read would give the kept size
-    // that other element.
-    std::unordered_set<std::string> taken;
+    // A kept element whose name a built size takes is left out: the next read would give the
+    // kept size the built size's element.
+    std::unordered_set<std::string> built;
     for (const PaperOption& option : options) {
         if (option.keptText.empty())
-            taken.insert(AsciiUpper(option.keyword));
+            built.insert(AsciiUpper(option.keyword));
     }
     for (PaperOption& option : options) {
-        if (!option.keptElement.empty() && !taken.insert(AsciiUpper(option.keyword)).second)
+        if (!option.keptText.empty() && built.count(AsciiUpper(option.keyword)) != 0)
             option.keptElement.clear();
     }
     return PaperSizeReplacement(writtenDefault, options);
