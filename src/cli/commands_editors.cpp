@@ -127,32 +127,29 @@ bool WriteWhenChanged(const driverconfig::DriverFilePaths& paths,
                       const driverconfig::FeatureReplacement& replacement,
                       const std::string& descriptionText, Reporter& reporter) {
     const win::DWORD flag = Wow64KeyFlag();
-    const driverconfig::FeatureCut description =
-        driverconfig::CutFeature(descriptionText, replacement.header);
-    if (!description.found)
+    std::optional<std::string> capabilities;
+    if (driverconfig::FileExists(paths.deviceCapabilitiesPath, flag))
+        capabilities = FileStep(
+            [&] { return driverconfig::ReadWorkingText(paths.deviceCapabilitiesPath, flag); });
+    // The rewrite itself decides, so that a change it would refuse is never "already said".
+    const driverconfig::RewrittenTexts texts =
+        driverconfig::RewriteDriverTexts(descriptionText, capabilities, replacement);
+    if (texts.result == driverconfig::ReplaceResult::NoFeatureBlock)
         throw CommandFailure(kExitFinding,
                              driverconfig::NoFeatureBlockText(replacement.featureLabel),
                              std::nullopt, ReinstallRemedy());
+    if (texts.result == driverconfig::ReplaceResult::NoCapabilityElement)
+        throw CommandFailure(kExitFinding,
+                             driverconfig::NoCapabilityElementText(replacement.elementLabel),
+                             std::nullopt, ReinstallRemedy());
     std::vector<std::string> writes, deletes;
-    const std::optional<std::string> descriptionBytes = ReadBytes(paths.mergedConfigPath, flag);
-    if (descriptionBytes != description.before + replacement.feature + description.after) {
+    if (ReadBytes(paths.mergedConfigPath, flag) != texts.description) {
         writes.push_back(paths.mergedConfigPath);
         if (driverconfig::FileExists(paths.cachePath, flag))
             deletes.push_back(paths.cachePath);
     }
-    if (driverconfig::FileExists(paths.deviceCapabilitiesPath, flag)) {
-        const std::string capabilities = FileStep(
-            [&] { return driverconfig::ReadWorkingText(paths.deviceCapabilitiesPath, flag); });
-        const driverconfig::CapabilitySplit split = driverconfig::SplitCapabilityFeature(
-            capabilities, replacement.openTag, replacement.closeTag);
-        if (!split.found)
-            throw CommandFailure(kExitFinding,
-                                 driverconfig::NoCapabilityElementText(replacement.elementLabel),
-                                 std::nullopt, ReinstallRemedy());
-        if (ReadBytes(paths.deviceCapabilitiesPath, flag) !=
-            split.before + replacement.fragment + split.after)
-            writes.push_back(paths.deviceCapabilitiesPath);
-    }
+    if (texts.capabilities && ReadBytes(paths.deviceCapabilitiesPath, flag) != texts.capabilities)
+        writes.push_back(paths.deviceCapabilitiesPath);
     if (reporter.check) {
         reporter.data.Set(
             "plan",

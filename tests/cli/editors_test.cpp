@@ -217,6 +217,24 @@ INSTANTIATE_TEST_SUITE_P(
                     "standard"}),
     [](const ::testing::TestParamInfo<RefusalCase>& info) { return info.param.name; });
 
+// A default glued to an option's line would outrank the default written: the save is refused
+// even where the rewrite would leave the bytes as they are, never "already said".
+TEST(Editors, AGluedDefaultIsRefusedNotAlreadySaid) {
+    testsupport::ScopedSandbox sandbox;
+    const DriverFiles files = Locate(sandbox);
+    ASSERT_EQ(RunCli({"paper", "set", "--sizes", "LETTER", "--default", "LETTER"}).exitCode, 0);
+    std::string description = testsupport::ReadHostFile(files.description).value();
+    description.insert(description.find("*Option: LETTER\r\n"), "*DefaultOption: A4*Option: X\r\n");
+    testsupport::WriteHostFile(files.description, description);
+    const clitest::CliRun run = RunCli({"paper", "set", "--sizes", "OPTION: A4*OPTION: X,LETTER",
+                                        "--default", "LETTER", "--json"});
+    EXPECT_EQ(run.exitCode, 1) << run.out;
+    EXPECT_NE(Str(run.json.value("error").toObject().value("message")).find("no PaperSize feature"),
+              std::string::npos)
+        << run.out;
+    EXPECT_EQ(testsupport::ReadHostFile(files.description), description);
+}
+
 TEST(Editors, AMissingDescriptionIsTheCorruptionRefusalWithTheReinstallRemedy) {
     testsupport::ScopedSandbox sandbox;
     std::filesystem::remove(Locate(sandbox).description);
