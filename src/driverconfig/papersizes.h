@@ -45,8 +45,9 @@ PaperSizeReading ReadPaperSizes(std::string_view description, PaperSettings& set
                                 const std::optional<std::string>& capabilities = std::nullopt);
 
 // The new feature and capabilities element for the chosen sizes. A size the catalogue lacks,
-// and a kept custom size when `customApplied` is false, keep their old text and old element. The
-// default is written in the spelling of the option it names.
+// and a kept custom size when `customApplied` is false, keep their old text and old element
+// (not an element whose name a built size takes). The default is written in the spelling of
+// the option it names.
 FeatureReplacement PaperSizeChange(const std::vector<std::string>& chosen,
                                    std::string_view defaultName, const PaperSettings& settings,
                                    const PaperSizeReading& reading, bool customApplied = false);
