@@ -128,22 +128,6 @@ INSTANTIATE_TEST_SUITE_P(
                    {"paper-sizes-disagree"},
                    "quellin-cli paper set --sizes "
                    "TABLOID,LEGAL,STATEMENT,EXECUTIVE,A3,A4,A5,B4,B5,LETTER --default LETTER"},
-        // A size of the user's own that maps to LETTER's keyword keeps no element of its own
-        // after a save, and the report agrees with what the editor wrote.
-        BrokenCase{"SavedSizeSharingAKeyword",
-                   [](auto& sandbox) {
-                       EditFile(DriverFile(sandbox, "gpd"), [](std::string& text) {
-                           Replace(text, "*Option: LEGAL\r\n",
-                                   "*Option: myPaper\r\n{\r\n*PrintSchemaKeywordMap: "
-                                   "\"NorthAmericaLetter\"\r\n}\r\n*Option: LEGAL\r\n");
-                       });
-                       ASSERT_EQ(RunCli({"paper", "set", "--sizes", "MYPAPER,LEGAL,LETTER",
-                                         "--default", "LETTER"})
-                                     .exitCode,
-                                 0);
-                   },
-                   {},
-                   ""},
         BrokenCase{"CapabilitiesOtherResolution",
                    [](auto& sandbox) {
                        EditFile(DriverFile(sandbox, "xml"), [](std::string& text) {

@@ -107,7 +107,7 @@ class DescriptionGenerator {
     std::string PaperSize() {
         const std::vector<std::string> names = {"LETTER",  "A4",        "A3",         "LEGAL",
                                                 "B5",      "TABLOID",   "CUSTOMSIZE", "MyPaper",
-                                                "Unknown", "STATEMENT", "A6"};
+                                                "Unknown", "STATEMENT", "A6",         "Borrowed"};
         std::vector<std::string> chosen;
         const int count = 1 + Pick(6);
         for (int i = 0; i < count; ++i)
@@ -122,7 +122,8 @@ class DescriptionGenerator {
                       {"MyPaper", "MyPaper"},
                       {"Unknown", "UnknownKeyword"},
                       {"STATEMENT", "NorthAmericaStatement"},
-                      {"A6", "ISOA6"}};
+                      {"A6", "ISOA6"},
+                      {"Borrowed", "NorthAmericaLetter"}};  // unknown, with LETTER's keyword
         paperNames_ = chosen;
         std::string text = Line("*Feature: PaperSize") + Line("{");
         text += Line("*rcNameID: =PAPER_SIZE_DISPLAY");
@@ -132,6 +133,9 @@ class DescriptionGenerator {
             text += PaperOption(name);
             if (Chance(4))
                 text += Line("*% between options");
+            if (Chance(30))
+                text += Line("*DefaultOption: A4*Option: Glued") +  // an option and a default
+                        Line("*DefaultOption: " + defaultName);
         }
         text += Line("}");
         if (Chance(8))

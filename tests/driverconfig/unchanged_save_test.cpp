@@ -74,41 +74,5 @@ TEST(UnchangedSave, IsIdempotentAndKeepsEverythingOutsideTheFeature) {
     EXPECT_GT(accepted[1], 100);
 }
 
-// Inputs the read-save-read-save fuzzer found: an option line with a default glued to it, which
-// written back would name another default, is refused; a kept size whose keyword a built size
-// also maps to does not take that size's element on the next read.
-TEST(UnchangedSave, FuzzFindingsAreRefusedOrIdempotent) {
-    const struct {
-        std::string_view description;
-        std::optional<std::string> capabilities;
-        bool accepted;
-    } cases[] = {
-        {"*%\n*Feature: PaperSize\n{\n*DefaultOption: A4\n*Option: A1')\n*Option: A4\n{\n"
-         "*PrintableArea: PAIR(1, 2)\n}\n*DefaultOption: A4*Option: A1')\n*DefaultOption: A4\n"
-         "}\n*Command: X { *Cmd: \"}\" }\n",
-         std::nullopt, false},
-        {"*%\n*Feature: PaperSize\n{\n*DefaultOption: MYPAPER\n*Option: LETTER\n{\n}\n"
-         "*Option: myPaper\n*% mine\n{\n**PrintSchemaKeywordMap: \"NorthAmericaLetter\"\n}\n}\n"
-         "*Feature: Resolution\n{\n}\n",
-         "<?xml?>\n  <psk:PageMediaSize psf2:psftype=\"Feature\">\n"
-         "    <psk:NorthAmericaLetter psf2:psftype=\"Option\">old</psk:NorthAmericaLetter>\n"
-         "  </psk:PageMediaSize>\n",
-         true},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.description);
-        const SavedTexts first = testing::SavePaperSizesUnchanged(
-            WorkingTextFromBytes(c.description),
-            c.capabilities ? std::optional(WorkingTextFromBytes(*c.capabilities)) : std::nullopt);
-        EXPECT_EQ(first.accepted, c.accepted);
-        if (!first.accepted || !c.accepted)
-            continue;
-        const SavedTexts second =
-            testing::SavePaperSizesUnchanged(first.description, first.capabilities);
-        EXPECT_EQ(second.description, first.description);
-        EXPECT_EQ(second.capabilities, first.capabilities);
-    }
-}
-
 }  // namespace
 }  // namespace driverconfig
