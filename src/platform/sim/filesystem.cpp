@@ -342,6 +342,13 @@ void NoteOwner(const fs::path& host, bool created) {
     }
 }
 
+// Forgets what the sandbox recorded of an object that is gone: its owner and its attributes.
+void ForgetRemoved(const fs::path& host) {
+    NoteOwner(host, false);
+    if (InSandbox(host))
+        StoreAttributes(host, std::nullopt);
+}
+
 DWORD AttributesOf(const fs::path& host, const struct stat& st, bool isLink) {
     DWORD attributes = 0;
     if (S_ISDIR(st.st_mode))
@@ -497,9 +504,7 @@ BOOL RemoveDirectoryA(const std::string& path) {
         SetErrno(errno);
         return false;
     }
-    NoteOwner(host, false);
-    if (InSandbox(host))
-        StoreAttributes(host, std::nullopt);
+    ForgetRemoved(host);
     return true;
 }
 
@@ -527,9 +532,7 @@ BOOL DeleteFileA(const std::string& path) {
         SetErrno(errno);
         return false;
     }
-    NoteOwner(host, false);
-    if (InSandbox(host))
-        StoreAttributes(host, std::nullopt);
+    ForgetRemoved(host);
     return true;
 }
 
@@ -1165,9 +1168,7 @@ BOOL SetFileInformationByHandle(HANDLE handle, const FILE_DISPOSITION_INFO& info
         SetErrno(errno);
         return false;
     }
-    NoteOwner(host, false);
-    if (InSandbox(host))
-        StoreAttributes(host, std::nullopt);
+    ForgetRemoved(host);
     return true;
 }
 

@@ -212,23 +212,36 @@ sim::TokenObject* QueryableToken(HANDLE token) {
     return object;
 }
 
+// The checks of a query whose answer has a fixed size, in Windows' order: the token, the class
+// asked for (the impersonation level only of an impersonation token), then the caller's buffer.
+// The token when `size` bytes may be written to `info`.
+sim::TokenObject* FixedSizeQuery(HANDLE token, TOKEN_INFORMATION_CLASS asked,
+                                 TOKEN_INFORMATION_CLASS answered, const void* info, DWORD length,
+                                 DWORD size, DWORD* returnLength) {
+    sim::TokenObject* object = QueryableToken(token);
+    if (!object)
+        return nullptr;
+    if (asked != answered || (asked == TokenImpersonationLevel && !object->level)) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return nullptr;
+    }
+    if (returnLength)
+        *returnLength = size;
+    if (!info || length < size) {
+        SetLastError(ERROR_INSUFFICIENT_BUFFER);
+        return nullptr;
+    }
+    return object;
+}
+
 }  // namespace
 
 BOOL GetTokenInformation(HANDLE token, TOKEN_INFORMATION_CLASS infoClass,
                          TOKEN_ELEVATION_TYPE* info, DWORD length, DWORD* returnLength) {
-    sim::TokenObject* object = QueryableToken(token);
+    const sim::TokenObject* object =
+        FixedSizeQuery(token, infoClass, TokenElevationType, info, length, 4, returnLength);
     if (!object)
         return false;
-    if (infoClass != TokenElevationType) {
-        SetLastError(ERROR_INVALID_PARAMETER);
-        return false;
-    }
-    if (returnLength)
-        *returnLength = 4;
-    if (!info || length < 4) {
-        SetLastError(ERROR_INSUFFICIENT_BUFFER);
-        return false;
-    }
     const std::string user = sim::ReadConfig().user;
     *info = user == "standard"                         ? TokenElevationTypeDefault
             : object->kind == sim::TokenKind::Elevated ? TokenElevationTypeFull
@@ -239,19 +252,10 @@ BOOL GetTokenInformation(HANDLE token, TOKEN_INFORMATION_CLASS infoClass,
 
 BOOL GetTokenInformation(HANDLE token, TOKEN_INFORMATION_CLASS infoClass, TOKEN_LINKED_TOKEN* info,
                          DWORD length, DWORD* returnLength) {
-    sim::TokenObject* object = QueryableToken(token);
+    const sim::TokenObject* object = FixedSizeQuery(token, infoClass, TokenLinkedToken, info,
+                                                    length, sizeof(void*), returnLength);
     if (!object)
         return false;
-    if (infoClass != TokenLinkedToken) {
-        SetLastError(ERROR_INVALID_PARAMETER);
-        return false;
-    }
-    if (returnLength)
-        *returnLength = sizeof(void*);
-    if (!info || length < sizeof(void*)) {
-        SetLastError(ERROR_INSUFFICIENT_BUFFER);
-        return false;
-    }
     if (sim::ReadConfig().user == "standard") {
         SetLastError(ERROR_NO_SUCH_LOGON_SESSION);
         return false;
@@ -266,19 +270,10 @@ BOOL GetTokenInformation(HANDLE token, TOKEN_INFORMATION_CLASS infoClass, TOKEN_
 
 BOOL GetTokenInformation(HANDLE token, TOKEN_INFORMATION_CLASS infoClass,
                          SECURITY_IMPERSONATION_LEVEL* info, DWORD length, DWORD* returnLength) {
-    sim::TokenObject* object = QueryableToken(token);
+    const sim::TokenObject* object =
+        FixedSizeQuery(token, infoClass, TokenImpersonationLevel, info, length, 4, returnLength);
     if (!object)
         return false;
-    if (infoClass != TokenImpersonationLevel || !object->level) {
-        SetLastError(ERROR_INVALID_PARAMETER);
-        return false;
-    }
-    if (returnLength)
-        *returnLength = 4;
-    if (!info || length < 4) {
-        SetLastError(ERROR_INSUFFICIENT_BUFFER);
-        return false;
-    }
     *info = *object->level;
     SetLastError(ERROR_SUCCESS);
     return true;
