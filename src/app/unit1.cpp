@@ -1,5 +1,7 @@
 #include "app/unit1.h"
 
+#include "app/prnstatus.h"
+
 #include <QCloseEvent>
 #include <QEvent>
 #include <QGroupBox>
@@ -397,6 +399,10 @@ bool TForm1::eventFilter(QObject* watched, QEvent* event) {
         }
     }
     return QWidget::eventFilter(watched, event);
+}
+
+TForm1* CreateMainWindow(unsigned int handle) {
+    return new TForm1(handle);
 }
 
 }  // namespace app
