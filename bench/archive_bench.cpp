@@ -22,13 +22,15 @@
 #include <string>
 #include <vector>
 
-#include "backup/zipper.h"
+#include "archive/zipper.h"
 #include "platform/sim/sandbox.h"
 
+using namespace quellin;
+
 namespace fs = std::filesystem;
-using quellin::backup::TOverwriteMode;
-using quellin::backup::TUnZipper;
-using quellin::backup::TZipper;
+using quellin::archive::TOverwriteMode;
+using quellin::archive::TUnZipper;
+using quellin::archive::TZipper;
 
 namespace {
 
@@ -369,10 +371,10 @@ int main(int argc, char** argv) {
         return 1;
     }
     const fs::path root = pattern;
-    sim::InitSandbox(root / "sandbox", sim::InitOptions{});
+    platform::sim::InitSandbox(root / "sandbox", platform::sim::InitOptions{});
     Measure("settings set", SettingsSet(), root / "settings", runs * 5);
     Measure("mixed files", MixedSet(mb), root / "mixed", runs);
-    sim::CloseSandbox();
+    platform::sim::CloseSandbox();
     fs::remove_all(root);
     return 0;
 }

@@ -23,18 +23,20 @@
 #include <sstream>
 #include <string>
 
-#include "driverconfig/driverfiles.h"
-#include "driverconfig/papersizeeditor.h"
-#include "driverconfig/papersizes.h"
+#include "driverconfig/driver_files.h"
+#include "driverconfig/paper_size_editor.h"
+#include "driverconfig/paper_sizes.h"
 #include "platform/registry.h"
 #include "platform/sim/sandbox.h"
+
+using namespace quellin;
 
 namespace fs = std::filesystem;
 using namespace driverconfig;
 
 namespace {
 
-constexpr win::DWORD kWow64 = win::KEY_WOW64_64KEY;
+constexpr platform::DWORD kWow64 = platform::KEY_WOW64_64KEY;
 
 std::string ReadHost(const fs::path& path) {
     std::ifstream in(path, std::ios::binary);
@@ -103,12 +105,12 @@ int main(int argc, char** argv) {
     }
     const fs::path root =
         fs::temp_directory_path() / ("quellin-papersize-bench-" + std::to_string(::getpid()));
-    sim::InitSandbox(root, sim::InitOptions{});
+    platform::sim::InitSandbox(root, platform::sim::InitOptions{});
 
     const DriverFilePaths paths = DriverFilePathsFor(ReadDriverFileNames(kWow64));
-    const fs::path gpd = sim::HostPathNative(paths.mergedConfigPath);
-    const fs::path pdc = sim::HostPathNative(paths.deviceCapabilitiesPath);
-    const fs::path bud = sim::HostPathNative(paths.cachePath);
+    const fs::path gpd = platform::sim::HostPathNative(paths.mergedConfigPath);
+    const fs::path pdc = platform::sim::HostPathNative(paths.deviceCapabilitiesPath);
+    const fs::path bud = platform::sim::HostPathNative(paths.cachePath);
 
     // The seeded description with filler features in front of and behind PaperSize.
     const std::string seed = ReadHost(gpd);
@@ -197,7 +199,7 @@ int main(int argc, char** argv) {
     }
     std::cout << "per option, 8000 against 2000 " << perOption[2] / perOption[0]
               << " (1 is linear)\n";
-    sim::CloseSandbox();
+    platform::sim::CloseSandbox();
     fs::remove_all(root);
     return written.find("*DefaultOption: A3\r\n") == std::string::npos ? 1 : 0;
 }

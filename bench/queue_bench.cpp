@@ -23,6 +23,8 @@
 #include "platform/spooler.h"
 #include "queue/job_monitor.h"
 
+using namespace quellin;
+
 namespace fs = std::filesystem;
 
 namespace {
@@ -41,17 +43,18 @@ double Ms(const std::function<void()>& work) {
 }
 
 void Populate(int printers, int jobs) {
-    sim::Transaction tx(sim::db());
-    sim::EnsureJobTable();
+    platform::sim::Transaction tx(platform::sim::db());
+    platform::sim::EnsureJobTable();
     std::vector<std::string> names;
     {
-        sim::Statement st = sim::db().Prepare("SELECT name FROM printers ORDER BY id");
+        platform::sim::Statement st =
+            platform::sim::db().Prepare("SELECT name FROM printers ORDER BY id");
         while (st.Step())
             names.push_back(st.Text(0));
     }
     for (int i = static_cast<int>(names.size()); i < printers; ++i) {
         const std::string name = "Bench Printer " + std::to_string(i + 1);
-        sim::db()
+        platform::sim::db()
             .Prepare(
                 "INSERT INTO printers(name, port, driver, attributes, share) "
                 "VALUES(?, 'nul:', 'Microsoft Software Printer Driver', 576, '')")
@@ -61,7 +64,7 @@ void Populate(int printers, int jobs) {
     }
     const std::int64_t submitted = 1'772'719'629'000;  // 2026-03-05 14:07:09 UTC
     for (int id = 1; id <= jobs; ++id) {
-        sim::db()
+        platform::sim::db()
             .Prepare(
                 "INSERT INTO jobs(id, printer, machine, owner, document, datatype, status, "
                 "priority, pages, pages_printed, size, submitted) "
@@ -80,15 +83,16 @@ void Populate(int printers, int jobs) {
 std::size_t BareEnumeration(const std::vector<std::string>& printers) {
     std::size_t seen = 0;
     for (const std::string& name : printers) {
-        win::HANDLE printer = nullptr;
-        if (!win::OpenPrinterA(name, &printer, nullptr))
+        platform::HANDLE printer = nullptr;
+        if (!platform::OpenPrinterA(name, &printer, nullptr))
             continue;
-        win::DWORD needed = 0, returned = 0;
-        std::vector<win::JOB_INFO_2A> jobs;
-        win::EnumJobsA(printer, 0, 0xFFFFFFFF, 2, nullptr, 0, &needed, &returned);
-        if (needed && win::EnumJobsA(printer, 0, 0xFFFFFFFF, 2, &jobs, needed, &needed, &returned))
+        platform::DWORD needed = 0, returned = 0;
+        std::vector<platform::JOB_INFO_2A> jobs;
+        platform::EnumJobsA(printer, 0, 0xFFFFFFFF, 2, nullptr, 0, &needed, &returned);
+        if (needed &&
+            platform::EnumJobsA(printer, 0, 0xFFFFFFFF, 2, &jobs, needed, &needed, &returned))
             seen += returned;
-        win::ClosePrinter(printer);
+        platform::ClosePrinter(printer);
     }
     return seen;
 }
@@ -113,7 +117,7 @@ int main(int argc, char** argv) {
     }
     const fs::path root =
         fs::temp_directory_path() / ("quellin-queue-bench-" + std::to_string(::getpid()));
-    sim::InitSandbox(root, {});
+    platform::sim::InitSandbox(root, {});
     Populate(printers, jobs);
 
     IdleTimer timer;
@@ -145,7 +149,7 @@ int main(int argc, char** argv) {
         "tick, rows found by a linear scan                              %9.2f ms  "
         "%6.2fx the enumeration\n",
         scan, scan / bare);
-    sim::CloseSandbox();
+    platform::sim::CloseSandbox();
     std::error_code ec;
     fs::remove_all(root, ec);
     return indexed.Rows().RowCount() == static_cast<std::size_t>(jobs) ? 0 : 1;

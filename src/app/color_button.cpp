@@ -8,7 +8,7 @@
 
 #include "app/look.h"
 
-namespace app {
+namespace quellin::app {
 
 namespace {
 
@@ -117,4 +117,4 @@ void TColorButton::paintEvent(QPaintEvent*) {
     }
 }
 
-}  // namespace app
+}  // namespace quellin::app

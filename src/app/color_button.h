@@ -5,7 +5,7 @@
 #include <QPushButton>
 #include <cstdint>
 
-namespace app {
+namespace quellin::app {
 
 inline constexpr std::uint32_t kButtonFaceColor = 6737049;  // red 153, green 204, blue 102
 inline constexpr std::uint32_t kButtonHoverColor = 44879;   // red 79, green 175, blue 0
@@ -36,4 +36,4 @@ class TColorButton : public QPushButton {
     uint faceColor_ = kButtonFaceColor;
 };
 
-}  // namespace app
+}  // namespace quellin::app

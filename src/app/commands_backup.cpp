@@ -2,11 +2,11 @@
 #include <QListWidget>
 #include <QObject>
 
-#include "app/unit1.h"
+#include "app/main_window.h"
 #include "backup/settings_backup.h"
-#include "system/appinfo.h"
+#include "system/app_info.h"
 
-namespace app {
+namespace quellin::app {
 
 namespace {
 
@@ -29,7 +29,7 @@ quellin::backup::SettingsBackup& BackupOf(TForm1& form) {
 
 quellin::backup::SettingsContext ContextOf(TForm1& form) {
     quellin::backup::SettingsContext context;
-    context.wow64KeyFlag = static_cast<win::DWORD>(form.Wow64KeyFlag);
+    context.wow64KeyFlag = static_cast<platform::DWORD>(form.Wow64KeyFlag);
     context.owner = form.Handle();
     context.caption = quellin::system::kMainCaption;
     context.showPanel = [&form](bool visible) { form.Panel1->setVisible(visible); };
@@ -52,6 +52,6 @@ void TForm1::btnRestoreAllSettingsClick() {
     BackupOf(*this).Restore(ContextOf(*this));
 }
 
-}  // namespace app
+}  // namespace quellin::app
 
 #include "commands_backup.moc"

@@ -2,19 +2,19 @@
 #include <QDialog>
 #include <optional>
 
-#include "app/unit1.h"
-#include "driverconfig/papersizeeditor.h"
-#include "driverconfig/resolutioneditor.h"
-#include "driverconfig/ui/unit2.h"
-#include "driverconfig/ui/unit4.h"
+#include "app/main_window.h"
+#include "driverconfig/paper_size_editor.h"
+#include "driverconfig/resolution_editor.h"
+#include "driverconfig/ui/paper_size_dialog.h"
+#include "driverconfig/ui/print_quality_dialog.h"
 
-namespace app {
+namespace quellin::app {
 
 void TForm1::SpeedButton4Click() {
     SystemCommandScope scope(*this);
     if (!scope.Entered())
         return;
-    const driverconfig::DriverContext context{static_cast<win::DWORD>(Wow64KeyFlag), Handle()};
+    const driverconfig::DriverContext context{static_cast<platform::DWORD>(Wow64KeyFlag), Handle()};
     driverconfig::PaperSettings settings{InternationalUnits, CustomWidthMm, CustomHeightMm};
     // Reading the description may already change the custom size and the unit accuracy.
     const auto keep = [&] {
@@ -40,7 +40,7 @@ void TForm1::SpeedButton7Click() {
     SystemCommandScope scope(*this);
     if (!scope.Entered())
         return;
-    const driverconfig::DriverContext context{static_cast<win::DWORD>(Wow64KeyFlag), Handle()};
+    const driverconfig::DriverContext context{static_cast<platform::DWORD>(Wow64KeyFlag), Handle()};
     std::optional<driverconfig::ResolutionSession> session =
         driverconfig::BeginResolutionEdit(context);
     if (!session)
@@ -52,4 +52,4 @@ void TForm1::SpeedButton7Click() {
     driverconfig::FinishResolutionEdit(*session, dialog.State(), context);
 }
 
-}  // namespace app
+}  // namespace quellin::app

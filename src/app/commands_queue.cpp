@@ -1,17 +1,17 @@
 // The queue and printer shortcuts and the job monitor.
 #include <QString>
 
-#include "app/unit1.h"
+#include "app/main_window.h"
 #include "platform/processes.h"
 #include "platform/qt/ansi_qstring.h"
 #include "platform/ui.h"
 #include "platform/window.h"
 #include "queue/shortcuts.h"
-#include "queue/ui/mainfrm.h"
+#include "queue/ui/job_monitor_window.h"
 #include "system/admin.h"
-#include "system/appinfo.h"
+#include "system/app_info.h"
 
-namespace app {
+namespace quellin::app {
 
 namespace {
 
@@ -20,8 +20,8 @@ bool SelectedPrinterOrAsk(const TForm1& form, std::string& printer) {
     printer = form.SelectedPrinter();
     if (!printer.empty())
         return true;
-    win::MessageBoxA(form.Handle(), queue::kSelectPrinterFirst, quellin::system::kApplicationTitle,
-                     win::MB_OK);
+    platform::MessageBoxA(form.Handle(), queue::kSelectPrinterFirst,
+                          quellin::system::kApplicationTitle, platform::MB_OK);
     return false;
 }
 
@@ -31,8 +31,8 @@ bool PrinterForToolsOrAsk(const TForm1& form, std::string& printer) {
         return false;
     if (queue::CanPassPrinterName(printer))
         return true;
-    win::MessageBoxA(form.Handle(), queue::PrinterNameNotPassedText(printer),
-                     quellin::system::kApplicationTitle, win::MB_OK);
+    platform::MessageBoxA(form.Handle(), queue::PrinterNameNotPassedText(printer),
+                          quellin::system::kApplicationTitle, platform::MB_OK);
     return false;
 }
 
@@ -46,24 +46,24 @@ void TForm1::BitBtn20Click() {
 }
 
 void TForm1::SpeedButton1Click() {
-    win::ShellExecuteA(Handle(), "open", queue::kRundll32, queue::kPrintersFolderParameters, "",
-                       win::SW_SHOW);
+    platform::ShellExecuteA(Handle(), "open", queue::kRundll32, queue::kPrintersFolderParameters,
+                            "", platform::SW_SHOW);
 }
 
 void TForm1::SpeedButton2Click() {
     std::string printer;
     if (!PrinterForToolsOrAsk(*this, printer))
         return;
-    win::ShellExecuteA(Handle(), "open", queue::kRundll32, queue::PropertiesParameters(printer), "",
-                       win::SW_SHOW);
+    platform::ShellExecuteA(Handle(), "open", queue::kRundll32,
+                            queue::PropertiesParameters(printer), "", platform::SW_SHOW);
 }
 
 void TForm1::BitBtn30Click() {
     std::string printer;
     if (!PrinterForToolsOrAsk(*this, printer))
         return;
-    win::ShellExecuteA(Handle(), "open", queue::kRundll32, queue::PreferencesParameters(printer),
-                       "", win::SW_SHOW);
+    platform::ShellExecuteA(Handle(), "open", queue::kRundll32,
+                            queue::PreferencesParameters(printer), "", platform::SW_SHOW);
 }
 
 void TForm1::SpeedButton6Click() {
@@ -71,7 +71,7 @@ void TForm1::SpeedButton6Click() {
     if (!scope.Entered())
         return;
     if (!quellin::system::IsAdministrator()) {
-        quellin::system::ShowPermissionDenied(win::AnsiOfQString(windowTitle()));
+        quellin::system::ShowPermissionDenied(platform::AnsiOfQString(windowTitle()));
         return;
     }
     RepairMode = 10;
@@ -84,8 +84,8 @@ void TForm1::GetPrinterInfo() {
     if (!SelectedPrinterOrAsk(*this, printer))
         return;
     queue::TMain monitor(this, Handle());
-    monitor.setWindowTitle(win::QStringFromAnsi(queue::MonitorCaption(printer)));
+    monitor.setWindowTitle(platform::QStringFromAnsi(queue::MonitorCaption(printer)));
     monitor.exec();
 }
 
-}  // namespace app
+}  // namespace quellin::app

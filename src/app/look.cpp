@@ -2,7 +2,7 @@
 
 #include <QPalette>
 
-namespace app {
+namespace quellin::app {
 
 QColor ColorFromWindows(std::uint32_t value) {
     return QColor(static_cast<int>(value & 0xFF), static_cast<int>((value >> 8) & 0xFF),
@@ -42,4 +42,4 @@ void InstallFontSubstitutes() {
     (void)installed;
 }
 
-}  // namespace app
+}  // namespace quellin::app

@@ -6,7 +6,7 @@
 #include <QWidget>
 #include <cstdint>
 
-namespace app {
+namespace quellin::app {
 
 // A Windows colour value keeps red in the low byte and blue in the high one: 6737049 is red
 // 153, green 204, blue 102.
@@ -27,4 +27,4 @@ QFont DesignFont(const char* family, int pixelSize, bool bold = false);
 // Maps the Windows families the windows name to fonts Debian ships; idempotent.
 void InstallFontSubstitutes();
 
-}  // namespace app
+}  // namespace quellin::app

@@ -3,7 +3,9 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "app/prnstatus.h"
+#include "app/entry.h"
+
+using namespace quellin;
 
 namespace {
 

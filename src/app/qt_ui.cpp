@@ -7,55 +7,55 @@
 #include <QUrl>
 
 #include "platform/qt/ansi_qstring.h"
-#include "system/appinfo.h"
+#include "system/app_info.h"
 
-namespace app {
+namespace quellin::app {
 
 using namespace quellin::system;
 
-QtUserInterface::QtUserInterface(std::function<QWidget*(win::HWND)> windowFor)
+QtUserInterface::QtUserInterface(std::function<QWidget*(platform::HWND)> windowFor)
     : windowFor_(std::move(windowFor)) {}
 
-int QtUserInterface::MessageBox(win::HWND owner, const std::string& text,
-                                const std::string& caption, win::DWORD flags) {
+int QtUserInterface::MessageBox(platform::HWND owner, const std::string& text,
+                                const std::string& caption, platform::DWORD flags) {
     QWidget* parent = owner ? windowFor_(owner) : nullptr;
     QMessageBox box(parent);
-    box.setWindowTitle(win::QStringFromAnsi(caption));
-    box.setText(win::QStringFromAnsi(text).replace("\r\n", "\n"));
+    box.setWindowTitle(platform::QStringFromAnsi(caption));
+    box.setText(platform::QStringFromAnsi(text).replace("\r\n", "\n"));
     switch (flags & 0xF0) {
-        case win::MB_ICONERROR:
+        case platform::MB_ICONERROR:
             box.setIcon(QMessageBox::Critical);
             break;
-        case win::MB_ICONQUESTION:
+        case platform::MB_ICONQUESTION:
             box.setIcon(QMessageBox::Question);
             break;
-        case win::MB_ICONWARNING:
+        case platform::MB_ICONWARNING:
             box.setIcon(QMessageBox::Warning);
             break;
-        case win::MB_ICONINFORMATION:
+        case platform::MB_ICONINFORMATION:
             box.setIcon(QMessageBox::Information);
             break;
         default:
             box.setIcon(QMessageBox::NoIcon);
     }
-    if ((flags & 0xF) == win::MB_YESNO) {
+    if ((flags & 0xF) == platform::MB_YESNO) {
         box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
-        return box.exec() == QMessageBox::Yes ? win::IDYES : win::IDNO;
+        return box.exec() == QMessageBox::Yes ? platform::IDYES : platform::IDNO;
     }
     box.setStandardButtons(QMessageBox::Ok);
     box.exec();
-    return win::IDOK;
+    return platform::IDOK;
 }
 
 void QtUserInterface::ShowError(const std::string& text) {
     QMessageBox box(QMessageBox::Critical, kApplicationTitle,
-                    win::QStringFromAnsi(text).replace("\r\n", "\n"), QMessageBox::Ok,
+                    platform::QStringFromAnsi(text).replace("\r\n", "\n"), QMessageBox::Ok,
                     windowFor_(0));
     box.exec();
 }
 
 QString QtFilter(const std::string& windowsFilter) {
-    QStringList parts = win::QStringFromAnsi(windowsFilter).split('|');
+    QStringList parts = platform::QStringFromAnsi(windowsFilter).split('|');
     QStringList filters;
     for (int i = 0; i + 1 < parts.size(); i += 2) {
         QString name = parts[i];
@@ -65,17 +65,18 @@ QString QtFilter(const std::string& windowsFilter) {
     return filters.join(";;");
 }
 
-std::optional<std::string> QtUserInterface::FileDialog(const win::FileDialogRequest& request) {
-    QFileDialog dialog(windowFor_(request.owner), win::QStringFromAnsi(request.title));
+std::optional<std::string> QtUserInterface::FileDialog(const platform::FileDialogRequest& request) {
+    QFileDialog dialog(windowFor_(request.owner), platform::QStringFromAnsi(request.title));
     dialog.setNameFilter(QtFilter(request.filter));
-    dialog.setDefaultSuffix(win::QStringFromAnsi(request.defaultExtension));
+    dialog.setDefaultSuffix(platform::QStringFromAnsi(request.defaultExtension));
     if (!request.initialDir.empty()) {
-        dialog.setDirectory(QString::fromStdString(win::DialogPathFromWindows(request.initialDir)));
+        dialog.setDirectory(
+            QString::fromStdString(platform::DialogPathFromWindows(request.initialDir)));
     }
     if (!request.fileName.empty()) {
-        dialog.selectFile(win::QStringFromAnsi(request.fileName));
+        dialog.selectFile(platform::QStringFromAnsi(request.fileName));
     }
-    if (request.kind == win::FileDialogRequest::Kind::Save) {
+    if (request.kind == platform::FileDialogRequest::Kind::Save) {
         dialog.setAcceptMode(QFileDialog::AcceptSave);
         dialog.setFileMode(QFileDialog::AnyFile);
         dialog.setOption(QFileDialog::DontConfirmOverwrite, !request.overwritePrompt);
@@ -86,11 +87,11 @@ std::optional<std::string> QtUserInterface::FileDialog(const win::FileDialogRequ
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) {
         return std::nullopt;
     }
-    return win::WindowsPathFromDialog(dialog.selectedFiles().front().toStdString());
+    return platform::WindowsPathFromDialog(dialog.selectedFiles().front().toStdString());
 }
 
 void QtUserInterface::OpenUrl(const std::string& url) {
-    QDesktopServices::openUrl(QUrl(win::QStringFromAnsi(url)));
+    QDesktopServices::openUrl(QUrl(platform::QStringFromAnsi(url)));
 }
 
-}  // namespace app
+}  // namespace quellin::app

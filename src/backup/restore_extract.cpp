@@ -1,8 +1,8 @@
 #include "backup/restore_extract.h"
 
-#include "backup/archive_reader.h"
-#include "backup/codepage.h"
-#include "backup/file_stream.h"
+#include "archive/archive_reader.h"
+#include "archive/codepage.h"
+#include "archive/file_stream.h"
 #include "platform/filesystem.h"
 
 namespace quellin::backup {
@@ -10,19 +10,19 @@ namespace quellin::backup {
 namespace {
 
 // The entry that stands for `name`, or a reason why none can.
-const TZipEntryInfo* Pick(const std::vector<TZipEntryInfo>& entries, const std::string& name,
-                          std::string* problem) {
-    const TZipEntryInfo* exact = nullptr;
-    const TZipEntryInfo* inFolder = nullptr;
+const archive::TZipEntryInfo* Pick(const std::vector<archive::TZipEntryInfo>& entries,
+                                   const std::string& name, std::string* problem) {
+    const archive::TZipEntryInfo* exact = nullptr;
+    const archive::TZipEntryInfo* inFolder = nullptr;
     int inFolders = 0;
-    for (const TZipEntryInfo& entry : entries) {
-        if (SameTextAnsi(entry.FullName(), name)) {
+    for (const archive::TZipEntryInfo& entry : entries) {
+        if (archive::SameTextAnsi(entry.FullName(), name)) {
             if (exact) {
                 *problem = name + " (the archive holds it twice)";
                 return nullptr;
             }
             exact = &entry;
-        } else if (SameTextAnsi(entry.FileName, name)) {
+        } else if (archive::SameTextAnsi(entry.FileName, name)) {
             inFolder = &entry;
             ++inFolders;
         }
@@ -44,7 +44,7 @@ class TempFile {
     TempFile& operator=(const TempFile&) = delete;
     ~TempFile() {
         if (!path_.empty())
-            win::DeleteFileA(path_);
+            platform::DeleteFileA(path_);
     }
     const std::string& path() const { return path_; }
     void Release() { path_.clear(); }
@@ -55,18 +55,18 @@ class TempFile {
 
 }  // namespace
 
-std::vector<std::string> ExtractNamedEntries(TUnZipper& zipper,
+std::vector<std::string> ExtractNamedEntries(archive::TUnZipper& zipper,
                                              const std::vector<std::string>& wanted,
                                              const std::string& folder, std::uint64_t limit) {
-    auto archive = TBufferedFileStream::OpenRead(zipper.ZipName);
-    const std::vector<TZipEntryInfo> entries = zipper.ReadZipDirectory();
-    FileSource source(archive);
+    auto archive = archive::TBufferedFileStream::OpenRead(zipper.ZipName);
+    const std::vector<archive::TZipEntryInfo> entries = zipper.ReadZipDirectory();
+    archive::FileSource source(archive);
     std::vector<std::string> problems;
     for (const std::string& name : wanted) {
         if (zipper.OnProcessMessages)
             zipper.OnProcessMessages();
         std::string problem;
-        const TZipEntryInfo* entry = Pick(entries, name, &problem);
+        const archive::TZipEntryInfo* entry = Pick(entries, name, &problem);
         if (!entry) {
             if (!problem.empty())
                 problems.push_back(problem);
@@ -78,23 +78,24 @@ std::vector<std::string> ExtractNamedEntries(TUnZipper& zipper,
             continue;
         }
         std::string tempPath;
-        if (win::GetTempFileNameA(folder, "qzx", 0, &tempPath) == 0) {
+        if (platform::GetTempFileNameA(folder, "qzx", 0, &tempPath) == 0) {
             problems.push_back(entry->FullName() + " (cannot be written)");
             continue;
         }
         TempFile temp(tempPath);
-        EntryOutcome outcome = EntryOutcome::Corrupt;
+        archive::EntryOutcome outcome = archive::EntryOutcome::Corrupt;
         {
-            auto out = TBufferedFileStream::Create(temp.path());
+            auto out = archive::TBufferedFileStream::Create(temp.path());
             outcome = ExtractEntryData(
                 source, *entry, [&](std::span<const std::uint8_t> data) { out.Write(data); });
             out.Flush();
-            const win::FILETIME written = DosToFileTime(entry->DosDateTime());
-            win::SetFileTime(out.Handle(), nullptr, nullptr, &written);
+            const platform::FILETIME written = archive::DosToFileTime(entry->DosDateTime());
+            platform::SetFileTime(out.Handle(), nullptr, nullptr, &written);
             out.Close();
         }
-        if (outcome != EntryOutcome::Ok ||
-            !win::MoveFileExA(temp.path(), folder + "\\" + name, win::MOVEFILE_REPLACE_EXISTING)) {
+        if (outcome != archive::EntryOutcome::Ok ||
+            !platform::MoveFileExA(temp.path(), folder + "\\" + name,
+                                   platform::MOVEFILE_REPLACE_EXISTING)) {
             problems.push_back(entry->FullName());
             continue;
         }

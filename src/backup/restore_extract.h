@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "backup/unzipper.h"
+#include "archive/unzipper.h"
 
 namespace quellin::backup {
 
@@ -21,7 +21,7 @@ inline constexpr std::uint64_t kMaxRestoreEntrySize = std::uint64_t{64} << 20;
 // candidates, an entry larger than `limit` (judged by its recorded size before anything is
 // written; the data is never decoded past that size), a damaged or unreadable entry, or a
 // target that could not be written. Archive errors propagate as from UnZip.
-std::vector<std::string> ExtractNamedEntries(TUnZipper& zipper,
+std::vector<std::string> ExtractNamedEntries(archive::TUnZipper& zipper,
                                              const std::vector<std::string>& wanted,
                                              const std::string& folder,
                                              std::uint64_t limit = kMaxRestoreEntrySize);

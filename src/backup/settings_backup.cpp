@@ -6,19 +6,19 @@
 #include <span>
 #include <utility>
 
-#include "backup/crc32.h"
+#include "archive/crc32.h"
 #include "backup/restore_extract.h"
-#include "driverconfig/driverfiles.h"
+#include "driverconfig/driver_files.h"
 #include "platform/filesystem.h"
 #include "platform/processes.h"
 #include "platform/registry.h"
 #include "platform/ui.h"
 #include "system/admin.h"
-#include "system/appinfo.h"
+#include "system/app_info.h"
 #include "system/errors.h"
-#include "system/helpers.h"
 #include "system/identity.h"
 #include "system/redirection.h"
+#include "system/system_commands.h"
 
 namespace quellin::backup {
 
@@ -52,19 +52,19 @@ bool SameName(const std::string& a, const std::string& b) {
 }
 
 bool IsFile(const std::string& path) {
-    const win::DWORD attributes = win::GetFileAttributesA(path);
-    return attributes != win::INVALID_FILE_ATTRIBUTES &&
-           (attributes & win::FILE_ATTRIBUTE_DIRECTORY) == 0;
+    const platform::DWORD attributes = platform::GetFileAttributesA(path);
+    return attributes != platform::INVALID_FILE_ATTRIBUTES &&
+           (attributes & platform::FILE_ATTRIBUTE_DIRECTORY) == 0;
 }
 
 bool IsFolder(const std::string& path) {
-    const win::DWORD attributes = win::GetFileAttributesA(path);
-    return attributes != win::INVALID_FILE_ATTRIBUTES &&
-           (attributes & win::FILE_ATTRIBUTE_DIRECTORY) != 0;
+    const platform::DWORD attributes = platform::GetFileAttributesA(path);
+    return attributes != platform::INVALID_FILE_ATTRIBUTES &&
+           (attributes & platform::FILE_ATTRIBUTE_DIRECTORY) != 0;
 }
 
 void ShowPlain(const SettingsContext& context, const std::string& text) {
-    win::MessageBoxA(context.owner, text, system::kApplicationTitle, win::MB_OK);
+    platform::MessageBoxA(context.owner, text, system::kApplicationTitle, platform::MB_OK);
 }
 
 std::string JoinLines(const std::vector<std::string>& lines) {
@@ -106,7 +106,7 @@ class HiveFilesCleanup {
     void Run() {
         for (const std::string& file : std::exchange(files_, {})) {
             if (IsFile(file)) {
-                win::DeleteFileA(file);
+                platform::DeleteFileA(file);
             }
         }
     }
@@ -125,7 +125,7 @@ class FolderCleanup {
     FolderCleanup(const FolderCleanup&) = delete;
     FolderCleanup& operator=(const FolderCleanup&) = delete;
     ~FolderCleanup() { Run(); }
-    void Pin(win::UniqueFileHandle handle) { pin_ = std::move(handle); }
+    void Pin(platform::UniqueFileHandle handle) { pin_ = std::move(handle); }
     void Run() {
         pin_.reset();
         if (!folder_.empty()) {
@@ -136,26 +136,27 @@ class FolderCleanup {
 
   private:
     std::string folder_;
-    win::UniqueFileHandle pin_;
+    platform::UniqueFileHandle pin_;
 };
 
-[[noreturn]] void RaiseIoError(win::DWORD code) {
+[[noreturn]] void RaiseIoError(platform::DWORD code) {
     throw system::SystemError(code, "I/O error " + std::to_string(code));
 }
 
 // Holds the new extraction folder open, refusing others the right to delete or rename it, and
 // checks through that handle that it is a real folder, not a link someone put in its place.
-win::UniqueFileHandle PinFolder(const std::string& folder) {
-    win::UniqueFileHandle pin(win::CreateFileA(
-        folder, win::FILE_LIST_DIRECTORY | win::FILE_READ_ATTRIBUTES | win::SYNCHRONIZE,
-        win::FILE_SHARE_READ | win::FILE_SHARE_WRITE, win::OPEN_EXISTING,
-        win::FILE_FLAG_BACKUP_SEMANTICS | win::FILE_FLAG_OPEN_REPARSE_POINT));
-    win::BY_HANDLE_FILE_INFORMATION info;
-    if (!pin || !win::GetFileInformationByHandle(pin.get(), &info))
-        RaiseIoError(win::GetLastError());
-    if ((info.dwFileAttributes & win::FILE_ATTRIBUTE_DIRECTORY) == 0 ||
-        (info.dwFileAttributes & win::FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
-        RaiseIoError(win::ERROR_ACCESS_DENIED);
+platform::UniqueFileHandle PinFolder(const std::string& folder) {
+    platform::UniqueFileHandle pin(platform::CreateFileA(
+        folder,
+        platform::FILE_LIST_DIRECTORY | platform::FILE_READ_ATTRIBUTES | platform::SYNCHRONIZE,
+        platform::FILE_SHARE_READ | platform::FILE_SHARE_WRITE, platform::OPEN_EXISTING,
+        platform::FILE_FLAG_BACKUP_SEMANTICS | platform::FILE_FLAG_OPEN_REPARSE_POINT));
+    platform::BY_HANDLE_FILE_INFORMATION info;
+    if (!pin || !platform::GetFileInformationByHandle(pin.get(), &info))
+        RaiseIoError(platform::GetLastError());
+    if ((info.dwFileAttributes & platform::FILE_ATTRIBUTE_DIRECTORY) == 0 ||
+        (info.dwFileAttributes & platform::FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
+        RaiseIoError(platform::ERROR_ACCESS_DENIED);
     }
     return pin;
 }
@@ -187,11 +188,12 @@ bool HasExtensionOf(const std::string& name, const std::string& model) {
 // The archive entry that holds the driver file now named `current`: the entry of that name,
 // else the one entry of that name's extension that no other role claims. An archive taken
 // before a reinstall holds the description under the name it had then.
-const TZipEntryInfo* EntryForRole(const std::vector<TZipEntryInfo>& entries,
-                                  const std::string& current, const std::string& otherCurrent) {
-    const TZipEntryInfo* found = nullptr;
+const archive::TZipEntryInfo* EntryForRole(const std::vector<archive::TZipEntryInfo>& entries,
+                                           const std::string& current,
+                                           const std::string& otherCurrent) {
+    const archive::TZipEntryInfo* found = nullptr;
     int candidates = 0;
-    for (const TZipEntryInfo& entry : entries) {
+    for (const archive::TZipEntryInfo& entry : entries) {
         if (SameName(entry.FileName, current)) {
             return &entry;
         }
@@ -212,26 +214,27 @@ void RemoveLeftoverExtractionFolders(std::string tempPath) {
     }
     std::vector<std::pair<std::string, bool>> leftovers;
     {
-        win::WIN32_FIND_DATAA data;
-        win::UniqueFindHandle find(win::FindFirstFileA(tempPath + "\\PrintToPDF*", &data));
-        for (bool more = find.valid(); more; more = win::FindNextFileA(find.get(), &data)) {
+        platform::WIN32_FIND_DATAA data;
+        platform::UniqueFindHandle find(
+            platform::FindFirstFileA(tempPath + "\\PrintToPDF*", &data));
+        for (bool more = find.valid(); more; more = platform::FindNextFileA(find.get(), &data)) {
             const std::string name = data.cFileName;
             const std::string rest = name.substr(std::string_view("PrintToPDF").size());
             const std::size_t d = rest.find('D');
             const auto digits = [](const std::string& text) {
                 return !text.empty() && text.find_first_not_of("0123456789") == std::string::npos;
             };
-            if ((data.dwFileAttributes & win::FILE_ATTRIBUTE_DIRECTORY) != 0 &&
+            if ((data.dwFileAttributes & platform::FILE_ATTRIBUTE_DIRECTORY) != 0 &&
                 d != std::string::npos && digits(rest.substr(0, d)) && digits(rest.substr(d + 1))) {
                 leftovers.emplace_back(
                     tempPath + "\\" + name,
-                    (data.dwFileAttributes & win::FILE_ATTRIBUTE_REPARSE_POINT) != 0);
+                    (data.dwFileAttributes & platform::FILE_ATTRIBUTE_REPARSE_POINT) != 0);
             }
         }
     }
     for (const auto& [folder, isLink] : leftovers) {
         if (isLink) {
-            win::RemoveDirectoryA(folder);
+            platform::RemoveDirectoryA(folder);
         } else {
             system::DeleteFolderTree(folder);
         }
@@ -242,22 +245,22 @@ void RemoveLeftoverExtractionFolders(std::string tempPath) {
 // interrupted restore leaves either the old or the new file, never part of one.
 bool ReplaceDriverFile(const std::string& source, const std::string& target) {
     std::string temp;
-    if (win::GetTempFileNameA(FolderOf(target), "qrs", 0, &temp) == 0) {
+    if (platform::GetTempFileNameA(FolderOf(target), "qrs", 0, &temp) == 0) {
         return false;
     }
-    bool done = win::CopyFileA(source, temp, false);
+    bool done = platform::CopyFileA(source, temp, false);
     if (done) {
         // The driver file keeps its own marks, not those the archive entry carried.
-        const win::DWORD old = win::GetFileAttributesA(target);
-        win::SetFileAttributesA(temp, old == win::INVALID_FILE_ATTRIBUTES
-                                          ? win::FILE_ATTRIBUTE_ARCHIVE
-                                          : old & ~win::FILE_ATTRIBUTE_READONLY);
-        done = win::MoveFileExA(temp, target,
-                                win::MOVEFILE_REPLACE_EXISTING | win::MOVEFILE_WRITE_THROUGH);
+        const platform::DWORD old = platform::GetFileAttributesA(target);
+        platform::SetFileAttributesA(temp, old == platform::INVALID_FILE_ATTRIBUTES
+                                               ? platform::FILE_ATTRIBUTE_ARCHIVE
+                                               : old & ~platform::FILE_ATTRIBUTE_READONLY);
+        done = platform::MoveFileExA(
+            temp, target, platform::MOVEFILE_REPLACE_EXISTING | platform::MOVEFILE_WRITE_THROUGH);
     }
     if (!done) {
         system::ClearFileAttributes(temp);
-        win::DeleteFileA(temp);
+        platform::DeleteFileA(temp);
     }
     return done;
 }
@@ -269,25 +272,25 @@ struct Fingerprint {
 };
 
 std::optional<Fingerprint> FingerprintOf(const std::string& path) {
-    win::UniqueFileHandle file(
-        win::CreateFileA(path, win::GENERIC_READ, win::FILE_SHARE_READ, win::OPEN_EXISTING, 0));
+    platform::UniqueFileHandle file(platform::CreateFileA(
+        path, platform::GENERIC_READ, platform::FILE_SHARE_READ, platform::OPEN_EXISTING, 0));
     if (!file) {
         return std::nullopt;
     }
     Fingerprint print;
     std::vector<std::uint8_t> buffer(65536);
-    win::DWORD read = 0;
-    while (
-        win::ReadFile(file.get(), buffer.data(), static_cast<win::DWORD>(buffer.size()), &read) &&
-        read > 0) {
-        print.crc = Crc32(print.crc, std::span(buffer.data(), read));
+    platform::DWORD read = 0;
+    while (platform::ReadFile(file.get(), buffer.data(),
+                              static_cast<platform::DWORD>(buffer.size()), &read) &&
+           read > 0) {
+        print.crc = archive::Crc32(print.crc, std::span(buffer.data(), read));
         print.size += read;
     }
     return print;
 }
 
 std::string ProgramFolder() {
-    return FolderOf(win::GetModuleFileNameA());
+    return FolderOf(platform::GetModuleFileNameA());
 }
 
 std::string PathTooLongText(const std::string& path, const char* what) {
@@ -296,34 +299,38 @@ std::string PathTooLongText(const std::string& path, const char* what) {
 }
 
 // The backup and restore privileges ask the token for no more than adjusting them needs.
-constexpr win::DWORD kPrivilegeTokenAccess = win::TOKEN_ADJUST_PRIVILEGES | win::TOKEN_QUERY;
+constexpr platform::DWORD kPrivilegeTokenAccess =
+    platform::TOKEN_ADJUST_PRIVILEGES | platform::TOKEN_QUERY;
 
 }  // namespace
 
 bool SaveHiveFile(const std::string& keyPath, const std::string& hivePath,
-                  win::DWORD wow64KeyFlag) {
+                  platform::DWORD wow64KeyFlag) {
     system::EnablePrivilege("SeBackupPrivilege", kPrivilegeTokenAccess);
-    if (win::GetFileAttributesA(hivePath) != win::INVALID_FILE_ATTRIBUTES) {
-        win::DeleteFileA(hivePath);
+    if (platform::GetFileAttributesA(hivePath) != platform::INVALID_FILE_ATTRIBUTES) {
+        platform::DeleteFileA(hivePath);
     }
-    win::UniqueHKey key;
-    if (win::RegOpenKeyExA(win::HKEY_CURRENT_USER, keyPath, 0, win::KEY_ALL_ACCESS | wow64KeyFlag,
-                           key.put()) != static_cast<win::LONG>(win::ERROR_SUCCESS)) {
+    platform::UniqueHKey key;
+    if (platform::RegOpenKeyExA(platform::HKEY_CURRENT_USER, keyPath, 0,
+                                platform::KEY_ALL_ACCESS | wow64KeyFlag, key.put()) !=
+        static_cast<platform::LONG>(platform::ERROR_SUCCESS)) {
         return false;
     }
-    return win::RegSaveKeyA(key.get(), hivePath) == static_cast<win::LONG>(win::ERROR_SUCCESS);
+    return platform::RegSaveKeyA(key.get(), hivePath) ==
+           static_cast<platform::LONG>(platform::ERROR_SUCCESS);
 }
 
-bool RestoreHiveFile(const std::string& keyPath, const std::string& hivePath, win::HWND owner) {
+bool RestoreHiveFile(const std::string& keyPath, const std::string& hivePath,
+                     platform::HWND owner) {
     system::EnablePrivilege("SeRestorePrivilege", kPrivilegeTokenAccess);
-    win::UniqueHKey key;
-    win::LONG rc =
-        win::RegOpenKeyExA(win::HKEY_CURRENT_USER, keyPath, 0, win::KEY_ALL_ACCESS, key.put());
-    if (rc == static_cast<win::LONG>(win::ERROR_SUCCESS)) {
-        rc = win::RegRestoreKeyA(key.get(), hivePath, 0);
+    platform::UniqueHKey key;
+    platform::LONG rc = platform::RegOpenKeyExA(platform::HKEY_CURRENT_USER, keyPath, 0,
+                                                platform::KEY_ALL_ACCESS, key.put());
+    if (rc == static_cast<platform::LONG>(platform::ERROR_SUCCESS)) {
+        rc = platform::RegRestoreKeyA(key.get(), hivePath, 0);
     }
-    if (rc != static_cast<win::LONG>(win::ERROR_SUCCESS)) {
-        win::MessageBoxA(owner, kRestoreErrorText, system::kApplicationTitle, win::MB_OK);
+    if (rc != static_cast<platform::LONG>(platform::ERROR_SUCCESS)) {
+        platform::MessageBoxA(owner, kRestoreErrorText, system::kApplicationTitle, platform::MB_OK);
         return false;
     }
     return true;
@@ -334,10 +341,10 @@ std::string ExtractionFolderPath(const std::string& tempPath, int first, int sec
 }
 
 SettingsBackup::SettingsBackup() {
-    Zipper1.OverwriteMode = TOverwriteMode::Always;
-    Zipper1.OnProcessMessages = [] { win::ProcessPendingMessages(); };
+    Zipper1.OverwriteMode = archive::TOverwriteMode::Always;
+    Zipper1.OnProcessMessages = [] { platform::ProcessPendingMessages(); };
     Zipper1.OnMessage = [](const std::string& text, const std::string& caption) {
-        win::MessageBoxA(0, text, caption, win::MB_OK);
+        platform::MessageBoxA(0, text, caption, platform::MB_OK);
     };
     OpenDialog1.FileName = "*.roy";
     Random = [engine = std::make_shared<std::mt19937>(std::random_device{}())](int upTo) {
@@ -362,8 +369,8 @@ SettingsResult SettingsBackup::Save(const SettingsContext& context, bool printer
     if (SaveDialog1.InitialDir.empty()) {
         SaveDialog1.InitialDir = ProgramFolder();
     }
-    win::FileDialogRequest request;
-    request.kind = win::FileDialogRequest::Kind::Save;
+    platform::FileDialogRequest request;
+    request.kind = platform::FileDialogRequest::Kind::Save;
     request.owner = context.owner;
     request.title = "Save As";
     request.filter = kSettingsFilter;
@@ -371,7 +378,7 @@ SettingsResult SettingsBackup::Save(const SettingsContext& context, bool printer
     request.initialDir = SaveDialog1.InitialDir;
     request.fileName = NameOf(SaveDialog1.FileName);
     request.overwritePrompt = true;
-    const std::optional<std::string> chosen = win::ui().FileDialog(request);
+    const std::optional<std::string> chosen = platform::ui().FileDialog(request);
     if (!chosen) {
         return SettingsResult::Cancelled;
     }
@@ -396,7 +403,7 @@ SettingsResult SettingsBackup::Save(const SettingsContext& context, bool printer
         saved.push_back(SaveHiveFile(kSettingsKeys[i].keyPath, hives[i], context.wow64KeyFlag)
                             ? FingerprintOf(hives[i])
                             : std::nullopt);
-        win::ProcessPendingMessages();
+        platform::ProcessPendingMessages();
     }
 
     // The two driver files, in archive order; `wanted` is false where the registry names none
@@ -418,7 +425,7 @@ SettingsResult SettingsBackup::Save(const SettingsContext& context, bool printer
     // An archive entry that differs from the file on disk is replaced even when its date is
     // not older: the archive must hold what is there now.
     Zipper1.ReplaceChangedContent = true;
-    std::vector<TZipEntryInfo> entries;
+    std::vector<archive::TZipEntryInfo> entries;
     {
         system::FsRedirectionSpan span(context.wow64KeyFlag != 0);
         Zipper1.ZipName = *chosen;
@@ -440,8 +447,8 @@ SettingsResult SettingsBackup::Save(const SettingsContext& context, bool printer
     }
     cleanup.Run();
 
-    auto entryOf = [&](const std::string& name) -> const TZipEntryInfo* {
-        for (const TZipEntryInfo& entry : entries) {
+    auto entryOf = [&](const std::string& name) -> const archive::TZipEntryInfo* {
+        for (const archive::TZipEntryInfo& entry : entries) {
             if (SameName(entry.FileName, name) && entry.FolderName.empty()) {
                 return &entry;
             }
@@ -449,7 +456,7 @@ SettingsResult SettingsBackup::Save(const SettingsContext& context, bool printer
         return nullptr;
     };
     auto holds = [&](const std::string& name, const Fingerprint& print) {
-        const TZipEntryInfo* entry = entryOf(name);
+        const archive::TZipEntryInfo* entry = entryOf(name);
         return entry != nullptr && entry->Crc32 == print.crc &&
                entry->UncompressedSize == print.size;
     };
@@ -488,15 +495,15 @@ SettingsResult SettingsBackup::Restore(const SettingsContext& context) {
         OpenDialog1.InitialDir =
             SaveDialog1.FileName.empty() ? ProgramFolder() : FolderOf(SaveDialog1.FileName);
     }
-    win::FileDialogRequest request;
-    request.kind = win::FileDialogRequest::Kind::Open;
+    platform::FileDialogRequest request;
+    request.kind = platform::FileDialogRequest::Kind::Open;
     request.owner = context.owner;
     request.title = "Open";
     request.filter = kSettingsFilter;
     request.defaultExtension = kSettingsExtension;
     request.initialDir = OpenDialog1.InitialDir;
     request.fileName = NameOf(OpenDialog1.FileName);
-    const std::optional<std::string> chosen = win::ui().FileDialog(request);
+    const std::optional<std::string> chosen = platform::ui().FileDialog(request);
     if (!chosen) {
         return SettingsResult::Cancelled;
     }
@@ -508,8 +515,8 @@ SettingsResult SettingsBackup::Restore(const SettingsContext& context) {
 
     const std::string tempPath = system::GetTempPathText();
     if (tempPath.empty()) {
-        throw system::SystemError(win::ERROR_PATH_NOT_FOUND,
-                                  "I/O error " + std::to_string(win::ERROR_PATH_NOT_FOUND));
+        throw system::SystemError(platform::ERROR_PATH_NOT_FOUND,
+                                  "I/O error " + std::to_string(platform::ERROR_PATH_NOT_FOUND));
     }
     const int first = Random(2004);
     const int second = Random(5999);
@@ -530,20 +537,20 @@ SettingsResult SettingsBackup::Restore(const SettingsContext& context) {
     // stale hive file or driver file can stand in for one the archive lacks. A link in its
     // place is removed as a link: emptying it would delete, and extracting would write, in
     // whatever folder it leads to.
-    const win::DWORD existing = win::GetFileAttributesA(folder);
-    if (existing != win::INVALID_FILE_ATTRIBUTES &&
-        (existing & win::FILE_ATTRIBUTE_DIRECTORY) != 0) {
-        if ((existing & win::FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
-            if (!win::RemoveDirectoryA(folder)) {
-                const win::DWORD code = win::GetLastError();
+    const platform::DWORD existing = platform::GetFileAttributesA(folder);
+    if (existing != platform::INVALID_FILE_ATTRIBUTES &&
+        (existing & platform::FILE_ATTRIBUTE_DIRECTORY) != 0) {
+        if ((existing & platform::FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
+            if (!platform::RemoveDirectoryA(folder)) {
+                const platform::DWORD code = platform::GetLastError();
                 throw system::SystemError(code, "I/O error " + std::to_string(code));
             }
         } else {
             system::DeleteFolderTree(folder);
         }
     }
-    if (!IsFolder(folder) && !win::CreateDirectoryA(folder)) {
-        const win::DWORD code = win::GetLastError();
+    if (!IsFolder(folder) && !platform::CreateDirectoryA(folder)) {
+        const platform::DWORD code = platform::GetLastError();
         throw system::SystemError(code, "I/O error " + std::to_string(code));
     }
     FolderCleanup cleanup(folder);
@@ -554,12 +561,12 @@ SettingsResult SettingsBackup::Restore(const SettingsContext& context) {
     // first, then the description.
     Zipper1.ZipName = *chosen;
     Zipper1.FilesList.clear();
-    const std::vector<TZipEntryInfo> entries = Zipper1.ReadZipDirectory();
+    const std::vector<archive::TZipEntryInfo> entries = Zipper1.ReadZipDirectory();
     struct DriverFile {
         const std::string& name;
         const std::string& path;
         const char* role;
-        const TZipEntryInfo* entry = nullptr;
+        const archive::TZipEntryInfo* entry = nullptr;
     };
     DriverFile driverFiles[] = {
         {names.deviceCapabilitiesName, paths.deviceCapabilitiesPath,
@@ -590,7 +597,7 @@ SettingsResult SettingsBackup::Restore(const SettingsContext& context) {
         wanted.push_back(key.entryName);
     }
     for (const DriverFile& file : driverFiles) {
-        if (file.entry != nullptr && IsSafeFileName(file.entry->FileName)) {
+        if (file.entry != nullptr && archive::IsSafeFileName(file.entry->FileName)) {
             wanted.push_back(file.entry->FileName);
         }
     }
@@ -609,7 +616,7 @@ SettingsResult SettingsBackup::Restore(const SettingsContext& context) {
         if (!RestoreHiveFile(key.keyPath, folder + "\\" + key.entryName, context.owner)) {
             notRestored.push_back(std::string("HKEY_CURRENT_USER\\") + key.keyPath);
         }
-        win::ProcessPendingMessages();
+        platform::ProcessPendingMessages();
     }
 
     {
@@ -625,7 +632,7 @@ SettingsResult SettingsBackup::Restore(const SettingsContext& context) {
         }
     }
     // Entries this machine's printer has no place for.
-    for (const TZipEntryInfo& entry : entries) {
+    for (const archive::TZipEntryInfo& entry : entries) {
         if (entry.FileName.empty()) {
             continue;
         }

@@ -7,7 +7,7 @@
 #include <string_view>
 #include <vector>
 
-namespace cli {
+namespace quellin::cli {
 
 // The exit codes scripts test; the README and the JSON Schema carry the same table.
 enum ExitCode : int {
@@ -35,4 +35,4 @@ int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
 // A line for a terminal or log: control characters as \n, \r, \t or \xHH.
 std::string ShowControls(std::string_view text);
 
-}  // namespace cli
+}  // namespace quellin::cli

@@ -4,8 +4,8 @@
 #include <cctype>
 #include <filesystem>
 
+#include "archive/zip_errors.h"
 #include "backup/settings_backup.h"
-#include "backup/zip_errors.h"
 #include "cli/command.h"
 #include "cli/console_ui.h"
 #include "platform/filesystem.h"
@@ -13,10 +13,10 @@
 #include "platform/security.h"
 #include "platform/text.h"
 #include "platform/ui.h"
-#include "system/appinfo.h"
+#include "system/app_info.h"
 #include "system/errors.h"
 
-namespace cli {
+namespace quellin::cli {
 
 namespace {
 
@@ -33,11 +33,11 @@ std::string ArchivePath(const std::string& argument) {
     std::string path = argument;
     if (!IsWindowsPath(path)) {
         // A host path: the dialog side of the conversion takes and gives UTF-8.
-        const std::string utf8 = win::AnsiToUtf8(path);
+        const std::string utf8 = platform::AnsiToUtf8(path);
         const std::filesystem::path host(std::u8string(utf8.begin(), utf8.end()));
         const std::u8string absolute =
             std::filesystem::absolute(host).lexically_normal().u8string();
-        path = win::WindowsPathFromDialog(std::string(absolute.begin(), absolute.end()));
+        path = platform::WindowsPathFromDialog(std::string(absolute.begin(), absolute.end()));
     }
     std::replace(path.begin(), path.end(), '/', '\\');
     const std::size_t slash = path.rfind('\\');
@@ -81,7 +81,7 @@ template <typename Step>
 quellin::backup::SettingsResult ArchiveStep(Step&& step) {
     try {
         return step();
-    } catch (const quellin::backup::EZipperError& error) {
+    } catch (const quellin::archive::EZipperError& error) {
         throw CommandFailure(kExitFileError, error.what());
     } catch (const quellin::system::SystemError& error) {
         throw CommandFailure(kExitFileError, error.what(), error.code());
@@ -119,9 +119,9 @@ void Report(quellin::backup::SettingsResult result, const std::string& archive,
 // SYSTEM's own printer settings are rarely what a script run as SYSTEM means to save.
 void RequireIntendedUser(const Invocation& invocation, Reporter& reporter) {
     std::string user;
-    if (!win::GetUserNameA(&user))
+    if (!platform::GetUserNameA(&user))
         user.clear();
-    const bool system = win::IsLocalSystemAccount();
+    const bool system = platform::IsLocalSystemAccount();
     reporter.data.Set("user", Json::Object().Set("name", user).Set("localSystem", system));
     reporter.Progress("acting on the printer settings of " + (user.empty() ? "this user" : user));
     if (system && !invocation.Has("as-system"))
@@ -132,13 +132,15 @@ void RequireIntendedUser(const Invocation& invocation, Reporter& reporter) {
 
 // The archive's bytes, to tell whether a save changed it.
 std::optional<std::string> ArchiveBytes(const std::string& path) {
-    win::UniqueFileHandle file(win::CreateFileA(path, win::GENERIC_READ, win::FILE_SHARE_READ,
-                                                win::OPEN_EXISTING, win::FILE_ATTRIBUTE_NORMAL));
+    platform::UniqueFileHandle file(
+        platform::CreateFileA(path, platform::GENERIC_READ, platform::FILE_SHARE_READ,
+                              platform::OPEN_EXISTING, platform::FILE_ATTRIBUTE_NORMAL));
     if (!file)
         return std::nullopt;
     std::string bytes;
     char buffer[65536];
-    for (win::DWORD read = 0; win::ReadFile(file.get(), buffer, sizeof buffer, &read) && read;)
+    for (platform::DWORD read = 0;
+         platform::ReadFile(file.get(), buffer, sizeof buffer, &read) && read;)
         bytes.append(buffer, read);
     return bytes;
 }
@@ -184,11 +186,11 @@ void BackupCommand(const Invocation& invocation, Reporter& reporter) {
 void RestoreCommand(const Invocation& invocation, Reporter& reporter) {
     RequireAdministrator();
     const std::string archive = ArchivePath(invocation.positionals.at(0));
-    const win::DWORD attributes = win::GetFileAttributesA(archive);
-    if (attributes == win::INVALID_FILE_ATTRIBUTES ||
-        (attributes & win::FILE_ATTRIBUTE_DIRECTORY) != 0)
+    const platform::DWORD attributes = platform::GetFileAttributesA(archive);
+    if (attributes == platform::INVALID_FILE_ATTRIBUTES ||
+        (attributes & platform::FILE_ATTRIBUTE_DIRECTORY) != 0)
         throw CommandFailure(kExitFileError, "there is no archive " + archive,
-                             win::ERROR_FILE_NOT_FOUND);
+                             platform::ERROR_FILE_NOT_FOUND);
     RequireIntendedUser(invocation, reporter);
     if (reporter.check) {
         reporter.data.Set("archive", archive);
@@ -206,4 +208,4 @@ void RestoreCommand(const Invocation& invocation, Reporter& reporter) {
     Report(result, archive, reporter);
 }
 
-}  // namespace cli
+}  // namespace quellin::cli

@@ -6,19 +6,19 @@
 
 #include "cli/command.h"
 #include "cli/console_ui.h"
-#include "driverconfig/capabilityscan.h"
-#include "driverconfig/driverfiles.h"
-#include "driverconfig/papercatalogue.h"
-#include "driverconfig/papersizeeditor.h"
-#include "driverconfig/resolutioneditor.h"
+#include "driverconfig/capability_scan.h"
+#include "driverconfig/driver_files.h"
+#include "driverconfig/paper_catalogue.h"
+#include "driverconfig/paper_size_editor.h"
+#include "driverconfig/resolution_editor.h"
 #include "driverconfig/text.h"
-#include "driverconfig/textmodel.h"
+#include "driverconfig/text_model.h"
 #include "platform/filesystem.h"
 #include "platform/handle.h"
 #include "system/errors.h"
 #include "system/redirection.h"
 
-namespace cli {
+namespace quellin::cli {
 
 namespace {
 
@@ -101,18 +101,19 @@ void ReportReplace(driverconfig::ReplaceResult result, Reporter& reporter) {
 }
 
 // A file's bytes as they are on disk, or nullopt when it cannot be read.
-std::optional<std::string> ReadBytes(const std::string& path, win::DWORD wow64KeyFlag) {
+std::optional<std::string> ReadBytes(const std::string& path, platform::DWORD wow64KeyFlag) {
     quellin::system::FsRedirectionSpan span(wow64KeyFlag != 0);
-    win::UniqueFileHandle file(win::CreateFileA(path, win::GENERIC_READ, win::FILE_SHARE_READ,
-                                                win::OPEN_EXISTING, win::FILE_ATTRIBUTE_NORMAL));
+    platform::UniqueFileHandle file(
+        platform::CreateFileA(path, platform::GENERIC_READ, platform::FILE_SHARE_READ,
+                              platform::OPEN_EXISTING, platform::FILE_ATTRIBUTE_NORMAL));
     if (!file)
         return std::nullopt;
     std::string bytes;
     std::vector<char> buffer(65536);
     for (;;) {
-        win::DWORD read = 0;
-        if (!win::ReadFile(file.get(), buffer.data(), static_cast<win::DWORD>(buffer.size()),
-                           &read))
+        platform::DWORD read = 0;
+        if (!platform::ReadFile(file.get(), buffer.data(),
+                                static_cast<platform::DWORD>(buffer.size()), &read))
             return std::nullopt;
         if (read == 0)
             return bytes;
@@ -126,7 +127,7 @@ std::optional<std::string> ReadBytes(const std::string& path, win::DWORD wow64Ke
 bool WriteWhenChanged(const driverconfig::DriverFilePaths& paths,
                       const driverconfig::FeatureReplacement& replacement,
                       const std::string& descriptionText, Reporter& reporter) {
-    const win::DWORD flag = Wow64KeyFlag();
+    const platform::DWORD flag = Wow64KeyFlag();
     std::optional<std::string> capabilities;
     if (driverconfig::FileExists(paths.deviceCapabilitiesPath, flag))
         capabilities = FileStep(
@@ -179,7 +180,7 @@ bool WriteWhenChanged(const driverconfig::DriverFilePaths& paths,
 
 // The driver files as the locating step finds them, without the administrator gate: listing
 // changes nothing.
-driverconfig::DriverFilePaths LocateForReading(win::DWORD wow64KeyFlag) {
+driverconfig::DriverFilePaths LocateForReading(platform::DWORD wow64KeyFlag) {
     const driverconfig::DriverFileNames names = driverconfig::ReadDriverFileNames(wow64KeyFlag);
     if (names.queueFolderName.empty() || names.mergedConfigName.empty())
         throw CommandFailure(kExitFinding, driverconfig::kNamesMissingText, std::nullopt,
@@ -191,9 +192,9 @@ driverconfig::DriverFilePaths LocateForReading(win::DWORD wow64KeyFlag) {
     bool folder = false;
     {
         quellin::system::FsRedirectionSpan span(wow64KeyFlag != 0);
-        const win::DWORD attributes = win::GetFileAttributesA(paths.queueFolder);
-        folder = attributes != win::INVALID_FILE_ATTRIBUTES &&
-                 (attributes & win::FILE_ATTRIBUTE_DIRECTORY) != 0;
+        const platform::DWORD attributes = platform::GetFileAttributesA(paths.queueFolder);
+        folder = attributes != platform::INVALID_FILE_ATTRIBUTES &&
+                 (attributes & platform::FILE_ATTRIBUTE_DIRECTORY) != 0;
     }
     if (!folder || !driverconfig::FileExists(paths.mergedConfigPath, wow64KeyFlag))
         throw CommandFailure(kExitFinding, driverconfig::kFilesMissingText, std::nullopt,
@@ -318,7 +319,7 @@ int ParseDpi(const std::string& text, const char* option) {
 }  // namespace
 
 void PaperListCommand(const Invocation& invocation, Reporter& reporter) {
-    const win::DWORD flag = Wow64KeyFlag();
+    const platform::DWORD flag = Wow64KeyFlag();
     const driverconfig::DriverFilePaths paths = LocateForReading(flag);
     const std::string description =
         FileStep([&] { return driverconfig::ReadWorkingText(paths.mergedConfigPath, flag); });
@@ -431,7 +432,7 @@ void PaperRestoreDefaultCommand(const Invocation&, Reporter& reporter) {
 }
 
 void ResolutionListCommand(const Invocation&, Reporter& reporter) {
-    const win::DWORD flag = Wow64KeyFlag();
+    const platform::DWORD flag = Wow64KeyFlag();
     const driverconfig::DriverFilePaths paths = LocateForReading(flag);
     const std::string description =
         FileStep([&] { return driverconfig::ReadWorkingText(paths.mergedConfigPath, flag); });
@@ -505,8 +506,8 @@ void ResolutionSetCommand(const Invocation& invocation, Reporter& reporter) {
     // web page opens.
     CurrentConsoleUi()->answerQuestion = [allowMultiple](const std::string& caption,
                                                          const std::string&) {
-        return allowMultiple && caption == driverconfig::kSeveralResolutionsTitle ? win::IDYES
-                                                                                  : win::IDNO;
+        return allowMultiple && caption == driverconfig::kSeveralResolutionsTitle ? platform::IDYES
+                                                                                  : platform::IDNO;
     };
     const std::size_t shownBefore = CurrentConsoleUi()->messages.size();
     if (!driverconfig::SaveResolutionDialog(dialog, {}, 0)) {
@@ -535,4 +536,4 @@ void ResolutionSetCommand(const Invocation& invocation, Reporter& reporter) {
     ReportReplace(result, reporter);
 }
 
-}  // namespace cli
+}  // namespace quellin::cli

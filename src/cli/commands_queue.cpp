@@ -7,20 +7,20 @@
 #include "platform/spooler.h"
 #include "queue/job_text.h"
 
-namespace cli {
+namespace quellin::cli {
 
 namespace {
 
-constexpr win::DWORD kInvalidPrinterName = 1801;  // ERROR_INVALID_PRINTER_NAME
+constexpr platform::DWORD kInvalidPrinterName = 1801;  // ERROR_INVALID_PRINTER_NAME
 
-win::DWORD ParseJobId(const std::string& text) {
+platform::DWORD ParseJobId(const std::string& text) {
     if (text.empty() || text.size() > 10 ||
         !std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; }))
         throw UsageError("the job id \"" + text + "\" is not a number");
     const unsigned long long value = std::stoull(text);
     if (value > 0xFFFFFFFFull)
         throw UsageError("the job id \"" + text + "\" is too large");
-    return static_cast<win::DWORD>(value);
+    return static_cast<platform::DWORD>(value);
 }
 
 std::string JobLine(const JobFact& job) {
@@ -29,7 +29,7 @@ std::string JobLine(const JobFact& job) {
            std::to_string(job.pagesPrinted) + " pages printed  " + IsoTime(job.submitted);
 }
 
-constexpr win::DWORD kRpcServerUnavailable = 1722;  // RPC_S_SERVER_UNAVAILABLE
+constexpr platform::DWORD kRpcServerUnavailable = 1722;  // RPC_S_SERVER_UNAVAILABLE
 
 // A spooler that is not running answers every printer call with "The RPC server is
 // unavailable": an empty list would read as "no jobs".
@@ -44,16 +44,16 @@ void RequireSpooler() {
 }
 
 void RequirePrinter(const std::string& printer) {
-    win::HANDLE handle = nullptr;
-    if (!win::OpenPrinterA(printer, &handle, nullptr)) {
-        const win::DWORD code = win::GetLastError();
+    platform::HANDLE handle = nullptr;
+    if (!platform::OpenPrinterA(printer, &handle, nullptr)) {
+        const platform::DWORD code = platform::GetLastError();
         throw CommandFailure(kExitSystemRefused, "cannot open the printer \"" + printer + "\"",
                              code ? code : kInvalidPrinterName);
     }
-    win::ClosePrinter(handle);
+    platform::ClosePrinter(handle);
 }
 
-const JobFact* FindJob(const std::vector<PrinterJobs>& jobs, win::DWORD id) {
+const JobFact* FindJob(const std::vector<PrinterJobs>& jobs, platform::DWORD id) {
     for (const JobFact& job : jobs.front().jobs)
         if (job.id == id)
             return &job;
@@ -101,11 +101,11 @@ void JobsCommand(const Invocation& invocation, Reporter& reporter) {
 
 void JobControlCommand(const Invocation& invocation, Reporter& reporter) {
     const std::string verb = invocation.command.substr(invocation.command.find(' ') + 1);
-    const win::DWORD command = verb == "pause"     ? win::JOB_CONTROL_PAUSE
-                               : verb == "resume"  ? win::JOB_CONTROL_RESUME
-                               : verb == "restart" ? win::JOB_CONTROL_RESTART
-                                                   : win::JOB_CONTROL_CANCEL;
-    const win::DWORD jobId = ParseJobId(invocation.positionals.at(0));
+    const platform::DWORD command = verb == "pause"     ? platform::JOB_CONTROL_PAUSE
+                                    : verb == "resume"  ? platform::JOB_CONTROL_RESUME
+                                    : verb == "restart" ? platform::JOB_CONTROL_RESTART
+                                                        : platform::JOB_CONTROL_CANCEL;
+    const platform::DWORD jobId = ParseJobId(invocation.positionals.at(0));
     const std::optional<std::string> printer = invocation.Value("printer");
     if (!printer)
         throw UsageError("\"job " + verb + "\" needs --printer P");
@@ -138,20 +138,20 @@ void JobControlCommand(const Invocation& invocation, Reporter& reporter) {
         return;
     }
     reporter.Progress(verb + " job " + std::to_string(jobId) + " on \"" + *printer + "\"");
-    win::HANDLE handle = nullptr;
-    win::SetLastError(win::ERROR_SUCCESS);
+    platform::HANDLE handle = nullptr;
+    platform::SetLastError(platform::ERROR_SUCCESS);
     bool accepted = false;
-    if (win::OpenPrinterA(*printer, &handle, nullptr)) {
-        accepted = win::SetJobA(handle, jobId, 0, command);
-        const win::DWORD code = win::GetLastError();
-        win::ClosePrinter(handle);
-        win::SetLastError(code);
+    if (platform::OpenPrinterA(*printer, &handle, nullptr)) {
+        accepted = platform::SetJobA(handle, jobId, 0, command);
+        const platform::DWORD code = platform::GetLastError();
+        platform::ClosePrinter(handle);
+        platform::SetLastError(code);
     }
     if (!accepted) {
-        const win::DWORD code = win::GetLastError();
+        const platform::DWORD code = platform::GetLastError();
         throw CommandFailure(kExitSystemRefused,
                              "the spooler refused to " + verb + " job " + std::to_string(jobId),
-                             code ? std::optional<win::DWORD>(code) : std::nullopt);
+                             code ? std::optional<platform::DWORD>(code) : std::nullopt);
     }
     // Read back: the job's state now, or its absence after a cancel.
     const std::vector<PrinterJobs> after = ReadJobs({*printer});
@@ -162,4 +162,4 @@ void JobControlCommand(const Invocation& invocation, Reporter& reporter) {
                   (now ? (now->status.empty() ? "queued" : now->status) : "no longer queued"));
 }
 
-}  // namespace cli
+}  // namespace quellin::cli

@@ -8,16 +8,16 @@
 #include "cli/console_ui.h"
 #include "cli/health.h"
 #include "cli/repair_plan.h"
-#include "driverconfig/driverfiles.h"
+#include "driverconfig/driver_files.h"
 #include "repair/sequences.h"
 #include "repair/uninstall.h"
-#include "system/appinfo.h"
+#include "system/app_info.h"
 #include "system/errors.h"
-#include "system/helpers.h"
 #include "system/preferences.h"
 #include "system/printer_list.h"
+#include "system/system_commands.h"
 
-namespace cli {
+namespace quellin::cli {
 
 namespace {
 
@@ -46,12 +46,13 @@ class ProgressLines final : public repair::Progress {
         reporter_.Progress("dism.exe " + parameters + " ended with exit code " +
                            std::to_string(exitCode));
         codes_.push_back(exitCode);
-        tools_.Push(Json::Object()
-                        .Set("parameters", parameters)
-                        .Set("exitCode", exitCode)
-                        .Set("error", exitCode == 0 || exitCode == -1
-                                          ? Json()
-                                          : WindowsErrorJson(static_cast<win::DWORD>(exitCode))));
+        tools_.Push(
+            Json::Object()
+                .Set("parameters", parameters)
+                .Set("exitCode", exitCode)
+                .Set("error", exitCode == 0 || exitCode == -1
+                                  ? Json()
+                                  : WindowsErrorJson(static_cast<platform::DWORD>(exitCode))));
     }
 
     Json Steps() const { return steps_; }
@@ -99,7 +100,7 @@ void RunSequence(int mode, Reporter& reporter, ProgressLines& progress) {
         throw CommandFailure(kExitSystemRefused,
                              "the servicing tool " + repair::BuildRepairPaths().servicingTool +
                                  " is missing; nothing was changed",
-                             win::ERROR_FILE_NOT_FOUND);
+                             platform::ERROR_FILE_NOT_FOUND);
 }
 
 // The plan of a changing command under --check: what it would run, delete and remove.
@@ -228,10 +229,10 @@ void UninstallCommand(const Invocation& invocation, Reporter& reporter) {
         CurrentConsoleUi()->answerQuestion = [keepFeature](const std::string&,
                                                            const std::string& text) {
             if (text == repair::kRemovePrinterQuestion)
-                return win::IDYES;
+                return platform::IDYES;
             if (text == repair::kRemovePackageQuestion)
-                return keepFeature ? win::IDNO : win::IDYES;
-            return win::IDNO;
+                return keepFeature ? platform::IDNO : platform::IDYES;
+            return platform::IDNO;
         };
         repair::UninstallSettings settings;
         settings.wow64KeyFlag = Wow64KeyFlag();
@@ -259,11 +260,11 @@ void UninstallCommand(const Invocation& invocation, Reporter& reporter) {
     if (toolCode && *toolCode == kExitRestartRequired)
         reporter.exitCode = kExitRestartRequired;
     if (!feature.error && feature.state == "Enabled")
-        throw CommandFailure(kExitSystemRefused,
-                             "the printer is removed, but the optional feature is still enabled",
-                             toolCode && *toolCode != 0 && *toolCode != -1
-                                 ? std::optional<win::DWORD>(static_cast<win::DWORD>(*toolCode))
-                                 : std::nullopt);
+        throw CommandFailure(
+            kExitSystemRefused, "the printer is removed, but the optional feature is still enabled",
+            toolCode && *toolCode != 0 && *toolCode != -1
+                ? std::optional<platform::DWORD>(static_cast<platform::DWORD>(*toolCode))
+                : std::nullopt);
     reporter.Line("\"Microsoft Print to PDF\" is removed; the optional feature is " +
                   (feature.error ? "in an unknown state" : feature.state) + ".");
 }
@@ -331,8 +332,8 @@ void SpoolerCommand(const Invocation& invocation, Reporter& reporter) {
             kExitSystemRefused,
             "the Spooler service is " + (after.error ? std::string("unknown") : after.state) +
                 ", not " + wanted,
-            after.error ? std::optional<win::DWORD>(after.error->code) : std::nullopt);
+            after.error ? std::optional<platform::DWORD>(after.error->code) : std::nullopt);
     reporter.Line("The Spooler service is " + wanted + ".");
 }
 
-}  // namespace cli
+}  // namespace quellin::cli

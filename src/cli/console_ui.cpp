@@ -1,32 +1,32 @@
 #include "cli/console_ui.h"
 
-namespace cli {
+namespace quellin::cli {
 
 namespace {
 ConsoleUi* g_current = nullptr;
 }
 
 ConsoleUi::ConsoleUi() {
-    win::SetUserInterface(this);
+    platform::SetUserInterface(this);
     g_current = this;
 }
 
 ConsoleUi::~ConsoleUi() {
-    win::SetUserInterface(nullptr);
+    platform::SetUserInterface(nullptr);
     g_current = nullptr;
 }
 
-int ConsoleUi::MessageBox(win::HWND, const std::string& text, const std::string& caption,
-                          win::DWORD flags) {
-    const bool question = (flags & 0xF) == win::MB_YESNO;
-    int answer = win::IDOK;
+int ConsoleUi::MessageBox(platform::HWND, const std::string& text, const std::string& caption,
+                          platform::DWORD flags) {
+    const bool question = (flags & 0xF) == platform::MB_YESNO;
+    int answer = platform::IDOK;
     if (question)
-        answer = answerQuestion ? answerQuestion(caption, text) : win::IDNO;
+        answer = answerQuestion ? answerQuestion(caption, text) : platform::IDNO;
     messages.push_back({caption, text, question, answer});
     return answer;
 }
 
-std::optional<std::string> ConsoleUi::FileDialog(const win::FileDialogRequest&) {
+std::optional<std::string> ConsoleUi::FileDialog(const platform::FileDialogRequest&) {
     return chosenFile;
 }
 
@@ -34,4 +34,4 @@ ConsoleUi* CurrentConsoleUi() {
     return g_current;
 }
 
-}  // namespace cli
+}  // namespace quellin::cli

@@ -11,7 +11,7 @@
 
 #include "platform/ui.h"
 
-namespace cli {
+namespace quellin::cli {
 
 struct ShownMessage {
     std::string caption;
@@ -20,7 +20,7 @@ struct ShownMessage {
     int answer = 0;
 };
 
-class ConsoleUi final : public win::UserInterface {
+class ConsoleUi final : public platform::UserInterface {
   public:
     // Installs itself for its lifetime.
     ConsoleUi();
@@ -28,10 +28,10 @@ class ConsoleUi final : public win::UserInterface {
     ConsoleUi(const ConsoleUi&) = delete;
     ConsoleUi& operator=(const ConsoleUi&) = delete;
 
-    int MessageBox(win::HWND owner, const std::string& text, const std::string& caption,
-                   win::DWORD flags) override;
+    int MessageBox(platform::HWND owner, const std::string& text, const std::string& caption,
+                   platform::DWORD flags) override;
     void ShowError(const std::string& text) override { errors.push_back(text); }
-    std::optional<std::string> FileDialog(const win::FileDialogRequest& request) override;
+    std::optional<std::string> FileDialog(const platform::FileDialogRequest& request) override;
     void OpenUrl(const std::string& url) override { declinedUrls.push_back(url); }
 
     // Answers a yes/no question from its caption and text; unset or unmatched: No.
@@ -47,4 +47,4 @@ class ConsoleUi final : public win::UserInterface {
 // The installed console interface, or null when quellin-cli is not running a command.
 ConsoleUi* CurrentConsoleUi();
 
-}  // namespace cli
+}  // namespace quellin::cli

@@ -5,12 +5,12 @@
 #include <unordered_map>
 #include <unordered_set>
 
-#include "driverconfig/capabilityscan.h"
-#include "driverconfig/driverfiles.h"
-#include "driverconfig/papercatalogue.h"
-#include "driverconfig/papersizes.h"
+#include "driverconfig/capability_scan.h"
+#include "driverconfig/driver_files.h"
+#include "driverconfig/paper_catalogue.h"
+#include "driverconfig/paper_sizes.h"
 #include "driverconfig/text.h"
-#include "driverconfig/textmodel.h"
+#include "driverconfig/text_model.h"
 #include "platform/dism.h"
 #include "platform/filesystem.h"
 #include "platform/services.h"
@@ -18,12 +18,12 @@
 #include "queue/job_monitor.h"
 #include "queue/job_text.h"
 #include "system/admin.h"
-#include "system/appinfo.h"
+#include "system/app_info.h"
 #include "system/errors.h"
-#include "system/helpers.h"
 #include "system/redirection.h"
+#include "system/system_commands.h"
 
-namespace cli {
+namespace quellin::cli {
 
 namespace {
 
@@ -32,37 +32,37 @@ constexpr const char* kPortName = "PORTPROMPT:";
 constexpr const char* kSpoolerService = "spooler";
 
 Unreadable LastError() {
-    const win::DWORD code = win::GetLastError();
-    return {code, win::FormatSystemMessage(code)};
+    const platform::DWORD code = platform::GetLastError();
+    return {code, platform::FormatSystemMessage(code)};
 }
 
 // An HRESULT that wraps a Windows error reads as that error; others by their number.
-Unreadable FromHresult(win::HRESULT result) {
-    const auto bits = static_cast<win::DWORD>(result);
+Unreadable FromHresult(platform::HRESULT result) {
+    const auto bits = static_cast<platform::DWORD>(result);
     if (((bits >> 16) & 0x1FFF) == 7)
-        return {bits, win::FormatSystemMessage(bits & 0xFFFF)};
+        return {bits, platform::FormatSystemMessage(bits & 0xFFFF)};
     char text[64];
     std::snprintf(text, sizeof text, "DISM error 0x%08X.", static_cast<unsigned>(bits));
     return {bits, text};
 }
 
-const char* FeatureStateName(win::DismPackageFeatureState state) {
+const char* FeatureStateName(platform::DismPackageFeatureState state) {
     switch (state) {
-        case win::DismStateNotPresent:
+        case platform::DismStateNotPresent:
             return "NotPresent";
-        case win::DismStateUninstallPending:
+        case platform::DismStateUninstallPending:
             return "DisablePending";
-        case win::DismStateStaged:
+        case platform::DismStateStaged:
             return "Disabled";
-        case win::DismStateRemoved:
+        case platform::DismStateRemoved:
             return "DisabledWithPayloadRemoved";
-        case win::DismStateInstalled:
+        case platform::DismStateInstalled:
             return "Enabled";
-        case win::DismStateInstallPending:
+        case platform::DismStateInstallPending:
             return "EnablePending";
-        case win::DismStateSuperseded:
+        case platform::DismStateSuperseded:
             return "Superseded";
-        case win::DismStatePartiallyInstalled:
+        case platform::DismStatePartiallyInstalled:
             return "PartiallyInstalled";
     }
     return "Unknown";
@@ -72,37 +72,37 @@ const char* FeatureStateName(win::DismPackageFeatureState state) {
 
 StateReading ReadFeatureState() {
     StateReading reading;
-    win::HRESULT result = win::DismInitialize(win::DismLogErrors, "", "");
-    if (result != win::S_OK) {
+    platform::HRESULT result = platform::DismInitialize(platform::DismLogErrors, "", "");
+    if (result != platform::S_OK) {
         reading.error = FromHresult(result);
         return reading;
     }
-    win::DismSession session = 0;
-    result = win::DismOpenSession(win::DISM_ONLINE_IMAGE, "", "", &session);
-    if (result == win::S_OK) {
-        win::DismFeatureInfo info;
-        result = win::DismGetFeatureInfo(session, kFeatureName, &info);
-        if (result == win::S_OK)
+    platform::DismSession session = 0;
+    result = platform::DismOpenSession(platform::DISM_ONLINE_IMAGE, "", "", &session);
+    if (result == platform::S_OK) {
+        platform::DismFeatureInfo info;
+        result = platform::DismGetFeatureInfo(session, kFeatureName, &info);
+        if (result == platform::S_OK)
             reading.state = FeatureStateName(info.FeatureState);
-        win::DismCloseSession(session);
+        platform::DismCloseSession(session);
     }
-    if (result != win::S_OK)
+    if (result != platform::S_OK)
         reading.error = FromHresult(result);
-    win::DismShutdown();
+    platform::DismShutdown();
     return reading;
 }
 
 namespace {
 
-const char* ServiceStateName(win::DWORD state) {
+const char* ServiceStateName(platform::DWORD state) {
     switch (state) {
-        case win::SERVICE_STOPPED:
+        case platform::SERVICE_STOPPED:
             return "stopped";
-        case win::SERVICE_START_PENDING:
+        case platform::SERVICE_START_PENDING:
             return "start-pending";
-        case win::SERVICE_STOP_PENDING:
+        case platform::SERVICE_STOP_PENDING:
             return "stop-pending";
-        case win::SERVICE_RUNNING:
+        case platform::SERVICE_RUNNING:
             return "running";
         case 5:
             return "continue-pending";
@@ -118,41 +118,43 @@ const char* ServiceStateName(win::DWORD state) {
 
 StateReading ReadSpoolerState() {
     StateReading reading;
-    win::SC_HANDLE manager = win::OpenSCManagerA("", "", win::SC_MANAGER_CONNECT);
+    platform::SC_HANDLE manager = platform::OpenSCManagerA("", "", platform::SC_MANAGER_CONNECT);
     if (!manager) {
         reading.error = LastError();
         return reading;
     }
-    win::SC_HANDLE service = win::OpenServiceA(manager, kSpoolerService, win::SERVICE_QUERY_STATUS);
+    platform::SC_HANDLE service =
+        platform::OpenServiceA(manager, kSpoolerService, platform::SERVICE_QUERY_STATUS);
     if (!service) {
         reading.error = LastError();
     } else {
-        win::SERVICE_STATUS status;
-        if (win::QueryServiceStatus(service, &status))
+        platform::SERVICE_STATUS status;
+        if (platform::QueryServiceStatus(service, &status))
             reading.state = ServiceStateName(status.dwCurrentState);
         else
             reading.error = LastError();
-        win::CloseServiceHandle(service);
+        platform::CloseServiceHandle(service);
     }
-    win::CloseServiceHandle(manager);
+    platform::CloseServiceHandle(manager);
     return reading;
 }
 
 namespace {
 
 void ReadPrinter(HealthReport& report) {
-    constexpr win::DWORD kFlags = win::PRINTER_ENUM_LOCAL | win::PRINTER_ENUM_CONNECTIONS;
-    win::DWORD needed = 0, returned = 0;
-    std::vector<win::PRINTER_INFO_A> records;
-    win::EnumPrintersA(kFlags, "", 2, nullptr, 0, &needed, &returned);
-    const bool read = needed == 0
-                          ? win::GetLastError() == win::ERROR_SUCCESS ||
-                                win::GetLastError() == win::ERROR_INSUFFICIENT_BUFFER
-                          : win::EnumPrintersA(kFlags, "", 2, &records, needed, &needed, &returned);
+    constexpr platform::DWORD kFlags =
+        platform::PRINTER_ENUM_LOCAL | platform::PRINTER_ENUM_CONNECTIONS;
+    platform::DWORD needed = 0, returned = 0;
+    std::vector<platform::PRINTER_INFO_A> records;
+    platform::EnumPrintersA(kFlags, "", 2, nullptr, 0, &needed, &returned);
+    const bool read =
+        needed == 0 ? platform::GetLastError() == platform::ERROR_SUCCESS ||
+                          platform::GetLastError() == platform::ERROR_INSUFFICIENT_BUFFER
+                    : platform::EnumPrintersA(kFlags, "", 2, &records, needed, &needed, &returned);
     if (!read)
         return;
     report.printerPresent = false;
-    for (const win::PRINTER_INFO_A& record : records) {
+    for (const platform::PRINTER_INFO_A& record : records) {
         if (record.pPrinterName == quellin::system::kTargetPrinterName) {
             report.printerPresent = true;
             report.printerDriver = record.pDriverName;
@@ -169,11 +171,11 @@ void ReadPort(HealthReport& report) {
     }
 }
 
-bool IsFolder(const std::string& path, win::DWORD wow64KeyFlag) {
+bool IsFolder(const std::string& path, platform::DWORD wow64KeyFlag) {
     quellin::system::FsRedirectionSpan span(wow64KeyFlag != 0);
-    const win::DWORD attributes = win::GetFileAttributesA(path);
-    return attributes != win::INVALID_FILE_ATTRIBUTES &&
-           (attributes & win::FILE_ATTRIBUTE_DIRECTORY) != 0;
+    const platform::DWORD attributes = platform::GetFileAttributesA(path);
+    return attributes != platform::INVALID_FILE_ATTRIBUTES &&
+           (attributes & platform::FILE_ATTRIBUTE_DIRECTORY) != 0;
 }
 
 bool SameText(const std::string& a, const std::string& b) {
@@ -336,7 +338,7 @@ void ReadResolutions(HealthReport& report, const std::string& description,
                   descriptionDefaultDpi == capabilitiesDefaultDpi;
 }
 
-void ReadDriverFiles(HealthReport& report, win::DWORD wow64KeyFlag) {
+void ReadDriverFiles(HealthReport& report, platform::DWORD wow64KeyFlag) {
     const driverconfig::DriverFileNames names = driverconfig::ReadDriverFileNames(wow64KeyFlag);
     report.queueFolderName = names.queueFolderName;
     report.mergedConfigName = names.mergedConfigName;
@@ -397,7 +399,7 @@ std::vector<PrinterJobs> ReadJobs(const std::vector<std::string>& printers) {
     std::vector<PrinterJobs> result;
     for (const std::string& printer : printers) {
         PrinterJobs entry{printer, {}};
-        queue::PollPrinterJobs(printer, [&](const win::JOB_INFO_2A& job) {
+        queue::PollPrinterJobs(printer, [&](const platform::JOB_INFO_2A& job) {
             JobFact fact;
             fact.id = job.JobId;
             fact.machine = job.pMachineName;
@@ -431,7 +433,7 @@ HealthReport GatherHealthReport(Expect expect) {
         report.administrator = false;
     }
     report.wow64 = quellin::system::IsWow64();
-    const win::DWORD wow64KeyFlag = report.wow64 ? 256 : 0;
+    const platform::DWORD wow64KeyFlag = report.wow64 ? 256 : 0;
     const StateReading feature = ReadFeatureState();
     report.featureState = feature.state;
     report.featureError = feature.error;
@@ -447,4 +449,4 @@ HealthReport GatherHealthReport(Expect expect) {
     return report;
 }
 
-}  // namespace cli
+}  // namespace quellin::cli

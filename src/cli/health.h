@@ -13,7 +13,7 @@
 #include "cli/remedy.h"
 #include "platform/types.h"
 
-namespace cli {
+namespace quellin::cli {
 
 struct Finding {
     std::string code;              // stable, for scripts: "printer-missing"
@@ -30,7 +30,7 @@ inline constexpr const char* kSpoolerUnavailableFinding = "spooler-unavailable";
 
 // A value the report could not read carries the reason instead.
 struct Unreadable {
-    win::DWORD code = 0;  // Windows error or HRESULT; 0 when none applies
+    platform::DWORD code = 0;  // Windows error or HRESULT; 0 when none applies
     std::string text;
 };
 
@@ -57,10 +57,10 @@ struct FeatureFacts {
 };
 
 struct JobFact {
-    win::DWORD id = 0;
+    platform::DWORD id = 0;
     std::string machine, printer, document, owner, status;
-    win::DWORD statusBits = 0, size = 0, pagesPrinted = 0;
-    win::SYSTEMTIME submitted;
+    platform::DWORD statusBits = 0, size = 0, pagesPrinted = 0;
+    platform::SYSTEMTIME submitted;
 };
 
 struct PrinterJobs {
@@ -134,6 +134,6 @@ std::vector<std::string> HealthReportLines(const HealthReport& report);
 Json JobJson(const JobFact& job);
 
 // "2026-03-05T14:07:09Z": job times are the spooler's UTC.
-std::string IsoTime(const win::SYSTEMTIME& time);
+std::string IsoTime(const platform::SYSTEMTIME& time);
 
-}  // namespace cli
+}  // namespace quellin::cli

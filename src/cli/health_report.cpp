@@ -3,12 +3,12 @@
 #include <cstdio>
 
 #include "cli/health.h"
-#include "driverconfig/resolutioneditor.h"
+#include "driverconfig/resolution_editor.h"
 #include "driverconfig/text.h"
 #include "platform/spooler.h"
-#include "system/appinfo.h"
+#include "system/app_info.h"
 
-namespace cli {
+namespace quellin::cli {
 
 namespace {
 
@@ -149,7 +149,7 @@ std::vector<Finding> JobErrors(const HealthReport& r, bool target) {
         if ((printer.printer == quellin::system::kTargetPrinterName) != target)
             continue;
         for (const JobFact& job : printer.jobs) {
-            if ((job.statusBits & win::JOB_STATUS_ERROR) == 0)
+            if ((job.statusBits & platform::JOB_STATUS_ERROR) == 0)
                 continue;
             found.push_back(
                 {target ? "job-error" : "other-printer-job-error",
@@ -317,7 +317,7 @@ std::vector<Finding> DiagnoseNotes(const HealthReport& r) {
     return JobErrors(r, false);
 }
 
-std::string IsoTime(const win::SYSTEMTIME& t) {
+std::string IsoTime(const platform::SYSTEMTIME& t) {
     char text[64];
     std::snprintf(text, sizeof text, "%04u-%02u-%02uT%02u:%02u:%02uZ", t.wYear, t.wMonth, t.wDay,
                   t.wHour, t.wMinute, t.wSecond);
@@ -437,4 +437,4 @@ std::vector<std::string> HealthReportLines(const HealthReport& r) {
     return lines;
 }
 
-}  // namespace cli
+}  // namespace quellin::cli

@@ -2,7 +2,7 @@
 
 #include "json/json.h"
 
-namespace cli {
+namespace quellin::cli {
 
 std::string JsonQuote(std::string_view text) {
     return quellin::json::QuoteAnsi(text);
@@ -80,4 +80,4 @@ void Json::DumpTo(std::string& out) const {
     }
 }
 
-}  // namespace cli
+}  // namespace quellin::cli

@@ -9,7 +9,7 @@
 #include <utility>
 #include <vector>
 
-namespace cli {
+namespace quellin::cli {
 
 class Json {
   public:
@@ -57,4 +57,4 @@ class Json {
 // characters outside ASCII as \u escapes, so the document is plain ASCII.
 std::string JsonQuote(std::string_view text);
 
-}  // namespace cli
+}  // namespace quellin::cli

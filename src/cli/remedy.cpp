@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-namespace cli {
+namespace quellin::cli {
 
 namespace {
 
@@ -74,4 +74,4 @@ Json RemedyJson(const Remedy& remedy) {
                             .Set("posix", Joined(remedy, QuotePosix)));
 }
 
-}  // namespace cli
+}  // namespace quellin::cli

@@ -7,7 +7,7 @@
 
 #include "cli/json.h"
 
-namespace cli {
+namespace quellin::cli {
 
 struct Remedy {
     std::vector<std::string> args;  // after the program's name: {"job", "cancel", "2", ...}
@@ -29,4 +29,4 @@ std::string RemedyText(const Remedy& remedy);
 // {"command": ["quellin-cli", ...], "display": {"powershell": ..., "posix": ...}}
 Json RemedyJson(const Remedy& remedy);
 
-}  // namespace cli
+}  // namespace quellin::cli

@@ -11,7 +11,7 @@
 #include "cli/health.h"
 #include "repair/sequences.h"
 
-namespace cli {
+namespace quellin::cli {
 
 struct Plan {
     std::vector<std::string> steps;    // in the order they would run
@@ -27,7 +27,7 @@ Plan PlanSequence(int mode, const repair::RepairSettings& settings);
 // begin with "." when `skipDotNames` (the temp clean-up leaves them). Empty when the folder
 // is missing.
 std::vector<std::string> ListTree(const std::string& folder, bool skipDotNames,
-                                  win::DWORD wow64KeyFlag);
+                                  platform::DWORD wow64KeyFlag);
 
 // Every printer's jobs, in one list.
 std::vector<JobFact> AllJobs();
@@ -39,11 +39,11 @@ void ReportRemoved(const std::vector<std::string>& before, const std::vector<Job
 
 struct SequenceVerdict {
     int exitCode = kExitDone;
-    std::optional<win::DWORD> windowsError;
+    std::optional<platform::DWORD> windowsError;
 };
 // An install or reinstall's result from the printer's presence afterwards and the servicing
 // tool's exit codes: 3010 from the tool means done but a restart is required; a missing
 // printer is a refusal carrying the first failing code of the tool.
 SequenceVerdict JudgeInstall(bool printerPresent, const std::vector<std::int32_t>& toolCodes);
 
-}  // namespace cli
+}  // namespace quellin::cli

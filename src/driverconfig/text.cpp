@@ -2,7 +2,7 @@
 
 #include <limits>
 
-namespace driverconfig {
+namespace quellin::driverconfig {
 
 namespace {
 
@@ -176,4 +176,4 @@ std::int64_t MillimetresToUnits(std::int64_t millimetres) {
     return millimetres * kUnitsPerMillimetre;
 }
 
-}  // namespace driverconfig
+}  // namespace quellin::driverconfig

@@ -9,7 +9,7 @@
 #include <string>
 #include <string_view>
 
-namespace driverconfig {
+namespace quellin::driverconfig {
 
 // Removes spaces and control characters (every byte up to 0x20) at both ends.
 std::string Trim(std::string_view text);
@@ -50,4 +50,4 @@ std::int64_t UnitsToMillimetres(std::int64_t units);
 std::int64_t UnitsToMicrometres(std::int64_t units);
 std::int64_t MillimetresToUnits(std::int64_t millimetres);
 
-}  // namespace driverconfig
+}  // namespace quellin::driverconfig

@@ -39,11 +39,11 @@ std::string QuoteWide(std::u16string_view wide) {
 }
 
 std::string QuoteAnsi(std::string_view ansi) {
-    return QuoteWide(win::AnsiToWide(ansi));
+    return QuoteWide(platform::AnsiToWide(ansi));
 }
 
 std::string QuoteUtf8(std::string_view utf8) {
-    return QuoteWide(win::Utf8ToWide(utf8));
+    return QuoteWide(platform::Utf8ToWide(utf8));
 }
 
 }  // namespace quellin::json

@@ -3,11 +3,11 @@
 
 #include "platform/types.h"
 
-namespace win {
+namespace quellin::platform {
 
 void GetLocalTime(SYSTEMTIME* time);
 void GetSystemTimeAsFileTime(FILETIME* time);
 void Sleep(DWORD milliseconds);
 DWORD GetTickCount();
 
-}  // namespace win
+}  // namespace quellin::platform

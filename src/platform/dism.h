@@ -8,7 +8,7 @@
 
 #include "platform/types.h"
 
-namespace win {
+namespace quellin::platform {
 
 using HRESULT = std::int32_t;
 using DismSession = std::uint32_t;
@@ -53,4 +53,4 @@ HRESULT DismCloseSession(DismSession session);
 HRESULT DismGetFeatureInfo(DismSession session, const std::string& featureName,
                            DismFeatureInfo* featureInfo);
 
-}  // namespace win
+}  // namespace quellin::platform

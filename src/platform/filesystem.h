@@ -14,7 +14,7 @@
 #include "platform/handle.h"
 #include "platform/types.h"
 
-namespace win {
+namespace quellin::platform {
 
 inline constexpr DWORD FILE_ATTRIBUTE_READONLY = 0x1;
 inline constexpr DWORD FILE_ATTRIBUTE_HIDDEN = 0x2;
@@ -175,4 +175,4 @@ inline void CloseFind(HANDLE h) {
 }
 using UniqueFindHandle = UniqueResource<HANDLE, CloseFind, InvalidHandle>;
 
-}  // namespace win
+}  // namespace quellin::platform

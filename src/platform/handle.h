@@ -5,7 +5,7 @@
 
 #include "platform/types.h"
 
-namespace win {
+namespace quellin::platform {
 
 template <typename H, auto Close, auto Invalid>
 class UniqueResource {
@@ -55,4 +55,4 @@ using UniqueHandle = UniqueResource<HANDLE, CloseHandle, NullHandle>;
 // Handles whose failure value is INVALID_HANDLE_VALUE (CreateFileA).
 using UniqueFileHandle = UniqueResource<HANDLE, CloseHandle, InvalidHandle>;
 
-}  // namespace win
+}  // namespace quellin::platform

@@ -5,7 +5,7 @@
 
 #include "platform/types.h"
 
-namespace win {
+namespace quellin::platform {
 
 // Null with ERROR_MOD_NOT_FOUND (126) when the library is missing.
 HMODULE LoadLibraryA(const std::string& name);
@@ -19,4 +19,4 @@ FARPROC GetProcAddress(HMODULE module, const std::string& name);
 
 inline constexpr DWORD ERROR_MOD_NOT_FOUND = 126;
 
-}  // namespace win
+}  // namespace quellin::platform

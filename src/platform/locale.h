@@ -6,7 +6,7 @@
 
 #include "platform/types.h"
 
-namespace win {
+namespace quellin::platform {
 
 using LCID = DWORD;
 using LCTYPE = DWORD;
@@ -33,4 +33,4 @@ int GetLocaleInfoA(LCID locale, LCTYPE type, std::string* data, int cchData);
 
 inline constexpr DWORD ERROR_INVALID_FLAGS = 1004;
 
-}  // namespace win
+}  // namespace quellin::platform

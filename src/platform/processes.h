@@ -5,7 +5,7 @@
 
 #include "platform/types.h"
 
-namespace win {
+namespace quellin::platform {
 
 inline constexpr DWORD SEE_MASK_NOCLOSEPROCESS = 0x40;
 inline constexpr DWORD SEE_MASK_FLAG_NO_UI = 0x400;  // errors are returned, never shown
@@ -65,4 +65,4 @@ int SHFileOperationA(SHFILEOPSTRUCTA* operation);
 void ProcessPendingMessages();
 void SetMessagePump(void (*pump)());
 
-}  // namespace win
+}  // namespace quellin::platform

@@ -6,7 +6,7 @@
 
 #include "platform/types.h"
 
-namespace win {
+namespace quellin::platform {
 
 using REGSAM = DWORD;
 
@@ -112,4 +112,4 @@ class UniqueHKey {
     HKEY key_ = nullptr;
 };
 
-}  // namespace win
+}  // namespace quellin::platform

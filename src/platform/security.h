@@ -8,7 +8,7 @@
 
 #include "platform/types.h"
 
-namespace win {
+namespace quellin::platform {
 
 inline constexpr DWORD TOKEN_QUERY = 0x0008;
 inline constexpr DWORD TOKEN_ADJUST_PRIVILEGES = 0x0020;
@@ -174,4 +174,4 @@ BOOL GetUserNameA(std::string* name);
 // services, Intune scripts and startup scripts do.
 BOOL IsLocalSystemAccount();
 
-}  // namespace win
+}  // namespace quellin::platform

@@ -6,7 +6,7 @@
 
 #include "platform/types.h"
 
-namespace win {
+namespace quellin::platform {
 
 struct ScHandleTag;
 using SC_HANDLE = ScHandleTag*;
@@ -46,4 +46,4 @@ BOOL ControlService(SC_HANDLE service, DWORD control, SERVICE_STATUS* status);
 BOOL QueryServiceStatus(SC_HANDLE service, SERVICE_STATUS* status);
 BOOL CloseServiceHandle(SC_HANDLE handle);
 
-}  // namespace win
+}  // namespace quellin::platform

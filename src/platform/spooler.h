@@ -11,7 +11,7 @@
 
 #include "platform/types.h"
 
-namespace win {
+namespace quellin::platform {
 
 inline constexpr DWORD PRINTER_ENUM_DEFAULT = 0x1;
 inline constexpr DWORD PRINTER_ENUM_LOCAL = 0x2;
@@ -118,4 +118,4 @@ BOOL SetJobA(HANDLE printer, DWORD jobId, DWORD level, DWORD command);
 // length needed. No default printer: ERROR_FILE_NOT_FOUND.
 BOOL GetDefaultPrinterA(std::string* buffer, DWORD* size);
 
-}  // namespace win
+}  // namespace quellin::platform

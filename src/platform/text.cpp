@@ -1,6 +1,6 @@
 #include "platform/text.h"
 
-namespace win {
+namespace quellin::platform {
 
 namespace {
 
@@ -101,4 +101,4 @@ std::string Utf8ToAnsi(std::string_view utf8, bool* exact) {
     return WideToAnsi(Utf8ToWide(utf8), exact);
 }
 
-}  // namespace win
+}  // namespace quellin::platform

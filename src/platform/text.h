@@ -8,7 +8,7 @@
 #include <string_view>
 #include <vector>
 
-namespace win {
+namespace quellin::platform {
 
 // MultiByteToWideChar(CP_ACP). Every byte has a form; the sandbox's code page is 1252, whose
 // five unassigned bytes become the C1 controls of the same value, as on Windows.
@@ -38,4 +38,4 @@ std::optional<std::vector<std::string>> AnsiArguments(int argc, char** argv, std
 // a Windows console gets UTF-16 (WriteConsoleW); a pipe, a file or a terminal elsewhere UTF-8.
 void WriteStandardText(int stream, std::string_view ansi);
 
-}  // namespace win
+}  // namespace quellin::platform

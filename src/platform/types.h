@@ -8,7 +8,7 @@
 #include <cstdint>
 #include <string>
 
-namespace win {
+namespace quellin::platform {
 
 using BYTE = std::uint8_t;
 using WORD = std::uint16_t;
@@ -107,4 +107,4 @@ std::string FormatSystemMessage(DWORD code);
 
 BOOL CloseHandle(HANDLE handle);
 
-}  // namespace win
+}  // namespace quellin::platform

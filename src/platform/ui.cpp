@@ -2,7 +2,7 @@
 
 #include <cstdio>
 
-namespace win {
+namespace quellin::platform {
 
 namespace {
 
@@ -39,4 +39,4 @@ void SetUserInterface(UserInterface* ui) {
     g_current = ui ? ui : &g_console;
 }
 
-}  // namespace win
+}  // namespace quellin::platform

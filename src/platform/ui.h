@@ -8,7 +8,7 @@
 
 #include "platform/types.h"
 
-namespace win {
+namespace quellin::platform {
 
 inline constexpr DWORD MB_OK = 0x0;
 inline constexpr DWORD MB_YESNO = 0x4;
@@ -64,4 +64,4 @@ inline int MessageBoxA(HWND owner, const std::string& text, const std::string& c
     return ui().MessageBox(owner, text, caption, flags);
 }
 
-}  // namespace win
+}  // namespace quellin::platform

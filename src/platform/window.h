@@ -4,7 +4,7 @@
 
 #include "platform/types.h"
 
-namespace win {
+namespace quellin::platform {
 
 inline constexpr int SW_HIDE = 0;
 inline constexpr int SW_SHOWNORMAL = 1;
@@ -32,4 +32,4 @@ class WindowHost {
 HWND RegisterApplicationWindow(WindowHost* host);
 void UnregisterApplicationWindow(HWND window);
 
-}  // namespace win
+}  // namespace quellin::platform

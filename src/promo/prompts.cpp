@@ -6,7 +6,7 @@
 #include "platform/ui.h"
 #include "promo/promotions.h"
 
-namespace promo {
+namespace quellin::promo {
 
 namespace {
 
@@ -71,8 +71,8 @@ bool EqualsIgnoringCase(const std::string& a, const std::string& b) {
            });
 }
 
-bool AskYesNo(win::HWND owner, const std::string& text, const std::string& caption) {
-    return win::MessageBoxA(owner, text, caption, win::MB_YESNO) == win::IDYES;
+bool AskYesNo(platform::HWND owner, const std::string& text, const std::string& caption) {
+    return platform::MessageBoxA(owner, text, caption, platform::MB_YESNO) == platform::IDYES;
 }
 
 }  // namespace
@@ -87,15 +87,15 @@ bool ListsPdfPrinter(const std::vector<std::string>& entries) {
     });
 }
 
-void OpenUpgradePage(win::HWND owner, const std::string& siteAddress) {
+void OpenUpgradePage(platform::HWND owner, const std::string& siteAddress) {
     OpenAddress(owner, UpgradePageAddress(siteAddress));
 }
 
-void OpenFeaturesPage(win::HWND owner, const std::string& siteAddress) {
+void OpenFeaturesPage(platform::HWND owner, const std::string& siteAddress) {
     OpenAddress(owner, FeaturesPageAddress(siteAddress));
 }
 
-void ShowUpgradeReminder(win::HWND owner, const std::string& siteAddress) {
+void ShowUpgradeReminder(platform::HWND owner, const std::string& siteAddress) {
     if (AskYesNo(owner, kUpgradeReminder, kUpgradeReminderCaption))
         OpenUpgradePage(owner, siteAddress);
 }
@@ -105,7 +105,7 @@ std::int32_t ShowNextPrompt(std::int32_t rotation, const PromptContext& context)
     // instead of wrapping negative.
     std::int64_t turn = std::max<std::int32_t>(rotation, 0);
     ++turn;
-    const win::HWND owner = context.owner;
+    const platform::HWND owner = context.owner;
     if (turn <= 2) {
         if (AskYesNo(owner, kUpgradeOffer, context.applicationTitle))
             OpenUpgradePage(owner, context.siteAddress);
@@ -126,4 +126,4 @@ std::int32_t ShowNextPrompt(std::int32_t rotation, const PromptContext& context)
     return static_cast<std::int32_t>(turn);
 }
 
-}  // namespace promo
+}  // namespace quellin::promo

@@ -9,7 +9,7 @@
 
 #include "platform/types.h"
 
-namespace promo {
+namespace quellin::promo {
 
 inline constexpr const char* kUpgradeOffer =
     "Do you want to upgrade to Velloran Pro version to get more features?\r\n"
@@ -54,7 +54,7 @@ inline constexpr std::int32_t kFirstProductTurn = 4;
 inline constexpr std::int32_t kSilentTurn = kFirstProductTurn + kProductCount;
 
 struct PromptContext {
-    win::HWND owner = 0;
+    platform::HWND owner = 0;
     std::string applicationTitle;
     std::string siteAddress;
     std::string companionPrinterAddress;
@@ -64,12 +64,12 @@ struct PromptContext {
 // True when an entry equals "Microsoft Print to PDF" as a whole, letter case ignored.
 bool ListsPdfPrinter(const std::vector<std::string>& entries);
 
-void OpenUpgradePage(win::HWND owner, const std::string& siteAddress);
-void OpenFeaturesPage(win::HWND owner, const std::string& siteAddress);
-void ShowUpgradeReminder(win::HWND owner, const std::string& siteAddress);
+void OpenUpgradePage(platform::HWND owner, const std::string& siteAddress);
+void OpenFeaturesPage(platform::HWND owner, const std::string& siteAddress);
+void ShowUpgradeReminder(platform::HWND owner, const std::string& siteAddress);
 
 // Advances the counter, shows the prompt of its new value and acts on a Yes. Returns the
 // counter to keep. Never refuses the close.
 std::int32_t ShowNextPrompt(std::int32_t rotation, const PromptContext& context);
 
-}  // namespace promo
+}  // namespace quellin::promo

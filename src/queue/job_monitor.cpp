@@ -3,67 +3,68 @@
 #include "platform/handle.h"
 #include "platform/security.h"
 #include "platform/ui.h"
-#include "system/appinfo.h"
+#include "system/app_info.h"
 
-namespace queue {
+namespace quellin::queue {
 
 namespace {
 
-using UniquePrinter = win::UniqueResource<win::HANDLE, win::ClosePrinter, win::NullHandle>;
+using UniquePrinter =
+    platform::UniqueResource<platform::HANDLE, platform::ClosePrinter, platform::NullHandle>;
 
-constexpr win::DWORD kAllJobs = 0xFFFFFFFF;
+constexpr platform::DWORD kAllJobs = 0xFFFFFFFF;
 
 bool IsNtFamily() {
-    return (win::GetVersion() & 0x80000000) == 0;
+    return (platform::GetVersion() & 0x80000000) == 0;
 }
 
 }  // namespace
 
-bool EnumPrinterNames(std::vector<std::string>& names, bool sharedOnly, win::HWND owner) {
-    win::DWORD flags = win::PRINTER_ENUM_LOCAL;
-    win::DWORD level = 5;
+bool EnumPrinterNames(std::vector<std::string>& names, bool sharedOnly, platform::HWND owner) {
+    platform::DWORD flags = platform::PRINTER_ENUM_LOCAL;
+    platform::DWORD level = 5;
     if (IsNtFamily()) {
-        flags = win::PRINTER_ENUM_LOCAL | win::PRINTER_ENUM_CONNECTIONS;
+        flags = platform::PRINTER_ENUM_LOCAL | platform::PRINTER_ENUM_CONNECTIONS;
         level = 4;
     }
     if (sharedOnly)
-        flags |= win::PRINTER_ENUM_SHARED;
-    win::DWORD needed = 0, returned = 0;
-    win::EnumPrintersA(flags, "", level, nullptr, 0, &needed, &returned);
+        flags |= platform::PRINTER_ENUM_SHARED;
+    platform::DWORD needed = 0, returned = 0;
+    platform::EnumPrintersA(flags, "", level, nullptr, 0, &needed, &returned);
     if (needed == 0)
         return false;
-    std::vector<win::PRINTER_INFO_A> records;
-    if (!win::EnumPrintersA(flags, "", level, &records, needed, &needed, &returned)) {
-        win::MessageBoxA(owner, kEnumPrintersError, quellin::system::kApplicationTitle,
-                         win::MB_OK | win::MB_ICONERROR);
+    std::vector<platform::PRINTER_INFO_A> records;
+    if (!platform::EnumPrintersA(flags, "", level, &records, needed, &needed, &returned)) {
+        platform::MessageBoxA(owner, kEnumPrintersError, quellin::system::kApplicationTitle,
+                              platform::MB_OK | platform::MB_ICONERROR);
         return false;
     }
-    for (win::DWORD i = 0; i < returned && i < records.size(); ++i)
+    for (platform::DWORD i = 0; i < returned && i < records.size(); ++i)
         names.push_back(records[i].pPrinterName);
     return true;
 }
 
 bool PollPrinterJobs(const std::string& printerName, const JobOperation& operation) {
     UniquePrinter printer;
-    if (!win::OpenPrinterA(printerName, printer.put(), nullptr))
+    if (!platform::OpenPrinterA(printerName, printer.put(), nullptr))
         return false;
-    win::DWORD needed = 0, returned = 0;
-    if (!win::EnumJobsA(printer.get(), 0, kAllJobs, 2, nullptr, 0, &needed, &returned) &&
-        win::GetLastError() != win::ERROR_INSUFFICIENT_BUFFER)
+    platform::DWORD needed = 0, returned = 0;
+    if (!platform::EnumJobsA(printer.get(), 0, kAllJobs, 2, nullptr, 0, &needed, &returned) &&
+        platform::GetLastError() != platform::ERROR_INSUFFICIENT_BUFFER)
         return false;
     if (needed == 0)
         return false;
-    std::vector<win::JOB_INFO_2A> jobs;
-    if (!win::EnumJobsA(printer.get(), 0, kAllJobs, 2, &jobs, needed, &needed, &returned))
+    std::vector<platform::JOB_INFO_2A> jobs;
+    if (!platform::EnumJobsA(printer.get(), 0, kAllJobs, 2, &jobs, needed, &needed, &returned))
         return false;
     // The printer is closed before any row changes.
     printer.reset();
-    for (win::DWORD i = 0; i < returned && i < jobs.size(); ++i)
+    for (platform::DWORD i = 0; i < returned && i < jobs.size(); ++i)
         operation(jobs[i]);
     return true;
 }
 
-JobMonitor::JobMonitor(MonitorTimer& timer, win::HWND owner, RowSearch search)
+JobMonitor::JobMonitor(MonitorTimer& timer, platform::HWND owner, RowSearch search)
     : timer_(timer), owner_(owner), rows_(TextFormats::FromUserLocale(), search) {}
 
 void JobMonitor::FormCreate() {
@@ -77,7 +78,8 @@ void JobMonitor::Timer1Timer() {
     for (std::size_t i = 0; i < count && i < PrinterNames.size(); ++i) {
         // A copy: the name outlives any change to the list during the poll.
         const std::string name = PrinterNames[i];
-        PollPrinterJobs(name, [this](const win::JOB_INFO_2A& job) { rows_.UpdateJobRow(job); });
+        PollPrinterJobs(name,
+                        [this](const platform::JOB_INFO_2A& job) { rows_.UpdateJobRow(job); });
     }
 }
 
@@ -93,7 +95,8 @@ bool JobMonitor::ToggleSharedOnly() {
     return SharedOnly;
 }
 
-bool JobMonitor::ControlSelectedJob(std::optional<std::size_t> selectedRow, win::DWORD command) {
+bool JobMonitor::ControlSelectedJob(std::optional<std::size_t> selectedRow,
+                                    platform::DWORD command) {
     if (!selectedRow || *selectedRow >= rows_.RowCount())
         return false;
     TimerHold hold(timer_);
@@ -104,13 +107,13 @@ bool JobMonitor::ControlSelectedJob(std::optional<std::size_t> selectedRow, win:
     const std::string name = row.cells[Computer] + "\\" + printerText;
     bool accepted = false;
     UniquePrinter printer;
-    if (win::OpenPrinterA(name, printer.put(), nullptr)) {
-        accepted = win::SetJobA(printer.get(), row.key.jobId, 0, command);
+    if (platform::OpenPrinterA(name, printer.put(), nullptr)) {
+        accepted = platform::SetJobA(printer.get(), row.key.jobId, 0, command);
         printer.reset();
     } else {
-        win::MessageBoxA(owner_,
-                         kOpenPrinterError + std::to_string(row.key.jobId) + " " + printerText,
-                         quellin::system::kApplicationTitle, win::MB_OK);
+        platform::MessageBoxA(owner_,
+                              kOpenPrinterError + std::to_string(row.key.jobId) + " " + printerText,
+                              quellin::system::kApplicationTitle, platform::MB_OK);
     }
     return accepted;
 }
@@ -124,4 +127,4 @@ void JobMonitor::DeleteAllItems() {
     rows_.Clear();
 }
 
-}  // namespace queue
+}  // namespace quellin::queue

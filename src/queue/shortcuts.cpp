@@ -5,9 +5,9 @@
 #include "platform/spooler.h"
 #include "platform/ui.h"
 #include "platform/window.h"
-#include "system/appinfo.h"
+#include "system/app_info.h"
 
-namespace queue {
+namespace quellin::queue {
 
 namespace {
 
@@ -63,38 +63,39 @@ std::string DefaultPrinterNotSetText(const std::string& printer) {
 }
 
 std::string CurrentDefaultPrinter() {
-    win::DWORD size = 0;
+    platform::DWORD size = 0;
     std::string name;
-    if (!win::GetDefaultPrinterA(nullptr, &size) &&
-        win::GetLastError() != win::ERROR_INSUFFICIENT_BUFFER)
+    if (!platform::GetDefaultPrinterA(nullptr, &size) &&
+        platform::GetLastError() != platform::ERROR_INSUFFICIENT_BUFFER)
         return {};
-    if (!win::GetDefaultPrinterA(&name, &size))
+    if (!platform::GetDefaultPrinterA(&name, &size))
         return {};
     return name;
 }
 
-void SetAsDefault(win::HWND owner, const std::string& printer, std::chrono::milliseconds wait) {
-    win::SHELLEXECUTEINFOA info;
-    info.fMask = win::SEE_MASK_NOCLOSEPROCESS;
+void SetAsDefault(platform::HWND owner, const std::string& printer,
+                  std::chrono::milliseconds wait) {
+    platform::SHELLEXECUTEINFOA info;
+    info.fMask = platform::SEE_MASK_NOCLOSEPROCESS;
     info.hwnd = owner;
     info.lpVerb = "open";
     info.lpFile = kRundll32;
     info.lpParameters = SetDefaultParameters(printer);
-    info.nShow = win::SW_HIDE;
-    if (win::ShellExecuteExA(&info) && info.hProcess) {
-        win::UniqueHandle process(info.hProcess);
-        constexpr win::DWORD kStepMs = 50;
+    info.nShow = platform::SW_HIDE;
+    if (platform::ShellExecuteExA(&info) && info.hProcess) {
+        platform::UniqueHandle process(info.hProcess);
+        constexpr platform::DWORD kStepMs = 50;
         for (auto waited = std::chrono::milliseconds(0); waited < wait;
              waited += std::chrono::milliseconds(kStepMs)) {
-            if (win::WaitForSingleObject(process.get(), kStepMs) != win::WAIT_TIMEOUT)
+            if (platform::WaitForSingleObject(process.get(), kStepMs) != platform::WAIT_TIMEOUT)
                 break;
-            win::ProcessPendingMessages();
+            platform::ProcessPendingMessages();
         }
     }
     const bool isDefault = SamePrinterName(CurrentDefaultPrinter(), printer);
-    win::MessageBoxA(owner,
-                     isDefault ? DefaultPrinterSetText(printer) : DefaultPrinterNotSetText(printer),
-                     quellin::system::kApplicationTitle, win::MB_OK);
+    platform::MessageBoxA(
+        owner, isDefault ? DefaultPrinterSetText(printer) : DefaultPrinterNotSetText(printer),
+        quellin::system::kApplicationTitle, platform::MB_OK);
 }
 
-}  // namespace queue
+}  // namespace quellin::queue

@@ -7,7 +7,7 @@
 
 #include "platform/types.h"
 
-namespace queue {
+namespace quellin::queue {
 
 inline constexpr const char* kRundll32 = "rundll32.exe";
 inline constexpr const char* kSelectPrinterFirst = "Please select a printer first.";
@@ -40,7 +40,7 @@ inline constexpr std::chrono::milliseconds kSetDefaultWait{5000};
 // Starts rundll32 hidden to make `printer` the default, waits for it (bounded, processing
 // window messages), then confirms only what the system now reports: the success box when the
 // default printer is `printer`, otherwise a box saying it could not be changed.
-void SetAsDefault(win::HWND owner, const std::string& printer,
+void SetAsDefault(platform::HWND owner, const std::string& printer,
                   std::chrono::milliseconds wait = kSetDefaultWait);
 
-}  // namespace queue
+}  // namespace quellin::queue

@@ -3,14 +3,14 @@
 #include <cctype>
 
 #include "platform/filesystem.h"
-#include "system/helpers.h"
 #include "system/identity.h"
+#include "system/system_commands.h"
 
-namespace repair {
+namespace quellin::repair {
 
 namespace {
 
-constexpr win::DWORD kLongPathBuffer = 32768;
+constexpr platform::DWORD kLongPathBuffer = 32768;
 
 std::vector<std::string> SplitNames(const std::string& rest) {
     std::vector<std::string> names;
@@ -48,7 +48,7 @@ bool EqualNoCase(const std::string& a, const std::string& b) {
 
 std::string Environment(const char* name) {
     std::string value;
-    return win::GetEnvironmentVariableA(name, &value) > 0 ? value : std::string();
+    return platform::GetEnvironmentVariableA(name, &value) > 0 ? value : std::string();
 }
 
 void AddCanonical(std::vector<std::string>& folders, const std::string& path) {
@@ -68,9 +68,9 @@ std::vector<std::string> Ancestors(const std::string& path) {
 
 bool ReachedThroughLink(const std::string& path) {
     for (const std::string& folder : Ancestors(path)) {
-        const win::DWORD attributes = win::GetFileAttributesA(folder);
-        if (attributes != win::INVALID_FILE_ATTRIBUTES &&
-            (attributes & win::FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
+        const platform::DWORD attributes = platform::GetFileAttributesA(folder);
+        if (attributes != platform::INVALID_FILE_ATTRIBUTES &&
+            (attributes & platform::FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
             return true;
         }
     }
@@ -138,7 +138,7 @@ std::optional<std::string> CanonicalExistingPath(const std::string& path) {
     // Windows often gives paths with 8.3 aliases ("C:\Users\ADMINI~1\..."): judge them by the
     // long name the system knows while the path exists.
     std::string longPath;
-    if (win::GetLongPathNameA(path, kLongPathBuffer, &longPath) > 0 &&
+    if (platform::GetLongPathNameA(path, kLongPathBuffer, &longPath) > 0 &&
         longPath.size() < kLongPathBuffer) {
         return Canonical(longPath, true);
     }
@@ -181,18 +181,18 @@ bool DeleteAutoSaveFile(const std::string& name) {
     quellin::system::UserRightsSpan asUser;
     if (ReachedThroughLink(*path))
         return false;
-    win::UniqueFileHandle file(win::CreateFileA(
-        *path, win::DELETE | win::FILE_READ_ATTRIBUTES | win::FILE_WRITE_ATTRIBUTES,
-        win::FILE_SHARE_READ | win::FILE_SHARE_WRITE | win::FILE_SHARE_DELETE, win::OPEN_EXISTING,
-        win::FILE_FLAG_OPEN_REPARSE_POINT));
-    win::BY_HANDLE_FILE_INFORMATION info;
-    if (!file || !win::GetFileInformationByHandle(file.get(), &info) ||
-        (info.dwFileAttributes & win::FILE_ATTRIBUTE_DIRECTORY) != 0) {
+    platform::UniqueFileHandle file(platform::CreateFileA(
+        *path, platform::DELETE | platform::FILE_READ_ATTRIBUTES | platform::FILE_WRITE_ATTRIBUTES,
+        platform::FILE_SHARE_READ | platform::FILE_SHARE_WRITE | platform::FILE_SHARE_DELETE,
+        platform::OPEN_EXISTING, platform::FILE_FLAG_OPEN_REPARSE_POINT));
+    platform::BY_HANDLE_FILE_INFORMATION info;
+    if (!file || !platform::GetFileInformationByHandle(file.get(), &info) ||
+        (info.dwFileAttributes & platform::FILE_ATTRIBUTE_DIRECTORY) != 0) {
         return false;
     }
-    win::FILE_DISPOSITION_INFO disposition;
+    platform::FILE_DISPOSITION_INFO disposition;
     disposition.DeleteFile = true;
-    return win::SetFileInformationByHandle(file.get(), disposition);
+    return platform::SetFileInformationByHandle(file.get(), disposition);
 }
 
 bool IsCleanableTempFolder(const std::string& folder) {
@@ -211,13 +211,13 @@ bool IsCleanableTempFolder(const std::string& folder) {
     const std::optional<std::string> profile = CanonicalExistingPath(Environment("USERPROFILE"));
     if (profile && IsSameOrInside(*profile, *path))
         return false;
-    const win::DWORD attributes = win::GetFileAttributesA(*path);
-    if (attributes != win::INVALID_FILE_ATTRIBUTES &&
-        ((attributes & win::FILE_ATTRIBUTE_DIRECTORY) == 0 ||
-         (attributes & win::FILE_ATTRIBUTE_REPARSE_POINT) != 0)) {
+    const platform::DWORD attributes = platform::GetFileAttributesA(*path);
+    if (attributes != platform::INVALID_FILE_ATTRIBUTES &&
+        ((attributes & platform::FILE_ATTRIBUTE_DIRECTORY) == 0 ||
+         (attributes & platform::FILE_ATTRIBUTE_REPARSE_POINT) != 0)) {
         return false;
     }
     return !ReachedThroughLink(*path);
 }
 
-}  // namespace repair
+}  // namespace quellin::repair

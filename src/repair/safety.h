@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-namespace repair {
+namespace quellin::repair {
 
 // A fully qualified drive path ("C:\Users\x\a.txt") as Windows resolves it: separators
 // unified, "." and ".." applied, trailing dots and blanks of each name dropped. Nothing for
@@ -38,4 +38,4 @@ bool DeleteAutoSaveFile(const std::string& name);
 // profile or a folder that holds it.
 bool IsCleanableTempFolder(const std::string& folder);
 
-}  // namespace repair
+}  // namespace quellin::repair

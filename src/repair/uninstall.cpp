@@ -2,16 +2,16 @@
 
 #include "platform/ui.h"
 #include "repair/sequences.h"
-#include "system/helpers.h"
 #include "system/printer_list.h"
+#include "system/system_commands.h"
 
-namespace repair {
+namespace quellin::repair {
 
 namespace {
 
 bool Confirmed(const UninstallSettings& settings, const char* question) {
-    return win::ui().MessageBox(settings.owner, question, kConfirmationCaption, win::MB_YESNO) ==
-           win::IDYES;
+    return platform::ui().MessageBox(settings.owner, question, kConfirmationCaption,
+                                     platform::MB_YESNO) == platform::IDYES;
 }
 
 }  // namespace
@@ -33,4 +33,4 @@ UninstallOutcome UninstallPrinter(const UninstallSettings& settings) {
     return UninstallOutcome::PackageRemoved;
 }
 
-}  // namespace repair
+}  // namespace quellin::repair

@@ -6,7 +6,7 @@
 
 #include "platform/types.h"
 
-namespace repair {
+namespace quellin::repair {
 
 inline constexpr const char* kConfirmationCaption = "Confirmation";
 inline constexpr const char* kRemovePrinterQuestion =
@@ -20,8 +20,8 @@ inline constexpr const char* kRemovePackageQuestion =
 int RepairModeForCaption(const std::string& caption);
 
 struct UninstallSettings {
-    win::HWND owner = 0;  // the main window, owner of the questions
-    win::DWORD wow64KeyFlag = 0;
+    platform::HWND owner = 0;  // the main window, owner of the questions
+    platform::DWORD wow64KeyFlag = 0;
     std::string targetPrinterName;
 };
 
@@ -36,4 +36,4 @@ enum class UninstallOutcome {
 // Reports nothing; the caller refreshes the printer list, which is the user's report.
 UninstallOutcome UninstallPrinter(const UninstallSettings& settings);
 
-}  // namespace repair
+}  // namespace quellin::repair

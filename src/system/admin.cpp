@@ -12,41 +12,43 @@ namespace quellin::system {
 
 namespace {
 struct SidDeleter {
-    void operator()(win::SID* sid) const { win::FreeSid(sid); }
+    void operator()(platform::SID* sid) const { platform::FreeSid(sid); }
 };
 }  // namespace
 
 bool IsAdministrator() {
-    if (win::GetVersion() & 0x80000000) {
+    if (platform::GetVersion() & 0x80000000) {
         return true;  // outside the NT family every user is an administrator
     }
-    win::UniqueHandle token;
-    if (!win::OpenThreadToken(win::GetCurrentThread(), win::TOKEN_QUERY, true, token.put())) {
-        if (win::GetLastError() != win::ERROR_NO_TOKEN ||
-            !win::OpenProcessToken(win::GetCurrentProcess(), win::TOKEN_QUERY, token.put())) {
+    platform::UniqueHandle token;
+    if (!platform::OpenThreadToken(platform::GetCurrentThread(), platform::TOKEN_QUERY, true,
+                                   token.put())) {
+        if (platform::GetLastError() != platform::ERROR_NO_TOKEN ||
+            !platform::OpenProcessToken(platform::GetCurrentProcess(), platform::TOKEN_QUERY,
+                                        token.put())) {
             return false;
         }
     }
-    win::SID* raw = nullptr;
-    if (!win::AllocateAndInitializeSid(win::SECURITY_NT_AUTHORITY, 2,
-                                       win::SECURITY_BUILTIN_DOMAIN_RID,
-                                       win::DOMAIN_ALIAS_RID_ADMINS, 0, 0, 0, 0, 0, 0, &raw)) {
+    platform::SID* raw = nullptr;
+    if (!platform::AllocateAndInitializeSid(
+            platform::SECURITY_NT_AUTHORITY, 2, platform::SECURITY_BUILTIN_DOMAIN_RID,
+            platform::DOMAIN_ALIAS_RID_ADMINS, 0, 0, 0, 0, 0, 0, &raw)) {
         return false;
     }
-    std::unique_ptr<win::SID, SidDeleter> admins(raw);
+    std::unique_ptr<platform::SID, SidDeleter> admins(raw);
 
-    win::DWORD size = 0;
-    if (win::GetTokenInformation(token.get(), win::TokenGroups, nullptr, 0, &size) ||
-        win::GetLastError() != win::ERROR_INSUFFICIENT_BUFFER) {
+    platform::DWORD size = 0;
+    if (platform::GetTokenInformation(token.get(), platform::TokenGroups, nullptr, 0, &size) ||
+        platform::GetLastError() != platform::ERROR_INSUFFICIENT_BUFFER) {
         RaiseLastOSError();
     }
-    win::TOKEN_GROUPS groups;
-    if (!win::GetTokenInformation(token.get(), win::TokenGroups, &groups, size, &size)) {
+    platform::TOKEN_GROUPS groups;
+    if (!platform::GetTokenInformation(token.get(), platform::TokenGroups, &groups, size, &size)) {
         RaiseLastOSError();
     }
-    for (const win::SID_AND_ATTRIBUTES& group : groups.Groups) {
-        if (win::EqualSid(&group.Sid, admins.get()) &&
-            (group.Attributes & win::SE_GROUP_USE_FOR_DENY_ONLY) == 0) {
+    for (const platform::SID_AND_ATTRIBUTES& group : groups.Groups) {
+        if (platform::EqualSid(&group.Sid, admins.get()) &&
+            (group.Attributes & platform::SE_GROUP_USE_FOR_DENY_ONLY) == 0) {
             return true;
         }
     }
@@ -54,17 +56,17 @@ bool IsAdministrator() {
 }
 
 void ShowPermissionDenied(const std::string& caption) {
-    win::MessageBoxA(0, kPermissionDeniedText, caption, win::MB_ICONERROR);
+    platform::MessageBoxA(0, kPermissionDeniedText, caption, platform::MB_ICONERROR);
 }
 
-void EnablePrivilege(const std::string& name, win::DWORD tokenAccess) {
-    win::UniqueHandle token;
-    if (!win::OpenProcessToken(win::GetCurrentProcess(), tokenAccess, token.put())) {
+void EnablePrivilege(const std::string& name, platform::DWORD tokenAccess) {
+    platform::UniqueHandle token;
+    if (!platform::OpenProcessToken(platform::GetCurrentProcess(), tokenAccess, token.put())) {
         return;
     }
-    win::LUID luid;
-    win::LookupPrivilegeValueA("", name, &luid);
-    win::AdjustTokenPrivileges(token.get(), false, {{luid, win::SE_PRIVILEGE_ENABLED}});
+    platform::LUID luid;
+    platform::LookupPrivilegeValueA("", name, &luid);
+    platform::AdjustTokenPrivileges(token.get(), false, {{luid, platform::SE_PRIVILEGE_ENABLED}});
 }
 
 void EnableLoadDriverPrivilege() {
@@ -72,14 +74,14 @@ void EnableLoadDriverPrivilege() {
 }
 
 bool IsWow64() {
-    auto isWow64Process =
-        reinterpret_cast<win::IsWow64ProcessFn>(LookupFunction("kernel32.dll", "IsWow64Process"));
+    auto isWow64Process = reinterpret_cast<platform::IsWow64ProcessFn>(
+        LookupFunction("kernel32.dll", "IsWow64Process"));
     if (!isWow64Process) {
-        win::SetLastError(win::ERROR_NOT_SUPPORTED);
+        platform::SetLastError(platform::ERROR_NOT_SUPPORTED);
         return false;
     }
-    win::BOOL wow64 = false;
-    return isWow64Process(win::GetCurrentProcess(), &wow64) && wow64;
+    platform::BOOL wow64 = false;
+    return isWow64Process(platform::GetCurrentProcess(), &wow64) && wow64;
 }
 
 }  // namespace quellin::system

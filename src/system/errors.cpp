@@ -2,13 +2,13 @@
 
 namespace quellin::system {
 
-void RaiseOSError(win::DWORD code) {
+void RaiseOSError(platform::DWORD code) {
     throw SystemError(code, "System Error.  Code: " + std::to_string(code) + ".\r\n" +
-                                win::FormatSystemMessage(code));
+                                platform::FormatSystemMessage(code));
 }
 
 void RaiseLastOSError() {
-    RaiseOSError(win::GetLastError());
+    RaiseOSError(platform::GetLastError());
 }
 
 }  // namespace quellin::system

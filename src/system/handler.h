@@ -14,7 +14,7 @@ void RunHandler(Handler&& handler) {
     try {
         std::forward<Handler>(handler)();
     } catch (const std::exception& error) {
-        win::ui().ShowError(error.what());
+        platform::ui().ShowError(error.what());
     }
 }
 

@@ -27,7 +27,7 @@ class UserRightsSpan {
     bool Impersonating() const { return impersonating_; }
 
   private:
-    win::UniqueHandle token_;  // the identity taken on
+    platform::UniqueHandle token_;  // the identity taken on
     bool impersonating_ = false;
 };
 

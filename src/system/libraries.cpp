@@ -10,8 +10,8 @@ namespace quellin::system {
 namespace {
 
 struct Table {
-    std::map<std::string, win::HMODULE> modules;  // by lower-case name
-    std::map<std::pair<std::string, std::string>, win::FARPROC> functions;
+    std::map<std::string, platform::HMODULE> modules;  // by lower-case name
+    std::map<std::pair<std::string, std::string>, platform::FARPROC> functions;
 };
 
 Table& TheTable() {
@@ -29,7 +29,7 @@ std::string Lower(std::string s) {
 
 }  // namespace
 
-win::FARPROC LookupFunction(const std::string& library, const std::string& function) {
+platform::FARPROC LookupFunction(const std::string& library, const std::string& function) {
     Table& table = TheTable();
     std::string key = Lower(library);
     auto found = table.functions.find({key, function});
@@ -38,9 +38,10 @@ win::FARPROC LookupFunction(const std::string& library, const std::string& funct
     }
     auto module = table.modules.find(key);
     if (module == table.modules.end()) {
-        module = table.modules.emplace(key, win::GetModuleHandleA(library)).first;
+        module = table.modules.emplace(key, platform::GetModuleHandleA(library)).first;
     }
-    win::FARPROC address = module->second ? win::GetProcAddress(module->second, function) : nullptr;
+    platform::FARPROC address =
+        module->second ? platform::GetProcAddress(module->second, function) : nullptr;
     table.functions.emplace(std::make_pair(key, function), address);
     return address;
 }

@@ -1,11 +1,12 @@
 #include "system/machine_lock.h"
 
 #include "platform/processes.h"
-#include "platform/sharedmemory.h"
+#include "platform/shared_memory.h"
 
 namespace quellin::system {
 
-MachineLock::MachineLock(win::DWORD milliseconds) : mutex_(win::CreateMutexA(kMachineLockName)) {
+MachineLock::MachineLock(platform::DWORD milliseconds)
+    : mutex_(platform::CreateMutexA(kMachineLockName)) {
     // A process that may not create or open the lock (a standard user lacks the right to make
     // global objects) goes on without it: the lock keeps administrators' commands apart, and
     // such a process is refused by the administrator gate anyway.
@@ -13,17 +14,17 @@ MachineLock::MachineLock(win::DWORD milliseconds) : mutex_(win::CreateMutexA(kMa
         held_ = true;
         return;
     }
-    const win::DWORD waited = win::WaitForMutex(mutex_, milliseconds);
+    const platform::DWORD waited = platform::WaitForMutex(mutex_, milliseconds);
     // An owner that ended without releasing leaves the machine to the next command.
-    owned_ = waited == win::WAIT_OBJECT_0 || waited == win::WAIT_ABANDONED;
+    owned_ = waited == platform::WAIT_OBJECT_0 || waited == platform::WAIT_ABANDONED;
     held_ = owned_;
 }
 
 MachineLock::~MachineLock() {
     if (owned_)
-        win::ReleaseMutex(mutex_);
+        platform::ReleaseMutex(mutex_);
     if (mutex_)
-        win::CloseHandle(mutex_);
+        platform::CloseHandle(mutex_);
 }
 
 }  // namespace quellin::system

@@ -12,7 +12,7 @@ class MachineLock {
   public:
     // Waits up to `milliseconds` for the lock; Held() is false only when another holder kept
     // it that long.
-    explicit MachineLock(win::DWORD milliseconds);
+    explicit MachineLock(platform::DWORD milliseconds);
     ~MachineLock();
     MachineLock(const MachineLock&) = delete;
     MachineLock& operator=(const MachineLock&) = delete;
@@ -20,7 +20,7 @@ class MachineLock {
     bool Held() const { return held_; }
 
   private:
-    win::HANDLE mutex_ = nullptr;
+    platform::HANDLE mutex_ = nullptr;
     bool owned_ = false;
     bool held_ = false;
 };

@@ -35,17 +35,18 @@ constexpr std::array<const char*, 12> kMoreOtherProductFragments = {
 }  // namespace
 
 std::vector<std::string> EnumerateInstalledPrinters() {
-    constexpr win::DWORD kFlags = win::PRINTER_ENUM_LOCAL | win::PRINTER_ENUM_CONNECTIONS;
-    constexpr win::DWORD kLevel = 4;
-    win::DWORD needed = 0;
-    win::DWORD returned = 0;
-    std::vector<win::PRINTER_INFO_A> records;
-    win::EnumPrintersA(kFlags, "", kLevel, nullptr, 0, &needed, &returned);
+    constexpr platform::DWORD kFlags =
+        platform::PRINTER_ENUM_LOCAL | platform::PRINTER_ENUM_CONNECTIONS;
+    constexpr platform::DWORD kLevel = 4;
+    platform::DWORD needed = 0;
+    platform::DWORD returned = 0;
+    std::vector<platform::PRINTER_INFO_A> records;
+    platform::EnumPrintersA(kFlags, "", kLevel, nullptr, 0, &needed, &returned);
     // A printer added between the sizing call and the reading call asks for a larger buffer.
     bool read = false;
     for (int attempt = 0; attempt < 3 && needed > 0 && !read; ++attempt) {
-        read = win::EnumPrintersA(kFlags, "", kLevel, &records, needed, &needed, &returned);
-        if (!read && win::GetLastError() != win::ERROR_INSUFFICIENT_BUFFER)
+        read = platform::EnumPrintersA(kFlags, "", kLevel, &records, needed, &needed, &returned);
+        if (!read && platform::GetLastError() != platform::ERROR_INSUFFICIENT_BUFFER)
             break;
     }
     if (!read)

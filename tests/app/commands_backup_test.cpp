@@ -7,18 +7,18 @@
 #include <memory>
 
 #include "app/color_button.h"
-#include "app/unit1.h"
+#include "app/main_window.h"
 #include "platform/processes.h"
 #include "support/sandbox_fixture.h"
 
-namespace app {
+namespace quellin::app {
 namespace {
 
-constexpr win::HWND kHandle = 0x5150;
+constexpr platform::HWND kHandle = 0x5150;
 const std::string kArchive = "C:\\Users\\User\\Documents\\pdf.roy";
 
-sim::InitOptions WithoutPromotions() {
-    sim::InitOptions options;
+platform::sim::InitOptions WithoutPromotions() {
+    platform::sim::InitOptions options;
     options.config.date = "2020-10-15";
     return options;
 }
@@ -41,7 +41,7 @@ class BackupCommandsTest : public ::testing::Test {
         form->FormCreate();
     }
     ~BackupCommandsTest() override {
-        win::SetMessagePump(nullptr);
+        platform::SetMessagePump(nullptr);
         g_form = nullptr;
     }
 
@@ -53,7 +53,7 @@ class BackupCommandsTest : public ::testing::Test {
 TEST_F(BackupCommandsTest, ClicksWhileAHandlerRunsAreIgnoredAndThePanelComesBack) {
     g_form = form.get();
     g_pumps = 0;
-    win::SetMessagePump(&ClickBothDuringPump);
+    platform::SetMessagePump(&ClickBothDuringPump);
     ui.QueueFile(kArchive);
     ui.QueueFile(kArchive);
     form->btnSaveAllSettings->click();
@@ -89,4 +89,4 @@ TEST_F(BackupCommandsTest, SaveNeedsASelectedPrinter) {
 }
 
 }  // namespace
-}  // namespace app
+}  // namespace quellin::app

@@ -15,22 +15,22 @@
 #include <vector>
 
 #include "app/color_button.h"
+#include "app/entry.h"
 #include "app/look.h"
-#include "app/prnstatus.h"
-#include "app/unit1.h"
+#include "app/main_window.h"
 #include "promo/prompts.h"
 #include "support/sandbox_fixture.h"
 #include "system/preferences.h"
 
-namespace app {
+namespace quellin::app {
 
 using namespace quellin::system;
 namespace {
 
-constexpr win::HWND kHandle = 0x5150;
+constexpr platform::HWND kHandle = 0x5150;
 
-sim::InitOptions OnDate(const std::string& date) {
-    sim::InitOptions options;
+platform::sim::InitOptions OnDate(const std::string& date) {
+    platform::sim::InitOptions options;
     options.config.date = date;
     return options;
 }
@@ -77,11 +77,11 @@ class MainWindowTest : public ::testing::Test {
 };
 
 void DeletePrinter(const std::string& name) {
-    sim::db().Prepare("DELETE FROM printers WHERE name = ?").Bind(1, name).Run();
+    platform::sim::db().Prepare("DELETE FROM printers WHERE name = ?").Bind(1, name).Run();
 }
 
 void AddPrinter(const std::string& name) {
-    sim::db()
+    platform::sim::db()
         .Prepare("INSERT INTO printers(name, port, driver, attributes) VALUES(?, 'nul:', 'D', 64)")
         .Bind(1, name)
         .Run();
@@ -173,7 +173,7 @@ TEST_F(MainWindowTest, ThirdCloseWithoutThePrinterOffersTheAlternative) {
     SavePreferences(2);
     DeletePrinter("Microsoft Print to PDF");
     Open();
-    ui.QueueAnswer(win::IDYES);
+    ui.QueueAnswer(platform::IDYES);
     Close();
     ASSERT_EQ(ui.boxes.size(), 1u);
     EXPECT_EQ(ui.boxes[0].text, promo::kAlternativePrinterOffer);
@@ -184,8 +184,8 @@ TEST_F(MainWindowTest, ThirdCloseWithoutThePrinterOffersTheAlternative) {
 TEST_F(MainWindowTest, NoToAProductStillRemindsAndCloses) {
     SavePreferences(3);
     Open();
-    ui.QueueAnswer(win::IDNO);
-    ui.QueueAnswer(win::IDYES);
+    ui.QueueAnswer(platform::IDNO);
+    ui.QueueAnswer(platform::IDYES);
     Close();
     EXPECT_FALSE(form->isVisible());
     EXPECT_EQ(BoxCaptions(),
@@ -270,7 +270,8 @@ TEST_F(MainWindowTest, NoticeUnderlinesOnHoverAndOpensTheSite) {
                         Qt::NoButton, Qt::NoModifier);
     QApplication::sendEvent(label, &release);
     EXPECT_EQ(ui.urls, std::vector<std::string>{form->SiteAddress});
-    EXPECT_TRUE(sim::db().QueryInt("SELECT 1 FROM launch_log WHERE file = ?", form->SiteAddress));
+    EXPECT_TRUE(
+        platform::sim::db().QueryInt("SELECT 1 FROM launch_log WHERE file = ?", form->SiteAddress));
 }
 
 TEST_F(MainWindowTest, DrawsTheDesignColoursAndFonts) {
@@ -359,4 +360,4 @@ TEST(EntrySequence, WindowAndBoxTitlesGetNoApplicationNameAppended) {
 }
 
 }  // namespace
-}  // namespace app
+}  // namespace quellin::app

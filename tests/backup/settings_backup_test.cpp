@@ -9,21 +9,21 @@
 #include <functional>
 #include <thread>
 
-#include "archive_builder.h"
-#include "driverconfig/driverfiles.h"
-#include "file_helpers.h"
+#include "archive/archive_builder.h"
+#include "archive/file_helpers.h"
+#include "driverconfig/driver_files.h"
 #include "platform/processes.h"
 #include "platform/sim/control.h"
 #include "platform/sim/registry_store.h"
 #include "system/admin.h"
-#include "system/appinfo.h"
+#include "system/app_info.h"
 
 namespace quellin::backup {
 namespace {
 
-using namespace testing;
+using namespace archive::testdata;
 
-constexpr win::HWND kOwner = 0x5150;
+constexpr platform::HWND kOwner = 0x5150;
 const std::string kDocuments = "C:\\Users\\User\\Documents";
 const std::string kArchive = kDocuments + "\\pdf.roy";
 const std::string kTemp = "C:\\Users\\User\\AppData\\Local\\Temp";
@@ -31,18 +31,19 @@ const std::string kTemp = "C:\\Users\\User\\AppData\\Local\\Temp";
 // The registry below HKCU\Printers as one text, subkeys and values in the system's order.
 std::string Snapshot(std::int64_t key, const std::string& name) {
     std::string text = "[" + name + "]\n";
-    for (const auto& v : sim::reg::Values(key))
-        text += v.name + "=" + sim::reg::TypeName(v.type) + ":" + sim::reg::FormatData(v) + "\n";
-    for (const auto& sub : sim::reg::SubKeys(key))
-        text += Snapshot(*sim::reg::FindChild(key, sub), name + "\\" + sub);
+    for (const auto& v : platform::sim::reg::Values(key))
+        text += v.name + "=" + platform::sim::reg::TypeName(v.type) + ":" +
+                platform::sim::reg::FormatData(v) + "\n";
+    for (const auto& sub : platform::sim::reg::SubKeys(key))
+        text += Snapshot(*platform::sim::reg::FindChild(key, sub), name + "\\" + sub);
     return text;
 }
 std::string Printers() {
-    return Snapshot(*sim::reg::FindKey("HKCU\\Printers"), "Printers");
+    return Snapshot(*platform::sim::reg::FindKey("HKCU\\Printers"), "Printers");
 }
 
 std::vector<std::string> EntryNames(const std::string& archive) {
-    TUnZipper reader;
+    archive::TUnZipper reader;
     reader.ZipName = archive;
     std::vector<std::string> names;
     for (const auto& entry : reader.ReadZipDirectory())
@@ -50,15 +51,15 @@ std::vector<std::string> EntryNames(const std::string& archive) {
     return names;
 }
 
-sim::InitOptions AsUser(const std::string& user) {
-    sim::InitOptions options;
+platform::sim::InitOptions AsUser(const std::string& user) {
+    platform::sim::InitOptions options;
     options.config.user = user;
     return options;
 }
 
 // One fresh machine with the program's backup state and a recording user interface.
 struct World {
-    explicit World(sim::InitOptions options = {}) : sandbox(std::move(options)) {
+    explicit World(platform::sim::InitOptions options = {}) : sandbox(std::move(options)) {
         context.wow64KeyFlag = 256;
         context.owner = kOwner;
         context.caption = system::kMainCaption;
@@ -91,8 +92,9 @@ struct World {
     }
     // Changes everything a backup holds.
     void ChangeEverything() {
-        sim::reg::SetString("HKCU\\Printers\\DevModePerUser", "Microsoft Print to PDF", "changed");
-        sim::reg::SetString("HKCU\\Printers\\Settings\\New", "Added", "later");
+        platform::sim::reg::SetString("HKCU\\Printers\\DevModePerUser", "Microsoft Print to PDF",
+                                      "changed");
+        platform::sim::reg::SetString("HKCU\\Printers\\Settings\\New", "Added", "later");
         PutFile(paths.mergedConfigPath, "*% changed description\r\n");
         PutFile(paths.deviceCapabilitiesPath, "<changed/>\r\n");
     }
@@ -101,7 +103,7 @@ struct World {
         const std::string path = "C:\\hive" + std::to_string(row) + ".reg";
         EXPECT_TRUE(SaveHiveFile(kSettingsKeys[row].keyPath, path, 256));
         std::string bytes = GetFile(path).value_or("");
-        win::DeleteFileA(path);
+        platform::DeleteFileA(path);
         return bytes;
     }
 
@@ -160,7 +162,7 @@ TEST(SettingsBackup, RefusalsAndCancelledDialogsWriteNothingAndSayNothingMore) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         World w(AsUser(c.user));
-        const std::string program = win::GetModuleFileNameA();
+        const std::string program = platform::GetModuleFileNameA();
         w.ui.QueueFile(std::nullopt);
         EXPECT_EQ(c.restore ? w.backup.Restore(w.context) : w.backup.Save(w.context, c.selected),
                   c.result);
@@ -217,24 +219,25 @@ TEST(SettingsBackup, WhatCouldNotBeSavedIsNamedInsteadOfSuccess) {
     };
     const std::vector<Case> cases = {
         {"description missing",
-         [](World& w) { win::DeleteFileA(w.paths.mergedConfigPath); },
+         [](World& w) { platform::DeleteFileA(w.paths.mergedConfigPath); },
          {"1.reg", "2.reg", "3.reg", "C"},
          "D"},
         {"both driver files missing",
          [](World& w) {
-             win::DeleteFileA(w.paths.mergedConfigPath);
-             win::DeleteFileA(w.paths.deviceCapabilitiesPath);
+             platform::DeleteFileA(w.paths.mergedConfigPath);
+             platform::DeleteFileA(w.paths.deviceCapabilitiesPath);
          },
          {"1.reg", "2.reg", "3.reg"},
          "C"},
         {"key missing",
-         [](World&) { sim::reg::DeleteKey("HKCU\\Printers\\DevModes2"); },
+         [](World&) { platform::sim::reg::DeleteKey("HKCU\\Printers\\DevModes2"); },
          {"1.reg", "3.reg", "D", "C"},
          "HKEY_CURRENT_USER\\Printers\\DevModes2"},
         {"capabilities not named in the registry",
          [](World&) {
-             sim::reg::DeleteValue("HKLM\\" + std::string(driverconfig::kPrinterDriverDataKey),
-                                   "V4_PrintDeviceCapabilities");
+             platform::sim::reg::DeleteValue(
+                 "HKLM\\" + std::string(driverconfig::kPrinterDriverDataKey),
+                 "V4_PrintDeviceCapabilities");
          },
          {"1.reg", "2.reg", "3.reg", "D"},
          "the device capabilities file (the printer's registry names none)"},
@@ -270,7 +273,7 @@ TEST(SettingsBackup, SavingOverAnArchiveKeepsOtherEntriesAndReplacesWhatDiffers)
     PutFile("C:\\old\\1.reg", "the key as it was elsewhere");
     for (const std::string& file : {capabilities, std::string("C:\\old\\1.reg")})
         SetWriteTime(file, 2099, 1, 1, 0, 0, 0);
-    TZipper zipper;
+    archive::TZipper zipper;
     zipper.ZipName = kArchive;
     zipper.FilesList = {"C:\\old\\notes.txt", capabilities, "C:\\old\\1.reg"};
     zipper.Zip();
@@ -280,7 +283,7 @@ TEST(SettingsBackup, SavingOverAnArchiveKeepsOtherEntriesAndReplacesWhatDiffers)
     EXPECT_EQ(EntryNames(kArchive),
               (std::vector<std::string>{"notes.txt", w.names.deviceCapabilitiesName, "1.reg",
                                         "2.reg", "3.reg", w.names.mergedConfigName}));
-    TUnZipper reader;
+    archive::TUnZipper reader;
     reader.ZipName = kArchive;
     EXPECT_EQ(reader.ReadZipDirectory()[1].Crc32, Crc(w.Capabilities()));
     EXPECT_EQ(reader.ReadZipDirectory()[2].Crc32, Crc(w.HiveOf(0)));
@@ -293,7 +296,7 @@ TEST(SettingsBackup, NonZipSaveTargetRaisesAndStaysUnchanged) {
     try {
         w.Save();
         ADD_FAILURE() << "no error";
-    } catch (const EIncompleteZip& error) {
+    } catch (const archive::EIncompleteZip& error) {
         EXPECT_STREQ(error.what(), "Incomplete Zip File");
     }
     EXPECT_EQ(GetFile(kArchive), "my own notes, not an archive");
@@ -456,7 +459,7 @@ TEST(SettingsBackup, ExtractionFolderSwappedForALinkWritesNothingThere) {
     PutFile("C:\\Windows\\Victim\\keep.dll", "system");
     const std::string folder = kTemp + "\\\\PrintToPDF17D4093";
     bool swapped = false;
-    sim::SetBeforePathHook([&](const std::string& path) {
+    platform::sim::SetBeforePathHook([&](const std::string& path) {
         if (!swapped && path.rfind(folder + "\\qzx", 0) == 0) {
             swapped = true;
             std::filesystem::rename(w.sandbox.HostPath(folder),
@@ -468,7 +471,7 @@ TEST(SettingsBackup, ExtractionFolderSwappedForALinkWritesNothingThere) {
     w.ChangeEverything();
     const std::string changed = Printers();
     EXPECT_EQ(w.Restore(), SettingsResult::Damaged);
-    sim::SetBeforePathHook(nullptr);
+    platform::sim::SetBeforePathHook(nullptr);
     EXPECT_TRUE(swapped);
     EXPECT_EQ(ListFolder("C:\\Windows\\Victim"), std::vector<std::string>{"keep.dll"});
     EXPECT_EQ(Printers(), changed);
@@ -523,7 +526,7 @@ TEST(SettingsBackup, TruncatedArchiveRaisesAndChangesNothing) {
     w.ChangeEverything();
     const std::string keys = Printers(), description = w.Description();
     w.panel.clear();
-    EXPECT_THROW(w.Restore(), EIncompleteZip);
+    EXPECT_THROW(w.Restore(), archive::EIncompleteZip);
     EXPECT_EQ(Printers(), keys);
     EXPECT_EQ(w.Description(), description);
     EXPECT_EQ(w.panel, (std::vector<bool>{false, true}));
@@ -539,8 +542,8 @@ TEST(SettingsBackup, ExistingExtractionFolderIsEmptiedReusedAndRemoved) {
     w.ChangeEverything();
     EXPECT_EQ(w.Restore(), SettingsResult::Incomplete);
     EXPECT_EQ(w.Texts().front(), kRestoreErrorText) << "the stale 1.reg must not be restored";
-    EXPECT_EQ(sim::reg::FormatData(
-                  *sim::reg::GetValue("HKCU\\Printers\\DevModePerUser", "Microsoft Print to PDF")),
+    EXPECT_EQ(platform::sim::reg::FormatData(*platform::sim::reg::GetValue(
+                  "HKCU\\Printers\\DevModePerUser", "Microsoft Print to PDF")),
               "changed");
     EXPECT_TRUE(ListFolder(kTemp).empty());
 }
@@ -578,7 +581,7 @@ TEST(SettingsBackup, ExtractionFolderThatCannotBeMadeRaisesBeforeAnythingIsRead)
 TEST(SettingsBackup, OverlongHivePathIsRefusedBeforeAnythingIsWritten) {
     World w;
     const std::string folder = "C:\\" + std::string(125, 'a') + "\\" + std::string(125, 'b');
-    ASSERT_TRUE(ForceDirectories(folder));
+    ASSERT_TRUE(archive::ForceDirectories(folder));
     w.ui.QueueFile(folder + "\\pdf.roy");
     EXPECT_EQ(w.backup.Save(w.context, true), SettingsResult::PathTooLong);
     EXPECT_TRUE(ListFolder(folder).empty());
@@ -592,7 +595,7 @@ TEST(SettingsBackup, DriverFileThatCannotBeReplacedIsNamedAndLeavesNoTemporaryFi
     ASSERT_EQ(w.Save(), SettingsResult::Complete);
     const std::string description = w.Description();
     w.ChangeEverything();
-    win::SetFileAttributesA(w.paths.deviceCapabilitiesPath, win::FILE_ATTRIBUTE_READONLY);
+    platform::SetFileAttributesA(w.paths.deviceCapabilitiesPath, platform::FILE_ATTRIBUTE_READONLY);
     const auto driverFolder = ListFolder(w.paths.queueFolder);
     EXPECT_EQ(w.Restore(), SettingsResult::Incomplete);
     EXPECT_EQ(w.Texts().back(), "The restore is incomplete. These were not restored:\r\n" +
@@ -615,9 +618,9 @@ TEST(SettingsBackup, ABackupHoldsTheDriverFilesOnDiskEvenAfterRestoringAnOlderAr
     EXPECT_EQ(restored.find("A6"), std::string::npos);
     w.ui.QueueFile(second);
     EXPECT_EQ(w.backup.Save(w.context, true), SettingsResult::Complete);
-    TUnZipper reader;
+    archive::TUnZipper reader;
     reader.ZipName = second;
-    for (const TZipEntryInfo& entry : reader.ReadZipDirectory()) {
+    for (const archive::TZipEntryInfo& entry : reader.ReadZipDirectory()) {
         if (entry.FileName == w.names.mergedConfigName) {
             EXPECT_EQ(entry.Crc32, Crc(restored));
         }
@@ -633,9 +636,9 @@ TEST(SettingsBackup, DriverFileNamesThatArePathsAreNeitherSavedNorRestored) {
         const std::string original = w.Capabilities();
         PutFile(kDocuments + "\\secret.txt", "the user's secret");
         PutFile(kDocuments + "\\old.roy", GetFile(kArchive).value_or(""));
-        sim::reg::SetString("HKLM\\" + std::string(driverconfig::kPrinterDriverDataKey), value,
-                            climb);
-        win::DeleteFileA(kArchive);
+        platform::sim::reg::SetString("HKLM\\" + std::string(driverconfig::kPrinterDriverDataKey),
+                                      value, climb);
+        platform::DeleteFileA(kArchive);
         EXPECT_EQ(w.Save(), SettingsResult::Incomplete);
         EXPECT_NE(w.Texts().back().find("\"" + climb + "\""), std::string::npos)
             << w.Texts().back();
@@ -655,9 +658,9 @@ TEST(SettingsBackup, ARestoreAfterAReinstallPutsEachDriverFileInItsRole) {
     ASSERT_EQ(w.Save(), SettingsResult::Complete);
     const std::string description = w.Description(), capabilities = w.Capabilities();
     // A reinstall names the description anew; the old one is gone.
-    win::DeleteFileA(w.paths.mergedConfigPath);
-    sim::reg::SetString("HKLM\\" + std::string(driverconfig::kPrinterDriverDataKey),
-                        "V4_Merged_ConfigFile_Name", "0123abcd.gpd");
+    platform::DeleteFileA(w.paths.mergedConfigPath);
+    platform::sim::reg::SetString("HKLM\\" + std::string(driverconfig::kPrinterDriverDataKey),
+                                  "V4_Merged_ConfigFile_Name", "0123abcd.gpd");
     w.names = driverconfig::ReadDriverFileNames(256);
     w.paths = driverconfig::DriverFilePathsFor(w.names);
     PutFile(w.paths.mergedConfigPath, "*% the reinstalled description\r\n");

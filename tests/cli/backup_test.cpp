@@ -3,14 +3,16 @@
 #include <gtest/gtest.h>
 
 #include "cli_runner.h"
-#include "driverconfig/driverfiles.h"
+#include "driverconfig/driver_files.h"
 #include "platform/sim/sandbox.h"
 #include "sandbox_fixture.h"
 
+namespace quellin::cli {
+
 namespace {
 
-using clitest::RunCli;
-using clitest::Str;
+using cli::RunCli;
+using cli::Str;
 
 std::filesystem::path Description(const testsupport::ScopedSandbox& sandbox) {
     return sandbox.HostPath(
@@ -23,7 +25,7 @@ std::filesystem::path Documents(const testsupport::ScopedSandbox& sandbox) {
     return folder;
 }
 
-bool HasMessage(const clitest::CliRun& run, const std::string& text) {
+bool HasMessage(const cli::CliRun& run, const std::string& text) {
     for (const QJsonValue& message : run.json.value("messages").toArray())
         if (Str(message.toObject().value("text")) == text)
             return true;
@@ -33,7 +35,7 @@ bool HasMessage(const clitest::CliRun& run, const std::string& text) {
 TEST(Backup, SavesAndRestoresTheDriverFilesThroughAHostPath) {
     testsupport::ScopedSandbox sandbox;
     const std::filesystem::path archive = Documents(sandbox) / "settings.roy";
-    const clitest::CliRun saved = RunCli({"backup", archive.string(), "--json"});
+    const cli::CliRun saved = RunCli({"backup", archive.string(), "--json"});
     ASSERT_EQ(saved.exitCode, 0) << saved.out << saved.err;
     EXPECT_TRUE(saved.Result().value("complete").toBool());
     EXPECT_EQ(Str(saved.Result().value("archive")), "C:\\Users\\User\\Documents\\settings.roy");
@@ -43,7 +45,7 @@ TEST(Backup, SavesAndRestoresTheDriverFilesThroughAHostPath) {
     const std::optional<std::string> before = testsupport::ReadHostFile(Description(sandbox));
     testsupport::WriteHostFile(Description(sandbox), "changed\r\n");
     // A Windows path and a name without its extension name the same archive.
-    const clitest::CliRun restored =
+    const cli::CliRun restored =
         RunCli({"restore", "C:\\Users\\User\\Documents\\settings", "--json"});
     ASSERT_EQ(restored.exitCode, 0) << restored.out << restored.err;
     EXPECT_TRUE(HasMessage(restored, "Restore success!"));
@@ -64,7 +66,7 @@ TEST_P(UnreadableArchives, RestoreNothingAndExitFive) {
     if (GetParam().content != "-")
         testsupport::WriteHostFile(archive, GetParam().content);
     const std::optional<std::string> before = testsupport::ReadHostFile(Description(sandbox));
-    const clitest::CliRun run = RunCli({"restore", archive.string(), "--json"});
+    const cli::CliRun run = RunCli({"restore", archive.string(), "--json"});
     EXPECT_EQ(run.exitCode, GetParam().exitCode) << run.out << run.err;
     EXPECT_FALSE(Str(run.json.value("error").toObject().value("message")).empty());
     EXPECT_EQ(testsupport::ReadHostFile(Description(sandbox)), before);
@@ -79,7 +81,7 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST(Backup, NotAdministratorIsRefusedBeforeAnyFile) {
     testsupport::ScopedSandbox sandbox;
-    sim::Config config = sim::ReadConfig();
+    platform::sim::Config config = platform::sim::ReadConfig();
     config.user = "filtered-admin";
     sandbox.SetConfig(config);
     const std::filesystem::path archive = Documents(sandbox) / "s.roy";
@@ -93,7 +95,7 @@ TEST(Backup, AMissingDriverFileMakesTheBackupIncomplete) {
     testsupport::ScopedSandbox sandbox;
     std::filesystem::remove(Description(sandbox));
     const std::filesystem::path archive = Documents(sandbox) / "partial.roy";
-    const clitest::CliRun run = RunCli({"backup", archive.string(), "--json"});
+    const cli::CliRun run = RunCli({"backup", archive.string(), "--json"});
     EXPECT_EQ(run.exitCode, 1) << run.out;
     EXPECT_FALSE(run.Result().value("complete").toBool());
     EXPECT_NE(Str(run.json.value("error").toObject().value("message")).find("not saved"),
@@ -102,3 +104,5 @@ TEST(Backup, AMissingDriverFileMakesTheBackupIncomplete) {
 }
 
 }  // namespace
+
+}  // namespace quellin::cli

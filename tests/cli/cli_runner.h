@@ -12,7 +12,7 @@
 
 #include "cli/cli.h"
 
-namespace clitest {
+namespace quellin::cli {
 
 struct CliRun {
     int exitCode = -1;
@@ -63,4 +63,4 @@ inline std::string RemedyPosix(const QJsonValue& remedy) {
     return Str(remedy.toObject().value("display").toObject().value("posix"));
 }
 
-}  // namespace clitest
+}  // namespace quellin::cli

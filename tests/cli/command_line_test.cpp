@@ -10,10 +10,12 @@
 #include "platform/spooler.h"
 #include "sandbox_fixture.h"
 
+namespace quellin::cli {
+
 namespace {
 
-using clitest::RunCli;
-using clitest::Str;
+using cli::RunCli;
+using cli::Str;
 
 struct UsageCase {
     const char* name;
@@ -26,12 +28,12 @@ class BadCommandLines : public ::testing::TestWithParam<UsageCase> {};
 TEST_P(BadCommandLines, ExitTwoWithTheReason) {
     testsupport::ScopedSandbox sandbox;
     std::vector<std::string> args = GetParam().args;
-    const clitest::CliRun human = RunCli(args);
+    const cli::CliRun human = RunCli(args);
     EXPECT_EQ(human.exitCode, 2);
     EXPECT_NE(human.err.find(GetParam().message), std::string::npos) << human.err;
     EXPECT_TRUE(human.out.empty());
     args.push_back("--json");
-    const clitest::CliRun json = RunCli(args);
+    const cli::CliRun json = RunCli(args);
     ASSERT_TRUE(json.parsed) << json.out;
     EXPECT_EQ(json.json.value("exitCode").toInt(), 2);
     EXPECT_EQ(Str(json.json.value("outcome")), "usage");
@@ -64,14 +66,14 @@ INSTANTIATE_TEST_SUITE_P(
     [](const ::testing::TestParamInfo<UsageCase>& info) { return info.param.name; });
 
 TEST(CommandLine, HelpForEachCommandAndOverall) {
-    const clitest::CliRun overall = RunCli({"--help"});
+    const cli::CliRun overall = RunCli({"--help"});
     EXPECT_EQ(overall.exitCode, 0);
     for (const char* usage :
          {"status", "install", "reinstall", "uninstall [--keep-feature]", "clear-queue",
           "jobs [--printer P]", "job cancel ID --printer P", "paper list [--all]",
           "paper restore-default", "resolution list", "backup FILE.roy", "restore FILE.roy"})
         EXPECT_NE(overall.out.find(usage), std::string::npos) << usage;
-    const clitest::CliRun paper = RunCli({"paper", "set", "--help"});
+    const cli::CliRun paper = RunCli({"paper", "set", "--help"});
     EXPECT_EQ(paper.exitCode, 0);
     EXPECT_EQ(paper.out.rfind("usage: quellin-cli paper set --sizes", 0), 0u) << paper.out;
     EXPECT_EQ(RunCli({"help", "job", "pause"}).out.rfind("usage: quellin-cli job pause ID", 0), 0u);
@@ -95,29 +97,29 @@ TEST(Json, MembersKeepTheirOrderAndSetReplaces) {
     EXPECT_EQ(object.Dump(), R"({"b":"x","a":[true,null]})");
 }
 
-win::DWORD QueueJob(const std::string& printer, const std::string& document,
-                    win::DWORD status = 0) {
-    sim::JobSpec spec;
+platform::DWORD QueueJob(const std::string& printer, const std::string& document,
+                         platform::DWORD status = 0) {
+    platform::sim::JobSpec spec;
     spec.printer = printer;
     spec.document = document;
     spec.status = status;
     spec.size = 2048;
     spec.submittedMs = 1772719629000;  // 2026-03-05T14:07:09Z
-    return sim::AddJob(spec);
+    return platform::sim::AddJob(spec);
 }
 
 TEST(Jobs, ListsEveryPrinterOrOne) {
     testsupport::ScopedSandbox sandbox;
-    const win::DWORD id = QueueJob("Fax", "cover.tif", win::JOB_STATUS_PAUSED);
+    const platform::DWORD id = QueueJob("Fax", "cover.tif", platform::JOB_STATUS_PAUSED);
     QueueJob("Microsoft Print to PDF", "report.pdf");
-    const clitest::CliRun all = RunCli({"jobs", "--json"});
+    const cli::CliRun all = RunCli({"jobs", "--json"});
     ASSERT_EQ(all.exitCode, 0) << all.err;
     int jobs = 0;
     for (const QJsonValue& printer : all.Result().value("printers").toArray())
         jobs += static_cast<int>(printer.toObject().value("jobs").toArray().size());
     EXPECT_EQ(jobs, 2);
 
-    const clitest::CliRun fax = RunCli({"jobs", "--printer", "Fax", "--json"});
+    const cli::CliRun fax = RunCli({"jobs", "--printer", "Fax", "--json"});
     const QJsonArray printers = fax.Result().value("printers").toArray();
     ASSERT_EQ(printers.size(), 1);
     const QJsonObject job = printers[0].toObject().value("jobs").toArray()[0].toObject();
@@ -127,7 +129,7 @@ TEST(Jobs, ListsEveryPrinterOrOne) {
     EXPECT_EQ(job.value("size").toInteger(), 2048);
     EXPECT_EQ(Str(job.value("submitted")), "2026-03-05T14:07:09Z");
 
-    const clitest::CliRun missing = RunCli({"jobs", "--printer", "Nowhere", "--json"});
+    const cli::CliRun missing = RunCli({"jobs", "--printer", "Nowhere", "--json"});
     EXPECT_EQ(missing.exitCode, 4);
     EXPECT_TRUE(missing.json.value("error").toObject().value("windowsError").isObject());
 }
@@ -137,13 +139,13 @@ TEST(Jobs, TextShowsControlCharactersOfNamesEscaped) {
     // administrator's terminal.
     testsupport::ScopedSandbox sandbox;
     QueueJob("Fax", "x\n  Fax: 0 jobs\x1b[31m\r\t\x7f\x81 caf\xE9 \x80");
-    const clitest::CliRun run = RunCli({"jobs", "--printer", "Fax"});
+    const cli::CliRun run = RunCli({"jobs", "--printer", "Fax"});
     ASSERT_EQ(run.exitCode, 0) << run.err;
     EXPECT_NE(run.out.find("\"x\\n  Fax: 0 jobs\\x1b[31m\\r\\t\\x7f\\x81 caf\xE9 \x80\""),
               std::string::npos)
         << run.out;
     EXPECT_EQ(std::count(run.out.begin(), run.out.end(), '\n'), 2) << "one header, one job";
-    const clitest::CliRun json = RunCli({"jobs", "--printer", "Fax", "--json"});
+    const cli::CliRun json = RunCli({"jobs", "--printer", "Fax", "--json"});
     const QJsonObject job = json.Result()
                                 .value("printers")
                                 .toArray()[0]
@@ -158,9 +160,9 @@ TEST(Jobs, TextShowsControlCharactersOfNamesEscaped) {
 struct JobControlCase {
     const char* name;
     std::string verb;
-    win::DWORD initialStatus;
+    platform::DWORD initialStatus;
     bool goneAfter;
-    win::DWORD statusAfter;  // when not gone
+    platform::DWORD statusAfter;  // when not gone
 };
 
 class JobControl : public ::testing::TestWithParam<JobControlCase> {};
@@ -168,20 +170,20 @@ class JobControl : public ::testing::TestWithParam<JobControlCase> {};
 TEST_P(JobControl, ChangesTheJobAndReadsItBack) {
     const JobControlCase& c = GetParam();
     testsupport::ScopedSandbox sandbox;
-    const win::DWORD id = QueueJob("Fax", "cover.tif", c.initialStatus);
-    const clitest::CliRun run =
+    const platform::DWORD id = QueueJob("Fax", "cover.tif", c.initialStatus);
+    const cli::CliRun run =
         RunCli({"job", c.verb, std::to_string(id), "--printer", "Fax", "--json"});
     ASSERT_EQ(run.exitCode, 0) << run.out << run.err;
-    const std::vector<win::JOB_INFO_2A> jobs = sim::ListJobs("Fax");
+    const std::vector<platform::JOB_INFO_2A> jobs = platform::sim::ListJobs("Fax");
     if (c.goneAfter) {
         EXPECT_TRUE(jobs.empty());
         EXPECT_TRUE(run.Result().value("after").isNull());
     } else {
         ASSERT_EQ(jobs.size(), 1u);
-        EXPECT_EQ(jobs[0].Status & (win::JOB_STATUS_PAUSED | win::JOB_STATUS_RESTART),
+        EXPECT_EQ(jobs[0].Status & (platform::JOB_STATUS_PAUSED | platform::JOB_STATUS_RESTART),
                   c.statusAfter);
         EXPECT_EQ(run.Result().value("after").toObject().value("statusBits").toInteger() &
-                      (win::JOB_STATUS_PAUSED | win::JOB_STATUS_RESTART),
+                      (platform::JOB_STATUS_PAUSED | platform::JOB_STATUS_RESTART),
                   c.statusAfter);
     }
     EXPECT_NE(run.err.find(c.verb + " job " + std::to_string(id)), std::string::npos);
@@ -189,19 +191,21 @@ TEST_P(JobControl, ChangesTheJobAndReadsItBack) {
 
 INSTANTIATE_TEST_SUITE_P(
     Cli, JobControl,
-    ::testing::Values(JobControlCase{"Pause", "pause", 0, false, win::JOB_STATUS_PAUSED},
-                      JobControlCase{"Resume", "resume", win::JOB_STATUS_PAUSED, false, 0},
-                      JobControlCase{"Cancel", "cancel", win::JOB_STATUS_PAUSED, true, 0}),
+    ::testing::Values(JobControlCase{"Pause", "pause", 0, false, platform::JOB_STATUS_PAUSED},
+                      JobControlCase{"Resume", "resume", platform::JOB_STATUS_PAUSED, false, 0},
+                      JobControlCase{"Cancel", "cancel", platform::JOB_STATUS_PAUSED, true, 0}),
     [](const ::testing::TestParamInfo<JobControlCase>& info) { return info.param.name; });
 
 TEST(JobControl, AJobThePrinterDoesNotHoldIsARefusal) {
     testsupport::ScopedSandbox sandbox;
-    const win::DWORD id = QueueJob("Fax", "cover.tif");
-    const clitest::CliRun run = RunCli(
+    const platform::DWORD id = QueueJob("Fax", "cover.tif");
+    const cli::CliRun run = RunCli(
         {"job", "cancel", std::to_string(id), "--printer", "Microsoft Print to PDF", "--json"});
     EXPECT_EQ(run.exitCode, 1);
     EXPECT_FALSE(run.Result().value("found").toBool());
-    EXPECT_EQ(sim::ListJobs("Fax").size(), 1u);
+    EXPECT_EQ(platform::sim::ListJobs("Fax").size(), 1u);
 }
 
 }  // namespace
+
+}  // namespace quellin::cli

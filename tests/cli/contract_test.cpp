@@ -18,18 +18,20 @@
 #include "platform/sim/spool.h"
 #include "sandbox_fixture.h"
 
+namespace quellin::cli {
+
 namespace {
 
-using clitest::RunCli;
+using cli::RunCli;
 
 constexpr const char* kPrinter = "Microsoft Print to PDF";
 constexpr const char* kFeature = "Printing-PrintToPDFServices-Features";
 
-clitest::SchemaChecker& Schema() {
-    static clitest::SchemaChecker checker = [] {
+cli::SchemaChecker& Schema() {
+    static cli::SchemaChecker checker = [] {
         QFile file(QUELLIN_CLI_SCHEMA);
         EXPECT_TRUE(file.open(QIODevice::ReadOnly));
-        return clitest::SchemaChecker(QJsonDocument::fromJson(file.readAll()).object());
+        return cli::SchemaChecker(QJsonDocument::fromJson(file.readAll()).object());
     }();
     return checker;
 }
@@ -72,18 +74,18 @@ std::string Snapshot(const testsupport::ScopedSandbox& sandbox) {
 }
 
 void SetUser(testsupport::ScopedSandbox& sandbox, const char* user) {
-    sim::Config config = sim::ReadConfig();
+    platform::sim::Config config = platform::sim::ReadConfig();
     config.user = user;
     sandbox.SetConfig(config);
 }
 
-win::DWORD RemoteJob(bool error) {
-    sim::JobSpec spec;
+platform::DWORD RemoteJob(bool error) {
+    platform::sim::JobSpec spec;
     spec.printer = "Fax";
     spec.document = "payroll.docx";
     spec.machine = "LAPTOP-7";
-    spec.status = error ? win::JOB_STATUS_ERROR : 0;
-    return sim::AddJob(spec);
+    spec.status = error ? platform::JOB_STATUS_ERROR : 0;
+    return platform::sim::AddJob(spec);
 }
 
 using Setup = std::function<void(testsupport::ScopedSandbox&)>;
@@ -97,14 +99,15 @@ struct ContractCase {
 };
 
 auto Fresh = [](testsupport::ScopedSandbox&) {};
-auto PrinterDeleted = [](testsupport::ScopedSandbox&) { sim::RemovePrinter(kPrinter); };
+auto PrinterDeleted = [](testsupport::ScopedSandbox&) { platform::sim::RemovePrinter(kPrinter); };
 auto FeatureRemoved = [](testsupport::ScopedSandbox&) {
-    sim::RemovePrinter(kPrinter);
-    sim::SetFeatureState(kFeature, "DisabledWithPayloadRemoved");
+    platform::sim::RemovePrinter(kPrinter);
+    platform::sim::SetFeatureState(kFeature, "DisabledWithPayloadRemoved");
 };
 auto SpoolerStopped = [](testsupport::ScopedSandbox&) {
-    sim::StopService("spooler");
-    for (int i = 0; i < 200 && sim::QueryService("spooler")->state != win::SERVICE_STOPPED; ++i)
+    platform::sim::StopService("spooler");
+    for (int i = 0;
+         i < 200 && platform::sim::QueryService("spooler")->state != platform::SERVICE_STOPPED; ++i)
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
 };
 auto Standard = [](testsupport::ScopedSandbox& sandbox) { SetUser(sandbox, "standard"); };
@@ -114,8 +117,7 @@ auto WithJobs = [](testsupport::ScopedSandbox&) { RemoteJob(true); };
 class Contract : public ::testing::TestWithParam<ContractCase> {};
 
 // Runs the case in a fresh sandbox; returns the document.
-clitest::CliRun RunCase(const ContractCase& c, bool check, std::string* before,
-                        std::string* after) {
+cli::CliRun RunCase(const ContractCase& c, bool check, std::string* before, std::string* after) {
     testsupport::ScopedSandbox sandbox;
     c.setup(sandbox);
     const std::string job = std::to_string(RemoteJob(false));
@@ -129,7 +131,7 @@ clitest::CliRun RunCase(const ContractCase& c, bool check, std::string* before,
     args.push_back("--json");
     if (before)
         *before = Snapshot(sandbox);
-    clitest::CliRun run = RunCli(args);
+    cli::CliRun run = RunCli(args);
     if (after)
         *after = Snapshot(sandbox);
     return run;
@@ -141,7 +143,7 @@ TEST_P(Contract, EveryDocumentConformsAndCheckChangesNothing) {
         if (check && !c.changes)
             continue;
         std::string before, after;
-        const clitest::CliRun run = RunCase(c, check, &before, &after);
+        const cli::CliRun run = RunCase(c, check, &before, &after);
         ASSERT_TRUE(run.parsed) << run.out << run.err;
         const std::vector<std::string> errors = Schema().Check(run.json);
         EXPECT_TRUE(errors.empty())
@@ -221,11 +223,13 @@ INSTANTIATE_TEST_SUITE_P(
 // document keeps every member.
 TEST(Contract, ABadCommandLineKeepsTheEnvelope) {
     testsupport::ScopedSandbox sandbox;
-    const clitest::CliRun run = RunCli({"status", "--bogus", "--json"});
-    EXPECT_EQ(clitest::Str(run.json.value("command")), "status");
+    const cli::CliRun run = RunCli({"status", "--bogus", "--json"});
+    EXPECT_EQ(cli::Str(run.json.value("command")), "status");
     EXPECT_TRUE(run.json.value("result").isObject());
     EXPECT_TRUE(run.json.value("messages").isArray());
-    EXPECT_EQ(clitest::Str(run.json.value("outcome")), "usage");
+    EXPECT_EQ(cli::Str(run.json.value("outcome")), "usage");
 }
 
 }  // namespace
+
+}  // namespace quellin::cli

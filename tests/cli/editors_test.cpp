@@ -3,16 +3,18 @@
 #include <gtest/gtest.h>
 
 #include "cli_runner.h"
-#include "driverconfig/driverfiles.h"
-#include "driverconfig/papersizeeditor.h"
+#include "driverconfig/driver_files.h"
+#include "driverconfig/paper_size_editor.h"
 #include "platform/filesystem.h"
 #include "platform/sim/sandbox.h"
 #include "sandbox_fixture.h"
 
+namespace quellin::cli {
+
 namespace {
 
-using clitest::RunCli;
-using clitest::Str;
+using cli::RunCli;
+using cli::Str;
 
 struct DriverFiles {
     std::filesystem::path description, capabilities, cache;
@@ -45,7 +47,7 @@ TEST_P(WritesTheDialogsBytes, ForTheSameState) {
     ASSERT_EQ(testsupport::ReadHostFile(files.description), Fixture("seed.gpd"));
     std::vector<std::string> args = c.args;
     args.push_back("--json");
-    const clitest::CliRun run = RunCli(args);
+    const cli::CliRun run = RunCli(args);
     ASSERT_EQ(run.exitCode, 0) << run.out << run.err;
     EXPECT_TRUE(run.Result().value("capabilitiesWritten").toBool());
     EXPECT_EQ(testsupport::ReadHostFile(files.description), Fixture(c.fixture + ".gpd"));
@@ -109,14 +111,13 @@ TEST(Paper, SetWritesWhatTheDialogWritesForLetterA4A3) {
         dialogCapabilities = testsupport::ReadHostFile(Locate(sandbox).capabilities);
     }
     testsupport::ScopedSandbox sandbox;
-    const clitest::CliRun run =
-        RunCli({"paper", "set", "--sizes", "LETTER,A4,A3", "--default", "A3"});
+    const cli::CliRun run = RunCli({"paper", "set", "--sizes", "LETTER,A4,A3", "--default", "A3"});
     ASSERT_EQ(run.exitCode, 0) << run.err;
     EXPECT_EQ(testsupport::ReadHostFile(Locate(sandbox).description), dialogDescription);
     EXPECT_EQ(testsupport::ReadHostFile(Locate(sandbox).capabilities), dialogCapabilities);
     // Both files now agree, and list reads the new state back.
     EXPECT_EQ(RunCli({"status"}).exitCode, 0);
-    const clitest::CliRun list = RunCli({"paper", "list", "--json"});
+    const cli::CliRun list = RunCli({"paper", "list", "--json"});
     EXPECT_EQ(list.Result().value("sizes").toArray().size(), 3);
     EXPECT_EQ(Str(list.Result().value("default")), "A3");
     EXPECT_EQ(Str(list.Result().value("unitAccuracy")), "US Standard");
@@ -135,7 +136,7 @@ class EditorRefusals : public ::testing::TestWithParam<RefusalCase> {};
 TEST_P(EditorRefusals, KeepBothFiles) {
     const RefusalCase& c = GetParam();
     testsupport::ScopedSandbox sandbox;
-    sim::Config config = sim::ReadConfig();
+    platform::sim::Config config = platform::sim::ReadConfig();
     config.user = c.user;
     sandbox.SetConfig(config);
     const DriverFiles files = Locate(sandbox);
@@ -143,7 +144,7 @@ TEST_P(EditorRefusals, KeepBothFiles) {
     const auto capabilities = testsupport::ReadHostFile(files.capabilities);
     std::vector<std::string> args = c.args;
     args.push_back("--json");
-    const clitest::CliRun run = RunCli(args);
+    const cli::CliRun run = RunCli(args);
     ASSERT_TRUE(run.parsed) << run.out;
     EXPECT_EQ(run.exitCode, c.exitCode) << run.out;
     EXPECT_NE(Str(run.json.value("error").toObject().value("message")).find(c.message),
@@ -226,8 +227,8 @@ TEST(Editors, AGluedDefaultIsRefusedNotAlreadySaid) {
     std::string description = testsupport::ReadHostFile(files.description).value();
     description.insert(description.find("*Option: LETTER\r\n"), "*DefaultOption: A4*Option: X\r\n");
     testsupport::WriteHostFile(files.description, description);
-    const clitest::CliRun run = RunCli({"paper", "set", "--sizes", "OPTION: A4*OPTION: X,LETTER",
-                                        "--default", "LETTER", "--json"});
+    const cli::CliRun run = RunCli({"paper", "set", "--sizes", "OPTION: A4*OPTION: X,LETTER",
+                                    "--default", "LETTER", "--json"});
     EXPECT_EQ(run.exitCode, 1) << run.out;
     EXPECT_NE(Str(run.json.value("error").toObject().value("message")).find("no PaperSize feature"),
               std::string::npos)
@@ -242,12 +243,12 @@ TEST(Editors, AMissingDescriptionIsTheCorruptionRefusalWithTheReinstallRemedy) {
          {std::vector<std::string>{"paper", "list", "--json"},
           {"paper", "set", "--sizes", "A4", "--default", "A4", "--json"},
           {"resolution", "set", "--dpi", "600", "--default", "600", "--json"}}) {
-        const clitest::CliRun run = RunCli(args);
+        const cli::CliRun run = RunCli(args);
         EXPECT_EQ(run.exitCode, 1) << run.out;
         const QJsonObject error = run.json.value("error").toObject();
         EXPECT_EQ(Str(error.value("message")),
                   "Microsoft Print to PDF is corrupted. You need to reinstall it.");
-        EXPECT_EQ(clitest::RemedyPosix(error.value("remedy")), "quellin-cli reinstall");
+        EXPECT_EQ(cli::RemedyPosix(error.value("remedy")), "quellin-cli reinstall");
     }
 }
 
@@ -255,12 +256,12 @@ TEST(Editors, ADescriptionThatCannotBeWrittenIsAFileError) {
     testsupport::ScopedSandbox sandbox;
     const driverconfig::DriverFilePaths paths =
         driverconfig::DriverFilePathsFor(driverconfig::ReadDriverFileNames(256));
-    sim::SetRedirectionEnabled(false);
-    ASSERT_TRUE(win::SetFileAttributesA(paths.mergedConfigPath, win::FILE_ATTRIBUTE_READONLY));
-    sim::SetRedirectionEnabled(true);
+    platform::sim::SetRedirectionEnabled(false);
+    ASSERT_TRUE(
+        platform::SetFileAttributesA(paths.mergedConfigPath, platform::FILE_ATTRIBUTE_READONLY));
+    platform::sim::SetRedirectionEnabled(true);
     const auto before = testsupport::ReadHostFile(Locate(sandbox).description);
-    const clitest::CliRun run =
-        RunCli({"paper", "set", "--sizes", "A4", "--default", "A4", "--json"});
+    const cli::CliRun run = RunCli({"paper", "set", "--sizes", "A4", "--default", "A4", "--json"});
     EXPECT_EQ(run.exitCode, 5) << run.out;
     EXPECT_TRUE(run.json.value("error").toObject().value("windowsError").isObject());
     EXPECT_EQ(testsupport::ReadHostFile(Locate(sandbox).description), before);
@@ -272,7 +273,7 @@ TEST(Editors, ListsReadWhatTheDialogsShow) {
         RunCli({"resolution", "set", "--dpi", "100,400", "--default", "100", "--allow-multiple"})
             .exitCode,
         0);
-    const clitest::CliRun resolutions = RunCli({"resolution", "list", "--json"});
+    const cli::CliRun resolutions = RunCli({"resolution", "list", "--json"});
     EXPECT_EQ(resolutions.exitCode, 0);
     const QJsonArray options = resolutions.Result().value("options").toArray();
     ASSERT_EQ(options.size(), 2);
@@ -284,7 +285,7 @@ TEST(Editors, ListsReadWhatTheDialogsShow) {
                       "--custom", "100x150"})
                   .exitCode,
               0);
-    const clitest::CliRun paper = RunCli({"paper", "list", "--all", "--json"});
+    const cli::CliRun paper = RunCli({"paper", "list", "--all", "--json"});
     const QJsonObject result = paper.Result();
     // Both accuracies write the US sizes alike, but A4 at its exact width shows the choice.
     EXPECT_EQ(Str(result.value("unitAccuracy")), "International Standard");
@@ -300,3 +301,5 @@ TEST(Editors, ListsReadWhatTheDialogsShow) {
 }
 
 }  // namespace
+
+}  // namespace quellin::cli

@@ -11,7 +11,7 @@
 #include "cli/remedy.h"
 #include "cli/repair_plan.h"
 #include "cli_runner.h"
-#include "driverconfig/driverfiles.h"
+#include "driverconfig/driver_files.h"
 #include "platform/sim/db.h"
 #include "platform/sim/sandbox.h"
 #include "platform/sim/spool.h"
@@ -19,20 +19,22 @@
 #include "system/machine_lock.h"
 #include "system/printer_list.h"
 
+namespace quellin::cli {
+
 namespace {
 
-using clitest::RunCli;
-using clitest::Str;
+using cli::RunCli;
+using cli::Str;
 
 constexpr const char* kPrinter = "Microsoft Print to PDF";
 
-win::DWORD AddJob(const char* printer, const char* machine, win::DWORD status = 0) {
-    sim::JobSpec spec;
+platform::DWORD AddJob(const char* printer, const char* machine, platform::DWORD status = 0) {
+    platform::sim::JobSpec spec;
     spec.printer = printer;
     spec.document = "payroll.docx";
     spec.machine = machine;
     spec.status = status;
-    return sim::AddJob(spec);
+    return platform::sim::AddJob(spec);
 }
 
 std::filesystem::path DescriptionFile(const testsupport::ScopedSandbox& sandbox) {
@@ -42,8 +44,8 @@ std::filesystem::path DescriptionFile(const testsupport::ScopedSandbox& sandbox)
 
 TEST(Fleet, JobCommandsReachJobsSentFromAnotherComputer) {
     testsupport::ScopedSandbox sandbox;
-    const win::DWORD id = AddJob("Fax", "LAPTOP-7", win::JOB_STATUS_ERROR);
-    const clitest::CliRun run =
+    const platform::DWORD id = AddJob("Fax", "LAPTOP-7", platform::JOB_STATUS_ERROR);
+    const cli::CliRun run =
         RunCli({"job", "cancel", std::to_string(id), "--printer", "Fax", "--json"});
     EXPECT_EQ(run.exitCode, 0) << run.out;
     EXPECT_TRUE(run.json.value("changed").toBool());
@@ -53,20 +55,20 @@ TEST(Fleet, JobCommandsReachJobsSentFromAnotherComputer) {
 TEST(Fleet, ClearQueueSaysWhatItDeletedAndSpoolerStartDeletesNothing) {
     testsupport::ScopedSandbox sandbox;
     AddJob(kPrinter, "");
-    const auto temp = sandbox.HostPath(std::string(sim::kTempFolder) + "\\notes.txt");
+    const auto temp = sandbox.HostPath(std::string(platform::sim::kTempFolder) + "\\notes.txt");
     testsupport::WriteHostFile(temp, "draft");
-    sim::StopService("spooler");
-    const clitest::CliRun start = RunCli({"spooler", "start", "--json"});
+    platform::sim::StopService("spooler");
+    const cli::CliRun start = RunCli({"spooler", "start", "--json"});
     EXPECT_EQ(start.exitCode, 0) << start.out;
     EXPECT_TRUE(std::filesystem::exists(temp));
     EXPECT_EQ(Str(start.Result().value("spooler")), "running");
 
-    const clitest::CliRun clear = RunCli({"clear-queue", "--json"});
+    const cli::CliRun clear = RunCli({"clear-queue", "--json"});
     EXPECT_EQ(clear.exitCode, 0) << clear.out;
     EXPECT_FALSE(std::filesystem::exists(temp));
     const QJsonArray deleted = clear.Result().value("deleted").toArray();
-    EXPECT_TRUE(
-        deleted.contains(QString::fromStdString(std::string(sim::kTempFolder) + "\\notes.txt")))
+    EXPECT_TRUE(deleted.contains(
+        QString::fromStdString(std::string(platform::sim::kTempFolder) + "\\notes.txt")))
         << clear.out;
     EXPECT_GE(deleted.size(), 3);  // the job's shadow and spool files too
     EXPECT_EQ(clear.Result().value("jobsRemoved").toArray().size(), 1);
@@ -77,30 +79,31 @@ TEST(Fleet, ClearQueueSaysWhatItDeletedAndSpoolerStartDeletesNothing) {
 TEST(Fleet, AFailedSequenceKeepsItsSteps) {
     testsupport::ScopedSandbox sandbox;
     // The temp folder cannot be re-created without its parent.
-    std::filesystem::remove_all(sandbox.HostPath(std::string(sim::kTempFolder)).parent_path());
-    const clitest::CliRun run = RunCli({"clear-queue", "--json"});
+    std::filesystem::remove_all(
+        sandbox.HostPath(std::string(platform::sim::kTempFolder)).parent_path());
+    const cli::CliRun run = RunCli({"clear-queue", "--json"});
     EXPECT_EQ(run.exitCode, 4) << run.out;
     EXPECT_EQ(run.Result().value("steps").toArray().size(), 2) << run.out;
-    EXPECT_EQ(clitest::RemedyPosix(run.json.value("error").toObject().value("remedy")),
+    EXPECT_EQ(cli::RemedyPosix(run.json.value("error").toObject().value("remedy")),
               "quellin-cli spooler start");
     EXPECT_EQ(RunCli({"spooler", "start"}).exitCode, 0);
 }
 
 TEST(Fleet, ResultsThatSayWhatHappened) {
     testsupport::ScopedSandbox sandbox;
-    sim::RemovePrinter(kPrinter);
+    platform::sim::RemovePrinter(kPrinter);
     // The feature is on and the printer gone: install says so and names the reinstall.
-    const clitest::CliRun install = RunCli({"install", "--json"});
+    const cli::CliRun install = RunCli({"install", "--json"});
     EXPECT_EQ(install.exitCode, 1);
     EXPECT_FALSE(install.json.value("changed").toBool());
-    EXPECT_EQ(clitest::RemedyPosix(install.json.value("error").toObject().value("remedy")),
+    EXPECT_EQ(cli::RemedyPosix(install.json.value("error").toObject().value("remedy")),
               "quellin-cli reinstall");
     EXPECT_EQ(RunCli({"install", "--repair"}).exitCode, 0);
     EXPECT_TRUE(quellin::system::IsPrinterPresent(kPrinter));
 
     // A stopped spooler is no empty job list.
-    sim::StopService("spooler");
-    const clitest::CliRun jobs = RunCli({"jobs", "--json"});
+    platform::sim::StopService("spooler");
+    const cli::CliRun jobs = RunCli({"jobs", "--json"});
     EXPECT_EQ(jobs.exitCode, 4);
     EXPECT_EQ(
         Str(jobs.json.value("error").toObject().value("windowsError").toObject().value("hex")),
@@ -117,7 +120,7 @@ TEST(Fleet, PaperSetKeepsTheUnitAccuracyTheDescriptionWasWrittenWith) {
     ASSERT_NE(written.find("PAIR(3779901, 5345811)"), std::string::npos);
     std::vector<std::string> again = set;
     again.push_back("--json");
-    const clitest::CliRun run = RunCli(again);
+    const cli::CliRun run = RunCli(again);
     EXPECT_EQ(run.exitCode, 0) << run.out;
     EXPECT_FALSE(run.json.value("changed").toBool()) << run.out;
     EXPECT_EQ(testsupport::ReadHostFile(DescriptionFile(sandbox)), written);
@@ -131,7 +134,7 @@ TEST(Fleet, ResolutionListWithoutItsFeatureNamesNoDefault) {
     ASSERT_NE(at, std::string::npos);
     text.replace(at, 20, "*Feature: Reso_lution");
     testsupport::WriteHostFile(DescriptionFile(sandbox), text);
-    const clitest::CliRun run = RunCli({"resolution", "list", "--json"});
+    const cli::CliRun run = RunCli({"resolution", "list", "--json"});
     EXPECT_EQ(run.exitCode, 0);
     EXPECT_TRUE(run.Result().value("default").isNull()) << run.out;
     EXPECT_TRUE(run.Result().value("dpi").toArray().isEmpty());
@@ -141,10 +144,10 @@ TEST(Fleet, ASecondChangingCommandWaitsThenReportsBusy) {
     testsupport::ScopedSandbox sandbox;
     quellin::system::MachineLock held(0);
     ASSERT_TRUE(held.Held());
-    const clitest::CliRun run = RunCli({"reinstall", "--wait", "0", "--json"});
+    const cli::CliRun run = RunCli({"reinstall", "--wait", "0", "--json"});
     EXPECT_EQ(run.exitCode, 7);
     EXPECT_EQ(Str(run.json.value("outcome")), "busy");
-    EXPECT_EQ(sim::db().QueryInt("SELECT COUNT(*) FROM launch_log"), 0);
+    EXPECT_EQ(platform::sim::db().QueryInt("SELECT COUNT(*) FROM launch_log"), 0);
     // Reading commands and --check do not need the machine.
     EXPECT_EQ(RunCli({"status"}).exitCode, 0);
     EXPECT_EQ(RunCli({"reinstall", "--check"}).exitCode, 0);
@@ -167,7 +170,7 @@ TEST_P(DesiredState, FindingsFollowWhatTheAdministratorWants) {
     c.setup();
     std::vector<std::string> args = c.args;
     args.push_back("--json");
-    const clitest::CliRun run = RunCli(args);
+    const cli::CliRun run = RunCli(args);
     EXPECT_EQ(run.exitCode, c.exitCode) << run.out;
     EXPECT_EQ(run.FindingCodes(), c.findings) << run.out;
     std::vector<std::string> notes;
@@ -190,16 +193,16 @@ INSTANTIATE_TEST_SUITE_P(
                    {"printer-present"},
                    {}},
         ExpectCase{"OtherPrintersTroubleIsANote",
-                   [] { AddJob("Fax", "LAPTOP-7", win::JOB_STATUS_ERROR); },
+                   [] { AddJob("Fax", "LAPTOP-7", platform::JOB_STATUS_ERROR); },
                    {"status"},
                    0,
                    {},
                    {"other-printer-job-error"}},
         ExpectCase{"NotAdministratorCannotAssess",
                    [] {
-                       sim::Config config = sim::ReadConfig();
+                       platform::sim::Config config = platform::sim::ReadConfig();
                        config.user = "standard";
-                       sim::WriteConfig(config);
+                       platform::sim::WriteConfig(config);
                    },
                    {"status"},
                    6,
@@ -260,7 +263,7 @@ TEST(Remedy, ToolCodesDecodeAndDecideTheExit) {
         bool present;
         std::vector<std::int32_t> codes;
         int exitCode;
-        std::optional<win::DWORD> error;
+        std::optional<platform::DWORD> error;
     };
     for (const Row& row : std::vector<Row>{{true, {0}, 0, {}},
                                            {true, {3010}, 3010, {}},
@@ -277,17 +280,19 @@ TEST(Remedy, ToolCodesDecodeAndDecideTheExit) {
 TEST(Fleet, BackupNamesTheUserAndRefusesSystemUnlessAsked) {
     testsupport::ScopedSandbox sandbox;
     const std::string archive = (sandbox.root() / "s.roy").string();
-    const clitest::CliRun run = RunCli({"backup", archive, "--json"});
+    const cli::CliRun run = RunCli({"backup", archive, "--json"});
     EXPECT_EQ(run.exitCode, 0) << run.out;
     EXPECT_EQ(Str(run.Result().value("user").toObject().value("name")), "Admin");
     EXPECT_TRUE(run.json.value("changed").toBool());
-    sim::Config config = sim::ReadConfig();
+    platform::sim::Config config = platform::sim::ReadConfig();
     config.user = "system";
     sandbox.SetConfig(config);
-    const clitest::CliRun system = RunCli({"restore", archive, "--json"});
+    const cli::CliRun system = RunCli({"restore", archive, "--json"});
     EXPECT_EQ(system.exitCode, 2);
     EXPECT_NE(Str(system.json.value("error").toObject().value("message")).find("--as-system"),
               std::string::npos);
 }
 
 }  // namespace
+
+}  // namespace quellin::cli

@@ -4,18 +4,20 @@
 
 #include "cli/health.h"
 #include "driverconfig/description_generator.h"
-#include "driverconfig/textmodel.h"
+#include "driverconfig/text_model.h"
 #include "driverconfig/unchanged_save.h"
+
+namespace quellin::cli {
 
 namespace {
 
 TEST(HealthAfterSave, BothFilesAgreeAfterAnUnchangedPaperSizeSave) {
     int accepted = 0;
     for (unsigned seed = 0; seed < 600; ++seed) {
-        const driverconfig::testing::GeneratedFiles files =
-            driverconfig::testing::DescriptionGenerator(seed).Next();
-        const driverconfig::testing::SavedTexts saved =
-            driverconfig::testing::SavePaperSizesUnchanged(
+        const driverconfig::testdata::GeneratedFiles files =
+            driverconfig::testdata::DescriptionGenerator(seed).Next();
+        const driverconfig::testdata::SavedTexts saved =
+            driverconfig::testdata::SavePaperSizesUnchanged(
                 driverconfig::WorkingTextFromBytes(files.description), files.capabilities);
         if (!saved.accepted)
             continue;
@@ -29,3 +31,5 @@ TEST(HealthAfterSave, BothFilesAgreeAfterAnUnchangedPaperSizeSave) {
 }
 
 }  // namespace
+
+}  // namespace quellin::cli

@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-namespace clitest {
+namespace quellin::cli {
 
 class SchemaChecker {
   public:
@@ -121,4 +121,4 @@ class SchemaChecker {
     std::vector<std::string> errors_;
 };
 
-}  // namespace clitest
+}  // namespace quellin::cli

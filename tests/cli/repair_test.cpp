@@ -14,25 +14,28 @@
 #include "sandbox_fixture.h"
 #include "system/printer_list.h"
 
+namespace quellin::cli {
+
 namespace {
 
-using clitest::RunCli;
-using clitest::Str;
+using cli::RunCli;
+using cli::Str;
 
 constexpr const char* kPrinter = "Microsoft Print to PDF";
 constexpr const char* kFeature = "Printing-PrintToPDFServices-Features";
 
 int Launches() {
-    return static_cast<int>(sim::db().QueryInt("SELECT COUNT(*) FROM launch_log").value_or(-1));
+    return static_cast<int>(
+        platform::sim::db().QueryInt("SELECT COUNT(*) FROM launch_log").value_or(-1));
 }
 
 bool SpoolerRunning() {
-    const auto status = sim::QueryService("spooler");
-    return status && status->state == win::SERVICE_RUNNING;
+    const auto status = platform::sim::QueryService("spooler");
+    return status && status->state == platform::SERVICE_RUNNING;
 }
 
 void SetUser(testsupport::ScopedSandbox& sandbox, const char* user) {
-    sim::Config config = sim::ReadConfig();
+    platform::sim::Config config = platform::sim::ReadConfig();
     config.user = user;
     sandbox.SetConfig(config);
 }
@@ -57,20 +60,20 @@ TEST_P(RepairCommands, ChangeTheSystemAndReadItBack) {
     SetUser(sandbox, c.user);
     std::vector<std::string> args = c.args;
     args.push_back("--json");
-    const clitest::CliRun run = RunCli(args);
+    const cli::CliRun run = RunCli(args);
     ASSERT_TRUE(run.parsed) << run.out << run.err;
     EXPECT_EQ(run.exitCode, c.exitCode) << run.out << run.err;
     EXPECT_EQ(quellin::system::IsPrinterPresent(kPrinter), c.printerAfter);
-    EXPECT_EQ(sim::FeatureState(kFeature).value_or(""), c.featureAfter);
+    EXPECT_EQ(platform::sim::FeatureState(kFeature).value_or(""), c.featureAfter);
     EXPECT_EQ(Launches(), c.launches);
     EXPECT_TRUE(SpoolerRunning());
 }
 
 auto Nothing = [](testsupport::ScopedSandbox&) {};
-auto PrinterDeleted = [](testsupport::ScopedSandbox&) { sim::RemovePrinter(kPrinter); };
+auto PrinterDeleted = [](testsupport::ScopedSandbox&) { platform::sim::RemovePrinter(kPrinter); };
 auto FeatureRemoved = [](testsupport::ScopedSandbox&) {
-    sim::RemovePrinter(kPrinter);
-    sim::SetFeatureState(kFeature, "DisabledWithPayloadRemoved");
+    platform::sim::RemovePrinter(kPrinter);
+    platform::sim::SetFeatureState(kFeature, "DisabledWithPayloadRemoved");
 };
 
 INSTANTIATE_TEST_SUITE_P(
@@ -134,13 +137,12 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST(Repair, DoneWhenADeletedPrinterIsMendedByTheRemedyStatusNames) {
     testsupport::ScopedSandbox sandbox;
-    sim::RemovePrinter(kPrinter);
-    const clitest::CliRun before = RunCli({"status", "--json"});
+    platform::sim::RemovePrinter(kPrinter);
+    const cli::CliRun before = RunCli({"status", "--json"});
     EXPECT_EQ(before.exitCode, 1);
-    const std::string remedy =
-        clitest::RemedyPosix(before.Finding("printer-missing").value("remedy"));
+    const std::string remedy = cli::RemedyPosix(before.Finding("printer-missing").value("remedy"));
     ASSERT_EQ(remedy, "quellin-cli reinstall");
-    const clitest::CliRun mend = RunCli({"reinstall", "--json"});
+    const cli::CliRun mend = RunCli({"reinstall", "--json"});
     EXPECT_EQ(mend.exitCode, 0) << mend.err;
     // Each step is a progress line, and the steps are in the result too.
     EXPECT_NE(mend.err.find("Reinstall, step 11: Reinstalling Microsoft Print to PDF printer..."),
@@ -148,33 +150,33 @@ TEST(Repair, DoneWhenADeletedPrinterIsMendedByTheRemedyStatusNames) {
         << mend.err;
     EXPECT_EQ(mend.Result().value("steps").toArray().size(), 11);
     EXPECT_TRUE(mend.Result().value("printerPresent").toBool());
-    const clitest::CliRun after = RunCli({"status", "--json"});
+    const cli::CliRun after = RunCli({"status", "--json"});
     EXPECT_EQ(after.exitCode, 0) << after.out;
 }
 
 TEST(Repair, NotAdministratorIsThePermissionRefusal) {
     testsupport::ScopedSandbox sandbox;
     SetUser(sandbox, "standard");
-    const clitest::CliRun run = RunCli({"reinstall", "--json"});
+    const cli::CliRun run = RunCli({"reinstall", "--json"});
     EXPECT_EQ(run.exitCode, 3);
     EXPECT_EQ(Str(run.json.value("outcome")), "not-administrator");
     EXPECT_EQ(
         Str(run.json.value("error").toObject().value("message")).rfind("Permission denied.", 0),
         0u);
-    const clitest::CliRun human = RunCli({"reinstall"});
+    const cli::CliRun human = RunCli({"reinstall"});
     EXPECT_NE(human.err.find("Administrator privilege is required"), std::string::npos);
 }
 
 TEST(Repair, AMissingServicingToolChangesNothingAndIsASystemRefusal) {
     testsupport::ScopedSandbox sandbox;
-    sim::RemovePrinter(kPrinter);
+    platform::sim::RemovePrinter(kPrinter);
     for (const char* tool :
          {"C:\\Windows\\System32\\dism.exe", "C:\\Windows\\SysWOW64\\dism.exe"}) {
-        sim::SetRedirectionEnabled(false);
-        std::filesystem::remove(sim::HostPath(tool));
-        sim::SetRedirectionEnabled(true);
+        platform::sim::SetRedirectionEnabled(false);
+        std::filesystem::remove(platform::sim::HostPath(tool));
+        platform::sim::SetRedirectionEnabled(true);
     }
-    const clitest::CliRun run = RunCli({"reinstall", "--json"});
+    const cli::CliRun run = RunCli({"reinstall", "--json"});
     EXPECT_EQ(run.exitCode, 4);
     EXPECT_EQ(
         run.json.value("error").toObject().value("windowsError").toObject().value("code").toInt(),
@@ -184,21 +186,24 @@ TEST(Repair, AMissingServicingToolChangesNothingAndIsASystemRefusal) {
 
 TEST(Repair, ClearQueueEmptiesTheQueueAndLeavesTheSpoolerRunning) {
     testsupport::ScopedSandbox sandbox;
-    sim::JobSpec spec;
+    platform::sim::JobSpec spec;
     spec.printer = "Fax";
     spec.document = "stuck.tif";
-    sim::AddJob(spec);
-    sim::StopService("spooler");
-    for (int i = 0; i < 100 && sim::QueryService("spooler")->state != win::SERVICE_STOPPED; ++i)
+    platform::sim::AddJob(spec);
+    platform::sim::StopService("spooler");
+    for (int i = 0;
+         i < 100 && platform::sim::QueryService("spooler")->state != platform::SERVICE_STOPPED; ++i)
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    const clitest::CliRun run = RunCli({"clear-queue", "--json"});
+    const cli::CliRun run = RunCli({"clear-queue", "--json"});
     EXPECT_EQ(run.exitCode, 0) << run.out << run.err;
     EXPECT_EQ(Str(run.Result().value("spooler")), "running");
     EXPECT_TRUE(SpoolerRunning());
-    EXPECT_TRUE(sim::ListJobs("Fax").empty());
+    EXPECT_TRUE(platform::sim::ListJobs("Fax").empty());
     EXPECT_NE(
         run.err.find("Maintenance in progress, step 1: Restarting Windows Spooler service..."),
         std::string::npos);
 }
 
 }  // namespace
+
+}  // namespace quellin::cli

@@ -7,7 +7,7 @@
 #include <regex>
 
 #include "cli_runner.h"
-#include "driverconfig/driverfiles.h"
+#include "driverconfig/driver_files.h"
 #include "platform/registry.h"
 #include "platform/sim/db.h"
 #include "platform/sim/sandbox.h"
@@ -15,10 +15,12 @@
 #include "platform/spooler.h"
 #include "sandbox_fixture.h"
 
+namespace quellin::cli {
+
 namespace {
 
-using clitest::RunCli;
-using clitest::Str;
+using cli::RunCli;
+using cli::Str;
 
 // The seeded driver folder's name differs from sandbox to sandbox; the registry names it.
 std::filesystem::path DriverFile(const testsupport::ScopedSandbox& sandbox, const char* which) {
@@ -53,7 +55,7 @@ TEST_P(StatusFindings, NameTheFindingAndItsRemedy) {
     const BrokenCase& c = GetParam();
     testsupport::ScopedSandbox sandbox;
     c.breakIt(sandbox);
-    const clitest::CliRun run = RunCli({"status", "--json"});
+    const cli::CliRun run = RunCli({"status", "--json"});
     ASSERT_TRUE(run.parsed) << run.out << run.err;
     EXPECT_EQ(run.FindingCodes(), c.findings) << run.out;
     // A report made without an administrator's view is "cannot assess", not a finding.
@@ -67,7 +69,7 @@ TEST_P(StatusFindings, NameTheFindingAndItsRemedy) {
         if (c.firstRemedy.empty()) {
             EXPECT_TRUE(first.value("remedy").isNull());
         } else if (c.firstRemedy != "*") {
-            EXPECT_EQ(clitest::RemedyPosix(first.value("remedy")), c.firstRemedy);
+            EXPECT_EQ(cli::RemedyPosix(first.value("remedy")), c.firstRemedy);
         }
     }
 }
@@ -79,21 +81,22 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         BrokenCase{"Healthy", [](auto&) {}, {}, ""},
         BrokenCase{"PrinterDeletedFeatureEnabled",
-                   [](auto&) { sim::RemovePrinter(kPrinter); },
+                   [](auto&) { platform::sim::RemovePrinter(kPrinter); },
                    {"printer-missing"},
                    "quellin-cli reinstall"},
         BrokenCase{"FeatureRemovedWithPrinter",
                    [](auto&) {
-                       sim::RemovePrinter(kPrinter);
-                       sim::SetFeatureState("Printing-PrintToPDFServices-Features",
-                                            "DisabledWithPayloadRemoved");
+                       platform::sim::RemovePrinter(kPrinter);
+                       platform::sim::SetFeatureState("Printing-PrintToPDFServices-Features",
+                                                      "DisabledWithPayloadRemoved");
                    },
                    {"feature-disabled"},
                    "quellin-cli install"},
-        BrokenCase{"PortRemoved",
-                   [](auto&) { sim::db().Exec("DELETE FROM ports WHERE name = 'PORTPROMPT:'"); },
-                   {"port-missing"},
-                   "quellin-cli reinstall"},
+        BrokenCase{
+            "PortRemoved",
+            [](auto&) { platform::sim::db().Exec("DELETE FROM ports WHERE name = 'PORTPROMPT:'"); },
+            {"port-missing"},
+            "quellin-cli reinstall"},
         BrokenCase{"DescriptionMissing",
                    [](auto& sandbox) { std::filesystem::remove(DriverFile(sandbox, "gpd")); },
                    {"description-missing"},
@@ -144,28 +147,29 @@ INSTANTIATE_TEST_SUITE_P(
                    },
                    {"paper-feature-unreadable"},
                    "quellin-cli reinstall"},
-        BrokenCase{"RegistryNamesAPathOutOfTheFolder",
-                   [](auto&) {
-                       win::HKEY key = nullptr;
-                       ASSERT_EQ(win::RegOpenKeyExA(
-                                     win::HKEY_LOCAL_MACHINE, driverconfig::kPrinterDriverDataKey,
-                                     0, win::KEY_SET_VALUE | win::KEY_WOW64_64KEY, &key),
-                                 0);
-                       const std::string value = "..\\..\\..\\win.ini";
-                       win::RegSetValueExA(key, "V4_Merged_ConfigFile_Name", win::REG_SZ,
-                                           reinterpret_cast<const win::BYTE*>(value.c_str()),
-                                           static_cast<win::DWORD>(value.size() + 1));
-                       win::RegCloseKey(key);
-                   },
-                   {"registry-values-invalid"},
-                   "quellin-cli reinstall"},
+        BrokenCase{
+            "RegistryNamesAPathOutOfTheFolder",
+            [](auto&) {
+                platform::HKEY key = nullptr;
+                ASSERT_EQ(platform::RegOpenKeyExA(
+                              platform::HKEY_LOCAL_MACHINE, driverconfig::kPrinterDriverDataKey, 0,
+                              platform::KEY_SET_VALUE | platform::KEY_WOW64_64KEY, &key),
+                          0);
+                const std::string value = "..\\..\\..\\win.ini";
+                platform::RegSetValueExA(key, "V4_Merged_ConfigFile_Name", platform::REG_SZ,
+                                         reinterpret_cast<const platform::BYTE*>(value.c_str()),
+                                         static_cast<platform::DWORD>(value.size() + 1));
+                platform::RegCloseKey(key);
+            },
+            {"registry-values-invalid"},
+            "quellin-cli reinstall"},
         BrokenCase{"SpoolerStopped",
-                   [](auto&) { sim::StopService("spooler"); },
+                   [](auto&) { platform::sim::StopService("spooler"); },
                    {"spooler-stopped"},
                    "quellin-cli spooler start"},
         BrokenCase{"NotAdministrator",
                    [](auto& sandbox) {
-                       sim::Config config = sim::ReadConfig();
+                       platform::sim::Config config = platform::sim::ReadConfig();
                        config.user = "filtered-admin";
                        sandbox.SetConfig(config);
                    },
@@ -173,11 +177,11 @@ INSTANTIATE_TEST_SUITE_P(
                    ""},
         BrokenCase{"JobInError",
                    [](auto&) {
-                       sim::JobSpec spec;
+                       platform::sim::JobSpec spec;
                        spec.printer = kPrinter;
                        spec.document = "cover.tif";
-                       spec.status = win::JOB_STATUS_ERROR;
-                       sim::AddJob(spec);
+                       spec.status = platform::JOB_STATUS_ERROR;
+                       platform::sim::AddJob(spec);
                    },
                    {"job-error"},
                    "*"}),
@@ -185,23 +189,23 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST(Status, JobInErrorNamesTheCancelOfThatJob) {
     testsupport::ScopedSandbox sandbox;
-    sim::JobSpec spec;
+    platform::sim::JobSpec spec;
     spec.printer = "Microsoft Print to PDF";
     spec.document = "cover.tif";
-    spec.status = win::JOB_STATUS_ERROR | win::JOB_STATUS_PAUSED;
-    const win::DWORD id = sim::AddJob(spec);
-    const clitest::CliRun run = RunCli({"status", "--json"});
+    spec.status = platform::JOB_STATUS_ERROR | platform::JOB_STATUS_PAUSED;
+    const platform::DWORD id = platform::sim::AddJob(spec);
+    const cli::CliRun run = RunCli({"status", "--json"});
     EXPECT_EQ(
-        clitest::RemedyPosix(run.Finding("job-error").value("remedy")),
+        cli::RemedyPosix(run.Finding("job-error").value("remedy")),
         "quellin-cli job cancel " + std::to_string(id) + " --printer 'Microsoft Print to PDF'");
 }
 
 TEST(Status, NotAdministratorReportsTheFeatureAsUnknownWithTheReason) {
     testsupport::ScopedSandbox sandbox;
-    sim::Config config = sim::ReadConfig();
+    platform::sim::Config config = platform::sim::ReadConfig();
     config.user = "standard";
     sandbox.SetConfig(config);
-    const clitest::CliRun run = RunCli({"status", "--json"});
+    const cli::CliRun run = RunCli({"status", "--json"});
     const QJsonObject feature = run.Result().value("feature").toObject();
     EXPECT_TRUE(feature.value("state").isNull());
     EXPECT_EQ(feature.value("error").toObject().value("code").toInteger(), 0x800702E4);
@@ -211,7 +215,7 @@ TEST(Status, NotAdministratorReportsTheFeatureAsUnknownWithTheReason) {
 
 TEST(Status, ReportsWhatItRead) {
     testsupport::ScopedSandbox sandbox;
-    const clitest::CliRun run = RunCli({"status", "--json"});
+    const cli::CliRun run = RunCli({"status", "--json"});
     const QJsonObject result = run.Result();
     EXPECT_EQ(Str(result.value("feature").toObject().value("state")), "Enabled");
     EXPECT_EQ(Str(result.value("spooler").toObject().value("state")), "running");
@@ -225,7 +229,7 @@ TEST(Status, ReportsWhatItRead) {
     EXPECT_EQ(Str(paper.value("capabilities").toObject().value("default")), "NorthAmericaLetter");
     EXPECT_TRUE(paper.value("agree").toBool());
     // A spooler that is stopped leaves the printer and port unknown rather than missing.
-    sim::StopService("spooler");
+    platform::sim::StopService("spooler");
     const QJsonObject stopped = RunCli({"status", "--json"}).Result();
     EXPECT_TRUE(stopped.value("printer").toObject().value("present").isNull());
     EXPECT_TRUE(stopped.value("port").toObject().value("present").isNull());
@@ -233,8 +237,8 @@ TEST(Status, ReportsWhatItRead) {
 
 TEST(Status, HumanOutputEndsWithTheFindingsAndTheirRemedies) {
     testsupport::ScopedSandbox sandbox;
-    sim::RemovePrinter(kPrinter);
-    const clitest::CliRun run = RunCli({"status"});
+    platform::sim::RemovePrinter(kPrinter);
+    const cli::CliRun run = RunCli({"status"});
     EXPECT_EQ(run.exitCode, 1);
     EXPECT_NE(run.out.find("printer: missing"), std::string::npos) << run.out;
     EXPECT_NE(run.out.find("FINDING printer-missing: "), std::string::npos);
@@ -242,3 +246,5 @@ TEST(Status, HumanOutputEndsWithTheFindingsAndTheirRemedies) {
 }
 
 }  // namespace
+
+}  // namespace quellin::cli

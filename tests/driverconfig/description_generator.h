@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-namespace driverconfig::testing {
+namespace quellin::driverconfig::testdata {
 
 struct GeneratedFiles {
     std::string description;  // raw bytes, line ends mixed
@@ -200,4 +200,4 @@ class DescriptionGenerator {
     std::map<std::string, std::string> keywordOf_;
 };
 
-}  // namespace driverconfig::testing
+}  // namespace quellin::driverconfig::testdata

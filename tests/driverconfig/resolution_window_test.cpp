@@ -7,19 +7,19 @@
 #include <QListWidget>
 #include <functional>
 
-#include "driverconfig/papersizeeditor.h"
-#include "driverconfig/ui/unit2.h"
-#include "driverconfig/ui/unit4.h"
+#include "driverconfig/paper_size_editor.h"
+#include "driverconfig/ui/paper_size_dialog.h"
+#include "driverconfig/ui/print_quality_dialog.h"
 #include "support/sandbox_fixture.h"
 
-namespace driverconfig {
+namespace quellin::driverconfig {
 namespace {
 
 // Records what the boxes show at the moment each question is asked.
 class WatchingUi : public testsupport::RecordingUi {
   public:
-    int MessageBox(win::HWND owner, const std::string& text, const std::string& caption,
-                   win::DWORD flags) override {
+    int MessageBox(platform::HWND owner, const std::string& text, const std::string& caption,
+                   platform::DWORD flags) override {
         if (watch)
             watch();
         return RecordingUi::MessageBox(owner, text, caption, flags);
@@ -94,4 +94,4 @@ TEST(PaperSizeWindowTest, AnOptionOutsideAsciiShowsItsCharacter) {
 }
 
 }  // namespace
-}  // namespace driverconfig
+}  // namespace quellin::driverconfig

@@ -4,7 +4,7 @@
 
 #include <limits>
 
-namespace driverconfig {
+namespace quellin::driverconfig {
 namespace {
 
 struct DigitsCase {
@@ -121,4 +121,4 @@ TEST(UnitConversionTest, MillimetresToUnitsIsExactAndSaturates) {
 }
 
 }  // namespace
-}  // namespace driverconfig
+}  // namespace quellin::driverconfig

@@ -6,11 +6,11 @@
 #include <optional>
 #include <string>
 
-#include "driverconfig/featurewriter.h"
-#include "driverconfig/papersizes.h"
+#include "driverconfig/feature_writer.h"
+#include "driverconfig/paper_sizes.h"
 #include "driverconfig/text.h"
 
-namespace driverconfig::testing {
+namespace quellin::driverconfig::testdata {
 
 struct SavedTexts {
     bool accepted = false;  // the editor could read, keep and write the feature
@@ -38,4 +38,4 @@ inline SavedTexts SavePaperSizesUnchanged(const std::string& description,
     return {true, texts.description, texts.capabilities};
 }
 
-}  // namespace driverconfig::testing
+}  // namespace quellin::driverconfig::testdata

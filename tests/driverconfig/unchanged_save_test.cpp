@@ -3,14 +3,14 @@
 #include <gtest/gtest.h>
 
 #include "description_generator.h"
-#include "driverconfig/resolutioneditor.h"
-#include "driverconfig/textmodel.h"
+#include "driverconfig/resolution_editor.h"
+#include "driverconfig/text_model.h"
 #include "unchanged_save.h"
 
-namespace driverconfig {
+namespace quellin::driverconfig {
 namespace {
 
-using testing::SavedTexts;
+using testdata::SavedTexts;
 
 SavedTexts SaveResolutionsUnchanged(const std::string& description,
                                     const std::optional<std::string>& capabilities) {
@@ -43,11 +43,11 @@ bool EndsWith(const std::string& text, const std::string& tail) {
 TEST(UnchangedSave, IsIdempotentAndKeepsEverythingOutsideTheFeature) {
     using Save = SavedTexts (*)(const std::string&, const std::optional<std::string>&);
     const std::pair<std::string_view, Save> editors[] = {
-        {kPaperSizeHeader, &testing::SavePaperSizesUnchanged},
+        {kPaperSizeHeader, &testdata::SavePaperSizesUnchanged},
         {kResolutionHeader, &SaveResolutionsUnchanged}};
     int accepted[2] = {0, 0};
     for (unsigned seed = 0; seed < 600; ++seed) {
-        const testing::GeneratedFiles files = testing::DescriptionGenerator(seed).Next();
+        const testdata::GeneratedFiles files = testdata::DescriptionGenerator(seed).Next();
         const std::string description = WorkingTextFromBytes(files.description);
         for (int e = 0; e < 2; ++e) {
             const auto& [header, save] = editors[e];
@@ -75,4 +75,4 @@ TEST(UnchangedSave, IsIdempotentAndKeepsEverythingOutsideTheFeature) {
 }
 
 }  // namespace
-}  // namespace driverconfig
+}  // namespace quellin::driverconfig

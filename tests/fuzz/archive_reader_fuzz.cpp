@@ -4,8 +4,10 @@
 #include <cstdint>
 #include <span>
 
-#include "backup/archive_reader.h"
-#include "backup/zip_errors.h"
+#include "archive/archive_reader.h"
+#include "archive/zip_errors.h"
+
+using namespace quellin;
 
 using namespace quellin::backup;
 

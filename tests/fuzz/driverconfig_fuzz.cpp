@@ -7,10 +7,12 @@
 #include <string>
 #include <string_view>
 
-#include "driverconfig/featurewriter.h"
-#include "driverconfig/papercatalogue.h"
+#include "driverconfig/feature_writer.h"
+#include "driverconfig/paper_catalogue.h"
 #include "driverconfig/text.h"
-#include "driverconfig/textmodel.h"
+#include "driverconfig/text_model.h"
+
+using namespace quellin;
 
 namespace {
 

@@ -16,9 +16,9 @@ CXX="${CXX_FUZZ:-clang++}"
   -I"$root/src" \
   "$root/tests/fuzz/driverconfig_fuzz.cpp" \
   "$root/src/driverconfig/text.cpp" \
-  "$root/src/driverconfig/textmodel.cpp" \
-  "$root/src/driverconfig/featurewriter.cpp" \
-  "$root/src/driverconfig/papercatalogue.cpp" \
+  "$root/src/driverconfig/text_model.cpp" \
+  "$root/src/driverconfig/feature_writer.cpp" \
+  "$root/src/driverconfig/paper_catalogue.cpp" \
   -o "$work/driverconfig_fuzz"
 
 # Seeds: a small description, a capabilities document and catalogue lines.

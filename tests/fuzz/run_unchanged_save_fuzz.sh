@@ -18,11 +18,11 @@ CXX="${CXX_FUZZ:-clang++}"
   -I"$root/src" -I"$root/tests" \
   "$root/tests/fuzz/unchanged_save_fuzz.cpp" \
   "$root/src/driverconfig/text.cpp" \
-  "$root/src/driverconfig/textmodel.cpp" \
-  "$root/src/driverconfig/featurewriter.cpp" \
-  "$root/src/driverconfig/papercatalogue.cpp" \
-  "$root/src/driverconfig/papersizes.cpp" \
-  "$root/src/driverconfig/capabilityscan.cpp" \
+  "$root/src/driverconfig/text_model.cpp" \
+  "$root/src/driverconfig/feature_writer.cpp" \
+  "$root/src/driverconfig/paper_catalogue.cpp" \
+  "$root/src/driverconfig/paper_sizes.cpp" \
+  "$root/src/driverconfig/capability_scan.cpp" \
   -o "$work/unchanged_save_fuzz"
 
 # Seeds: a description whose PaperSize feature has a stray brace, an unknown size with a

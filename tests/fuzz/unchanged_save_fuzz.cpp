@@ -8,8 +8,10 @@
 #include <optional>
 #include <string>
 
-#include "driverconfig/textmodel.h"
+#include "driverconfig/text_model.h"
 #include "driverconfig/unchanged_save.h"
+
+using namespace quellin;
 
 namespace {
 
@@ -30,14 +32,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (separator != std::string::npos) {
         capabilities = WorkingTextFromBytes(bytes.substr(separator + 1));
     }
-    const testing::SavedTexts first = testing::SavePaperSizesUnchanged(description, capabilities);
+    const testdata::SavedTexts first = testdata::SavePaperSizesUnchanged(description, capabilities);
     if (!first.accepted) {
         return 0;
     }
     const std::size_t from = description.find(kPaperSizeHeader);
     Check(first.description.compare(0, from, description, 0, from) == 0);
-    const testing::SavedTexts second =
-        testing::SavePaperSizesUnchanged(first.description, first.capabilities);
+    const testdata::SavedTexts second =
+        testdata::SavePaperSizesUnchanged(first.description, first.capabilities);
     Check(second.accepted);
     Check(second.description == first.description);
     Check(second.capabilities == first.capabilities);

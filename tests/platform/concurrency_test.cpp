@@ -8,6 +8,8 @@
 #include "platform/sim/registry_store.h"
 #include "sandbox_fixture.h"
 
+namespace quellin::platform {
+
 namespace {
 
 TEST(SandboxConcurrency, TwoProcessesWritingAtOnceLoseNothing) {
@@ -25,9 +27,11 @@ TEST(SandboxConcurrency, TwoProcessesWritingAtOnceLoseNothing) {
     std::filesystem::path file = sandbox.root() / "race.sh";
     testsupport::WriteHostFile(file, script + "\n");
     ASSERT_EQ(std::system(("bash '" + file.string() + "'").c_str()), 0);
-    auto key = sim::reg::FindKey("HKCU\\Software\\Race");
+    auto key = platform::sim::reg::FindKey("HKCU\\Software\\Race");
     ASSERT_TRUE(key);
-    EXPECT_EQ(sim::reg::Values(*key).size(), 50u);
+    EXPECT_EQ(platform::sim::reg::Values(*key).size(), 50u);
 }
 
 }  // namespace
+
+}  // namespace quellin::platform

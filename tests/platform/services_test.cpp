@@ -10,9 +10,11 @@
 #include "platform/sim/spool.h"
 #include "sandbox_fixture.h"
 
+namespace quellin::platform {
+
 namespace {
 
-using namespace win;
+using namespace platform;
 using namespace std::chrono_literals;
 
 constexpr DWORD kSentinel = 0xDEADBEEF;
@@ -57,7 +59,7 @@ TEST(Services, StopAndStartPassThroughPendingStatesWithRisingCheckPoints) {
     ASSERT_TRUE(ControlService(scm.service, SERVICE_CONTROL_STOP, &status));
     EXPECT_EQ(status.dwCurrentState, SERVICE_STOP_PENDING);
     EXPECT_GE(status.dwCheckPoint, 1u);
-    EXPECT_EQ(status.dwWaitHint, sim::CurrentServiceTiming().stopHintMs);
+    EXPECT_EQ(status.dwWaitHint, platform::sim::CurrentServiceTiming().stopHintMs);
     DWORD first = status.dwCheckPoint;
     std::this_thread::sleep_for(std::chrono::milliseconds(status.dwWaitHint));
     status = scm.Status();
@@ -73,7 +75,7 @@ TEST(Services, StopAndStartPassThroughPendingStatesWithRisingCheckPoints) {
     EXPECT_EQ(GetLastError(), ERROR_SUCCESS);
     status = scm.Status();
     EXPECT_EQ(status.dwCurrentState, SERVICE_START_PENDING);
-    EXPECT_EQ(status.dwWaitHint, sim::CurrentServiceTiming().startHintMs);
+    EXPECT_EQ(status.dwWaitHint, platform::sim::CurrentServiceTiming().startHintMs);
     EXPECT_EQ(scm.WaitFor(SERVICE_RUNNING), SERVICE_RUNNING);
 }
 
@@ -115,7 +117,7 @@ struct AccessCase {
 class ServiceAccess : public testing::TestWithParam<AccessCase> {};
 
 TEST_P(ServiceAccess, OpenServiceGrantsWhatTheTokenAllows) {
-    sim::InitOptions options;
+    platform::sim::InitOptions options;
     options.config.user = GetParam().user;
     testsupport::ScopedSandbox sandbox(options);
     SC_HANDLE manager = OpenSCManagerA("", "", SC_MANAGER_CONNECT);
@@ -154,7 +156,8 @@ TEST(Services, HandlesCarryOnlyTheRightsTheyWereOpenedWith) {
     SetLastError(kSentinel);
     EXPECT_FALSE(QueryServiceStatus(stopOnly.service, &status));
     EXPECT_EQ(GetLastError(), ERROR_ACCESS_DENIED);
-    EXPECT_EQ(sim::QueryService("spooler")->state, SERVICE_RUNNING) << "nothing was changed";
+    EXPECT_EQ(platform::sim::QueryService("spooler")->state, SERVICE_RUNNING)
+        << "nothing was changed";
 }
 
 TEST(Services, NamesIgnoreCaseAndUnknownOnesAreReported) {
@@ -177,21 +180,21 @@ TEST(Services, NamesIgnoreCaseAndUnknownOnesAreReported) {
 
 TEST(Services, HungServiceStaysPendingWithAConstantCheckPoint) {
     testsupport::ScopedSandbox sandbox;
-    sim::SetServiceHung("spooler", true);
+    platform::sim::SetServiceHung("spooler", true);
     Scm scm;
     SERVICE_STATUS status;
     ASSERT_TRUE(ControlService(scm.service, SERVICE_CONTROL_STOP, &status));
     std::this_thread::sleep_for(
-        std::chrono::milliseconds(sim::CurrentServiceTiming().stopPendingMs + 100));
+        std::chrono::milliseconds(platform::sim::CurrentServiceTiming().stopPendingMs + 100));
     status = scm.Status();
     EXPECT_EQ(status.dwCurrentState, SERVICE_STOP_PENDING);
     EXPECT_EQ(status.dwCheckPoint, 1u);
-    sim::SetServiceHung("spooler", false);
+    platform::sim::SetServiceHung("spooler", false);
     EXPECT_EQ(scm.WaitFor(SERVICE_STOPPED), SERVICE_STOPPED);
 }
 
 TEST(Services, RealisticTimingReportsTheRealSpoolersHints) {
-    sim::InitOptions options;
+    platform::sim::InitOptions options;
     options.config.serviceTiming = "realistic";
     testsupport::ScopedSandbox sandbox(options);
     Scm scm;
@@ -227,3 +230,5 @@ TEST(Services, EveryProcessOfTheSandboxSeesTheSameState) {
 }
 
 }  // namespace
+
+}  // namespace quellin::platform

@@ -16,9 +16,11 @@
 #include "platform/spooler.h"
 #include "sandbox_fixture.h"
 
+namespace quellin::platform {
+
 namespace {
 
-using namespace win;
+using namespace platform;
 namespace fs = std::filesystem;
 
 constexpr DWORD kSentinel = 0xDEADBEEF;
@@ -26,24 +28,24 @@ constexpr const char* kPdf = "Microsoft Print to PDF";
 
 void SettleSpooler(DWORD target) {
     auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
-    while (sim::QueryService("spooler")->state != target &&
+    while (platform::sim::QueryService("spooler")->state != target &&
            std::chrono::steady_clock::now() < deadline) {
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }
-    ASSERT_EQ(sim::QueryService("spooler")->state, target);
+    ASSERT_EQ(platform::sim::QueryService("spooler")->state, target);
 }
 
 void RestartSpooler() {
-    ASSERT_EQ(sim::StopService("spooler"), ERROR_SUCCESS);
+    ASSERT_EQ(platform::sim::StopService("spooler"), ERROR_SUCCESS);
     SettleSpooler(SERVICE_STOPPED);
-    ASSERT_EQ(sim::StartService("spooler"), ERROR_SUCCESS);
+    ASSERT_EQ(platform::sim::StartService("spooler"), ERROR_SUCCESS);
     SettleSpooler(SERVICE_RUNNING);
 }
 
 DWORD Queue(const std::string& printer, const std::string& document,
             const std::string& owner = "User", DWORD size = 0, DWORD pages = 1, DWORD status = 0,
             const std::string& machine = "") {
-    sim::JobSpec spec;
+    platform::sim::JobSpec spec;
     spec.printer = printer;
     spec.document = document;
     spec.owner = owner;
@@ -51,7 +53,7 @@ DWORD Queue(const std::string& printer, const std::string& document,
     spec.pages = pages;
     spec.status = status;
     spec.machine = machine;
-    return sim::AddJob(spec);
+    return platform::sim::AddJob(spec);
 }
 
 HANDLE Open(const std::string& name, DWORD access = 0) {
@@ -75,13 +77,13 @@ std::vector<JOB_INFO_2A> Jobs(HANDLE printer) {
 fs::path JobFile(const testsupport::ScopedSandbox& sandbox, DWORD id, const char* extension) {
     char name[32];
     std::snprintf(name, sizeof name, "%05u.%s", id, extension);
-    return sandbox.HostPath(sim::kSpoolJobFolder) / name;
+    return sandbox.HostPath(platform::sim::kSpoolJobFolder) / name;
 }
 
 TEST(Spooler, StoppedSpoolerRefusesEveryCall) {
     testsupport::ScopedSandbox sandbox;
     HANDLE before = Open(kPdf);
-    ASSERT_EQ(sim::StopService("spooler"), ERROR_SUCCESS);
+    ASSERT_EQ(platform::sim::StopService("spooler"), ERROR_SUCCESS);
 
     DWORD needed = 0, returned = 0;
     std::vector<PRINTER_INFO_A> printers;
@@ -112,7 +114,7 @@ TEST(Spooler, StoppedSpoolerRefusesEveryCall) {
     EXPECT_FALSE(EnumPrintersA(2, "", 4, &printers, 4096, &needed, &returned));
     EXPECT_EQ(GetLastError(), RPC_S_SERVER_UNAVAILABLE) << "stopped as well as stopping";
 
-    ASSERT_EQ(sim::StartService("spooler"), ERROR_SUCCESS);
+    ASSERT_EQ(platform::sim::StartService("spooler"), ERROR_SUCCESS);
     SettleSpooler(SERVICE_RUNNING);
     SetLastError(kSentinel);
     EXPECT_FALSE(EnumJobsA(before, 0, 99, 2, &jobs, 4096, &needed, &returned));
@@ -128,13 +130,13 @@ TEST(Spooler, RestartReadsJobsBackFromTheirFilesAndDropsIncompleteOnes) {
     EXPECT_TRUE(fs::exists(JobFile(sandbox, gone, "SHD")));
     EXPECT_TRUE(fs::exists(JobFile(sandbox, gone, "SPL")));
 
-    ASSERT_EQ(sim::StopService("spooler"), ERROR_SUCCESS);
+    ASSERT_EQ(platform::sim::StopService("spooler"), ERROR_SUCCESS);
     SettleSpooler(SERVICE_STOPPED);
     fs::remove(JobFile(sandbox, gone, "SHD"));
     fs::remove(JobFile(sandbox, gone, "SPL"));
     fs::remove(JobFile(sandbox, halfGone, "SPL"));
     DWORD whileStopped = Queue(kPdf, "queued while stopped");
-    ASSERT_EQ(sim::StartService("spooler"), ERROR_SUCCESS);
+    ASSERT_EQ(platform::sim::StartService("spooler"), ERROR_SUCCESS);
     SettleSpooler(SERVICE_RUNNING);
 
     HANDLE printer = Open(kPdf);
@@ -247,7 +249,7 @@ INSTANTIATE_TEST_SUITE_P(
     [](const testing::TestParamInfo<CommandCase>& info) { return info.param.name; });
 
 TEST(Spooler, SetJobRefusesWhatItCannotDo) {
-    sim::InitOptions options;
+    platform::sim::InitOptions options;
     options.config.user = "standard";
     testsupport::ScopedSandbox sandbox(options);
     DWORD mine = Queue(kPdf, "mine");
@@ -303,8 +305,8 @@ TEST(Spooler, OpenPrinterTakesLocalAndServerQualifiedNames) {
 
 TEST(Spooler, DeletingAPrinterNeedsFullAccessAndTakesItsQueueWithIt) {
     testsupport::ScopedSandbox sandbox;
-    std::string key = std::string(sim::kPrintersKey) + "\\" + kPdf;
-    auto queue = sim::reg::GetValue(key, "PrintQueueV4DriverDirectory");
+    std::string key = std::string(platform::sim::kPrintersKey) + "\\" + kPdf;
+    auto queue = platform::sim::reg::GetValue(key, "PrintQueueV4DriverDirectory");
     ASSERT_TRUE(queue);
     std::string queueName(queue->data.begin(), queue->data.end());
     queueName = queueName.substr(0, queueName.find('\0'));
@@ -321,8 +323,8 @@ TEST(Spooler, DeletingAPrinterNeedsFullAccessAndTakesItsQueueWithIt) {
     HANDLE full = Open(kPdf, PRINTER_ALL_ACCESS);
     SetLastError(kSentinel);
     EXPECT_TRUE(DeletePrinter(full));
-    EXPECT_FALSE(sim::FindPrinter(kPdf));
-    EXPECT_FALSE(sim::reg::FindKey(key));
+    EXPECT_FALSE(platform::sim::FindPrinter(kPdf));
+    EXPECT_FALSE(platform::sim::reg::FindKey(key));
     EXPECT_FALSE(fs::exists(queueFolder));
     EXPECT_FALSE(fs::exists(JobFile(sandbox, job, "SPL")));
     SetLastError(kSentinel);
@@ -332,7 +334,7 @@ TEST(Spooler, DeletingAPrinterNeedsFullAccessAndTakesItsQueueWithIt) {
 }
 
 TEST(Spooler, StandardUsersCannotOpenPrintersForAdministration) {
-    sim::InitOptions options;
+    platform::sim::InitOptions options;
     options.config.user = "filtered-admin";
     testsupport::ScopedSandbox sandbox(options);
     PRINTER_DEFAULTSA defaults;
@@ -374,7 +376,7 @@ TEST(Spooler, DriverDeletionChecksPrivilegeUseAndEnvironment) {
             << c.environment;
         EXPECT_EQ(GetLastError(), c.error) << c.environment;
     }
-    ASSERT_TRUE(sim::RemovePrinter(kPdf));
+    ASSERT_TRUE(platform::sim::RemovePrinter(kPdf));
     SetLastError(kSentinel);
     EXPECT_TRUE(DeletePrinterDriverExA("", "Windows x64", driver, DPD_DELETE_UNUSED_FILES, 3))
         << "no printer uses it any more; the version flag only counts with its own flag";
@@ -403,8 +405,8 @@ TEST(Spooler, EnumPrintersKeepsItsOrderAndFiltersSharedAndConnections) {
         names(PRINTER_ENUM_LOCAL | PRINTER_ENUM_CONNECTIONS | PRINTER_ENUM_SHARED, 4).empty())
         << "nothing is shared, so nothing is listed";
 
-    sim::db().Exec("UPDATE printers SET attributes = attributes | 8 WHERE name = 'Fax'");
-    sim::db().Exec(
+    platform::sim::db().Exec("UPDATE printers SET attributes = attributes | 8 WHERE name = 'Fax'");
+    platform::sim::db().Exec(
         "INSERT INTO printers(name, port, driver, attributes) VALUES('\\\\SERVER\\Laser', 'x', "
         "'y', 16)");
     EXPECT_EQ(names(PRINTER_ENUM_LOCAL | PRINTER_ENUM_SHARED, 4), std::vector<std::string>{"Fax"});
@@ -493,7 +495,10 @@ TEST(ToolEdges, NamesArriveAndLeaveInUtf8) {
         EXPECT_EQ(run.exitCode, step.exitCode) << step.arguments << "\n" << run.out;
         EXPECT_NE(run.out.find(step.shown), std::string::npos) << step.arguments << "\n" << run.out;
     }
-    EXPECT_TRUE(sim::FindPrinter("Caf\xE9 PDF").has_value()) << "stored in the ANSI code page";
+    EXPECT_TRUE(platform::sim::FindPrinter("Caf\xE9 PDF").has_value())
+        << "stored in the ANSI code page";
 }
 
 }  // namespace
+
+}  // namespace quellin::platform

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-namespace promo {
+namespace quellin::promo {
 namespace {
 
 struct DateCase {
@@ -18,9 +18,9 @@ struct DateCase {
 class PromotionsShownTest : public ::testing::TestWithParam<DateCase> {};
 
 TEST_P(PromotionsShownTest, FollowsThePauseOf2020) {
-    win::SYSTEMTIME today;
-    today.wYear = static_cast<win::WORD>(GetParam().year);
-    today.wMonth = static_cast<win::WORD>(GetParam().month);
+    platform::SYSTEMTIME today;
+    today.wYear = static_cast<platform::WORD>(GetParam().year);
+    today.wMonth = static_cast<platform::WORD>(GetParam().month);
     today.wDay = 15;
     EXPECT_EQ(PromotionsShown(today), GetParam().shown);
 }
@@ -61,4 +61,4 @@ INSTANTIATE_TEST_SUITE_P(
     [](const auto& info) { return std::string(info.param.label); });
 
 }  // namespace
-}  // namespace promo
+}  // namespace quellin::promo

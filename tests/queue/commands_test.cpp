@@ -12,19 +12,19 @@
 #include <string>
 #include <vector>
 
-#include "app/unit1.h"
+#include "app/main_window.h"
 #include "platform/sim/registry_store.h"
 #include "platform/sim/spool.h"
 #include "platform/spooler.h"
 #include "queue/shortcuts.h"
-#include "queue/ui/mainfrm.h"
+#include "queue/ui/job_monitor_window.h"
 #include "support/sandbox_fixture.h"
-#include "system/helpers.h"
+#include "system/system_commands.h"
 
-namespace queue {
+namespace quellin::queue {
 namespace {
 
-constexpr win::HWND kHandle = 0x5150;
+constexpr platform::HWND kHandle = 0x5150;
 
 struct Launch {
     std::string verb, file, parameters;
@@ -38,24 +38,24 @@ std::ostream& operator<<(std::ostream& out, const Launch& l) {
 
 std::vector<Launch> Launches() {
     std::vector<Launch> launches;
-    sim::Statement st =
-        sim::db().Prepare("SELECT verb, file, parameters, show FROM launch_log ORDER BY id");
+    platform::sim::Statement st = platform::sim::db().Prepare(
+        "SELECT verb, file, parameters, show FROM launch_log ORDER BY id");
     while (st.Step())
         launches.push_back({st.Text(0), st.Text(1), st.Text(2), static_cast<int>(st.Int(3))});
     return launches;
 }
 
-win::DWORD AddJob(const std::string& printer, const std::string& document) {
-    sim::JobSpec spec;
+platform::DWORD AddJob(const std::string& printer, const std::string& document) {
+    platform::sim::JobSpec spec;
     spec.printer = printer;
     spec.document = document;
-    return sim::AddJob(spec);
+    return platform::sim::AddJob(spec);
 }
 
 class ShortcutTest : public testing::Test {
   protected:
     ShortcutTest() {
-        sim::InitOptions options;
+        platform::sim::InitOptions options;
         options.config.date = "2020-10-15";  // no promotions
         sandbox = std::make_unique<testsupport::ScopedSandbox>(options);
         form = std::make_unique<app::TForm1>(kHandle);
@@ -63,7 +63,7 @@ class ShortcutTest : public testing::Test {
     }
 
     void AddPrinter(const std::string& name) {
-        sim::db()
+        platform::sim::db()
             .Prepare(
                 "INSERT INTO printers(name, port, driver, attributes, share) "
                 "VALUES(?, 'nul:', 'Microsoft Software Printer Driver', 576, '')")
@@ -116,7 +116,7 @@ TEST_F(ShortcutTest, WithoutASelectionOnlyShowPrinterRuns) {
     ASSERT_EQ(ui.boxes.size(), 4u);
     for (const auto& box : ui.boxes) {
         EXPECT_EQ(box.text, "Please select a printer first.");
-        EXPECT_EQ(box.flags, win::MB_OK);
+        EXPECT_EQ(box.flags, platform::MB_OK);
     }
     EXPECT_TRUE(Launches().empty());
     form->SpeedButton1Click();
@@ -135,7 +135,7 @@ TEST_F(ShortcutTest, ANameWithADoubleQuoteIsNotHandedToPrintui) {
     ASSERT_EQ(ui.boxes.size(), 3u);
     for (const auto& box : ui.boxes) {
         EXPECT_EQ(box.text, PrinterNameNotPassedText(name));
-        EXPECT_EQ(box.flags, win::MB_OK);
+        EXPECT_EQ(box.flags, platform::MB_OK);
     }
     EXPECT_EQ(CurrentDefaultPrinter(), "Microsoft Print to PDF");
 }
@@ -152,15 +152,15 @@ class SetAsDefaultTest : public ShortcutTest, public testing::WithParamInterface
 
 TEST_P(SetAsDefaultTest, ConfirmsOnlyWhatTheSystemReportsAfterwards) {
     const DefaultCase& c = GetParam();
-    sim::reg::SetString("HKCU\\Software\\Microsoft\\Windows NT\\CurrentVersion\\Windows", "Device",
-                        "Fax,winspool,Ne02:");
+    platform::sim::reg::SetString("HKCU\\Software\\Microsoft\\Windows NT\\CurrentVersion\\Windows",
+                                  "Device", "Fax,winspool,Ne02:");
     if (c.stopSpooler) {
         ASSERT_TRUE(quellin::system::StopServiceAndWait("", "spooler"));
     }
     SetAsDefault(kHandle, c.printer);
     ASSERT_EQ(ui.boxes.size(), 1u);
     EXPECT_EQ(ui.boxes[0].text, c.box);
-    EXPECT_EQ(ui.boxes[0].flags, win::MB_OK);
+    EXPECT_EQ(ui.boxes[0].flags, platform::MB_OK);
     EXPECT_EQ(ui.boxes[0].owner, kHandle);
     EXPECT_EQ(CurrentDefaultPrinter(), c.defaultAfter);
 }
@@ -179,36 +179,36 @@ INSTANTIATE_TEST_SUITE_P(
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(ShortcutTest, DefaultPrinterReadsBackThroughTheTwoCallPattern) {
-    win::DWORD size = 0;
+    platform::DWORD size = 0;
     std::string name;
-    EXPECT_FALSE(win::GetDefaultPrinterA(nullptr, &size));
-    EXPECT_EQ(win::GetLastError(), win::ERROR_INSUFFICIENT_BUFFER);
+    EXPECT_FALSE(platform::GetDefaultPrinterA(nullptr, &size));
+    EXPECT_EQ(platform::GetLastError(), platform::ERROR_INSUFFICIENT_BUFFER);
     EXPECT_EQ(size, 23u);  // "Microsoft Print to PDF" and its zero
     size = 22;
-    EXPECT_FALSE(win::GetDefaultPrinterA(&name, &size));
+    EXPECT_FALSE(platform::GetDefaultPrinterA(&name, &size));
     EXPECT_EQ(size, 23u);
-    EXPECT_TRUE(win::GetDefaultPrinterA(&name, &size));
+    EXPECT_TRUE(platform::GetDefaultPrinterA(&name, &size));
     EXPECT_EQ(name, "Microsoft Print to PDF");
-    sim::reg::DeleteValue("HKCU\\Software\\Microsoft\\Windows NT\\CurrentVersion\\Windows",
-                          "Device");
-    EXPECT_FALSE(win::GetDefaultPrinterA(&name, &size));
-    EXPECT_EQ(win::GetLastError(), win::ERROR_FILE_NOT_FOUND);
+    platform::sim::reg::DeleteValue(
+        "HKCU\\Software\\Microsoft\\Windows NT\\CurrentVersion\\Windows", "Device");
+    EXPECT_FALSE(platform::GetDefaultPrinterA(&name, &size));
+    EXPECT_EQ(platform::GetLastError(), platform::ERROR_FILE_NOT_FOUND);
     EXPECT_EQ(CurrentDefaultPrinter(), "");
 }
 
 TEST_F(ShortcutTest, ClearPrintQueueNeedsAnAdministrator) {
-    sim::Config config = sim::ReadConfig();
+    platform::sim::Config config = platform::sim::ReadConfig();
     config.user = "filtered-admin";
     sandbox->SetConfig(config);
-    const win::DWORD job = AddJob("Fax", "kept.tif");
+    const platform::DWORD job = AddJob("Fax", "kept.tif");
     form->SpeedButton6Click();
     ASSERT_EQ(ui.boxes.size(), 1u);
     EXPECT_EQ(ui.boxes[0].caption, "Quellin 1.1");
-    EXPECT_EQ(ui.boxes[0].flags, win::MB_ICONERROR);
+    EXPECT_EQ(ui.boxes[0].flags, platform::MB_ICONERROR);
     EXPECT_NE(ui.boxes[0].text.find("Permission denied."), std::string::npos);
     EXPECT_EQ(form->RepairMode, 0);
-    EXPECT_EQ(sim::ListJobs("Fax").size(), 1u);
-    EXPECT_EQ(sim::ListJobs("Fax")[0].JobId, job);
+    EXPECT_EQ(platform::sim::ListJobs("Fax").size(), 1u);
+    EXPECT_EQ(platform::sim::ListJobs("Fax")[0].JobId, job);
     EXPECT_TRUE(Launches().empty());
 }
 
@@ -282,24 +282,24 @@ TEST_F(MonitorWindowTest, WithMonitoringOffTheListStaysFrozen) {
 }
 
 TEST_F(MonitorWindowTest, MenuCommandsActOnTheSelectedRow) {
-    const win::DWORD first = AddJob("Fax", "first.tif");
+    const platform::DWORD first = AddJob("Fax", "first.tif");
     AddJob("Fax", "second.tif");
     TMain monitor(form.get(), kHandle);
     Tick(monitor);
     monitor.CancelJob1->trigger();  // nothing selected: nothing happens
-    EXPECT_EQ(sim::ListJobs("Fax").size(), 2u);
+    EXPECT_EQ(platform::sim::ListJobs("Fax").size(), 2u);
 
     monitor.lvMain->setCurrentIndex(monitor.lvMain->model()->index(0, 0));
     ASSERT_EQ(monitor.SelectedRow(), 0u);
     monitor.PauseJob1->trigger();
-    EXPECT_EQ(sim::ListJobs("Fax")[0].Status, win::JOB_STATUS_PAUSED);
+    EXPECT_EQ(platform::sim::ListJobs("Fax")[0].Status, platform::JOB_STATUS_PAUSED);
     Tick(monitor);
     EXPECT_EQ(monitor.lvMain->model()->index(0, Status).data().toString().toStdString(), "Paused ");
     monitor.ResumeJob1->trigger();
-    EXPECT_EQ(sim::ListJobs("Fax")[0].Status, 0u);
+    EXPECT_EQ(platform::sim::ListJobs("Fax")[0].Status, 0u);
     monitor.CancelJob1->trigger();
-    ASSERT_EQ(sim::ListJobs("Fax").size(), 1u);
-    EXPECT_NE(sim::ListJobs("Fax")[0].JobId, first);
+    ASSERT_EQ(platform::sim::ListJobs("Fax").size(), 1u);
+    EXPECT_NE(platform::sim::ListJobs("Fax")[0].JobId, first);
 
     monitor.DeleteSelectedItem1->trigger();
     EXPECT_EQ(Documents(monitor), std::vector<std::string>{"second.tif"});
@@ -326,7 +326,7 @@ TEST_F(MonitorWindowTest, DeletingTheSelectedRowLeavesNoneSelected) {
     monitor.DeleteSelectedItem1->trigger();
     monitor.CancelJob1->trigger();
     EXPECT_EQ(Documents(monitor), (std::vector<std::string>{"a.tif", "c.tif"}));
-    EXPECT_EQ(sim::ListJobs("Fax").size(), 3u);
+    EXPECT_EQ(platform::sim::ListJobs("Fax").size(), 3u);
 }
 
 TEST_F(MonitorWindowTest, ClosingStopsTheTimerAndAReopenedMonitorStartsAfresh) {
@@ -372,11 +372,11 @@ TEST_F(MonitorWindowTest, AccentedNamesShowAndTravelInTheAnsiCodePage) {
     // a window hands back to Windows is the same bytes.
     const std::string printer = "Caf\xE9 PDF";
     AddPrinter(printer);
-    sim::JobSpec spec;
+    platform::sim::JobSpec spec;
     spec.printer = printer;
     spec.document = "r\xE9sum\xE9.pdf";
     spec.owner = "J\xFCrgen";
-    sim::AddJob(spec);
+    platform::sim::AddJob(spec);
 
     QStringList listed;
     for (int row = 0; row < form->ListBox10->count(); ++row)
@@ -419,4 +419,4 @@ TEST_F(MonitorWindowTest, AccentedNamesShowAndTravelInTheAnsiCodePage) {
 }
 
 }  // namespace
-}  // namespace queue
+}  // namespace quellin::queue

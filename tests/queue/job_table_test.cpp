@@ -7,12 +7,12 @@
 
 #include "queue/job_table.h"
 
-namespace queue {
+namespace quellin::queue {
 namespace {
 
-win::JOB_INFO_2A Job(const std::string& machine, win::DWORD id, const std::string& document,
-                     win::DWORD status = 0) {
-    win::JOB_INFO_2A job;
+platform::JOB_INFO_2A Job(const std::string& machine, platform::DWORD id,
+                          const std::string& document, platform::DWORD status = 0) {
+    platform::JOB_INFO_2A job;
     job.JobId = id;
     job.pMachineName = machine;
     job.pPrinterName = "Fax";
@@ -78,7 +78,7 @@ TEST_P(JobTableTest, OnlyChangedCellsAreWrittenAndUnchangedJobsTouchNothing) {
     table.UpdateJobRow(Job("\\\\A", 2, "b.pdf"));
     EXPECT_TRUE(recorder.events.empty());
 
-    win::JOB_INFO_2A paused = Job("\\\\A", 2, "b.pdf", win::JOB_STATUS_PAUSED);
+    platform::JOB_INFO_2A paused = Job("\\\\A", 2, "b.pdf", platform::JOB_STATUS_PAUSED);
     paused.PagesPrinted = 4;
     table.UpdateJobRow(paused);
     EXPECT_EQ(recorder.events, (std::vector<std::string>{"cells 1 3-6"}));
@@ -88,7 +88,7 @@ TEST_P(JobTableTest, OnlyChangedCellsAreWrittenAndUnchangedJobsTouchNothing) {
 }
 
 TEST_P(JobTableTest, ARemovedRowComesBackAtTheEnd) {
-    for (win::DWORD id = 1; id <= 3; ++id)
+    for (platform::DWORD id = 1; id <= 3; ++id)
         table.UpdateJobRow(Job("\\\\A", id, "doc" + std::to_string(id)));
     table.RemoveRow(0);
     EXPECT_EQ(Documents(), (std::vector<std::string>{"doc2", "doc3"}));
@@ -113,4 +113,4 @@ INSTANTIATE_TEST_SUITE_P(Search, JobTableTest,
                          });
 
 }  // namespace
-}  // namespace queue
+}  // namespace quellin::queue

@@ -10,7 +10,7 @@
 #include <memory>
 
 #include "app/color_button.h"
-#include "app/unit1.h"
+#include "app/main_window.h"
 #include "platform/processes.h"
 #include "platform/services.h"
 #include "platform/sim/seed.h"
@@ -21,10 +21,10 @@
 #include "sandbox_fixture.h"
 #include "system/machine_lock.h"
 
-namespace app {
+namespace quellin::app {
 namespace {
 
-constexpr win::HWND kHandle = 0x5150;
+constexpr platform::HWND kHandle = 0x5150;
 
 std::function<void()> g_pumpHook;
 
@@ -37,8 +37,8 @@ void Pump() {
     }
 }
 
-sim::InitOptions Options(bool pdfPrinter) {
-    sim::InitOptions options;
+platform::sim::InitOptions Options(bool pdfPrinter) {
+    platform::sim::InitOptions options;
     options.pdfPrinter = pdfPrinter;
     options.config.date = "2021-06-01";
     return options;
@@ -47,11 +47,11 @@ sim::InitOptions Options(bool pdfPrinter) {
 class CommandsTest : public testing::Test {
   protected:
     explicit CommandsTest(bool pdfPrinter = true) : sandbox(Options(pdfPrinter)) {
-        win::SetMessagePump(&Pump);
+        platform::SetMessagePump(&Pump);
     }
     ~CommandsTest() override {
         g_pumpHook = nullptr;
-        win::SetMessagePump(nullptr);
+        platform::SetMessagePump(nullptr);
     }
 
     TForm1& Open() {
@@ -61,14 +61,14 @@ class CommandsTest : public testing::Test {
     }
 
     void SetUser(const std::string& user) {
-        sim::Config config = sim::ReadConfig();
+        platform::sim::Config config = platform::sim::ReadConfig();
         config.user = user;
         sandbox.SetConfig(config);
     }
 
     static std::vector<std::string> Launches() {
         std::vector<std::string> launches;
-        sim::Statement st = sim::db().Prepare(
+        platform::sim::Statement st = platform::sim::db().Prepare(
             "SELECT verb || ' ' || file || ' ' || parameters || ' | ' || directory FROM "
             "launch_log ORDER BY id");
         while (st.Step())
@@ -89,11 +89,11 @@ const std::string kEnableLaunch = std::string("runas C:\\Windows\\system32\\dism
 TEST_F(CommandsTest, ReinstallGivesANewQueueFolderAndKeepsTheCaption) {
     Open();
     ASSERT_EQ(form->BitBtn10->text(), "Reinstall Printer");
-    const std::string before = repairtest::QueueFolderName();
+    const std::string before = repair::QueueFolderName();
     form->BitBtn10Click();
     EXPECT_EQ(form->RepairMode, repair::kReinstallMode);
-    EXPECT_NE(repairtest::QueueFolderName(), before);
-    EXPECT_FALSE(repairtest::QueueFolderName().empty());
+    EXPECT_NE(repair::QueueFolderName(), before);
+    EXPECT_FALSE(repair::QueueFolderName().empty());
     EXPECT_EQ(Launches(), (std::vector<std::string>{kDisableLaunch, kEnableLaunch}));
     EXPECT_EQ(form->BitBtn10->text(), "Reinstall Printer");
     EXPECT_EQ(form->SelectedPrinter(), "Microsoft Print to PDF");
@@ -148,27 +148,31 @@ TEST_P(Uninstall, AsksTwiceAndRemovesStepByStep) {
         EXPECT_EQ(ui.boxes[i].text, questions[i]);
         EXPECT_EQ(ui.boxes[i].caption, "Confirmation");
         EXPECT_EQ(ui.boxes[i].owner, kHandle);
-        EXPECT_EQ(ui.boxes[i].flags, win::MB_YESNO);
+        EXPECT_EQ(ui.boxes[i].flags, platform::MB_YESNO);
     }
-    EXPECT_EQ(sim::FindPrinter("Microsoft Print to PDF").has_value(), c.printerAfter);
-    EXPECT_EQ(sim::FeatureState(sim::kPdfFeatureName), c.featureAfter);
-    const bool removedPackage = c.answers.size() == 2 && c.answers[1] == win::IDYES;
+    EXPECT_EQ(platform::sim::FindPrinter("Microsoft Print to PDF").has_value(), c.printerAfter);
+    EXPECT_EQ(platform::sim::FeatureState(platform::sim::kPdfFeatureName), c.featureAfter);
+    const bool removedPackage = c.answers.size() == 2 && c.answers[1] == platform::IDYES;
     EXPECT_EQ(Launches(), removedPackage ? std::vector<std::string>{kDisableLaunch}
                                          : std::vector<std::string>{});
     EXPECT_EQ(form->BitBtn10->text(), c.printerAfter ? "Reinstall Printer" : "Install Printer")
         << "the list was refreshed";
-    EXPECT_TRUE(sim::db().QueryInt("SELECT 1 FROM ports WHERE name = 'PORTPROMPT:'"))
+    EXPECT_TRUE(platform::sim::db().QueryInt("SELECT 1 FROM ports WHERE name = 'PORTPROMPT:'"))
         << "the uninstall leaves the port";
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Repair, Uninstall,
-    testing::Values(
-        UninstallCase{"NoPrinter", false, {}, 0, false, "Disabled"},
-        UninstallCase{"No", true, {win::IDNO}, 1, true, "Enabled"},
-        UninstallCase{"YesNo", true, {win::IDYES, win::IDNO}, 2, false, "Enabled"},
-        UninstallCase{
-            "YesYes", true, {win::IDYES, win::IDYES}, 2, false, "DisabledWithPayloadRemoved"}),
+    testing::Values(UninstallCase{"NoPrinter", false, {}, 0, false, "Disabled"},
+                    UninstallCase{"No", true, {platform::IDNO}, 1, true, "Enabled"},
+                    UninstallCase{
+                        "YesNo", true, {platform::IDYES, platform::IDNO}, 2, false, "Enabled"},
+                    UninstallCase{"YesYes",
+                                  true,
+                                  {platform::IDYES, platform::IDYES},
+                                  2,
+                                  false,
+                                  "DisabledWithPayloadRemoved"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 struct RefusalCase {
@@ -181,14 +185,14 @@ class NotAdministrator : public CommandsTest, public testing::WithParamInterface
 TEST_P(NotAdministrator, ShowsOnlyThePermissionBox) {
     Open();
     SetUser("filtered-admin");
-    ui.QueueAnswer(win::IDYES);
+    ui.QueueAnswer(platform::IDYES);
     (form.get()->*GetParam().handler)();
     ASSERT_EQ(ui.boxes.size(), 1u);
     EXPECT_EQ(ui.boxes[0].caption, "Quellin 1.1");
     EXPECT_EQ(ui.boxes[0].text.rfind("Permission denied.", 0), 0u);
     EXPECT_EQ(form->RepairMode, 0);
     EXPECT_TRUE(Launches().empty());
-    EXPECT_TRUE(sim::FindPrinter("Microsoft Print to PDF"));
+    EXPECT_TRUE(platform::sim::FindPrinter("Microsoft Print to PDF"));
 }
 
 INSTANTIATE_TEST_SUITE_P(Repair, NotAdministrator,
@@ -201,24 +205,24 @@ TEST_P(NotAdministrator, AnotherProgramHoldingTheMachineStopsTheCommand) {
     Open();
     quellin::system::MachineLock held(0);
     ASSERT_TRUE(held.Held());
-    ui.QueueAnswer(win::IDYES);
+    ui.QueueAnswer(platform::IDYES);
     (form.get()->*GetParam().handler)();
     ASSERT_EQ(ui.boxes.size(), 1u);
     EXPECT_NE(ui.boxes[0].text.find("Another Quellin command"), std::string::npos);
     EXPECT_TRUE(Launches().empty());
-    EXPECT_TRUE(sim::FindPrinter("Microsoft Print to PDF"));
+    EXPECT_TRUE(platform::sim::FindPrinter("Microsoft Print to PDF"));
 }
 
 // While the uninstall waits for the servicing tool the window keeps handling messages, but a
 // second system-changing command is ignored: two servicing tool runs at once would be a fault.
 TEST_F(CommandsTest, ClicksDuringTheUninstallWaitAreIgnored) {
     Open();
-    ui.QueueAnswer(win::IDYES);
-    ui.QueueAnswer(win::IDYES);
+    ui.QueueAnswer(platform::IDYES);
+    ui.QueueAnswer(platform::IDYES);
     bool pumped = false;
     g_pumpHook = [&] {
         pumped = true;
-        ui.QueueAnswer(win::IDYES);
+        ui.QueueAnswer(platform::IDYES);
         form->SpeedButton3Click();
         form->BitBtn10Click();
     };
@@ -232,21 +236,21 @@ TEST_F(CommandsTest, ClicksDuringTheUninstallWaitAreIgnored) {
 
 TEST_F(CommandsTest, MaintenanceFromShowRepairDialogClearsTheQueue) {
     Open();
-    sim::JobSpec job;
+    platform::sim::JobSpec job;
     job.printer = "Microsoft Print to PDF";
     job.document = "stuck.txt";
-    sim::AddJob(job);
+    platform::sim::AddJob(job);
     const std::string autoSave = "C:\\Users\\User\\Documents\\auto.sav";
     testsupport::WriteHostFile(sandbox.HostPath(autoSave), "x");
     form->ASFile = autoSave;
     form->RepairMode = repair::kMaintenanceMode;
     form->ShowRepairDialog();
-    EXPECT_TRUE(sim::ListJobs("").empty());
-    EXPECT_EQ(sim::QueryService("spooler")->state, win::SERVICE_RUNNING);
+    EXPECT_TRUE(platform::sim::ListJobs("").empty());
+    EXPECT_EQ(platform::sim::QueryService("spooler")->state, platform::SERVICE_RUNNING);
     EXPECT_FALSE(std::filesystem::exists(sandbox.HostPath(autoSave)));
     EXPECT_TRUE(Launches().empty());
     EXPECT_EQ(form->RepairMode, repair::kMaintenanceMode) << "kept after the dialog";
 }
 
 }  // namespace
-}  // namespace app
+}  // namespace quellin::app

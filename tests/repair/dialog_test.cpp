@@ -15,10 +15,10 @@
 #include "platform/sim/seed.h"
 #include "platform/sim/spool.h"
 #include "repair/ui/marquee_bar.h"
-#include "repair/ui/waitunit.h"
+#include "repair/ui/progress_dialog.h"
 #include "sandbox_fixture.h"
 
-namespace repair {
+namespace quellin::repair {
 namespace {
 
 std::function<void()> g_pumpHook;
@@ -33,15 +33,15 @@ void Pump() {
 class DialogTest : public testing::Test {
   protected:
     explicit DialogTest(bool pdfPrinter = true) : sandbox(Options(pdfPrinter)) {
-        win::SetMessagePump(&Pump);
+        platform::SetMessagePump(&Pump);
     }
     ~DialogTest() override {
         g_pumpHook = nullptr;
-        win::SetMessagePump(nullptr);
+        platform::SetMessagePump(nullptr);
     }
 
-    static sim::InitOptions Options(bool pdfPrinter) {
-        sim::InitOptions options;
+    static platform::sim::InitOptions Options(bool pdfPrinter) {
+        platform::sim::InitOptions options;
         options.pdfPrinter = pdfPrinter;
         return options;
     }
@@ -65,7 +65,7 @@ class DialogTest : public testing::Test {
     }
 
     static std::int64_t Launches() {
-        return sim::db().QueryInt("SELECT COUNT(*) FROM launch_log").value_or(-1);
+        return platform::sim::db().QueryInt("SELECT COUNT(*) FROM launch_log").value_or(-1);
     }
 
     testsupport::ScopedSandbox sandbox;
@@ -85,7 +85,7 @@ TEST_F(DialogTest, IsLaidOutAsDesigned) {
     EXPECT_TRUE(form.Label1->font().bold());
     EXPECT_EQ(form.Label1->font().pixelSize(), 15);
     EXPECT_EQ(form.ProgressBar1->objectName(), "ProgressBar1");
-    EXPECT_STREQ(form.ProgressBar1->metaObject()->className(), "repair::TMarqueeBar");
+    EXPECT_STREQ(form.ProgressBar1->metaObject()->className(), "quellin::repair::TMarqueeBar");
     EXPECT_EQ(form.ProgressBar1->geometry(), QRect(59, 69, 356, 22));
     EXPECT_FALSE(form.ProgressBar1->isTextVisible());
     EXPECT_EQ(form.Timer1->objectName(), "Timer1");
@@ -125,8 +125,8 @@ TEST_F(DialogWithoutPrinter, RunsTheSequenceShowingItsTextsAndClosesItself) {
     EXPECT_EQ(labels, std::set<QString>{"Installing Microsoft Print to PDF printer..."});
     EXPECT_EQ(captions, std::set<QString>{"Install"});
     EXPECT_GE(offsets.size(), 3u) << "the bar moves while the servicing tool runs";
-    EXPECT_TRUE(sim::FindPrinter("Microsoft Print to PDF"));
-    EXPECT_EQ(sim::FeatureState(sim::kPdfFeatureName), "Enabled");
+    EXPECT_TRUE(platform::sim::FindPrinter("Microsoft Print to PDF"));
+    EXPECT_EQ(platform::sim::FeatureState(platform::sim::kPdfFeatureName), "Enabled");
 }
 
 TEST_F(DialogWithoutPrinter, TheBarIsRedrawnMovedDuringTheWait) {
@@ -159,12 +159,12 @@ TEST_F(DialogWithoutPrinter, ACloseDuringTheSequenceWaitsForItsEnd) {
     form.exec();
     EXPECT_TRUE(visibleAfterClose);
     EXPECT_EQ(form.Outcome(), RepairOutcome::Ran) << "the sequence ran to its end";
-    EXPECT_TRUE(sim::FindPrinter("Microsoft Print to PDF"));
+    EXPECT_TRUE(platform::sim::FindPrinter("Microsoft Print to PDF"));
 }
 
 TEST_F(DialogTest, ARaisedErrorLeavesTheDialogOpenWithItsTimerStopped) {
     // Without a spooler service the port list cannot be read at step 10.
-    sim::db().Exec("DELETE FROM services WHERE name = 'Spooler'");
+    platform::sim::db().Exec("DELETE FROM services WHERE name = 'Spooler'");
     TForm3& form = Open(kReinstallMode);
     form.show();
     ASSERT_TRUE(RunUntil([&] { return !ui.errors.empty(); }));
@@ -180,4 +180,4 @@ TEST_F(DialogTest, ARaisedErrorLeavesTheDialogOpenWithItsTimerStopped) {
 }
 
 }  // namespace
-}  // namespace repair
+}  // namespace quellin::repair

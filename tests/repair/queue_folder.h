@@ -5,7 +5,7 @@
 
 #include "platform/sim/registry_store.h"
 
-namespace repairtest {
+namespace quellin::repair {
 
 inline constexpr const char* kPrinterKey =
     "HKLM\\SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Print\\Printers\\Microsoft Print to "
@@ -13,7 +13,7 @@ inline constexpr const char* kPrinterKey =
 
 // A string value of the printer's key (or a subkey), empty when missing.
 inline std::string PrinterValue(const std::string& name, const std::string& subkey = {}) {
-    auto value = sim::reg::GetValue(
+    auto value = platform::sim::reg::GetValue(
         subkey.empty() ? kPrinterKey : std::string(kPrinterKey) + "\\" + subkey, name);
     if (!value)
         return {};
@@ -25,4 +25,4 @@ inline std::string QueueFolderName() {
     return PrinterValue("PrintQueueV4DriverDirectory");
 }
 
-}  // namespace repairtest
+}  // namespace quellin::repair

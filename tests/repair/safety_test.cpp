@@ -12,7 +12,7 @@
 #include "platform/sim/sandbox.h"
 #include "sandbox_fixture.h"
 
-namespace repair {
+namespace quellin::repair {
 namespace {
 
 namespace fs = std::filesystem;
@@ -123,7 +123,7 @@ TEST(AutoSave, AFolderSwappedForALinkAfterTheChecksLeadsNowhere) {
     const fs::path saves = sandbox.HostPath("C:\\Users\\User\\Documents\\Saves");
     testsupport::WriteHostFile(saves / "dism.exe", "the user's");
     const std::string path = "C:\\Users\\User\\Documents\\Saves\\dism.exe";
-    sim::SetBeforePathHook([&, done = false](const std::string& used) mutable {
+    platform::sim::SetBeforePathHook([&, done = false](const std::string& used) mutable {
         if (!done && used == path) {
             done = true;
             fs::rename(saves, saves.parent_path() / "Moved");
@@ -131,7 +131,7 @@ TEST(AutoSave, AFolderSwappedForALinkAfterTheChecksLeadsNowhere) {
         }
     });
     EXPECT_FALSE(DeleteAutoSaveFile(path));
-    sim::SetBeforePathHook(nullptr);
+    platform::sim::SetBeforePathHook(nullptr);
     EXPECT_TRUE(fs::exists(sandbox.HostPath("C:\\Windows\\System32\\dism.exe")));
 }
 
@@ -189,4 +189,4 @@ TEST(TempFolderRule, AShortNamedTempFolderIsJudgedByItsLongName) {
 }
 
 }  // namespace
-}  // namespace repair
+}  // namespace quellin::repair

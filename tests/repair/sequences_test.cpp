@@ -23,10 +23,10 @@
 #include "queue_folder.h"
 #include "sandbox_fixture.h"
 #include "system/errors.h"
-#include "system/helpers.h"
 #include "system/printer_list.h"
+#include "system/system_commands.h"
 
-namespace repair {
+namespace quellin::repair {
 namespace {
 
 namespace fs = std::filesystem;
@@ -50,7 +50,7 @@ std::ostream& operator<<(std::ostream& out, const Report& r) {
 class RecordingProgress : public Progress {
   public:
     void StepStarted(int step, const std::string& caption, const std::string& label) override {
-        reports.push_back({step, caption, label, sim::RedirectionEnabled()});
+        reports.push_back({step, caption, label, platform::sim::RedirectionEnabled()});
         if (auto hook = hooks.find(step); hook != hooks.end())
             hook->second();
     }
@@ -61,7 +61,7 @@ class RecordingProgress : public Progress {
     int repaints = 0;
 };
 
-RepairSettings Settings(win::DWORD wow64KeyFlag) {
+RepairSettings Settings(platform::DWORD wow64KeyFlag) {
     RepairSettings settings;
     settings.wow64KeyFlag = wow64KeyFlag;
     settings.targetPrinterName = "Microsoft Print to PDF";
@@ -69,15 +69,15 @@ RepairSettings Settings(win::DWORD wow64KeyFlag) {
     return settings;
 }
 
-sim::InitOptions Arch(const std::string& arch) {
-    sim::InitOptions options;
+platform::sim::InitOptions Arch(const std::string& arch) {
+    platform::sim::InitOptions options;
     options.config.arch = arch;
     return options;
 }
 
 std::vector<std::string> DismRuns() {
     std::vector<std::string> runs;
-    sim::Statement st = sim::db().Prepare(
+    platform::sim::Statement st = platform::sim::db().Prepare(
         "SELECT l.parameters || ' | ' || l.directory || ' | ' || r.image FROM launch_log l "
         "JOIN launch_results r ON r.launch = l.id ORDER BY l.id");
     while (st.Step())
@@ -86,15 +86,15 @@ std::vector<std::string> DismRuns() {
 }
 
 void AddJob(const std::string& document) {
-    sim::JobSpec job;
+    platform::sim::JobSpec job;
     job.printer = "Microsoft Print to PDF";
     job.document = document;
     job.size = 100;
-    sim::AddJob(job);
+    platform::sim::AddJob(job);
 }
 
-win::DWORD SpoolerState() {
-    return sim::QueryService("spooler")->state;
+platform::DWORD SpoolerState() {
+    return platform::sim::QueryService("spooler")->state;
 }
 
 // ---- Steps, texts and redirection --------------------------------------------------------
@@ -150,7 +150,7 @@ TEST_P(SequenceSteps, ReportEachStepWithItsTextsAndRedirection) {
     RecordingProgress progress;
     EXPECT_EQ(RunRepair(c.mode, Settings(x64 ? 256 : 0), progress), RepairOutcome::Ran);
     EXPECT_EQ(progress.reports, c.expected);
-    EXPECT_TRUE(sim::RedirectionEnabled()) << "every span switched redirection back on";
+    EXPECT_TRUE(platform::sim::RedirectionEnabled()) << "every span switched redirection back on";
     // The tool runs from the real system folder: the native one on 64-bit Windows.
     for (const std::string& run : DismRuns()) {
         EXPECT_NE(run.find(" | C:\\Windows\\system32 | C:\\Windows\\System32\\dism.exe"),
@@ -160,7 +160,7 @@ TEST_P(SequenceSteps, ReportEachStepWithItsTextsAndRedirection) {
     if (c.mode != kInstallMode) {
         EXPECT_GT(progress.repaints, 0) << "the service waits repaint";
     }
-    EXPECT_EQ(SpoolerState(), win::SERVICE_RUNNING);
+    EXPECT_EQ(SpoolerState(), platform::SERVICE_RUNNING);
 }
 
 INSTANTIATE_TEST_SUITE_P(Repair, SequenceSteps, testing::ValuesIn(SequenceCases()),
@@ -169,14 +169,14 @@ INSTANTIATE_TEST_SUITE_P(Repair, SequenceSteps, testing::ValuesIn(SequenceCases(
 // ---- What the steps change ---------------------------------------------------------------
 
 TEST(Install, EnablesTheFeatureThatBringsThePrinter) {
-    sim::InitOptions options;
+    platform::sim::InitOptions options;
     options.pdfPrinter = false;
     testsupport::ScopedSandbox sandbox(options);
     RecordingProgress progress;
     ASSERT_EQ(RunRepair(kInstallMode, Settings(256), progress), RepairOutcome::Ran);
-    EXPECT_EQ(sim::FeatureState(sim::kPdfFeatureName), "Enabled");
-    EXPECT_TRUE(sim::FindPrinter("Microsoft Print to PDF"));
-    EXPECT_FALSE(repairtest::QueueFolderName().empty());
+    EXPECT_EQ(platform::sim::FeatureState(platform::sim::kPdfFeatureName), "Enabled");
+    EXPECT_TRUE(platform::sim::FindPrinter("Microsoft Print to PDF"));
+    EXPECT_FALSE(repair::QueueFolderName().empty());
     EXPECT_EQ(DismRuns(), std::vector<std::string>{std::string(kEnableParameters) +
                                                    " | C:\\Windows\\system32 | "
                                                    "C:\\Windows\\System32\\dism.exe"});
@@ -184,39 +184,41 @@ TEST(Install, EnablesTheFeatureThatBringsThePrinter) {
 
 TEST(Reinstall, RebuildsThePrinterWithANewQueueFolderAndNoJobs) {
     testsupport::ScopedSandbox sandbox;
-    const std::string oldQueue = repairtest::QueueFolderName();
+    const std::string oldQueue = repair::QueueFolderName();
     ASSERT_FALSE(oldQueue.empty());
     AddJob("a.txt");
     AddJob("b.txt");
-    sim::db().Exec("DELETE FROM ports WHERE name = 'PORTPROMPT:'");
+    platform::sim::db().Exec("DELETE FROM ports WHERE name = 'PORTPROMPT:'");
     testsupport::WriteHostFile(sandbox.HostPath(std::string(kTemp) + "\\setup.log"), "x");
 
     RecordingProgress progress;
     progress.hooks[4] = [&] {
-        EXPECT_FALSE(sim::FindPrinter("Microsoft Print to PDF")) << "steps 1 to 3 removed it";
-        EXPECT_EQ(SpoolerState(), win::SERVICE_RUNNING);
+        EXPECT_FALSE(platform::sim::FindPrinter("Microsoft Print to PDF"))
+            << "steps 1 to 3 removed it";
+        EXPECT_EQ(SpoolerState(), platform::SERVICE_RUNNING);
     };
-    progress.hooks[5] = [&] { EXPECT_EQ(SpoolerState(), win::SERVICE_STOPPED); };
+    progress.hooks[5] = [&] { EXPECT_EQ(SpoolerState(), platform::SERVICE_STOPPED); };
     progress.hooks[9] = [&] {
-        EXPECT_TRUE(fs::is_empty(sandbox.HostPath(sim::kSpoolJobFolder))) << "jobs emptied";
+        EXPECT_TRUE(fs::is_empty(sandbox.HostPath(platform::sim::kSpoolJobFolder)))
+            << "jobs emptied";
         EXPECT_TRUE(fs::is_empty(sandbox.HostPath(kTemp))) << "temp emptied and re-created";
     };
     progress.hooks[11] = [&] {
-        EXPECT_EQ(SpoolerState(), win::SERVICE_RUNNING);
+        EXPECT_EQ(SpoolerState(), platform::SERVICE_RUNNING);
         EXPECT_FALSE(quellin::system::IsPortMissing(kPortName)) << "step 10 added the port";
     };
     ASSERT_EQ(RunRepair(kReinstallMode, Settings(256), progress), RepairOutcome::Ran);
     EXPECT_EQ(progress.reports.size(), 11u);
 
-    const std::string newQueue = repairtest::QueueFolderName();
+    const std::string newQueue = repair::QueueFolderName();
     EXPECT_FALSE(newQueue.empty());
     EXPECT_NE(newQueue, oldQueue);
     EXPECT_FALSE(fs::exists(
         sandbox.HostPath("C:\\Windows\\System32\\spool\\V4Dirs\\" + oldQueue + "\\pdc.xml")));
     EXPECT_TRUE(fs::exists(
         sandbox.HostPath("C:\\Windows\\System32\\spool\\V4Dirs\\" + newQueue + "\\pdc.xml")));
-    EXPECT_TRUE(sim::ListJobs("").empty());
-    EXPECT_EQ(sim::FeatureState(sim::kPdfFeatureName), "Enabled");
+    EXPECT_TRUE(platform::sim::ListJobs("").empty());
+    EXPECT_EQ(platform::sim::FeatureState(platform::sim::kPdfFeatureName), "Enabled");
     EXPECT_TRUE(quellin::system::IsPrinterPresent("Microsoft Print to PDF"));
     const std::vector<std::string> runs = DismRuns();
     ASSERT_EQ(runs.size(), 2u);
@@ -228,13 +230,13 @@ TEST(Reinstall, RebuildsThePrinterWithANewQueueFolderAndNoJobs) {
 // finds no printer to remove, so the sequence's own deletions meet the files.
 TEST(Reinstall, DeletesTheDriverFilesTheRegistryStillNames) {
     testsupport::ScopedSandbox sandbox;
-    const std::string queue = repairtest::QueueFolderName();
+    const std::string queue = repair::QueueFolderName();
     const std::string mergedName =
-        repairtest::PrinterValue("V4_Merged_ConfigFile_Name", "PrinterDriverData");
+        repair::PrinterValue("V4_Merged_ConfigFile_Name", "PrinterDriverData");
     ASSERT_FALSE(mergedName.empty());
     const fs::path folder = sandbox.HostPath("C:\\Windows\\System32\\spool\\V4Dirs\\" + queue);
     testsupport::WriteHostFile(folder / "merged.gpd", "copy");
-    sim::db().Exec("DELETE FROM printers WHERE name = 'Microsoft Print to PDF'");
+    platform::sim::db().Exec("DELETE FROM printers WHERE name = 'Microsoft Print to PDF'");
 
     RecordingProgress progress;
     ASSERT_EQ(RunRepair(kReinstallMode, Settings(256), progress), RepairOutcome::Ran);
@@ -242,7 +244,7 @@ TEST(Reinstall, DeletesTheDriverFilesTheRegistryStillNames) {
     EXPECT_FALSE(fs::exists(folder / mergedName));
     EXPECT_FALSE(fs::exists(folder / (mergedName.substr(0, mergedName.rfind('.')) + ".BUD")));
     EXPECT_TRUE(fs::exists(folder / "merged.gpd")) << "the copy is not the sequence's";
-    EXPECT_NE(repairtest::QueueFolderName(), queue);
+    EXPECT_NE(repair::QueueFolderName(), queue);
 }
 
 struct MissingToolCase {
@@ -257,16 +259,16 @@ class MissingServicingTool : public testing::TestWithParam<MissingToolCase> {};
 TEST_P(MissingServicingTool, TouchesNothing) {
     testsupport::ScopedSandbox sandbox;
     fs::remove(sandbox.HostPath("C:\\Windows\\SysWOW64\\dism.exe"));
-    const std::string queue = repairtest::QueueFolderName();
+    const std::string queue = repair::QueueFolderName();
     AddJob("a.txt");
     RecordingProgress progress;
     EXPECT_EQ(RunRepair(GetParam().mode, Settings(256), progress),
               RepairOutcome::ServicingToolMissing);
     EXPECT_TRUE(progress.reports.empty());
-    EXPECT_EQ(sim::db().QueryInt("SELECT COUNT(*) FROM launch_log"), 0);
-    EXPECT_EQ(repairtest::QueueFolderName(), queue);
-    EXPECT_EQ(sim::ListJobs("").size(), 1u);
-    EXPECT_EQ(SpoolerState(), win::SERVICE_RUNNING);
+    EXPECT_EQ(platform::sim::db().QueryInt("SELECT COUNT(*) FROM launch_log"), 0);
+    EXPECT_EQ(repair::QueueFolderName(), queue);
+    EXPECT_EQ(platform::sim::ListJobs("").size(), 1u);
+    EXPECT_EQ(SpoolerState(), platform::SERVICE_RUNNING);
 }
 
 INSTANTIATE_TEST_SUITE_P(Repair, MissingServicingTool,
@@ -286,13 +288,13 @@ TEST(Maintenance, RestartsTheSpoolerAndEmptiesTheJobAndTempFolders) {
     AddJob("a.txt");
     testsupport::WriteHostFile(sandbox.HostPath(std::string(kTemp) + "\\sub\\b.tmp"), "x");
     RecordingProgress progress;
-    progress.hooks[2] = [&] { EXPECT_EQ(SpoolerState(), win::SERVICE_STOPPED); };
+    progress.hooks[2] = [&] { EXPECT_EQ(SpoolerState(), platform::SERVICE_STOPPED); };
     ASSERT_EQ(RunRepair(kMaintenanceMode, Settings(256), progress), RepairOutcome::Ran);
-    EXPECT_TRUE(sim::ListJobs("").empty());
+    EXPECT_TRUE(platform::sim::ListJobs("").empty());
     EXPECT_TRUE(fs::is_directory(sandbox.HostPath(kTemp)));
     EXPECT_TRUE(fs::is_empty(sandbox.HostPath(kTemp)));
-    EXPECT_TRUE(sim::FindPrinter("Microsoft Print to PDF")) << "the printer stays";
-    EXPECT_EQ(sim::db().QueryInt("SELECT COUNT(*) FROM launch_log"), 0);
+    EXPECT_TRUE(platform::sim::FindPrinter("Microsoft Print to PDF")) << "the printer stays";
+    EXPECT_EQ(platform::sim::db().QueryInt("SELECT COUNT(*) FROM launch_log"), 0);
 }
 
 // ---- The servicing tool's run as the launch log records it ------------------------------
@@ -310,18 +312,18 @@ class ServicingToolRun : public testing::TestWithParam<ToolRunCase> {};
 
 TEST_P(ServicingToolRun, IsLoggedWithItsElevationAndExitCode) {
     const ToolRunCase& c = GetParam();
-    sim::InitOptions options;
+    platform::sim::InitOptions options;
     options.config.user = c.user;
     testsupport::ScopedSandbox sandbox(options);
     EXPECT_EQ(RunServicingTool(BuildRepairPaths(), kDisableParameters, 256), c.result);
-    sim::Statement st = sim::db().Prepare(
+    platform::sim::Statement st = platform::sim::db().Prepare(
         "SELECT image, elevated, error, exit_code FROM launch_results ORDER BY launch");
     ASSERT_TRUE(st.Step());
     EXPECT_EQ(st.Text(0), "C:\\Windows\\System32\\dism.exe");
     EXPECT_EQ(st.Int(1) != 0, c.elevated);
     EXPECT_EQ(st.Int(2), c.error);
     EXPECT_EQ(st.IsNull(3) ? std::nullopt : std::optional<std::int64_t>(st.Int(3)), c.exitCode);
-    EXPECT_TRUE(sim::RedirectionEnabled());
+    EXPECT_TRUE(platform::sim::RedirectionEnabled());
 }
 
 INSTANTIATE_TEST_SUITE_P(Repair, ServicingToolRun,
@@ -379,7 +381,7 @@ TEST_P(TempLink, TheCleanUpNeverEmptiesWhatALinkLeadsTo) {
         fs::create_directory_symlink(system, temp / "sub");
     };
     if (GetParam())
-        sim::SetBeforePathHook([&, done = false](const std::string& path) mutable {
+        platform::sim::SetBeforePathHook([&, done = false](const std::string& path) mutable {
             if (!done && path == std::string(kTemp) + "\\sub") {
                 done = true;
                 swap();
@@ -388,7 +390,7 @@ TEST_P(TempLink, TheCleanUpNeverEmptiesWhatALinkLeadsTo) {
     else
         swap();
     CleanTempFolder(kTemp);
-    sim::SetBeforePathHook(nullptr);
+    platform::sim::SetBeforePathHook(nullptr);
     EXPECT_EQ(std::distance(fs::directory_iterator(system), fs::directory_iterator()), before);
     EXPECT_TRUE(fs::exists(system / "dism.exe"));
 }
@@ -432,14 +434,14 @@ TEST(TempCleanUp, ARacingSwapperReachesNothingOutsideTheUsersPlaces) {
 // system's servicing tool and spool folder.
 TEST(ServicingToolRun, AWindirFromTheUsersEnvironmentIsNotFollowed) {
     testsupport::ScopedSandbox sandbox;
-    sim::reg::SetString("HKCU\\Environment", "windir", "C:\\Users\\User\\Fake");
+    platform::sim::reg::SetString("HKCU\\Environment", "windir", "C:\\Users\\User\\Fake");
     testsupport::WriteHostFile(sandbox.HostPath("C:\\Users\\User\\Fake\\system32\\dism.exe"),
                                "not the system's");
     const RepairPaths paths = BuildRepairPaths();
     EXPECT_EQ(paths.servicingTool, "C:\\Windows\\system32\\dism.exe");
     EXPECT_EQ(paths.spoolFolder, "C:\\Windows\\system32\\spool");
     EXPECT_EQ(RunServicingTool(paths, kEnableParameters, 256), 0);
-    sim::Statement st = sim::db().Prepare("SELECT image FROM launch_results");
+    platform::sim::Statement st = platform::sim::db().Prepare("SELECT image FROM launch_results");
     ASSERT_TRUE(st.Step());
     EXPECT_EQ(st.Text(0), "C:\\Windows\\System32\\dism.exe");
 }
@@ -460,13 +462,15 @@ TEST(Reinstall, AnUnreadablePortListEndsTheSequenceWithRedirectionBackOn) {
     testsupport::ScopedSandbox sandbox;
     RecordingProgress progress;
     // A spooler that cannot start leaves no port list to read at step 10.
-    progress.hooks[9] = [] { sim::db().Exec("DELETE FROM services WHERE name = 'Spooler'"); };
+    progress.hooks[9] = [] {
+        platform::sim::db().Exec("DELETE FROM services WHERE name = 'Spooler'");
+    };
     EXPECT_THROW(RunRepair(kReinstallMode, Settings(256), progress), quellin::system::SystemError);
     ASSERT_FALSE(progress.reports.empty());
     EXPECT_EQ(progress.reports.back().step, 10);
-    EXPECT_TRUE(sim::RedirectionEnabled());
+    EXPECT_TRUE(platform::sim::RedirectionEnabled());
     EXPECT_EQ(DismRuns().size(), 1u) << "the enable step never ran";
 }
 
 }  // namespace
-}  // namespace repair
+}  // namespace quellin::repair

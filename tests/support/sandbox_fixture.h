@@ -11,35 +11,35 @@
 #include "platform/sim/sandbox.h"
 #include "platform/ui.h"
 
-namespace testsupport {
+namespace quellin::testsupport {
 
 // Creates and seeds a sandbox in a new temporary folder and makes it this process's sandbox;
 // removes it again at the end of the scope.
 class ScopedSandbox {
   public:
-    explicit ScopedSandbox(sim::InitOptions options = {});
+    explicit ScopedSandbox(platform::sim::InitOptions options = {});
     ScopedSandbox(const ScopedSandbox&) = delete;
     ScopedSandbox& operator=(const ScopedSandbox&) = delete;
     ~ScopedSandbox();
 
     const std::filesystem::path& root() const { return root_; }
     std::filesystem::path HostPath(const std::string& windowsPath) const;
-    void SetConfig(const sim::Config& config);
+    void SetConfig(const platform::sim::Config& config);
 
   private:
     std::filesystem::path root_;
 };
 
 struct MessageBoxCall {
-    win::HWND owner = 0;
+    platform::HWND owner = 0;
     std::string text;
     std::string caption;
-    win::DWORD flags = 0;
+    platform::DWORD flags = 0;
     int answer = 0;
 };
 
 // Installs itself as the user interface for its lifetime.
-class RecordingUi : public win::UserInterface {
+class RecordingUi : public platform::UserInterface {
   public:
     RecordingUi();
     ~RecordingUi() override;
@@ -49,25 +49,25 @@ class RecordingUi : public win::UserInterface {
     void QueueAnswer(int answer) { answers_.push_back(answer); }
     void QueueFile(std::optional<std::string> path) { files_.push_back(std::move(path)); }
 
-    int MessageBox(win::HWND owner, const std::string& text, const std::string& caption,
-                   win::DWORD flags) override;
+    int MessageBox(platform::HWND owner, const std::string& text, const std::string& caption,
+                   platform::DWORD flags) override;
     void ShowError(const std::string& text) override { errors.push_back(text); }
-    std::optional<std::string> FileDialog(const win::FileDialogRequest& request) override;
+    std::optional<std::string> FileDialog(const platform::FileDialogRequest& request) override;
     void OpenUrl(const std::string& url) override { urls.push_back(url); }
 
     std::vector<MessageBoxCall> boxes;
     std::vector<std::string> errors;
-    std::vector<win::FileDialogRequest> dialogs;
+    std::vector<platform::FileDialogRequest> dialogs;
     std::vector<std::string> urls;
 
   private:
     std::deque<int> answers_;
     std::deque<std::optional<std::string>> files_;
-    win::UserInterface* previous_ = nullptr;
+    platform::UserInterface* previous_ = nullptr;
 };
 
 // Bytes of a host file, or nothing when it cannot be read.
 std::optional<std::string> ReadHostFile(const std::filesystem::path& path);
 void WriteHostFile(const std::filesystem::path& path, const std::string& bytes);
 
-}  // namespace testsupport
+}  // namespace quellin::testsupport

@@ -8,11 +8,13 @@
 #include <string>
 
 #include "platform/window.h"
-#include "system/check_previous.h"
+#include "system/single_instance.h"
+
+using namespace quellin;
 
 namespace {
 
-class ReportingHost final : public win::WindowHost {
+class ReportingHost final : public platform::WindowHost {
   public:
     bool IsMinimized() override {
         std::puts("asked-iconic");
@@ -34,7 +36,7 @@ class ReportingHost final : public win::WindowHost {
 int main(int argc, char** argv) {
     std::string mode = argc > 1 ? argv[1] : "try";
     ReportingHost host;
-    win::HWND window = win::RegisterApplicationWindow(&host);
+    platform::HWND window = platform::RegisterApplicationWindow(&host);
     bool refused = quellin::system::ActivatePreviousInstance(window, 1);
     std::puts(refused ? "refused" : "holding");
     std::fflush(stdout);
@@ -44,6 +46,6 @@ int main(int argc, char** argv) {
         }
     }
     quellin::system::ReleasePreviousInstance();
-    win::UnregisterApplicationWindow(window);
+    platform::UnregisterApplicationWindow(window);
     return 0;
 }

@@ -106,8 +106,9 @@ INSTANTIATE_TEST_SUITE_P(
     }),
     [](const auto& info) { return std::string(info.param.label); });
 
-void AddPrinter(const std::string& name, win::DWORD attributes = win::PRINTER_ATTRIBUTE_LOCAL) {
-    sim::db()
+void AddPrinter(const std::string& name,
+                platform::DWORD attributes = platform::PRINTER_ATTRIBUTE_LOCAL) {
+    platform::sim::db()
         .Prepare("INSERT INTO printers(name, port, driver, attributes) VALUES(?, 'nul:', 'D', ?)")
         .Bind(1, name)
         .Bind(2, static_cast<std::int64_t>(attributes))
@@ -116,7 +117,7 @@ void AddPrinter(const std::string& name, win::DWORD attributes = win::PRINTER_AT
 
 TEST(InstalledPrintersTest, LocalPrintersAndConnectionsInSpoolerOrder) {
     testsupport::ScopedSandbox sandbox;
-    AddPrinter("\\\\SERVER\\Shared PDF", win::PRINTER_ATTRIBUTE_NETWORK);
+    AddPrinter("\\\\SERVER\\Shared PDF", platform::PRINTER_ATTRIBUTE_NETWORK);
     AddPrinter("Office PDF");
     const auto names = EnumerateInstalledPrinters();
     ASSERT_GE(names.size(), 3u);
@@ -127,13 +128,13 @@ TEST(InstalledPrintersTest, LocalPrintersAndConnectionsInSpoolerOrder) {
 
 TEST(InstalledPrintersTest, StoppedSpoolerGivesNoNames) {
     testsupport::ScopedSandbox sandbox;
-    sim::db().Exec("UPDATE services SET state = 1 WHERE name = 'spooler'");
+    platform::sim::db().Exec("UPDATE services SET state = 1 WHERE name = 'spooler'");
     EXPECT_TRUE(EnumerateInstalledPrinters().empty());
     EXPECT_FALSE(IsPrinterPresent("Microsoft Print to PDF"));
 }
 
 TEST(InstalledPrintersTest, PresenceIgnoresTheListFilter) {
-    sim::InitOptions options;
+    platform::sim::InitOptions options;
     options.pdfPrinter = false;
     testsupport::ScopedSandbox sandbox(options);
     EXPECT_FALSE(IsPrinterPresent("Microsoft Print to PDF"));

@@ -24,6 +24,8 @@
 #include <filesystem>
 #include <fstream>
 
+namespace quellin::script {
+
 namespace {
 
 QApplication& App() {
@@ -34,7 +36,7 @@ QApplication& App() {
     return *app;
 }
 
-constexpr win::HWND kHandle = 0x77;
+constexpr platform::HWND kHandle = 0x77;
 
 QJsonObject Get(const QJsonObject& object, const char* key) {
     return object.value(QLatin1String(key)).toObject();
@@ -211,13 +213,13 @@ class RunnerTest : public testing::Test {
             script::Transcript transcript(path_.string());
             script::Runner runner(std::get<std::vector<script::Action>>(parsed), transcript);
             runner.SetActionTimeout(timeoutMs);
-            win::SetUserInterface(&runner.Ui());
+            platform::SetUserInterface(&runner.Ui());
             runner.RunLeadingLines();
             runner.Start(&main, kHandle);
             main.show();
             QApplication::exec();
             code = runner.Finish();
-            win::SetUserInterface(nullptr);
+            platform::SetUserInterface(nullptr);
         }
         events_.clear();
         std::ifstream in(path_);
@@ -391,3 +393,5 @@ TEST_F(RunnerTest, TheLastLineClosesTheModalWindowsAndThenTheMainWindow) {
 }
 
 }  // namespace
+
+}  // namespace quellin::script

@@ -4,6 +4,8 @@
 
 #include <QtCore/qnamespace.h>
 
+namespace quellin::script {
+
 namespace {
 
 using script::Action;
@@ -136,3 +138,5 @@ TEST(ScriptKeys, NamesAndModifiers) {
 }
 
 }  // namespace
+
+}  // namespace quellin::script

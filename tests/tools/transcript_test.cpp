@@ -6,6 +6,8 @@
 #include <fstream>
 #include <sstream>
 
+namespace quellin::script {
+
 namespace {
 
 TEST(TranscriptJson, TextIsWrittenAsPlainAsciiJson) {
@@ -75,3 +77,5 @@ TEST(TranscriptOpen, UnwritablePathIsReported) {
 }
 
 }  // namespace
+
+}  // namespace quellin::script

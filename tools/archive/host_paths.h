@@ -3,7 +3,7 @@
 
 #include <string>
 
-namespace tools {
+namespace quellin::tools {
 
 // Makes the system's files reachable (on the sandbox: opens it).
 void OpenSystem();
@@ -11,4 +11,4 @@ void OpenSystem();
 // for a name that has no form in the ANSI code page.
 std::string WindowsPath(const std::string& hostPath);
 
-}  // namespace tools
+}  // namespace quellin::tools

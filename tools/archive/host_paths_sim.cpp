@@ -7,22 +7,22 @@
 #include "platform/text.h"
 #include "platform/types.h"
 
-namespace tools {
+namespace quellin::tools {
 
 void OpenSystem() {
-    sim::EnsureSandbox();
+    platform::sim::EnsureSandbox();
 }
 
 // The sandbox names the host's root Z:, as Wine does; host names are UTF-8, Windows names ANSI.
 std::string WindowsPath(const std::string& hostPath) {
     bool exact = true;
-    std::string p =
-        win::Utf8ToAnsi(std::filesystem::absolute(hostPath).lexically_normal().string(), &exact);
+    std::string p = platform::Utf8ToAnsi(
+        std::filesystem::absolute(hostPath).lexically_normal().string(), &exact);
     // A host name with a character outside the ANSI code page has no Windows name: refused as
     // Windows refuses it, rather than handed on with '?' in it.
     if (!exact) {
         throw std::runtime_error(hostPath + ": " +
-                                 win::FormatSystemMessage(win::ERROR_INVALID_NAME));
+                                 platform::FormatSystemMessage(platform::ERROR_INVALID_NAME));
     }
     for (char& c : p) {
         if (c == '/') {
@@ -32,4 +32,4 @@ std::string WindowsPath(const std::string& hostPath) {
     return "Z:" + p;
 }
 
-}  // namespace tools
+}  // namespace quellin::tools

@@ -2,7 +2,7 @@
 
 #include "host_paths.h"
 
-namespace tools {
+namespace quellin::tools {
 
 void OpenSystem() {}
 
@@ -16,4 +16,4 @@ std::string WindowsPath(const std::string& hostPath) {
     return p;
 }
 
-}  // namespace tools
+}  // namespace quellin::tools

@@ -15,15 +15,17 @@
 #include <string>
 #include <vector>
 
-#include "backup/zipper.h"
+#include "archive/zipper.h"
 #include "common/json.h"
 #include "host_paths.h"
 #include "platform/filesystem.h"
 
+using namespace quellin;
+
 namespace {
 
-using quellin::backup::TOverwriteMode;
-using quellin::backup::TZipper;
+using quellin::archive::TOverwriteMode;
+using quellin::archive::TZipper;
 
 constexpr const char* kUsage =
     "usage: quellin-archive zip ARCHIVE [FILE|FOLDER...] [--level N]\n"
@@ -156,9 +158,9 @@ int Run(const std::vector<std::string>& args) {
     if (command == "zip") {
         for (auto path = paths.begin() + 1; path != paths.end(); ++path) {
             // A folder stands for the files in it.
-            const win::DWORD attributes = win::GetFileAttributesA(*path);
-            const bool folder = attributes != win::INVALID_FILE_ATTRIBUTES &&
-                                (attributes & win::FILE_ATTRIBUTE_DIRECTORY) != 0;
+            const platform::DWORD attributes = platform::GetFileAttributesA(*path);
+            const bool folder = attributes != platform::INVALID_FILE_ATTRIBUTES &&
+                                (attributes & platform::FILE_ATTRIBUTE_DIRECTORY) != 0;
             zipper.FilesList.push_back(folder ? *path + "\\*.*" : *path);
         }
         const int added = zipper.Zip();

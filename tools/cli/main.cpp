@@ -6,12 +6,14 @@
 #include "cli/cli.h"
 #include "common/standard_text.h"
 
+using namespace quellin;
+
 int main(int argc, char** argv) {
     // The commands work in the ANSI code page; the terminal gets its own encoding.
     tools::StandardTextBuf outBuf(1), errBuf(2);
     std::ostream out(&outBuf), err(&errBuf);
     std::string refused;
-    const auto args = win::AnsiArguments(argc, argv, &refused);
+    const auto args = platform::AnsiArguments(argc, argv, &refused);
     if (!args) {
         err << "quellin-cli: " << tools::RefusedArgumentText(refused) << "\n";
         return cli::kExitUsage;

@@ -6,11 +6,11 @@
 
 #include "json/json.h"
 
-namespace tools {
+namespace quellin::tools {
 
 // A string literal of the program's ANSI text.
 inline std::string JsonString(std::string_view ansi) {
     return quellin::json::QuoteAnsi(ansi);
 }
 
-}  // namespace tools
+}  // namespace quellin::tools

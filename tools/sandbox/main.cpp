@@ -22,6 +22,8 @@
 #include "platform/spooler.h"
 #include "platform/text.h"
 
+using namespace quellin;
+
 namespace {
 
 using tools::JsonString;
@@ -59,7 +61,7 @@ std::vector<std::string> AnsiArgs(int argc, char** argv) {
             continue;
         }
         bool exact = true;
-        items.push_back(win::Utf8ToAnsi(argv[i], &exact));
+        items.push_back(platform::Utf8ToAnsi(argv[i], &exact));
         if (!exact)
             throw Usage{tools::RefusedArgumentText(argv[i])};
     }
@@ -87,7 +89,7 @@ class Args {
     std::size_t pos_ = 0;
 };
 
-bool ApplyOption(const std::string& option, Args& args, sim::Config& config, bool* pdf) {
+bool ApplyOption(const std::string& option, Args& args, platform::sim::Config& config, bool* pdf) {
     if (option == "--arch") {
         config.arch = args.Next("architecture");
         if (config.arch != "x64-wow64" && config.arch != "x86")
@@ -125,24 +127,24 @@ bool ApplyOption(const std::string& option, Args& args, sim::Config& config, boo
 }
 
 void PrintConfig() {
-    sim::Config c = sim::ReadConfig();
-    std::cout << "{\"sandbox\":" << JsonString(sim::SandboxRoot().string())
+    platform::sim::Config c = platform::sim::ReadConfig();
+    std::cout << "{\"sandbox\":" << JsonString(platform::sim::SandboxRoot().string())
               << ",\"arch\":" << JsonString(c.arch) << ",\"user\":" << JsonString(c.user)
               << ",\"date\":" << JsonString(c.date.empty() ? "real" : c.date)
               << ",\"serviceTiming\":" << JsonString(c.serviceTiming)
               << ",\"legacyKernel\":" << (c.legacyKernel ? "true" : "false") << "}\n";
 }
 
-std::string ValueJson(const sim::reg::Value& v) {
+std::string ValueJson(const platform::sim::reg::Value& v) {
     return "{\"name\":" + JsonString(v.name) +
-           ",\"type\":" + JsonString(sim::reg::TypeName(v.type)) +
-           ",\"data\":" + JsonString(sim::reg::FormatData(v)) + "}";
+           ",\"type\":" + JsonString(platform::sim::reg::TypeName(v.type)) +
+           ",\"data\":" + JsonString(platform::sim::reg::FormatData(v)) + "}";
 }
 
 std::string KeyJson(std::int64_t id, const std::string& path) {
     std::string out = "{\"key\":" + JsonString(path) + ",\"values\":[";
     bool first = true;
-    for (const auto& v : sim::reg::Values(id)) {
+    for (const auto& v : platform::sim::reg::Values(id)) {
         // Two appends rather than (... ? "" : ",") + ...: GCC 12 at -O3 warns falsely
         // (-Wrestrict) on a literal prepended to a temporary string.
         out += first ? "" : ",";
@@ -151,8 +153,8 @@ std::string KeyJson(std::int64_t id, const std::string& path) {
     }
     out += "],\"subkeys\":[";
     first = true;
-    for (const auto& name : sim::reg::SubKeys(id)) {
-        if (auto child = sim::reg::FindChild(id, name)) {
+    for (const auto& name : platform::sim::reg::SubKeys(id)) {
+        if (auto child = platform::sim::reg::FindChild(id, name)) {
             out += first ? "" : ",";
             out += KeyJson(*child, path + "\\" + name);
             first = false;
@@ -165,7 +167,7 @@ int Reg(Args& args) {
     std::string verb = args.Next("reg command");
     std::string key = args.Next("key");
     if (verb == "get") {
-        auto id = sim::reg::FindKey(key);
+        auto id = platform::sim::reg::FindKey(key);
         if (!id) {
             std::cerr << "quellin-sandbox: no such key: " << key << "\n";
             return 1;
@@ -173,13 +175,13 @@ int Reg(Args& args) {
         if (args.Empty()) {
             std::cout << "{\"key\":" << JsonString(key) << ",\"values\":[";
             bool first = true;
-            for (const auto& v : sim::reg::Values(*id)) {
+            for (const auto& v : platform::sim::reg::Values(*id)) {
                 std::cout << (first ? "" : ",") << ValueJson(v);
                 first = false;
             }
             std::cout << "],\"subkeys\":[";
             first = true;
-            for (const auto& name : sim::reg::SubKeys(*id)) {
+            for (const auto& name : platform::sim::reg::SubKeys(*id)) {
                 std::cout << (first ? "" : ",") << JsonString(name);
                 first = false;
             }
@@ -187,25 +189,25 @@ int Reg(Args& args) {
             return 0;
         }
         std::string name = args.Next("value");
-        auto value = sim::reg::GetValueById(*id, name);
+        auto value = platform::sim::reg::GetValueById(*id, name);
         if (!value) {
             std::cerr << "quellin-sandbox: no such value: " << name << "\n";
             return 1;
         }
-        std::cout << sim::reg::FormatData(*value) << "\n";
+        std::cout << platform::sim::reg::FormatData(*value) << "\n";
         return 0;
     }
     if (verb == "set") {
         std::string name = args.Next("value name");
         std::string type = args.Next("type");
         std::string data = args.Next("data");
-        sim::reg::Value v = sim::reg::ParseData(name, type, data);
-        sim::reg::SetValue(key, v.name, v.type, v.data);
+        platform::sim::reg::Value v = platform::sim::reg::ParseData(name, type, data);
+        platform::sim::reg::SetValue(key, v.name, v.type, v.data);
         return 0;
     }
     if (verb == "delete") {
-        bool done = args.Empty() ? sim::reg::DeleteKey(key)
-                                 : sim::reg::DeleteValue(key, args.Next("value"));
+        bool done = args.Empty() ? platform::sim::reg::DeleteKey(key)
+                                 : platform::sim::reg::DeleteValue(key, args.Next("value"));
         if (!done) {
             std::cerr << "quellin-sandbox: nothing to delete\n";
             return 1;
@@ -213,7 +215,7 @@ int Reg(Args& args) {
         return 0;
     }
     if (verb == "export") {
-        auto id = sim::reg::FindKey(key);
+        auto id = platform::sim::reg::FindKey(key);
         if (!id) {
             std::cerr << "quellin-sandbox: no such key: " << key << "\n";
             return 1;
@@ -225,22 +227,23 @@ int Reg(Args& args) {
 }
 
 int Printers() {
-    std::lock_guard lock(sim::db().mutex());
-    sim::Statement st =
-        sim::db().Prepare("SELECT name, port, driver, attributes, share FROM printers ORDER BY id");
-    const std::optional<std::string> defaultPrinter = sim::DefaultPrinter();
+    std::lock_guard lock(platform::sim::db().mutex());
+    platform::sim::Statement st = platform::sim::db().Prepare(
+        "SELECT name, port, driver, attributes, share FROM printers ORDER BY id");
+    const std::optional<std::string> defaultPrinter = platform::sim::DefaultPrinter();
     std::cout << "[";
     bool first = true;
     while (st.Step()) {
         std::int64_t attributes = st.Int(3);
-        const bool isDefault = defaultPrinter && sim::IEquals(*defaultPrinter, st.Text(0));
+        const bool isDefault =
+            defaultPrinter && platform::sim::IEquals(*defaultPrinter, st.Text(0));
         std::cout << (first ? "" : ",") << "{\"name\":" << JsonString(st.Text(0))
                   << ",\"port\":" << JsonString(st.Text(1))
                   << ",\"driver\":" << JsonString(st.Text(2)) << ",\"attributes\":" << attributes
                   << ",\"shared\":"
-                  << ((attributes & win::PRINTER_ATTRIBUTE_SHARED) ? "true" : "false")
+                  << ((attributes & platform::PRINTER_ATTRIBUTE_SHARED) ? "true" : "false")
                   << ",\"connection\":"
-                  << ((attributes & win::PRINTER_ATTRIBUTE_NETWORK) ? "true" : "false")
+                  << ((attributes & platform::PRINTER_ATTRIBUTE_NETWORK) ? "true" : "false")
                   << ",\"default\":" << (isDefault ? "true" : "false") << "}";
         first = false;
     }
@@ -251,11 +254,11 @@ int Printers() {
 int Printer(Args& args) {
     std::string verb = args.Next("printer command");
     std::string name = args.Next("printer name");
-    std::string key = std::string(sim::kPrintersKey) + "\\" + name;
+    std::string key = std::string(platform::sim::kPrintersKey) + "\\" + name;
     if (verb == "add") {
         std::string port = "PORTPROMPT:";
         std::string driver = "Microsoft Software Printer Driver";
-        long attributes = win::PRINTER_ATTRIBUTE_LOCAL | 0x200;
+        long attributes = platform::PRINTER_ATTRIBUTE_LOCAL | 0x200;
         while (!args.Empty()) {
             std::string option = args.Next("option");
             if (option == "--port")
@@ -263,46 +266,46 @@ int Printer(Args& args) {
             else if (option == "--driver")
                 driver = args.Next("driver");
             else if (option == "--shared")
-                attributes |= win::PRINTER_ATTRIBUTE_SHARED;
+                attributes |= platform::PRINTER_ATTRIBUTE_SHARED;
             else if (option == "--connection") {
-                attributes =
-                    (attributes & ~win::PRINTER_ATTRIBUTE_LOCAL) | win::PRINTER_ATTRIBUTE_NETWORK;
+                attributes = (attributes & ~platform::PRINTER_ATTRIBUTE_LOCAL) |
+                             platform::PRINTER_ATTRIBUTE_NETWORK;
             } else
                 throw Usage{"unknown option: " + option};
         }
-        sim::Transaction tx(sim::db());
-        if (sim::db().QueryInt("SELECT 1 FROM printers WHERE name = ?", name)) {
+        platform::sim::Transaction tx(platform::sim::db());
+        if (platform::sim::db().QueryInt("SELECT 1 FROM printers WHERE name = ?", name)) {
             std::cerr << "quellin-sandbox: printer exists: " << name << "\n";
             return 1;
         }
-        sim::db()
+        platform::sim::db()
             .Prepare("INSERT OR IGNORE INTO ports(name, monitor) VALUES(?, 'Local Port')")
             .Bind(1, port)
             .Run();
-        sim::db()
+        platform::sim::db()
             .Prepare(
                 "INSERT INTO printers(name, port, driver, attributes, share) VALUES(?,?,?,?,?)")
             .Bind(1, name)
             .Bind(2, port)
             .Bind(3, driver)
             .Bind(4, attributes)
-            .Bind(5, (attributes & win::PRINTER_ATTRIBUTE_SHARED) ? name : std::string())
+            .Bind(5, (attributes & platform::PRINTER_ATTRIBUTE_SHARED) ? name : std::string())
             .Run();
-        sim::reg::SetString(key, "Name", name);
-        sim::reg::SetString(key, "Port", port);
-        sim::reg::SetString(key, "Printer Driver", driver);
-        sim::reg::SetDword(key, "Attributes", static_cast<std::uint32_t>(attributes));
+        platform::sim::reg::SetString(key, "Name", name);
+        platform::sim::reg::SetString(key, "Port", port);
+        platform::sim::reg::SetString(key, "Printer Driver", driver);
+        platform::sim::reg::SetDword(key, "Attributes", static_cast<std::uint32_t>(attributes));
         tx.Commit();
         return 0;
     }
     if (verb == "delete") {
-        sim::Transaction tx(sim::db());
-        sim::db().Prepare("DELETE FROM printers WHERE name = ?").Bind(1, name).Run();
-        if (sim::db().Changes() == 0) {
+        platform::sim::Transaction tx(platform::sim::db());
+        platform::sim::db().Prepare("DELETE FROM printers WHERE name = ?").Bind(1, name).Run();
+        if (platform::sim::db().Changes() == 0) {
             std::cerr << "quellin-sandbox: no such printer: " << name << "\n";
             return 1;
         }
-        sim::reg::DeleteKey(key);
+        platform::sim::reg::DeleteKey(key);
         tx.Commit();
         return 0;
     }
@@ -311,8 +314,8 @@ int Printer(Args& args) {
 
 // Each program the shell ran, without times, as one list that a script can compare whole.
 int LogRuns() {
-    std::lock_guard lock(sim::db().mutex());
-    sim::Statement st = sim::db().Prepare(
+    std::lock_guard lock(platform::sim::db().mutex());
+    platform::sim::Statement st = platform::sim::db().Prepare(
         "SELECT verb, file, parameters, directory, r.image, r.elevated, r.exit_code FROM "
         "launch_log JOIN launch_results r ON r.launch = id WHERE r.error = 0 ORDER BY id");
     std::cout << "[";
@@ -335,8 +338,8 @@ int Log(Args& args) {
             throw Usage{"log takes only --runs"};
         return LogRuns();
     }
-    std::lock_guard lock(sim::db().mutex());
-    sim::Statement st = sim::db().Prepare(
+    std::lock_guard lock(platform::sim::db().mutex());
+    platform::sim::Statement st = platform::sim::db().Prepare(
         "SELECT time, verb, file, parameters, directory, show, r.launch, r.image, r.elevated, "
         "r.error, r.exit_code FROM launch_log LEFT JOIN launch_results r ON r.launch = id "
         "ORDER BY id");
@@ -356,7 +359,7 @@ int Log(Args& args) {
         std::cout << "}\n";
     }
     // What the emulated tools showed (a printer dialog, the Printers folder, an error box).
-    for (const sim::ShellEvent& e : sim::ShellEvents()) {
+    for (const platform::sim::ShellEvent& e : platform::sim::ShellEvents()) {
         std::cout << "{\"time\":" << JsonString(e.time) << ",\"source\":" << JsonString(e.source)
                   << ",\"event\":" << JsonString(e.event) << ",\"detail\":" << JsonString(e.detail)
                   << "}\n";
@@ -364,22 +367,22 @@ int Log(Args& args) {
     return 0;
 }
 
-const char* StateName(win::DWORD state) {
+const char* StateName(platform::DWORD state) {
     switch (state) {
-        case win::SERVICE_STOPPED:
+        case platform::SERVICE_STOPPED:
             return "STOPPED";
-        case win::SERVICE_START_PENDING:
+        case platform::SERVICE_START_PENDING:
             return "START_PENDING";
-        case win::SERVICE_STOP_PENDING:
+        case platform::SERVICE_STOP_PENDING:
             return "STOP_PENDING";
-        case win::SERVICE_RUNNING:
+        case platform::SERVICE_RUNNING:
             return "RUNNING";
         default:
             return "UNKNOWN";
     }
 }
 
-void PrintService(const sim::ServiceStatus& s) {
+void PrintService(const platform::sim::ServiceStatus& s) {
     std::cout << "{\"name\":" << JsonString(s.name)
               << ",\"state\":" << JsonString(StateName(s.state))
               << ",\"checkPoint\":" << s.checkPoint << ",\"waitHint\":" << s.waitHint << "}\n";
@@ -400,28 +403,30 @@ int Service(Args& args) {
             throw Usage{"unknown option: " + option};
         wait = false;
     }
-    if (!sim::QueryService(name)) {
+    if (!platform::sim::QueryService(name)) {
         std::cerr << "quellin-sandbox: no such service: " << name << "\n";
         return 1;
     }
     if (!verb.empty()) {
-        win::DWORD error = verb == "start" ? sim::StartService(name) : sim::StopService(name);
-        if (error != win::ERROR_SUCCESS) {
-            std::cerr << "quellin-sandbox: " << win::FormatSystemMessage(error) << " (" << error
-                      << ")\n";
+        platform::DWORD error =
+            verb == "start" ? platform::sim::StartService(name) : platform::sim::StopService(name);
+        if (error != platform::ERROR_SUCCESS) {
+            std::cerr << "quellin-sandbox: " << platform::FormatSystemMessage(error) << " ("
+                      << error << ")\n";
             return 1;
         }
-        win::DWORD target = verb == "start" ? win::SERVICE_RUNNING : win::SERVICE_STOPPED;
-        while (wait && sim::QueryService(name)->state != target)
+        platform::DWORD target =
+            verb == "start" ? platform::SERVICE_RUNNING : platform::SERVICE_STOPPED;
+        while (wait && platform::sim::QueryService(name)->state != target)
             std::this_thread::sleep_for(std::chrono::milliseconds(50));
     }
-    PrintService(*sim::QueryService(name));
+    PrintService(*platform::sim::QueryService(name));
     return 0;
 }
 
 int Feature(Args& args) {
-    std::string name = args.Empty() ? sim::kPdfFeatureName : args.Next("feature");
-    std::optional<std::string> state = sim::FeatureState(name);
+    std::string name = args.Empty() ? platform::sim::kPdfFeatureName : args.Next("feature");
+    std::optional<std::string> state = platform::sim::FeatureState(name);
     if (!state) {
         std::cerr << "quellin-sandbox: no such feature: " << name << "\n";
         return 1;
@@ -430,14 +435,14 @@ int Feature(Args& args) {
     return 0;
 }
 
-std::string SystemTimeText(const win::SYSTEMTIME& t) {
+std::string SystemTimeText(const platform::SYSTEMTIME& t) {
     char buffer[64];
     std::snprintf(buffer, sizeof buffer, "%04u-%02u-%02uT%02u:%02u:%02u.%03uZ", t.wYear, t.wMonth,
                   t.wDay, t.wHour, t.wMinute, t.wSecond, t.wMilliseconds);
     return buffer;
 }
 
-std::string JobJson(const win::JOB_INFO_2A& j) {
+std::string JobJson(const platform::JOB_INFO_2A& j) {
     char status[16];
     std::snprintf(status, sizeof status, "0x%X", j.Status);
     return "{\"id\":" + std::to_string(j.JobId) + ",\"printer\":" + JsonString(j.pPrinterName) +
@@ -452,19 +457,19 @@ std::string JobJson(const win::JOB_INFO_2A& j) {
 // What the running spooler lists; a stopped spooler has no list to show.
 int Jobs(Args& args) {
     std::string printer = args.Empty() ? std::string() : args.Next("printer");
-    if (!printer.empty() && !sim::FindPrinter(printer)) {
+    if (!printer.empty() && !platform::sim::FindPrinter(printer)) {
         std::cerr << "quellin-sandbox: no such printer: " << printer << "\n";
         return 1;
     }
-    if (!sim::SpoolerAvailable()) {
+    if (!platform::sim::SpoolerAvailable()) {
         std::cerr << "quellin-sandbox: the spooler is not running (1722); its jobs wait as files "
                      "in "
-                  << sim::kSpoolJobFolder << "\n";
+                  << platform::sim::kSpoolJobFolder << "\n";
         return 1;
     }
     std::cout << "[";
     bool first = true;
-    for (const win::JOB_INFO_2A& job : sim::ListJobs(printer)) {
+    for (const platform::JOB_INFO_2A& job : platform::sim::ListJobs(printer)) {
         std::cout << (first ? "" : ",") << JobJson(job);
         first = false;
     }
@@ -517,7 +522,7 @@ int Job(Args& args) {
     std::string verb = args.Next("job command");
     if (verb != "add")
         throw Usage{"unknown job command: " + verb};
-    sim::JobSpec spec;
+    platform::sim::JobSpec spec;
     spec.printer = args.Next("printer");
     bool document = false;
     while (!args.Empty()) {
@@ -543,20 +548,20 @@ int Job(Args& args) {
     }
     if (!document)
         throw Usage{"missing --document"};
-    if (!sim::FindPrinter(spec.printer)) {
+    if (!platform::sim::FindPrinter(spec.printer)) {
         std::cerr << "quellin-sandbox: no such printer: " << spec.printer << "\n";
         return 1;
     }
-    win::DWORD id = sim::AddJob(spec);
-    std::cout << "{\"id\":" << id << ",\"queued\":" << (sim::SpoolerAvailable() ? "true" : "false")
-              << "}\n";
+    platform::DWORD id = platform::sim::AddJob(spec);
+    std::cout << "{\"id\":" << id
+              << ",\"queued\":" << (platform::sim::SpoolerAvailable() ? "true" : "false") << "}\n";
     return 0;
 }
 
 // Starts a program the way the program does (ShellExecuteExA, then a wait on the process).
 int RunProgram(Args& args) {
-    win::SHELLEXECUTEINFOA info;
-    info.fMask = win::SEE_MASK_NOCLOSEPROCESS;
+    platform::SHELLEXECUTEINFOA info;
+    info.fMask = platform::SEE_MASK_NOCLOSEPROCESS;
     info.lpVerb = "open";
     info.nShow = 1;
     bool wait = true;
@@ -569,25 +574,25 @@ int RunProgram(Args& args) {
         else if (option == "--no-wait")
             wait = false;
         else if (option == "--native")
-            sim::SetRedirectionEnabled(false);  // as the program's redirection span does
+            platform::sim::SetRedirectionEnabled(false);  // as the program's redirection span does
         else
             throw Usage{"unknown option: " + option};
     }
     info.lpFile = args.Next("file");
     info.lpParameters = args.Empty() ? std::string() : args.Next("parameters");
-    if (!win::ShellExecuteExA(&info)) {
-        win::DWORD error = win::GetLastError();
-        std::cerr << "quellin-sandbox: " << win::FormatSystemMessage(error) << " (" << error
+    if (!platform::ShellExecuteExA(&info)) {
+        platform::DWORD error = platform::GetLastError();
+        std::cerr << "quellin-sandbox: " << platform::FormatSystemMessage(error) << " (" << error
                   << ")\n";
         return 1;
     }
-    win::DWORD code = 0;
+    platform::DWORD code = 0;
     if (wait && info.hProcess) {
-        win::WaitForSingleObject(info.hProcess, win::INFINITE);
-        win::GetExitCodeProcess(info.hProcess, &code);
+        platform::WaitForSingleObject(info.hProcess, platform::INFINITE);
+        platform::GetExitCodeProcess(info.hProcess, &code);
     }
     if (info.hProcess)
-        win::CloseHandle(info.hProcess);
+        platform::CloseHandle(info.hProcess);
     char hex[16];
     std::snprintf(hex, sizeof hex, "0x%08X", code);
     std::cout << "{\"exitCode\":" << code << ",\"hex\":" << JsonString(hex) << "}\n";
@@ -596,7 +601,7 @@ int RunProgram(Args& args) {
 
 int Run(int argc, char** argv) {
     Args args(argc, argv);
-    std::filesystem::path root = sim::DefaultSandboxRoot();
+    std::filesystem::path root = platform::sim::DefaultSandboxRoot();
     if (args.Peek() == "--sandbox") {
         args.Next("--sandbox");
         root = args.Next("sandbox folder");
@@ -607,19 +612,19 @@ int Run(int argc, char** argv) {
         return 0;
     }
     if (command == "init") {
-        sim::InitOptions options;
+        platform::sim::InitOptions options;
         while (!args.Empty()) {
             std::string option = args.Next("option");
             if (!ApplyOption(option, args, options.config, &options.pdfPrinter))
                 throw Usage{"unknown option: " + option};
         }
-        sim::InitSandbox(root, options);
+        platform::sim::InitSandbox(root, options);
         PrintConfig();
         return 0;
     }
-    sim::OpenSandbox(root);
+    platform::sim::OpenSandbox(root);
     if (command == "config") {
-        sim::Config config = sim::ReadConfig();
+        platform::sim::Config config = platform::sim::ReadConfig();
         bool changed = false;
         while (!args.Empty()) {
             std::string option = args.Next("option");
@@ -628,14 +633,14 @@ int Run(int argc, char** argv) {
             changed = true;
         }
         if (changed)
-            sim::WriteConfig(config);
+            platform::sim::WriteConfig(config);
         PrintConfig();
         return 0;
     }
     if (command == "reg")
         return Reg(args);
     if (command == "path") {
-        std::cout << sim::HostPathNative(args.Next("Windows path")).string() << "\n";
+        std::cout << platform::sim::HostPathNative(args.Next("Windows path")).string() << "\n";
         return 0;
     }
     if (command == "printers")

@@ -24,7 +24,7 @@
 
 #include "transcript.h"
 
-namespace script {
+namespace quellin::script {
 
 namespace {
 
@@ -167,7 +167,7 @@ std::string WidgetJson(QWidget* widget, QWidget* form) {
     } else {
         out.Text("type", "panel");
     }
-    out.Text("class", widget->metaObject()->className());
+    out.Text("class", ScriptClassName(widget));
     if (auto* button = qobject_cast<QAbstractButton*>(widget); button && button->isCheckable())
         out.Bool("checked", button->isChecked());
     if (auto* group = qobject_cast<QGroupBox*>(widget); group && group->isCheckable())
@@ -227,6 +227,14 @@ std::string JsonQ(const QString& text) {
     return JsonUtf8(text.toStdString());
 }
 
+std::string ScriptClassName(const QObject* object) {
+    std::string_view name = object->metaObject()->className();
+    constexpr std::string_view kOwn = "quellin::";
+    if (name.starts_with(kOwn))
+        name.remove_prefix(kOwn.size());
+    return std::string(name);
+}
+
 JsonObject DumpEvent(QWidget* form) {
     JsonObject controls;
     QSet<QString> seen;
@@ -258,4 +266,4 @@ JsonObject DumpEvent(QWidget* form) {
     return event;
 }
 
-}  // namespace script
+}  // namespace quellin::script

@@ -10,7 +10,7 @@
 class QObject;
 class QWidget;
 
-namespace script {
+namespace quellin::script {
 
 // The dump event of `form` as one JSON object.
 JsonObject DumpEvent(QWidget* form);
@@ -21,8 +21,12 @@ unsigned WindowsColor(const QColor& color);
 // A JSON string literal of a Qt string.
 std::string JsonQ(const QString& text);
 
+// A widget's class as scripts name it: the program's own classes without the "quellin::"
+// that every one of them carries ("repair::TMarqueeBar"), Qt's as Qt names them.
+std::string ScriptClassName(const QObject* object);
+
 // The window an object belongs to: a dialog parented to a window is a window of its own, and a
 // menu belongs to the window of its menu bar.
 const QWidget* OwningWindow(const QObject* object);
 
-}  // namespace script
+}  // namespace quellin::script

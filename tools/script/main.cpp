@@ -5,14 +5,16 @@
 #include <fstream>
 #include <sstream>
 
-#include "app/prnstatus.h"
-#include "app/unit1.h"
+#include "app/entry.h"
+#include "app/main_window.h"
 #ifndef _WIN32
 #include "platform/sim/observer.h"
 #endif
 #include "runner.h"
 #include "script.h"
 #include "transcript.h"
+
+using namespace quellin;
 
 namespace {
 
@@ -77,8 +79,9 @@ int main(int argc, char** argv) {
     script::Runner runner(std::move(std::get<std::vector<script::Action>>(parsed)), transcript);
 #ifndef _WIN32
     // The sandbox reports each launch; on Windows the shell starts the program for real.
-    sim::SetLaunchObserver([&](const std::string& verb, const std::string& file,
-                               const std::string& parameters, const std::string&, int show) {
+    platform::sim::SetLaunchObserver([&](const std::string& verb, const std::string& file,
+                                         const std::string& parameters, const std::string&,
+                                         int show) {
         transcript.Write(script::JsonObject()
                              .Text("event", "shell")
                              .Text("verb", verb)
@@ -93,7 +96,7 @@ int main(int argc, char** argv) {
     options.onMainWindow = [&](app::TForm1& form) { runner.Start(&form, form.Handle()); };
     app::RunPrnStatus(application, options);
 #ifndef _WIN32
-    sim::SetLaunchObserver({});
+    platform::sim::SetLaunchObserver({});
 #endif
     const int code = runner.Finish();
     if (code)

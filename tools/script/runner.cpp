@@ -33,7 +33,7 @@
 
 #include "dump.h"
 
-namespace script {
+namespace quellin::script {
 
 namespace {
 
@@ -193,7 +193,7 @@ Runner::Runner(std::vector<Action> actions, Transcript& transcript)
       transcript_(transcript),
       ui_(
           transcript,
-          [this](win::HWND owner) -> std::string {
+          [this](platform::HWND owner) -> std::string {
               if (IsMainWindowHandle(owner))
                   return kMainForm;
               // A dialog that owns its boxes names itself by its window id.
@@ -261,7 +261,7 @@ void Runner::RunLeadingLines() {
     }
 }
 
-void Runner::Start(QWidget* mainWindow, win::HWND handle) {
+void Runner::Start(QWidget* mainWindow, platform::HWND handle) {
     mainWindow_ = mainWindow;
     handle_ = handle;
     started_ = true;
@@ -356,8 +356,7 @@ Runner::Readiness Runner::Resolve(const Step& step, Resolved& out, std::string& 
         QWidget* modal = QApplication::activeModalWidget();
         if (modal && modal->window() != out.form) {
             why = a.target.form + " stayed behind the modal window " +
-                  (modal->objectName().isEmpty() ? std::string(modal->metaObject()->className())
-                                                 : Name(modal));
+                  (modal->objectName().isEmpty() ? ScriptClassName(modal) : Name(modal));
             return Readiness::Retry;
         }
     }
@@ -690,4 +689,4 @@ void Runner::WatchWindow(QWidget* window, bool shown) {
         done_ = true;  // the script ends with the main window
 }
 
-}  // namespace script
+}  // namespace quellin::script

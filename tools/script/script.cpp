@@ -10,7 +10,7 @@
 
 #include "platform/text.h"
 
-namespace script {
+namespace quellin::script {
 
 namespace {
 
@@ -237,7 +237,7 @@ Action ParseLine(Line& line) {
             if (action.text) {
                 // The script is UTF-8; the program takes the path in its ANSI code page.
                 bool exact = true;
-                std::string ansi = win::Utf8ToAnsi(*action.text, &exact);
+                std::string ansi = platform::Utf8ToAnsi(*action.text, &exact);
                 if (!exact)
                     throw LineError{"the path \"" + *action.text +
                                     "\" has a character that the ANSI code page cannot hold"};
@@ -409,4 +409,4 @@ const char* AnswerName(BoxAnswer answer) {
     return "?";
 }
 
-}  // namespace script
+}  // namespace quellin::script

@@ -6,7 +6,7 @@
 #include <variant>
 #include <vector>
 
-namespace script {
+namespace quellin::script {
 
 // The windows of the program, by the object names they carry.
 inline constexpr const char* kForms[] = {"TForm1", "TForm2", "TForm3", "TForm4", "TMain"};
@@ -72,4 +72,4 @@ std::optional<KeyChord> ParseKey(const std::string& text);
 const char* VerbName(Verb verb);
 const char* AnswerName(BoxAnswer answer);
 
-}  // namespace script
+}  // namespace quellin::script

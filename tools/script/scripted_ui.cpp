@@ -4,19 +4,20 @@
 
 #include "platform/text.h"
 
-namespace script {
+namespace quellin::script {
 
 namespace {
 
 // Enough of a box's text to tell which box it was, in the reasons' UTF-8.
 std::string Gist(const std::string& text) {
     std::string first = text.substr(0, text.find_first_of("\r\n"));
-    return win::AnsiToUtf8(first.size() > 100 ? first.substr(0, 100) + "..." : first);
+    return platform::AnsiToUtf8(first.size() > 100 ? first.substr(0, 100) + "..." : first);
 }
 
 }  // namespace
 
-ScriptedUi::ScriptedUi(Transcript& transcript, std::function<std::string(win::HWND)> windowName,
+ScriptedUi::ScriptedUi(Transcript& transcript,
+                       std::function<std::string(platform::HWND)> windowName,
                        std::function<void(const std::string&)> fail)
     : transcript_(transcript), windowName_(std::move(windowName)), fail_(std::move(fail)) {}
 
@@ -37,11 +38,11 @@ std::optional<int> ScriptedUi::FirstUnusedLine() const {
     return first;
 }
 
-int ScriptedUi::MessageBox(win::HWND owner, const std::string& text, const std::string& caption,
-                           win::DWORD flags) {
-    const bool yesNo = (flags & 0xF) == win::MB_YESNO;
+int ScriptedUi::MessageBox(platform::HWND owner, const std::string& text,
+                           const std::string& caption, platform::DWORD flags) {
+    const bool yesNo = (flags & 0xF) == platform::MB_YESNO;
     // What a box that finds no fitting answer returns: the choice that changes nothing.
-    const int refusal = yesNo ? win::IDNO : win::IDOK;
+    const int refusal = yesNo ? platform::IDNO : platform::IDOK;
     JsonObject event;
     event.Text("event", "messagebox");
     const std::string ownerName = owner != 0 && windowName_ ? windowName_(owner) : "";
@@ -51,7 +52,7 @@ int ScriptedUi::MessageBox(win::HWND owner, const std::string& text, const std::
         event.Null("owner");
     event.Text("caption", caption).Text("text", text);
     event.Text("buttons", yesNo ? "YESNO" : "OK");
-    event.Text("icon", (flags & 0xF0) == win::MB_ICONERROR ? "error" : "none");
+    event.Text("icon", (flags & 0xF0) == platform::MB_ICONERROR ? "error" : "none");
 
     std::string what = std::string(yesNo ? "yes/no" : "OK") + " box \"" + caption + "\"";
     if (answers_.empty()) {
@@ -71,13 +72,13 @@ int ScriptedUi::MessageBox(win::HWND owner, const std::string& text, const std::
     transcript_.Write(event.Text("answer", AnswerName(queued.answer)));
     switch (queued.answer) {
         case BoxAnswer::Yes:
-            return win::IDYES;
+            return platform::IDYES;
         case BoxAnswer::No:
-            return win::IDNO;
+            return platform::IDNO;
         case BoxAnswer::Ok:
             break;
     }
-    return win::IDOK;
+    return platform::IDOK;
 }
 
 void ScriptedUi::ShowError(const std::string& text) {
@@ -95,8 +96,8 @@ void ScriptedUi::ShowError(const std::string& text) {
     }
 }
 
-std::optional<std::string> ScriptedUi::FileDialog(const win::FileDialogRequest& request) {
-    const bool save = request.kind == win::FileDialogRequest::Kind::Save;
+std::optional<std::string> ScriptedUi::FileDialog(const platform::FileDialogRequest& request) {
+    const bool save = request.kind == platform::FileDialogRequest::Kind::Save;
     JsonObject event;
     event.Text("event", "filedialog").Text("kind", save ? "save" : "open");
     event.Text("title", request.title).Text("filter", request.filter);
@@ -113,4 +114,4 @@ std::optional<std::string> ScriptedUi::FileDialog(const win::FileDialogRequest& 
     return queued.path;
 }
 
-}  // namespace script
+}  // namespace quellin::script

@@ -4,7 +4,7 @@
 
 #include "json/json.h"
 
-namespace script {
+namespace quellin::script {
 
 std::string JsonUtf8(std::string_view utf8) {
     return quellin::json::QuoteUtf8(utf8);
@@ -110,4 +110,4 @@ bool Transcript::Sealed() const {
     return sealed_;
 }
 
-}  // namespace script
+}  // namespace quellin::script

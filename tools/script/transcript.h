@@ -7,7 +7,7 @@
 #include <string>
 #include <string_view>
 
-namespace script {
+namespace quellin::script {
 
 // Builds one JSON object. Text from the program is in the ANSI code page; text taken from Qt
 // widgets is UTF-8 and goes through Utf8.
@@ -63,4 +63,4 @@ class Transcript {
     bool ended_ = false;
 };
 
-}  // namespace script
+}  // namespace quellin::script

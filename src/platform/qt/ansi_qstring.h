@@ -8,7 +8,7 @@
 
 #include "platform/text.h"
 
-namespace win {
+namespace quellin::platform {
 
 inline QString QStringFromAnsi(std::string_view ansi) {
     const std::u16string wide = AnsiToWide(ansi);
@@ -22,4 +22,4 @@ inline std::string AnsiOfQString(const QString& text) {
                                           static_cast<std::size_t>(text.size())));
 }
 
-}  // namespace win
+}  // namespace quellin::platform

@@ -3,7 +3,7 @@
 
 #include "platform/text.h"
 
-namespace win {
+namespace quellin::platform {
 
 std::optional<std::vector<std::string>> AnsiArguments(int argc, char** argv, std::string* refused) {
     std::vector<std::string> args;
@@ -26,4 +26,4 @@ void WriteStandardText(int stream, std::string_view ansi) {
     std::fflush(file);
 }
 
-}  // namespace win
+}  // namespace quellin::platform

@@ -5,7 +5,7 @@
 #include <functional>
 #include <string>
 
-namespace sim {
+namespace quellin::platform::sim {
 
 // Files of this process whose name matches `nameMask` ("*.gpd") and that are opened after this
 // call accept only `afterBytes` bytes in all; the write that goes past fails with
@@ -18,4 +18,4 @@ void ClearInjectedFailures();
 // another process could between two calls. An empty function removes the hook.
 void SetBeforePathHook(std::function<void(const std::string& windowsPath)> hook);
 
-}  // namespace sim
+}  // namespace quellin::platform::sim

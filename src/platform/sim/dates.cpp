@@ -5,7 +5,7 @@
 #include "platform/dates.h"
 #include "platform/sim/sandbox.h"
 
-namespace win {
+namespace quellin::platform {
 
 void GetLocalTime(SYSTEMTIME* out) {
     using namespace std::chrono;
@@ -23,7 +23,7 @@ void GetLocalTime(SYSTEMTIME* out) {
     st.wSecond = static_cast<WORD>(local.tm_sec);
     st.wMilliseconds =
         static_cast<WORD>(duration_cast<milliseconds>(now.time_since_epoch()).count() % 1000);
-    std::string date = sim::ReadConfig().date;
+    std::string date = platform::sim::ReadConfig().date;
     int y = 0, m = 0, d = 0;
     if (std::sscanf(date.c_str(), "%d-%d-%d", &y, &m, &d) == 3) {
         std::tm fixed{};
@@ -56,4 +56,4 @@ DWORD GetTickCount() {
         duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count());
 }
 
-}  // namespace win
+}  // namespace quellin::platform

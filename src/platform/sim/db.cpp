@@ -2,7 +2,7 @@
 
 #include <string>
 
-namespace sim {
+namespace quellin::platform::sim {
 
 namespace {
 void Check(sqlite3* db, int rc, std::string_view what) {
@@ -153,4 +153,4 @@ Transaction::~Transaction() {
     }
 }
 
-}  // namespace sim
+}  // namespace quellin::platform::sim

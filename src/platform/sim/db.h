@@ -12,7 +12,7 @@
 #include <string_view>
 #include <vector>
 
-namespace sim {
+namespace quellin::platform::sim {
 
 class DbError : public std::runtime_error {
   public:
@@ -90,4 +90,4 @@ class Transaction {
     bool done_ = false;
 };
 
-}  // namespace sim
+}  // namespace quellin::platform::sim

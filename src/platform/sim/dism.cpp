@@ -8,7 +8,7 @@
 #include "platform/sim/security_state.h"
 #include "platform/sim/spool.h"
 
-namespace win {
+namespace quellin::platform {
 
 namespace {
 
@@ -19,8 +19,8 @@ thread_local DismSession t_openSession = 0;
 }  // namespace
 
 HRESULT DismInitialize(DismLogLevel, const std::string&, const std::string&) {
-    sim::EnsureSandbox();
-    if (!sim::TokenIsElevated())
+    platform::sim::EnsureSandbox();
+    if (!platform::sim::TokenIsElevated())
         return DISM_E_ELEVATION_REQUIRED;
     ++g_initialized;
     return S_OK;
@@ -54,7 +54,7 @@ HRESULT DismGetFeatureInfo(DismSession session, const std::string& featureName,
                            DismFeatureInfo* featureInfo) {
     if (session == 0 || session != t_openSession || !featureInfo)
         return DISM_E_INVALID_HANDLE;
-    std::optional<std::string> state = sim::FeatureState(featureName);
+    std::optional<std::string> state = platform::sim::FeatureState(featureName);
     if (!state)
         return DISMAPI_E_UNKNOWN_FEATURE;
     featureInfo->FeatureName = featureName;
@@ -68,4 +68,4 @@ HRESULT DismGetFeatureInfo(DismSession session, const std::string& featureName,
     return S_OK;
 }
 
-}  // namespace win
+}  // namespace quellin::platform

@@ -9,7 +9,7 @@
 
 #include "platform/sim/sandbox.h"
 
-namespace sim {
+namespace quellin::platform::sim {
 
 std::string EmulatorCommandLine(int argc, char** argv) {
     if (argc == 3 && std::strcmp(argv[1], "--cmdline") == 0)
@@ -79,4 +79,4 @@ void ExitEmulator(std::uint32_t code) {
     std::exit(static_cast<int>(code & 0xFF));
 }
 
-}  // namespace sim
+}  // namespace quellin::platform::sim

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-namespace sim {
+namespace quellin::platform::sim {
 
 // The Windows command line the tool was started with. Started by hand, the tool's own
 // arguments are joined back into one, quoting those with blanks.
@@ -32,4 +32,4 @@ bool EmulatorIs32Bit();
 inline constexpr const char* kDismEmulator = "quellin-sim-dism";
 inline constexpr const char* kRundll32Emulator = "quellin-sim-rundll32";
 
-}  // namespace sim
+}  // namespace quellin::platform::sim

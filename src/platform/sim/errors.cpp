@@ -3,7 +3,7 @@
 #include "platform/sim/handles.h"
 #include "platform/types.h"
 
-namespace win {
+namespace quellin::platform {
 
 namespace {
 thread_local DWORD t_lastError = ERROR_SUCCESS;
@@ -85,11 +85,11 @@ std::string FormatSystemMessage(DWORD code) {
 }
 
 BOOL CloseHandle(HANDLE handle) {
-    if (sim::ReleaseObject(handle)) {
+    if (platform::sim::ReleaseObject(handle)) {
         return true;
     }
     SetLastError(ERROR_INVALID_HANDLE);
     return false;
 }
 
-}  // namespace win
+}  // namespace quellin::platform

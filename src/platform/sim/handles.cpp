@@ -3,7 +3,7 @@
 #include <mutex>
 #include <unordered_map>
 
-namespace sim {
+namespace quellin::platform::sim {
 
 namespace {
 std::mutex g_mutex;
@@ -40,4 +40,4 @@ Object* LookupObject(const void* handle) {
     return it == Table().end() ? nullptr : it->second.get();
 }
 
-}  // namespace sim
+}  // namespace quellin::platform::sim

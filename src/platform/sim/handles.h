@@ -5,7 +5,7 @@
 
 #include <memory>
 
-namespace sim {
+namespace quellin::platform::sim {
 
 struct Object {
     virtual ~Object() = default;
@@ -22,4 +22,4 @@ T* Lookup(const void* handle) {
     return dynamic_cast<T*>(LookupObject(handle));
 }
 
-}  // namespace sim
+}  // namespace quellin::platform::sim

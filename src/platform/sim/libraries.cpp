@@ -4,7 +4,7 @@
 #include "platform/sim/sandbox.h"
 #include "platform/sim/strings.h"
 
-namespace win {
+namespace quellin::platform {
 
 namespace {
 
@@ -16,24 +16,24 @@ BOOL SimIsWow64Process(HANDLE process, BOOL* wow64) {
         SetLastError(ERROR_INVALID_HANDLE);
         return false;
     }
-    *wow64 = sim::Is64BitWindows();
+    *wow64 = platform::sim::Is64BitWindows();
     return true;
 }
 
 BOOL SimDisableRedirection(void** oldValue) {
-    if (!sim::Is64BitWindows()) {
+    if (!platform::sim::Is64BitWindows()) {
         // 32-bit Windows exports the function but has nothing to redirect.
         SetLastError(ERROR_INVALID_FUNCTION);
         return false;
     }
     if (oldValue)
-        *oldValue = reinterpret_cast<void*>(sim::RedirectionEnabled() ? 1 : 2);
-    sim::SetRedirectionEnabled(false);
+        *oldValue = reinterpret_cast<void*>(platform::sim::RedirectionEnabled() ? 1 : 2);
+    platform::sim::SetRedirectionEnabled(false);
     return true;
 }
 
 BOOL SimRevertRedirection(void* oldValue) {
-    if (!sim::Is64BitWindows()) {
+    if (!platform::sim::Is64BitWindows()) {
         SetLastError(ERROR_INVALID_FUNCTION);
         return false;
     }
@@ -42,16 +42,16 @@ BOOL SimRevertRedirection(void* oldValue) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return false;
     }
-    sim::SetRedirectionEnabled(saved == 1);
+    platform::sim::SetRedirectionEnabled(saved == 1);
     return true;
 }
 
 }  // namespace
 
 HMODULE LoadLibraryA(const std::string& name) {
-    if (sim::IEquals(name, "kernel32.dll") || sim::IEquals(name, "kernel32"))
+    if (platform::sim::IEquals(name, "kernel32.dll") || platform::sim::IEquals(name, "kernel32"))
         return kKernel32;
-    if (sim::IEquals(name, "shell32.dll") || sim::IEquals(name, "shell32"))
+    if (platform::sim::IEquals(name, "shell32.dll") || platform::sim::IEquals(name, "shell32"))
         return kShell32;
     SetLastError(ERROR_MOD_NOT_FOUND);
     return nullptr;
@@ -67,7 +67,7 @@ BOOL FreeLibrary(HMODULE module) {
 }
 
 FARPROC GetProcAddress(HMODULE module, const std::string& name) {
-    if (module == kKernel32 && !sim::ReadConfig().legacyKernel) {
+    if (module == kKernel32 && !platform::sim::ReadConfig().legacyKernel) {
         if (name == "IsWow64Process")
             return reinterpret_cast<FARPROC>(&SimIsWow64Process);
         if (name == "Wow64DisableWow64FsRedirection")
@@ -80,4 +80,4 @@ FARPROC GetProcAddress(HMODULE module, const std::string& name) {
     return nullptr;
 }
 
-}  // namespace win
+}  // namespace quellin::platform

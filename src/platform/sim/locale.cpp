@@ -6,7 +6,7 @@
 #include "platform/locale.h"
 #include "platform/sim/registry_store.h"
 
-namespace win {
+namespace quellin::platform {
 
 namespace {
 
@@ -20,7 +20,8 @@ constexpr std::array<const char*, 12> kMonths = {"January",   "February", "March
 
 // The value a user may override in the Regional settings, by its registry name.
 std::optional<std::string> UserSetting(const char* name) {
-    std::optional<sim::reg::Value> value = sim::reg::GetValue(kInternationalKey, name);
+    std::optional<platform::sim::reg::Value> value =
+        platform::sim::reg::GetValue(kInternationalKey, name);
     if (!value)
         return std::nullopt;
     std::string text(value->data.begin(), value->data.end());
@@ -78,4 +79,4 @@ int GetLocaleInfoA(LCID, LCTYPE type, std::string* data, int cchData) {
     return length;
 }
 
-}  // namespace win
+}  // namespace quellin::platform

@@ -4,7 +4,7 @@
 #include <functional>
 #include <string>
 
-namespace sim {
+namespace quellin::platform::sim {
 
 using LaunchObserver =
     std::function<void(const std::string& verb, const std::string& file,
@@ -13,4 +13,4 @@ using LaunchObserver =
 // Called on every program start and address opened through the shell; an empty one clears it.
 void SetLaunchObserver(LaunchObserver observer);
 
-}  // namespace sim
+}  // namespace quellin::platform::sim

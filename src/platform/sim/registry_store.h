@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-namespace sim::reg {
+namespace quellin::platform::sim::reg {
 
 struct Value {
     std::string name;
@@ -37,7 +37,7 @@ std::string FormatData(const Value& value);
 Value ParseData(const std::string& name, const std::string& typeName, const std::string& text);
 std::string TypeName(std::uint32_t type);
 
-// Building blocks on key ids (1..4 are the roots), shared with the win:: functions.
+// Building blocks on key ids (1..4 are the roots), shared with the platform:: functions.
 std::int64_t RootIdByName(const std::string& root);  // "HKEY_LOCAL_MACHINE" -> 1
 std::optional<std::int64_t> FindChild(std::int64_t parent, const std::string& name);
 std::optional<std::int64_t> Resolve(std::int64_t root, const std::vector<std::string>& parts);
@@ -49,4 +49,4 @@ std::optional<Value> GetValueById(std::int64_t key, const std::string& name);
 void SetValueById(std::int64_t key, const std::string& name, std::uint32_t type,
                   const std::vector<std::uint8_t>& data);
 
-}  // namespace sim::reg
+}  // namespace quellin::platform::sim::reg

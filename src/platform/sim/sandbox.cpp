@@ -16,7 +16,7 @@
 #include "platform/text.h"
 #include "platform/ui.h"
 
-namespace sim {
+namespace quellin::platform::sim {
 
 namespace fs = std::filesystem;
 
@@ -118,7 +118,7 @@ fs::path MapToHost(const std::string& windowsPath, bool applyRedirection) {
     std::vector<std::string> ansiParts = std::move(path.parts);
     path.parts.clear();
     for (const std::string& part : ansiParts) {
-        path.parts.push_back(win::AnsiToUtf8(part));
+        path.parts.push_back(platform::AnsiToUtf8(part));
     }
     // Most paths name an existing file or a new one in an existing folder; one lstat of the
     // whole path (or of its folder) then stands for the per-component checks below.
@@ -153,7 +153,7 @@ fs::path MapToHost(const std::string& windowsPath, bool applyRedirection) {
             std::string found;
             for (fs::directory_iterator it(host, ec), end; !ec && it != end; it.increment(ec)) {
                 std::string name = it->path().filename().string();
-                if (IEquals(win::Utf8ToAnsi(name), ansiParts[i])) {
+                if (IEquals(platform::Utf8ToAnsi(name), ansiParts[i])) {
                     found = name;
                     break;
                 }
@@ -329,20 +329,20 @@ void SetLaunchObserver(LaunchObserver observer) {
     g_launchObserver = std::move(observer);
 }
 
-}  // namespace sim
+}  // namespace quellin::platform::sim
 
-namespace win {
+namespace quellin::platform {
 
 std::string DialogPathFromWindows(const std::string& windowsPath) {
     try {
-        return sim::HostPath(windowsPath).string();
+        return platform::sim::HostPath(windowsPath).string();
     } catch (const std::exception&) {
         return {};
     }
 }
 
 std::string WindowsPathFromDialog(const std::string& dialogPath) {
-    std::string root = (sim::SandboxRoot() / "drive_c").string();
+    std::string root = (platform::sim::SandboxRoot() / "drive_c").string();
     std::string rest;
     std::string drive;
     if (dialogPath.compare(0, root.size(), root) == 0 &&
@@ -353,7 +353,7 @@ std::string WindowsPathFromDialog(const std::string& dialogPath) {
         drive = "Z:";
         rest = dialogPath;
     }
-    rest = win::Utf8ToAnsi(rest);
+    rest = platform::Utf8ToAnsi(rest);
     for (char& c : rest) {
         if (c == '/')
             c = '\\';
@@ -361,4 +361,4 @@ std::string WindowsPathFromDialog(const std::string& dialogPath) {
     return drive + (rest.empty() ? "\\" : rest);
 }
 
-}  // namespace win
+}  // namespace quellin::platform

@@ -1,6 +1,6 @@
 // The simulated Windows: a folder holding drive C: as real files and, in SQLite, the registry,
 // the spooler, the services and the settings of the machine. This is the control surface that
-// tests and the sandbox tool use; the program itself only sees the win:: functions.
+// tests and the sandbox tool use; the program itself only sees the platform:: functions.
 #pragma once
 
 #include <cstdint>
@@ -9,7 +9,7 @@
 
 #include "platform/sim/db.h"
 
-namespace sim {
+namespace quellin::platform::sim {
 
 struct Config {
     std::string arch = "x64-wow64";      // "x64-wow64": 32-bit program on 64-bit Windows; "x86"
@@ -70,4 +70,4 @@ inline constexpr const char* kUserName = "User";
 inline constexpr const char* kComputerName = "QUELLIN-PC";
 inline constexpr const char* kTempFolder = "C:\\Users\\User\\AppData\\Local\\Temp";
 
-}  // namespace sim
+}  // namespace quellin::platform::sim

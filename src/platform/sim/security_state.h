@@ -3,7 +3,7 @@
 
 #include <string>
 
-namespace sim {
+namespace quellin::platform::sim {
 
 // An administrator whose Administrators group is enabled (not deny-only).
 bool TokenIsElevated();
@@ -13,4 +13,4 @@ bool ThreadIsElevated();
 // Whether this process has enabled the privilege with AdjustTokenPrivileges.
 bool PrivilegeEnabled(const std::string& name);
 
-}  // namespace sim
+}  // namespace quellin::platform::sim

@@ -3,7 +3,7 @@
 
 #include "platform/sim/sandbox.h"
 
-namespace sim {
+namespace quellin::platform::sim {
 
 void Seed(const InitOptions& options);
 
@@ -23,4 +23,4 @@ inline constexpr const char* kPdfFeatureName = "Printing-PrintToPDFServices-Feat
 inline constexpr const char* kPrintersKey =
     "HKLM\\SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Print\\Printers";
 
-}  // namespace sim
+}  // namespace quellin::platform::sim

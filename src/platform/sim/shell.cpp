@@ -8,7 +8,7 @@
 #include "platform/sim/strings.h"
 #include "platform/ui.h"
 
-namespace sim {
+namespace quellin::platform::sim {
 
 namespace {
 void EnsureEventTable() {
@@ -43,9 +43,9 @@ std::vector<ShellEvent> ShellEvents() {
     return events;
 }
 
-}  // namespace sim
+}  // namespace quellin::platform::sim
 
-namespace win {
+namespace quellin::platform {
 
 namespace {
 
@@ -193,4 +193,4 @@ int SHFileOperationA(SHFILEOPSTRUCTA* op) {
     return static_cast<int>(firstError);
 }
 
-}  // namespace win
+}  // namespace quellin::platform

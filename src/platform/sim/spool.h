@@ -1,6 +1,6 @@
 // The simulated service control manager and print spooler as the sandbox itself drives them:
 // the sandbox tool, the emulated system tools and tests use these; the program only sees the
-// win:: functions. All state lives in the sandbox database, so every process of a sandbox sees
+// platform:: functions. All state lives in the sandbox database, so every process of a sandbox sees
 // the same services, printers and jobs.
 #pragma once
 
@@ -12,15 +12,15 @@
 #include "platform/spooler.h"
 #include "platform/types.h"
 
-namespace sim {
+namespace quellin::platform::sim {
 
 // ---- Services ----------------------------------------------------------------------------
 
 struct ServiceStatus {
     std::string name;  // as installed ("Spooler")
-    win::DWORD state = 0;
-    win::DWORD checkPoint = 0;
-    win::DWORD waitHint = 0;
+    platform::DWORD state = 0;
+    platform::DWORD checkPoint = 0;
+    platform::DWORD waitHint = 0;
 };
 
 // The service's status now. A pending state ends lazily, on the first look after its time is
@@ -30,8 +30,8 @@ std::optional<ServiceStatus> QueryService(const std::string& name);
 // Asks a service to start or stop. Returns ERROR_SUCCESS, ERROR_SERVICE_DOES_NOT_EXIST,
 // ERROR_SERVICE_ALREADY_RUNNING (start while not stopped), ERROR_SERVICE_NOT_ACTIVE (stop while
 // stopped) or ERROR_SERVICE_CANNOT_ACCEPT_CTRL (stop while a change is pending).
-win::DWORD StartService(const std::string& name);
-win::DWORD StopService(const std::string& name);
+platform::DWORD StartService(const std::string& name);
+platform::DWORD StopService(const std::string& name);
 
 // Test control: a hung service stays in its next pending state with a constant check point.
 void SetServiceHung(const std::string& name, bool hung);
@@ -67,7 +67,7 @@ struct JobSpec {
 // Queues a job as the spooler does: a shadow file with its record and a spool file with `size`
 // bytes in the job folder. While the spooler runs the job is listed at once; while it is
 // stopped the files wait for its next start. Throws std::runtime_error for an unknown printer.
-win::DWORD AddJob(const JobSpec& spec);
+platform::DWORD AddJob(const JobSpec& spec);
 
 void EnsureJobTable();
 
@@ -76,7 +76,7 @@ std::optional<std::string> FindPrinter(const std::string& name);
 
 // The spooler's jobs, of one printer or (empty name) of all, in queue order. Only meaningful
 // while the spooler runs.
-std::vector<win::JOB_INFO_2A> ListJobs(const std::string& printer);
+std::vector<platform::JOB_INFO_2A> ListJobs(const std::string& printer);
 
 // The user's default printer as Windows keeps it: the name before the first comma of HKCU
 // "Software\Microsoft\Windows NT\CurrentVersion\Windows" "Device" ("name,winspool,port").
@@ -87,7 +87,8 @@ std::optional<std::string> DefaultPrinter();
 bool RemovePrinter(const std::string& name);
 
 // SetJobA's commands on a job of `printer`; sets the last error as SetJobA does.
-win::BOOL ControlJob(const std::string& printer, win::DWORD jobId, win::DWORD command);
+platform::BOOL ControlJob(const std::string& printer, platform::DWORD jobId,
+                          platform::DWORD command);
 
 // Removes every version of a driver in every environment; false when none was installed.
 bool RemoveDriver(const std::string& name);
@@ -106,4 +107,4 @@ struct ShellEvent {
 };
 std::vector<ShellEvent> ShellEvents();
 
-}  // namespace sim
+}  // namespace quellin::platform::sim

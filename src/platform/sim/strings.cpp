@@ -6,7 +6,7 @@
 #include <iterator>
 #include <stdexcept>
 
-namespace sim {
+namespace quellin::platform::sim {
 
 namespace {
 // 1252's capitals outside the Latin-1 block and their small letters: S-caron, OE, Z-caron,
@@ -183,4 +183,4 @@ RegistryPath ParseRegistryPath(std::string_view path) {
     return RegistryPath{root, std::move(parts)};
 }
 
-}  // namespace sim
+}  // namespace quellin::platform::sim

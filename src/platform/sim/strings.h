@@ -6,7 +6,7 @@
 #include <string_view>
 #include <vector>
 
-namespace sim {
+namespace quellin::platform::sim {
 
 // Case folding of the ANSI code page (1252): ASCII and its accented letters.
 std::string ToLower(std::string_view s);
@@ -34,4 +34,4 @@ struct RegistryPath {
 };
 RegistryPath ParseRegistryPath(std::string_view path);
 
-}  // namespace sim
+}  // namespace quellin::platform::sim

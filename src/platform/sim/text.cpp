@@ -1,7 +1,7 @@
 // The sandbox's ANSI code page, 1252: the one table of it in the program.
 #include "platform/text.h"
 
-namespace win {
+namespace quellin::platform {
 
 namespace {
 
@@ -47,4 +47,4 @@ std::string WideToAnsi(std::u16string_view wide, bool* exact) {
     return out;
 }
 
-}  // namespace win
+}  // namespace quellin::platform

@@ -4,7 +4,7 @@
 
 #include "platform/win32/windows_api.h"
 
-namespace win {
+namespace quellin::platform {
 
 std::optional<std::vector<std::string>> AnsiArguments(int, char**, std::string* refused) {
     // argv is already ANSI, but with best-fit look-alikes for what the code page lacks; the
@@ -48,4 +48,4 @@ void WriteStandardText(int stream, std::string_view ansi) {
     ::WriteFile(handle, utf8.data(), static_cast<::DWORD>(utf8.size()), &written, nullptr);
 }
 
-}  // namespace win
+}  // namespace quellin::platform

@@ -2,7 +2,7 @@
 
 #include "platform/win32/windows_api.h"
 
-namespace win {
+namespace quellin::platform {
 
 void GetLocalTime(SYSTEMTIME* time) {
     ::SYSTEMTIME now;
@@ -26,4 +26,4 @@ DWORD GetTickCount() {
     return ::GetTickCount();
 }
 
-}  // namespace win
+}  // namespace quellin::platform

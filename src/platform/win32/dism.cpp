@@ -7,7 +7,7 @@
 
 #include "platform/win32/windows_api.h"
 
-namespace win {
+namespace quellin::platform {
 
 namespace {
 
@@ -145,4 +145,4 @@ HRESULT DismGetFeatureInfo(DismSession session, const std::string& featureName,
     return result;
 }
 
-}  // namespace win
+}  // namespace quellin::platform

@@ -2,7 +2,7 @@
 
 #include "platform/win32/windows_api.h"
 
-namespace win {
+namespace quellin::platform {
 
 DWORD GetLastError() {
     return ::GetLastError();
@@ -29,4 +29,4 @@ BOOL CloseHandle(HANDLE handle) {
     return ::CloseHandle(native::Native(handle)) != FALSE;
 }
 
-}  // namespace win
+}  // namespace quellin::platform

@@ -4,7 +4,7 @@
 
 #include "platform/win32/windows_api.h"
 
-namespace win {
+namespace quellin::platform {
 
 namespace {
 
@@ -226,9 +226,9 @@ BOOL SystemTimeToFileTime(const SYSTEMTIME& systemTime, FILETIME* fileTime) {
     return true;
 }
 
-}  // namespace win
+}  // namespace quellin::platform
 
-namespace win {
+namespace quellin::platform {
 
 BOOL GetFileInformationByHandle(HANDLE file, BY_HANDLE_FILE_INFORMATION* info) {
     ::BY_HANDLE_FILE_INFORMATION raw{};
@@ -319,4 +319,4 @@ DWORD GetSystemWindowsDirectoryA(std::string* buffer, DWORD size) {
     return length;
 }
 
-}  // namespace win
+}  // namespace quellin::platform

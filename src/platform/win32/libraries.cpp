@@ -11,7 +11,7 @@
 
 #include "platform/win32/windows_api.h"
 
-namespace win {
+namespace quellin::platform {
 
 namespace {
 
@@ -79,4 +79,4 @@ FARPROC GetProcAddress(HMODULE module, const std::string& name) {
     return FunctionCast<FARPROC>(address);
 }
 
-}  // namespace win
+}  // namespace quellin::platform

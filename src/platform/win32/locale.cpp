@@ -4,7 +4,7 @@
 
 #include "platform/win32/windows_api.h"
 
-namespace win {
+namespace quellin::platform {
 
 int GetLocaleInfoA(LCID locale, LCTYPE type, std::string* data, int cchData) {
     std::vector<char> text(cchData > 0 ? cchData : 1, '\0');
@@ -16,4 +16,4 @@ int GetLocaleInfoA(LCID locale, LCTYPE type, std::string* data, int cchData) {
     return length;
 }
 
-}  // namespace win
+}  // namespace quellin::platform

@@ -4,7 +4,7 @@
 
 #include "platform/win32/windows_api.h"
 
-namespace win {
+namespace quellin::platform {
 
 namespace {
 
@@ -93,4 +93,4 @@ void SetMessagePump(void (*pump)()) {
     g_pump = pump;
 }
 
-}  // namespace win
+}  // namespace quellin::platform

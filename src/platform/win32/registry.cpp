@@ -4,7 +4,7 @@
 
 #include "platform/win32/windows_api.h"
 
-namespace win {
+namespace quellin::platform {
 
 namespace {
 
@@ -112,4 +112,4 @@ LONG RegRestoreKeyA(HKEY key, const std::string& file, DWORD flags) {
     return ::RegRestoreKeyA(Native(key), file.c_str(), flags);
 }
 
-}  // namespace win
+}  // namespace quellin::platform

@@ -4,7 +4,7 @@
 
 #include "platform/win32/windows_api.h"
 
-namespace win {
+namespace quellin::platform {
 
 namespace {
 
@@ -153,9 +153,9 @@ BOOL IsLocalSystemAccount() {
     return system;
 }
 
-}  // namespace win
+}  // namespace quellin::platform
 
-namespace win {
+namespace quellin::platform {
 
 namespace {
 
@@ -201,9 +201,9 @@ BOOL RevertToSelf() {
     return ::RevertToSelf() != FALSE;
 }
 
-}  // namespace win
+}  // namespace quellin::platform
 
-namespace win {
+namespace quellin::platform {
 
 BOOL GetTokenInformation(HANDLE token, TOKEN_INFORMATION_CLASS infoClass,
                          SECURITY_IMPERSONATION_LEVEL* info, DWORD length, DWORD* returnLength) {
@@ -253,4 +253,4 @@ BOOL CreateRestrictedToken(HANDLE existing, DWORD flags, const std::vector<SID>&
     return ok;
 }
 
-}  // namespace win
+}  // namespace quellin::platform

@@ -2,7 +2,7 @@
 
 #include "platform/win32/windows_api.h"
 
-namespace win {
+namespace quellin::platform {
 
 namespace {
 
@@ -59,4 +59,4 @@ BOOL CloseServiceHandle(SC_HANDLE handle) {
     return ::CloseServiceHandle(Native(handle)) != FALSE;
 }
 
-}  // namespace win
+}  // namespace quellin::platform

@@ -5,7 +5,7 @@
 
 #include "platform/win32/windows_api.h"
 
-namespace win {
+namespace quellin::platform {
 
 namespace {
 
@@ -207,4 +207,4 @@ BOOL GetDefaultPrinterA(std::string* buffer, DWORD* size) {
     return ok;
 }
 
-}  // namespace win
+}  // namespace quellin::platform

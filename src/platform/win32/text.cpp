@@ -4,7 +4,7 @@
 
 #include "platform/win32/windows_api.h"
 
-namespace win {
+namespace quellin::platform {
 
 std::u16string AnsiToWide(std::string_view ansi) {
     if (ansi.empty())
@@ -48,4 +48,4 @@ std::string WideToAnsi(std::u16string_view wide, bool* exact) {
     return out;
 }
 
-}  // namespace win
+}  // namespace quellin::platform

@@ -7,7 +7,7 @@
 
 #include "platform/win32/windows_api.h"
 
-namespace win {
+namespace quellin::platform {
 
 namespace {
 
@@ -82,4 +82,4 @@ std::string WindowsPathFromDialog(const std::string& dialogPath) {
     return Utf8ToAnsi(dialogPath);
 }
 
-}  // namespace win
+}  // namespace quellin::platform

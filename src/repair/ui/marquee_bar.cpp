@@ -2,7 +2,7 @@
 
 #include <QPainter>
 
-namespace repair {
+namespace quellin::repair {
 
 namespace {
 
@@ -60,4 +60,4 @@ void TMarqueeBar::hideEvent(QHideEvent* event) {
     QProgressBar::hideEvent(event);
 }
 
-}  // namespace repair
+}  // namespace quellin::repair

@@ -7,7 +7,7 @@
 #include <QProgressBar>
 #include <QTimer>
 
-namespace repair {
+namespace quellin::repair {
 
 class TMarqueeBar : public QProgressBar {
     Q_OBJECT
@@ -32,4 +32,4 @@ class TMarqueeBar : public QProgressBar {
     QTimer frame_;
 };
 
-}  // namespace repair
+}  // namespace quellin::repair

@@ -7,7 +7,7 @@
 
 #include "platform/types.h"
 
-namespace contract {
+namespace quellin::platform::contract {
 
 // Prepares a clean system for one test (the sandbox: a fresh temporary sandbox; Windows: a
 // fresh scratch folder and registry key) and removes it again.
@@ -27,14 +27,14 @@ bool Is32BitOn64BitWindows();
 struct ExitingProgram {
     std::string file;
     std::string parameters;
-    win::DWORD exitCode = 0;
+    platform::DWORD exitCode = 0;
 };
 ExitingProgram ProgramWithExitCode();
 
 // Runs the suite's helper program as a separate process and returns its exit code:
 //   "mapping NAME": opens the named 8-byte mapping, adds 1 to the 32-bit value at offset 0,
 //   stores it at offset 4, and ends with 0 when the mapping existed already, 1 when it did not.
-win::DWORD RunHelper(const std::string& arguments);
+platform::DWORD RunHelper(const std::string& arguments);
 
 // The helper's own start: reach the system its parent tests (helper_system_*.cpp).
 void OpenHelperSystem();
@@ -42,12 +42,12 @@ void OpenHelperSystem();
 // True when the suite runs under Wine rather than Windows or the sandbox.
 bool UnderWine();
 
-}  // namespace contract
+}  // namespace quellin::platform::contract
 
 // Skips one check where Wine is known to differ from Windows, naming the difference in the
 // test's output so a reader sees what Wine could not show:
 //   if (!WINE_DIFFERS("EnumJobsA is a stub that lists no jobs")) { EXPECT_...; }
-#define WINE_DIFFERS(what) ::contract::ReportWineDifference(what)
-namespace contract {
+#define WINE_DIFFERS(what) ::quellin::platform::contract::ReportWineDifference(what)
+namespace quellin::platform::contract {
 bool ReportWineDifference(const char* what);
 }

@@ -17,14 +17,16 @@
 #include "platform/registry.h"
 #include "platform/security.h"
 #include "platform/services.h"
-#include "platform/sharedmemory.h"
+#include "platform/shared_memory.h"
 #include "platform/spooler.h"
 #include "platform/text.h"
 #include "platform/window.h"
 
+namespace quellin::platform::contract {
+
 namespace {
 
-using namespace win;
+using namespace platform;
 
 constexpr DWORD kSentinel = 0xDEADBEEF;
 
@@ -827,3 +829,5 @@ TEST(TextContract, EveryAnsiByteRoundTrips) {
 }
 
 }  // namespace
+
+}  // namespace quellin::platform::contract

@@ -1,11 +1,11 @@
 #include "contract_env.h"
 #include "platform/sim/sandbox.h"
 
-namespace contract {
+namespace quellin::platform::contract {
 
 // The parent names its sandbox in QUELLIN_SANDBOX.
 void OpenHelperSystem() {
-    sim::EnsureSandbox();
+    platform::sim::EnsureSandbox();
 }
 
-}  // namespace contract
+}  // namespace quellin::platform::contract

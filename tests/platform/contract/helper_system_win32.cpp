@@ -1,7 +1,7 @@
 #include "contract_env.h"
 
-namespace contract {
+namespace quellin::platform::contract {
 
 void OpenHelperSystem() {}
 
-}  // namespace contract
+}  // namespace quellin::platform::contract

@@ -1,0 +1,122 @@
+#include "app/entry.h"
+
+#include <QApplication>
+#include <QMetaObject>
+#include <QPointer>
+#include <QWidget>
+#include <memory>
+
+#include "app/main_window.h"
+#include "app/qt_ui.h"
+#include "platform/processes.h"
+#include "platform/window.h"
+#include "system/app_info.h"
+#include "system/handler.h"
+#include "system/libraries.h"
+#include "system/single_instance.h"
+
+namespace quellin::app {
+
+using namespace quellin::system;
+
+namespace {
+
+// Another instance's requests reach the main window on the user-interface thread.
+class MainWindowHost final : public platform::WindowHost {
+  public:
+    void SetWindow(QWidget* window) { window_ = window; }
+
+    bool IsMinimized() override {
+        bool minimized = false;
+        if (window_) {
+            QMetaObject::invokeMethod(
+                window_, [&] { minimized = window_ && window_->isMinimized(); },
+                Qt::BlockingQueuedConnection);
+        }
+        return minimized;
+    }
+    void Restore() override {
+        if (window_) {
+            QMetaObject::invokeMethod(window_, [w = window_] {
+                if (w)
+                    w->showNormal();
+            });
+        }
+    }
+    void BringToFront() override {
+        if (window_) {
+            QMetaObject::invokeMethod(window_, [w = window_] {
+                if (!w)
+                    return;
+                w->raise();
+                w->activateWindow();
+            });
+        }
+    }
+
+  private:
+    QPointer<QWidget> window_;
+};
+
+void PumpMessages() {
+    QCoreApplication::processEvents(QEventLoop::AllEvents);
+}
+
+// Program end: the guard's slot and the library table go back, however the program ended.
+struct EndOfProgram {
+    platform::HWND handle = 0;
+    ~EndOfProgram() {
+        ReleasePreviousInstance();
+        if (handle)
+            platform::UnregisterApplicationWindow(handle);
+        ReleaseLibraryTable();
+    }
+};
+
+}  // namespace
+
+int RunPrnStatus(QApplication& application, const ProgramOptions& options) {
+    MainWindowHost host;
+    EndOfProgram end;
+    end.handle = platform::RegisterApplicationWindow(&host);
+
+    std::unique_ptr<TForm1> form;
+    // A dialog that owns its boxes names itself by its window id; every other owner is the
+    // main window.
+    QtUserInterface qtUi([&](platform::HWND owner) -> QWidget* {
+        QWidget* dialog = owner != end.handle ? QWidget::find(static_cast<WId>(owner)) : nullptr;
+        return dialog != nullptr ? dialog : form.get();
+    });
+    platform::SetUserInterface(options.ui ? options.ui : &qtUi);
+    platform::SetMessagePump(&PumpMessages);
+
+    int exitCode = 0;
+    RunHandler([&] {
+        if (ActivatePreviousInstance(end.handle, 1)) {
+            return;
+        }
+        // The title stays the application name only: a display name would be appended to
+        // every window and box title ("Quellin 1.1 - Quellin").
+        application.setApplicationName(kApplicationTitle);
+        application.setApplicationVersion(kFileVersion);
+
+        form.reset(CreateMainWindow(end.handle));
+        form->FormCreate();
+        if (form->TerminateRequested()) {
+            return;
+        }
+        host.SetWindow(form.get());
+        if (options.onMainWindow) {
+            options.onMainWindow(*form);
+        }
+        form->show();
+        exitCode = application.exec();
+    });
+    host.SetWindow(nullptr);
+    form.reset();
+    platform::SetMessagePump(nullptr);
+    platform::SetUserInterface(nullptr);
+    return exitCode;
+}
+
+}  // namespace quellin::app

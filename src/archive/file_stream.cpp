@@ -1,0 +1,145 @@
+#include "archive/file_stream.h"
+
+#include <algorithm>
+#include <limits>
+
+#include "archive/zip_errors.h"
+
+namespace quellin::archive {
+
+std::string LastErrorText() {
+    return platform::FormatSystemMessage(platform::GetLastError());
+}
+
+TBufferedFileStream TBufferedFileStream::OpenRead(const std::string& path) {
+    platform::UniqueFileHandle file(platform::CreateFileA(
+        path, platform::GENERIC_READ, platform::FILE_SHARE_READ | platform::FILE_SHARE_WRITE,
+        platform::OPEN_EXISTING, 0));
+    if (!file) {
+        throw EFOpenError(path, LastErrorText());
+    }
+    return TBufferedFileStream(std::move(file), path);
+}
+
+TBufferedFileStream TBufferedFileStream::Create(const std::string& path) {
+    platform::UniqueFileHandle file(platform::CreateFileA(
+        path, platform::GENERIC_READ | platform::GENERIC_WRITE, platform::FILE_SHARE_READ,
+        platform::CREATE_ALWAYS, platform::FILE_ATTRIBUTE_NORMAL));
+    if (!file) {
+        throw EFCreateError(path, LastErrorText());
+    }
+    return TBufferedFileStream(std::move(file), path);
+}
+
+TBufferedFileStream::~TBufferedFileStream() {
+    if (file_) {
+        try {
+            Flush();
+        } catch (const EZipperError&) {
+            // Only reached while an error is already on its way out.
+        }
+    }
+}
+
+void TBufferedFileStream::Fail(const char* what) {
+    throw EFileIOError(std::string(what) + " \"" + path_ + "\". " + LastErrorText());
+}
+
+std::uint64_t TBufferedFileStream::Size() {
+    Flush();
+    std::int64_t size = 0;
+    if (!platform::GetFileSizeEx(file_.get(), &size)) {
+        Fail("Cannot read the size of");
+    }
+    return static_cast<std::uint64_t>(size);
+}
+
+void TBufferedFileStream::Seek(std::uint64_t position) {
+    Flush();
+    if (position == position_) {
+        return;
+    }
+    std::int64_t now = 0;
+    if (!platform::SetFilePointerEx(file_.get(), static_cast<std::int64_t>(position), &now,
+                                    platform::FILE_BEGIN)) {
+        Fail("Cannot seek in");
+    }
+    position_ = static_cast<std::uint64_t>(now);
+}
+
+std::size_t TBufferedFileStream::Read(std::span<std::uint8_t> out) {
+    Flush();
+    std::size_t total = 0;
+    while (total < out.size()) {
+        const auto want = static_cast<platform::DWORD>(
+            std::min<std::size_t>(out.size() - total, std::numeric_limits<platform::DWORD>::max()));
+        platform::DWORD got = 0;
+        if (!platform::ReadFile(file_.get(), out.data() + total, want, &got)) {
+            Fail("Cannot read");
+        }
+        if (got == 0) {
+            break;
+        }
+        total += got;
+        position_ += got;
+    }
+    return total;
+}
+
+void TBufferedFileStream::Write(std::span<const std::uint8_t> data) {
+    if (buffer_.size() + data.size() <= kBufferSize) {
+        buffer_.insert(buffer_.end(), data.begin(), data.end());
+        return;
+    }
+    Flush();
+    if (data.size() < kBufferSize) {
+        buffer_.assign(data.begin(), data.end());
+        return;
+    }
+    std::size_t done = 0;
+    while (done < data.size()) {
+        const auto want = static_cast<platform::DWORD>(
+            std::min<std::size_t>(data.size() - done, std::numeric_limits<platform::DWORD>::max()));
+        platform::DWORD wrote = 0;
+        if (!platform::WriteFile(file_.get(), data.data() + done, want, &wrote) || wrote == 0) {
+            Fail("Cannot write");
+        }
+        done += wrote;
+        position_ += wrote;
+    }
+}
+
+void TBufferedFileStream::Flush() {
+    if (buffer_.empty()) {
+        return;
+    }
+    std::size_t done = 0;
+    while (done < buffer_.size()) {
+        platform::DWORD wrote = 0;
+        if (!platform::WriteFile(file_.get(), buffer_.data() + done,
+                                 static_cast<platform::DWORD>(buffer_.size() - done), &wrote) ||
+            wrote == 0) {
+            buffer_.clear();
+            Fail("Cannot write");
+        }
+        done += wrote;
+    }
+    position_ += done;
+    buffer_.clear();
+}
+
+void TBufferedFileStream::Close() {
+    Flush();
+    file_.reset();
+}
+
+std::size_t FileSource::ReadAt(std::uint64_t offset, std::span<std::uint8_t> out) {
+    if (offset >= size_) {
+        return 0;
+    }
+    file_.Seek(offset);
+    return file_.Read(
+        out.first(static_cast<std::size_t>(std::min<std::uint64_t>(out.size(), size_ - offset))));
+}
+
+}  // namespace quellin::archive

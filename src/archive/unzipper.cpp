@@ -1,0 +1,279 @@
+#include "archive/unzipper.h"
+
+#include <array>
+
+#include "archive/codepage.h"
+#include "archive/file_stream.h"
+#include "platform/filesystem.h"
+
+namespace quellin::archive {
+namespace {
+
+// Empties FilesList on every way out of an operation.
+class ClearOnExit {
+  public:
+    explicit ClearOnExit(std::vector<std::string>& list) : list_(list) {}
+    ~ClearOnExit() { list_.clear(); }
+    ClearOnExit(const ClearOnExit&) = delete;
+    ClearOnExit& operator=(const ClearOnExit&) = delete;
+
+  private:
+    std::vector<std::string>& list_;
+};
+
+// Deletes a temporary file unless it was put in place.
+class TempFileGuard {
+  public:
+    explicit TempFileGuard(std::string path) : path_(std::move(path)) {}
+    ~TempFileGuard() {
+        if (!path_.empty()) {
+            platform::DeleteFileA(path_);
+        }
+    }
+    TempFileGuard(const TempFileGuard&) = delete;
+    TempFileGuard& operator=(const TempFileGuard&) = delete;
+    void Release() { path_.clear(); }
+
+  private:
+    std::string path_;
+};
+
+std::string WithoutTrailingBackslash(std::string path) {
+    while (path.size() > 1 && path.back() == '\\' && !(path.size() == 3 && path[1] == ':')) {
+        path.pop_back();
+    }
+    return path;
+}
+
+// Attributes that a file can carry; a stored value from another system (a Unix mode in the
+// high bits, the folder bit) must not reach SetFileAttributesA.
+platform::DWORD FileAttributesFrom(std::uint32_t external) {
+    const platform::DWORD kept =
+        external & (platform::FILE_ATTRIBUTE_READONLY | platform::FILE_ATTRIBUTE_HIDDEN |
+                    platform::FILE_ATTRIBUTE_SYSTEM | platform::FILE_ATTRIBUTE_ARCHIVE);
+    return kept ? kept : platform::FILE_ATTRIBUTE_NORMAL;
+}
+
+}  // namespace
+
+std::uint32_t FileTimeToDos(const platform::FILETIME& utc) {
+    platform::FILETIME local;
+    platform::SYSTEMTIME st;
+    if (!platform::FileTimeToLocalFileTime(utc, &local) ||
+        !platform::FileTimeToSystemTime(local, &st)) {
+        return SystemTimeToDosDateTime(platform::SYSTEMTIME{1980, 1, 0, 1, 0, 0, 0, 0});
+    }
+    return SystemTimeToDosDateTime(st);
+}
+
+platform::FILETIME DosToFileTime(std::uint32_t dosDateTime) {
+    const platform::SYSTEMTIME st = DosDateTimeToSystemTime(dosDateTime);
+    platform::FILETIME local, utc;
+    if (!platform::SystemTimeToFileTime(st, &local) ||
+        !platform::LocalFileTimeToFileTime(local, &utc)) {
+        return {};
+    }
+    return utc;
+}
+
+bool FileExists(const std::string& path) {
+    const platform::DWORD a = platform::GetFileAttributesA(path);
+    return a != platform::INVALID_FILE_ATTRIBUTES && (a & platform::FILE_ATTRIBUTE_DIRECTORY) == 0;
+}
+
+bool ForceDirectories(const std::string& path) {
+    const std::string dir = WithoutTrailingBackslash(path);
+    auto isFolder = [](const std::string& p) {
+        const platform::DWORD a = platform::GetFileAttributesA(p);
+        return a != platform::INVALID_FILE_ATTRIBUTES &&
+               (a & platform::FILE_ATTRIBUTE_DIRECTORY) != 0;
+    };
+    if (dir.empty() || isFolder(dir)) {
+        return !dir.empty();
+    }
+    const auto slash = dir.rfind('\\');
+    if (slash != std::string::npos && slash > 0) {
+        ForceDirectories(dir.substr(0, slash + 1));
+    }
+    platform::CreateDirectoryA(dir);
+    return isFolder(dir);
+}
+
+void TUnZipper::LoadDirectory(const std::string& path, TBufferedFileStream& file) {
+    FileStamp stamp{UpperAnsi(path), file.Size(), {}};
+    platform::GetFileTime(file.Handle(), nullptr, nullptr, &stamp.WriteTime);
+    if (stamp_ && *stamp_ == stamp) {
+        return;
+    }
+    stamp_.reset();
+    FileSource source(file);
+    // Self-extracting archives carry their program first; the scan starts past it.
+    const bool exe = path.size() >= 4 && SameTextAnsi(path.substr(path.size() - 4), ".EXE");
+    directory_ = ReadDirectory(source, exe ? 14000 : 0);
+    stamp_ = stamp;
+}
+
+const std::vector<TZipEntryInfo>& TUnZipper::ReadZipDirectory() {
+    auto file = TBufferedFileStream::OpenRead(ZipName);
+    LoadDirectory(ZipName, file);
+    return directory_.Entries;
+}
+
+std::optional<LocalHeader> TUnZipper::ReadLocalHeader(const TZipEntryInfo& entry) const {
+    auto file = TBufferedFileStream::OpenRead(ZipName);
+    FileSource source(file);
+    std::array<std::uint8_t, kLocalHeaderSize> raw{};
+    if (source.ReadAt(entry.LocalHeaderOffset, raw) != raw.size()) {
+        return std::nullopt;
+    }
+    return DecodeLocalHeader(raw);
+}
+
+bool TUnZipper::Selected(const TZipEntryInfo& entry) const {
+    if (DoAll) {
+        return !entry.FileName.empty() || RecreateDirs;
+    }
+    const std::string name = entry.FullName();
+    for (const auto& pattern : FilesList) {
+        if (MatchesPattern(name, pattern)) {
+            return true;
+        }
+    }
+    return false;
+}
+
+int TUnZipper::UnZip() {
+    ClearOnExit clear(FilesList);
+    auto file = TBufferedFileStream::OpenRead(ZipName);
+    LoadDirectory(ZipName, file);
+    FileSource source(file);
+
+    const std::string folder = WithoutTrailingBackslash(DestDir);
+    if (folder.empty()) {
+        throw EZipperError("No destination folder was given.");
+    }
+    // A folder that can't be made raises nothing: its targets then can't be created, and
+    // such targets are skipped without notice.
+    ForceDirectories(folder);
+
+    int extracted = 0;
+    for (const auto& entry : directory_.Entries) {
+        ProcessMessages();
+        if (Selected(entry) && ExtractOne(source, entry, folder)) {
+            ++extracted;
+        }
+    }
+    return extracted;
+}
+
+bool TUnZipper::ExtractOne(ByteSource& source, const TZipEntryInfo& entry,
+                           const std::string& folder) {
+    // Every part of the path below DestDir must be a plain name, so that no entry can
+    // reach outside it or name a device or stream.
+    std::string targetFolder = folder;
+    if (RecreateDirs && !entry.FolderName.empty()) {
+        std::size_t start = 0;
+        const std::string& parts = entry.FolderName;
+        while (start < parts.size()) {
+            const auto end = parts.find('\\', start);
+            const std::string part = parts.substr(start, end - start);
+            start = end == std::string::npos ? parts.size() : end + 1;
+            if (part.empty()) {
+                continue;  // "a\\\\b" or a leading backslash
+            }
+            if (!IsSafeFileName(part)) {
+                return false;
+            }
+            targetFolder += "\\" + part;
+        }
+        if (!ForceDirectories(targetFolder)) {
+            return false;
+        }
+    }
+    if (entry.FileName.empty()) {
+        return false;  // a folder entry: the folder was made above
+    }
+    if (!IsSafeFileName(entry.FileName)) {
+        return false;
+    }
+    const std::string target = targetFolder + "\\" + entry.FileName;
+
+    const platform::DWORD existing = platform::GetFileAttributesA(target);
+    if (existing != platform::INVALID_FILE_ATTRIBUTES) {
+        if ((existing & platform::FILE_ATTRIBUTE_DIRECTORY) != 0) {
+            return false;
+        }
+        if (OverwriteMode != TOverwriteMode::Always) {
+            bool replace = false;
+            if (OverwriteMode == TOverwriteMode::Prompt) {
+                replace = OnAsk && OnAsk("Replace existing file " + entry.FullName() + "?",
+                                         "File Exists Alert");
+            } else if (OverwriteMode == TOverwriteMode::ifNewer ||
+                       OverwriteMode == TOverwriteMode::ifOlder) {
+                platform::WIN32_FIND_DATAA data;
+                platform::UniqueFindHandle find(platform::FindFirstFileA(target, &data));
+                const std::uint32_t fileDos = find ? FileTimeToDos(data.ftLastWriteTime) : 0;
+                const std::uint32_t entryDos = entry.DosDateTime();
+                replace = OverwriteMode == TOverwriteMode::ifNewer ? entryDos > fileDos
+                                                                   : entryDos < fileDos;
+            }
+            if (!replace) {
+                return false;
+            }
+        }
+    }
+
+    if (entry.Method != kMethodStored && entry.Method != kMethodDeflated) {
+        if (OnMessage) {
+            OnMessage("Unknown Compression Method", "Zip Error");
+        }
+        return false;
+    }
+    if ((entry.Flags & kFlagEncrypted) != 0) {
+        return false;  // no password is ever set, so the data can't be read
+    }
+
+    // The data goes to a temporary file beside the target, which replaces the target only
+    // once the whole entry decoded with the right CRC: a damaged entry leaves no partial
+    // file and loses no existing one.
+    std::string tempPath;
+    if (platform::GetTempFileNameA(targetFolder, "qzx", 0, &tempPath) == 0) {
+        return false;
+    }
+    TempFileGuard guard(tempPath);
+    EntryOutcome outcome;
+    {
+        auto out = TBufferedFileStream::Create(tempPath);
+        outcome = ExtractEntryData(source, entry,
+                                   [&](std::span<const std::uint8_t> data) { out.Write(data); });
+        if (outcome != EntryOutcome::Ok) {
+            return false;
+        }
+        out.Flush();
+        const platform::FILETIME written = DosToFileTime(entry.DosDateTime());
+        platform::SetFileTime(out.Handle(), nullptr, nullptr, &written);
+        out.Close();
+    }
+
+    auto putInPlace = [&] {
+        return platform::MoveFileExA(tempPath, target, platform::MOVEFILE_REPLACE_EXISTING);
+    };
+    if (!putInPlace()) {
+        const platform::DWORD now = platform::GetFileAttributesA(target);
+        if (!ReplaceReadOnly || now == platform::INVALID_FILE_ATTRIBUTES ||
+            (now & platform::FILE_ATTRIBUTE_READONLY) == 0) {
+            return false;
+        }
+        platform::SetFileAttributesA(target, now & ~platform::FILE_ATTRIBUTE_READONLY);
+        if (!putInPlace()) {
+            return false;
+        }
+    }
+    guard.Release();
+    if (RetainAttributes) {
+        platform::SetFileAttributesA(target, FileAttributesFrom(entry.ExternalAttributes));
+    }
+    return true;
+}
+
+}  // namespace quellin::archive

@@ -1,0 +1,467 @@
+#include "archive/zipper.h"
+
+#include <algorithm>
+
+#include "archive/archive_writer.h"
+#include "archive/codepage.h"
+#include "archive/crc32.h"
+#include "archive/file_stream.h"
+#include "platform/filesystem.h"
+
+namespace quellin::archive {
+namespace {
+
+// A ZIP64 record is reserved in the local header of files this large, since the header is
+// written before the compressed size is known and deflate may grow the data a little.
+constexpr std::uint64_t kZip64Reserve = 0xFF000000;
+
+std::string Trim(const std::string& s) {
+    const auto first = s.find_first_not_of(" \t\r\n");
+    if (first == std::string::npos) {
+        return {};
+    }
+    return s.substr(first, s.find_last_not_of(" \t\r\n") - first + 1);
+}
+
+bool HasWildcard(const std::string& path) {
+    const auto slash = path.find_last_of('\\');
+    return path.find_first_of("*?", slash == std::string::npos ? 0 : slash) != std::string::npos;
+}
+
+std::string FileNamePart(const std::string& path) {
+    const auto slash = path.find_last_of("\\:");
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+bool MatchesAny(const std::string& name, const std::vector<std::string>& patterns) {
+    return std::any_of(patterns.begin(), patterns.end(),
+                       [&](const std::string& p) { return MatchesPattern(name, p); });
+}
+
+std::string StoredFormOf(const TZipEntryInfo& e) {
+    std::string name = e.FullName();
+    std::replace(name.begin(), name.end(), '\\', '/');
+    return name;
+}
+
+std::string DriveOf(const std::string& path) {
+    return path.size() >= 2 && path[1] == ':' ? UpperAnsi(path.substr(0, 2)) : std::string();
+}
+
+class DeleteOnFailure {
+  public:
+    explicit DeleteOnFailure(std::string path) : path_(std::move(path)) {}
+    ~DeleteOnFailure() {
+        if (!path_.empty()) {
+            platform::DeleteFileA(path_);
+        }
+    }
+    DeleteOnFailure(const DeleteOnFailure&) = delete;
+    DeleteOnFailure& operator=(const DeleteOnFailure&) = delete;
+    void Keep() { path_.clear(); }
+
+  private:
+    std::string path_;
+};
+
+class ClearList {
+  public:
+    explicit ClearList(std::vector<std::string>& list) : list_(list) {}
+    ~ClearList() { list_.clear(); }
+    ClearList(const ClearList&) = delete;
+    ClearList& operator=(const ClearList&) = delete;
+
+  private:
+    std::vector<std::string>& list_;
+};
+
+}  // namespace
+
+bool TZipper::Allowed(platform::DWORD attributes) const {
+    if (attributes == platform::INVALID_FILE_ATTRIBUTES ||
+        (attributes & platform::FILE_ATTRIBUTE_DIRECTORY) != 0) {
+        return false;
+    }
+    if ((attributes & platform::FILE_ATTRIBUTE_HIDDEN) != 0 && !IncludeHiddenFiles) {
+        return false;
+    }
+    return (attributes & platform::FILE_ATTRIBUTE_SYSTEM) == 0 || IncludeSysFiles;
+}
+
+void TZipper::SearchFolder(const std::string& folder, const std::string& mask,
+                           std::vector<std::string>& hits) const {
+    platform::WIN32_FIND_DATAA data;
+    {
+        platform::UniqueFindHandle find(platform::FindFirstFileA(folder + "\\" + mask, &data));
+        for (bool more = find.valid(); more; more = platform::FindNextFileA(find.get(), &data)) {
+            if (Allowed(data.dwFileAttributes)) {
+                hits.push_back(folder + "\\" + data.cFileName);
+            }
+        }
+    }
+    if (!Recurse) {
+        return;
+    }
+    platform::UniqueFindHandle find(platform::FindFirstFileA(folder + "\\*", &data));
+    for (bool more = find.valid(); more; more = platform::FindNextFileA(find.get(), &data)) {
+        const bool isFolder = (data.dwFileAttributes & platform::FILE_ATTRIBUTE_DIRECTORY) != 0;
+        // Links are not followed, so a loop of junctions can't make the search endless.
+        const bool isLink = (data.dwFileAttributes & platform::FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+        if (isFolder && !isLink && data.cFileName != "." && data.cFileName != "..") {
+            SearchFolder(folder + "\\" + data.cFileName, mask, hits);
+        }
+    }
+}
+
+std::vector<TZipper::Listed> TZipper::ExpandFilesList() const {
+    std::vector<std::string> paths;
+    std::vector<std::string> wildcards;
+    for (const auto& raw : FilesList) {
+        std::string path = Trim(raw);
+        if (path.empty()) {
+            continue;
+        }
+        if (path.find_first_of("\\:") == std::string::npos && !RootDir.empty()) {
+            path = RootDir + (RootDir.back() == '\\' ? "" : "\\") + path;
+        }
+        if (HasWildcard(path)) {
+            wildcards.push_back(path);
+            continue;
+        }
+        paths.push_back(path);
+    }
+    for (const auto& pattern : wildcards) {
+        const auto slash = pattern.find_last_of('\\');
+        if (slash == std::string::npos) {
+            continue;
+        }
+        SearchFolder(pattern.substr(0, slash), pattern.substr(slash + 1), paths);
+    }
+    std::vector<Listed> out;
+    for (const auto& path : paths) {
+        if (MatchesAny(FileNamePart(path), ExcludeList) ||
+            !Allowed(platform::GetFileAttributesA(path))) {
+            continue;
+        }
+        out.push_back({path, EntryNameFor(path, StorePaths)});
+    }
+    return out;
+}
+
+std::optional<TZipEntryInfo> TZipper::AddFile(const Listed& file, TBufferedFileStream& out,
+                                              const std::vector<TZipEntryInfo>& written) {
+    platform::UniqueFileHandle in(platform::CreateFileA(
+        file.Path, platform::GENERIC_READ, platform::FILE_SHARE_READ | platform::FILE_SHARE_WRITE,
+        platform::OPEN_EXISTING, 0));
+    if (!in) {
+        return std::nullopt;
+    }
+    const auto stored = EncodeEntryName(file.Name);
+    if (file.Name.empty() || stored.Bytes.size() > kMax16) {
+        return std::nullopt;
+    }
+    for (const auto& e : written) {
+        if (SameTextAnsi(StoredFormOf(e), file.Name)) {
+            return std::nullopt;
+        }
+    }
+
+    TZipEntryInfo e;
+    e.ExternalAttributes = platform::GetFileAttributesA(file.Path);
+    if (e.ExternalAttributes == platform::INVALID_FILE_ATTRIBUTES) {
+        e.ExternalAttributes = platform::FILE_ATTRIBUTE_ARCHIVE;
+    }
+    platform::FILETIME writeTime;
+    platform::GetFileTime(in.get(), nullptr, nullptr, &writeTime);
+    const std::uint32_t dos = FileTimeToDos(writeTime);
+    std::int64_t size = 0;
+    platform::GetFileSizeEx(in.get(), &size);
+
+    const bool store = PackLevel <= 0 || MatchesAny(FileNamePart(file.Path), NoCompressList);
+    const bool zip64 = static_cast<std::uint64_t>(size) >= kZip64Reserve;
+    e.VersionMadeBy = stored.Utf8 ? kVersionMadeByUtf8 : kVersionMadeBy;
+    e.VersionNeeded = zip64 ? kVersionNeededZip64 : kVersionNeeded;
+    e.Flags = FlagsForLevel(PackLevel) | (stored.Utf8 ? kFlagUtf8 : 0);
+    e.Method = store ? kMethodStored : kMethodDeflated;
+    e.ModDate = static_cast<std::uint16_t>(dos >> 16);
+    e.ModTime = static_cast<std::uint16_t>(dos);
+    e.RawName = stored.Bytes;
+    e.NameLength = static_cast<std::uint16_t>(stored.Bytes.size());
+    SplitEntryName(DecodeEntryName(e.RawName, e.Flags, e.VersionMadeBy), &e.FolderName,
+                   &e.FileName);
+    e.LocalHeaderOffset = out.Position();
+
+    auto writeLocal = [&] {
+        ByteWriter w;
+        LocalHeader h{e.VersionNeeded,
+                      e.Flags,
+                      e.Method,
+                      e.ModTime,
+                      e.ModDate,
+                      e.Crc32,
+                      zip64 ? kMax32 : static_cast<std::uint32_t>(e.CompressedSize),
+                      zip64 ? kMax32 : static_cast<std::uint32_t>(e.UncompressedSize),
+                      e.NameLength,
+                      0};
+        std::string extra;
+        if (zip64) {
+            const std::uint64_t sizes[] = {e.UncompressedSize, e.CompressedSize};
+            extra = Zip64Extra(sizes);
+        }
+        h.ExtraLength = static_cast<std::uint16_t>(extra.size());
+        e.LocalExtraLength = h.ExtraLength;
+        EncodeLocalHeader(h, w);
+        w.Bytes(e.RawName);
+        w.Bytes(extra);
+        out.Write(w.Data());
+    };
+    writeLocal();
+
+    const auto result = CompressData(
+        [&](std::span<std::uint8_t> buffer) -> std::size_t {
+            platform::DWORD got = 0;
+            // A read error ends the data like the end of the file: the entry keeps what
+            // was read, with its CRC and size.
+            if (!platform::ReadFile(in.get(), buffer.data(),
+                                    static_cast<platform::DWORD>(buffer.size()), &got)) {
+                return 0;
+            }
+            return got;
+        },
+        [&](std::span<const std::uint8_t> data) { out.Write(data); }, e.Method, PackLevel);
+    e.Crc32 = result.Crc32;
+    e.CompressedSize = result.Compressed;
+    e.UncompressedSize = result.Uncompressed;
+    if (!zip64 && (result.Compressed >= kMax32 || result.Uncompressed >= kMax32)) {
+        // The file grew past 4 GiB while it was read; its local header has no room left.
+        throw EZipperError("File \"" + file.Path + "\" grew too large while it was compressed.");
+    }
+
+    const std::uint64_t end = out.Position();
+    out.Seek(e.LocalHeaderOffset);
+    writeLocal();
+    out.Seek(end);
+    return e;
+}
+
+TZipEntryInfo TZipper::CopyEntry(const TZipEntryInfo& old, ByteSource& source,
+                                 TBufferedFileStream& out) {
+    std::uint16_t oldExtraLength = 0;
+    const std::uint64_t dataAt = EntryDataOffset(source, old, &oldExtraLength);
+    const std::uint64_t size = source.Size();
+    if (dataAt > size || old.CompressedSize > size - dataAt) {
+        throw EFatalUnzipError();
+    }
+    std::string extra(oldExtraLength, '\0');
+    source.ReadAt(dataAt - oldExtraLength,
+                  {reinterpret_cast<std::uint8_t*>(extra.data()), extra.size()});
+
+    TZipEntryInfo e = old;
+    e.Flags = static_cast<std::uint16_t>(old.Flags & ~kFlagDataDescriptor);
+    e.LocalHeaderOffset = out.Position();
+    // Sizes are known now, so a copied entry keeps bit 3 cleared and carries its sizes in
+    // the header; its own ZIP64 record is rebuilt to hold them when they need one.
+    const bool zip64 = e.UncompressedSize >= kMax32 || e.CompressedSize >= kMax32;
+    extra = StripZip64Extra(extra);
+    if (zip64) {
+        const std::uint64_t sizes[] = {e.UncompressedSize, e.CompressedSize};
+        extra = Zip64Extra(sizes) + extra;
+        e.VersionNeeded = std::max(e.VersionNeeded, kVersionNeededZip64);
+    }
+    if (extra.size() > kMax16) {
+        extra.resize(0);
+    }
+    e.LocalExtraLength = static_cast<std::uint16_t>(extra.size());
+    ByteWriter w;
+    EncodeLocalHeader({e.VersionNeeded, e.Flags, e.Method, e.ModTime, e.ModDate, e.Crc32,
+                       zip64 ? kMax32 : static_cast<std::uint32_t>(e.CompressedSize),
+                       zip64 ? kMax32 : static_cast<std::uint32_t>(e.UncompressedSize),
+                       static_cast<std::uint16_t>(e.RawName.size()), e.LocalExtraLength},
+                      w);
+    w.Bytes(e.RawName);
+    w.Bytes(extra);
+    out.Write(w.Data());
+
+    std::vector<std::uint8_t> buffer(65536);
+    std::uint64_t at = dataAt;
+    std::uint64_t remaining = old.CompressedSize;
+    while (remaining > 0) {
+        const std::size_t want =
+            static_cast<std::size_t>(std::min<std::uint64_t>(remaining, buffer.size()));
+        if (source.ReadAt(at, std::span(buffer).first(want)) != want) {
+            throw EFatalUnzipError();
+        }
+        out.Write(std::span(buffer).first(want));
+        at += want;
+        remaining -= want;
+    }
+    return e;
+}
+
+void TZipper::WriteDirectory(const std::vector<TZipEntryInfo>& entries, const std::string& comment,
+                             TBufferedFileStream& out) {
+    ByteWriter w;
+    const std::uint64_t start = out.Position();
+    for (const auto& e : entries) {
+        EncodeCentralHeader(e, w);
+    }
+    TEndCentral end;
+    end.TotalEntries = entries.size();
+    end.EntriesOnDisk = entries.size();
+    end.CentralSize = w.Size();
+    end.CentralOffset = start;
+    end.Comment = comment;
+    EncodeEndRecords(end, start + w.Size(), w);
+    out.Write(w.Data());
+}
+
+void TZipper::PutInPlace(const std::string& temp, const std::string& target) {
+    // The old archive is replaced in one rename, so that it is never gone before the new
+    // one is whole. From another drive the bytes are first copied beside the target.
+    const std::string failure = "Could not copy from " + temp + " -> " + target + ": Error";
+    if (DriveOf(temp) == DriveOf(target)) {
+        if (!platform::MoveFileExA(temp, target, platform::MOVEFILE_REPLACE_EXISTING)) {
+            throw EZipperError(failure);
+        }
+        return;
+    }
+    const std::string staging = target + "$$$";
+    DeleteOnFailure guard(staging);
+    if (!platform::CopyFileA(temp, staging, false) ||
+        !platform::MoveFileExA(staging, target, platform::MOVEFILE_REPLACE_EXISTING)) {
+        throw EZipperError(failure);
+    }
+    guard.Keep();
+}
+
+bool TZipper::ContentDiffers(const TZipEntryInfo& old, const std::string& path) const {
+    platform::UniqueFileHandle in(platform::CreateFileA(
+        path, platform::GENERIC_READ, platform::FILE_SHARE_READ, platform::OPEN_EXISTING, 0));
+    if (!in) {
+        return false;  // unreadable: the old entry stays, as AddFile would keep it
+    }
+    std::uint32_t crc = 0;
+    std::uint64_t size = 0;
+    std::vector<std::uint8_t> buffer(65536);
+    platform::DWORD got = 0;
+    while (platform::ReadFile(in.get(), buffer.data(), static_cast<platform::DWORD>(buffer.size()),
+                              &got) &&
+           got > 0) {
+        crc = Crc32(crc, std::span(buffer.data(), got));
+        size += got;
+    }
+    return crc != old.Crc32 || size != old.UncompressedSize;
+}
+
+int TZipper::Zip() {
+    ClearList clear(FilesList);
+    const std::string zipName = Trim(ZipName);
+    if (zipName.empty()) {
+        return 0;
+    }
+    std::vector<Listed> files = ExpandFilesList();
+    int added = 0;
+    std::vector<TZipEntryInfo> written;
+
+    if (!FileExists(zipName)) {
+        // A new archive is written under a name of its own and takes its name only when
+        // whole, so that neither a failed nor an interrupted write leaves half an archive
+        // under the chosen name. A leftover of an interrupted write is overwritten.
+        const std::string partial = zipName + "$$$";
+        {
+            auto out = TBufferedFileStream::Create(partial);
+            DeleteOnFailure guard(partial);
+            for (const auto& file : files) {
+                ProcessMessages();
+                if (auto e = AddFile(file, out, written)) {
+                    written.push_back(std::move(*e));
+                    ++added;
+                }
+            }
+            WriteDirectory(written, "", out);
+            out.Close();
+            if (!platform::MoveFileExA(
+                    partial, zipName,
+                    platform::MOVEFILE_REPLACE_EXISTING | platform::MOVEFILE_WRITE_THROUGH)) {
+                throw EZipperError("Could not copy from " + partial + " -> " + zipName + ": Error");
+            }
+            guard.Keep();
+        }
+    } else {
+        auto old = TBufferedFileStream::OpenRead(zipName);
+        LoadDirectory(zipName, old);
+        FileSource source(old);
+        const ArchiveDirectory previous = directory_;
+
+        std::string tempFolder;
+        platform::GetTempPathA(260, &tempFolder);
+        if (!tempFolder.empty() && tempFolder.back() != '\\') {
+            tempFolder += '\\';
+        }
+        std::string tempPath;
+        if (platform::GetTempFileNameA(tempFolder, "qzp", 0, &tempPath) == 0) {
+            throw EFCreateError(tempFolder + "qzp.tmp", LastErrorText());
+        }
+        DeleteOnFailure tempGuard(tempPath);
+        auto out = TBufferedFileStream::Create(tempPath);
+
+        auto hasEntry = [&](const Listed& f) {
+            return std::any_of(
+                previous.Entries.begin(), previous.Entries.end(),
+                [&](const TZipEntryInfo& e) { return SameTextAnsi(StoredFormOf(e), f.Name); });
+        };
+        if (ZipAction == TZipAction::Freshen) {
+            std::erase_if(files, [&](const Listed& f) { return !hasEntry(f); });
+        }
+        for (const auto& old : previous.Entries) {
+            ProcessMessages();
+            const std::string name = StoredFormOf(old);
+            auto match = std::find_if(files.begin(), files.end(),
+                                      [&](const Listed& f) { return SameTextAnsi(f.Name, name); });
+            if (match == files.end()) {
+                written.push_back(CopyEntry(old, source, out));
+                continue;
+            }
+            bool replace = ZipAction == TZipAction::Replace;
+            if (!replace) {
+                platform::WIN32_FIND_DATAA data;
+                platform::UniqueFindHandle find(platform::FindFirstFileA(match->Path, &data));
+                replace = find && old.DosDateTime() < FileTimeToDos(data.ftLastWriteTime);
+            }
+            replace = replace || (ReplaceChangedContent && ContentDiffers(old, match->Path));
+            const Listed file = *match;
+            files.erase(match);
+            std::optional<TZipEntryInfo> fresh;
+            if (replace) {
+                fresh = AddFile(file, out, written);
+            }
+            if (fresh) {
+                written.push_back(std::move(*fresh));
+                ++added;
+            } else {
+                // Kept when the file is not newer, or when it can't be read after all.
+                written.push_back(CopyEntry(old, source, out));
+            }
+        }
+        for (const auto& file : files) {
+            ProcessMessages();
+            if (auto e = AddFile(file, out, written)) {
+                written.push_back(std::move(*e));
+                ++added;
+            }
+        }
+        WriteDirectory(written, previous.End.Comment, out);
+        out.Close();
+        old.Close();
+        ForgetDirectory();
+        PutInPlace(tempPath, zipName);
+    }
+
+    // The directory is read back from the archive just written.
+    ForgetDirectory();
+    auto check = TBufferedFileStream::OpenRead(zipName);
+    LoadDirectory(zipName, check);
+    return added;
+}
+
+}  // namespace quellin::archive

@@ -1,0 +1,326 @@
+#include "driverconfig/driver_files.h"
+
+#include <algorithm>
+#include <vector>
+
+#include "driverconfig/text_model.h"
+#include "platform/filesystem.h"
+#include "platform/handle.h"
+#include "platform/registry.h"
+#include "platform/ui.h"
+#include "system/admin.h"
+#include "system/app_info.h"
+#include "system/errors.h"
+#include "system/redirection.h"
+#include "system/system_commands.h"
+
+namespace quellin::driverconfig {
+
+namespace {
+
+// Reads and writes go in pieces a DWORD can count.
+constexpr platform::DWORD kChunk = 1 << 20;
+
+std::string ReadHklmString(const char* key, const char* value, platform::DWORD wow64KeyFlag) {
+    platform::UniqueHKey hkey;
+    if (platform::RegOpenKeyExA(platform::HKEY_LOCAL_MACHINE, key, 0,
+                                platform::KEY_READ | wow64KeyFlag, hkey.put()) !=
+        static_cast<platform::LONG>(platform::ERROR_SUCCESS)) {
+        return "";
+    }
+    platform::DWORD type = 0;
+    platform::DWORD size = 0;
+    platform::LONG rc = platform::RegQueryValueExA(hkey.get(), value, &type, nullptr, &size);
+    // A value that is not a string names no file.
+    if (rc != static_cast<platform::LONG>(platform::ERROR_SUCCESS) ||
+        (type != platform::REG_SZ && type != platform::REG_EXPAND_SZ)) {
+        return "";
+    }
+    std::vector<platform::BYTE> data;
+    // The value may grow between the two calls; ask again with the new size.
+    for (int attempt = 0; attempt < 4; ++attempt) {
+        data.resize(size);
+        rc = platform::RegQueryValueExA(hkey.get(), value, &type, data.data(), &size);
+        if (rc != static_cast<platform::LONG>(platform::ERROR_MORE_DATA)) {
+            break;
+        }
+    }
+    if (rc != static_cast<platform::LONG>(platform::ERROR_SUCCESS) ||
+        (type != platform::REG_SZ && type != platform::REG_EXPAND_SZ)) {
+        return "";
+    }
+    std::string text(data.begin(), data.begin() + std::min<std::size_t>(size, data.size()));
+    std::size_t nul = text.find('\0');
+    if (nul != std::string::npos) {
+        text.resize(nul);
+    }
+    return text;
+}
+
+std::string FolderOf(const std::string& path) {
+    std::size_t slash = path.rfind('\\');
+    return slash == std::string::npos ? "" : path.substr(0, slash);
+}
+
+std::string NameOf(const std::string& path) {
+    std::size_t slash = path.rfind('\\');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+std::string WithExtension(const std::string& path, const std::string& extension) {
+    std::size_t dot = path.rfind('.');
+    std::size_t slash = path.rfind('\\');
+    if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) {
+        return path + extension;
+    }
+    return path.substr(0, dot) + extension;
+}
+
+// Windows paths name the same file whatever the case of their letters.
+bool SamePath(const std::string& a, const std::string& b) {
+    if (a.size() != b.size()) {
+        return false;
+    }
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        char x = a[i] >= 'a' && a[i] <= 'z' ? static_cast<char>(a[i] - 32) : a[i];
+        char y = b[i] >= 'a' && b[i] <= 'z' ? static_cast<char>(b[i] - 32) : b[i];
+        if (x != y) {
+            return false;
+        }
+    }
+    return true;
+}
+
+[[noreturn]] void RaiseFileError(const char* action, const std::string& path,
+                                 platform::DWORD code) {
+    throw quellin::system::SystemError(
+        code, std::string(action) + " \"" + path + "\". " + platform::FormatSystemMessage(code));
+}
+
+platform::DWORD AttributesOf(const std::string& path) {
+    return platform::GetFileAttributesA(path);
+}
+
+bool IsFile(platform::DWORD attributes) {
+    return attributes != platform::INVALID_FILE_ATTRIBUTES &&
+           (attributes & platform::FILE_ATTRIBUTE_DIRECTORY) == 0;
+}
+
+bool IsFolder(platform::DWORD attributes) {
+    return attributes != platform::INVALID_FILE_ATTRIBUTES &&
+           (attributes & platform::FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
+void ShowPlainMessage(const DriverContext& context, const std::string& text) {
+    platform::MessageBoxA(context.owner, text, quellin::system::kApplicationTitle, platform::MB_OK);
+}
+
+}  // namespace
+
+DriverFileNames ReadDriverFileNames(platform::DWORD wow64KeyFlag) {
+    DriverFileNames names;
+    names.queueFolderName =
+        ReadHklmString(kPrinterKey, "PrintQueueV4DriverDirectory", wow64KeyFlag);
+    names.mergedConfigName =
+        ReadHklmString(kPrinterDriverDataKey, "V4_Merged_ConfigFile_Name", wow64KeyFlag);
+    names.deviceCapabilitiesName =
+        ReadHklmString(kPrinterDriverDataKey, "V4_PrintDeviceCapabilities", wow64KeyFlag);
+    return names;
+}
+
+DriverFilePaths BuildDriverFilePaths(const DriverFileNames& names,
+                                     const std::string& windowsFolder) {
+    DriverFilePaths paths;
+    paths.spoolFolder = windowsFolder + "\\system32\\spool";
+    paths.queueFolder = paths.spoolFolder + "\\V4Dirs\\" + names.queueFolderName;
+    paths.mergedConfigPath = paths.queueFolder + "\\" + names.mergedConfigName;
+    std::string folder = FolderOf(paths.mergedConfigPath);
+    paths.deviceCapabilitiesPath = folder + "\\" + names.deviceCapabilitiesName;
+    paths.cachePath = WithExtension(paths.mergedConfigPath, ".BUD");
+    paths.mergedCopyPath = folder + "\\merged.gpd";
+    return paths;
+}
+
+DriverFilePaths DriverFilePathsFor(const DriverFileNames& names) {
+    return BuildDriverFilePaths(names, quellin::system::GetWindowsFolder());
+}
+
+bool IsPlainName(const std::string& name) {
+    return !name.empty() && name != "." && name != ".." &&
+           name.find_first_of("\\/:") == std::string::npos;
+}
+
+bool HasPlainNames(const DriverFileNames& names) {
+    return IsPlainName(names.queueFolderName) && IsPlainName(names.mergedConfigName) &&
+           (names.deviceCapabilitiesName.empty() || IsPlainName(names.deviceCapabilitiesName));
+}
+
+std::optional<DriverFilePaths> LocateDriverFiles(const DriverContext& context) {
+    if (!quellin::system::IsAdministrator()) {
+        quellin::system::ShowPermissionDenied(quellin::system::kMainCaption);
+        return std::nullopt;
+    }
+    DriverFileNames names = ReadDriverFileNames(context.wow64KeyFlag);
+    if (names.queueFolderName.empty() || names.mergedConfigName.empty()) {
+        ShowPlainMessage(context, kNamesMissingText);
+        return std::nullopt;
+    }
+    if (!HasPlainNames(names)) {
+        ShowPlainMessage(context, kFilesMissingText);
+        return std::nullopt;
+    }
+    DriverFilePaths paths = DriverFilePathsFor(names);
+    bool present = false;
+    {
+        quellin::system::FsRedirectionSpan span(context.wow64KeyFlag != 0);
+        present = IsFolder(AttributesOf(paths.queueFolder)) &&
+                  IsFile(AttributesOf(paths.mergedConfigPath));
+    }
+    if (!present) {
+        ShowPlainMessage(context, kFilesMissingText);
+        return std::nullopt;
+    }
+    return paths;
+}
+
+bool FileExists(const std::string& path, platform::DWORD wow64KeyFlag) {
+    quellin::system::FsRedirectionSpan span(wow64KeyFlag != 0);
+    return IsFile(AttributesOf(path));
+}
+
+std::string ReadWorkingText(const std::string& path, platform::DWORD wow64KeyFlag, bool* cutShort) {
+    quellin::system::FsRedirectionSpan span(wow64KeyFlag != 0);
+    platform::UniqueFileHandle file(
+        platform::CreateFileA(path, platform::GENERIC_READ, platform::FILE_SHARE_READ,
+                              platform::OPEN_EXISTING, platform::FILE_ATTRIBUTE_NORMAL));
+    if (!file) {
+        RaiseFileError("Cannot open file", path, platform::GetLastError());
+    }
+    std::string bytes;
+    std::vector<char> buffer(kChunk);
+    for (;;) {
+        platform::DWORD read = 0;
+        if (!platform::ReadFile(file.get(), buffer.data(), kChunk, &read)) {
+            RaiseFileError("Cannot read file", path, platform::GetLastError());
+        }
+        if (read == 0) {
+            break;
+        }
+        bytes.append(buffer.data(), read);
+    }
+    if (cutShort != nullptr) {
+        *cutShort = bytes.find('\0') != std::string::npos;
+    }
+    return WorkingTextFromBytes(bytes);
+}
+
+std::string TemporaryPathFor(const std::string& path) {
+    const std::string folder = FolderOf(path);
+    return (folder.empty() ? "" : folder + "\\") + "~" + NameOf(path);
+}
+
+void WriteWholeFile(const std::string& path, std::string_view text, platform::DWORD wow64KeyFlag) {
+    quellin::system::FsRedirectionSpan span(wow64KeyFlag != 0);
+    // The temporary file keeps the target's extension, beside it, so that the final replace
+    // stays within one folder and one volume.
+    const std::string temp = TemporaryPathFor(path);
+    platform::DWORD failure = platform::ERROR_SUCCESS;
+    {
+        platform::UniqueFileHandle file(platform::CreateFileA(temp, platform::GENERIC_WRITE, 0,
+                                                              platform::CREATE_ALWAYS,
+                                                              platform::FILE_ATTRIBUTE_NORMAL));
+        if (!file) {
+            RaiseFileError("Cannot create file", path, platform::GetLastError());
+        }
+        std::size_t done = 0;
+        while (done < text.size() && failure == platform::ERROR_SUCCESS) {
+            platform::DWORD piece =
+                static_cast<platform::DWORD>(std::min<std::size_t>(kChunk, text.size() - done));
+            platform::DWORD written = 0;
+            if (!platform::WriteFile(file.get(), text.data() + done, piece, &written)) {
+                failure = platform::GetLastError();
+            } else if (written != piece) {
+                failure = platform::ERROR_WRITE_FAULT;
+            }
+            done += written;
+        }
+        if (failure == platform::ERROR_SUCCESS && !platform::FlushFileBuffers(file.get())) {
+            failure = platform::GetLastError();
+        }
+    }
+    if (failure == platform::ERROR_SUCCESS &&
+        !platform::MoveFileExA(
+            temp, path, platform::MOVEFILE_REPLACE_EXISTING | platform::MOVEFILE_WRITE_THROUGH)) {
+        failure = platform::GetLastError();
+    }
+    if (failure != platform::ERROR_SUCCESS) {
+        platform::DeleteFileA(temp);
+        RaiseFileError("Cannot write file", path, failure);
+    }
+}
+
+void InvalidateDriverCache(const DriverFilePaths& paths, platform::DWORD wow64KeyFlag) {
+    quellin::system::FsRedirectionSpan span(wow64KeyFlag != 0);
+    for (const std::string* target : {&paths.cachePath, &paths.mergedCopyPath}) {
+        if (SamePath(*target, paths.mergedConfigPath) ||
+            SamePath(*target, paths.deviceCapabilitiesPath)) {
+            continue;
+        }
+        if (IsFile(AttributesOf(*target))) {
+            platform::DeleteFileA(*target);
+        }
+    }
+}
+
+ReplaceResult ReplaceDriverFeature(const DriverFilePaths& paths,
+                                   const FeatureReplacement& replacement,
+                                   const DriverContext& context,
+                                   const std::string* descriptionText) {
+    const platform::DWORD flag = context.wow64KeyFlag;
+    bool cutShort = false;
+    std::string description = ReadWorkingText(paths.mergedConfigPath, flag, &cutShort);
+    if (cutShort) {
+        ShowPlainMessage(context, TextCutShortText(paths.mergedConfigPath));
+        return ReplaceResult::TextCutShort;
+    }
+    if (descriptionText != nullptr) {
+        description = *descriptionText;
+    }
+    std::optional<std::string> capabilities;
+    if (FileExists(paths.deviceCapabilitiesPath, flag)) {
+        capabilities = ReadWorkingText(paths.deviceCapabilitiesPath, flag, &cutShort);
+        if (cutShort) {
+            ShowPlainMessage(context, TextCutShortText(paths.deviceCapabilitiesPath));
+            return ReplaceResult::TextCutShort;
+        }
+    }
+    RewrittenTexts texts = RewriteDriverTexts(description, capabilities, replacement);
+    if (texts.result == ReplaceResult::NoFeatureBlock) {
+        ShowPlainMessage(context, NoFeatureBlockText(replacement.featureLabel));
+        return texts.result;
+    }
+    if (texts.result == ReplaceResult::NoCapabilityElement) {
+        ShowPlainMessage(context, NoCapabilityElementText(replacement.elementLabel));
+        return texts.result;
+    }
+    {
+        // Temporary files an interrupted save left behind are cleared before anything is
+        // written, so that none outlives the next save.
+        quellin::system::FsRedirectionSpan span(flag != 0);
+        for (const std::string* target : {&paths.mergedConfigPath, &paths.deviceCapabilitiesPath}) {
+            const std::string temp = TemporaryPathFor(*target);
+            if (IsFile(AttributesOf(temp))) {
+                platform::DeleteFileA(temp);
+            }
+        }
+    }
+    WriteWholeFile(paths.mergedConfigPath, texts.description, flag);
+    InvalidateDriverCache(paths, flag);
+    if (!texts.capabilities) {
+        return ReplaceResult::DescriptionOnly;
+    }
+    WriteWholeFile(paths.deviceCapabilitiesPath, *texts.capabilities, flag);
+    return ReplaceResult::Written;
+}
+
+}  // namespace quellin::driverconfig
