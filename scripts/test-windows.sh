@@ -174,7 +174,7 @@ for arch in i686 x86_64; do
     # compiling; and the program with its scripts where Qt for Windows is installed.
     targets=(quellin-windows-tests quellin-archive quellin_repair quellin_queue
       quellin_backup quellin-cli)
-    tests=(platform_contract_test driverconfig_logic_tests backup_archive_core_tests
+    tests=(platform_contract_test driverconfig_logic_tests archive_logic_tests
       promo_promotions_tests)
     if grep -q '^Qt6_DIR:PATH=.*/Qt6$' "$dir/CMakeCache.txt"; then
       targets+=(quellin-windows-e2e)
