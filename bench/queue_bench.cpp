@@ -18,6 +18,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/sim/control.h"
 #include "platform/sim/sandbox.h"
 #include "platform/sim/spool.h"
 #include "platform/spooler.h"
@@ -43,41 +44,28 @@ double Ms(const std::function<void()>& work) {
 }
 
 void Populate(int printers, int jobs) {
-    platform::sim::Transaction tx(platform::sim::db());
-    platform::sim::EnsureJobTable();
     std::vector<std::string> names;
-    {
-        platform::sim::Statement st =
-            platform::sim::db().Prepare("SELECT name FROM printers ORDER BY id");
-        while (st.Step())
-            names.push_back(st.Text(0));
-    }
+    for (const platform::sim::PrinterRecord& printer : platform::sim::Printers())
+        names.push_back(printer.name);
     for (int i = static_cast<int>(names.size()); i < printers; ++i) {
         const std::string name = "Bench Printer " + std::to_string(i + 1);
-        platform::sim::db()
-            .Prepare(
-                "INSERT INTO printers(name, port, driver, attributes, share) "
-                "VALUES(?, 'nul:', 'Microsoft Software Printer Driver', 576, '')")
-            .Bind(1, name)
-            .Run();
+        platform::sim::AddPrinter(name);
         names.push_back(name);
     }
     const std::int64_t submitted = 1'772'719'629'000;  // 2026-03-05 14:07:09 UTC
+    std::vector<platform::sim::ListedJob> listed;
     for (int id = 1; id <= jobs; ++id) {
-        platform::sim::db()
-            .Prepare(
-                "INSERT INTO jobs(id, printer, machine, owner, document, datatype, status, "
-                "priority, pages, pages_printed, size, submitted) "
-                "VALUES(?, ?, '\\\\QUELLIN-PC', 'User', ?, 'RAW', ?, 1, 3, 1, ?, ?)")
-            .Bind(1, id)
-            .Bind(2, names[static_cast<std::size_t>(id % printers)])
-            .Bind(3, "Document " + std::to_string(id) + ".pdf")
-            .Bind(4, id % 7 == 0 ? 1 : 0)
-            .Bind(5, 1000 + id * 37)
-            .Bind(6, submitted + id * 1000)
-            .Run();
+        platform::sim::ListedJob& job = listed.emplace_back();
+        job.id = static_cast<std::uint32_t>(id);
+        job.spec.printer = names[static_cast<std::size_t>(id % printers)];
+        job.spec.document = "Document " + std::to_string(id) + ".pdf";
+        job.spec.status = id % 7 == 0 ? 1 : 0;
+        job.spec.pages = 3;
+        job.spec.size = static_cast<std::uint32_t>(1000 + id * 37);
+        job.spec.submittedMs = submitted + id * 1000;
+        job.pagesPrinted = 1;
     }
-    tx.Commit();
+    platform::sim::ListJobsDirectly(listed);
 }
 
 std::size_t BareEnumeration(const std::vector<std::string>& printers) {

@@ -10,6 +10,7 @@
 #include <QListWidget>
 #include <QMouseEvent>
 #include <QTimer>
+#include <algorithm>
 #include <memory>
 #include <string>
 #include <vector>
@@ -18,6 +19,8 @@
 #include "app/entry.h"
 #include "app/look.h"
 #include "app/main_window.h"
+#include "platform/sim/control.h"
+#include "platform/spooler.h"
 #include "promo/prompts.h"
 #include "support/sandbox_fixture.h"
 #include "system/preferences.h"
@@ -77,14 +80,11 @@ class MainWindowTest : public ::testing::Test {
 };
 
 void DeletePrinter(const std::string& name) {
-    platform::sim::db().Prepare("DELETE FROM printers WHERE name = ?").Bind(1, name).Run();
+    platform::sim::ForgetPrinter(name);
 }
 
 void AddPrinter(const std::string& name) {
-    platform::sim::db()
-        .Prepare("INSERT INTO printers(name, port, driver, attributes) VALUES(?, 'nul:', 'D', 64)")
-        .Bind(1, name)
-        .Run();
+    platform::sim::AddPrinter(name, "nul:", "D", platform::PRINTER_ATTRIBUTE_LOCAL);
 }
 
 TEST_F(MainWindowTest, FreshSystemShowsTheTargetSelectedAndOffersReinstall) {
@@ -270,8 +270,9 @@ TEST_F(MainWindowTest, NoticeUnderlinesOnHoverAndOpensTheSite) {
                         Qt::NoButton, Qt::NoModifier);
     QApplication::sendEvent(label, &release);
     EXPECT_EQ(ui.urls, std::vector<std::string>{form->SiteAddress});
-    EXPECT_TRUE(
-        platform::sim::db().QueryInt("SELECT 1 FROM launch_log WHERE file = ?", form->SiteAddress));
+    const auto log = platform::sim::LaunchLog();
+    EXPECT_TRUE(std::any_of(log.begin(), log.end(),
+                            [&](const auto& e) { return e.file == form->SiteAddress; }));
 }
 
 TEST_F(MainWindowTest, DrawsTheDesignColoursAndFonts) {

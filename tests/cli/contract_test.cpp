@@ -2,7 +2,6 @@
 // docs/quellin-cli.schema.json, and --check on a changing command leaves the machine exactly
 // as it was and ends with the exit code of the real run.
 #include <gtest/gtest.h>
-#include <sqlite3.h>
 
 #include <QFile>
 #include <chrono>
@@ -14,6 +13,7 @@
 #include "cli_runner.h"
 #include "json_schema.h"
 #include "platform/services.h"
+#include "platform/sim/control.h"
 #include "platform/sim/sandbox.h"
 #include "platform/sim/spool.h"
 #include "sandbox_fixture.h"
@@ -36,30 +36,10 @@ cli::SchemaChecker& Schema() {
     return checker;
 }
 
-// The machine as a script could observe it: every table of the sandbox but its logs, and
+// The machine as a script could observe it: every record of the sandbox but its logs, and
 // every file of drive C: with its bytes.
 std::string Snapshot(const testsupport::ScopedSandbox& sandbox) {
-    std::string text;
-    sqlite3* db = nullptr;
-    sqlite3_open_v2((sandbox.root() / "state.db").c_str(), &db, SQLITE_OPEN_READONLY, nullptr);
-    for (const char* table : {"reg_keys", "reg_values", "file_attributes", "printers", "ports",
-                              "drivers", "services", "features", "jobs"}) {
-        sqlite3_stmt* statement = nullptr;
-        const std::string sql = std::string("SELECT * FROM ") + table + " ORDER BY 1";
-        if (sqlite3_prepare_v2(db, sql.c_str(), -1, &statement, nullptr) != SQLITE_OK)
-            continue;
-        while (sqlite3_step(statement) == SQLITE_ROW) {
-            text += table;
-            for (int i = 0; i < sqlite3_column_count(statement); ++i) {
-                const unsigned char* cell = sqlite3_column_text(statement, i);
-                text += '|';
-                text += cell ? reinterpret_cast<const char*>(cell) : "NULL";
-            }
-            text += "\n";
-        }
-        sqlite3_finalize(statement);
-    }
-    sqlite3_close(db);
+    std::string text = platform::sim::RecordsSnapshot();
     std::map<std::string, std::string> files;
     for (const auto& entry :
          std::filesystem::recursive_directory_iterator(sandbox.root() / "drive_c")) {

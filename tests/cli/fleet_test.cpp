@@ -12,7 +12,7 @@
 #include "cli/repair_plan.h"
 #include "cli_runner.h"
 #include "driverconfig/driver_files.h"
-#include "platform/sim/db.h"
+#include "platform/sim/control.h"
 #include "platform/sim/sandbox.h"
 #include "platform/sim/spool.h"
 #include "sandbox_fixture.h"
@@ -147,7 +147,7 @@ TEST(Fleet, ASecondChangingCommandWaitsThenReportsBusy) {
     const cli::CliRun run = RunCli({"reinstall", "--wait", "0", "--json"});
     EXPECT_EQ(run.exitCode, 7);
     EXPECT_EQ(Str(run.json.value("outcome")), "busy");
-    EXPECT_EQ(platform::sim::db().QueryInt("SELECT COUNT(*) FROM launch_log"), 0);
+    EXPECT_TRUE(platform::sim::LaunchLog().empty());
     // Reading commands and --check do not need the machine.
     EXPECT_EQ(RunCli({"status"}).exitCode, 0);
     EXPECT_EQ(RunCli({"reinstall", "--check"}).exitCode, 0);

@@ -8,7 +8,7 @@
 
 #include "cli_runner.h"
 #include "platform/services.h"
-#include "platform/sim/db.h"
+#include "platform/sim/control.h"
 #include "platform/sim/sandbox.h"
 #include "platform/sim/spool.h"
 #include "sandbox_fixture.h"
@@ -25,8 +25,7 @@ constexpr const char* kPrinter = "Microsoft Print to PDF";
 constexpr const char* kFeature = "Printing-PrintToPDFServices-Features";
 
 int Launches() {
-    return static_cast<int>(
-        platform::sim::db().QueryInt("SELECT COUNT(*) FROM launch_log").value_or(-1));
+    return static_cast<int>(platform::sim::LaunchLog().size());
 }
 
 bool SpoolerRunning() {

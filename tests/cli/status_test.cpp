@@ -9,7 +9,7 @@
 #include "cli_runner.h"
 #include "driverconfig/driver_files.h"
 #include "platform/registry.h"
-#include "platform/sim/db.h"
+#include "platform/sim/control.h"
 #include "platform/sim/sandbox.h"
 #include "platform/sim/spool.h"
 #include "platform/spooler.h"
@@ -92,11 +92,10 @@ INSTANTIATE_TEST_SUITE_P(
                    },
                    {"feature-disabled"},
                    "quellin-cli install"},
-        BrokenCase{
-            "PortRemoved",
-            [](auto&) { platform::sim::db().Exec("DELETE FROM ports WHERE name = 'PORTPROMPT:'"); },
-            {"port-missing"},
-            "quellin-cli reinstall"},
+        BrokenCase{"PortRemoved",
+                   [](auto&) { platform::sim::RemovePort("PORTPROMPT:"); },
+                   {"port-missing"},
+                   "quellin-cli reinstall"},
         BrokenCase{"DescriptionMissing",
                    [](auto& sandbox) { std::filesystem::remove(DriverFile(sandbox, "gpd")); },
                    {"description-missing"},

@@ -2,10 +2,12 @@
 // exit codes, rundll32's printer dialogs, and shell deletes.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 
 #include "platform/filesystem.h"
 #include "platform/processes.h"
+#include "platform/sim/control.h"
 #include "platform/sim/registry_store.h"
 #include "platform/sim/seed.h"
 #include "platform/sim/spool.h"
@@ -100,8 +102,9 @@ TEST(Shell, RefusedElevationFailsTheLaunchAndIsLogged) {
     platform::sim::SetRedirectionEnabled(true);
     EXPECT_FALSE(launch.ok);
     EXPECT_EQ(launch.error, ERROR_CANCELLED);
-    EXPECT_EQ(platform::sim::db().QueryInt("SELECT COUNT(*) FROM launch_log WHERE verb = 'runas'"),
-              1);
+    const auto log = platform::sim::LaunchLog();
+    EXPECT_EQ(
+        std::count_if(log.begin(), log.end(), [](const auto& e) { return e.verb == "runas"; }), 1);
 }
 
 TEST(Shell, LaunchFailuresSayWhy) {
@@ -169,9 +172,7 @@ TEST(Shell, DisablingAndEnablingTheFeatureRemovesAndReinstallsThePrinter) {
     EXPECT_FALSE(platform::sim::reg::FindKey(key));
     EXPECT_EQ(platform::sim::FeatureState("Printing-PrintToPDFServices-Features"),
               "DisabledWithPayloadRemoved");
-    EXPECT_EQ(platform::sim::db().QueryInt(
-                  "SELECT COUNT(*) FROM drivers WHERE name = 'Microsoft Print To PDF'"),
-              0);
+    EXPECT_EQ(platform::sim::DriverCount("Microsoft Print To PDF"), 0);
 
     Launch on = Start("runas", kDism, kEnable);
     platform::sim::SetRedirectionEnabled(true);

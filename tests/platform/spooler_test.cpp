@@ -10,6 +10,7 @@
 
 #include "platform/security.h"
 #include "platform/services.h"
+#include "platform/sim/control.h"
 #include "platform/sim/registry_store.h"
 #include "platform/sim/seed.h"
 #include "platform/sim/spool.h"
@@ -405,10 +406,8 @@ TEST(Spooler, EnumPrintersKeepsItsOrderAndFiltersSharedAndConnections) {
         names(PRINTER_ENUM_LOCAL | PRINTER_ENUM_CONNECTIONS | PRINTER_ENUM_SHARED, 4).empty())
         << "nothing is shared, so nothing is listed";
 
-    platform::sim::db().Exec("UPDATE printers SET attributes = attributes | 8 WHERE name = 'Fax'");
-    platform::sim::db().Exec(
-        "INSERT INTO printers(name, port, driver, attributes) VALUES('\\\\SERVER\\Laser', 'x', "
-        "'y', 16)");
+    platform::sim::SetPrinterAttributes("Fax", 0x240 | PRINTER_ATTRIBUTE_SHARED);
+    platform::sim::AddPrinter("\\\\SERVER\\Laser", "x", "y", PRINTER_ATTRIBUTE_NETWORK);
     EXPECT_EQ(names(PRINTER_ENUM_LOCAL | PRINTER_ENUM_SHARED, 4), std::vector<std::string>{"Fax"});
     EXPECT_EQ(names(PRINTER_ENUM_CONNECTIONS, 4), std::vector<std::string>{"\\\\SERVER\\Laser"});
     EXPECT_EQ(names(PRINTER_ENUM_LOCAL, 4), seeded);
@@ -497,6 +496,26 @@ TEST(ToolEdges, NamesArriveAndLeaveInUtf8) {
     }
     EXPECT_TRUE(platform::sim::FindPrinter("Caf\xE9 PDF").has_value())
         << "stored in the ANSI code page";
+}
+
+TEST(ToolEdges, PrinterDeleteLeavesNoJobDevicesValueOrQueueFolder) {
+    testsupport::ScopedSandbox sandbox;
+    const std::string key = std::string(platform::sim::kPrintersKey) + "\\" + kPdf;
+    const auto queue = platform::sim::reg::GetValue(key, "PrintQueueV4DriverDirectory");
+    ASSERT_TRUE(queue);
+    const fs::path queueFolder =
+        sandbox.HostPath("C:\\Windows\\System32\\spool\\V4Dirs\\" +
+                         std::string(queue->data.begin(), queue->data.end() - 1));
+    const DWORD job = Queue(kPdf, "doc");
+    EXPECT_EQ(
+        RunTool(sandbox, "quellin-sandbox", "printer delete 'Microsoft Print to PDF'").exitCode, 0);
+    EXPECT_TRUE(platform::sim::ListJobs("").empty());
+    EXPECT_FALSE(fs::exists(JobFile(sandbox, job, "SPL")));
+    EXPECT_FALSE(platform::sim::reg::GetValue(
+        "HKCU\\Software\\Microsoft\\Windows NT\\CurrentVersion\\Devices", kPdf));
+    EXPECT_FALSE(fs::exists(queueFolder));
+    EXPECT_EQ(
+        RunTool(sandbox, "quellin-sandbox", "printer delete 'Microsoft Print to PDF'").exitCode, 1);
 }
 
 }  // namespace

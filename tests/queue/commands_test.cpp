@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "app/main_window.h"
+#include "platform/sim/control.h"
 #include "platform/sim/registry_store.h"
 #include "platform/sim/spool.h"
 #include "platform/spooler.h"
@@ -38,10 +39,8 @@ std::ostream& operator<<(std::ostream& out, const Launch& l) {
 
 std::vector<Launch> Launches() {
     std::vector<Launch> launches;
-    platform::sim::Statement st = platform::sim::db().Prepare(
-        "SELECT verb, file, parameters, show FROM launch_log ORDER BY id");
-    while (st.Step())
-        launches.push_back({st.Text(0), st.Text(1), st.Text(2), static_cast<int>(st.Int(3))});
+    for (const platform::sim::LaunchEntry& e : platform::sim::LaunchLog())
+        launches.push_back({e.verb, e.file, e.parameters, e.show});
     return launches;
 }
 
@@ -63,12 +62,7 @@ class ShortcutTest : public testing::Test {
     }
 
     void AddPrinter(const std::string& name) {
-        platform::sim::db()
-            .Prepare(
-                "INSERT INTO printers(name, port, driver, attributes, share) "
-                "VALUES(?, 'nul:', 'Microsoft Software Printer Driver', 576, '')")
-            .Bind(1, name)
-            .Run();
+        platform::sim::AddPrinter(name);
         form->RefreshPrinterList();
     }
 

@@ -13,6 +13,7 @@
 #include "app/main_window.h"
 #include "platform/processes.h"
 #include "platform/services.h"
+#include "platform/sim/control.h"
 #include "platform/sim/seed.h"
 #include "platform/sim/spool.h"
 #include "queue_folder.h"
@@ -68,11 +69,8 @@ class CommandsTest : public testing::Test {
 
     static std::vector<std::string> Launches() {
         std::vector<std::string> launches;
-        platform::sim::Statement st = platform::sim::db().Prepare(
-            "SELECT verb || ' ' || file || ' ' || parameters || ' | ' || directory FROM "
-            "launch_log ORDER BY id");
-        while (st.Step())
-            launches.push_back(st.Text(0));
+        for (const platform::sim::LaunchEntry& e : platform::sim::LaunchLog())
+            launches.push_back(e.verb + " " + e.file + " " + e.parameters + " | " + e.directory);
         return launches;
     }
 
@@ -157,8 +155,7 @@ TEST_P(Uninstall, AsksTwiceAndRemovesStepByStep) {
                                          : std::vector<std::string>{});
     EXPECT_EQ(form->BitBtn10->text(), c.printerAfter ? "Reinstall Printer" : "Install Printer")
         << "the list was refreshed";
-    EXPECT_TRUE(platform::sim::db().QueryInt("SELECT 1 FROM ports WHERE name = 'PORTPROMPT:'"))
-        << "the uninstall leaves the port";
+    EXPECT_TRUE(platform::sim::PortMonitor("PORTPROMPT:")) << "the uninstall leaves the port";
 }
 
 INSTANTIATE_TEST_SUITE_P(

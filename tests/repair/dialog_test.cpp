@@ -12,6 +12,7 @@
 #include <set>
 
 #include "platform/processes.h"
+#include "platform/sim/control.h"
 #include "platform/sim/seed.h"
 #include "platform/sim/spool.h"
 #include "repair/ui/marquee_bar.h"
@@ -65,7 +66,7 @@ class DialogTest : public testing::Test {
     }
 
     static std::int64_t Launches() {
-        return platform::sim::db().QueryInt("SELECT COUNT(*) FROM launch_log").value_or(-1);
+        return static_cast<std::int64_t>(platform::sim::LaunchLog().size());
     }
 
     testsupport::ScopedSandbox sandbox;
@@ -164,7 +165,7 @@ TEST_F(DialogWithoutPrinter, ACloseDuringTheSequenceWaitsForItsEnd) {
 
 TEST_F(DialogTest, ARaisedErrorLeavesTheDialogOpenWithItsTimerStopped) {
     // Without a spooler service the port list cannot be read at step 10.
-    platform::sim::db().Exec("DELETE FROM services WHERE name = 'Spooler'");
+    platform::sim::RemoveService("Spooler");
     TForm3& form = Open(kReinstallMode);
     form.show();
     ASSERT_TRUE(RunUntil([&] { return !ui.errors.empty(); }));

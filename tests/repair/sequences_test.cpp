@@ -77,11 +77,10 @@ platform::sim::InitOptions Arch(const std::string& arch) {
 
 std::vector<std::string> DismRuns() {
     std::vector<std::string> runs;
-    platform::sim::Statement st = platform::sim::db().Prepare(
-        "SELECT l.parameters || ' | ' || l.directory || ' | ' || r.image FROM launch_log l "
-        "JOIN launch_results r ON r.launch = l.id ORDER BY l.id");
-    while (st.Step())
-        runs.push_back(st.Text(0));
+    for (const platform::sim::LaunchEntry& e : platform::sim::LaunchLog()) {
+        if (e.result)
+            runs.push_back(e.parameters + " | " + e.directory + " | " + e.result->image);
+    }
     return runs;
 }
 
@@ -188,7 +187,7 @@ TEST(Reinstall, RebuildsThePrinterWithANewQueueFolderAndNoJobs) {
     ASSERT_FALSE(oldQueue.empty());
     AddJob("a.txt");
     AddJob("b.txt");
-    platform::sim::db().Exec("DELETE FROM ports WHERE name = 'PORTPROMPT:'");
+    platform::sim::RemovePort("PORTPROMPT:");
     testsupport::WriteHostFile(sandbox.HostPath(std::string(kTemp) + "\\setup.log"), "x");
 
     RecordingProgress progress;
@@ -236,7 +235,7 @@ TEST(Reinstall, DeletesTheDriverFilesTheRegistryStillNames) {
     ASSERT_FALSE(mergedName.empty());
     const fs::path folder = sandbox.HostPath("C:\\Windows\\System32\\spool\\V4Dirs\\" + queue);
     testsupport::WriteHostFile(folder / "merged.gpd", "copy");
-    platform::sim::db().Exec("DELETE FROM printers WHERE name = 'Microsoft Print to PDF'");
+    platform::sim::ForgetPrinter("Microsoft Print to PDF");
 
     RecordingProgress progress;
     ASSERT_EQ(RunRepair(kReinstallMode, Settings(256), progress), RepairOutcome::Ran);
@@ -265,7 +264,7 @@ TEST_P(MissingServicingTool, TouchesNothing) {
     EXPECT_EQ(RunRepair(GetParam().mode, Settings(256), progress),
               RepairOutcome::ServicingToolMissing);
     EXPECT_TRUE(progress.reports.empty());
-    EXPECT_EQ(platform::sim::db().QueryInt("SELECT COUNT(*) FROM launch_log"), 0);
+    EXPECT_TRUE(platform::sim::LaunchLog().empty());
     EXPECT_EQ(repair::QueueFolderName(), queue);
     EXPECT_EQ(platform::sim::ListJobs("").size(), 1u);
     EXPECT_EQ(SpoolerState(), platform::SERVICE_RUNNING);
@@ -294,7 +293,7 @@ TEST(Maintenance, RestartsTheSpoolerAndEmptiesTheJobAndTempFolders) {
     EXPECT_TRUE(fs::is_directory(sandbox.HostPath(kTemp)));
     EXPECT_TRUE(fs::is_empty(sandbox.HostPath(kTemp)));
     EXPECT_TRUE(platform::sim::FindPrinter("Microsoft Print to PDF")) << "the printer stays";
-    EXPECT_EQ(platform::sim::db().QueryInt("SELECT COUNT(*) FROM launch_log"), 0);
+    EXPECT_TRUE(platform::sim::LaunchLog().empty());
 }
 
 // ---- The servicing tool's run as the launch log records it ------------------------------
@@ -316,13 +315,12 @@ TEST_P(ServicingToolRun, IsLoggedWithItsElevationAndExitCode) {
     options.config.user = c.user;
     testsupport::ScopedSandbox sandbox(options);
     EXPECT_EQ(RunServicingTool(BuildRepairPaths(), kDisableParameters, 256), c.result);
-    platform::sim::Statement st = platform::sim::db().Prepare(
-        "SELECT image, elevated, error, exit_code FROM launch_results ORDER BY launch");
-    ASSERT_TRUE(st.Step());
-    EXPECT_EQ(st.Text(0), "C:\\Windows\\System32\\dism.exe");
-    EXPECT_EQ(st.Int(1) != 0, c.elevated);
-    EXPECT_EQ(st.Int(2), c.error);
-    EXPECT_EQ(st.IsNull(3) ? std::nullopt : std::optional<std::int64_t>(st.Int(3)), c.exitCode);
+    const auto log = platform::sim::LaunchLog();
+    ASSERT_TRUE(!log.empty() && log[0].result);
+    EXPECT_EQ(log[0].result->image, "C:\\Windows\\System32\\dism.exe");
+    EXPECT_EQ(log[0].result->elevated, c.elevated);
+    EXPECT_EQ(log[0].result->error, c.error);
+    EXPECT_EQ(log[0].result->exitCode, c.exitCode);
     EXPECT_TRUE(platform::sim::RedirectionEnabled());
 }
 
@@ -441,9 +439,9 @@ TEST(ServicingToolRun, AWindirFromTheUsersEnvironmentIsNotFollowed) {
     EXPECT_EQ(paths.servicingTool, "C:\\Windows\\system32\\dism.exe");
     EXPECT_EQ(paths.spoolFolder, "C:\\Windows\\system32\\spool");
     EXPECT_EQ(RunServicingTool(paths, kEnableParameters, 256), 0);
-    platform::sim::Statement st = platform::sim::db().Prepare("SELECT image FROM launch_results");
-    ASSERT_TRUE(st.Step());
-    EXPECT_EQ(st.Text(0), "C:\\Windows\\System32\\dism.exe");
+    const auto log = platform::sim::LaunchLog();
+    ASSERT_TRUE(!log.empty() && log[0].result);
+    EXPECT_EQ(log[0].result->image, "C:\\Windows\\System32\\dism.exe");
 }
 
 TEST(TempCleanUp, AFolderThatCannotBeCreatedAgainRaises) {
@@ -462,9 +460,7 @@ TEST(Reinstall, AnUnreadablePortListEndsTheSequenceWithRedirectionBackOn) {
     testsupport::ScopedSandbox sandbox;
     RecordingProgress progress;
     // A spooler that cannot start leaves no port list to read at step 10.
-    progress.hooks[9] = [] {
-        platform::sim::db().Exec("DELETE FROM services WHERE name = 'Spooler'");
-    };
+    progress.hooks[9] = [] { platform::sim::RemoveService("Spooler"); };
     EXPECT_THROW(RunRepair(kReinstallMode, Settings(256), progress), quellin::system::SystemError);
     ASSERT_FALSE(progress.reports.empty());
     EXPECT_EQ(progress.reports.back().step, 10);

@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/services.h"
+#include "platform/sim/control.h"
 #include "platform/spooler.h"
 #include "support/sandbox_fixture.h"
 
@@ -108,11 +110,7 @@ INSTANTIATE_TEST_SUITE_P(
 
 void AddPrinter(const std::string& name,
                 platform::DWORD attributes = platform::PRINTER_ATTRIBUTE_LOCAL) {
-    platform::sim::db()
-        .Prepare("INSERT INTO printers(name, port, driver, attributes) VALUES(?, 'nul:', 'D', ?)")
-        .Bind(1, name)
-        .Bind(2, static_cast<std::int64_t>(attributes))
-        .Run();
+    platform::sim::AddPrinter(name, "nul:", "D", attributes);
 }
 
 TEST(InstalledPrintersTest, LocalPrintersAndConnectionsInSpoolerOrder) {
@@ -128,7 +126,7 @@ TEST(InstalledPrintersTest, LocalPrintersAndConnectionsInSpoolerOrder) {
 
 TEST(InstalledPrintersTest, StoppedSpoolerGivesNoNames) {
     testsupport::ScopedSandbox sandbox;
-    platform::sim::db().Exec("UPDATE services SET state = 1 WHERE name = 'spooler'");
+    platform::sim::SetServiceState("spooler", platform::SERVICE_STOPPED);
     EXPECT_TRUE(EnumerateInstalledPrinters().empty());
     EXPECT_FALSE(IsPrinterPresent("Microsoft Print to PDF"));
 }

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <filesystem>
 #include <thread>
@@ -64,10 +65,9 @@ TEST(RunProcess, WaitsForTheServicingToolWhileProcessingMessages) {
     EXPECT_TRUE(platform::sim::FindPrinter("Microsoft Print to PDF"));
     EXPECT_EQ(Dism("/Online /Enable-Feature /FeatureName:Nothing"),
               static_cast<std::int32_t>(0x800F080C));
-    std::int64_t hidden =
-        platform::sim::db()
-            .QueryInt("SELECT COUNT(*) FROM launch_log WHERE show = 0 AND verb = 'runas'")
-            .value_or(0);
+    const auto log = platform::sim::LaunchLog();
+    const auto hidden = std::count_if(
+        log.begin(), log.end(), [](const auto& e) { return e.show == 0 && e.verb == "runas"; });
     EXPECT_EQ(hidden, 3);
 }
 
@@ -92,8 +92,7 @@ TEST(RunProcess, PassesOnlyTheLowSixteenBitsOfTheShowMode) {
     EXPECT_EQ(quellin::system::RunProcess("runas", kDism, kEnable, kDism,
                                           0x10000 | platform::SW_HIDE, true),
               0);
-    EXPECT_EQ(platform::sim::db().QueryInt("SELECT show FROM launch_log ORDER BY id DESC LIMIT 1"),
-              0);
+    EXPECT_EQ(platform::sim::LaunchLog().back().show, 0);
 }
 
 struct FailureCase {
@@ -231,8 +230,7 @@ TEST(ServiceWait, ALongWaitHintDoesNotOutlastTheNoProgressLimit) {
     auto repaint = [&] {
         if (!hinted) {
             hinted = true;
-            platform::sim::db().Exec(
-                "UPDATE services SET wait_hint = 3600000 WHERE name = 'Spooler'");
+            platform::sim::SetServiceWaitHint("Spooler", 3600000);
         }
         if (Clock::now() - start > std::chrono::seconds(10))
             throw std::runtime_error("still sleeping the wait hint");
@@ -409,18 +407,12 @@ TEST(TempFolder, OneWithoutAndOneWithItsTrailingBackslash) {
 TEST(Printers, DeletingThePrinterThenItsDriversLeavesNoTrace) {
     testsupport::ScopedSandbox sandbox;
     quellin::system::DeletePrinterDrivers("Microsoft Print To PDF");
-    EXPECT_EQ(platform::sim::db().QueryInt(
-                  "SELECT COUNT(*) FROM drivers WHERE name = 'Microsoft Print To "
-                  "PDF' AND environment = 'Windows x64'"),
-              1)
+    EXPECT_EQ(platform::sim::DriverCount("Microsoft Print To PDF", "Windows x64"), 1)
         << "still in use by its printer";
     quellin::system::DeletePrinterByName("Microsoft Print to PDF");
     EXPECT_FALSE(platform::sim::FindPrinter("Microsoft Print to PDF"));
     quellin::system::DeletePrinterDrivers("Microsoft Print To PDF");
-    EXPECT_EQ(platform::sim::db().QueryInt(
-                  "SELECT COUNT(*) FROM drivers WHERE name = 'Microsoft Print To "
-                  "PDF'"),
-              0);
+    EXPECT_EQ(platform::sim::DriverCount("Microsoft Print To PDF"), 0);
     quellin::system::DeletePrinterByName(
         "Microsoft Print to PDF");  // gone already: nothing to examine
 }
@@ -432,10 +424,7 @@ TEST(Printers, WithoutAdministratorRightsNothingIsDeleted) {
     quellin::system::DeletePrinterByName("Microsoft Print to PDF");
     quellin::system::DeletePrinterDrivers("Microsoft XPS Document Writer v4");
     EXPECT_TRUE(platform::sim::FindPrinter("Microsoft Print to PDF"));
-    EXPECT_EQ(
-        platform::sim::db().QueryInt("SELECT COUNT(*) FROM drivers WHERE name = 'Microsoft XPS "
-                                     "Document Writer v4'"),
-        2);
+    EXPECT_EQ(platform::sim::DriverCount("Microsoft XPS Document Writer v4"), 2);
 }
 
 struct PortCase {
@@ -449,11 +438,8 @@ class PortMissing : public testing::TestWithParam<PortCase> {};
 TEST_P(PortMissing, ComparesWholeNamesWithLetterCase) {
     testsupport::ScopedSandbox sandbox;
     for (const char* similar : {"PORTPROMPT:2", "XPORTPROMPT:", "PORTPROMPT"})
-        platform::sim::db()
-            .Prepare("INSERT INTO ports(name, monitor) VALUES(?, 'Local Port')")
-            .Bind(1, similar)
-            .Run();
-    platform::sim::db().Exec("DELETE FROM ports WHERE name = 'PORTPROMPT'");
+        platform::sim::AddPort(similar);
+    platform::sim::RemovePort("PORTPROMPT");
     EXPECT_EQ(quellin::system::IsPortMissing(GetParam().port), GetParam().missing);
 }
 
@@ -481,15 +467,12 @@ TEST(Ports, AnUnreadablePortListRaisesTheSystemError) {
 
 TEST(Ports, AddPortIfMissingAddsALocalPortOnce) {
     testsupport::ScopedSandbox sandbox;
-    platform::sim::db().Exec("DELETE FROM ports WHERE name = 'PORTPROMPT:'");
+    platform::sim::RemovePort("PORTPROMPT:");
     ASSERT_TRUE(quellin::system::IsPortMissing("PORTPROMPT:"));
     quellin::system::AddPortIfMissing("PORTPROMPT:");
     EXPECT_FALSE(quellin::system::IsPortMissing("PORTPROMPT:"));
     quellin::system::AddPortIfMissing("PORTPROMPT:");
-    EXPECT_EQ(
-        platform::sim::db().QueryInt("SELECT COUNT(*) FROM ports WHERE name = 'PORTPROMPT:' AND "
-                                     "monitor = 'Local Port'"),
-        1);
+    EXPECT_EQ(platform::sim::PortMonitor("PORTPROMPT:"), "Local Port");
 }
 
 }  // namespace

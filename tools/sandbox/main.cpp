@@ -14,6 +14,7 @@
 #include "common/standard_text.h"
 #include "platform/processes.h"
 #include "platform/services.h"
+#include "platform/sim/control.h"
 #include "platform/sim/registry_store.h"
 #include "platform/sim/sandbox.h"
 #include "platform/sim/seed.h"
@@ -227,20 +228,17 @@ int Reg(Args& args) {
 }
 
 int Printers() {
-    std::lock_guard lock(platform::sim::db().mutex());
-    platform::sim::Statement st = platform::sim::db().Prepare(
-        "SELECT name, port, driver, attributes, share FROM printers ORDER BY id");
     const std::optional<std::string> defaultPrinter = platform::sim::DefaultPrinter();
     std::cout << "[";
     bool first = true;
-    while (st.Step()) {
-        std::int64_t attributes = st.Int(3);
+    for (const platform::sim::PrinterRecord& printer : platform::sim::Printers()) {
+        std::int64_t attributes = printer.attributes;
         const bool isDefault =
-            defaultPrinter && platform::sim::IEquals(*defaultPrinter, st.Text(0));
-        std::cout << (first ? "" : ",") << "{\"name\":" << JsonString(st.Text(0))
-                  << ",\"port\":" << JsonString(st.Text(1))
-                  << ",\"driver\":" << JsonString(st.Text(2)) << ",\"attributes\":" << attributes
-                  << ",\"shared\":"
+            defaultPrinter && platform::sim::IEquals(*defaultPrinter, printer.name);
+        std::cout << (first ? "" : ",") << "{\"name\":" << JsonString(printer.name)
+                  << ",\"port\":" << JsonString(printer.port)
+                  << ",\"driver\":" << JsonString(printer.driver)
+                  << ",\"attributes\":" << attributes << ",\"shared\":"
                   << ((attributes & platform::PRINTER_ATTRIBUTE_SHARED) ? "true" : "false")
                   << ",\"connection\":"
                   << ((attributes & platform::PRINTER_ATTRIBUTE_NETWORK) ? "true" : "false")
@@ -254,7 +252,6 @@ int Printers() {
 int Printer(Args& args) {
     std::string verb = args.Next("printer command");
     std::string name = args.Next("printer name");
-    std::string key = std::string(platform::sim::kPrintersKey) + "\\" + name;
     if (verb == "add") {
         std::string port = "PORTPROMPT:";
         std::string driver = "Microsoft Software Printer Driver";
@@ -273,40 +270,18 @@ int Printer(Args& args) {
             } else
                 throw Usage{"unknown option: " + option};
         }
-        platform::sim::Transaction tx(platform::sim::db());
-        if (platform::sim::db().QueryInt("SELECT 1 FROM printers WHERE name = ?", name)) {
+        if (!platform::sim::AddPrinter(name, port, driver,
+                                       static_cast<std::uint32_t>(attributes))) {
             std::cerr << "quellin-sandbox: printer exists: " << name << "\n";
             return 1;
         }
-        platform::sim::db()
-            .Prepare("INSERT OR IGNORE INTO ports(name, monitor) VALUES(?, 'Local Port')")
-            .Bind(1, port)
-            .Run();
-        platform::sim::db()
-            .Prepare(
-                "INSERT INTO printers(name, port, driver, attributes, share) VALUES(?,?,?,?,?)")
-            .Bind(1, name)
-            .Bind(2, port)
-            .Bind(3, driver)
-            .Bind(4, attributes)
-            .Bind(5, (attributes & platform::PRINTER_ATTRIBUTE_SHARED) ? name : std::string())
-            .Run();
-        platform::sim::reg::SetString(key, "Name", name);
-        platform::sim::reg::SetString(key, "Port", port);
-        platform::sim::reg::SetString(key, "Printer Driver", driver);
-        platform::sim::reg::SetDword(key, "Attributes", static_cast<std::uint32_t>(attributes));
-        tx.Commit();
         return 0;
     }
     if (verb == "delete") {
-        platform::sim::Transaction tx(platform::sim::db());
-        platform::sim::db().Prepare("DELETE FROM printers WHERE name = ?").Bind(1, name).Run();
-        if (platform::sim::db().Changes() == 0) {
+        if (!platform::sim::RemovePrinter(name)) {
             std::cerr << "quellin-sandbox: no such printer: " << name << "\n";
             return 1;
         }
-        platform::sim::reg::DeleteKey(key);
-        tx.Commit();
         return 0;
     }
     throw Usage{"unknown printer command: " + verb};
@@ -314,19 +289,21 @@ int Printer(Args& args) {
 
 // Each program the shell ran, without times, as one list that a script can compare whole.
 int LogRuns() {
-    std::lock_guard lock(platform::sim::db().mutex());
-    platform::sim::Statement st = platform::sim::db().Prepare(
-        "SELECT verb, file, parameters, directory, r.image, r.elevated, r.exit_code FROM "
-        "launch_log JOIN launch_results r ON r.launch = id WHERE r.error = 0 ORDER BY id");
     std::cout << "[";
-    for (bool first = true; st.Step(); first = false) {
-        std::cout << (first ? "" : ",") << "{\"verb\":" << JsonString(st.Text(0))
-                  << ",\"file\":" << JsonString(st.Text(1))
-                  << ",\"params\":" << JsonString(st.Text(2))
-                  << ",\"dir\":" << JsonString(st.Text(3))
-                  << ",\"image\":" << JsonString(st.Text(4))
-                  << ",\"elevated\":" << (st.Int(5) ? "true" : "false") << ",\"exitCode\":"
-                  << (st.IsNull(6) ? std::string("null") : std::to_string(st.Int(6))) << "}";
+    bool first = true;
+    for (const platform::sim::LaunchEntry& e : platform::sim::LaunchLog()) {
+        if (!e.result || e.result->error != 0)
+            continue;
+        std::cout << (first ? "" : ",") << "{\"verb\":" << JsonString(e.verb)
+                  << ",\"file\":" << JsonString(e.file)
+                  << ",\"params\":" << JsonString(e.parameters)
+                  << ",\"dir\":" << JsonString(e.directory)
+                  << ",\"image\":" << JsonString(e.result->image)
+                  << ",\"elevated\":" << (e.result->elevated ? "true" : "false") << ",\"exitCode\":"
+                  << (e.result->exitCode ? std::to_string(*e.result->exitCode)
+                                         : std::string("null"))
+                  << "}";
+        first = false;
     }
     std::cout << "]\n";
     return 0;
@@ -338,23 +315,18 @@ int Log(Args& args) {
             throw Usage{"log takes only --runs"};
         return LogRuns();
     }
-    std::lock_guard lock(platform::sim::db().mutex());
-    platform::sim::Statement st = platform::sim::db().Prepare(
-        "SELECT time, verb, file, parameters, directory, show, r.launch, r.image, r.elevated, "
-        "r.error, r.exit_code FROM launch_log LEFT JOIN launch_results r ON r.launch = id "
-        "ORDER BY id");
-    while (st.Step()) {
-        std::cout << "{\"time\":" << JsonString(st.Text(0))
-                  << ",\"verb\":" << JsonString(st.Text(1))
-                  << ",\"file\":" << JsonString(st.Text(2))
-                  << ",\"params\":" << JsonString(st.Text(3))
-                  << ",\"dir\":" << JsonString(st.Text(4)) << ",\"show\":" << st.Int(5);
+    for (const platform::sim::LaunchEntry& e : platform::sim::LaunchLog()) {
+        std::cout << "{\"time\":" << JsonString(e.time) << ",\"verb\":" << JsonString(e.verb)
+                  << ",\"file\":" << JsonString(e.file)
+                  << ",\"params\":" << JsonString(e.parameters)
+                  << ",\"dir\":" << JsonString(e.directory) << ",\"show\":" << e.show;
         // What the shell ran, elevated or not, and how it ended (null while it runs).
-        if (!st.IsNull(6)) {
-            std::cout << ",\"image\":" << JsonString(st.Text(7))
-                      << ",\"elevated\":" << (st.Int(8) ? "true" : "false")
-                      << ",\"error\":" << st.Int(9) << ",\"exitCode\":"
-                      << (st.IsNull(10) ? std::string("null") : std::to_string(st.Int(10)));
+        if (e.result) {
+            std::cout << ",\"image\":" << JsonString(e.result->image)
+                      << ",\"elevated\":" << (e.result->elevated ? "true" : "false")
+                      << ",\"error\":" << e.result->error << ",\"exitCode\":"
+                      << (e.result->exitCode ? std::to_string(*e.result->exitCode)
+                                             : std::string("null"));
         }
         std::cout << "}\n";
     }

@@ -1,11 +1,17 @@
-// Test controls of the simulated Windows that have no Windows counterpart.
+// Test controls of the simulated Windows that have no Windows counterpart: how tests, the sandbox
+// tool and the benchmarks set up and look at a sandbox. Everything here acts on the sandbox this
+// process has open.
 #pragma once
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
+#include <vector>
 
 namespace quellin::platform::sim {
+
+// ---- Files -------------------------------------------------------------------------------
 
 // Files of this process whose name matches `nameMask` ("*.gpd") and that are opened after this
 // call accept only `afterBytes` bytes in all; the write that goes past fails with
@@ -17,5 +23,114 @@ void ClearInjectedFailures();
 // something by path, before the call looks at it: a test swaps a folder for a link there, as
 // another process could between two calls. An empty function removes the hook.
 void SetBeforePathHook(std::function<void(const std::string& windowsPath)> hook);
+
+// ---- Printers ----------------------------------------------------------------------------
+
+// Installs a printer: the spooler's record, its port (a local one when missing) and its key
+// under Print\Printers. A printer with PRINTER_ATTRIBUTE_SHARED is shared under its own name.
+// False, and nothing changed, when a printer of that name exists.
+bool AddPrinter(const std::string& name, const std::string& port = "nul:",
+                const std::string& driver = "Microsoft Software Printer Driver",
+                std::uint32_t attributes = 0x240 /* local, complete first */);
+
+struct PrinterRecord {
+    std::string name, port, driver;
+    std::uint32_t attributes = 0;
+    std::string share;
+};
+// The spooler's printers in installation order.
+std::vector<PrinterRecord> Printers();
+
+// Removes a printer the way the spooler does: its jobs and their files, its registry key, its
+// Devices value and its V4Dirs queue folder. False when there is no such printer.
+bool RemovePrinter(const std::string& name);
+
+// The spooler loses its record of a printer while its registry key, files and jobs stay: damage
+// that no Windows call leaves, for the repair to meet. False when there is no such printer.
+bool ForgetPrinter(const std::string& name);
+
+// Changes the attributes in the spooler's record only (PRINTER_ATTRIBUTE_*).
+void SetPrinterAttributes(const std::string& name, std::uint32_t attributes);
+
+// ---- Ports and drivers -------------------------------------------------------------------
+
+// Adds a port unless one of that name (in any letter case) exists.
+void AddPort(const std::string& name, const std::string& monitor = "Local Port");
+// False when there is no such port.
+bool RemovePort(const std::string& name);
+// The monitor of a port, or nothing when there is no such port.
+std::optional<std::string> PortMonitor(const std::string& name);
+
+// Installed versions of a driver, in one environment ("Windows x64") or (empty) in all.
+int DriverCount(const std::string& name, const std::string& environment = {});
+
+// ---- Jobs --------------------------------------------------------------------------------
+
+struct JobSpec {
+    std::string printer;
+    std::string document;
+    std::string owner = "User";
+    std::uint32_t size = 0;
+    std::uint32_t pages = 1;
+    std::uint32_t status = 0;
+    std::string machine;  // empty: this computer
+    // UTC milliseconds since 1970; none: now.
+    std::optional<std::int64_t> submittedMs;
+};
+
+// Queues a job as the spooler does: a shadow file with its record and a spool file with `size`
+// bytes in the job folder. While the spooler runs the job is listed at once; while it is
+// stopped the files wait for its next start. Returns the job's id. Throws std::runtime_error
+// for an unknown printer.
+std::uint32_t AddJob(const JobSpec& spec);
+
+// Puts jobs straight into the running spooler's list, in one transaction and without the files
+// AddJob writes, so that a benchmark can have thousands; the spooler's next start forgets them.
+// Each keeps its given `id`; its machine is named as AddJob names it; without a submission time
+// it was submitted at 1970-01-01.
+struct ListedJob {
+    std::uint32_t id = 0;
+    JobSpec spec;
+    std::uint32_t pagesPrinted = 0;
+};
+void ListJobsDirectly(const std::vector<ListedJob>& jobs);
+
+// ---- Services and optional features ------------------------------------------------------
+
+// A hung service stays in its next pending state with a constant check point.
+void SetServiceHung(const std::string& name, bool hung);
+// Sets a service's state (SERVICE_STOPPED, ...) at once, as if it had always been so.
+void SetServiceState(const std::string& name, std::uint32_t state);
+// The wait hint the service reports until its state next changes.
+void SetServiceWaitHint(const std::string& name, std::uint32_t waitHintMs);
+// The service is not installed at all. False when there is no such service.
+bool RemoveService(const std::string& name);
+
+// The state of an optional feature ("Enabled", "Disabled", "DisabledWithPayloadRemoved").
+std::optional<std::string> FeatureState(const std::string& name);
+void SetFeatureState(const std::string& name, const std::string& state);
+
+// ---- The launch log ----------------------------------------------------------------------
+
+// Each program started and address opened through the shell, oldest first; `result` is what
+// became of a program start (none for an address or a start refused before it looked).
+struct LaunchResult {
+    std::string image;  // the program file the shell found, as the system folder really is
+    bool elevated = false;
+    std::int64_t error = 0;                // 0 when it started
+    std::optional<std::int64_t> exitCode;  // none while it runs
+};
+struct LaunchEntry {
+    std::string time, verb, file, parameters, directory;
+    int show = 0;
+    std::optional<LaunchResult> result;
+};
+std::vector<LaunchEntry> LaunchLog();
+
+// ---- The whole machine -------------------------------------------------------------------
+
+// Every record of the sandbox but its logs as text, one line a record in a fixed order, for
+// comparing the machine before and after something that must not change it.
+std::string RecordsSnapshot();
 
 }  // namespace quellin::platform::sim

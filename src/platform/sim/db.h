@@ -44,6 +44,7 @@ class Statement {
     std::string Text(int column) const;
     std::vector<std::uint8_t> Blob(int column) const;
     bool IsNull(int column) const;
+    int ColumnCount() const { return sqlite3_column_count(stmt_); }
 
   private:
     sqlite3* db_;

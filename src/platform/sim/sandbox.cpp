@@ -10,6 +10,7 @@
 #include <mutex>
 #include <stdexcept>
 
+#include "platform/sim/control.h"
 #include "platform/sim/observer.h"
 #include "platform/sim/seed.h"
 #include "platform/sim/strings.h"
@@ -323,6 +324,48 @@ void LogLaunchExit(std::int64_t launch, std::uint32_t exitCode) {
     std::lock_guard lock(db().mutex());
     Statement st = db().Prepare("UPDATE launch_results SET exit_code = ? WHERE launch = ?");
     st.Bind(1, static_cast<std::int64_t>(exitCode)).Bind(2, launch).Run();
+}
+
+std::vector<LaunchEntry> LaunchLog() {
+    std::lock_guard lock(db().mutex());
+    Statement st = db().Prepare(
+        "SELECT time, verb, file, parameters, directory, show, r.launch, r.image, r.elevated, "
+        "r.error, r.exit_code FROM launch_log LEFT JOIN launch_results r ON r.launch = id "
+        "ORDER BY id");
+    std::vector<LaunchEntry> entries;
+    while (st.Step()) {
+        LaunchEntry& e = entries.emplace_back();
+        e.time = st.Text(0);
+        e.verb = st.Text(1);
+        e.file = st.Text(2);
+        e.parameters = st.Text(3);
+        e.directory = st.Text(4);
+        e.show = static_cast<int>(st.Int(5));
+        if (!st.IsNull(6)) {
+            e.result = LaunchResult{st.Text(7), st.Int(8) != 0, st.Int(9),
+                                    st.IsNull(10) ? std::nullopt : std::optional(st.Int(10))};
+        }
+    }
+    return entries;
+}
+
+std::string RecordsSnapshot() {
+    std::lock_guard lock(db().mutex());
+    std::string text;
+    for (const char* table : {"reg_keys", "reg_values", "file_attributes", "printers", "ports",
+                              "drivers", "services", "features", "jobs"}) {
+        // The jobs table exists only once a spooler has run.
+        if (!db().QueryInt("SELECT 1 FROM sqlite_master WHERE type = 'table' AND name = ?", table))
+            continue;
+        Statement st = db().Prepare(std::string("SELECT * FROM ") + table + " ORDER BY 1");
+        while (st.Step()) {
+            text += table;
+            for (int i = 0; i < st.ColumnCount(); ++i)
+                text += '|' + (st.IsNull(i) ? std::string("NULL") : st.Text(i));
+            text += "\n";
+        }
+    }
+    return text;
 }
 
 void SetLaunchObserver(LaunchObserver observer) {

@@ -4,6 +4,7 @@
 #include <random>
 
 #include "platform/registry.h"
+#include "platform/sim/control.h"
 #include "platform/sim/registry_store.h"
 
 namespace quellin::platform::sim {
@@ -81,13 +82,6 @@ void AddPrinterRow(const std::string& name, const std::string& port, const std::
     reg::SetDword(key, "Attributes", static_cast<std::uint32_t>(attributes));
     reg::SetString("HKCU\\Software\\Microsoft\\Windows NT\\CurrentVersion\\Devices", name,
                    "winspool,Ne0" + std::to_string(name.size() % 10) + ":");
-}
-
-void AddPort(const std::string& name, const std::string& monitor) {
-    db().Prepare("INSERT OR IGNORE INTO ports(name, monitor) VALUES(?, ?)")
-        .Bind(1, name)
-        .Bind(2, monitor)
-        .Run();
 }
 
 void AddDriver(const std::string& name, int version) {

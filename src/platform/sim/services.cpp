@@ -174,6 +174,25 @@ void SetServiceHung(const std::string& name, bool hung) {
     tx.Commit();
 }
 
+void SetServiceState(const std::string& name, std::uint32_t state) {
+    std::lock_guard lock(db().mutex());
+    db().Prepare("UPDATE services SET state = ? WHERE name = ?").Bind(1, state).Bind(2, name).Run();
+}
+
+void SetServiceWaitHint(const std::string& name, std::uint32_t waitHintMs) {
+    std::lock_guard lock(db().mutex());
+    db().Prepare("UPDATE services SET wait_hint = ? WHERE name = ?")
+        .Bind(1, waitHintMs)
+        .Bind(2, name)
+        .Run();
+}
+
+bool RemoveService(const std::string& name) {
+    std::lock_guard lock(db().mutex());
+    db().Prepare("DELETE FROM services WHERE name = ?").Bind(1, name).Run();
+    return db().Changes() > 0;
+}
+
 bool SpoolerAvailable() {
     std::optional<ServiceStatus> status = QueryService("spooler");
     if (status && status->state == platform::SERVICE_RUNNING)

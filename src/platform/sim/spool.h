@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/sim/control.h"
 #include "platform/spooler.h"
 #include "platform/types.h"
 
@@ -33,9 +34,6 @@ std::optional<ServiceStatus> QueryService(const std::string& name);
 platform::DWORD StartService(const std::string& name);
 platform::DWORD StopService(const std::string& name);
 
-// Test control: a hung service stays in its next pending state with a constant check point.
-void SetServiceHung(const std::string& name, bool hung);
-
 // How long each change stays pending and the wait hint reported meanwhile, per the sandbox's
 // service timing.
 struct ServiceTiming {
@@ -52,23 +50,6 @@ std::int64_t SpoolerGeneration();
 
 inline constexpr const char* kSpoolJobFolder = "C:\\Windows\\System32\\spool\\PRINTERS";
 
-struct JobSpec {
-    std::string printer;
-    std::string document;
-    std::string owner = "User";
-    std::uint32_t size = 0;
-    std::uint32_t pages = 1;
-    std::uint32_t status = 0;
-    std::string machine;  // empty: this computer
-    // UTC milliseconds since 1970; none: now.
-    std::optional<std::int64_t> submittedMs;
-};
-
-// Queues a job as the spooler does: a shadow file with its record and a spool file with `size`
-// bytes in the job folder. While the spooler runs the job is listed at once; while it is
-// stopped the files wait for its next start. Throws std::runtime_error for an unknown printer.
-platform::DWORD AddJob(const JobSpec& spec);
-
 void EnsureJobTable();
 
 // The installed printer's name as the spooler spells it (names compare without regard to case).
@@ -82,20 +63,12 @@ std::vector<platform::JOB_INFO_2A> ListJobs(const std::string& printer);
 // "Software\Microsoft\Windows NT\CurrentVersion\Windows" "Device" ("name,winspool,port").
 std::optional<std::string> DefaultPrinter();
 
-// Removes a printer the way the spooler does: its jobs and their files, its registry key and
-// its V4Dirs queue folder. False when there is no such printer.
-bool RemovePrinter(const std::string& name);
-
 // SetJobA's commands on a job of `printer`; sets the last error as SetJobA does.
 platform::BOOL ControlJob(const std::string& printer, platform::DWORD jobId,
                           platform::DWORD command);
 
 // Removes every version of a driver in every environment; false when none was installed.
 bool RemoveDriver(const std::string& name);
-
-// The state of an optional feature ("Enabled", "Disabled", "DisabledWithPayloadRemoved").
-std::optional<std::string> FeatureState(const std::string& name);
-void SetFeatureState(const std::string& name, const std::string& state);
 
 // ---- Shell ---------------------------------------------------------------------------------
 

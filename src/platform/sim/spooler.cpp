@@ -210,6 +210,12 @@ std::vector<platform::DWORD> ShadowIdsOnDisk() {
     return ids;
 }
 
+// "\\NAME" for a machine name given with or without its backslashes; empty: this computer.
+std::string MachineName(const std::string& given) {
+    std::string machine = given.empty() ? kComputerName : given;
+    return machine.rfind("\\\\", 0) == 0 ? machine : "\\\\" + machine;
+}
+
 platform::SYSTEMTIME ToSystemTime(std::int64_t ms) {
     std::time_t seconds = static_cast<std::time_t>(ms / 1000);
     std::tm tm{};
@@ -319,8 +325,7 @@ platform::DWORD AddJob(const JobSpec& spec) {
     JobRow job;
     job.id = static_cast<platform::DWORD>(last + 1);
     job.printer = *printer;
-    std::string machine = spec.machine.empty() ? kComputerName : spec.machine;
-    job.machine = machine.rfind("\\\\", 0) == 0 ? machine : "\\\\" + machine;
+    job.machine = MachineName(spec.machine);
     job.owner = spec.owner;
     job.document = spec.document;
     job.status = spec.status;
@@ -391,6 +396,103 @@ bool RemovePrinter(const std::string& name) {
         fs::remove_all(HostPathNative("C:\\Windows\\System32\\spool\\V4Dirs\\" + queue), ec);
     }
     return true;
+}
+
+bool AddPrinter(const std::string& name, const std::string& port, const std::string& driver,
+                std::uint32_t attributes) {
+    Transaction tx(db());
+    if (FindPrinter(name))
+        return false;
+    AddPort(port);
+    db().Prepare("INSERT INTO printers(name, port, driver, attributes, share) VALUES(?,?,?,?,?)")
+        .Bind(1, name)
+        .Bind(2, port)
+        .Bind(3, driver)
+        .Bind(4, attributes)
+        .Bind(5, (attributes & platform::PRINTER_ATTRIBUTE_SHARED) ? name : std::string())
+        .Run();
+    std::string key = std::string(kPrintersKey) + "\\" + name;
+    reg::SetString(key, "Name", name);
+    reg::SetString(key, "Port", port);
+    reg::SetString(key, "Printer Driver", driver);
+    reg::SetDword(key, "Attributes", attributes);
+    tx.Commit();
+    return true;
+}
+
+std::vector<PrinterRecord> Printers() {
+    std::lock_guard lock(db().mutex());
+    Statement st =
+        db().Prepare("SELECT name, port, driver, attributes, share FROM printers ORDER BY id");
+    std::vector<PrinterRecord> printers;
+    while (st.Step()) {
+        printers.push_back(PrinterRecord{st.Text(0), st.Text(1), st.Text(2),
+                                         static_cast<std::uint32_t>(st.Int(3)), st.Text(4)});
+    }
+    return printers;
+}
+
+bool ForgetPrinter(const std::string& name) {
+    std::lock_guard lock(db().mutex());
+    db().Prepare("DELETE FROM printers WHERE name = ?").Bind(1, name).Run();
+    return db().Changes() > 0;
+}
+
+void SetPrinterAttributes(const std::string& name, std::uint32_t attributes) {
+    std::lock_guard lock(db().mutex());
+    db().Prepare("UPDATE printers SET attributes = ? WHERE name = ?")
+        .Bind(1, attributes)
+        .Bind(2, name)
+        .Run();
+}
+
+void AddPort(const std::string& name, const std::string& monitor) {
+    std::lock_guard lock(db().mutex());
+    db().Prepare("INSERT OR IGNORE INTO ports(name, monitor) VALUES(?, ?)")
+        .Bind(1, name)
+        .Bind(2, monitor)
+        .Run();
+}
+
+bool RemovePort(const std::string& name) {
+    std::lock_guard lock(db().mutex());
+    db().Prepare("DELETE FROM ports WHERE name = ?").Bind(1, name).Run();
+    return db().Changes() > 0;
+}
+
+std::optional<std::string> PortMonitor(const std::string& name) {
+    std::lock_guard lock(db().mutex());
+    Statement st = db().Prepare("SELECT monitor FROM ports WHERE name = ?");
+    st.Bind(1, name);
+    return st.Step() ? std::optional<std::string>(st.Text(0)) : std::nullopt;
+}
+
+int DriverCount(const std::string& name, const std::string& environment) {
+    std::lock_guard lock(db().mutex());
+    Statement st = db().Prepare(
+        "SELECT COUNT(*) FROM drivers WHERE name = ? AND (?2 = '' OR environment = ?2)");
+    st.Bind(1, name).Bind(2, environment);
+    return st.Step() ? static_cast<int>(st.Int(0)) : 0;
+}
+
+void ListJobsDirectly(const std::vector<ListedJob>& jobs) {
+    Transaction tx(db());
+    EnsureJobTable();
+    for (const ListedJob& listed : jobs) {
+        JobRow job;
+        job.id = listed.id;
+        job.printer = listed.spec.printer;
+        job.machine = MachineName(listed.spec.machine);
+        job.owner = listed.spec.owner;
+        job.document = listed.spec.document;
+        job.status = listed.spec.status;
+        job.pages = listed.spec.pages;
+        job.pagesPrinted = listed.pagesPrinted;
+        job.size = listed.spec.size;
+        job.submittedMs = listed.spec.submittedMs.value_or(0);
+        InsertJob(job);
+    }
+    tx.Commit();
 }
 
 // SetJobA's commands on a job of `printer`, as the running spooler applies them.
