@@ -1,7 +1,6 @@
-// The fuzz targets' entry in the normal build, where there is no libFuzzer: runs each file named
-// on the command line, and each file in each folder named there, through the target once, so
-// that ctest replays the corpus and every past finding.
-#include <cstddef>
+// The targets' main in the normal build, without libFuzzer: runs each file named on the command
+// line, or in a folder named there, through the target once, so that ctest replays the corpus
+// and every past finding.
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
@@ -12,26 +11,21 @@
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size);
 
 int main(int argc, char** argv) {
-    namespace fs = std::filesystem;
-    std::vector<fs::path> inputs;
+    std::vector<std::filesystem::path> inputs;
     for (int i = 1; i < argc; ++i) {
-        if (!fs::is_directory(argv[i])) {
+        if (std::filesystem::is_directory(argv[i]))
+            inputs.insert(inputs.end(), std::filesystem::directory_iterator(argv[i]), {});
+        else
             inputs.emplace_back(argv[i]);
-            continue;
-        }
-        for (const fs::directory_entry& entry : fs::directory_iterator(argv[i])) {
-            inputs.push_back(entry.path());
-        }
     }
-    for (const fs::path& path : inputs) {
+    for (const std::filesystem::path& path : inputs) {
+        std::cout << path.string() << std::endl;  // before it runs, so that a crash names it
         std::ifstream in(path, std::ios::binary);
         if (!in) {
             std::cerr << path.string() << ": cannot be read\n";
             return 1;
         }
         const std::vector<std::uint8_t> bytes{std::istreambuf_iterator<char>(in), {}};
-        // Named before it runs, so that a crash shows its input.
-        std::cout << path.string() << " (" << bytes.size() << " bytes)" << std::endl;
         LLVMFuzzerTestOneInput(bytes.data(), bytes.size());
     }
     return inputs.empty() ? 1 : 0;
