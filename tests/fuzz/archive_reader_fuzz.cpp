@@ -9,7 +9,7 @@
 
 using namespace quellin;
 
-using namespace quellin::backup;
+using namespace quellin::archive;
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     MemorySource source(std::span<const std::uint8_t>(data, size));

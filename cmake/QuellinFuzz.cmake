@@ -1,0 +1,15 @@
+# The fuzz build: the fuzz targets and only the libraries they link, all built for libFuzzer
+# with AddressSanitizer and UBSan. No Qt, tools or other tests, so that a fresh build is quick.
+if(NOT CMAKE_CXX_COMPILER_ID STREQUAL "Clang")
+  message(FATAL_ERROR "QUELLIN_FUZZ needs clang: -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++")
+endif()
+add_compile_options(-fsanitize=fuzzer-no-link,address,undefined -fno-sanitize-recover=undefined)
+add_link_options(-fsanitize=address,undefined)
+find_package(SQLite3 REQUIRED)
+find_package(ZLIB REQUIRED)
+find_package(Threads REQUIRED)
+include_directories(${CMAKE_SOURCE_DIR}/src)
+foreach(library platform system driverconfig archive)
+  add_subdirectory(src/${library})
+endforeach()
+add_subdirectory(tests/fuzz)
