@@ -2,8 +2,6 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <unordered_map>
-#include <unordered_set>
 
 #include "driverconfig/capability_scan.h"
 #include "driverconfig/driver_files.h"
