@@ -3,12 +3,12 @@
 // it straight from the sources it needs.
 #pragma once
 
-#include <algorithm>
 #include <optional>
 #include <string>
 
 #include "driverconfig/feature_writer.h"
 #include "driverconfig/paper_sizes.h"
+#include "driverconfig/text.h"
 
 namespace quellin::driverconfig::testdata {
 
@@ -18,20 +18,22 @@ struct SavedTexts {
     std::optional<std::string> capabilities;
 };
 
-// "Save Settings" with the dialog left as it opened. Not accepted where the dialog refuses to
-// save (no size, or a default that is not among the sizes) or a file lacks its part.
+// Reads the feature as the editor does and writes back the same sizes and default, as "Save
+// Settings" does when the dialog was left as it opened. Not accepted where the dialog refuses
+// to save (no size, or a default that is not among the sizes) or a file lacks its part.
 inline SavedTexts SavePaperSizesUnchanged(const std::string& description,
                                           const std::optional<std::string>& capabilities) {
     PaperSettings settings;
-    const PaperSizeReading reading = ReadPaperSizes(description, settings);
-    const bool defaultListed = std::find(reading.chosen.begin(), reading.chosen.end(),
-                                         reading.defaultName) != reading.chosen.end();
+    const PaperSizeReading reading = ReadPaperSizes(description, settings, capabilities);
+    bool defaultListed = false;
+    for (const std::string& name : reading.chosen)
+        defaultListed = defaultListed || AsciiUpper(name) == AsciiUpper(reading.defaultName);
     if (!reading.blockFound || !defaultListed)
         return {};
-    RewrittenTexts texts = RewritePaperSizesAsRead(description, capabilities);
+    const RewrittenTexts texts = RewritePaperSizesAsRead(description, capabilities);
     if (texts.result != ReplaceResult::Written && texts.result != ReplaceResult::DescriptionOnly)
         return {};
-    return {true, std::move(texts.description), std::move(texts.capabilities)};
+    return {true, texts.description, texts.capabilities};
 }
 
 }  // namespace quellin::driverconfig::testdata
