@@ -2,8 +2,6 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <unordered_map>
-#include <unordered_set>
 
 #include "driverconfig/capability_scan.h"
 #include "driverconfig/driver_files.h"
@@ -178,26 +176,6 @@ bool IsFolder(const std::string& path, platform::DWORD wow64KeyFlag) {
            (attributes & platform::FILE_ATTRIBUTE_DIRECTORY) != 0;
 }
 
-bool SameText(const std::string& a, const std::string& b) {
-    return driverconfig::AsciiUpper(a) == driverconfig::AsciiUpper(b);
-}
-
-// Sorted upper-cased copies compare as sets with repeats.
-std::vector<std::string> SortedUpper(std::vector<std::string> items) {
-    for (std::string& item : items)
-        item = driverconfig::AsciiUpper(item);
-    std::sort(items.begin(), items.end());
-    return items;
-}
-
-// Whether the catalogue holds the size, so that the editor builds its element.
-bool CatalogueBuilds(const std::string& optionName) {
-    driverconfig::PaperSettings settings;
-    return driverconfig::LookupPaperSize(driverconfig::AsciiUpper(optionName),
-                                         driverconfig::KeywordTableText(), settings)
-        .has_value();
-}
-
 std::string KeywordOfDescriptionOption(const driverconfig::ScannedOption& option) {
     if (option.window) {
         std::string mapped = driverconfig::ReadKeywordMap(*option.window);
@@ -243,50 +221,12 @@ void ReadPaperSizes(HealthReport& report, const std::string& description,
     }
     if (!facts.descriptionFound || !facts.capabilitiesFound)
         return;
-    // The editor builds the element of a catalogue size and of a custom size it can read; it
-    // keeps the old element of any other, unless a built size takes its name. A size without
-    // an element takes no part in the comparison.
-    std::vector<std::string> left, right;
-    std::string defaultKeyword;
-    driverconfig::PaperSettings settings;
-    const driverconfig::PaperSizeReading reading =
-        driverconfig::ReadPaperSizes(description, settings);
-    auto builds = [&](const std::string& name) {
-        return name == driverconfig::kCustomSizeName ? !reading.customKept : CatalogueBuilds(name);
-    };
-    // A kept size's element goes by the keyword of its own text, as the editor finds it.
-    std::unordered_map<std::string, std::string> keptKeywords;
-    for (const driverconfig::KeptOption& kept : reading.kept)
-        if (!kept.keyword.empty())
-            keptKeywords.emplace(kept.name, kept.keyword);
-    auto keptName = [&](const std::string& name) {
-        const auto found = keptKeywords.find(name);
-        return found == keptKeywords.end() ? name : found->second;
-    };
-    std::unordered_map<std::string, std::string> elements;  // by upper-cased name, the first
-    for (const OfferedOption& element : facts.capabilities)
-        elements.emplace(driverconfig::AsciiUpper(element.name), element.name);
-    std::unordered_set<std::string> built;
-    for (const OfferedOption& option : facts.description)
-        if (builds(option.name))
-            built.insert(driverconfig::AsciiUpper(option.keyword));
-    for (const OfferedOption& option : facts.description) {
-        std::string keyword = option.keyword;
-        if (!builds(option.name)) {
-            const std::string wanted = driverconfig::AsciiUpper(keptName(option.name));
-            const auto element = elements.find(wanted);
-            keyword = built.count(wanted) != 0 || element == elements.end() ? "" : element->second;
-        }
-        if (keyword.empty())
-            continue;
-        left.push_back(keyword);
-        if (option.name == facts.descriptionDefault && defaultKeyword.empty())
-            defaultKeyword = keyword;
-    }
-    for (const OfferedOption& option : facts.capabilities)
-        right.push_back(option.keyword);
-    facts.agree = SortedUpper(left) == SortedUpper(right) &&
-                  SameText(defaultKeyword, facts.capabilitiesDefault);
+    // The files agree when the editor, saving what it read, would leave the capabilities
+    // document as it is; a feature it refuses to rewrite cannot be brought in line by a save.
+    const driverconfig::RewrittenTexts saved =
+        driverconfig::RewritePaperSizesAsRead(description, capabilities);
+    facts.agree =
+        saved.result == driverconfig::ReplaceResult::Written && saved.capabilities == capabilities;
 }
 
 void ReadResolutions(HealthReport& report, const std::string& description,

@@ -53,7 +53,9 @@ struct FeatureFacts {
     std::string descriptionDefault;  // option name
     std::vector<OfferedOption> capabilities;
     std::string capabilitiesDefault;  // element name
-    std::optional<bool> agree;        // set when both sides could be read
+    // Set when both sides could be read. Paper sizes: whether the editor, saving what it read,
+    // would leave the capabilities document as it is.
+    std::optional<bool> agree;
 };
 
 struct JobFact {

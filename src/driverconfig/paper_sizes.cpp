@@ -284,4 +284,13 @@ FeatureReplacement PaperSizeChange(const std::vector<std::string>& chosen,
     return PaperSizeReplacement(writtenDefault, options);
 }
 
+RewrittenTexts RewritePaperSizesAsRead(std::string_view description,
+                                       const std::optional<std::string>& capabilities) {
+    PaperSettings settings;
+    const PaperSizeReading reading = ReadPaperSizes(description, settings, capabilities);
+    return RewriteDriverTexts(
+        description, capabilities,
+        PaperSizeChange(reading.chosen, reading.defaultName, settings, reading));
+}
+
 }  // namespace quellin::driverconfig

@@ -52,4 +52,9 @@ FeatureReplacement PaperSizeChange(const std::vector<std::string>& chosen,
                                    std::string_view defaultName, const PaperSettings& settings,
                                    const PaperSizeReading& reading, bool customApplied = false);
 
+// Both texts as the editor rewrites them with the sizes, default and custom size it read: what
+// "Save Settings" writes when the dialog was left as it opened and would save.
+RewrittenTexts RewritePaperSizesAsRead(std::string_view description,
+                                       const std::optional<std::string>& capabilities);
+
 }  // namespace quellin::driverconfig

@@ -130,6 +130,14 @@ INSTANTIATE_TEST_SUITE_P(
                    {"paper-sizes-disagree"},
                    "quellin-cli paper set --sizes "
                    "TABLOID,LEGAL,STATEMENT,EXECUTIVE,A3,A4,A5,B4,B5,LETTER --default LETTER"},
+        BrokenCase{"CapabilitiesSizeTheEditorWritesOtherwise",
+                   [](auto& sandbox) {
+                       EditFile(DriverFile(sandbox, "xml"), [](std::string& text) {
+                           Replace(text, ">210000</psk:MediaSizeWidth>", ">2</psk:MediaSizeWidth>");
+                       });
+                   },
+                   {"paper-sizes-disagree"},
+                   "*"},
         BrokenCase{"CapabilitiesOtherResolution",
                    [](auto& sandbox) {
                        EditFile(DriverFile(sandbox, "xml"), [](std::string& text) {

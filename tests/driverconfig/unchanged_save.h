@@ -30,9 +30,7 @@ inline SavedTexts SavePaperSizesUnchanged(const std::string& description,
         defaultListed = defaultListed || AsciiUpper(name) == AsciiUpper(reading.defaultName);
     if (!reading.blockFound || !defaultListed)
         return {};
-    const RewrittenTexts texts =
-        RewriteDriverTexts(description, capabilities,
-                           PaperSizeChange(reading.chosen, reading.defaultName, settings, reading));
+    const RewrittenTexts texts = RewritePaperSizesAsRead(description, capabilities);
     if (texts.result != ReplaceResult::Written && texts.result != ReplaceResult::DescriptionOnly)
         return {};
     return {true, texts.description, texts.capabilities};
