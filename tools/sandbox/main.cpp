@@ -10,8 +10,8 @@
 #include <thread>
 #include <vector>
 
-#include "common/json.h"
 #include "common/standard_text.h"
+#include "json/json.h"
 #include "platform/processes.h"
 #include "platform/services.h"
 #include "platform/sim/registry_store.h"
@@ -26,7 +26,7 @@ using namespace quellin;
 
 namespace {
 
-using tools::JsonString;
+using json::Value;
 
 constexpr const char* kUsage = R"(usage: quellin-sandbox [--sandbox DIR] COMMAND ...
   init [--arch x64-wow64|x86] [--user admin|filtered-admin|standard|system] [--date YYYY-MM-DD]
@@ -128,39 +128,38 @@ bool ApplyOption(const std::string& option, Args& args, platform::sim::Config& c
 
 void PrintConfig() {
     platform::sim::Config c = platform::sim::ReadConfig();
-    std::cout << "{\"sandbox\":" << JsonString(platform::sim::SandboxRoot().string())
-              << ",\"arch\":" << JsonString(c.arch) << ",\"user\":" << JsonString(c.user)
-              << ",\"date\":" << JsonString(c.date.empty() ? "real" : c.date)
-              << ",\"serviceTiming\":" << JsonString(c.serviceTiming)
-              << ",\"legacyKernel\":" << (c.legacyKernel ? "true" : "false") << "}\n";
+    std::cout << Value::Object()
+                     .Set("sandbox", platform::sim::SandboxRoot().string())
+                     .Set("arch", c.arch)
+                     .Set("user", c.user)
+                     .Set("date", c.date.empty() ? "real" : c.date)
+                     .Set("serviceTiming", c.serviceTiming)
+                     .Set("legacyKernel", c.legacyKernel)
+                     .Dump()
+              << "\n";
 }
 
-std::string ValueJson(const platform::sim::reg::Value& v) {
-    return "{\"name\":" + JsonString(v.name) +
-           ",\"type\":" + JsonString(platform::sim::reg::TypeName(v.type)) +
-           ",\"data\":" + JsonString(platform::sim::reg::FormatData(v)) + "}";
+Value ValueJson(const platform::sim::reg::Value& v) {
+    return Value::Object()
+        .Set("name", v.name)
+        .Set("type", platform::sim::reg::TypeName(v.type))
+        .Set("data", platform::sim::reg::FormatData(v));
 }
 
-std::string KeyJson(std::int64_t id, const std::string& path) {
-    std::string out = "{\"key\":" + JsonString(path) + ",\"values\":[";
-    bool first = true;
-    for (const auto& v : platform::sim::reg::Values(id)) {
-        // Two appends rather than (... ? "" : ",") + ...: GCC 12 at -O3 warns falsely
-        // (-Wrestrict) on a literal prepended to a temporary string.
-        out += first ? "" : ",";
-        out += ValueJson(v);
-        first = false;
-    }
-    out += "],\"subkeys\":[";
-    first = true;
+Value ValuesJson(std::int64_t id) {
+    Value values = Value::Array();
+    for (const auto& v : platform::sim::reg::Values(id))
+        values.Push(ValueJson(v));
+    return values;
+}
+
+Value KeyJson(std::int64_t id, const std::string& path) {
+    Value subkeys = Value::Array();
     for (const auto& name : platform::sim::reg::SubKeys(id)) {
-        if (auto child = platform::sim::reg::FindChild(id, name)) {
-            out += first ? "" : ",";
-            out += KeyJson(*child, path + "\\" + name);
-            first = false;
-        }
+        if (auto child = platform::sim::reg::FindChild(id, name))
+            subkeys.Push(KeyJson(*child, path + "\\" + name));
     }
-    return out + "]}";
+    return Value::Object().Set("key", path).Set("values", ValuesJson(id)).Set("subkeys", subkeys);
 }
 
 int Reg(Args& args) {
@@ -173,19 +172,12 @@ int Reg(Args& args) {
             return 1;
         }
         if (args.Empty()) {
-            std::cout << "{\"key\":" << JsonString(key) << ",\"values\":[";
-            bool first = true;
-            for (const auto& v : platform::sim::reg::Values(*id)) {
-                std::cout << (first ? "" : ",") << ValueJson(v);
-                first = false;
-            }
-            std::cout << "],\"subkeys\":[";
-            first = true;
-            for (const auto& name : platform::sim::reg::SubKeys(*id)) {
-                std::cout << (first ? "" : ",") << JsonString(name);
-                first = false;
-            }
-            std::cout << "]}\n";
+            std::cout << Value::Object()
+                             .Set("key", key)
+                             .Set("values", ValuesJson(*id))
+                             .Set("subkeys", Value::StringArray(platform::sim::reg::SubKeys(*id)))
+                             .Dump()
+                      << "\n";
             return 0;
         }
         std::string name = args.Next("value");
@@ -220,7 +212,7 @@ int Reg(Args& args) {
             std::cerr << "quellin-sandbox: no such key: " << key << "\n";
             return 1;
         }
-        std::cout << KeyJson(*id, key) << "\n";
+        std::cout << KeyJson(*id, key).Dump() << "\n";
         return 0;
     }
     throw Usage{"unknown reg command: " + verb};
@@ -231,23 +223,22 @@ int Printers() {
     platform::sim::Statement st = platform::sim::db().Prepare(
         "SELECT name, port, driver, attributes, share FROM printers ORDER BY id");
     const std::optional<std::string> defaultPrinter = platform::sim::DefaultPrinter();
-    std::cout << "[";
-    bool first = true;
+    Value printers = Value::Array();
     while (st.Step()) {
         std::int64_t attributes = st.Int(3);
         const bool isDefault =
             defaultPrinter && platform::sim::IEquals(*defaultPrinter, st.Text(0));
-        std::cout << (first ? "" : ",") << "{\"name\":" << JsonString(st.Text(0))
-                  << ",\"port\":" << JsonString(st.Text(1))
-                  << ",\"driver\":" << JsonString(st.Text(2)) << ",\"attributes\":" << attributes
-                  << ",\"shared\":"
-                  << ((attributes & platform::PRINTER_ATTRIBUTE_SHARED) ? "true" : "false")
-                  << ",\"connection\":"
-                  << ((attributes & platform::PRINTER_ATTRIBUTE_NETWORK) ? "true" : "false")
-                  << ",\"default\":" << (isDefault ? "true" : "false") << "}";
-        first = false;
+        printers.Push(
+            Value::Object()
+                .Set("name", st.Text(0))
+                .Set("port", st.Text(1))
+                .Set("driver", st.Text(2))
+                .Set("attributes", attributes)
+                .Set("shared", (attributes & platform::PRINTER_ATTRIBUTE_SHARED) != 0)
+                .Set("connection", (attributes & platform::PRINTER_ATTRIBUTE_NETWORK) != 0)
+                .Set("default", isDefault));
     }
-    std::cout << "]\n";
+    std::cout << printers.Dump() << "\n";
     return 0;
 }
 
@@ -318,17 +309,18 @@ int LogRuns() {
     platform::sim::Statement st = platform::sim::db().Prepare(
         "SELECT verb, file, parameters, directory, r.image, r.elevated, r.exit_code FROM "
         "launch_log JOIN launch_results r ON r.launch = id WHERE r.error = 0 ORDER BY id");
-    std::cout << "[";
-    for (bool first = true; st.Step(); first = false) {
-        std::cout << (first ? "" : ",") << "{\"verb\":" << JsonString(st.Text(0))
-                  << ",\"file\":" << JsonString(st.Text(1))
-                  << ",\"params\":" << JsonString(st.Text(2))
-                  << ",\"dir\":" << JsonString(st.Text(3))
-                  << ",\"image\":" << JsonString(st.Text(4))
-                  << ",\"elevated\":" << (st.Int(5) ? "true" : "false") << ",\"exitCode\":"
-                  << (st.IsNull(6) ? std::string("null") : std::to_string(st.Int(6))) << "}";
+    Value runs = Value::Array();
+    while (st.Step()) {
+        runs.Push(Value::Object()
+                      .Set("verb", st.Text(0))
+                      .Set("file", st.Text(1))
+                      .Set("params", st.Text(2))
+                      .Set("dir", st.Text(3))
+                      .Set("image", st.Text(4))
+                      .Set("elevated", st.Int(5) != 0)
+                      .Set("exitCode", st.IsNull(6) ? Value() : Value(st.Int(6))));
     }
-    std::cout << "]\n";
+    std::cout << runs.Dump() << "\n";
     return 0;
 }
 
@@ -344,25 +336,31 @@ int Log(Args& args) {
         "r.error, r.exit_code FROM launch_log LEFT JOIN launch_results r ON r.launch = id "
         "ORDER BY id");
     while (st.Step()) {
-        std::cout << "{\"time\":" << JsonString(st.Text(0))
-                  << ",\"verb\":" << JsonString(st.Text(1))
-                  << ",\"file\":" << JsonString(st.Text(2))
-                  << ",\"params\":" << JsonString(st.Text(3))
-                  << ",\"dir\":" << JsonString(st.Text(4)) << ",\"show\":" << st.Int(5);
+        Value launch = Value::Object()
+                           .Set("time", st.Text(0))
+                           .Set("verb", st.Text(1))
+                           .Set("file", st.Text(2))
+                           .Set("params", st.Text(3))
+                           .Set("dir", st.Text(4))
+                           .Set("show", st.Int(5));
         // What the shell ran, elevated or not, and how it ended (null while it runs).
         if (!st.IsNull(6)) {
-            std::cout << ",\"image\":" << JsonString(st.Text(7))
-                      << ",\"elevated\":" << (st.Int(8) ? "true" : "false")
-                      << ",\"error\":" << st.Int(9) << ",\"exitCode\":"
-                      << (st.IsNull(10) ? std::string("null") : std::to_string(st.Int(10)));
+            launch.Set("image", st.Text(7))
+                .Set("elevated", st.Int(8) != 0)
+                .Set("error", st.Int(9))
+                .Set("exitCode", st.IsNull(10) ? Value() : Value(st.Int(10)));
         }
-        std::cout << "}\n";
+        std::cout << launch.Dump() << "\n";
     }
     // What the emulated tools showed (a printer dialog, the Printers folder, an error box).
     for (const platform::sim::ShellEvent& e : platform::sim::ShellEvents()) {
-        std::cout << "{\"time\":" << JsonString(e.time) << ",\"source\":" << JsonString(e.source)
-                  << ",\"event\":" << JsonString(e.event) << ",\"detail\":" << JsonString(e.detail)
-                  << "}\n";
+        std::cout << Value::Object()
+                         .Set("time", e.time)
+                         .Set("source", e.source)
+                         .Set("event", e.event)
+                         .Set("detail", e.detail)
+                         .Dump()
+                  << "\n";
     }
     return 0;
 }
@@ -383,9 +381,13 @@ const char* StateName(platform::DWORD state) {
 }
 
 void PrintService(const platform::sim::ServiceStatus& s) {
-    std::cout << "{\"name\":" << JsonString(s.name)
-              << ",\"state\":" << JsonString(StateName(s.state))
-              << ",\"checkPoint\":" << s.checkPoint << ",\"waitHint\":" << s.waitHint << "}\n";
+    std::cout << Value::Object()
+                     .Set("name", s.name)
+                     .Set("state", StateName(s.state))
+                     .Set("checkPoint", s.checkPoint)
+                     .Set("waitHint", s.waitHint)
+                     .Dump()
+              << "\n";
 }
 
 // Like "net start" and "net stop": asks for the change, then waits until it is done.
@@ -431,7 +433,7 @@ int Feature(Args& args) {
         std::cerr << "quellin-sandbox: no such feature: " << name << "\n";
         return 1;
     }
-    std::cout << "{\"name\":" << JsonString(name) << ",\"state\":" << JsonString(*state) << "}\n";
+    std::cout << Value::Object().Set("name", name).Set("state", *state).Dump() << "\n";
     return 0;
 }
 
@@ -442,16 +444,21 @@ std::string SystemTimeText(const platform::SYSTEMTIME& t) {
     return buffer;
 }
 
-std::string JobJson(const platform::JOB_INFO_2A& j) {
+Value JobJson(const platform::JOB_INFO_2A& j) {
     char status[16];
     std::snprintf(status, sizeof status, "0x%X", j.Status);
-    return "{\"id\":" + std::to_string(j.JobId) + ",\"printer\":" + JsonString(j.pPrinterName) +
-           ",\"machine\":" + JsonString(j.pMachineName) + ",\"owner\":" + JsonString(j.pUserName) +
-           ",\"document\":" + JsonString(j.pDocument) + ",\"status\":" + JsonString(status) +
-           ",\"size\":" + std::to_string(j.Size) + ",\"pages\":" + std::to_string(j.TotalPages) +
-           ",\"printed\":" + std::to_string(j.PagesPrinted) +
-           ",\"position\":" + std::to_string(j.Position) +
-           ",\"submitted\":" + JsonString(SystemTimeText(j.Submitted)) + "}";
+    return Value::Object()
+        .Set("id", j.JobId)
+        .Set("printer", j.pPrinterName)
+        .Set("machine", j.pMachineName)
+        .Set("owner", j.pUserName)
+        .Set("document", j.pDocument)
+        .Set("status", status)
+        .Set("size", j.Size)
+        .Set("pages", j.TotalPages)
+        .Set("printed", j.PagesPrinted)
+        .Set("position", j.Position)
+        .Set("submitted", SystemTimeText(j.Submitted));
 }
 
 // What the running spooler lists; a stopped spooler has no list to show.
@@ -467,13 +474,10 @@ int Jobs(Args& args) {
                   << platform::sim::kSpoolJobFolder << "\n";
         return 1;
     }
-    std::cout << "[";
-    bool first = true;
-    for (const platform::JOB_INFO_2A& job : platform::sim::ListJobs(printer)) {
-        std::cout << (first ? "" : ",") << JobJson(job);
-        first = false;
-    }
-    std::cout << "]\n";
+    Value jobs = Value::Array();
+    for (const platform::JOB_INFO_2A& job : platform::sim::ListJobs(printer))
+        jobs.Push(JobJson(job));
+    std::cout << jobs.Dump() << "\n";
     return 0;
 }
 
@@ -553,8 +557,9 @@ int Job(Args& args) {
         return 1;
     }
     platform::DWORD id = platform::sim::AddJob(spec);
-    std::cout << "{\"id\":" << id
-              << ",\"queued\":" << (platform::sim::SpoolerAvailable() ? "true" : "false") << "}\n";
+    std::cout
+        << Value::Object().Set("id", id).Set("queued", platform::sim::SpoolerAvailable()).Dump()
+        << "\n";
     return 0;
 }
 
@@ -595,7 +600,7 @@ int RunProgram(Args& args) {
         platform::CloseHandle(info.hProcess);
     char hex[16];
     std::snprintf(hex, sizeof hex, "0x%08X", code);
-    std::cout << "{\"exitCode\":" << code << ",\"hex\":" << JsonString(hex) << "}\n";
+    std::cout << Value::Object().Set("exitCode", code).Set("hex", hex).Dump() << "\n";
     return 0;
 }
 
