@@ -13,11 +13,12 @@
 #include <iostream>
 #include <stdexcept>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "archive/zipper.h"
-#include "common/json.h"
 #include "host_paths.h"
+#include "json/json.h"
 #include "platform/filesystem.h"
 
 using namespace quellin;
@@ -44,60 +45,73 @@ std::string WindowsPath(const std::string& hostPath, const char* what) {
     return tools::WindowsPath(hostPath);
 }
 
-std::string Hex(std::uint64_t v) {
+json::Value Hex(std::uint64_t v) {
     char buffer[24];
-    std::snprintf(buffer, sizeof buffer, "\"0x%llx\"", static_cast<unsigned long long>(v));
+    std::snprintf(buffer, sizeof buffer, "0x%llx", static_cast<unsigned long long>(v));
     return buffer;
 }
 
 void PrintList(TZipper& zipper) {
     const auto& entries = zipper.ReadZipDirectory();
     const auto& end = zipper.EndCentral();
-    std::cout << "{\n  \"archive\": " << tools::JsonString(zipper.ZipName)
-              << ",\n  \"end\": {\"entries\": " << end.TotalEntries
-              << ", \"entriesOnDisk\": " << end.EntriesOnDisk
-              << ", \"centralSize\": " << end.CentralSize
-              << ", \"centralOffset\": " << end.CentralOffset
-              << ", \"diskNumber\": " << end.DiskNumber << ", \"centralDisk\": " << end.CentralDisk
-              << ", \"zip64\": " << (end.Zip64 ? "true" : "false")
-              << ", \"comment\": " << tools::JsonString(end.Comment) << "},\n"
-              << "  \"recovered\": " << (zipper.DirectoryRecovered() ? "true" : "false")
-              << ",\n  \"entries\": [";
-    for (std::size_t i = 0; i < entries.size(); ++i) {
-        const auto& e = entries[i];
-        std::cout << (i ? "," : "") << "\n    {\"name\": " << tools::JsonString(e.FullName())
-                  << ", \"fileName\": " << tools::JsonString(e.FileName)
-                  << ", \"folderName\": " << tools::JsonString(e.FolderName)
-                  << ", \"versionMadeBy\": " << e.VersionMadeBy
-                  << ", \"versionNeeded\": " << e.VersionNeeded << ", \"flags\": " << Hex(e.Flags)
-                  << ", \"method\": " << e.Method << ", \"time\": " << Hex(e.ModTime)
-                  << ", \"date\": " << Hex(e.ModDate) << ", \"crc32\": " << Hex(e.Crc32)
-                  << ", \"compressedSize\": " << e.CompressedSize
-                  << ", \"uncompressedSize\": " << e.UncompressedSize
-                  << ", \"nameLength\": " << e.NameLength
-                  << ", \"centralExtraLength\": " << e.CentralExtraLength
-                  << ", \"commentLength\": " << e.CommentLength
-                  << ", \"diskStart\": " << e.DiskStart
-                  << ", \"internalAttributes\": " << e.InternalAttributes
-                  << ", \"externalAttributes\": " << Hex(e.ExternalAttributes)
-                  << ", \"localHeaderOffset\": " << e.LocalHeaderOffset
-                  << ", \"comment\": " << tools::JsonString(e.Comment);
-        if (const auto local = zipper.ReadLocalHeader(e)) {
-            std::cout << ", \"local\": {\"versionNeeded\": " << local->VersionNeeded
-                      << ", \"flags\": " << Hex(local->Flags) << ", \"method\": " << local->Method
-                      << ", \"time\": " << Hex(local->ModTime)
-                      << ", \"date\": " << Hex(local->ModDate)
-                      << ", \"crc32\": " << Hex(local->Crc32)
-                      << ", \"compressedSize\": " << local->CompressedSize
-                      << ", \"uncompressedSize\": " << local->UncompressedSize
-                      << ", \"nameLength\": " << local->NameLength
-                      << ", \"extraLength\": " << local->ExtraLength << "}";
-        } else {
-            std::cout << ", \"local\": null";
+    json::Value list = json::Value::Array().OnLines();
+    for (const auto& e : entries) {
+        json::Value local;  // null when no local header stands at the entry's offset
+        if (const auto h = zipper.ReadLocalHeader(e)) {
+            local = json::Value::Object()
+                        .Set("versionNeeded", h->VersionNeeded)
+                        .Set("flags", Hex(h->Flags))
+                        .Set("method", h->Method)
+                        .Set("time", Hex(h->ModTime))
+                        .Set("date", Hex(h->ModDate))
+                        .Set("crc32", Hex(h->Crc32))
+                        .Set("compressedSize", h->CompressedSize)
+                        .Set("uncompressedSize", h->UncompressedSize)
+                        .Set("nameLength", h->NameLength)
+                        .Set("extraLength", h->ExtraLength);
         }
-        std::cout << "}";
+        list.Push(json::Value::Object()
+                      .Set("name", e.FullName())
+                      .Set("fileName", e.FileName)
+                      .Set("folderName", e.FolderName)
+                      .Set("versionMadeBy", e.VersionMadeBy)
+                      .Set("versionNeeded", e.VersionNeeded)
+                      .Set("flags", Hex(e.Flags))
+                      .Set("method", e.Method)
+                      .Set("time", Hex(e.ModTime))
+                      .Set("date", Hex(e.ModDate))
+                      .Set("crc32", Hex(e.Crc32))
+                      .Set("compressedSize", e.CompressedSize)
+                      .Set("uncompressedSize", e.UncompressedSize)
+                      .Set("nameLength", e.NameLength)
+                      .Set("centralExtraLength", e.CentralExtraLength)
+                      .Set("commentLength", e.CommentLength)
+                      .Set("diskStart", e.DiskStart)
+                      .Set("internalAttributes", e.InternalAttributes)
+                      .Set("externalAttributes", Hex(e.ExternalAttributes))
+                      .Set("localHeaderOffset", e.LocalHeaderOffset)
+                      .Set("comment", e.Comment)
+                      .Set("local", std::move(local)));
     }
-    std::cout << "\n  ]\n}\n";
+    const json::Value document = json::Value::Object()
+                                     .OnLines()
+                                     .Set("archive", zipper.ZipName)
+                                     .Set("end", json::Value::Object()
+                                                     .Set("entries", end.TotalEntries)
+                                                     .Set("entriesOnDisk", end.EntriesOnDisk)
+                                                     .Set("centralSize", end.CentralSize)
+                                                     .Set("centralOffset", end.CentralOffset)
+                                                     .Set("diskNumber", end.DiskNumber)
+                                                     .Set("centralDisk", end.CentralDisk)
+                                                     .Set("zip64", end.Zip64)
+                                                     .Set("comment", end.Comment))
+                                     .Set("recovered", zipper.DirectoryRecovered())
+                                     .Set("entries", std::move(list));
+    std::cout << document.Dump(json::Value::Layout::Readable) << "\n";
+}
+
+void PrintCount(const char* what, int count) {
+    std::cout << json::Value::Object().Set(what, count).Dump(json::Value::Layout::Readable) << "\n";
 }
 
 int Level(const std::string& text) {
@@ -164,12 +178,12 @@ int Run(const std::vector<std::string>& args) {
             zipper.FilesList.push_back(folder ? *path + "\\*.*" : *path);
         }
         const int added = zipper.Zip();
-        std::cout << "{\"added\": " << added << "}\n";
+        PrintCount("added", added);
     } else if (command == "unzip") {
         zipper.DoAll = true;
         zipper.DestDir = paths[1];
         const int extracted = zipper.UnZip();
-        std::cout << "{\"extracted\": " << extracted << "}\n";
+        PrintCount("extracted", extracted);
     } else {
         PrintList(zipper);
     }

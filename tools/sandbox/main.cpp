@@ -10,8 +10,8 @@
 #include <thread>
 #include <vector>
 
-#include "common/json.h"
 #include "common/standard_text.h"
+#include "json/json.h"
 #include "platform/processes.h"
 #include "platform/services.h"
 #include "platform/sim/control.h"
@@ -27,7 +27,7 @@ using namespace quellin;
 
 namespace {
 
-using tools::JsonString;
+using json::Value;
 
 constexpr const char* kUsage = R"(usage: quellin-sandbox [--sandbox DIR] COMMAND ...
   init [--arch x64-wow64|x86] [--user admin|filtered-admin|standard|system] [--date YYYY-MM-DD]
@@ -129,39 +129,38 @@ bool ApplyOption(const std::string& option, Args& args, platform::sim::Config& c
 
 void PrintConfig() {
     platform::sim::Config c = platform::sim::ReadConfig();
-    std::cout << "{\"sandbox\":" << JsonString(platform::sim::SandboxRoot().string())
-              << ",\"arch\":" << JsonString(c.arch) << ",\"user\":" << JsonString(c.user)
-              << ",\"date\":" << JsonString(c.date.empty() ? "real" : c.date)
-              << ",\"serviceTiming\":" << JsonString(c.serviceTiming)
-              << ",\"legacyKernel\":" << (c.legacyKernel ? "true" : "false") << "}\n";
+    std::cout << Value::Object()
+                     .Set("sandbox", platform::sim::SandboxRoot().string())
+                     .Set("arch", c.arch)
+                     .Set("user", c.user)
+                     .Set("date", c.date.empty() ? "real" : c.date)
+                     .Set("serviceTiming", c.serviceTiming)
+                     .Set("legacyKernel", c.legacyKernel)
+                     .Dump()
+              << "\n";
 }
 
-std::string ValueJson(const platform::sim::reg::Value& v) {
-    return "{\"name\":" + JsonString(v.name) +
-           ",\"type\":" + JsonString(platform::sim::reg::TypeName(v.type)) +
-           ",\"data\":" + JsonString(platform::sim::reg::FormatData(v)) + "}";
+Value ValueJson(const platform::sim::reg::Value& v) {
+    return Value::Object()
+        .Set("name", v.name)
+        .Set("type", platform::sim::reg::TypeName(v.type))
+        .Set("data", platform::sim::reg::FormatData(v));
 }
 
-std::string KeyJson(std::int64_t id, const std::string& path) {
-    std::string out = "{\"key\":" + JsonString(path) + ",\"values\":[";
-    bool first = true;
-    for (const auto& v : platform::sim::reg::Values(id)) {
-        // Two appends rather than (... ? "" : ",") + ...: GCC 12 at -O3 warns falsely
-        // (-Wrestrict) on a literal prepended to a temporary string.
-        out += first ? "" : ",";
-        out += ValueJson(v);
-        first = false;
-    }
-    out += "],\"subkeys\":[";
-    first = true;
+Value ValuesJson(std::int64_t id) {
+    Value values = Value::Array();
+    for (const auto& v : platform::sim::reg::Values(id))
+        values.Push(ValueJson(v));
+    return values;
+}
+
+Value KeyJson(std::int64_t id, const std::string& path) {
+    Value subkeys = Value::Array();
     for (const auto& name : platform::sim::reg::SubKeys(id)) {
-        if (auto child = platform::sim::reg::FindChild(id, name)) {
-            out += first ? "" : ",";
-            out += KeyJson(*child, path + "\\" + name);
-            first = false;
-        }
+        if (auto child = platform::sim::reg::FindChild(id, name))
+            subkeys.Push(KeyJson(*child, path + "\\" + name));
     }
-    return out + "]}";
+    return Value::Object().Set("key", path).Set("values", ValuesJson(id)).Set("subkeys", subkeys);
 }
 
 int Reg(Args& args) {
@@ -174,19 +173,12 @@ int Reg(Args& args) {
             return 1;
         }
         if (args.Empty()) {
-            std::cout << "{\"key\":" << JsonString(key) << ",\"values\":[";
-            bool first = true;
-            for (const auto& v : platform::sim::reg::Values(*id)) {
-                std::cout << (first ? "" : ",") << ValueJson(v);
-                first = false;
-            }
-            std::cout << "],\"subkeys\":[";
-            first = true;
-            for (const auto& name : platform::sim::reg::SubKeys(*id)) {
-                std::cout << (first ? "" : ",") << JsonString(name);
-                first = false;
-            }
-            std::cout << "]}\n";
+            std::cout << Value::Object()
+                             .Set("key", key)
+                             .Set("values", ValuesJson(*id))
+                             .Set("subkeys", Value::StringArray(platform::sim::reg::SubKeys(*id)))
+                             .Dump()
+                      << "\n";
             return 0;
         }
         std::string name = args.Next("value");
@@ -221,7 +213,7 @@ int Reg(Args& args) {
             std::cerr << "quellin-sandbox: no such key: " << key << "\n";
             return 1;
         }
-        std::cout << KeyJson(*id, key) << "\n";
+        std::cout << KeyJson(*id, key).Dump() << "\n";
         return 0;
     }
     throw Usage{"unknown reg command: " + verb};
@@ -229,23 +221,22 @@ int Reg(Args& args) {
 
 int Printers() {
     const std::optional<std::string> defaultPrinter = platform::sim::DefaultPrinter();
-    std::cout << "[";
-    bool first = true;
+    Value printers = Value::Array();
     for (const platform::sim::PrinterRecord& printer : platform::sim::Printers()) {
-        std::int64_t attributes = printer.attributes;
+        const std::int64_t attributes = printer.attributes;
         const bool isDefault =
             defaultPrinter && platform::sim::IEquals(*defaultPrinter, printer.name);
-        std::cout << (first ? "" : ",") << "{\"name\":" << JsonString(printer.name)
-                  << ",\"port\":" << JsonString(printer.port)
-                  << ",\"driver\":" << JsonString(printer.driver)
-                  << ",\"attributes\":" << attributes << ",\"shared\":"
-                  << ((attributes & platform::PRINTER_ATTRIBUTE_SHARED) ? "true" : "false")
-                  << ",\"connection\":"
-                  << ((attributes & platform::PRINTER_ATTRIBUTE_NETWORK) ? "true" : "false")
-                  << ",\"default\":" << (isDefault ? "true" : "false") << "}";
-        first = false;
+        printers.Push(
+            Value::Object()
+                .Set("name", printer.name)
+                .Set("port", printer.port)
+                .Set("driver", printer.driver)
+                .Set("attributes", attributes)
+                .Set("shared", (attributes & platform::PRINTER_ATTRIBUTE_SHARED) != 0)
+                .Set("connection", (attributes & platform::PRINTER_ATTRIBUTE_NETWORK) != 0)
+                .Set("default", isDefault));
     }
-    std::cout << "]\n";
+    std::cout << printers.Dump() << "\n";
     return 0;
 }
 
@@ -289,23 +280,20 @@ int Printer(Args& args) {
 
 // Each program the shell ran, without times, as one list that a script can compare whole.
 int LogRuns() {
-    std::cout << "[";
-    bool first = true;
+    Value runs = Value::Array();
     for (const platform::sim::LaunchEntry& e : platform::sim::LaunchLog()) {
         if (!e.result || e.result->error != 0)
             continue;
-        std::cout << (first ? "" : ",") << "{\"verb\":" << JsonString(e.verb)
-                  << ",\"file\":" << JsonString(e.file)
-                  << ",\"params\":" << JsonString(e.parameters)
-                  << ",\"dir\":" << JsonString(e.directory)
-                  << ",\"image\":" << JsonString(e.result->image)
-                  << ",\"elevated\":" << (e.result->elevated ? "true" : "false") << ",\"exitCode\":"
-                  << (e.result->exitCode ? std::to_string(*e.result->exitCode)
-                                         : std::string("null"))
-                  << "}";
-        first = false;
+        runs.Push(Value::Object()
+                      .Set("verb", e.verb)
+                      .Set("file", e.file)
+                      .Set("params", e.parameters)
+                      .Set("dir", e.directory)
+                      .Set("image", e.result->image)
+                      .Set("elevated", e.result->elevated)
+                      .Set("exitCode", e.result->exitCode ? Value(*e.result->exitCode) : Value()));
     }
-    std::cout << "]\n";
+    std::cout << runs.Dump() << "\n";
     return 0;
 }
 
@@ -316,25 +304,31 @@ int Log(Args& args) {
         return LogRuns();
     }
     for (const platform::sim::LaunchEntry& e : platform::sim::LaunchLog()) {
-        std::cout << "{\"time\":" << JsonString(e.time) << ",\"verb\":" << JsonString(e.verb)
-                  << ",\"file\":" << JsonString(e.file)
-                  << ",\"params\":" << JsonString(e.parameters)
-                  << ",\"dir\":" << JsonString(e.directory) << ",\"show\":" << e.show;
+        Value launch = Value::Object()
+                           .Set("time", e.time)
+                           .Set("verb", e.verb)
+                           .Set("file", e.file)
+                           .Set("params", e.parameters)
+                           .Set("dir", e.directory)
+                           .Set("show", e.show);
         // What the shell ran, elevated or not, and how it ended (null while it runs).
         if (e.result) {
-            std::cout << ",\"image\":" << JsonString(e.result->image)
-                      << ",\"elevated\":" << (e.result->elevated ? "true" : "false")
-                      << ",\"error\":" << e.result->error << ",\"exitCode\":"
-                      << (e.result->exitCode ? std::to_string(*e.result->exitCode)
-                                             : std::string("null"));
+            launch.Set("image", e.result->image)
+                .Set("elevated", e.result->elevated)
+                .Set("error", e.result->error)
+                .Set("exitCode", e.result->exitCode ? Value(*e.result->exitCode) : Value());
         }
-        std::cout << "}\n";
+        std::cout << launch.Dump() << "\n";
     }
     // What the emulated tools showed (a printer dialog, the Printers folder, an error box).
     for (const platform::sim::ShellEvent& e : platform::sim::ShellEvents()) {
-        std::cout << "{\"time\":" << JsonString(e.time) << ",\"source\":" << JsonString(e.source)
-                  << ",\"event\":" << JsonString(e.event) << ",\"detail\":" << JsonString(e.detail)
-                  << "}\n";
+        std::cout << Value::Object()
+                         .Set("time", e.time)
+                         .Set("source", e.source)
+                         .Set("event", e.event)
+                         .Set("detail", e.detail)
+                         .Dump()
+                  << "\n";
     }
     return 0;
 }
@@ -355,9 +349,13 @@ const char* StateName(platform::DWORD state) {
 }
 
 void PrintService(const platform::sim::ServiceStatus& s) {
-    std::cout << "{\"name\":" << JsonString(s.name)
-              << ",\"state\":" << JsonString(StateName(s.state))
-              << ",\"checkPoint\":" << s.checkPoint << ",\"waitHint\":" << s.waitHint << "}\n";
+    std::cout << Value::Object()
+                     .Set("name", s.name)
+                     .Set("state", StateName(s.state))
+                     .Set("checkPoint", s.checkPoint)
+                     .Set("waitHint", s.waitHint)
+                     .Dump()
+              << "\n";
 }
 
 // Like "net start" and "net stop": asks for the change, then waits until it is done.
@@ -403,7 +401,7 @@ int Feature(Args& args) {
         std::cerr << "quellin-sandbox: no such feature: " << name << "\n";
         return 1;
     }
-    std::cout << "{\"name\":" << JsonString(name) << ",\"state\":" << JsonString(*state) << "}\n";
+    std::cout << Value::Object().Set("name", name).Set("state", *state).Dump() << "\n";
     return 0;
 }
 
@@ -414,16 +412,21 @@ std::string SystemTimeText(const platform::SYSTEMTIME& t) {
     return buffer;
 }
 
-std::string JobJson(const platform::JOB_INFO_2A& j) {
+Value JobJson(const platform::JOB_INFO_2A& j) {
     char status[16];
     std::snprintf(status, sizeof status, "0x%X", j.Status);
-    return "{\"id\":" + std::to_string(j.JobId) + ",\"printer\":" + JsonString(j.pPrinterName) +
-           ",\"machine\":" + JsonString(j.pMachineName) + ",\"owner\":" + JsonString(j.pUserName) +
-           ",\"document\":" + JsonString(j.pDocument) + ",\"status\":" + JsonString(status) +
-           ",\"size\":" + std::to_string(j.Size) + ",\"pages\":" + std::to_string(j.TotalPages) +
-           ",\"printed\":" + std::to_string(j.PagesPrinted) +
-           ",\"position\":" + std::to_string(j.Position) +
-           ",\"submitted\":" + JsonString(SystemTimeText(j.Submitted)) + "}";
+    return Value::Object()
+        .Set("id", j.JobId)
+        .Set("printer", j.pPrinterName)
+        .Set("machine", j.pMachineName)
+        .Set("owner", j.pUserName)
+        .Set("document", j.pDocument)
+        .Set("status", status)
+        .Set("size", j.Size)
+        .Set("pages", j.TotalPages)
+        .Set("printed", j.PagesPrinted)
+        .Set("position", j.Position)
+        .Set("submitted", SystemTimeText(j.Submitted));
 }
 
 // What the running spooler lists; a stopped spooler has no list to show.
@@ -439,13 +442,10 @@ int Jobs(Args& args) {
                   << platform::sim::kSpoolJobFolder << "\n";
         return 1;
     }
-    std::cout << "[";
-    bool first = true;
-    for (const platform::JOB_INFO_2A& job : platform::sim::ListJobs(printer)) {
-        std::cout << (first ? "" : ",") << JobJson(job);
-        first = false;
-    }
-    std::cout << "]\n";
+    Value jobs = Value::Array();
+    for (const platform::JOB_INFO_2A& job : platform::sim::ListJobs(printer))
+        jobs.Push(JobJson(job));
+    std::cout << jobs.Dump() << "\n";
     return 0;
 }
 
@@ -525,8 +525,9 @@ int Job(Args& args) {
         return 1;
     }
     platform::DWORD id = platform::sim::AddJob(spec);
-    std::cout << "{\"id\":" << id
-              << ",\"queued\":" << (platform::sim::SpoolerAvailable() ? "true" : "false") << "}\n";
+    std::cout
+        << Value::Object().Set("id", id).Set("queued", platform::sim::SpoolerAvailable()).Dump()
+        << "\n";
     return 0;
 }
 
@@ -567,7 +568,7 @@ int RunProgram(Args& args) {
         platform::CloseHandle(info.hProcess);
     char hex[16];
     std::snprintf(hex, sizeof hex, "0x%08X", code);
-    std::cout << "{\"exitCode\":" << code << ",\"hex\":" << JsonString(hex) << "}\n";
+    std::cout << Value::Object().Set("exitCode", code).Set("hex", hex).Dump() << "\n";
     return 0;
 }
 

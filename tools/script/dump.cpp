@@ -21,6 +21,7 @@
 #include <QTextEdit>
 #include <QTimer>
 #include <QWidget>
+#include <utility>
 
 #include "transcript.h"
 
@@ -28,15 +29,11 @@ namespace quellin::script {
 
 namespace {
 
-std::string JsonList(const QStringList& items) {
-    std::string out = "[";
-    // Two appends rather than (i ? "," : "") + ...: GCC 12 at -O3 warns falsely (-Wrestrict)
-    // on a literal prepended to a temporary string.
-    for (int i = 0; i < items.size(); ++i) {
-        out += i ? "," : "";
-        out += JsonQ(items[i]);
-    }
-    return out + "]";
+json::Value JsonList(const QStringList& items) {
+    json::Value list = json::Value::Array();
+    for (const QString& item : items)
+        list.Push(JsonQ(item));
+    return list;
 }
 
 QString CellText(const QAbstractItemModel* model, int row, int column) {
@@ -55,31 +52,31 @@ void AddItemView(JsonObject& out, const QAbstractItemView* view) {
     const bool listBox = qobject_cast<const QListView*>(view) != nullptr;
     out.Text("type", listBox ? "listbox" : "listview");
     if (!model) {
-        out.Raw("items", "[]").Raw("selected", "[]");
+        out.Set("items", json::Value::Array()).Set("selected", json::Value::Array());
         return;
     }
     const int key = KeyColumn(view);
-    std::string items = "[";
+    json::Value items = json::Value::Array();
     for (int row = 0; row < model->rowCount(); ++row) {
-        items += row ? "," : "";
         if (listBox) {
-            items += JsonQ(CellText(model, row, key));
+            items.Push(JsonQ(CellText(model, row, key)));
         } else {
             QStringList cells;
             for (int column = 0; column < model->columnCount(); ++column)
                 cells << CellText(model, row, column);
-            items += JsonList(cells);
+            items.Push(JsonList(cells));
         }
     }
-    out.Raw("items", items + "]");
+    out.Set("items", std::move(items));
     if (!listBox) {
         QStringList columns;
         for (int column = 0; column < model->columnCount(); ++column)
             columns << model->headerData(column, Qt::Horizontal, Qt::DisplayRole).toString();
-        out.Raw("columns", JsonList(columns));
+        out.Set("columns", JsonList(columns));
     }
     QStringList selected;
-    std::string selectedRows = "[";  // a list view's selected rows, all their cells
+    json::Value selectedRows =
+        json::Value::Array();  // a list view's selected rows, all their cells
     if (const QItemSelectionModel* selection = view->selectionModel()) {
         for (int row = 0; row < model->rowCount(); ++row) {
             if (selection->isRowSelected(row, QModelIndex()) ||
@@ -88,17 +85,14 @@ void AddItemView(JsonObject& out, const QAbstractItemView* view) {
                 QStringList cells;
                 for (int column = 0; column < model->columnCount(); ++column)
                     cells << CellText(model, row, column);
-                // Appended in two steps: GCC 12 warns falsely (-Wrestrict) on "literal" + string.
-                if (selectedRows.size() > 1)
-                    selectedRows += ',';
-                selectedRows += JsonList(cells);
+                selectedRows.Push(JsonList(cells));
             }
         }
     }
-    out.Raw("selected", listBox ? JsonList(selected) : selectedRows + "]");
+    out.Set("selected", listBox ? JsonList(selected) : std::move(selectedRows));
 }
 
-std::string FontJson(const QWidget* widget) {
+json::Value FontJson(const QWidget* widget) {
     const QFont font = widget->font();
     int pixels = font.pixelSize();
     if (pixels <= 0)
@@ -108,7 +102,7 @@ std::string FontJson(const QWidget* widget) {
     out.Bool("bold", font.bold()).Bool("italic", font.italic());
     out.Bool("underline", font.underline()).Bool("strikeout", font.strikeOut());
     out.Int("color", WindowsColor(widget->palette().color(widget->foregroundRole())));
-    return out.Str();
+    return out.Json();
 }
 
 unsigned FaceColor(const QWidget* widget) {
@@ -129,7 +123,7 @@ void AddTag(JsonObject& out, const QObject* object) {
         out.Int("tag", value);
 }
 
-std::string WidgetJson(QWidget* widget, QWidget* form) {
+json::Value WidgetJson(QWidget* widget, QWidget* form) {
     JsonObject out;
     if (auto* view = qobject_cast<QAbstractItemView*>(widget)) {
         AddItemView(out, view);
@@ -154,8 +148,8 @@ std::string WidgetJson(QWidget* widget, QWidget* form) {
         for (int i = 0; i < combo->count(); ++i)
             items << combo->itemText(i);
         out.Text("type", "combobox").Utf8("text", combo->currentText().toStdString());
-        out.Raw("items", JsonList(items));
-        out.Raw("selected", JsonList(combo->currentIndex() >= 0 ? QStringList{combo->currentText()}
+        out.Set("items", JsonList(items));
+        out.Set("selected", JsonList(combo->currentIndex() >= 0 ? QStringList{combo->currentText()}
                                                                 : QStringList{}));
     } else if (auto* group = qobject_cast<QGroupBox*>(widget)) {
         out.Text("type", "groupbox").Utf8("caption", group->title().toStdString());
@@ -178,12 +172,12 @@ std::string WidgetJson(QWidget* widget, QWidget* form) {
     out.Int("left", geometry.x()).Int("top", geometry.y());
     out.Int("width", geometry.width()).Int("height", geometry.height());
     out.Int("color", FaceColor(widget));
-    out.Raw("font", FontJson(widget));
+    out.Set("font", FontJson(widget));
     AddTag(out, widget);
-    return out.Str();
+    return out.Json();
 }
 
-std::string ActionJson(const QAction* action) {
+json::Value ActionJson(const QAction* action) {
     JsonObject out;
     out.Text("type", "menuitem").Utf8("caption", action->text().toStdString());
     out.Bool("visible", action->isVisible()).Bool("enabled", action->isEnabled());
@@ -191,14 +185,14 @@ std::string ActionJson(const QAction* action) {
         out.Bool("checked", action->isChecked());
     out.Utf8("shortcut", action->shortcut().toString().toStdString());
     AddTag(out, action);
-    return out.Str();
+    return out.Json();
 }
 
-std::string TimerJson(const QTimer* timer) {
+json::Value TimerJson(const QTimer* timer) {
     JsonObject out;
     out.Text("type", "timer").Bool("enabled", timer->isActive()).Int("interval", timer->interval());
     AddTag(out, timer);
-    return out.Str();
+    return out.Json();
 }
 
 bool IsOwnName(const QString& name) {
@@ -223,8 +217,8 @@ unsigned WindowsColor(const QColor& color) {
            static_cast<unsigned>(rgb.blue()) << 16;
 }
 
-std::string JsonQ(const QString& text) {
-    return JsonUtf8(text.toStdString());
+json::Value JsonQ(const QString& text) {
+    return json::Value::Utf8(text.toStdString());
 }
 
 std::string ScriptClassName(const QObject* object) {
@@ -242,7 +236,7 @@ JsonObject DumpEvent(QWidget* form) {
         const QString name = object->objectName();
         if (!IsOwnName(name) || seen.contains(name) || OwningWindow(object) != form)
             continue;
-        std::string json;
+        json::Value json;
         if (auto* widget = qobject_cast<QWidget*>(object)) {
             if (auto* menu = qobject_cast<QMenu*>(widget))
                 json = ActionJson(menu->menuAction());
@@ -256,13 +250,13 @@ JsonObject DumpEvent(QWidget* form) {
             continue;
         }
         seen.insert(name);
-        controls.Raw(name.toStdString(), json);
+        controls.Set(name.toStdString(), std::move(json));
     }
     JsonObject event;
     event.Text("event", "dump").Utf8("form", form->objectName().toStdString());
     event.Utf8("caption", form->windowTitle().toStdString());
     event.Int("width", form->width()).Int("height", form->height());
-    event.Raw("controls", controls.Str());
+    event.Set("controls", controls.Json());
     return event;
 }
 

@@ -18,8 +18,8 @@ JsonObject DumpEvent(QWidget* form);
 // red | green << 8 | blue << 16, as Windows numbers colours.
 unsigned WindowsColor(const QColor& color);
 
-// A JSON string literal of a Qt string.
-std::string JsonQ(const QString& text);
+// A JSON string of a Qt string.
+json::Value JsonQ(const QString& text);
 
 // A widget's class as scripts name it: the program's own classes without the "quellin::"
 // that every one of them carries ("repair::TMarqueeBar"), Qt's as Qt names them.

@@ -1,54 +1,31 @@
 #include "transcript.h"
 
-#include <cstdint>
-
-#include "json/json.h"
+#include <utility>
 
 namespace quellin::script {
 
-std::string JsonUtf8(std::string_view utf8) {
-    return quellin::json::QuoteUtf8(utf8);
-}
-
-std::string JsonText8(std::string_view text8) {
-    return quellin::json::QuoteAnsi(text8);
-}
-
-JsonObject& JsonObject::Key(std::string_view key) {
-    if (!body_.empty())
-        body_ += ',';
-    body_ += JsonUtf8(key);
-    body_ += ':';
-    return *this;
-}
-
 JsonObject& JsonObject::Text(std::string_view key, std::string_view value8) {
-    Key(key).body_ += JsonText8(value8);
-    return *this;
+    return Set(key, json::Value(value8));
 }
 
 JsonObject& JsonObject::Utf8(std::string_view key, std::string_view value) {
-    Key(key).body_ += JsonUtf8(value);
-    return *this;
+    return Set(key, json::Value::Utf8(value));
 }
 
 JsonObject& JsonObject::Int(std::string_view key, long long value) {
-    Key(key).body_ += std::to_string(value);
-    return *this;
+    return Set(key, value);
 }
 
 JsonObject& JsonObject::Bool(std::string_view key, bool value) {
-    Key(key).body_ += value ? "true" : "false";
-    return *this;
+    return Set(key, value);
 }
 
 JsonObject& JsonObject::Null(std::string_view key) {
-    Key(key).body_ += "null";
-    return *this;
+    return Set(key, nullptr);
 }
 
-JsonObject& JsonObject::Raw(std::string_view key, std::string_view json) {
-    Key(key).body_ += json;
+JsonObject& JsonObject::Set(std::string_view key, json::Value value) {
+    value_.SetUtf8(key, std::move(value));
     return *this;
 }
 

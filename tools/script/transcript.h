@@ -7,10 +7,12 @@
 #include <string>
 #include <string_view>
 
+#include "json/json.h"
+
 namespace quellin::script {
 
-// Builds one JSON object. Text from the program is in the ANSI code page; text taken from Qt
-// widgets is UTF-8 and goes through Utf8.
+// One JSON object of the transcript, built by the program's one writer. Text from the program
+// is in the ANSI code page; text taken from Qt widgets, and every key, is UTF-8.
 class JsonObject {
   public:
     JsonObject& Text(std::string_view key, std::string_view value8);
@@ -18,22 +20,16 @@ class JsonObject {
     JsonObject& Int(std::string_view key, long long value);
     JsonObject& Bool(std::string_view key, bool value);
     JsonObject& Null(std::string_view key);
-    JsonObject& Raw(std::string_view key, std::string_view json);
+    JsonObject& Set(std::string_view key, json::Value value);
     // The value, or null when absent.
     JsonObject& OptionalText(std::string_view key, const std::optional<std::string>& value8);
 
-    bool Empty() const { return body_.empty(); }
-    std::string Str() const { return "{" + body_ + "}"; }
+    const json::Value& Json() const { return value_; }
+    std::string Str() const { return value_.Dump(); }
 
   private:
-    JsonObject& Key(std::string_view key);
-    std::string body_;
+    json::Value value_ = json::Value::Object();
 };
-
-// A JSON string literal of UTF-8 text (the program's one writer), plain ASCII whatever the text.
-std::string JsonUtf8(std::string_view utf8);
-// The same for the program's ANSI text.
-std::string JsonText8(std::string_view text8);
 
 // Writes events to a file, each flushed at once so that a crash leaves what happened before it.
 // After Seal only the closing "end" event is written: what the program does while it winds
