@@ -235,8 +235,7 @@ int Printers() {
     bool first = true;
     while (st.Step()) {
         std::int64_t attributes = st.Int(3);
-        const bool isDefault =
-            defaultPrinter && platform::sim::IEquals(*defaultPrinter, st.Text(0));
+        const bool isDefault = defaultPrinter && platform::SameName(*defaultPrinter, st.Text(0));
         std::cout << (first ? "" : ",") << "{\"name\":" << JsonString(st.Text(0))
                   << ",\"port\":" << JsonString(st.Text(1))
                   << ",\"driver\":" << JsonString(st.Text(2)) << ",\"attributes\":" << attributes
