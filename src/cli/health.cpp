@@ -15,6 +15,7 @@
 #include "platform/filesystem.h"
 #include "platform/services.h"
 #include "platform/spooler.h"
+#include "platform/text.h"
 #include "queue/job_monitor.h"
 #include "queue/job_text.h"
 #include "system/admin.h"
@@ -179,7 +180,7 @@ bool IsFolder(const std::string& path, platform::DWORD wow64KeyFlag) {
 }
 
 bool SameText(const std::string& a, const std::string& b) {
-    return driverconfig::AsciiUpper(a) == driverconfig::AsciiUpper(b);
+    return platform::SameName(a, b);
 }
 
 // Sorted upper-cased copies compare as sets with repeats.
