@@ -44,50 +44,6 @@ const Reverse& ReverseTables() {
     return tables;
 }
 
-unsigned char FoldAnsi(unsigned char c) {
-    if (c >= 'A' && c <= 'Z') {
-        return c + 32;
-    }
-    // Latin-1 capitals except the multiplication sign; 0x8A/0x8C/0x8E/0x9F are the 1252
-    // capitals S-caron, OE, Z-caron and Y-diaeresis.
-    if (c >= 0xC0 && c <= 0xDE && c != 0xD7) {
-        return c + 32;
-    }
-    switch (c) {
-        case 0x8A:
-            return 0x9A;
-        case 0x8C:
-            return 0x9C;
-        case 0x8E:
-            return 0x9E;
-        case 0x9F:
-            return 0xFF;
-        default:
-            return c;
-    }
-}
-
-unsigned char UpperOne(unsigned char c) {
-    if (c >= 'a' && c <= 'z') {
-        return c - 32;
-    }
-    if (c >= 0xE0 && c <= 0xFE && c != 0xF7) {
-        return c - 32;
-    }
-    switch (c) {
-        case 0x9A:
-            return 0x8A;
-        case 0x9C:
-            return 0x8C;
-        case 0x9E:
-            return 0x8E;
-        case 0xFF:
-            return 0x9F;
-        default:
-            return c;
-    }
-}
-
 }  // namespace
 
 std::string AnsiToOem(std::string_view ansi) {
@@ -115,29 +71,8 @@ std::string Utf8ToAnsi(std::string_view utf8) {
     return platform::Utf8ToAnsi(utf8);
 }
 
-bool SameTextAnsi(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) {
-        return false;
-    }
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        if (FoldAnsi(static_cast<unsigned char>(a[i])) !=
-            FoldAnsi(static_cast<unsigned char>(b[i]))) {
-            return false;
-        }
-    }
-    return true;
-}
-
-std::string UpperAnsi(std::string_view s) {
-    std::string out(s);
-    for (char& c : out) {
-        c = static_cast<char>(UpperOne(static_cast<unsigned char>(c)));
-    }
-    return out;
-}
-
 bool OemLossless(std::string_view ansi) {
-    return SameTextAnsi(OemToAnsi(AnsiToOem(ansi)), ansi);
+    return platform::SameName(OemToAnsi(AnsiToOem(ansi)), ansi);
 }
 
 bool AnsiLossless(std::string_view oem) {

@@ -1,6 +1,6 @@
 // Name conversion between the Windows character set (the system's ANSI code page, converted by
 // the platform layer), the OEM character set (code page 437) and UTF-8, as archive entry names
-// need it.
+// need it. Letter case is the platform's (platform/text.h).
 //
 // Conversions never guess: a character without an exact counterpart becomes '?', so callers
 // detect loss by converting back and comparing.
@@ -16,10 +16,6 @@ std::string OemToAnsi(std::string_view oem);
 std::string AnsiToUtf8(std::string_view ansi);
 // Invalid or overlong sequences and characters outside the ANSI set each become '?'.
 std::string Utf8ToAnsi(std::string_view utf8);
-
-// Compares two ANSI strings ignoring letter case, for ASCII and the Latin-1 letters.
-bool SameTextAnsi(std::string_view a, std::string_view b);
-std::string UpperAnsi(std::string_view s);
 
 // True when the ANSI name survives the trip to OEM and back (letter case ignored).
 bool OemLossless(std::string_view ansi);

@@ -5,10 +5,22 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <span>
+#include <string>
 
 namespace quellin::archive {
 
 std::uint32_t Crc32(std::uint32_t crc, std::span<const std::uint8_t> data);
+
+// What identifies a file's content in an archive entry.
+struct Fingerprint {
+    std::uint32_t crc = 0;
+    std::uint64_t size = 0;
+};
+
+// Nothing when the file cannot be opened. A read error ends the data like the end of the file,
+// as the entry written from it would end.
+std::optional<Fingerprint> FingerprintOfFile(const std::string& path);
 
 }  // namespace quellin::archive

@@ -2,9 +2,9 @@
 
 #include <array>
 
-#include "archive/codepage.h"
 #include "archive/file_stream.h"
 #include "platform/filesystem.h"
+#include "platform/text.h"
 
 namespace quellin::archive {
 namespace {
@@ -39,7 +39,8 @@ class TempFileGuard {
 };
 
 std::string WithoutTrailingBackslash(std::string path) {
-    while (path.size() > 1 && path.back() == '\\' && !(path.size() == 3 && path[1] == ':')) {
+    while (path.size() > 1 && platform::EndsWithBackslash(path) &&
+           !(path.size() == 3 && path[1] == ':')) {
         path.pop_back();
     }
     return path;
@@ -91,16 +92,15 @@ bool ForceDirectories(const std::string& path) {
     if (dir.empty() || isFolder(dir)) {
         return !dir.empty();
     }
-    const auto slash = dir.rfind('\\');
-    if (slash != std::string::npos && slash > 0) {
-        ForceDirectories(dir.substr(0, slash + 1));
+    if (const std::string parent = platform::FolderOf(dir); !parent.empty()) {
+        ForceDirectories(parent + "\\");
     }
     platform::CreateDirectoryA(dir);
     return isFolder(dir);
 }
 
 void TUnZipper::LoadDirectory(const std::string& path, TBufferedFileStream& file) {
-    FileStamp stamp{UpperAnsi(path), file.Size(), {}};
+    FileStamp stamp{platform::UpperAnsi(path), file.Size(), {}};
     platform::GetFileTime(file.Handle(), nullptr, nullptr, &stamp.WriteTime);
     if (stamp_ && *stamp_ == stamp) {
         return;
@@ -108,7 +108,7 @@ void TUnZipper::LoadDirectory(const std::string& path, TBufferedFileStream& file
     stamp_.reset();
     FileSource source(file);
     // Self-extracting archives carry their program first; the scan starts past it.
-    const bool exe = path.size() >= 4 && SameTextAnsi(path.substr(path.size() - 4), ".EXE");
+    const bool exe = path.size() >= 4 && platform::SameName(path.substr(path.size() - 4), ".EXE");
     directory_ = ReadDirectory(source, exe ? 14000 : 0);
     stamp_ = stamp;
 }

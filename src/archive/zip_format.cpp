@@ -4,6 +4,7 @@
 #include <array>
 
 #include "archive/codepage.h"
+#include "platform/text.h"
 
 namespace quellin::archive {
 namespace {
@@ -420,7 +421,7 @@ bool IsSafeFileName(std::string_view name) {
     while (!base.empty() && base.back() == ' ') {
         base.pop_back();
     }
-    base = UpperAnsi(base);
+    base = platform::UpperAnsi(base);
     static constexpr std::array<std::string_view, 6> kDevices = {"CON", "PRN",    "AUX",
                                                                  "NUL", "CLOCK$", "CONIN$"};
     if (std::find(kDevices.begin(), kDevices.end(), base) != kDevices.end() || base == "CONOUT$") {
@@ -439,8 +440,8 @@ bool IsSafeFileName(std::string_view name) {
 bool MatchesPattern(std::string_view name, std::string_view pattern) {
     // Iterative match with one backtrack point per '*', linear in practice.
     std::size_t n = 0, p = 0, starP = std::string_view::npos, starN = 0;
-    const std::string upperName = UpperAnsi(name);
-    const std::string upperPattern = UpperAnsi(pattern);
+    const std::string upperName = platform::UpperAnsi(name);
+    const std::string upperPattern = platform::UpperAnsi(pattern);
     while (n < upperName.size()) {
         if (p < upperPattern.size() &&
             (upperPattern[p] == '?' || upperPattern[p] == upperName[n])) {

@@ -7,6 +7,7 @@
 #include "archive/crc32.h"
 #include "archive/file_stream.h"
 #include "platform/filesystem.h"
+#include "platform/text.h"
 
 namespace quellin::archive {
 namespace {
@@ -24,8 +25,7 @@ std::string Trim(const std::string& s) {
 }
 
 bool HasWildcard(const std::string& path) {
-    const auto slash = path.find_last_of('\\');
-    return path.find_first_of("*?", slash == std::string::npos ? 0 : slash) != std::string::npos;
+    return platform::NameOf(path).find_first_of("*?") != std::string::npos;
 }
 
 std::string FileNamePart(const std::string& path) {
@@ -45,7 +45,8 @@ std::string StoredFormOf(const TZipEntryInfo& e) {
 }
 
 std::string DriveOf(const std::string& path) {
-    return path.size() >= 2 && path[1] == ':' ? UpperAnsi(path.substr(0, 2)) : std::string();
+    return path.size() >= 2 && path[1] == ':' ? platform::UpperAnsi(path.substr(0, 2))
+                                              : std::string();
 }
 
 class DeleteOnFailure {
@@ -122,7 +123,7 @@ std::vector<TZipper::Listed> TZipper::ExpandFilesList() const {
             continue;
         }
         if (path.find_first_of("\\:") == std::string::npos && !RootDir.empty()) {
-            path = RootDir + (RootDir.back() == '\\' ? "" : "\\") + path;
+            path = platform::JoinPath(RootDir, path);
         }
         if (HasWildcard(path)) {
             wildcards.push_back(path);
@@ -131,11 +132,11 @@ std::vector<TZipper::Listed> TZipper::ExpandFilesList() const {
         paths.push_back(path);
     }
     for (const auto& pattern : wildcards) {
-        const auto slash = pattern.find_last_of('\\');
-        if (slash == std::string::npos) {
+        const std::string name = platform::NameOf(pattern);
+        if (name.size() == pattern.size()) {
             continue;
         }
-        SearchFolder(pattern.substr(0, slash), pattern.substr(slash + 1), paths);
+        SearchFolder(pattern.substr(0, pattern.size() - name.size() - 1), name, paths);
     }
     std::vector<Listed> out;
     for (const auto& path : paths) {
@@ -161,7 +162,7 @@ std::optional<TZipEntryInfo> TZipper::AddFile(const Listed& file, TBufferedFileS
         return std::nullopt;
     }
     for (const auto& e : written) {
-        if (SameTextAnsi(StoredFormOf(e), file.Name)) {
+        if (platform::SameName(StoredFormOf(e), file.Name)) {
             return std::nullopt;
         }
     }
@@ -335,22 +336,11 @@ void TZipper::PutInPlace(const std::string& temp, const std::string& target) {
 }
 
 bool TZipper::ContentDiffers(const TZipEntryInfo& old, const std::string& path) const {
-    platform::UniqueFileHandle in(platform::CreateFileA(
-        path, platform::GENERIC_READ, platform::FILE_SHARE_READ, platform::OPEN_EXISTING, 0));
-    if (!in) {
+    const std::optional<Fingerprint> print = FingerprintOfFile(path);
+    if (!print) {
         return false;  // unreadable: the old entry stays, as AddFile would keep it
     }
-    std::uint32_t crc = 0;
-    std::uint64_t size = 0;
-    std::vector<std::uint8_t> buffer(65536);
-    platform::DWORD got = 0;
-    while (platform::ReadFile(in.get(), buffer.data(), static_cast<platform::DWORD>(buffer.size()),
-                              &got) &&
-           got > 0) {
-        crc = Crc32(crc, std::span(buffer.data(), got));
-        size += got;
-    }
-    return crc != old.Crc32 || size != old.UncompressedSize;
+    return print->crc != old.Crc32 || print->size != old.UncompressedSize;
 }
 
 int TZipper::Zip() {
@@ -406,9 +396,10 @@ int TZipper::Zip() {
         auto out = TBufferedFileStream::Create(tempPath);
 
         auto hasEntry = [&](const Listed& f) {
-            return std::any_of(
-                previous.Entries.begin(), previous.Entries.end(),
-                [&](const TZipEntryInfo& e) { return SameTextAnsi(StoredFormOf(e), f.Name); });
+            return std::any_of(previous.Entries.begin(), previous.Entries.end(),
+                               [&](const TZipEntryInfo& e) {
+                                   return platform::SameName(StoredFormOf(e), f.Name);
+                               });
         };
         if (ZipAction == TZipAction::Freshen) {
             std::erase_if(files, [&](const Listed& f) { return !hasEntry(f); });
@@ -416,8 +407,9 @@ int TZipper::Zip() {
         for (const auto& old : previous.Entries) {
             ProcessMessages();
             const std::string name = StoredFormOf(old);
-            auto match = std::find_if(files.begin(), files.end(),
-                                      [&](const Listed& f) { return SameTextAnsi(f.Name, name); });
+            auto match = std::find_if(files.begin(), files.end(), [&](const Listed& f) {
+                return platform::SameName(f.Name, name);
+            });
             if (match == files.end()) {
                 written.push_back(CopyEntry(old, source, out));
                 continue;

@@ -1,9 +1,9 @@
 #include "backup/restore_extract.h"
 
 #include "archive/archive_reader.h"
-#include "archive/codepage.h"
 #include "archive/file_stream.h"
 #include "platform/filesystem.h"
+#include "platform/text.h"
 
 namespace quellin::backup {
 
@@ -16,13 +16,13 @@ const archive::TZipEntryInfo* Pick(const std::vector<archive::TZipEntryInfo>& en
     const archive::TZipEntryInfo* inFolder = nullptr;
     int inFolders = 0;
     for (const archive::TZipEntryInfo& entry : entries) {
-        if (archive::SameTextAnsi(entry.FullName(), name)) {
+        if (platform::SameName(entry.FullName(), name)) {
             if (exact) {
                 *problem = name + " (the archive holds it twice)";
                 return nullptr;
             }
             exact = &entry;
-        } else if (archive::SameTextAnsi(entry.FileName, name)) {
+        } else if (platform::SameName(entry.FileName, name)) {
             inFolder = &entry;
             ++inFolders;
         }

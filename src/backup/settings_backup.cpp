@@ -3,7 +3,6 @@
 #include <memory>
 #include <optional>
 #include <random>
-#include <span>
 #include <utility>
 
 #include "archive/crc32.h"
@@ -12,6 +11,7 @@
 #include "platform/filesystem.h"
 #include "platform/processes.h"
 #include "platform/registry.h"
+#include "platform/text.h"
 #include "platform/ui.h"
 #include "system/admin.h"
 #include "system/app_info.h"
@@ -24,32 +24,9 @@ namespace quellin::backup {
 
 namespace {
 
-std::string FolderOf(const std::string& path) {
-    const std::size_t slash = path.rfind('\\');
-    return slash == std::string::npos ? std::string() : path.substr(0, slash);
-}
-
-std::string NameOf(const std::string& path) {
-    const std::size_t slash = path.rfind('\\');
-    return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
-char Upper(char c) {
-    return c >= 'a' && c <= 'z' ? static_cast<char>(c - 32) : c;
-}
-
-// File names on Windows match whatever the case of their letters.
-bool SameName(const std::string& a, const std::string& b) {
-    if (a.size() != b.size()) {
-        return false;
-    }
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        if (Upper(a[i]) != Upper(b[i])) {
-            return false;
-        }
-    }
-    return true;
-}
+using platform::FolderOf;
+using platform::NameOf;
+using platform::SameName;
 
 bool IsFile(const std::string& path) {
     const platform::DWORD attributes = platform::GetFileAttributesA(path);
@@ -209,7 +186,7 @@ const archive::TZipEntryInfo* EntryForRole(const std::vector<archive::TZipEntryI
 // Extraction folders that earlier restores left in the temp folder when they were stopped:
 // "PrintToPDF<digits>D<digits>". A link of that name is removed as a link, never followed.
 void RemoveLeftoverExtractionFolders(std::string tempPath) {
-    while (!tempPath.empty() && tempPath.back() == '\\') {
+    while (platform::EndsWithBackslash(tempPath)) {
         tempPath.pop_back();
     }
     std::vector<std::pair<std::string, bool>> leftovers;
@@ -265,29 +242,8 @@ bool ReplaceDriverFile(const std::string& source, const std::string& target) {
     return done;
 }
 
-// What identifies a file's content in an archive entry.
-struct Fingerprint {
-    std::uint32_t crc = 0;
-    std::uint64_t size = 0;
-};
-
-std::optional<Fingerprint> FingerprintOf(const std::string& path) {
-    platform::UniqueFileHandle file(platform::CreateFileA(
-        path, platform::GENERIC_READ, platform::FILE_SHARE_READ, platform::OPEN_EXISTING, 0));
-    if (!file) {
-        return std::nullopt;
-    }
-    Fingerprint print;
-    std::vector<std::uint8_t> buffer(65536);
-    platform::DWORD read = 0;
-    while (platform::ReadFile(file.get(), buffer.data(),
-                              static_cast<platform::DWORD>(buffer.size()), &read) &&
-           read > 0) {
-        print.crc = archive::Crc32(print.crc, std::span(buffer.data(), read));
-        print.size += read;
-    }
-    return print;
-}
+using archive::Fingerprint;
+using archive::FingerprintOfFile;
 
 std::string ProgramFolder() {
     return FolderOf(platform::GetModuleFileNameA());
@@ -401,7 +357,7 @@ SettingsResult SettingsBackup::Save(const SettingsContext& context, bool printer
     std::vector<std::optional<Fingerprint>> saved;
     for (std::size_t i = 0; i < hives.size(); ++i) {
         saved.push_back(SaveHiveFile(kSettingsKeys[i].keyPath, hives[i], context.wow64KeyFlag)
-                            ? FingerprintOf(hives[i])
+                            ? FingerprintOfFile(hives[i])
                             : std::nullopt);
         platform::ProcessPendingMessages();
     }
@@ -442,7 +398,7 @@ SettingsResult SettingsBackup::Save(const SettingsContext& context, bool printer
         Zipper1.Zip();
         entries = Zipper1.ReadZipDirectory();
         for (DriverFile& file : driverFiles) {
-            file.print = file.exists ? FingerprintOf(file.path) : std::nullopt;
+            file.print = file.exists ? FingerprintOfFile(file.path) : std::nullopt;
         }
     }
     cleanup.Run();

@@ -15,6 +15,7 @@
 #include "platform/ui.h"
 #include "system/app_info.h"
 #include "system/errors.h"
+#include "system/system_commands.h"
 
 namespace quellin::cli {
 
@@ -132,17 +133,7 @@ void RequireIntendedUser(const Invocation& invocation, Reporter& reporter) {
 
 // The archive's bytes, to tell whether a save changed it.
 std::optional<std::string> ArchiveBytes(const std::string& path) {
-    platform::UniqueFileHandle file(
-        platform::CreateFileA(path, platform::GENERIC_READ, platform::FILE_SHARE_READ,
-                              platform::OPEN_EXISTING, platform::FILE_ATTRIBUTE_NORMAL));
-    if (!file)
-        return std::nullopt;
-    std::string bytes;
-    char buffer[65536];
-    for (platform::DWORD read = 0;
-         platform::ReadFile(file.get(), buffer, sizeof buffer, &read) && read;)
-        bytes.append(buffer, read);
-    return bytes;
+    return quellin::system::ReadWholeFile(path);
 }
 
 void ReportCheck(const std::vector<std::string>& writes, const std::string& step,

@@ -17,6 +17,7 @@
 #include "platform/handle.h"
 #include "system/errors.h"
 #include "system/redirection.h"
+#include "system/system_commands.h"
 
 namespace quellin::cli {
 
@@ -103,22 +104,7 @@ void ReportReplace(driverconfig::ReplaceResult result, Reporter& reporter) {
 // A file's bytes as they are on disk, or nullopt when it cannot be read.
 std::optional<std::string> ReadBytes(const std::string& path, platform::DWORD wow64KeyFlag) {
     quellin::system::FsRedirectionSpan span(wow64KeyFlag != 0);
-    platform::UniqueFileHandle file(
-        platform::CreateFileA(path, platform::GENERIC_READ, platform::FILE_SHARE_READ,
-                              platform::OPEN_EXISTING, platform::FILE_ATTRIBUTE_NORMAL));
-    if (!file)
-        return std::nullopt;
-    std::string bytes;
-    std::vector<char> buffer(65536);
-    for (;;) {
-        platform::DWORD read = 0;
-        if (!platform::ReadFile(file.get(), buffer.data(),
-                                static_cast<platform::DWORD>(buffer.size()), &read))
-            return std::nullopt;
-        if (read == 0)
-            return bytes;
-        bytes.append(buffer.data(), read);
-    }
+    return quellin::system::ReadWholeFile(path);
 }
 
 // Before a rewrite: which of the two files the change would alter. Under --check the plan is

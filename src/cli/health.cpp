@@ -13,6 +13,7 @@
 #include "platform/filesystem.h"
 #include "platform/services.h"
 #include "platform/spooler.h"
+#include "platform/text.h"
 #include "queue/job_monitor.h"
 #include "queue/job_text.h"
 #include "system/admin.h"

@@ -7,6 +7,7 @@
 #include "platform/filesystem.h"
 #include "platform/handle.h"
 #include "platform/registry.h"
+#include "platform/text.h"
 #include "platform/ui.h"
 #include "system/admin.h"
 #include "system/app_info.h"
@@ -57,38 +58,13 @@ std::string ReadHklmString(const char* key, const char* value, platform::DWORD w
     return text;
 }
 
-std::string FolderOf(const std::string& path) {
-    std::size_t slash = path.rfind('\\');
-    return slash == std::string::npos ? "" : path.substr(0, slash);
-}
-
-std::string NameOf(const std::string& path) {
-    std::size_t slash = path.rfind('\\');
-    return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
 std::string WithExtension(const std::string& path, const std::string& extension) {
-    std::size_t dot = path.rfind('.');
-    std::size_t slash = path.rfind('\\');
-    if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) {
+    const std::string name = platform::NameOf(path);
+    const std::size_t dot = name.rfind('.');
+    if (dot == std::string::npos) {
         return path + extension;
     }
-    return path.substr(0, dot) + extension;
-}
-
-// Windows paths name the same file whatever the case of their letters.
-bool SamePath(const std::string& a, const std::string& b) {
-    if (a.size() != b.size()) {
-        return false;
-    }
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        char x = a[i] >= 'a' && a[i] <= 'z' ? static_cast<char>(a[i] - 32) : a[i];
-        char y = b[i] >= 'a' && b[i] <= 'z' ? static_cast<char>(b[i] - 32) : b[i];
-        if (x != y) {
-            return false;
-        }
-    }
-    return true;
+    return path.substr(0, path.size() - name.size() + dot) + extension;
 }
 
 [[noreturn]] void RaiseFileError(const char* action, const std::string& path,
@@ -134,7 +110,7 @@ DriverFilePaths BuildDriverFilePaths(const DriverFileNames& names,
     paths.spoolFolder = windowsFolder + "\\system32\\spool";
     paths.queueFolder = paths.spoolFolder + "\\V4Dirs\\" + names.queueFolderName;
     paths.mergedConfigPath = paths.queueFolder + "\\" + names.mergedConfigName;
-    std::string folder = FolderOf(paths.mergedConfigPath);
+    std::string folder = platform::FolderOf(paths.mergedConfigPath);
     paths.deviceCapabilitiesPath = folder + "\\" + names.deviceCapabilitiesName;
     paths.cachePath = WithExtension(paths.mergedConfigPath, ".BUD");
     paths.mergedCopyPath = folder + "\\merged.gpd";
@@ -190,24 +166,13 @@ bool FileExists(const std::string& path, platform::DWORD wow64KeyFlag) {
 
 std::string ReadWorkingText(const std::string& path, platform::DWORD wow64KeyFlag, bool* cutShort) {
     quellin::system::FsRedirectionSpan span(wow64KeyFlag != 0);
-    platform::UniqueFileHandle file(
-        platform::CreateFileA(path, platform::GENERIC_READ, platform::FILE_SHARE_READ,
-                              platform::OPEN_EXISTING, platform::FILE_ATTRIBUTE_NORMAL));
-    if (!file) {
-        RaiseFileError("Cannot open file", path, platform::GetLastError());
+    bool opened = false;
+    const std::optional<std::string> read = quellin::system::ReadWholeFile(path, &opened);
+    if (!read) {
+        RaiseFileError(opened ? "Cannot read file" : "Cannot open file", path,
+                       platform::GetLastError());
     }
-    std::string bytes;
-    std::vector<char> buffer(kChunk);
-    for (;;) {
-        platform::DWORD read = 0;
-        if (!platform::ReadFile(file.get(), buffer.data(), kChunk, &read)) {
-            RaiseFileError("Cannot read file", path, platform::GetLastError());
-        }
-        if (read == 0) {
-            break;
-        }
-        bytes.append(buffer.data(), read);
-    }
+    const std::string& bytes = *read;
     if (cutShort != nullptr) {
         *cutShort = bytes.find('\0') != std::string::npos;
     }
@@ -215,8 +180,8 @@ std::string ReadWorkingText(const std::string& path, platform::DWORD wow64KeyFla
 }
 
 std::string TemporaryPathFor(const std::string& path) {
-    const std::string folder = FolderOf(path);
-    return (folder.empty() ? "" : folder + "\\") + "~" + NameOf(path);
+    return platform::JoinPath(platform::FolderOf(path),
+                              std::string("~").append(platform::NameOf(path)));
 }
 
 void WriteWholeFile(const std::string& path, std::string_view text, platform::DWORD wow64KeyFlag) {
@@ -262,8 +227,8 @@ void WriteWholeFile(const std::string& path, std::string_view text, platform::DW
 void InvalidateDriverCache(const DriverFilePaths& paths, platform::DWORD wow64KeyFlag) {
     quellin::system::FsRedirectionSpan span(wow64KeyFlag != 0);
     for (const std::string* target : {&paths.cachePath, &paths.mergedCopyPath}) {
-        if (SamePath(*target, paths.mergedConfigPath) ||
-            SamePath(*target, paths.deviceCapabilitiesPath)) {
+        if (platform::SameName(*target, paths.mergedConfigPath) ||
+            platform::SameName(*target, paths.deviceCapabilitiesPath)) {
             continue;
         }
         if (IsFile(AttributesOf(*target))) {

@@ -101,4 +101,50 @@ std::string Utf8ToAnsi(std::string_view utf8, bool* exact) {
     return WideToAnsi(Utf8ToWide(utf8), exact);
 }
 
+namespace {
+
+// Where the path's last backslash character begins, or npos.
+std::size_t LastBackslash(std::string_view path) {
+    // CharNextA reads up to a terminating zero, which a view need not have.
+    const std::string text(path);
+    std::size_t last = std::string_view::npos;
+    for (const char* p = text.c_str(); *p != '\0'; p = CharNextA(p)) {
+        if (*p == '\\')
+            last = static_cast<std::size_t>(p - text.c_str());
+    }
+    return last;
+}
+
+}  // namespace
+
+bool SameName(std::string_view a, std::string_view b) {
+    return a.size() == b.size() && UpperAnsi(a) == UpperAnsi(b);
+}
+
+std::string FolderOf(std::string_view path) {
+    const std::size_t slash = LastBackslash(path);
+    return slash == std::string_view::npos ? std::string() : std::string(path.substr(0, slash));
+}
+
+std::string NameOf(std::string_view path) {
+    const std::size_t slash = LastBackslash(path);
+    return std::string(slash == std::string_view::npos ? path : path.substr(slash + 1));
+}
+
+std::string JoinPath(std::string_view folder, std::string_view name) {
+    if (folder.empty())
+        return std::string(name);
+    std::string joined(folder);
+    if (!EndsWithBackslash(joined))
+        joined += '\\';
+    return joined.append(name);
+}
+
+bool EndsWithBackslash(std::string_view path) {
+    if (path.empty())
+        return false;
+    const std::string text(path);
+    return *CharPrevA(text.c_str(), text.c_str() + text.size()) == '\\';
+}
+
 }  // namespace quellin::platform

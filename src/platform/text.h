@@ -29,6 +29,28 @@ std::string Utf8ToAnsi(std::string_view utf8, bool* exact = nullptr);
 std::u16string Utf8ToWide(std::string_view utf8);
 std::string WideToUtf8(std::u16string_view wide);
 
+// CharUpperBuffA and CharLowerBuffA: letter case as Windows changes it in the ANSI code page,
+// accented letters included. The sandbox's 1252 has no upper form for "\xDF" and "\xB5".
+std::string UpperAnsi(std::string_view ansi);
+std::string LowerAnsi(std::string_view ansi);
+// Windows names (files, folders, printers, registry keys, archive entries) are the same name
+// whatever the case of their letters; this is the one comparison of them.
+bool SameName(std::string_view a, std::string_view b);
+
+// CharNextA and CharPrevA: a string is walked by character, never by byte, since in a
+// double-byte code page a trail byte may be 0x5C, the backslash. The sandbox's 1252 is single
+// byte. CharNextA stays at the terminating zero; CharPrevA stays at `start`.
+const char* CharNextA(const char* lpsz);
+const char* CharPrevA(const char* lpszStart, const char* lpszCurrent);
+
+// Windows paths split at their last backslash character: "C:\a\b.txt" is in "C:\a" and named
+// "b.txt"; a path without one has no folder and is its own name. JoinPath puts one backslash
+// between a folder and a name unless the folder already ends with one.
+std::string FolderOf(std::string_view path);
+std::string NameOf(std::string_view path);
+std::string JoinPath(std::string_view folder, std::string_view name);
+bool EndsWithBackslash(std::string_view path);
+
 // The host edge of a command-line program.
 // Its arguments in the ANSI code page: on Windows from the Unicode command line, elsewhere
 // argv taken as UTF-8. Nothing when an argument has no exact ANSI form; `*refused` is then that

@@ -1,8 +1,8 @@
 #include "promo/prompts.h"
 
 #include <algorithm>
-#include <cctype>
 
+#include "platform/text.h"
 #include "platform/ui.h"
 #include "promo/promotions.h"
 
@@ -64,13 +64,6 @@ constexpr std::array<Product, kProductCount> kProducts = {{
     {"Would you like to see all the products of Tarnwell Software?", "products.html"},
 }};
 
-bool EqualsIgnoringCase(const std::string& a, const std::string& b) {
-    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-               return std::tolower(static_cast<unsigned char>(x)) ==
-                      std::tolower(static_cast<unsigned char>(y));
-           });
-}
-
 bool AskYesNo(platform::HWND owner, const std::string& text, const std::string& caption) {
     return platform::MessageBoxA(owner, text, caption, platform::MB_YESNO) == platform::IDYES;
 }
@@ -83,7 +76,7 @@ const std::array<Product, kProductCount>& ProductTable() {
 
 bool ListsPdfPrinter(const std::vector<std::string>& entries) {
     return std::any_of(entries.begin(), entries.end(), [](const std::string& entry) {
-        return EqualsIgnoringCase(entry, kPdfPrinterEntry);
+        return platform::SameName(entry, kPdfPrinterEntry);
     });
 }
 

@@ -3,6 +3,7 @@
 #include <cctype>
 
 #include "platform/filesystem.h"
+#include "platform/text.h"
 #include "system/identity.h"
 #include "system/system_commands.h"
 
@@ -13,15 +14,14 @@ namespace {
 constexpr platform::DWORD kLongPathBuffer = 32768;
 
 std::vector<std::string> SplitNames(const std::string& rest) {
-    std::vector<std::string> names;
-    std::string current;
-    for (char c : rest + "\\") {
-        if (c != '\\') {
-            current += c;
-            continue;
-        }
-        names.push_back(current);
-        current.clear();
+    std::vector<std::string> names(1);
+    for (const char* c = rest.c_str(); *c != '\0';) {
+        const char* next = platform::CharNextA(c);
+        if (*c == '\\')
+            names.emplace_back();
+        else
+            names.back().append(c, next);
+        c = next;
     }
     return names;
 }
@@ -30,20 +30,6 @@ bool LooksLikeShortName(const std::string& name) {
     const std::size_t tilde = name.find('~');
     return tilde != std::string::npos && tilde + 1 < name.size() &&
            std::isdigit(static_cast<unsigned char>(name[tilde + 1]));
-}
-
-char Lower(char c) {
-    return static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-}
-
-bool EqualNoCase(const std::string& a, const std::string& b) {
-    if (a.size() != b.size())
-        return false;
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        if (Lower(a[i]) != Lower(b[i]))
-            return false;
-    }
-    return true;
 }
 
 std::string Environment(const char* name) {
@@ -59,9 +45,11 @@ void AddCanonical(std::vector<std::string>& folders, const std::string& path) {
 // The folders from the drive root down to `path`, without `path` itself.
 std::vector<std::string> Ancestors(const std::string& path) {
     std::vector<std::string> ancestors;
-    for (std::size_t at = path.find('\\', 3); at != std::string::npos;
-         at = path.find('\\', at + 1)) {
-        ancestors.push_back(path.substr(0, at));
+    if (path.size() <= 3)
+        return ancestors;
+    for (const char* c = path.c_str() + 3; *c != '\0'; c = platform::CharNextA(c)) {
+        if (*c == '\\')
+            ancestors.push_back(path.substr(0, static_cast<std::size_t>(c - path.c_str())));
     }
     return ancestors;
 }
@@ -162,9 +150,10 @@ std::vector<std::string> ProtectedFolders() {
 }
 
 bool IsSameOrInside(const std::string& path, const std::string& folder) {
-    if (path.size() < folder.size() || !EqualNoCase(path.substr(0, folder.size()), folder))
+    if (path.size() < folder.size() || !platform::SameName(path.substr(0, folder.size()), folder))
         return false;
-    return path.size() == folder.size() || folder.back() == '\\' || path[folder.size()] == '\\';
+    return path.size() == folder.size() || platform::EndsWithBackslash(folder) ||
+           path[folder.size()] == '\\';
 }
 
 bool DeleteAutoSaveFile(const std::string& name) {

@@ -4,6 +4,7 @@
 #include <utility>
 
 #include "platform/libraries.h"
+#include "platform/text.h"
 
 namespace quellin::system {
 
@@ -19,19 +20,11 @@ Table& TheTable() {
     return table;
 }
 
-std::string Lower(std::string s) {
-    for (char& c : s) {
-        if (c >= 'A' && c <= 'Z')
-            c = static_cast<char>(c - 'A' + 'a');
-    }
-    return s;
-}
-
 }  // namespace
 
 platform::FARPROC LookupFunction(const std::string& library, const std::string& function) {
     Table& table = TheTable();
-    std::string key = Lower(library);
+    std::string key = platform::LowerAnsi(library);
     auto found = table.functions.find({key, function});
     if (found != table.functions.end()) {
         return found->second;

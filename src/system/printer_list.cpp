@@ -2,9 +2,9 @@
 
 #include <algorithm>
 #include <array>
-#include <cctype>
 
 #include "platform/spooler.h"
+#include "platform/text.h"
 
 namespace quellin::system {
 
@@ -18,12 +18,6 @@ template <std::size_t N>
 bool ContainsAny(const std::string& text, const std::array<const char*, N>& fragments) {
     return std::any_of(fragments.begin(), fragments.end(),
                        [&](const char* fragment) { return Contains(text, fragment); });
-}
-
-std::string Lower(std::string text) {
-    for (char& c : text)
-        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return text;
 }
 
 // Virtual PDF printers of other products, which the tool leaves alone.
@@ -61,7 +55,7 @@ std::vector<std::string> EnumerateInstalledPrinters() {
 bool IsListedPrinterName(const std::string& name) {
     if (!Contains(name, "PDF"))
         return false;
-    const std::string lower = Lower(name);
+    const std::string lower = platform::LowerAnsi(name);
     return !ContainsAny(lower, kOtherProductFragments) &&
            !ContainsAny(name, kOtherProductNumbers) &&
            !ContainsAny(lower, kMoreOtherProductFragments);

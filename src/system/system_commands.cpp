@@ -10,6 +10,7 @@
 #include "platform/processes.h"
 #include "platform/services.h"
 #include "platform/spooler.h"
+#include "platform/text.h"
 #include "system/admin.h"
 #include "system/errors.h"
 
@@ -232,7 +233,7 @@ void DeleteContents(platform::HANDLE folder, const std::string& base, platform::
 }  // namespace
 
 void DeleteFolderTree(const std::string& folder) {
-    const std::string base = !folder.empty() && folder.back() == '\\' ? folder : folder + "\\";
+    const std::string base = platform::EndsWithBackslash(folder) ? folder : folder + "\\";
     platform::UniqueFileHandle root = OpenItself(base.substr(0, base.size() - 1),
                                                  platform::DELETE | platform::FILE_LIST_DIRECTORY);
     platform::BY_HANDLE_FILE_INFORMATION info;
@@ -244,6 +245,32 @@ void DeleteFolderTree(const std::string& folder) {
     if ((info.dwFileAttributes & platform::FILE_ATTRIBUTE_REPARSE_POINT) == 0)
         DeleteContents(root.get(), base, info.dwVolumeSerialNumber);
     MarkForDeletion(root.get());
+}
+
+std::optional<std::string> ReadWholeFile(const std::string& path, bool* opened) {
+    platform::UniqueFileHandle file(
+        platform::CreateFileA(path, platform::GENERIC_READ, platform::FILE_SHARE_READ,
+                              platform::OPEN_EXISTING, platform::FILE_ATTRIBUTE_NORMAL));
+    if (opened)
+        *opened = static_cast<bool>(file);
+    if (!file)
+        return std::nullopt;
+    std::string bytes;
+    std::vector<char> buffer(1 << 20);
+    for (;;) {
+        platform::DWORD read = 0;
+        if (!platform::ReadFile(file.get(), buffer.data(),
+                                static_cast<platform::DWORD>(buffer.size()), &read)) {
+            // Closing the handle must not hide why the read failed.
+            const platform::DWORD error = platform::GetLastError();
+            file.reset();
+            platform::SetLastError(error);
+            return std::nullopt;
+        }
+        if (read == 0)
+            return bytes;
+        bytes.append(buffer.data(), read);
+    }
 }
 
 void ClearFileAttributes(const std::string& path) {
@@ -268,7 +295,7 @@ std::string GetTempPathText() {
 
 std::string GetTempFolder() {
     std::string path = GetTempPathText();
-    if (!path.empty() && path.back() == '\\')
+    if (platform::EndsWithBackslash(path))
         path.pop_back();
     return path;
 }

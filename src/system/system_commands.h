@@ -7,6 +7,7 @@
 #include <chrono>
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 
 #include "platform/types.h"
@@ -48,6 +49,10 @@ void EmptyFolder(const std::string& folder, const std::string& mask, bool includ
 // the folder. Names that begin with "." are left, and so is every folder that still holds
 // something. Links to folders are removed as links, never followed.
 void DeleteFolderTree(const std::string& folder);
+
+// A file's bytes through to its end. Nothing when it cannot be opened or read: GetLastError
+// then tells why, and `*opened` which of the two failed.
+std::optional<std::string> ReadWholeFile(const std::string& path, bool* opened = nullptr);
 
 // Clears the read-only and system bits, keeping the others.
 void ClearFileAttributes(const std::string& path);

@@ -64,16 +64,5 @@ TEST(Utf8ToAnsi, MalformedSequencesBecomeQuestionMarks) {
     }
 }
 
-TEST(SameTextAnsi, IgnoresCaseOfAsciiAndLatinLetters) {
-    EXPECT_TRUE(SameTextAnsi("Datei.TXT", "datei.txt"));
-    EXPECT_TRUE(
-        SameTextAnsi("\xC4"
-                     "B",
-                     "\xE4"
-                     "b"));
-    EXPECT_FALSE(SameTextAnsi("\xD7", "\xF7"));  // multiplication and division signs
-    EXPECT_FALSE(SameTextAnsi("a", "ab"));
-}
-
 }  // namespace
 }  // namespace quellin::archive

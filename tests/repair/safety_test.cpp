@@ -9,6 +9,7 @@
 #include <string>
 
 #include "platform/sim/control.h"
+#include "platform/sim/registry_store.h"
 #include "platform/sim/sandbox.h"
 #include "sandbox_fixture.h"
 
@@ -147,6 +148,7 @@ TEST(AutoSave, AFileLinkIsRemovedAsALink) {
 struct TempFolderCase {
     const char* path;
     bool cleanable;
+    const char* profile = nullptr;  // USERPROFILE, when not the sandbox's
 };
 
 class TempFolderRule : public testing::TestWithParam<TempFolderCase> {};
@@ -154,6 +156,8 @@ class TempFolderRule : public testing::TestWithParam<TempFolderCase> {};
 TEST_P(TempFolderRule, LeavesSystemLocationsAlone) {
     testsupport::ScopedSandbox sandbox;
     fs::create_directories(sandbox.HostPath("C:\\Windows\\Temp"));
+    if (GetParam().profile)
+        platform::sim::reg::SetString("HKCU\\Environment", "USERPROFILE", GetParam().profile);
     EXPECT_EQ(IsCleanableTempFolder(GetParam().path), GetParam().cleanable) << GetParam().path;
 }
 
@@ -168,7 +172,10 @@ INSTANTIATE_TEST_SUITE_P(
                     // Without TMP and TEMP, Windows gives the user's profile as the temp folder.
                     TempFolderCase{"C:\\Users\\User", false},
                     TempFolderCase{"c:\\users\\user\\.", false}, TempFolderCase{"C:\\Users", false},
-                    TempFolderCase{"C:\\Users\\User\\Temp", true}));
+                    TempFolderCase{"C:\\Users\\User\\Temp", true},
+                    // The same folder on Windows, whatever the case of its accented letters.
+                    TempFolderCase{"C:\\Users\\User\\\xE9mile", false,
+                                   "C:\\Users\\User\\\xC9mile"}));
 
 TEST(TempFolderRule, ALinkedTempFolderIsLeftAlone) {
     testsupport::ScopedSandbox sandbox;

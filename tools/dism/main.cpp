@@ -123,7 +123,7 @@ std::string RandomHex(int digits) {
 constexpr const char* kRepository = "C:\\Windows\\System32\\DriverStore\\FileRepository";
 
 bool IsPdfPackage(const std::string& folderName) {
-    return platform::sim::ToLower(folderName).rfind("prnms009.inf_", 0) == 0;
+    return platform::LowerAnsi(folderName).rfind("prnms009.inf_", 0) == 0;
 }
 
 // The driver package that the feature's payload brings into the driver store.
@@ -169,7 +169,7 @@ struct Request {
 Request Parse(const std::vector<std::string>& args) {
     Request r;
     for (const std::string& arg : args) {
-        std::string lower = platform::sim::ToLower(arg);
+        std::string lower = platform::LowerAnsi(arg);
         if (lower.empty() || (lower[0] != '/' && lower[0] != '-'))
             Fail(kBadSyntax, "The " + arg +
                                  " option is unknown.\nFor more information, refer to "
@@ -228,7 +228,7 @@ int Run(int argc, char** argv) {
     g_commandLine = platform::sim::EmulatorCommandLine(argc, argv);
     std::vector<std::string> args = platform::sim::SplitCommandLine(g_commandLine);
     for (const std::string& arg : args) {
-        if (platform::sim::IEquals(arg, "/Quiet"))
+        if (platform::SameName(arg, "/Quiet"))
             g_quiet = true;
     }
     platform::sim::OpenEmulatorSandbox();
@@ -258,7 +258,7 @@ int Run(int argc, char** argv) {
     }
     Say(request.enable ? "Enabling feature(s)\n" : "Disabling feature(s)\n");
     ShowProgress();
-    bool pdf = platform::sim::IEquals(request.feature, platform::sim::kPdfFeatureName);
+    bool pdf = platform::SameName(request.feature, platform::sim::kPdfFeatureName);
     // The feature's installer adds and removes its printer through the spooler.
     if (pdf && !platform::sim::SpoolerAvailable())
         Fail(kRpcUnavailable, "The RPC server is unavailable.");

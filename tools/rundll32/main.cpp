@@ -26,7 +26,7 @@ constexpr const char* kWindowsKey =
     "HKCU\\Software\\Microsoft\\Windows NT\\CurrentVersion\\Windows";
 
 bool IsDll(const std::string& given, const std::string& name) {
-    return platform::sim::IEquals(given, name) || platform::sim::IEquals(given, name + ".dll");
+    return platform::SameName(given, name) || platform::SameName(given, name + ".dll");
 }
 
 [[noreturn]] void Unsupported(const std::string& source, const std::string& what) {
@@ -56,7 +56,7 @@ void SetDefaultPrinter(const std::string& printer) {
     std::vector<std::string> args = platform::sim::SplitCommandLine(arguments);
     std::string action, name;
     for (std::size_t i = 0; i < args.size(); ++i) {
-        std::string arg = platform::sim::ToLower(args[i]);
+        std::string arg = platform::LowerAnsi(args[i]);
         if (arg == "/y" || arg == "/p" || arg == "/e") {
             action = arg;
         } else if (arg == "/n" && i + 1 < args.size()) {

@@ -224,8 +224,7 @@ int Printers() {
     Value printers = Value::Array();
     for (const platform::sim::PrinterRecord& printer : platform::sim::Printers()) {
         const std::int64_t attributes = printer.attributes;
-        const bool isDefault =
-            defaultPrinter && platform::sim::IEquals(*defaultPrinter, printer.name);
+        const bool isDefault = defaultPrinter && platform::SameName(*defaultPrinter, printer.name);
         printers.Push(
             Value::Object()
                 .Set("name", printer.name)

@@ -23,13 +23,6 @@ struct LineError {
     std::string reason;
 };
 
-bool IEquals(const std::string& a, const std::string& b) {
-    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-               return std::tolower(static_cast<unsigned char>(x)) ==
-                      std::tolower(static_cast<unsigned char>(y));
-           });
-}
-
 // Only \" and \\ are escapes: Windows paths such as "C:\new\x.roy" keep their backslashes.
 std::vector<Token> Tokenize(const std::string& line) {
     std::vector<Token> tokens;
@@ -317,20 +310,17 @@ std::optional<KeyChord> ParseKey(const std::string& text) {
         if (plus == std::string::npos || plus == 0)
             break;
         std::string modifier = rest.substr(0, plus);
-        if (IEquals(modifier, "ctrl") || IEquals(modifier, "control"))
+        if (platform::SameName(modifier, "ctrl") || platform::SameName(modifier, "control"))
             chord.ctrl = true;
-        else if (IEquals(modifier, "shift"))
+        else if (platform::SameName(modifier, "shift"))
             chord.shift = true;
-        else if (IEquals(modifier, "alt"))
+        else if (platform::SameName(modifier, "alt"))
             chord.alt = true;
         else
             return std::nullopt;
         rest = rest.substr(plus + 1);
     }
-    std::string lower;
-    for (char c : rest)
-        lower += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    auto found = KeyNames().find(lower);
+    auto found = KeyNames().find(platform::LowerAnsi(rest));
     if (found == KeyNames().end())
         return std::nullopt;
     chord.key = found->second;

@@ -231,10 +231,10 @@ std::optional<std::vector<std::string>> DriveCParts(const fs::path& real, fs::pa
 // How many names lead to a shared folder that `parts` lies in (ProgramData 1, Windows\Temp 2);
 // 0 when it lies in none.
 std::size_t SharedDepth(const std::vector<std::string>& parts) {
-    if (!parts.empty() && platform::sim::IEquals(parts[0], "ProgramData"))
+    if (!parts.empty() && platform::SameName(parts[0], "ProgramData"))
         return 1;
-    if (parts.size() >= 2 && platform::sim::IEquals(parts[0], "Windows") &&
-        platform::sim::IEquals(parts[1], "Temp"))
+    if (parts.size() >= 2 && platform::SameName(parts[0], "Windows") &&
+        platform::SameName(parts[1], "Temp"))
         return 2;
     return 0;
 }
@@ -292,11 +292,11 @@ bool MayChangeAt(const fs::path& real) {
         }
     } else if (p.empty()) {
         allowed = false;
-    } else if (platform::sim::IEquals(p[0], "Users")) {
-        allowed = p.size() >= 2 && (platform::sim::IEquals(p[1], platform::sim::kUserName) ||
-                                    platform::sim::IEquals(p[1], "Public"));
-    } else if (platform::sim::IEquals(p[0], "Windows") ||
-               platform::sim::IEquals(p[0].substr(0, 13), "Program Files")) {
+    } else if (platform::SameName(p[0], "Users")) {
+        allowed = p.size() >= 2 && (platform::SameName(p[1], platform::sim::kUserName) ||
+                                    platform::SameName(p[1], "Public"));
+    } else if (platform::SameName(p[0], "Windows") ||
+               platform::SameName(p[0].substr(0, 13), "Program Files")) {
         allowed = false;
     }
     if (!allowed)
@@ -652,7 +652,7 @@ HANDLE FindFirstFileA(const std::string& pattern, WIN32_FIND_DATAA* data) {
     }
     ::closedir(dir);
     std::sort(names.begin(), names.end(), [](const auto& a, const auto& b) {
-        return platform::sim::ToUpper(a.first) < platform::sim::ToUpper(b.first);
+        return platform::UpperAnsi(a.first) < platform::UpperAnsi(b.first);
     });
     auto find = std::make_unique<FindObject>();
     bool isRoot = platform::sim::ParseWindowsPath(folder).parts.empty();
@@ -1083,8 +1083,8 @@ BOOL GetFileInformationByHandleEx(HANDLE handle, FILE_INFO_BY_HANDLE_CLASS infoC
         const bool aDots = a == "." || a == "..", bDots = b == "." || b == "..";
         if (aDots != bDots)
             return aDots;
-        return platform::sim::ToUpper(platform::Utf8ToAnsi(a)) <
-               platform::sim::ToUpper(platform::Utf8ToAnsi(b));
+        return platform::UpperAnsi(platform::Utf8ToAnsi(a)) <
+               platform::UpperAnsi(platform::Utf8ToAnsi(b));
     });
     for (const std::string& name : names) {
         struct stat lst;
@@ -1263,7 +1263,7 @@ DWORD GetEnvironmentVariableA(const std::string& name, std::string* value) {
     bool x64 = platform::sim::Is64BitWindows();
     static const char* kProfile = "C:\\Users\\User";
     std::string v;
-    std::string n = platform::sim::ToLower(name);
+    std::string n = platform::LowerAnsi(name);
     if (n == "windir" || n == "systemroot")
         v = "C:\\Windows";
     else if (n == "systemdrive")

@@ -49,9 +49,9 @@ BOOL SimRevertRedirection(void* oldValue) {
 }  // namespace
 
 HMODULE LoadLibraryA(const std::string& name) {
-    if (platform::sim::IEquals(name, "kernel32.dll") || platform::sim::IEquals(name, "kernel32"))
+    if (platform::SameName(name, "kernel32.dll") || platform::SameName(name, "kernel32"))
         return kKernel32;
-    if (platform::sim::IEquals(name, "shell32.dll") || platform::sim::IEquals(name, "shell32"))
+    if (platform::SameName(name, "shell32.dll") || platform::SameName(name, "shell32"))
         return kShell32;
     SetLastError(ERROR_MOD_NOT_FOUND);
     return nullptr;

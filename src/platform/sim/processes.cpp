@@ -55,7 +55,7 @@ struct ProcessObject : platform::sim::Object {
 };
 
 bool IsWebAddress(const std::string& file) {
-    std::string lower = platform::sim::ToLower(file.substr(0, 8));
+    std::string lower = platform::LowerAnsi(file.substr(0, 8));
     return lower.rfind("http://", 0) == 0 || lower.rfind("https://", 0) == 0;
 }
 
@@ -204,7 +204,7 @@ BOOL ShellExecuteExA(SHELLEXECUTEINFOA* info) {
     info->hProcess = nullptr;
     const std::int64_t launch = platform::sim::LogLaunch(
         info->lpVerb, info->lpFile, info->lpParameters, info->lpDirectory, info->nShow);
-    std::string verb = platform::sim::ToLower(info->lpVerb);
+    std::string verb = platform::LowerAnsi(info->lpVerb);
     if (IsWebAddress(info->lpFile)) {
         if (!verb.empty() && verb != "open") {
             SetLastError(ERROR_NO_ASSOCIATION);

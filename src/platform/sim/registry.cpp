@@ -249,7 +249,7 @@ std::string FormatData(const Value& v) {
 
 Value ParseData(const std::string& name, const std::string& typeName, const std::string& text) {
     Value v{name, 0, {}};
-    std::string t = ToUpper(typeName);
+    std::string t = UpperAnsi(typeName);
     if (t == "REG_SZ" || t == "REG_EXPAND_SZ" || t == "REG_MULTI_SZ") {
         v.type = t == "REG_SZ"          ? platform::REG_SZ
                  : t == "REG_EXPAND_SZ" ? platform::REG_EXPAND_SZ
@@ -359,9 +359,8 @@ Location Base(HKEY key) {
 std::vector<std::string> Physical(const std::string& root, std::vector<std::string> parts,
                                   REGSAM sam) {
     if (root == "HKEY_LOCAL_MACHINE" && parts.size() >= 2 &&
-        platform::sim::IEquals(parts[0], "SOFTWARE") &&
-        !platform::sim::IEquals(parts[1], "WOW6432Node") &&
-        !platform::sim::IEquals(parts[1], "Classes") && (sam & KEY_WOW64_64KEY) == 0 &&
+        platform::SameName(parts[0], "SOFTWARE") && !platform::SameName(parts[1], "WOW6432Node") &&
+        !platform::SameName(parts[1], "Classes") && (sam & KEY_WOW64_64KEY) == 0 &&
         platform::sim::Is64BitWindows()) {
         parts.insert(parts.begin() + 1, "WOW6432Node");
     }

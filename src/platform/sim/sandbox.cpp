@@ -89,11 +89,11 @@ bool IsExempt(const std::vector<std::string>& parts) {
     }
     const std::string& third = parts[2];
     for (const char* name : {"catroot", "catroot2", "driverstore", "logfiles", "spool"}) {
-        if (IEquals(third, name)) {
+        if (SameName(third, name)) {
             return true;
         }
     }
-    return parts.size() >= 4 && IEquals(third, "drivers") && IEquals(parts[3], "etc");
+    return parts.size() >= 4 && SameName(third, "drivers") && SameName(parts[3], "etc");
 }
 
 fs::path MapToHost(const std::string& windowsPath, bool applyRedirection) {
@@ -104,11 +104,11 @@ fs::path MapToHost(const std::string& windowsPath, bool applyRedirection) {
     } else if (path.drive == 'C') {
         EnsureSandbox();
         base = g_state.root / "drive_c";
-        if (applyRedirection && path.parts.size() >= 2 && IEquals(path.parts[0], "Windows") &&
+        if (applyRedirection && path.parts.size() >= 2 && SameName(path.parts[0], "Windows") &&
             Is64BitWindows()) {
-            if (t_redirection && IEquals(path.parts[1], "System32") && !IsExempt(path.parts)) {
+            if (t_redirection && SameName(path.parts[1], "System32") && !IsExempt(path.parts)) {
                 path.parts[1] = "SysWOW64";
-            } else if (t_redirection && IEquals(path.parts[1], "Sysnative")) {
+            } else if (t_redirection && SameName(path.parts[1], "Sysnative")) {
                 path.parts[1] = "System32";
             }
         }
@@ -154,7 +154,7 @@ fs::path MapToHost(const std::string& windowsPath, bool applyRedirection) {
             std::string found;
             for (fs::directory_iterator it(host, ec), end; !ec && it != end; it.increment(ec)) {
                 std::string name = it->path().filename().string();
-                if (IEquals(platform::Utf8ToAnsi(name), ansiParts[i])) {
+                if (SameName(platform::Utf8ToAnsi(name), ansiParts[i])) {
                     found = name;
                     break;
                 }

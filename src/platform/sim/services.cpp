@@ -47,7 +47,7 @@ void PutConfigValue(const std::string& key, const std::string& value) {
 }
 
 bool IsHung(const std::string& name) {
-    return ConfigValue("service_hung:" + ToLower(name)) == "1";
+    return ConfigValue("service_hung:" + LowerAnsi(name)) == "1";
 }
 
 struct Row {
@@ -94,7 +94,7 @@ Row Settle(Row row) {
     row.since = row.until = 0;
     row.hint = 0;
     WriteRow(row, 0);
-    if (started && IEquals(row.name, "spooler")) {
+    if (started && SameName(row.name, "spooler")) {
         std::int64_t generation = SpoolerGeneration() + 1;
         PutConfigValue("spooler_generation", std::to_string(generation));
         ReloadSpoolFolder();
@@ -170,7 +170,7 @@ platform::DWORD StopService(const std::string& name) {
 
 void SetServiceHung(const std::string& name, bool hung) {
     Transaction tx(db());
-    PutConfigValue("service_hung:" + ToLower(name), hung ? "1" : "0");
+    PutConfigValue("service_hung:" + LowerAnsi(name), hung ? "1" : "0");
     tx.Commit();
 }
 
@@ -235,8 +235,7 @@ SC_HANDLE Wrap(std::unique_ptr<platform::sim::Object> object) {
 
 bool IsLocalMachine(const std::string& machine) {
     std::string bare = machine.rfind("\\\\", 0) == 0 ? machine.substr(2) : machine;
-    return bare.empty() || platform::sim::IEquals(bare, platform::sim::kComputerName) ||
-           bare == ".";
+    return bare.empty() || platform::SameName(bare, platform::sim::kComputerName) || bare == ".";
 }
 
 DWORD ExpandGeneric(DWORD access, DWORD all) {
@@ -271,7 +270,7 @@ SC_HANDLE OpenSCManagerA(const std::string& machine, const std::string& database
         SetLastError(RPC_S_SERVER_UNAVAILABLE);
         return nullptr;
     }
-    if (!database.empty() && !platform::sim::IEquals(database, "ServicesActive")) {
+    if (!database.empty() && !platform::SameName(database, "ServicesActive")) {
         SetLastError(1065);  // ERROR_DATABASE_DOES_NOT_EXIST
         return nullptr;
     }

@@ -202,7 +202,7 @@ std::vector<platform::DWORD> ShadowIdsOnDisk() {
     std::error_code ec;
     for (fs::directory_iterator it(JobFolder(), ec), end; !ec && it != end; it.increment(ec)) {
         std::string name = it->path().filename().string();
-        if (name.size() > 4 && IEquals(name.substr(name.size() - 4), ".SHD")) {
+        if (name.size() > 4 && SameName(name.substr(name.size() - 4), ".SHD")) {
             if (auto job = ReadShadow(it->path()))
                 ids.push_back(job->id);
         }
@@ -286,7 +286,7 @@ void ReloadSpoolFolder() {
     std::vector<fs::path> shadows;
     for (fs::directory_iterator it(JobFolder(), ec), end; !ec && it != end; it.increment(ec)) {
         std::string name = it->path().filename().string();
-        if (name.size() > 4 && IEquals(name.substr(name.size() - 4), ".SHD"))
+        if (name.size() > 4 && SameName(name.substr(name.size() - 4), ".SHD"))
             shadows.push_back(it->path());
     }
     std::sort(shadows.begin(), shadows.end());
@@ -360,7 +360,7 @@ std::vector<platform::JOB_INFO_2A> ListJobs(const std::string& printer) {
     std::vector<platform::JOB_INFO_2A> jobs;
     jobs.reserve(rows.size());
     for (const JobRow& row : rows) {
-        auto [it, added] = printers.try_emplace(ToLower(row.printer));
+        auto [it, added] = printers.try_emplace(LowerAnsi(row.printer));
         if (added)
             it->second.driver = DriverOf(row.printer);
         jobs.push_back(ToJobInfo(row, ++it->second.position, it->second.driver));
@@ -500,13 +500,13 @@ platform::BOOL ControlJob(const std::string& printer, platform::DWORD jobId,
                           platform::DWORD command) {
     Transaction tx(db());
     std::vector<JobRow> found = SelectJobs("WHERE id = " + std::to_string(jobId), "");
-    if (found.empty() || !IEquals(found[0].printer, printer)) {
+    if (found.empty() || !SameName(found[0].printer, printer)) {
         platform::SetLastError(platform::ERROR_INVALID_PARAMETER);
         return false;
     }
     JobRow job = found[0];
     // Administrators manage every document; others only their own.
-    if (!TokenIsElevated() && !IEquals(job.owner, kUserName)) {
+    if (!TokenIsElevated() && !SameName(job.owner, kUserName)) {
         platform::SetLastError(platform::ERROR_ACCESS_DENIED);
         return false;
     }
@@ -624,7 +624,7 @@ DWORD JobSize(const JOB_INFO_2A& j) {
 
 bool IsLocalServer(const std::string& name) {
     return name.empty() ||
-           platform::sim::IEquals(name, std::string("\\\\") + platform::sim::kComputerName);
+           platform::SameName(name, std::string("\\\\") + platform::sim::kComputerName);
 }
 
 bool CheckServer(const std::string& name) {
@@ -755,7 +755,7 @@ BOOL OpenPrinterA(const std::string& name, HANDLE* handle, const PRINTER_DEFAULT
             "RAW",  "RAW [FF appended]", "RAW [FF auto]", "NT EMF 1.008",
             "TEXT", "XPS2GDI",           "XPS_PASS"};
         bool known = std::any_of(std::begin(kKnown), std::end(kKnown), [&](const char* k) {
-            return platform::sim::IEquals(defaults->pDatatype, k);
+            return platform::SameName(defaults->pDatatype, k);
         });
         if (!known) {
             SetLastError(ERROR_INVALID_DATATYPE);
@@ -767,7 +767,7 @@ BOOL OpenPrinterA(const std::string& name, HANDLE* handle, const PRINTER_DEFAULT
         std::optional<std::string> found = platform::sim::FindPrinter(name);
         std::string prefix = std::string("\\\\") + platform::sim::kComputerName + "\\";
         if (!found && name.size() > prefix.size() &&
-            platform::sim::IEquals(name.substr(0, prefix.size()), prefix))
+            platform::SameName(name.substr(0, prefix.size()), prefix))
             found = platform::sim::FindPrinter(name.substr(prefix.size()));
         if (!found) {
             SetLastError(ERROR_INVALID_PRINTER_NAME);
@@ -839,7 +839,7 @@ BOOL DeletePrinterDriverExA(const std::string& server, const std::string& enviro
     static const char* const kEnvironments[] = {"Windows x64", "Windows NT x86", "Windows IA64",
                                                 "Windows ARM64", "Windows 4.0"};
     if (std::none_of(std::begin(kEnvironments), std::end(kEnvironments),
-                     [&](const char* e) { return platform::sim::IEquals(env, e); })) {
+                     [&](const char* e) { return platform::SameName(env, e); })) {
         SetLastError(ERROR_INVALID_ENVIRONMENT);
         return false;
     }
@@ -858,7 +858,7 @@ BOOL DeletePrinterDriverExA(const std::string& server, const std::string& enviro
         SetLastError(ERROR_UNKNOWN_PRINTER_DRIVER);
         return false;
     }
-    if (platform::sim::IEquals(env, NativeEnvironment()) &&
+    if (platform::SameName(env, NativeEnvironment()) &&
         platform::sim::db()
                 .QueryInt("SELECT COUNT(*) FROM printers WHERE driver = ? COLLATE NOCASE",
                           driverName)
@@ -923,11 +923,11 @@ BOOL AddPortExA(const std::string& server, DWORD level, const PORT_INFO_1A& port
         SetLastError(ERROR_INVALID_PARAMETER);
         return false;
     }
-    if (!platform::sim::IEquals(monitorName, "Local Port")) {
+    if (!platform::SameName(monitorName, "Local Port")) {
         bool known = platform::sim::db()
                              .QueryInt("SELECT COUNT(*) FROM ports WHERE monitor = ?", monitorName)
                              .value_or(0) > 0 ||
-                     platform::sim::IEquals(monitorName, "Standard TCP/IP Port");
+                     platform::SameName(monitorName, "Standard TCP/IP Port");
         // Other monitors add their ports through their own user interface.
         SetLastError(known ? ERROR_NOT_SUPPORTED : ERROR_INVALID_PARAMETER);
         return false;

@@ -3,42 +3,13 @@
 #include <algorithm>
 #include <cctype>
 #include <cstring>
-#include <iterator>
 #include <stdexcept>
+
+#include "platform/text.h"
 
 namespace quellin::platform::sim {
 
 namespace {
-// 1252's capitals outside the Latin-1 block and their small letters: S-caron, OE, Z-caron,
-// Y-diaeresis.
-constexpr unsigned char kCapitals1252[] = {0x8A, 0x8C, 0x8E, 0x9F};
-constexpr unsigned char kSmalls1252[] = {0x9A, 0x9C, 0x9E, 0xFF};
-
-char Lower(char c) {
-    const auto u = static_cast<unsigned char>(c);
-    if ((u >= 'A' && u <= 'Z') || (u >= 0xC0 && u <= 0xDE && u != 0xD7)) {
-        return static_cast<char>(u + 32);
-    }
-    for (std::size_t i = 0; i < std::size(kCapitals1252); ++i) {
-        if (u == kCapitals1252[i]) {
-            return static_cast<char>(kSmalls1252[i]);
-        }
-    }
-    return c;
-}
-char Upper(char c) {
-    const auto u = static_cast<unsigned char>(c);
-    if ((u >= 'a' && u <= 'z') || (u >= 0xE0 && u <= 0xFE && u != 0xF7)) {
-        return static_cast<char>(u - 32);
-    }
-    for (std::size_t i = 0; i < std::size(kSmalls1252); ++i) {
-        if (u == kSmalls1252[i]) {
-            return static_cast<char>(kCapitals1252[i]);
-        }
-    }
-    return c;
-}
-
 std::vector<std::string> Split(std::string_view s) {
     std::vector<std::string> parts;
     std::string current;
@@ -58,34 +29,6 @@ std::vector<std::string> Split(std::string_view s) {
     return parts;
 }
 }  // namespace
-
-std::string ToLower(std::string_view s) {
-    std::string out(s);
-    for (char& c : out) {
-        c = Lower(c);
-    }
-    return out;
-}
-
-std::string ToUpper(std::string_view s) {
-    std::string out(s);
-    for (char& c : out) {
-        c = Upper(c);
-    }
-    return out;
-}
-
-bool IEquals(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) {
-        return false;
-    }
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        if (Lower(a[i]) != Lower(b[i])) {
-            return false;
-        }
-    }
-    return true;
-}
 
 std::string WindowsPath::ToString() const {
     std::string s(1, drive);
@@ -108,7 +51,7 @@ WindowsPath ParseWindowsPath(std::string_view path) {
         throw std::invalid_argument("not an absolute Windows path: " + std::string(path));
     }
     WindowsPath out;
-    out.drive = Upper(path[0]);
+    out.drive = UpperAnsi(path.substr(0, 1))[0];
     for (std::string& part : Split(path.substr(2))) {
         if (part == ".") {
             continue;
@@ -134,14 +77,16 @@ WindowsPath ParseWindowsPath(std::string_view path) {
     return out;
 }
 
-bool MatchesMask(std::string_view name, std::string_view mask) {
-    if (mask == "*.*" || mask == "*") {
+bool MatchesMask(std::string_view nameText, std::string_view maskText) {
+    if (maskText == "*.*" || maskText == "*") {
         return true;
     }
+    const std::string name = UpperAnsi(nameText);
+    const std::string mask = UpperAnsi(maskText);
     // Iterative wildcard match with backtracking to the last '*'.
     std::size_t n = 0, m = 0, star = std::string_view::npos, mark = 0;
     while (n < name.size()) {
-        if (m < mask.size() && (mask[m] == '?' || Lower(mask[m]) == Lower(name[n]))) {
+        if (m < mask.size() && (mask[m] == '?' || mask[m] == name[n])) {
             ++n;
             ++m;
         } else if (m < mask.size() && mask[m] == '*') {
@@ -165,7 +110,7 @@ RegistryPath ParseRegistryPath(std::string_view path) {
     if (parts.empty()) {
         throw std::invalid_argument("empty registry path");
     }
-    std::string root = ToUpper(parts.front());
+    std::string root = UpperAnsi(parts.front());
     if (root == "HKLM") {
         root = "HKEY_LOCAL_MACHINE";
     } else if (root == "HKCU") {

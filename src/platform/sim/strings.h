@@ -1,17 +1,14 @@
-// String helpers of the simulated Windows: case folding and Windows path parsing. Its ANSI
-// code page is platform/text.h's.
+// String helpers of the simulated Windows: Windows path parsing. Its ANSI code page and letter
+// case are platform/text.h's.
 #pragma once
 
 #include <string>
 #include <string_view>
 #include <vector>
 
-namespace quellin::platform::sim {
+#include "platform/text.h"
 
-// Case folding of the ANSI code page (1252): ASCII and its accented letters.
-std::string ToLower(std::string_view s);
-std::string ToUpper(std::string_view s);
-bool IEquals(std::string_view a, std::string_view b);
+namespace quellin::platform::sim {
 
 struct WindowsPath {
     char drive = 0;  // upper case

@@ -1,6 +1,8 @@
 // The sandbox's ANSI code page, 1252: the one table of it in the program.
 #include "platform/text.h"
 
+#include <iterator>
+
 namespace quellin::platform {
 
 namespace {
@@ -20,6 +22,33 @@ int AnsiByte(char16_t u) {
         if (kHigh1252[i] == u)
             return 0x80 + i;
     return -1;
+}
+
+// 1252's capitals outside the Latin-1 block and their small letters: S-caron, OE, Z-caron,
+// Y-diaeresis.
+constexpr unsigned char kCapitals1252[] = {0x8A, 0x8C, 0x8E, 0x9F};
+constexpr unsigned char kSmalls1252[] = {0x9A, 0x9C, 0x9E, 0xFF};
+
+char Lower(char c) {
+    const auto u = static_cast<unsigned char>(c);
+    if ((u >= 'A' && u <= 'Z') || (u >= 0xC0 && u <= 0xDE && u != 0xD7))
+        return static_cast<char>(u + 32);
+    for (std::size_t i = 0; i < std::size(kCapitals1252); ++i) {
+        if (u == kCapitals1252[i])
+            return static_cast<char>(kSmalls1252[i]);
+    }
+    return c;
+}
+
+char Upper(char c) {
+    const auto u = static_cast<unsigned char>(c);
+    if ((u >= 'a' && u <= 'z') || (u >= 0xE0 && u <= 0xFE && u != 0xF7))
+        return static_cast<char>(u - 32);
+    for (std::size_t i = 0; i < std::size(kSmalls1252); ++i) {
+        if (u == kSmalls1252[i])
+            return static_cast<char>(kCapitals1252[i]);
+    }
+    return c;
 }
 
 }  // namespace
@@ -45,6 +74,28 @@ std::string WideToAnsi(std::u16string_view wide, bool* exact) {
     if (exact)
         *exact = lossless;
     return out;
+}
+
+std::string UpperAnsi(std::string_view ansi) {
+    std::string out(ansi);
+    for (char& c : out)
+        c = Upper(c);
+    return out;
+}
+
+std::string LowerAnsi(std::string_view ansi) {
+    std::string out(ansi);
+    for (char& c : out)
+        c = Lower(c);
+    return out;
+}
+
+const char* CharNextA(const char* lpsz) {
+    return *lpsz == '\0' ? lpsz : lpsz + 1;
+}
+
+const char* CharPrevA(const char* lpszStart, const char* lpszCurrent) {
+    return lpszCurrent > lpszStart ? lpszCurrent - 1 : lpszStart;
 }
 
 }  // namespace quellin::platform

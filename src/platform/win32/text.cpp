@@ -48,4 +48,26 @@ std::string WideToAnsi(std::u16string_view wide, bool* exact) {
     return out;
 }
 
+std::string UpperAnsi(std::string_view ansi) {
+    std::string out(ansi);
+    if (!out.empty())
+        ::CharUpperBuffA(out.data(), static_cast<::DWORD>(out.size()));
+    return out;
+}
+
+std::string LowerAnsi(std::string_view ansi) {
+    std::string out(ansi);
+    if (!out.empty())
+        ::CharLowerBuffA(out.data(), static_cast<::DWORD>(out.size()));
+    return out;
+}
+
+const char* CharNextA(const char* lpsz) {
+    return ::CharNextA(lpsz);
+}
+
+const char* CharPrevA(const char* lpszStart, const char* lpszCurrent) {
+    return ::CharPrevA(lpszStart, lpszCurrent);
+}
+
 }  // namespace quellin::platform
