@@ -24,8 +24,7 @@ marlett="$(ls /usr/share/wine/fonts/marlett.ttf /usr/lib/wine/fonts/marlett.ttf 
 # A virtual desktop: without a window manager only Wine's own desktop draws frames.
 wine reg add 'HKCU\Software\Wine\Explorer' /v Desktop /d Default /f >/dev/null 2>&1
 wine reg add 'HKCU\Software\Wine\Explorer\Desktops' /v Default /d 1024x768 /f >/dev/null 2>&1
-wine "$dir/bin/quellin-wine-machine.exe" pdf-printer "$root/tests/e2e/editors/seed.gpd" \
-  "$root/tests/e2e/editors/seed.xml"
+wine "$dir/bin/quellin-wine-machine.exe" pdf-printer
 wineserver -w
 
 docs="$(wine winepath -w "$root/docs" 2>/dev/null | tr -d '\r')"

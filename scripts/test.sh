@@ -13,6 +13,8 @@ step() {
   echo "== $name: $((SECONDS - began)) s"
 }
 step "setup" scripts/setup.sh
+# Formatting first: a difference fails the run before the long build.
+step "format" bash -c 'git ls-files -z "*.cpp" "*.h" | xargs -0 clang-format --dry-run -Werror'
 step "build" scripts/build.sh build -DCMAKE_BUILD_TYPE="${QUELLIN_BUILD_TYPE:-Release}"
 step "tests" bash -c 'cd build && QT_QPA_PLATFORM=offscreen ctest -j"$(nproc)" --output-on-failure'
 if [ "${QUELLIN_SANITIZE:-0}" = "1" ]; then

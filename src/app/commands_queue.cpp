@@ -8,6 +8,7 @@
 #include "platform/window.h"
 #include "queue/shortcuts.h"
 #include "queue/ui/job_monitor_window.h"
+#include "repair/sequences.h"
 #include "system/admin.h"
 #include "system/app_info.h"
 
@@ -20,7 +21,7 @@ bool SelectedPrinterOrAsk(const TForm1& form, std::string& printer) {
     printer = form.SelectedPrinter();
     if (!printer.empty())
         return true;
-    platform::MessageBoxA(form.Handle(), queue::kSelectPrinterFirst,
+    platform::MessageBoxA(form.Handle(), quellin::system::kSelectPrinterFirst,
                           quellin::system::kApplicationTitle, platform::MB_OK);
     return false;
 }
@@ -74,7 +75,7 @@ void TForm1::SpeedButton6Click() {
         quellin::system::ShowPermissionDenied(platform::AnsiOfQString(windowTitle()));
         return;
     }
-    RepairMode = 10;
+    RepairMode = repair::kMaintenanceMode;
     ShowRepairDialog();
     RefreshPrinterList();
 }

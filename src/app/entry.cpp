@@ -65,8 +65,9 @@ void PumpMessages() {
 // Program end: the guard's slot and the library table go back, however the program ended.
 struct EndOfProgram {
     platform::HWND handle = 0;
+    InstanceGuard guard;
     ~EndOfProgram() {
-        ReleasePreviousInstance();
+        guard.Release();
         if (handle)
             platform::UnregisterApplicationWindow(handle);
         ReleaseLibraryTable();
@@ -92,7 +93,7 @@ int RunPrnStatus(QApplication& application, const ProgramOptions& options) {
 
     int exitCode = 0;
     RunHandler([&] {
-        if (ActivatePreviousInstance(end.handle, 1)) {
+        if (end.guard.Activate(end.handle, 1)) {
             return;
         }
         // The title stays the application name only: a display name would be appended to

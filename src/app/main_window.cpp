@@ -13,6 +13,8 @@
 
 #include "app/color_button.h"
 #include "app/look.h"
+#include "driverconfig/paper_size_editor.h"
+#include "driverconfig/resolution_editor.h"
 #include "platform/dates.h"
 #include "platform/qt/ansi_qstring.h"
 #include "platform/ui.h"
@@ -101,10 +103,10 @@ void TForm1::CreateControls() {
                              {kLeft, 198, kWidth, kHeight}, &TForm1::SpeedButton2Click);
     BitBtn30 = AddButton(Panel1, "BitBtn30", "PDF Options", {kLeft, 262, kWidth, kHeight},
                          &TForm1::BitBtn30Click);
-    SpeedButton4 = AddButton(Panel1, "SpeedButton4", "PDF Paper Size",
+    SpeedButton4 = AddButton(Panel1, "SpeedButton4", driverconfig::kPaperSizeTitle,
                              {kLeft, 325, kWidth, kHeight}, &TForm1::SpeedButton4Click);
-    SpeedButton7 = AddButton(Panel1, "SpeedButton7", "PDF Print Quality", {kLeft, 389, kWidth, 51},
-                             &TForm1::SpeedButton7Click);
+    SpeedButton7 = AddButton(Panel1, "SpeedButton7", driverconfig::kPrintQualityTitle,
+                             {kLeft, 389, kWidth, 51}, &TForm1::SpeedButton7Click);
     SpeedButton6 = AddButton(Panel1, "SpeedButton6", "Clear Print Queue",
                              {kLeft, 452, kWidth, kHeight}, &TForm1::SpeedButton6Click);
     SpeedButton5 = AddButton(Panel1, "SpeedButton5", "Print Jobs in Queue",

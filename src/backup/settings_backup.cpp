@@ -11,6 +11,7 @@
 #include "platform/filesystem.h"
 #include "platform/processes.h"
 #include "platform/registry.h"
+#include "platform/security.h"
 #include "platform/text.h"
 #include "platform/ui.h"
 #include "system/admin.h"
@@ -262,7 +263,7 @@ constexpr platform::DWORD kPrivilegeTokenAccess =
 
 bool SaveHiveFile(const std::string& keyPath, const std::string& hivePath,
                   platform::DWORD wow64KeyFlag) {
-    system::EnablePrivilege("SeBackupPrivilege", kPrivilegeTokenAccess);
+    system::EnablePrivilege(platform::SE_BACKUP_NAME, kPrivilegeTokenAccess);
     if (platform::GetFileAttributesA(hivePath) != platform::INVALID_FILE_ATTRIBUTES) {
         platform::DeleteFileA(hivePath);
     }
@@ -278,7 +279,7 @@ bool SaveHiveFile(const std::string& keyPath, const std::string& hivePath,
 
 bool RestoreHiveFile(const std::string& keyPath, const std::string& hivePath,
                      platform::HWND owner) {
-    system::EnablePrivilege("SeRestorePrivilege", kPrivilegeTokenAccess);
+    system::EnablePrivilege(platform::SE_RESTORE_NAME, kPrivilegeTokenAccess);
     platform::UniqueHKey key;
     platform::LONG rc = platform::RegOpenKeyExA(platform::HKEY_CURRENT_USER, keyPath, 0,
                                                 platform::KEY_ALL_ACCESS, key.put());
@@ -314,7 +315,7 @@ SettingsResult SettingsBackup::Save(const SettingsContext& context, bool printer
         return SettingsResult::NotAdministrator;
     }
     if (!printerSelected) {
-        ShowPlain(context, kSelectPrinterText);
+        ShowPlain(context, system::kSelectPrinterFirst);
         return SettingsResult::NoSelection;
     }
     const driverconfig::DriverFileNames names =

@@ -26,7 +26,6 @@ inline constexpr SettingsKey kSettingsKeys[] = {
 
 inline constexpr const char* kSettingsFilter = "Printer Settings (*.roy)|*.roy";
 inline constexpr const char* kSettingsExtension = "roy";
-inline constexpr const char* kSelectPrinterText = "Please select a printer first.";
 inline constexpr const char* kBackupSuccessText = "Backup success!";
 inline constexpr const char* kRestoreSuccessText = "Restore success!";
 inline constexpr const char* kRestoreErrorText = "RESTORE ERROR!";

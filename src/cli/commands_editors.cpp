@@ -218,7 +218,8 @@ std::string SizeLine(const std::string& name) {
 }
 
 const char* UnitAccuracy(bool international) {
-    return international ? "International Standard" : "US Standard";
+    return international ? driverconfig::kInternationalStandardCaption
+                         : driverconfig::kUsStandardCaption;
 }
 
 struct CustomSize {

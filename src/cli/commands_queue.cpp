@@ -44,13 +44,12 @@ void RequireSpooler() {
 }
 
 void RequirePrinter(const std::string& printer) {
-    platform::HANDLE handle = nullptr;
-    if (!platform::OpenPrinterA(printer, &handle, nullptr)) {
+    platform::UniquePrinter handle;
+    if (!platform::OpenPrinterA(printer, handle.put(), nullptr)) {
         const platform::DWORD code = platform::GetLastError();
         throw CommandFailure(kExitSystemRefused, "cannot open the printer \"" + printer + "\"",
                              code ? code : kInvalidPrinterName);
     }
-    platform::ClosePrinter(handle);
 }
 
 const JobFact* FindJob(const std::vector<PrinterJobs>& jobs, platform::DWORD id) {
@@ -138,13 +137,13 @@ void JobControlCommand(const Invocation& invocation, Reporter& reporter) {
         return;
     }
     reporter.Progress(verb + " job " + std::to_string(jobId) + " on \"" + *printer + "\"");
-    platform::HANDLE handle = nullptr;
     platform::SetLastError(platform::ERROR_SUCCESS);
     bool accepted = false;
-    if (platform::OpenPrinterA(*printer, &handle, nullptr)) {
-        accepted = platform::SetJobA(handle, jobId, 0, command);
+    if (platform::UniquePrinter handle; platform::OpenPrinterA(*printer, handle.put(), nullptr)) {
+        accepted = platform::SetJobA(handle.get(), jobId, 0, command);
+        // Closing the printer must not overwrite the reason SetJob gave.
         const platform::DWORD code = platform::GetLastError();
-        platform::ClosePrinter(handle);
+        handle.reset();
         platform::SetLastError(code);
     }
     if (!accepted) {

@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "cli/health.h"
+#include "driverconfig/driver_files.h"
 #include "driverconfig/resolution_editor.h"
 #include "driverconfig/text.h"
 #include "platform/spooler.h"
@@ -233,25 +234,27 @@ std::vector<Finding> DiagnoseFindings(const HealthReport& r) {
                 "The printer uses the driver \"" + r.printerDriver + "\" instead of \"" +
                     quellin::system::kTargetDriverName + "\".",
                 reinstall);
-        if (r.printerPort != "PORTPROMPT:")
+        if (r.printerPort != quellin::system::kPdfPortName)
             add("printer-port-wrong",
-                "The printer prints to the port \"" + r.printerPort +
-                    "\" instead of \"PORTPROMPT:\".",
+                "The printer prints to the port \"" + r.printerPort + "\" instead of \"" +
+                    quellin::system::kPdfPortName + "\".",
                 reinstall);
     }
     if (r.portPresent == false)
-        add("port-missing", "The port \"PORTPROMPT:\" is missing.", reinstall);
+        add("port-missing",
+            std::string("The port \"") + quellin::system::kPdfPortName + "\" is missing.",
+            reinstall);
 
     // The driver files matter only where there is a printer to use them, or where the spooler
     // cannot say whether there is one.
     if (r.printerPresent != false) {
         std::vector<std::string> missing;
         if (r.queueFolderName.empty())
-            missing.push_back("PrintQueueV4DriverDirectory");
+            missing.push_back(driverconfig::kQueueFolderValue);
         if (r.mergedConfigName.empty())
-            missing.push_back("V4_Merged_ConfigFile_Name");
+            missing.push_back(driverconfig::kMergedConfigValue);
         if (r.deviceCapabilitiesName.empty())
-            missing.push_back("V4_PrintDeviceCapabilities");
+            missing.push_back(driverconfig::kDeviceCapabilitiesValue);
         if (!missing.empty())
             add("registry-values-missing",
                 "The printer's registry lacks " + Join(missing, ", ") +
@@ -363,7 +366,7 @@ Json HealthReportJson(const HealthReport& r) {
         .Set("administrator", r.administrator)
         .Set("wow64", r.wow64)
         .Set("feature", Json::Object()
-                            .Set("name", "Printing-PrintToPDFServices-Features")
+                            .Set("name", quellin::system::kPdfFeatureName)
                             .Set("state", r.featureError ? Json() : Json(r.featureState))
                             .Set("error", UnreadableJson(r.featureError)))
         .Set("spooler", Json::Object()
@@ -375,12 +378,13 @@ Json HealthReportJson(const HealthReport& r) {
                  .Set("present", OptionalBool(r.printerPresent))
                  .Set("driver", r.printerPresent == true ? Json(r.printerDriver) : Json())
                  .Set("port", r.printerPresent == true ? Json(r.printerPort) : Json()))
-        .Set("port",
-             Json::Object().Set("name", "PORTPROMPT:").Set("present", OptionalBool(r.portPresent)))
+        .Set("port", Json::Object()
+                         .Set("name", quellin::system::kPdfPortName)
+                         .Set("present", OptionalBool(r.portPresent)))
         .Set("registry", Json::Object()
-                             .Set("PrintQueueV4DriverDirectory", r.queueFolderName)
-                             .Set("V4_Merged_ConfigFile_Name", r.mergedConfigName)
-                             .Set("V4_PrintDeviceCapabilities", r.deviceCapabilitiesName))
+                             .Set(driverconfig::kQueueFolderValue, r.queueFolderName)
+                             .Set(driverconfig::kMergedConfigValue, r.mergedConfigName)
+                             .Set(driverconfig::kDeviceCapabilitiesValue, r.deviceCapabilitiesName))
         .Set("files", Json::Object()
                           .Set("queueFolder", FileJson(r.queueFolder))
                           .Set("description", FileJson(r.description))
@@ -404,10 +408,12 @@ std::vector<std::string> HealthReportLines(const HealthReport& r) {
     if (r.printerPresent == true)
         printer += " (driver \"" + r.printerDriver + "\", port \"" + r.printerPort + "\")";
     lines.push_back(printer);
-    lines.push_back("port \"PORTPROMPT:\": " + YesNo(r.portPresent, "present", "missing"));
-    lines.push_back("registry: PrintQueueV4DriverDirectory=\"" + r.queueFolderName +
-                    "\" V4_Merged_ConfigFile_Name=\"" + r.mergedConfigName +
-                    "\" V4_PrintDeviceCapabilities=\"" + r.deviceCapabilitiesName + "\"");
+    lines.push_back(std::string("port \"") + quellin::system::kPdfPortName +
+                    "\": " + YesNo(r.portPresent, "present", "missing"));
+    lines.push_back(std::string("registry: ") + driverconfig::kQueueFolderValue + "=\"" +
+                    r.queueFolderName + "\" " + driverconfig::kMergedConfigValue + "=\"" +
+                    r.mergedConfigName + "\" " + driverconfig::kDeviceCapabilitiesValue + "=\"" +
+                    r.deviceCapabilitiesName + "\"");
     for (const auto& [label, file] :
          {std::pair<const char*, const FileFact*>{"driver folder", &r.queueFolder},
           {"description", &r.description},

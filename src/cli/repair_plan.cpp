@@ -4,6 +4,7 @@
 
 #include "driverconfig/driver_files.h"
 #include "platform/filesystem.h"
+#include "system/app_info.h"
 #include "system/redirection.h"
 
 namespace quellin::cli {
@@ -102,7 +103,7 @@ Plan PlanSequence(int mode, const repair::RepairSettings& settings) {
             }
             cleanFolders();
             plan.steps.push_back("start the Spooler service");
-            plan.steps.push_back(std::string("add the port \"") + repair::kPortName +
+            plan.steps.push_back(std::string("add the port \"") + system::kPdfPortName +
                                  "\" if it is missing");
             plan.steps.push_back(dism + repair::kEnableParameters);
             break;

@@ -95,12 +95,11 @@ void ShowPlainMessage(const DriverContext& context, const std::string& text) {
 
 DriverFileNames ReadDriverFileNames(platform::DWORD wow64KeyFlag) {
     DriverFileNames names;
-    names.queueFolderName =
-        ReadHklmString(kPrinterKey, "PrintQueueV4DriverDirectory", wow64KeyFlag);
+    names.queueFolderName = ReadHklmString(kPrinterKey, kQueueFolderValue, wow64KeyFlag);
     names.mergedConfigName =
-        ReadHklmString(kPrinterDriverDataKey, "V4_Merged_ConfigFile_Name", wow64KeyFlag);
+        ReadHklmString(kPrinterDriverDataKey, kMergedConfigValue, wow64KeyFlag);
     names.deviceCapabilitiesName =
-        ReadHklmString(kPrinterDriverDataKey, "V4_PrintDeviceCapabilities", wow64KeyFlag);
+        ReadHklmString(kPrinterDriverDataKey, kDeviceCapabilitiesValue, wow64KeyFlag);
     return names;
 }
 

@@ -44,6 +44,11 @@ inline constexpr const char* kPrinterKey =
 inline constexpr const char* kPrinterDriverDataKey =
     "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Print\\Printers\\Microsoft Print to "
     "PDF\\PrinterDriverData";
+// The values that name the driver files: the queue folder under kPrinterKey, the two file
+// names under kPrinterDriverDataKey.
+inline constexpr const char* kQueueFolderValue = "PrintQueueV4DriverDirectory";
+inline constexpr const char* kMergedConfigValue = "V4_Merged_ConfigFile_Name";
+inline constexpr const char* kDeviceCapabilitiesValue = "V4_PrintDeviceCapabilities";
 
 inline constexpr const char* kNamesMissingText =
     "Microsoft Print to PDF is corrupted. Please reinstall it.";

@@ -16,6 +16,11 @@
 
 namespace quellin::driverconfig {
 
+inline constexpr const char* kPaperSizeTitle = "PDF Paper Size";
+// The two rounding choices, by their captions in the dialog.
+inline constexpr const char* kUsStandardCaption = "US Standard";
+inline constexpr const char* kInternationalStandardCaption = "International Standard";
+
 inline constexpr const char* kInvalidCustomSizeText = "Invalid value. Integer value is needed.";
 inline constexpr const char* kNoChosenSizeText =
     "The list of paper sizes for Microsoft Print to PDF is empty. Please drag at least one "

@@ -15,6 +15,8 @@
 
 namespace quellin::driverconfig {
 
+inline constexpr const char* kPrintQualityTitle = "PDF Print Quality";
+
 // The nine resolutions by their position in the default list; the check boxes follow the same
 // order.
 inline constexpr std::size_t kResolutionCount = 9;

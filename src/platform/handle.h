@@ -43,6 +43,12 @@ class UniqueResource {
     H h_ = Invalid();
 };
 
+// The failure value of handle types that Windows reports as null.
+template <typename H>
+H NullOf() {
+    return nullptr;
+}
+
 inline HANDLE NullHandle() {
     return nullptr;
 }

@@ -2,8 +2,8 @@
 #pragma once
 
 #include <string>
-#include <utility>
 
+#include "platform/handle.h"
 #include "platform/types.h"
 
 namespace quellin::platform {
@@ -79,37 +79,6 @@ LONG RegSaveKeyA(HKEY key, const std::string& file);
 LONG RegRestoreKeyA(HKEY key, const std::string& file, DWORD flags);
 
 // Move-only owner of an open key; closes it on every way out.
-class UniqueHKey {
-  public:
-    UniqueHKey() = default;
-    explicit UniqueHKey(HKEY key) : key_(key) {}
-    UniqueHKey(UniqueHKey&& other) noexcept : key_(std::exchange(other.key_, nullptr)) {}
-    UniqueHKey& operator=(UniqueHKey&& other) noexcept {
-        if (this != &other) {
-            reset();
-            key_ = std::exchange(other.key_, nullptr);
-        }
-        return *this;
-    }
-    UniqueHKey(const UniqueHKey&) = delete;
-    UniqueHKey& operator=(const UniqueHKey&) = delete;
-    ~UniqueHKey() { reset(); }
-
-    HKEY get() const { return key_; }
-    HKEY* put() {
-        reset();
-        return &key_;
-    }
-    explicit operator bool() const { return key_ != nullptr; }
-    void reset() {
-        if (key_ != nullptr) {
-            RegCloseKey(key_);
-            key_ = nullptr;
-        }
-    }
-
-  private:
-    HKEY key_ = nullptr;
-};
+using UniqueHKey = UniqueResource<HKEY, RegCloseKey, NullOf<HKEY>>;
 
 }  // namespace quellin::platform

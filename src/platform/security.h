@@ -17,6 +17,9 @@ inline constexpr DWORD TOKEN_ALL_ACCESS_NT4 = 0xF00FF;
 inline constexpr DWORD SE_GROUP_ENABLED = 0x4;
 inline constexpr DWORD SE_GROUP_USE_FOR_DENY_ONLY = 0x10;
 inline constexpr DWORD SE_PRIVILEGE_ENABLED = 0x2;
+inline constexpr const char* SE_LOAD_DRIVER_NAME = "SeLoadDriverPrivilege";
+inline constexpr const char* SE_BACKUP_NAME = "SeBackupPrivilege";
+inline constexpr const char* SE_RESTORE_NAME = "SeRestorePrivilege";
 
 inline constexpr DWORD SECURITY_BUILTIN_DOMAIN_RID = 32;
 inline constexpr DWORD DOMAIN_ALIAS_RID_ADMINS = 544;

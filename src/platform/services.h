@@ -4,6 +4,7 @@
 #include <string>
 #include <utility>
 
+#include "platform/handle.h"
 #include "platform/types.h"
 
 namespace quellin::platform {
@@ -45,5 +46,6 @@ BOOL StartServiceA(SC_HANDLE service);
 BOOL ControlService(SC_HANDLE service, DWORD control, SERVICE_STATUS* status);
 BOOL QueryServiceStatus(SC_HANDLE service, SERVICE_STATUS* status);
 BOOL CloseServiceHandle(SC_HANDLE handle);
+using UniqueScHandle = UniqueResource<SC_HANDLE, CloseServiceHandle, NullOf<SC_HANDLE>>;
 
 }  // namespace quellin::platform

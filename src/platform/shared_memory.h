@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <string>
 
+#include "platform/handle.h"
 #include "platform/types.h"
 
 namespace quellin::platform {
@@ -20,6 +21,7 @@ HANDLE OpenFileMappingA(DWORD access, BOOL inherit, const std::string& name);
 void* MapViewOfFile(HANDLE mapping, DWORD access, DWORD offsetHigh, DWORD offsetLow,
                     std::size_t bytes);
 BOOL UnmapViewOfFile(const void* view);
+using UniqueMappedView = UniqueResource<void*, UnmapViewOfFile, NullOf<void*>>;
 
 }  // namespace quellin::platform
 

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/handle.h"
 #include "platform/types.h"
 
 namespace quellin::platform {
@@ -101,6 +102,7 @@ BOOL EnumPrintersA(DWORD flags, const std::string& name, DWORD level,
                    DWORD* returned);
 BOOL OpenPrinterA(const std::string& name, HANDLE* printer, const PRINTER_DEFAULTSA* defaults);
 BOOL ClosePrinter(HANDLE printer);
+using UniquePrinter = UniqueResource<HANDLE, ClosePrinter, NullHandle>;
 // Needs PRINTER_ALL_ACCESS on the handle.
 BOOL DeletePrinter(HANDLE printer);
 // `server` empty means the local server; ERROR_PRINTER_DRIVER_IN_USE while a printer uses it.

@@ -9,9 +9,6 @@ namespace quellin::queue {
 
 namespace {
 
-using UniquePrinter =
-    platform::UniqueResource<platform::HANDLE, platform::ClosePrinter, platform::NullHandle>;
-
 constexpr platform::DWORD kAllJobs = 0xFFFFFFFF;
 
 bool IsNtFamily() {
@@ -45,7 +42,7 @@ bool EnumPrinterNames(std::vector<std::string>& names, bool sharedOnly, platform
 }
 
 bool PollPrinterJobs(const std::string& printerName, const JobOperation& operation) {
-    UniquePrinter printer;
+    platform::UniquePrinter printer;
     if (!platform::OpenPrinterA(printerName, printer.put(), nullptr))
         return false;
     platform::DWORD needed = 0, returned = 0;
@@ -106,7 +103,7 @@ bool JobMonitor::ControlSelectedJob(std::optional<std::size_t> selectedRow,
     // The Computer text is "\\machine", so this names the printer on its server.
     const std::string name = row.cells[Computer] + "\\" + printerText;
     bool accepted = false;
-    UniquePrinter printer;
+    platform::UniquePrinter printer;
     if (platform::OpenPrinterA(name, printer.put(), nullptr)) {
         accepted = platform::SetJobA(printer.get(), row.key.jobId, 0, command);
         printer.reset();

@@ -10,7 +10,6 @@
 namespace quellin::queue {
 
 inline constexpr const char* kRundll32 = "rundll32.exe";
-inline constexpr const char* kSelectPrinterFirst = "Please select a printer first.";
 inline constexpr const char* kPrintersFolderParameters =
     "SHELL32.DLL,SHHelpShortcuts_RunDLL PrintersFolder";
 inline constexpr const char* kMonitorCaptionPrefix = "Print Queue - ";

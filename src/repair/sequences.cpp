@@ -124,7 +124,7 @@ void ReinstallSequence(const RepairSettings& settings, const RepairPaths& paths,
     progress.StepStarted(9, "", "");
     quellin::system::StartServiceAndWait("", kSpoolerService, RepaintOf(progress));
     progress.StepStarted(10, "", "");
-    quellin::system::AddPortIfMissing(kPortName);
+    quellin::system::AddPortIfMissing(quellin::system::kPdfPortName);
     {
         FsRedirectionSpan span(SpansOn(settings));
         progress.StepStarted(11, "", kReinstallingLabel);

@@ -11,6 +11,7 @@
 #include <string>
 
 #include "platform/types.h"
+#include "system/app_info.h"
 
 namespace quellin::repair {
 
@@ -37,12 +38,12 @@ inline constexpr const char* kRestarting50Label =
 inline constexpr const char* kRestarting60Label =
     "Restarting Windows Spooler service (60% completed)...";
 
-inline constexpr const char* kEnableParameters =
-    "/Online /Enable-Feature /FeatureName:\"Printing-PrintToPDFServices-Features\" /NoRestart";
-inline constexpr const char* kDisableParameters =
-    "/Online /Disable-Feature /FeatureName:\"Printing-PrintToPDFServices-Features\" /Remove "
-    "/NoRestart";
-inline constexpr const char* kPortName = "PORTPROMPT:";
+inline const std::string kEnableParameters =
+    std::string("/Online /Enable-Feature /FeatureName:\"") + system::kPdfFeatureName +
+    "\" /NoRestart";
+inline const std::string kDisableParameters =
+    std::string("/Online /Disable-Feature /FeatureName:\"") + system::kPdfFeatureName +
+    "\" /Remove /NoRestart";
 inline constexpr const char* kSpoolerService = "spooler";
 inline constexpr const char* kCapabilitiesFileName = "pdc.xml";
 

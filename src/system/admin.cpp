@@ -70,7 +70,7 @@ void EnablePrivilege(const std::string& name, platform::DWORD tokenAccess) {
 }
 
 void EnableLoadDriverPrivilege() {
-    EnablePrivilege("SeLoadDriverPrivilege");
+    EnablePrivilege(platform::SE_LOAD_DRIVER_NAME);
 }
 
 bool IsWow64() {

@@ -14,7 +14,7 @@ MachineLock::MachineLock(platform::DWORD milliseconds)
         held_ = true;
         return;
     }
-    const platform::DWORD waited = platform::WaitForMutex(mutex_, milliseconds);
+    const platform::DWORD waited = platform::WaitForMutex(mutex_.get(), milliseconds);
     // An owner that ended without releasing leaves the machine to the next command.
     owned_ = waited == platform::WAIT_OBJECT_0 || waited == platform::WAIT_ABANDONED;
     held_ = owned_;
@@ -22,9 +22,7 @@ MachineLock::MachineLock(platform::DWORD milliseconds)
 
 MachineLock::~MachineLock() {
     if (owned_)
-        platform::ReleaseMutex(mutex_);
-    if (mutex_)
-        platform::CloseHandle(mutex_);
+        platform::ReleaseMutex(mutex_.get());
 }
 
 }  // namespace quellin::system

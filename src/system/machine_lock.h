@@ -2,6 +2,7 @@
 // window and in quellin-cli alike, so that two of them never interleave their steps.
 #pragma once
 
+#include "platform/handle.h"
 #include "platform/types.h"
 
 namespace quellin::system {
@@ -20,7 +21,7 @@ class MachineLock {
     bool Held() const { return held_; }
 
   private:
-    platform::HANDLE mutex_ = nullptr;
+    platform::UniqueHandle mutex_;
     bool owned_ = false;
     bool held_ = false;
 };

@@ -3,16 +3,36 @@
 // (offset 0) and the number of instances holding one (offset 4).
 #pragma once
 
+#include <string>
+
+#include "platform/handle.h"
+#include "platform/shared_memory.h"
 #include "platform/types.h"
 
 namespace quellin::system {
 
-// True when another instance holds the slot; it has then been restored and brought to the
-// front, and the caller must end at once. Raises SystemError when the record cannot be made.
-bool ActivatePreviousInstance(platform::HWND window, int maxInstances);
+// This process's view of the record; the slot it took goes back when the guard ends, however
+// the program ended, or earlier through Release.
+class InstanceGuard {
+  public:
+    InstanceGuard() = default;
+    ~InstanceGuard() { Release(); }
+    InstanceGuard(const InstanceGuard&) = delete;
+    InstanceGuard& operator=(const InstanceGuard&) = delete;
 
-// Gives the slot back; runs once at program end, whatever ended it.
-void ReleasePreviousInstance();
+    // True when another instance holds the slot; it has then been restored and brought to the
+    // front, and the caller must end at once. Raises SystemError when the record cannot be
+    // made.
+    bool Activate(platform::HWND window, int maxInstances);
+
+    // Gives the slot back, once; later calls do nothing.
+    void Release();
+
+  private:
+    platform::UniqueHandle mapping_;
+    platform::UniqueMappedView view_;
+    bool counted_ = false;
+};
 
 // The record's name for an executable path: the path without its backslashes.
 std::string InstanceMappingName(const std::string& executablePath);

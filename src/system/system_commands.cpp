@@ -1,9 +1,7 @@
 #include "system/system_commands.h"
 
 #include <algorithm>
-#include <memory>
 #include <thread>
-#include <type_traits>
 #include <vector>
 
 #include "platform/filesystem.h"
@@ -21,11 +19,6 @@ namespace {
 constexpr platform::DWORD kProcessPollMs = 100;
 constexpr platform::DWORD kReadOnly = platform::FILE_ATTRIBUTE_READONLY;
 constexpr platform::DWORD kSystem = platform::FILE_ATTRIBUTE_SYSTEM;
-
-struct ScHandleCloser {
-    void operator()(platform::SC_HANDLE handle) const { platform::CloseServiceHandle(handle); }
-};
-using UniqueScHandle = std::unique_ptr<std::remove_pointer_t<platform::SC_HANDLE>, ScHandleCloser>;
 
 void Repaint(const RepaintCallback& repaint) {
     if (repaint)
@@ -52,12 +45,13 @@ bool ChangeServiceAndWait(const std::string& machine, const std::string& name, b
                           const RepaintCallback& repaint,
                           std::chrono::milliseconds noProgressLimit) {
     const platform::DWORD wanted = start ? platform::SERVICE_RUNNING : platform::SERVICE_STOPPED;
-    UniqueScHandle manager(platform::OpenSCManagerA(machine, "", platform::SC_MANAGER_CONNECT));
+    platform::UniqueScHandle manager(
+        platform::OpenSCManagerA(machine, "", platform::SC_MANAGER_CONNECT));
     if (!manager)
         return false;
     const platform::DWORD access =
         platform::SERVICE_QUERY_STATUS | (start ? platform::SERVICE_START : platform::SERVICE_STOP);
-    UniqueScHandle service(platform::OpenServiceA(manager.get(), name, access));
+    platform::UniqueScHandle service(platform::OpenServiceA(manager.get(), name, access));
     if (!service)
         return false;
 
@@ -303,11 +297,10 @@ std::string GetTempFolder() {
 void DeletePrinterByName(const std::string& printerName) {
     platform::PRINTER_DEFAULTSA defaults;
     defaults.DesiredAccess = platform::PRINTER_ALL_ACCESS;
-    platform::HANDLE printer = nullptr;
-    if (!platform::OpenPrinterA(printerName, &printer, &defaults))
+    platform::UniquePrinter printer;
+    if (!platform::OpenPrinterA(printerName, printer.put(), &defaults))
         return;
-    platform::DeletePrinter(printer);
-    platform::ClosePrinter(printer);
+    platform::DeletePrinter(printer.get());
 }
 
 void DeletePrinterDrivers(const std::string& driverName) {

@@ -154,7 +154,7 @@ TEST(SettingsBackup, RefusalsAndCancelledDialogsWriteNothingAndSayNothingMore) {
          false,
          false,
          SettingsResult::NoSelection,
-         {kSelectPrinterText},
+         {system::kSelectPrinterFirst},
          {}},
         {"save cancelled", "admin", false, true, SettingsResult::Cancelled, {}, {false, true}},
         {"restore cancelled", "admin", true, true, SettingsResult::Cancelled, {}, {false, true}},

@@ -7,6 +7,7 @@
 #include "driverconfig/paper_size_editor.h"
 #include "platform/filesystem.h"
 #include "platform/sim/sandbox.h"
+#include "platform/sim/seed_files.h"
 #include "sandbox_fixture.h"
 
 namespace quellin::cli {
@@ -44,7 +45,7 @@ TEST_P(WritesTheDialogsBytes, ForTheSameState) {
     const WriteCase& c = GetParam();
     testsupport::ScopedSandbox sandbox;
     const DriverFiles files = Locate(sandbox);
-    ASSERT_EQ(testsupport::ReadHostFile(files.description), Fixture("seed.gpd"));
+    ASSERT_EQ(testsupport::ReadHostFile(files.description), platform::sim::SeedMergedDescription());
     std::vector<std::string> args = c.args;
     args.push_back("--json");
     const cli::CliRun run = RunCli(args);

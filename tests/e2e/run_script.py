@@ -18,7 +18,8 @@ comments):
   #! file WINDOWS-PATH => NAME
                               after the run, the one sandbox file that the path names
                               ("*" stands for any part of a name) holds exactly the bytes of
-                              the file NAME beside the script; "=> none": no file matches
+                              the file NAME beside the script; "=> none": no file matches;
+                              "=> unchanged": the bytes it held before the run
 
 An event matches when every field given has the same value; objects match the same way, field
 by field, so a dump can name only the controls and fields that matter.
@@ -172,9 +173,7 @@ class WineMachine:
             return out.read().decode()
 
     def reset(self):
-        editors = os.path.join(os.path.dirname(os.path.abspath(__file__)), "editors")
-        self.run(["pdf-printer", os.path.join(editors, "seed.gpd"),
-                  os.path.join(editors, "seed.xml")])
+        self.run(["pdf-printer"])
         # The scripts name the sandbox's user's documents; Wine's user has another name.
         os.makedirs(self.host_path("C:\\Users\\User\\Documents"), exist_ok=True)
 
@@ -271,11 +270,27 @@ def run_wine(args, d):
                              machine.host_path, shown)
 
 
+def matching_files(pattern, host_path):
+    """The host files that a Windows path with "*" in its names stands for."""
+    parts = pattern.split("\\")
+    fixed = next((i for i, part in enumerate(parts) if "*" in part), len(parts))
+    base = host_path("\\".join(parts[:fixed]))
+    return sorted(glob.glob(os.path.join(base, *parts[fixed:])))
+
+
+def read_bytes(path):
+    with open(path, "rb") as f:
+        return f.read()
+
+
 def run_and_check(script, d, work, command, env, sandbox_command, host_path, shown_events):
     """Sets up with sandbox_command, runs command + [transcript] and checks what it wrote."""
     for words in d["setup"]:
         sandbox_command(words)
     remembered = {name: sandbox_command(words).strip() for name, words in d["remember"]}
+    # The machine's own files as set up, for the "=> unchanged" checks.
+    before = {pattern: [read_bytes(path) for path in matching_files(pattern, host_path)]
+              for _, pattern, name in d["file"] if name == "unchanged"}
 
     transcript = os.path.join(work, "transcript.jsonl")
     # Its output through a file: under Wine, background processes may hold a pipe open.
@@ -320,21 +335,19 @@ def run_and_check(script, d, work, command, env, sandbox_command, host_path, sho
             failures.append(f"{where}: {' '.join(words)} gave {output.strip()[:300]!r}")
 
     for where, pattern, name in d["file"]:
-        parts = pattern.split("\\")
-        fixed = next((i for i, part in enumerate(parts) if "*" in part), len(parts))
-        base = host_path("\\".join(parts[:fixed]))
-        found = sorted(glob.glob(os.path.join(base, *parts[fixed:])))
+        found = matching_files(pattern, host_path)
         if name == "none":
             if found:
                 failures.append(f"{where}: {pattern} exists")
             continue
-        if len(found) != 1:
+        if len(found) != 1 or (name == "unchanged" and len(before[pattern]) != 1):
             failures.append(f"{where}: {pattern} matches {len(found)} files")
             continue
-        with open(found[0], "rb") as f:
-            actual = f.read()
-        with open(os.path.join(os.path.dirname(os.path.abspath(script)), name), "rb") as f:
-            expected = f.read()
+        actual = read_bytes(found[0])
+        if name == "unchanged":
+            expected = before[pattern][0]
+        else:
+            expected = read_bytes(os.path.join(os.path.dirname(os.path.abspath(script)), name))
         if actual != expected:
             at = next((i for i in range(min(len(actual), len(expected)))
                        if actual[i] != expected[i]), min(len(actual), len(expected)))

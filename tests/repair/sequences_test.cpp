@@ -204,7 +204,8 @@ TEST(Reinstall, RebuildsThePrinterWithANewQueueFolderAndNoJobs) {
     };
     progress.hooks[11] = [&] {
         EXPECT_EQ(SpoolerState(), platform::SERVICE_RUNNING);
-        EXPECT_FALSE(quellin::system::IsPortMissing(kPortName)) << "step 10 added the port";
+        EXPECT_FALSE(quellin::system::IsPortMissing(quellin::system::kPdfPortName))
+            << "step 10 added the port";
     };
     ASSERT_EQ(RunRepair(kReinstallMode, Settings(256), progress), RepairOutcome::Ran);
     EXPECT_EQ(progress.reports.size(), 11u);

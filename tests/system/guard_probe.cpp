@@ -37,7 +37,8 @@ int main(int argc, char** argv) {
     std::string mode = argc > 1 ? argv[1] : "try";
     ReportingHost host;
     platform::HWND window = platform::RegisterApplicationWindow(&host);
-    bool refused = quellin::system::ActivatePreviousInstance(window, 1);
+    quellin::system::InstanceGuard guard;
+    bool refused = guard.Activate(window, 1);
     std::puts(refused ? "refused" : "holding");
     std::fflush(stdout);
     if (!refused && mode == "hold") {
@@ -45,7 +46,7 @@ int main(int argc, char** argv) {
         while (::read(0, &c, 1) > 0) {
         }
     }
-    quellin::system::ReleasePreviousInstance();
+    guard.Release();
     platform::UnregisterApplicationWindow(window);
     return 0;
 }

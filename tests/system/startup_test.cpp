@@ -201,6 +201,25 @@ TEST(InstanceGuard, ACopyInAnotherFolderRunsIndependently) {
     EXPECT_EQ(other.ReadLine(), "holding");
 }
 
+// In one process: the slot goes back when its guard ends, and only once however often it is
+// released. A refused guard keeps the record open meanwhile, so the count is what is checked.
+TEST(InstanceGuard, TheSlotGoesBackOnceWhenItsGuardEnds) {
+    testsupport::ScopedSandbox sandbox;
+    InstanceGuard refused;
+    {
+        InstanceGuard first;
+        ASSERT_FALSE(first.Activate(0, 1));
+        ASSERT_TRUE(refused.Activate(0, 1));
+    }
+    InstanceGuard second;
+    ASSERT_FALSE(second.Activate(0, 1)) << "the first guard's end gave its slot back";
+    second.Release();
+    second.Release();
+    InstanceGuard third, fourth;
+    EXPECT_FALSE(third.Activate(0, 1));
+    EXPECT_TRUE(fourth.Activate(0, 1)) << "a second Release gave back a slot it did not hold";
+}
+
 TEST(InstanceGuard, MappingNameDropsEveryBackslash) {
     EXPECT_EQ(quellin::system::InstanceMappingName("C:\\Tools\\app.exe"), "C:Toolsapp.exe");
 }

@@ -2,8 +2,8 @@
 // PDF" printer, through the same Windows calls an installation makes, and reads and writes the
 // registry values the end-to-end scripts name.
 //
-//   quellin-wine-machine pdf-printer GPD XML     the printer, its V4 driver folder (GPD as the
-//                                                merged description, XML as the capabilities
+//   quellin-wine-machine pdf-printer             the printer, its V4 driver folder (the
+//                                                sandbox's seeded description and capabilities
 //                                                document, a compiled cache), and no Quellin
 //                                                settings: the state each script starts from
 //   quellin-wine-machine reg-set KEY NAME REG_SZ|REG_DWORD DATA
@@ -15,6 +15,8 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+
+#include "platform/sim/seed_files.h"
 
 namespace {
 
@@ -30,20 +32,6 @@ int Fail(const char* what, DWORD error) {
     std::fprintf(stderr, "quellin-wine-machine: %s failed: %lu\n", what,
                  static_cast<unsigned long>(error));
     return 1;
-}
-
-bool ReadWhole(const std::string& path, std::string& bytes) {
-    HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                              0, nullptr);
-    if (file == INVALID_HANDLE_VALUE)
-        return false;
-    char buffer[65536];
-    DWORD got = 0;
-    bool ok = true;
-    while ((ok = ReadFile(file, buffer, sizeof buffer, &got, nullptr)) && got)
-        bytes.append(buffer, got);
-    CloseHandle(file);
-    return ok;
 }
 
 bool WriteWhole(const std::string& path, const std::string& bytes) {
@@ -88,10 +76,9 @@ LONG SetText(HKEY root, const std::string& key, const std::string& name, const s
     return SetValue(root, key, name, REG_SZ, text.c_str(), static_cast<DWORD>(text.size() + 1));
 }
 
-int PdfPrinter(const std::string& gpdPath, const std::string& xmlPath) {
-    std::string gpd, xml;
-    if (!ReadWhole(gpdPath, gpd) || !ReadWhole(xmlPath, xml))
-        return Fail("reading the seed files", GetLastError());
+int PdfPrinter() {
+    const std::string gpd = quellin::platform::sim::SeedMergedDescription();
+    const std::string xml = quellin::platform::sim::SeedCapabilities();
 
     // Wine's PostScript driver stands behind the name: Wine has no PDF driver of its own.
     char driverPath[] = "wineps.drv", dataFile[] = "generic.ppd", configFile[] = "wineps.drv";
@@ -241,8 +228,8 @@ int WaitWindow(const std::string& caption, int seconds) {
 
 int main(int argc, char** argv) {
     const std::string verb = argc > 1 ? argv[1] : "";
-    if (verb == "pdf-printer" && argc == 4)
-        return PdfPrinter(argv[2], argv[3]);
+    if (verb == "pdf-printer" && argc == 2)
+        return PdfPrinter();
     if (verb == "reg-set" && argc == 6)
         return RegSet(argv[2], argv[3], argv[4], argv[5]);
     if (verb == "reg-get" && argc == 4)
@@ -250,7 +237,7 @@ int main(int argc, char** argv) {
     if (verb == "wait-window" && argc == 4)
         return WaitWindow(argv[2], std::atoi(argv[3]));
     std::fputs(
-        "usage: quellin-wine-machine pdf-printer GPD XML | reg-set KEY NAME TYPE DATA | "
+        "usage: quellin-wine-machine pdf-printer | reg-set KEY NAME TYPE DATA | "
         "reg-get KEY NAME | wait-window CAPTION SECONDS\n",
         stderr);
     return 2;

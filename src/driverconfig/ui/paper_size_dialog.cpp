@@ -66,7 +66,7 @@ TForm2::TForm2(PaperSettings& settings, platform::HWND owner, std::function<void
       owner_(owner),
       openUpgradePage_(std::move(openUpgradePage)) {
     setObjectName("TForm2");
-    setWindowTitle("PDF Paper Size");
+    setWindowTitle(kPaperSizeTitle);
     setFixedSize(kClientWidth, kClientHeight);
     setFont(DialogFont());
     setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint |
@@ -126,12 +126,12 @@ void TForm2::CreateControls() {
     GroupBox1 = new QGroupBox("Unit Accuracy", this);
     GroupBox1->setObjectName("GroupBox1");
     GroupBox1->setGeometry(kLeft, 422, 498, 56);
-    RadioButton1 = new QRadioButton("US Standard", GroupBox1);
+    RadioButton1 = new QRadioButton(kUsStandardCaption, GroupBox1);
     RadioButton1->setObjectName("RadioButton1");
     RadioButton1->move(14, 24);
     RadioButton1->adjustSize();
     RadioButton1->setChecked(true);
-    RadioButton2 = new QRadioButton("International Standard", GroupBox1);
+    RadioButton2 = new QRadioButton(kInternationalStandardCaption, GroupBox1);
     RadioButton2->setObjectName("RadioButton2");
     RadioButton2->move(254, 24);
     RadioButton2->adjustSize();

@@ -21,7 +21,7 @@ constexpr int kClientHeight = 320;
 
 TForm4::TForm4(ResolutionPages pages, QWidget* parent) : QDialog(parent), pages_(std::move(pages)) {
     setObjectName("TForm4");
-    setWindowTitle("PDF Print Quality");
+    setWindowTitle(kPrintQualityTitle);
     setFixedSize(kClientWidth, kClientHeight);
     setFont(DialogFont());
     setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint |

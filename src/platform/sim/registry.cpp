@@ -5,6 +5,7 @@
 
 #include "platform/filesystem.h"
 #include "platform/registry.h"
+#include "platform/security.h"
 #include "platform/sim/handles.h"
 #include "platform/sim/registry_store.h"
 #include "platform/sim/sandbox.h"
@@ -801,7 +802,7 @@ LONG RegSaveKeyA(HKEY key, const std::string& file) {
         std::int64_t id = 0;
         if (LONG rc = KeyForData(key, 0, &id); rc != ERROR_SUCCESS)
             return rc;
-        if (!platform::sim::PrivilegeEnabled("SeBackupPrivilege"))
+        if (!platform::sim::PrivilegeEnabled(platform::SE_BACKUP_NAME))
             return ERROR_PRIVILEGE_NOT_HELD;
         std::string payload;
         {
@@ -845,7 +846,7 @@ LONG RegRestoreKeyA(HKEY key, const std::string& file, DWORD) {
         std::int64_t id = 0;
         if (LONG rc = KeyForData(key, 0, &id); rc != ERROR_SUCCESS)
             return rc;
-        if (!platform::sim::PrivilegeEnabled("SeRestorePrivilege"))
+        if (!platform::sim::PrivilegeEnabled(platform::SE_RESTORE_NAME))
             return ERROR_PRIVILEGE_NOT_HELD;
         std::string bytes;
         if (!ReadWholeFile(file, &bytes))

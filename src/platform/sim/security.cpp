@@ -31,8 +31,8 @@ TokenKind ProcessKind() {
     return ReadConfig().user == "admin" ? TokenKind::Elevated : TokenKind::User;
 }
 
-const char* const kPrivileges[] = {"SeLoadDriverPrivilege", "SeBackupPrivilege",
-                                   "SeRestorePrivilege", "SeShutdownPrivilege",
+const char* const kPrivileges[] = {platform::SE_LOAD_DRIVER_NAME, platform::SE_BACKUP_NAME,
+                                   platform::SE_RESTORE_NAME, "SeShutdownPrivilege",
                                    "SeChangeNotifyPrivilege"};
 
 std::mutex g_mutex;

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "platform/sim/sandbox.h"
+#include "platform/sim/seed_files.h"
 
 namespace quellin::platform::sim {
 
@@ -12,10 +13,6 @@ void Seed(const InitOptions& options);
 // under V4Dirs with its merged description and capabilities document, and the registry values
 // that name them. Returns the queue folder's name.
 std::string InstallPdfPrinter();
-
-// The printer's description and capabilities document as a fresh installation writes them.
-std::string SeedMergedDescription();
-std::string SeedCapabilities();
 
 inline constexpr const char* kPdfPrinterName = "Microsoft Print to PDF";
 inline constexpr const char* kPdfDriverName = "Microsoft Print To PDF";

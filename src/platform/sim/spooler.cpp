@@ -12,6 +12,7 @@
 #include <sstream>
 #include <stdexcept>
 
+#include "platform/security.h"
 #include "platform/services.h"
 #include "platform/sim/handles.h"
 #include "platform/sim/registry_store.h"
@@ -824,7 +825,7 @@ BOOL DeletePrinterDriverExA(const std::string& server, const std::string& enviro
         SetLastError(ERROR_ACCESS_DENIED);
         return false;
     }
-    if (!platform::sim::PrivilegeEnabled("SeLoadDriverPrivilege")) {
+    if (!platform::sim::PrivilegeEnabled(platform::SE_LOAD_DRIVER_NAME)) {
         SetLastError(ERROR_PRIVILEGE_NOT_HELD);
         return false;
     }

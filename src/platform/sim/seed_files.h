@@ -1,0 +1,11 @@
+// The printer's description and capabilities document as a fresh installation writes them.
+#pragma once
+
+#include <string>
+
+namespace quellin::platform::sim {
+
+std::string SeedMergedDescription();
+std::string SeedCapabilities();
+
+}  // namespace quellin::platform::sim
