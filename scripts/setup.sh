@@ -6,7 +6,7 @@ set -euo pipefail
 packages=(
   build-essential cmake pkg-config git
   qt6-base-dev qt6-base-dev-tools libgl-dev
-  zlib1g-dev libsqlite3-dev libgtest-dev libgmock-dev libbenchmark-dev
+  zlib1g-dev libsqlite3-dev libgtest-dev libgmock-dev
   clang clang-format libclang-rt-14-dev
   xvfb xauth fonts-liberation
   zip unzip libarchive-tools python3

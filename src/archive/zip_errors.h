@@ -1,6 +1,9 @@
 // Errors the archive component raises. Every class derives from EZipperError, so a caller can
-// catch the component's failures in one place; EZipperError itself is a std::runtime_error,
-// the application's general error class, whose what() the error box shows.
+// catch the component's failures in one place. EZipperError is a std::runtime_error: an error a
+// handler does not catch reaches the application's error box through std::exception's what()
+// (system/handler.h). It is not a system::SystemError, which carries the Windows error code of
+// a refused system call; the component's failures have no such code, and callers that catch
+// SystemError to judge a refusal must not take an archive failure for one.
 #pragma once
 
 #include <stdexcept>
