@@ -371,10 +371,10 @@ int main(int argc, char** argv) {
         return 1;
     }
     const fs::path root = pattern;
-    platform::sim::InitSandbox(root / "sandbox", platform::sim::InitOptions{});
+    sim::InitSandbox(root / "sandbox", sim::InitOptions{});
     Measure("settings set", SettingsSet(), root / "settings", runs * 5);
     Measure("mixed files", MixedSet(mb), root / "mixed", runs);
-    platform::sim::CloseSandbox();
+    sim::CloseSandbox();
     fs::remove_all(root);
     return 0;
 }

@@ -36,7 +36,7 @@ using namespace driverconfig;
 
 namespace {
 
-constexpr platform::DWORD kWow64 = platform::KEY_WOW64_64KEY;
+constexpr win::DWORD kWow64 = win::KEY_WOW64_64KEY;
 
 std::string ReadHost(const fs::path& path) {
     std::ifstream in(path, std::ios::binary);
@@ -105,12 +105,12 @@ int main(int argc, char** argv) {
     }
     const fs::path root =
         fs::temp_directory_path() / ("quellin-papersize-bench-" + std::to_string(::getpid()));
-    platform::sim::InitSandbox(root, platform::sim::InitOptions{});
+    sim::InitSandbox(root, sim::InitOptions{});
 
     const DriverFilePaths paths = DriverFilePathsFor(ReadDriverFileNames(kWow64));
-    const fs::path gpd = platform::sim::HostPathNative(paths.mergedConfigPath);
-    const fs::path pdc = platform::sim::HostPathNative(paths.deviceCapabilitiesPath);
-    const fs::path bud = platform::sim::HostPathNative(paths.cachePath);
+    const fs::path gpd = sim::HostPathNative(paths.mergedConfigPath);
+    const fs::path pdc = sim::HostPathNative(paths.deviceCapabilitiesPath);
+    const fs::path bud = sim::HostPathNative(paths.cachePath);
 
     // The seeded description with filler features in front of and behind PaperSize.
     const std::string seed = ReadHost(gpd);
@@ -199,7 +199,7 @@ int main(int argc, char** argv) {
     }
     std::cout << "per option, 8000 against 2000 " << perOption[2] / perOption[0]
               << " (1 is linear)\n";
-    platform::sim::CloseSandbox();
+    sim::CloseSandbox();
     fs::remove_all(root);
     return written.find("*DefaultOption: A3\r\n") == std::string::npos ? 1 : 0;
 }

@@ -45,17 +45,17 @@ double Ms(const std::function<void()>& work) {
 
 void Populate(int printers, int jobs) {
     std::vector<std::string> names;
-    for (const platform::sim::PrinterRecord& printer : platform::sim::Printers())
+    for (const sim::PrinterRecord& printer : sim::Printers())
         names.push_back(printer.name);
     for (int i = static_cast<int>(names.size()); i < printers; ++i) {
         const std::string name = "Bench Printer " + std::to_string(i + 1);
-        platform::sim::AddPrinter(name);
+        sim::AddPrinter(name);
         names.push_back(name);
     }
     const std::int64_t submitted = 1'772'719'629'000;  // 2026-03-05 14:07:09 UTC
-    std::vector<platform::sim::ListedJob> listed;
+    std::vector<sim::ListedJob> listed;
     for (int id = 1; id <= jobs; ++id) {
-        platform::sim::ListedJob& job = listed.emplace_back();
+        sim::ListedJob& job = listed.emplace_back();
         job.id = static_cast<std::uint32_t>(id);
         job.spec.printer = names[static_cast<std::size_t>(id % printers)];
         job.spec.document = "Document " + std::to_string(id) + ".pdf";
@@ -65,22 +65,21 @@ void Populate(int printers, int jobs) {
         job.spec.submittedMs = submitted + id * 1000;
         job.pagesPrinted = 1;
     }
-    platform::sim::ListJobsDirectly(listed);
+    sim::ListJobsDirectly(listed);
 }
 
 std::size_t BareEnumeration(const std::vector<std::string>& printers) {
     std::size_t seen = 0;
     for (const std::string& name : printers) {
-        platform::HANDLE printer = nullptr;
-        if (!platform::OpenPrinterA(name, &printer, nullptr))
+        win::HANDLE printer = nullptr;
+        if (!win::OpenPrinterA(name, &printer, nullptr))
             continue;
-        platform::DWORD needed = 0, returned = 0;
-        std::vector<platform::JOB_INFO_2A> jobs;
-        platform::EnumJobsA(printer, 0, 0xFFFFFFFF, 2, nullptr, 0, &needed, &returned);
-        if (needed &&
-            platform::EnumJobsA(printer, 0, 0xFFFFFFFF, 2, &jobs, needed, &needed, &returned))
+        win::DWORD needed = 0, returned = 0;
+        std::vector<win::JOB_INFO_2A> jobs;
+        win::EnumJobsA(printer, 0, 0xFFFFFFFF, 2, nullptr, 0, &needed, &returned);
+        if (needed && win::EnumJobsA(printer, 0, 0xFFFFFFFF, 2, &jobs, needed, &needed, &returned))
             seen += returned;
-        platform::ClosePrinter(printer);
+        win::ClosePrinter(printer);
     }
     return seen;
 }
@@ -105,7 +104,7 @@ int main(int argc, char** argv) {
     }
     const fs::path root =
         fs::temp_directory_path() / ("quellin-queue-bench-" + std::to_string(::getpid()));
-    platform::sim::InitSandbox(root, {});
+    sim::InitSandbox(root, {});
     Populate(printers, jobs);
 
     IdleTimer timer;
@@ -137,7 +136,7 @@ int main(int argc, char** argv) {
         "tick, rows found by a linear scan                              %9.2f ms  "
         "%6.2fx the enumeration\n",
         scan, scan / bare);
-    platform::sim::CloseSandbox();
+    sim::CloseSandbox();
     std::error_code ec;
     fs::remove_all(root, ec);
     return indexed.Rows().RowCount() == static_cast<std::size_t>(jobs) ? 0 : 1;

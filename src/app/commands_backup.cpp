@@ -29,7 +29,7 @@ quellin::backup::SettingsBackup& BackupOf(TForm1& form) {
 
 quellin::backup::SettingsContext ContextOf(TForm1& form) {
     quellin::backup::SettingsContext context;
-    context.wow64KeyFlag = static_cast<platform::DWORD>(form.Wow64KeyFlag);
+    context.wow64KeyFlag = static_cast<win::DWORD>(form.Wow64KeyFlag);
     context.owner = form.Handle();
     context.caption = quellin::system::kMainCaption;
     context.showPanel = [&form](bool visible) { form.Panel1->setVisible(visible); };

@@ -14,7 +14,7 @@ void TForm1::SpeedButton4Click() {
     SystemCommandScope scope(*this);
     if (!scope.Entered())
         return;
-    const driverconfig::DriverContext context{static_cast<platform::DWORD>(Wow64KeyFlag), Handle()};
+    const driverconfig::DriverContext context{static_cast<win::DWORD>(Wow64KeyFlag), Handle()};
     driverconfig::PaperSettings settings{InternationalUnits, CustomWidthMm, CustomHeightMm};
     // Reading the description may already change the custom size and the unit accuracy.
     const auto keep = [&] {
@@ -40,7 +40,7 @@ void TForm1::SpeedButton7Click() {
     SystemCommandScope scope(*this);
     if (!scope.Entered())
         return;
-    const driverconfig::DriverContext context{static_cast<platform::DWORD>(Wow64KeyFlag), Handle()};
+    const driverconfig::DriverContext context{static_cast<win::DWORD>(Wow64KeyFlag), Handle()};
     std::optional<driverconfig::ResolutionSession> session =
         driverconfig::BeginResolutionEdit(context);
     if (!session)

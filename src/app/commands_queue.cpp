@@ -21,8 +21,8 @@ bool SelectedPrinterOrAsk(const TForm1& form, std::string& printer) {
     printer = form.SelectedPrinter();
     if (!printer.empty())
         return true;
-    platform::MessageBoxA(form.Handle(), quellin::system::kSelectPrinterFirst,
-                          quellin::system::kApplicationTitle, platform::MB_OK);
+    win::MessageBoxA(form.Handle(), quellin::system::kSelectPrinterFirst,
+                     quellin::system::kApplicationTitle, win::MB_OK);
     return false;
 }
 
@@ -32,8 +32,8 @@ bool PrinterForToolsOrAsk(const TForm1& form, std::string& printer) {
         return false;
     if (queue::CanPassPrinterName(printer))
         return true;
-    platform::MessageBoxA(form.Handle(), queue::PrinterNameNotPassedText(printer),
-                          quellin::system::kApplicationTitle, platform::MB_OK);
+    win::MessageBoxA(form.Handle(), queue::PrinterNameNotPassedText(printer),
+                     quellin::system::kApplicationTitle, win::MB_OK);
     return false;
 }
 
@@ -47,24 +47,24 @@ void TForm1::BitBtn20Click() {
 }
 
 void TForm1::SpeedButton1Click() {
-    platform::ShellExecuteA(Handle(), "open", queue::kRundll32, queue::kPrintersFolderParameters,
-                            "", platform::SW_SHOW);
+    win::ShellExecuteA(Handle(), "open", queue::kRundll32, queue::kPrintersFolderParameters, "",
+                       win::SW_SHOW);
 }
 
 void TForm1::SpeedButton2Click() {
     std::string printer;
     if (!PrinterForToolsOrAsk(*this, printer))
         return;
-    platform::ShellExecuteA(Handle(), "open", queue::kRundll32,
-                            queue::PropertiesParameters(printer), "", platform::SW_SHOW);
+    win::ShellExecuteA(Handle(), "open", queue::kRundll32, queue::PropertiesParameters(printer), "",
+                       win::SW_SHOW);
 }
 
 void TForm1::BitBtn30Click() {
     std::string printer;
     if (!PrinterForToolsOrAsk(*this, printer))
         return;
-    platform::ShellExecuteA(Handle(), "open", queue::kRundll32,
-                            queue::PreferencesParameters(printer), "", platform::SW_SHOW);
+    win::ShellExecuteA(Handle(), "open", queue::kRundll32, queue::PreferencesParameters(printer),
+                       "", win::SW_SHOW);
 }
 
 void TForm1::SpeedButton6Click() {
@@ -72,7 +72,7 @@ void TForm1::SpeedButton6Click() {
     if (!scope.Entered())
         return;
     if (!quellin::system::IsAdministrator()) {
-        quellin::system::ShowPermissionDenied(platform::AnsiOfQString(windowTitle()));
+        quellin::system::ShowPermissionDenied(win::AnsiOfQString(windowTitle()));
         return;
     }
     RepairMode = repair::kMaintenanceMode;
@@ -85,7 +85,7 @@ void TForm1::GetPrinterInfo() {
     if (!SelectedPrinterOrAsk(*this, printer))
         return;
     queue::TMain monitor(this, Handle());
-    monitor.setWindowTitle(platform::QStringFromAnsi(queue::MonitorCaption(printer)));
+    monitor.setWindowTitle(win::QStringFromAnsi(queue::MonitorCaption(printer)));
     monitor.exec();
 }
 

@@ -17,7 +17,7 @@ namespace {
 bool AdministratorOrRefused(const TForm1& form) {
     if (quellin::system::IsAdministrator())
         return true;
-    quellin::system::ShowPermissionDenied(platform::AnsiOfQString(form.windowTitle()));
+    quellin::system::ShowPermissionDenied(win::AnsiOfQString(form.windowTitle()));
     return false;
 }
 
@@ -27,7 +27,7 @@ void TForm1::BitBtn10Click() {
     SystemCommandScope scope(*this);
     if (!scope.Entered() || !AdministratorOrRefused(*this))
         return;
-    RepairMode = repair::RepairModeForCaption(platform::AnsiOfQString(BitBtn10->text()));
+    RepairMode = repair::RepairModeForCaption(win::AnsiOfQString(BitBtn10->text()));
     ShowRepairDialog();
     // The refreshed list and the button's new caption are the report.
     RefreshPrinterList();
@@ -39,7 +39,7 @@ void TForm1::SpeedButton3Click() {
         return;
     repair::UninstallSettings settings;
     settings.owner = Handle();
-    settings.wow64KeyFlag = static_cast<platform::DWORD>(Wow64KeyFlag);
+    settings.wow64KeyFlag = static_cast<win::DWORD>(Wow64KeyFlag);
     settings.targetPrinterName = TargetPrinterName;
     repair::UninstallPrinter(settings);
     RefreshPrinterList();
@@ -47,7 +47,7 @@ void TForm1::SpeedButton3Click() {
 
 void TForm1::ShowRepairDialog() {
     repair::RepairSettings settings;
-    settings.wow64KeyFlag = static_cast<platform::DWORD>(Wow64KeyFlag);
+    settings.wow64KeyFlag = static_cast<win::DWORD>(Wow64KeyFlag);
     settings.targetPrinterName = TargetPrinterName;
     settings.targetDriverName = TargetDriverName;
     settings.autoSaveFile = ASFile;

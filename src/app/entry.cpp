@@ -22,7 +22,7 @@ using namespace quellin::system;
 namespace {
 
 // Another instance's requests reach the main window on the user-interface thread.
-class MainWindowHost final : public platform::WindowHost {
+class MainWindowHost final : public win::WindowHost {
   public:
     void SetWindow(QWidget* window) { window_ = window; }
 
@@ -64,12 +64,12 @@ void PumpMessages() {
 
 // Program end: the guard's slot and the library table go back, however the program ended.
 struct EndOfProgram {
-    platform::HWND handle = 0;
+    win::HWND handle = 0;
     InstanceGuard guard;
     ~EndOfProgram() {
         guard.Release();
         if (handle)
-            platform::UnregisterApplicationWindow(handle);
+            win::UnregisterApplicationWindow(handle);
         ReleaseLibraryTable();
     }
 };
@@ -79,17 +79,17 @@ struct EndOfProgram {
 int RunPrnStatus(QApplication& application, const ProgramOptions& options) {
     MainWindowHost host;
     EndOfProgram end;
-    end.handle = platform::RegisterApplicationWindow(&host);
+    end.handle = win::RegisterApplicationWindow(&host);
 
     std::unique_ptr<TForm1> form;
     // A dialog that owns its boxes names itself by its window id; every other owner is the
     // main window.
-    QtUserInterface qtUi([&](platform::HWND owner) -> QWidget* {
+    QtUserInterface qtUi([&](win::HWND owner) -> QWidget* {
         QWidget* dialog = owner != end.handle ? QWidget::find(static_cast<WId>(owner)) : nullptr;
         return dialog != nullptr ? dialog : form.get();
     });
-    platform::SetUserInterface(options.ui ? options.ui : &qtUi);
-    platform::SetMessagePump(&PumpMessages);
+    win::SetUserInterface(options.ui ? options.ui : &qtUi);
+    win::SetMessagePump(&PumpMessages);
 
     int exitCode = 0;
     RunHandler([&] {
@@ -115,8 +115,8 @@ int RunPrnStatus(QApplication& application, const ProgramOptions& options) {
     });
     host.SetWindow(nullptr);
     form.reset();
-    platform::SetMessagePump(nullptr);
-    platform::SetUserInterface(nullptr);
+    win::SetMessagePump(nullptr);
+    win::SetUserInterface(nullptr);
     return exitCode;
 }
 

@@ -13,7 +13,7 @@ class TForm1;
 
 struct ProgramOptions {
     // The user interface to install; null installs the Qt one.
-    platform::UserInterface* ui = nullptr;
+    win::UserInterface* ui = nullptr;
     // Called once the main window exists and before it is shown (a script runner hooks in).
     std::function<void(TForm1&)> onMainWindow;
 };

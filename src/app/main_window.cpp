@@ -52,17 +52,17 @@ std::string ComposeSiteAddress() {
 }
 
 void ShowMachineBusy() {
-    platform::MessageBoxA(0,
-                          "Another Quellin command is changing this printer now. Please try again "
-                          "when it has finished.",
-                          quellin::system::kApplicationTitle, platform::MB_OK);
+    win::MessageBoxA(0,
+                     "Another Quellin command is changing this printer now. Please try again "
+                     "when it has finished.",
+                     quellin::system::kApplicationTitle, win::MB_OK);
 }
 
 std::string ComposeCompanionPrinterAddress() {
     return ComposeSiteAddress() + "/" + "velloran-pdf-printer.html";
 }
 
-TForm1::TForm1(platform::HWND handle, QWidget* parent) : QWidget(parent), handle_(handle) {
+TForm1::TForm1(win::HWND handle, QWidget* parent) : QWidget(parent), handle_(handle) {
     setObjectName("TForm1");
     setWindowTitle(kMainCaption);
     // The window is designed for one size only (FormCanResize keeps the current size).
@@ -196,10 +196,10 @@ void TForm1::FormCreate() {
 }
 
 void TForm1::FormCreateWindowHalf() {
-    platform::SYSTEMTIME today;
-    platform::GetLocalTime(&today);
-    Label1->setText(platform::QStringFromAnsi(promo::NoticeCaption(
-        platform::AnsiOfQString(Label1->text()), static_cast<int>(today.wYear))));
+    win::SYSTEMTIME today;
+    win::GetLocalTime(&today);
+    Label1->setText(win::QStringFromAnsi(
+        promo::NoticeCaption(win::AnsiOfQString(Label1->text()), static_cast<int>(today.wYear))));
     Label1->adjustSize();
     ShowPromotions = promo::PromotionsShown(today);
     if (!ShowPromotions) {
@@ -217,7 +217,7 @@ void TForm1::RefreshPrinterList() {
         BuildPrinterList(EnumerateInstalledPrinters(), TargetPrinterName);
     ListBox10->clear();
     for (const auto& name : content.names) {
-        auto* item = new QListWidgetItem(platform::QStringFromAnsi(name), ListBox10);
+        auto* item = new QListWidgetItem(win::QStringFromAnsi(name), ListBox10);
         // The name's own bytes: a code page where some bytes have no character still names
         // the printer exactly.
         item->setData(Qt::UserRole, QByteArray::fromStdString(name));
@@ -245,7 +245,7 @@ void TForm1::SavePreferences() {
 namespace {
 std::string PrinterNameOf(const QListWidgetItem& item) {
     const QVariant name = item.data(Qt::UserRole);
-    return name.isValid() ? name.toByteArray().toStdString() : platform::AnsiOfQString(item.text());
+    return name.isValid() ? name.toByteArray().toStdString() : win::AnsiOfQString(item.text());
 }
 }  // namespace
 
@@ -301,9 +301,9 @@ void TForm1::btnFeature3Click() {
 void TForm1::Timer1Timer() {
     const int tag = Timer1->property("tag").toInt();
     if (const promo::CaptionSet* captions = promo::FeatureCaptions(tag)) {
-        btnFeature1->setText(platform::QStringFromAnsi((*captions)[0]));
-        btnFeature2->setText(platform::QStringFromAnsi((*captions)[1]));
-        btnFeature3->setText(platform::QStringFromAnsi((*captions)[2]));
+        btnFeature1->setText(win::QStringFromAnsi((*captions)[0]));
+        btnFeature2->setText(win::QStringFromAnsi((*captions)[1]));
+        btnFeature3->setText(win::QStringFromAnsi((*captions)[2]));
     }
     RefreshPrinterList();
     Timer1->setProperty("tag", promo::NextCaptionTag(tag));

@@ -24,13 +24,13 @@ class TForm1 : public QWidget {
 
   public:
     // `handle` is the application window's handle, the owner of the window's message boxes.
-    explicit TForm1(platform::HWND handle, QWidget* parent = nullptr);
+    explicit TForm1(win::HWND handle, QWidget* parent = nullptr);
 
     // Creation handler; afterwards TerminateRequested tells whether the program must end
     // without showing the window.
     void FormCreate();
     bool TerminateRequested() const { return terminateRequested_; }
-    platform::HWND Handle() const { return handle_; }
+    win::HWND Handle() const { return handle_; }
 
     // Refills ListBox10 from the installed printers, selects the target printer and sets the
     // install button's caption.
@@ -143,7 +143,7 @@ class TForm1 : public QWidget {
 
     friend class SystemCommandScope;
 
-    platform::HWND handle_ = 0;
+    win::HWND handle_ = 0;
     bool systemCommandRunning_ = false;
     bool terminateRequested_ = false;
     bool centred_ = false;

@@ -9,19 +9,19 @@
 
 namespace quellin::app {
 
-class QtUserInterface final : public platform::UserInterface {
+class QtUserInterface final : public win::UserInterface {
   public:
     // `windowFor` finds the widget that stands for a window handle (the owner of a box).
-    explicit QtUserInterface(std::function<QWidget*(platform::HWND)> windowFor);
+    explicit QtUserInterface(std::function<QWidget*(win::HWND)> windowFor);
 
-    int MessageBox(platform::HWND owner, const std::string& text, const std::string& caption,
-                   platform::DWORD flags) override;
+    int MessageBox(win::HWND owner, const std::string& text, const std::string& caption,
+                   win::DWORD flags) override;
     void ShowError(const std::string& text) override;
-    std::optional<std::string> FileDialog(const platform::FileDialogRequest& request) override;
+    std::optional<std::string> FileDialog(const win::FileDialogRequest& request) override;
     void OpenUrl(const std::string& url) override;
 
   private:
-    std::function<QWidget*(platform::HWND)> windowFor_;
+    std::function<QWidget*(win::HWND)> windowFor_;
 };
 
 // "Printer Settings (*.roy)|*.roy" as Qt writes filters: "Printer Settings (*.roy)".

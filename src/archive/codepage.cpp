@@ -50,7 +50,7 @@ std::string AnsiToOem(std::string_view ansi) {
     const auto& rev = ReverseTables();
     std::string out;
     out.reserve(ansi.size());
-    for (char16_t u : platform::AnsiToWide(ansi))
+    for (char16_t u : win::AnsiToWide(ansi))
         out += u < 0x80 ? static_cast<char>(u) : rev.oem[u];
     return out;
 }
@@ -60,19 +60,19 @@ std::string OemToAnsi(std::string_view oem) {
     wide.reserve(oem.size());
     for (unsigned char c : oem)
         wide += OemToUnicode(c);
-    return platform::WideToAnsi(wide);
+    return win::WideToAnsi(wide);
 }
 
 std::string AnsiToUtf8(std::string_view ansi) {
-    return platform::AnsiToUtf8(ansi);
+    return win::AnsiToUtf8(ansi);
 }
 
 std::string Utf8ToAnsi(std::string_view utf8) {
-    return platform::Utf8ToAnsi(utf8);
+    return win::Utf8ToAnsi(utf8);
 }
 
 bool OemLossless(std::string_view ansi) {
-    return platform::SameName(OemToAnsi(AnsiToOem(ansi)), ansi);
+    return win::SameName(OemToAnsi(AnsiToOem(ansi)), ansi);
 }
 
 bool AnsiLossless(std::string_view oem) {

@@ -8,13 +8,13 @@
 namespace quellin::archive {
 
 std::string LastErrorText() {
-    return platform::FormatSystemMessage(platform::GetLastError());
+    return win::FormatSystemMessage(win::GetLastError());
 }
 
 TBufferedFileStream TBufferedFileStream::OpenRead(const std::string& path) {
-    platform::UniqueFileHandle file(platform::CreateFileA(
-        path, platform::GENERIC_READ, platform::FILE_SHARE_READ | platform::FILE_SHARE_WRITE,
-        platform::OPEN_EXISTING, 0));
+    win::UniqueFileHandle file(win::CreateFileA(path, win::GENERIC_READ,
+                                                win::FILE_SHARE_READ | win::FILE_SHARE_WRITE,
+                                                win::OPEN_EXISTING, 0));
     if (!file) {
         throw EFOpenError(path, LastErrorText());
     }
@@ -22,9 +22,9 @@ TBufferedFileStream TBufferedFileStream::OpenRead(const std::string& path) {
 }
 
 TBufferedFileStream TBufferedFileStream::Create(const std::string& path) {
-    platform::UniqueFileHandle file(platform::CreateFileA(
-        path, platform::GENERIC_READ | platform::GENERIC_WRITE, platform::FILE_SHARE_READ,
-        platform::CREATE_ALWAYS, platform::FILE_ATTRIBUTE_NORMAL));
+    win::UniqueFileHandle file(win::CreateFileA(path, win::GENERIC_READ | win::GENERIC_WRITE,
+                                                win::FILE_SHARE_READ, win::CREATE_ALWAYS,
+                                                win::FILE_ATTRIBUTE_NORMAL));
     if (!file) {
         throw EFCreateError(path, LastErrorText());
     }
@@ -48,7 +48,7 @@ void TBufferedFileStream::Fail(const char* what) {
 std::uint64_t TBufferedFileStream::Size() {
     Flush();
     std::int64_t size = 0;
-    if (!platform::GetFileSizeEx(file_.get(), &size)) {
+    if (!win::GetFileSizeEx(file_.get(), &size)) {
         Fail("Cannot read the size of");
     }
     return static_cast<std::uint64_t>(size);
@@ -60,8 +60,8 @@ void TBufferedFileStream::Seek(std::uint64_t position) {
         return;
     }
     std::int64_t now = 0;
-    if (!platform::SetFilePointerEx(file_.get(), static_cast<std::int64_t>(position), &now,
-                                    platform::FILE_BEGIN)) {
+    if (!win::SetFilePointerEx(file_.get(), static_cast<std::int64_t>(position), &now,
+                               win::FILE_BEGIN)) {
         Fail("Cannot seek in");
     }
     position_ = static_cast<std::uint64_t>(now);
@@ -71,10 +71,10 @@ std::size_t TBufferedFileStream::Read(std::span<std::uint8_t> out) {
     Flush();
     std::size_t total = 0;
     while (total < out.size()) {
-        const auto want = static_cast<platform::DWORD>(
-            std::min<std::size_t>(out.size() - total, std::numeric_limits<platform::DWORD>::max()));
-        platform::DWORD got = 0;
-        if (!platform::ReadFile(file_.get(), out.data() + total, want, &got)) {
+        const auto want = static_cast<win::DWORD>(
+            std::min<std::size_t>(out.size() - total, std::numeric_limits<win::DWORD>::max()));
+        win::DWORD got = 0;
+        if (!win::ReadFile(file_.get(), out.data() + total, want, &got)) {
             Fail("Cannot read");
         }
         if (got == 0) {
@@ -98,10 +98,10 @@ void TBufferedFileStream::Write(std::span<const std::uint8_t> data) {
     }
     std::size_t done = 0;
     while (done < data.size()) {
-        const auto want = static_cast<platform::DWORD>(
-            std::min<std::size_t>(data.size() - done, std::numeric_limits<platform::DWORD>::max()));
-        platform::DWORD wrote = 0;
-        if (!platform::WriteFile(file_.get(), data.data() + done, want, &wrote) || wrote == 0) {
+        const auto want = static_cast<win::DWORD>(
+            std::min<std::size_t>(data.size() - done, std::numeric_limits<win::DWORD>::max()));
+        win::DWORD wrote = 0;
+        if (!win::WriteFile(file_.get(), data.data() + done, want, &wrote) || wrote == 0) {
             Fail("Cannot write");
         }
         done += wrote;
@@ -115,9 +115,9 @@ void TBufferedFileStream::Flush() {
     }
     std::size_t done = 0;
     while (done < buffer_.size()) {
-        platform::DWORD wrote = 0;
-        if (!platform::WriteFile(file_.get(), buffer_.data() + done,
-                                 static_cast<platform::DWORD>(buffer_.size() - done), &wrote) ||
+        win::DWORD wrote = 0;
+        if (!win::WriteFile(file_.get(), buffer_.data() + done,
+                            static_cast<win::DWORD>(buffer_.size() - done), &wrote) ||
             wrote == 0) {
             buffer_.clear();
             Fail("Cannot write");

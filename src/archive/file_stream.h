@@ -25,7 +25,7 @@ class TBufferedFileStream {
     ~TBufferedFileStream();
 
     const std::string& Path() const { return path_; }
-    platform::HANDLE Handle() const { return file_.get(); }
+    win::HANDLE Handle() const { return file_.get(); }
 
     std::uint64_t Size();
     std::uint64_t Position() const { return position_ + buffer_.size(); }
@@ -38,12 +38,12 @@ class TBufferedFileStream {
     void Close();
 
   private:
-    TBufferedFileStream(platform::UniqueFileHandle file, std::string path)
+    TBufferedFileStream(win::UniqueFileHandle file, std::string path)
         : file_(std::move(file)), path_(std::move(path)) {}
     [[noreturn]] void Fail(const char* what);
 
     static constexpr std::size_t kBufferSize = 8192;
-    platform::UniqueFileHandle file_;
+    win::UniqueFileHandle file_;
     std::string path_;
     std::uint64_t position_ = 0;  // of the handle, i.e. where the buffer starts
     std::vector<std::uint8_t> buffer_;

@@ -7,17 +7,17 @@
 namespace quellin::archive {
 
 std::optional<Fingerprint> FingerprintOfFile(const std::string& path) {
-    platform::UniqueFileHandle file(platform::CreateFileA(
-        path, platform::GENERIC_READ, platform::FILE_SHARE_READ, platform::OPEN_EXISTING, 0));
+    win::UniqueFileHandle file(
+        win::CreateFileA(path, win::GENERIC_READ, win::FILE_SHARE_READ, win::OPEN_EXISTING, 0));
     if (!file) {
         return std::nullopt;
     }
     Fingerprint print;
     std::vector<std::uint8_t> buffer(65536);
-    platform::DWORD read = 0;
-    while (platform::ReadFile(file.get(), buffer.data(),
-                              static_cast<platform::DWORD>(buffer.size()), &read) &&
-           read > 0) {
+    win::DWORD read = 0;
+    while (
+        win::ReadFile(file.get(), buffer.data(), static_cast<win::DWORD>(buffer.size()), &read) &&
+        read > 0) {
         print.crc = Crc32(print.crc, std::span(buffer.data(), read));
         print.size += read;
     }

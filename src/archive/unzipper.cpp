@@ -27,7 +27,7 @@ class TempFileGuard {
     explicit TempFileGuard(std::string path) : path_(std::move(path)) {}
     ~TempFileGuard() {
         if (!path_.empty()) {
-            platform::DeleteFileA(path_);
+            win::DeleteFileA(path_);
         }
     }
     TempFileGuard(const TempFileGuard&) = delete;
@@ -39,7 +39,7 @@ class TempFileGuard {
 };
 
 std::string WithoutTrailingBackslash(std::string path) {
-    while (path.size() > 1 && platform::EndsWithBackslash(path) &&
+    while (path.size() > 1 && win::EndsWithBackslash(path) &&
            !(path.size() == 3 && path[1] == ':')) {
         path.pop_back();
     }
@@ -48,67 +48,63 @@ std::string WithoutTrailingBackslash(std::string path) {
 
 // Attributes that a file can carry; a stored value from another system (a Unix mode in the
 // high bits, the folder bit) must not reach SetFileAttributesA.
-platform::DWORD FileAttributesFrom(std::uint32_t external) {
-    const platform::DWORD kept =
-        external & (platform::FILE_ATTRIBUTE_READONLY | platform::FILE_ATTRIBUTE_HIDDEN |
-                    platform::FILE_ATTRIBUTE_SYSTEM | platform::FILE_ATTRIBUTE_ARCHIVE);
-    return kept ? kept : platform::FILE_ATTRIBUTE_NORMAL;
+win::DWORD FileAttributesFrom(std::uint32_t external) {
+    const win::DWORD kept = external & (win::FILE_ATTRIBUTE_READONLY | win::FILE_ATTRIBUTE_HIDDEN |
+                                        win::FILE_ATTRIBUTE_SYSTEM | win::FILE_ATTRIBUTE_ARCHIVE);
+    return kept ? kept : win::FILE_ATTRIBUTE_NORMAL;
 }
 
 }  // namespace
 
-std::uint32_t FileTimeToDos(const platform::FILETIME& utc) {
-    platform::FILETIME local;
-    platform::SYSTEMTIME st;
-    if (!platform::FileTimeToLocalFileTime(utc, &local) ||
-        !platform::FileTimeToSystemTime(local, &st)) {
-        return SystemTimeToDosDateTime(platform::SYSTEMTIME{1980, 1, 0, 1, 0, 0, 0, 0});
+std::uint32_t FileTimeToDos(const win::FILETIME& utc) {
+    win::FILETIME local;
+    win::SYSTEMTIME st;
+    if (!win::FileTimeToLocalFileTime(utc, &local) || !win::FileTimeToSystemTime(local, &st)) {
+        return SystemTimeToDosDateTime(win::SYSTEMTIME{1980, 1, 0, 1, 0, 0, 0, 0});
     }
     return SystemTimeToDosDateTime(st);
 }
 
-platform::FILETIME DosToFileTime(std::uint32_t dosDateTime) {
-    const platform::SYSTEMTIME st = DosDateTimeToSystemTime(dosDateTime);
-    platform::FILETIME local, utc;
-    if (!platform::SystemTimeToFileTime(st, &local) ||
-        !platform::LocalFileTimeToFileTime(local, &utc)) {
+win::FILETIME DosToFileTime(std::uint32_t dosDateTime) {
+    const win::SYSTEMTIME st = DosDateTimeToSystemTime(dosDateTime);
+    win::FILETIME local, utc;
+    if (!win::SystemTimeToFileTime(st, &local) || !win::LocalFileTimeToFileTime(local, &utc)) {
         return {};
     }
     return utc;
 }
 
 bool FileExists(const std::string& path) {
-    const platform::DWORD a = platform::GetFileAttributesA(path);
-    return a != platform::INVALID_FILE_ATTRIBUTES && (a & platform::FILE_ATTRIBUTE_DIRECTORY) == 0;
+    const win::DWORD a = win::GetFileAttributesA(path);
+    return a != win::INVALID_FILE_ATTRIBUTES && (a & win::FILE_ATTRIBUTE_DIRECTORY) == 0;
 }
 
 bool ForceDirectories(const std::string& path) {
     const std::string dir = WithoutTrailingBackslash(path);
     auto isFolder = [](const std::string& p) {
-        const platform::DWORD a = platform::GetFileAttributesA(p);
-        return a != platform::INVALID_FILE_ATTRIBUTES &&
-               (a & platform::FILE_ATTRIBUTE_DIRECTORY) != 0;
+        const win::DWORD a = win::GetFileAttributesA(p);
+        return a != win::INVALID_FILE_ATTRIBUTES && (a & win::FILE_ATTRIBUTE_DIRECTORY) != 0;
     };
     if (dir.empty() || isFolder(dir)) {
         return !dir.empty();
     }
-    if (const std::string parent = platform::FolderOf(dir); !parent.empty()) {
+    if (const std::string parent = win::FolderOf(dir); !parent.empty()) {
         ForceDirectories(parent + "\\");
     }
-    platform::CreateDirectoryA(dir);
+    win::CreateDirectoryA(dir);
     return isFolder(dir);
 }
 
 void TUnZipper::LoadDirectory(const std::string& path, TBufferedFileStream& file) {
-    FileStamp stamp{platform::UpperAnsi(path), file.Size(), {}};
-    platform::GetFileTime(file.Handle(), nullptr, nullptr, &stamp.WriteTime);
+    FileStamp stamp{win::UpperAnsi(path), file.Size(), {}};
+    win::GetFileTime(file.Handle(), nullptr, nullptr, &stamp.WriteTime);
     if (stamp_ && *stamp_ == stamp) {
         return;
     }
     stamp_.reset();
     FileSource source(file);
     // Self-extracting archives carry their program first; the scan starts past it.
-    const bool exe = path.size() >= 4 && platform::SameName(path.substr(path.size() - 4), ".EXE");
+    const bool exe = path.size() >= 4 && win::SameName(path.substr(path.size() - 4), ".EXE");
     directory_ = ReadDirectory(source, exe ? 14000 : 0);
     stamp_ = stamp;
 }
@@ -198,9 +194,9 @@ bool TUnZipper::ExtractOne(ByteSource& source, const TZipEntryInfo& entry,
     }
     const std::string target = targetFolder + "\\" + entry.FileName;
 
-    const platform::DWORD existing = platform::GetFileAttributesA(target);
-    if (existing != platform::INVALID_FILE_ATTRIBUTES) {
-        if ((existing & platform::FILE_ATTRIBUTE_DIRECTORY) != 0) {
+    const win::DWORD existing = win::GetFileAttributesA(target);
+    if (existing != win::INVALID_FILE_ATTRIBUTES) {
+        if ((existing & win::FILE_ATTRIBUTE_DIRECTORY) != 0) {
             return false;
         }
         if (OverwriteMode != TOverwriteMode::Always) {
@@ -210,8 +206,8 @@ bool TUnZipper::ExtractOne(ByteSource& source, const TZipEntryInfo& entry,
                                          "File Exists Alert");
             } else if (OverwriteMode == TOverwriteMode::ifNewer ||
                        OverwriteMode == TOverwriteMode::ifOlder) {
-                platform::WIN32_FIND_DATAA data;
-                platform::UniqueFindHandle find(platform::FindFirstFileA(target, &data));
+                win::WIN32_FIND_DATAA data;
+                win::UniqueFindHandle find(win::FindFirstFileA(target, &data));
                 const std::uint32_t fileDos = find ? FileTimeToDos(data.ftLastWriteTime) : 0;
                 const std::uint32_t entryDos = entry.DosDateTime();
                 replace = OverwriteMode == TOverwriteMode::ifNewer ? entryDos > fileDos
@@ -237,7 +233,7 @@ bool TUnZipper::ExtractOne(ByteSource& source, const TZipEntryInfo& entry,
     // once the whole entry decoded with the right CRC: a damaged entry leaves no partial
     // file and loses no existing one.
     std::string tempPath;
-    if (platform::GetTempFileNameA(targetFolder, "qzx", 0, &tempPath) == 0) {
+    if (win::GetTempFileNameA(targetFolder, "qzx", 0, &tempPath) == 0) {
         return false;
     }
     TempFileGuard guard(tempPath);
@@ -250,28 +246,28 @@ bool TUnZipper::ExtractOne(ByteSource& source, const TZipEntryInfo& entry,
             return false;
         }
         out.Flush();
-        const platform::FILETIME written = DosToFileTime(entry.DosDateTime());
-        platform::SetFileTime(out.Handle(), nullptr, nullptr, &written);
+        const win::FILETIME written = DosToFileTime(entry.DosDateTime());
+        win::SetFileTime(out.Handle(), nullptr, nullptr, &written);
         out.Close();
     }
 
     auto putInPlace = [&] {
-        return platform::MoveFileExA(tempPath, target, platform::MOVEFILE_REPLACE_EXISTING);
+        return win::MoveFileExA(tempPath, target, win::MOVEFILE_REPLACE_EXISTING);
     };
     if (!putInPlace()) {
-        const platform::DWORD now = platform::GetFileAttributesA(target);
-        if (!ReplaceReadOnly || now == platform::INVALID_FILE_ATTRIBUTES ||
-            (now & platform::FILE_ATTRIBUTE_READONLY) == 0) {
+        const win::DWORD now = win::GetFileAttributesA(target);
+        if (!ReplaceReadOnly || now == win::INVALID_FILE_ATTRIBUTES ||
+            (now & win::FILE_ATTRIBUTE_READONLY) == 0) {
             return false;
         }
-        platform::SetFileAttributesA(target, now & ~platform::FILE_ATTRIBUTE_READONLY);
+        win::SetFileAttributesA(target, now & ~win::FILE_ATTRIBUTE_READONLY);
         if (!putInPlace()) {
             return false;
         }
     }
     guard.Release();
     if (RetainAttributes) {
-        platform::SetFileAttributesA(target, FileAttributesFrom(entry.ExternalAttributes));
+        win::SetFileAttributesA(target, FileAttributesFrom(entry.ExternalAttributes));
     }
     return true;
 }

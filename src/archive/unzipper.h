@@ -57,7 +57,7 @@ class TUnZipper {
     struct FileStamp {
         std::string Path;
         std::uint64_t Size = 0;
-        platform::FILETIME WriteTime;
+        win::FILETIME WriteTime;
         bool operator==(const FileStamp&) const = default;
     };
     // Reads `path`'s directory through an open stream, reusing the cached one when the
@@ -83,9 +83,9 @@ class TUnZipper {
 // ---- Helpers shared with the writer
 
 // The file's last write time as a DOS date and time in local time.
-std::uint32_t FileTimeToDos(const platform::FILETIME& utc);
+std::uint32_t FileTimeToDos(const win::FILETIME& utc);
 // The repaired DOS value, read as local time, as a file time.
-platform::FILETIME DosToFileTime(std::uint32_t dosDateTime);
+win::FILETIME DosToFileTime(std::uint32_t dosDateTime);
 bool FileExists(const std::string& path);
 // Creates `path` and its missing parents; true when it exists as a folder afterwards.
 bool ForceDirectories(const std::string& path);

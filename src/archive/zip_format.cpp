@@ -421,7 +421,7 @@ bool IsSafeFileName(std::string_view name) {
     while (!base.empty() && base.back() == ' ') {
         base.pop_back();
     }
-    base = platform::UpperAnsi(base);
+    base = win::UpperAnsi(base);
     static constexpr std::array<std::string_view, 6> kDevices = {"CON", "PRN",    "AUX",
                                                                  "NUL", "CLOCK$", "CONIN$"};
     if (std::find(kDevices.begin(), kDevices.end(), base) != kDevices.end() || base == "CONOUT$") {
@@ -440,8 +440,8 @@ bool IsSafeFileName(std::string_view name) {
 bool MatchesPattern(std::string_view name, std::string_view pattern) {
     // Iterative match with one backtrack point per '*', linear in practice.
     std::size_t n = 0, p = 0, starP = std::string_view::npos, starN = 0;
-    const std::string upperName = platform::UpperAnsi(name);
-    const std::string upperPattern = platform::UpperAnsi(pattern);
+    const std::string upperName = win::UpperAnsi(name);
+    const std::string upperPattern = win::UpperAnsi(pattern);
     while (n < upperName.size()) {
         if (p < upperPattern.size() &&
             (upperPattern[p] == '?' || upperPattern[p] == upperName[n])) {
@@ -465,7 +465,7 @@ bool MatchesPattern(std::string_view name, std::string_view pattern) {
 
 // ---- Dates
 
-std::uint32_t SystemTimeToDosDateTime(const platform::SYSTEMTIME& t) {
+std::uint32_t SystemTimeToDosDateTime(const win::SYSTEMTIME& t) {
     // DOS dates span 1980-01-01 to 2107-12-31; times outside are pinned to the nearer end.
     if (t.wYear < 1980) {
         return (std::uint32_t{(1 << 5) | 1} << 16);
@@ -498,15 +498,15 @@ std::uint32_t RepairDosDateTime(std::uint32_t dosDateTime) {
     return (year << 25) | (month << 21) | (day << 16) | (hours << 11) | (minutes << 5) | seconds;
 }
 
-platform::SYSTEMTIME DosDateTimeToSystemTime(std::uint32_t dosDateTime) {
+win::SYSTEMTIME DosDateTimeToSystemTime(std::uint32_t dosDateTime) {
     const std::uint32_t v = RepairDosDateTime(dosDateTime);
-    platform::SYSTEMTIME t;
-    t.wYear = static_cast<platform::WORD>(1980 + (v >> 25));
-    t.wMonth = static_cast<platform::WORD>((v >> 21) & 0x0F);
-    t.wDay = static_cast<platform::WORD>((v >> 16) & 0x1F);
-    t.wHour = static_cast<platform::WORD>((v >> 11) & 0x1F);
-    t.wMinute = static_cast<platform::WORD>((v >> 5) & 0x3F);
-    t.wSecond = static_cast<platform::WORD>((v & 0x1F) * 2);
+    win::SYSTEMTIME t;
+    t.wYear = static_cast<win::WORD>(1980 + (v >> 25));
+    t.wMonth = static_cast<win::WORD>((v >> 21) & 0x0F);
+    t.wDay = static_cast<win::WORD>((v >> 16) & 0x1F);
+    t.wHour = static_cast<win::WORD>((v >> 11) & 0x1F);
+    t.wMinute = static_cast<win::WORD>((v >> 5) & 0x3F);
+    t.wSecond = static_cast<win::WORD>((v & 0x1F) * 2);
     return t;
 }
 

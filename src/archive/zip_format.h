@@ -176,11 +176,11 @@ bool MatchesPattern(std::string_view name, std::string_view pattern);
 // ---- Dates
 
 // Date in the high 16 bits, time in the low 16 bits.
-std::uint32_t SystemTimeToDosDateTime(const platform::SYSTEMTIME& t);
+std::uint32_t SystemTimeToDosDateTime(const win::SYSTEMTIME& t);
 // Fixes impossible fields so that the value names a real moment (see the .cpp).
 std::uint32_t RepairDosDateTime(std::uint32_t dosDateTime);
 // The repaired value as a calendar time.
-platform::SYSTEMTIME DosDateTimeToSystemTime(std::uint32_t dosDateTime);
+win::SYSTEMTIME DosDateTimeToSystemTime(std::uint32_t dosDateTime);
 
 // ---- Writing rules
 

@@ -25,7 +25,7 @@ std::string Trim(const std::string& s) {
 }
 
 bool HasWildcard(const std::string& path) {
-    return platform::NameOf(path).find_first_of("*?") != std::string::npos;
+    return win::NameOf(path).find_first_of("*?") != std::string::npos;
 }
 
 std::string FileNamePart(const std::string& path) {
@@ -45,8 +45,7 @@ std::string StoredFormOf(const TZipEntryInfo& e) {
 }
 
 std::string DriveOf(const std::string& path) {
-    return path.size() >= 2 && path[1] == ':' ? platform::UpperAnsi(path.substr(0, 2))
-                                              : std::string();
+    return path.size() >= 2 && path[1] == ':' ? win::UpperAnsi(path.substr(0, 2)) : std::string();
 }
 
 class DeleteOnFailure {
@@ -54,7 +53,7 @@ class DeleteOnFailure {
     explicit DeleteOnFailure(std::string path) : path_(std::move(path)) {}
     ~DeleteOnFailure() {
         if (!path_.empty()) {
-            platform::DeleteFileA(path_);
+            win::DeleteFileA(path_);
         }
     }
     DeleteOnFailure(const DeleteOnFailure&) = delete;
@@ -78,23 +77,23 @@ class ClearList {
 
 }  // namespace
 
-bool TZipper::Allowed(platform::DWORD attributes) const {
-    if (attributes == platform::INVALID_FILE_ATTRIBUTES ||
-        (attributes & platform::FILE_ATTRIBUTE_DIRECTORY) != 0) {
+bool TZipper::Allowed(win::DWORD attributes) const {
+    if (attributes == win::INVALID_FILE_ATTRIBUTES ||
+        (attributes & win::FILE_ATTRIBUTE_DIRECTORY) != 0) {
         return false;
     }
-    if ((attributes & platform::FILE_ATTRIBUTE_HIDDEN) != 0 && !IncludeHiddenFiles) {
+    if ((attributes & win::FILE_ATTRIBUTE_HIDDEN) != 0 && !IncludeHiddenFiles) {
         return false;
     }
-    return (attributes & platform::FILE_ATTRIBUTE_SYSTEM) == 0 || IncludeSysFiles;
+    return (attributes & win::FILE_ATTRIBUTE_SYSTEM) == 0 || IncludeSysFiles;
 }
 
 void TZipper::SearchFolder(const std::string& folder, const std::string& mask,
                            std::vector<std::string>& hits) const {
-    platform::WIN32_FIND_DATAA data;
+    win::WIN32_FIND_DATAA data;
     {
-        platform::UniqueFindHandle find(platform::FindFirstFileA(folder + "\\" + mask, &data));
-        for (bool more = find.valid(); more; more = platform::FindNextFileA(find.get(), &data)) {
+        win::UniqueFindHandle find(win::FindFirstFileA(folder + "\\" + mask, &data));
+        for (bool more = find.valid(); more; more = win::FindNextFileA(find.get(), &data)) {
             if (Allowed(data.dwFileAttributes)) {
                 hits.push_back(folder + "\\" + data.cFileName);
             }
@@ -103,11 +102,11 @@ void TZipper::SearchFolder(const std::string& folder, const std::string& mask,
     if (!Recurse) {
         return;
     }
-    platform::UniqueFindHandle find(platform::FindFirstFileA(folder + "\\*", &data));
-    for (bool more = find.valid(); more; more = platform::FindNextFileA(find.get(), &data)) {
-        const bool isFolder = (data.dwFileAttributes & platform::FILE_ATTRIBUTE_DIRECTORY) != 0;
+    win::UniqueFindHandle find(win::FindFirstFileA(folder + "\\*", &data));
+    for (bool more = find.valid(); more; more = win::FindNextFileA(find.get(), &data)) {
+        const bool isFolder = (data.dwFileAttributes & win::FILE_ATTRIBUTE_DIRECTORY) != 0;
         // Links are not followed, so a loop of junctions can't make the search endless.
-        const bool isLink = (data.dwFileAttributes & platform::FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+        const bool isLink = (data.dwFileAttributes & win::FILE_ATTRIBUTE_REPARSE_POINT) != 0;
         if (isFolder && !isLink && data.cFileName != "." && data.cFileName != "..") {
             SearchFolder(folder + "\\" + data.cFileName, mask, hits);
         }
@@ -123,7 +122,7 @@ std::vector<TZipper::Listed> TZipper::ExpandFilesList() const {
             continue;
         }
         if (path.find_first_of("\\:") == std::string::npos && !RootDir.empty()) {
-            path = platform::JoinPath(RootDir, path);
+            path = win::JoinPath(RootDir, path);
         }
         if (HasWildcard(path)) {
             wildcards.push_back(path);
@@ -132,7 +131,7 @@ std::vector<TZipper::Listed> TZipper::ExpandFilesList() const {
         paths.push_back(path);
     }
     for (const auto& pattern : wildcards) {
-        const std::string name = platform::NameOf(pattern);
+        const std::string name = win::NameOf(pattern);
         if (name.size() == pattern.size()) {
             continue;
         }
@@ -141,7 +140,7 @@ std::vector<TZipper::Listed> TZipper::ExpandFilesList() const {
     std::vector<Listed> out;
     for (const auto& path : paths) {
         if (MatchesAny(FileNamePart(path), ExcludeList) ||
-            !Allowed(platform::GetFileAttributesA(path))) {
+            !Allowed(win::GetFileAttributesA(path))) {
             continue;
         }
         out.push_back({path, EntryNameFor(path, StorePaths)});
@@ -151,9 +150,9 @@ std::vector<TZipper::Listed> TZipper::ExpandFilesList() const {
 
 std::optional<TZipEntryInfo> TZipper::AddFile(const Listed& file, TBufferedFileStream& out,
                                               const std::vector<TZipEntryInfo>& written) {
-    platform::UniqueFileHandle in(platform::CreateFileA(
-        file.Path, platform::GENERIC_READ, platform::FILE_SHARE_READ | platform::FILE_SHARE_WRITE,
-        platform::OPEN_EXISTING, 0));
+    win::UniqueFileHandle in(win::CreateFileA(file.Path, win::GENERIC_READ,
+                                              win::FILE_SHARE_READ | win::FILE_SHARE_WRITE,
+                                              win::OPEN_EXISTING, 0));
     if (!in) {
         return std::nullopt;
     }
@@ -162,21 +161,21 @@ std::optional<TZipEntryInfo> TZipper::AddFile(const Listed& file, TBufferedFileS
         return std::nullopt;
     }
     for (const auto& e : written) {
-        if (platform::SameName(StoredFormOf(e), file.Name)) {
+        if (win::SameName(StoredFormOf(e), file.Name)) {
             return std::nullopt;
         }
     }
 
     TZipEntryInfo e;
-    e.ExternalAttributes = platform::GetFileAttributesA(file.Path);
-    if (e.ExternalAttributes == platform::INVALID_FILE_ATTRIBUTES) {
-        e.ExternalAttributes = platform::FILE_ATTRIBUTE_ARCHIVE;
+    e.ExternalAttributes = win::GetFileAttributesA(file.Path);
+    if (e.ExternalAttributes == win::INVALID_FILE_ATTRIBUTES) {
+        e.ExternalAttributes = win::FILE_ATTRIBUTE_ARCHIVE;
     }
-    platform::FILETIME writeTime;
-    platform::GetFileTime(in.get(), nullptr, nullptr, &writeTime);
+    win::FILETIME writeTime;
+    win::GetFileTime(in.get(), nullptr, nullptr, &writeTime);
     const std::uint32_t dos = FileTimeToDos(writeTime);
     std::int64_t size = 0;
-    platform::GetFileSizeEx(in.get(), &size);
+    win::GetFileSizeEx(in.get(), &size);
 
     const bool store = PackLevel <= 0 || MatchesAny(FileNamePart(file.Path), NoCompressList);
     const bool zip64 = static_cast<std::uint64_t>(size) >= kZip64Reserve;
@@ -220,11 +219,11 @@ std::optional<TZipEntryInfo> TZipper::AddFile(const Listed& file, TBufferedFileS
 
     const auto result = CompressData(
         [&](std::span<std::uint8_t> buffer) -> std::size_t {
-            platform::DWORD got = 0;
+            win::DWORD got = 0;
             // A read error ends the data like the end of the file: the entry keeps what
             // was read, with its CRC and size.
-            if (!platform::ReadFile(in.get(), buffer.data(),
-                                    static_cast<platform::DWORD>(buffer.size()), &got)) {
+            if (!win::ReadFile(in.get(), buffer.data(), static_cast<win::DWORD>(buffer.size()),
+                               &got)) {
                 return 0;
             }
             return got;
@@ -321,15 +320,15 @@ void TZipper::PutInPlace(const std::string& temp, const std::string& target) {
     // one is whole. From another drive the bytes are first copied beside the target.
     const std::string failure = "Could not copy from " + temp + " -> " + target + ": Error";
     if (DriveOf(temp) == DriveOf(target)) {
-        if (!platform::MoveFileExA(temp, target, platform::MOVEFILE_REPLACE_EXISTING)) {
+        if (!win::MoveFileExA(temp, target, win::MOVEFILE_REPLACE_EXISTING)) {
             throw EZipperError(failure);
         }
         return;
     }
     const std::string staging = target + "$$$";
     DeleteOnFailure guard(staging);
-    if (!platform::CopyFileA(temp, staging, false) ||
-        !platform::MoveFileExA(staging, target, platform::MOVEFILE_REPLACE_EXISTING)) {
+    if (!win::CopyFileA(temp, staging, false) ||
+        !win::MoveFileExA(staging, target, win::MOVEFILE_REPLACE_EXISTING)) {
         throw EZipperError(failure);
     }
     guard.Keep();
@@ -370,9 +369,8 @@ int TZipper::Zip() {
             }
             WriteDirectory(written, "", out);
             out.Close();
-            if (!platform::MoveFileExA(
-                    partial, zipName,
-                    platform::MOVEFILE_REPLACE_EXISTING | platform::MOVEFILE_WRITE_THROUGH)) {
+            if (!win::MoveFileExA(partial, zipName,
+                                  win::MOVEFILE_REPLACE_EXISTING | win::MOVEFILE_WRITE_THROUGH)) {
                 throw EZipperError("Could not copy from " + partial + " -> " + zipName + ": Error");
             }
             guard.Keep();
@@ -384,22 +382,21 @@ int TZipper::Zip() {
         const ArchiveDirectory previous = directory_;
 
         std::string tempFolder;
-        platform::GetTempPathA(260, &tempFolder);
+        win::GetTempPathA(260, &tempFolder);
         if (!tempFolder.empty() && tempFolder.back() != '\\') {
             tempFolder += '\\';
         }
         std::string tempPath;
-        if (platform::GetTempFileNameA(tempFolder, "qzp", 0, &tempPath) == 0) {
+        if (win::GetTempFileNameA(tempFolder, "qzp", 0, &tempPath) == 0) {
             throw EFCreateError(tempFolder + "qzp.tmp", LastErrorText());
         }
         DeleteOnFailure tempGuard(tempPath);
         auto out = TBufferedFileStream::Create(tempPath);
 
         auto hasEntry = [&](const Listed& f) {
-            return std::any_of(previous.Entries.begin(), previous.Entries.end(),
-                               [&](const TZipEntryInfo& e) {
-                                   return platform::SameName(StoredFormOf(e), f.Name);
-                               });
+            return std::any_of(
+                previous.Entries.begin(), previous.Entries.end(),
+                [&](const TZipEntryInfo& e) { return win::SameName(StoredFormOf(e), f.Name); });
         };
         if (ZipAction == TZipAction::Freshen) {
             std::erase_if(files, [&](const Listed& f) { return !hasEntry(f); });
@@ -407,17 +404,16 @@ int TZipper::Zip() {
         for (const auto& old : previous.Entries) {
             ProcessMessages();
             const std::string name = StoredFormOf(old);
-            auto match = std::find_if(files.begin(), files.end(), [&](const Listed& f) {
-                return platform::SameName(f.Name, name);
-            });
+            auto match = std::find_if(files.begin(), files.end(),
+                                      [&](const Listed& f) { return win::SameName(f.Name, name); });
             if (match == files.end()) {
                 written.push_back(CopyEntry(old, source, out));
                 continue;
             }
             bool replace = ZipAction == TZipAction::Replace;
             if (!replace) {
-                platform::WIN32_FIND_DATAA data;
-                platform::UniqueFindHandle find(platform::FindFirstFileA(match->Path, &data));
+                win::WIN32_FIND_DATAA data;
+                win::UniqueFindHandle find(win::FindFirstFileA(match->Path, &data));
                 replace = find && old.DosDateTime() < FileTimeToDos(data.ftLastWriteTime);
             }
             replace = replace || (ReplaceChangedContent && ContentDiffers(old, match->Path));

@@ -37,7 +37,7 @@ class TZipper : public TUnZipper {
         std::string Name;  // as it would be stored, with forward slashes
     };
     std::vector<Listed> ExpandFilesList() const;
-    bool Allowed(platform::DWORD attributes) const;
+    bool Allowed(win::DWORD attributes) const;
     void SearchFolder(const std::string& folder, const std::string& mask,
                       std::vector<std::string>& hits) const;
 

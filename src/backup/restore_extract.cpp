@@ -16,13 +16,13 @@ const archive::TZipEntryInfo* Pick(const std::vector<archive::TZipEntryInfo>& en
     const archive::TZipEntryInfo* inFolder = nullptr;
     int inFolders = 0;
     for (const archive::TZipEntryInfo& entry : entries) {
-        if (platform::SameName(entry.FullName(), name)) {
+        if (win::SameName(entry.FullName(), name)) {
             if (exact) {
                 *problem = name + " (the archive holds it twice)";
                 return nullptr;
             }
             exact = &entry;
-        } else if (platform::SameName(entry.FileName, name)) {
+        } else if (win::SameName(entry.FileName, name)) {
             inFolder = &entry;
             ++inFolders;
         }
@@ -44,7 +44,7 @@ class TempFile {
     TempFile& operator=(const TempFile&) = delete;
     ~TempFile() {
         if (!path_.empty())
-            platform::DeleteFileA(path_);
+            win::DeleteFileA(path_);
     }
     const std::string& path() const { return path_; }
     void Release() { path_.clear(); }
@@ -78,7 +78,7 @@ std::vector<std::string> ExtractNamedEntries(archive::TUnZipper& zipper,
             continue;
         }
         std::string tempPath;
-        if (platform::GetTempFileNameA(folder, "qzx", 0, &tempPath) == 0) {
+        if (win::GetTempFileNameA(folder, "qzx", 0, &tempPath) == 0) {
             problems.push_back(entry->FullName() + " (cannot be written)");
             continue;
         }
@@ -89,13 +89,12 @@ std::vector<std::string> ExtractNamedEntries(archive::TUnZipper& zipper,
             outcome = ExtractEntryData(
                 source, *entry, [&](std::span<const std::uint8_t> data) { out.Write(data); });
             out.Flush();
-            const platform::FILETIME written = archive::DosToFileTime(entry->DosDateTime());
-            platform::SetFileTime(out.Handle(), nullptr, nullptr, &written);
+            const win::FILETIME written = archive::DosToFileTime(entry->DosDateTime());
+            win::SetFileTime(out.Handle(), nullptr, nullptr, &written);
             out.Close();
         }
         if (outcome != archive::EntryOutcome::Ok ||
-            !platform::MoveFileExA(temp.path(), folder + "\\" + name,
-                                   platform::MOVEFILE_REPLACE_EXISTING)) {
+            !win::MoveFileExA(temp.path(), folder + "\\" + name, win::MOVEFILE_REPLACE_EXISTING)) {
             problems.push_back(entry->FullName());
             continue;
         }

@@ -25,24 +25,24 @@ namespace quellin::backup {
 
 namespace {
 
-using platform::FolderOf;
-using platform::NameOf;
-using platform::SameName;
+using win::FolderOf;
+using win::NameOf;
+using win::SameName;
 
 bool IsFile(const std::string& path) {
-    const platform::DWORD attributes = platform::GetFileAttributesA(path);
-    return attributes != platform::INVALID_FILE_ATTRIBUTES &&
-           (attributes & platform::FILE_ATTRIBUTE_DIRECTORY) == 0;
+    const win::DWORD attributes = win::GetFileAttributesA(path);
+    return attributes != win::INVALID_FILE_ATTRIBUTES &&
+           (attributes & win::FILE_ATTRIBUTE_DIRECTORY) == 0;
 }
 
 bool IsFolder(const std::string& path) {
-    const platform::DWORD attributes = platform::GetFileAttributesA(path);
-    return attributes != platform::INVALID_FILE_ATTRIBUTES &&
-           (attributes & platform::FILE_ATTRIBUTE_DIRECTORY) != 0;
+    const win::DWORD attributes = win::GetFileAttributesA(path);
+    return attributes != win::INVALID_FILE_ATTRIBUTES &&
+           (attributes & win::FILE_ATTRIBUTE_DIRECTORY) != 0;
 }
 
 void ShowPlain(const SettingsContext& context, const std::string& text) {
-    platform::MessageBoxA(context.owner, text, system::kApplicationTitle, platform::MB_OK);
+    win::MessageBoxA(context.owner, text, system::kApplicationTitle, win::MB_OK);
 }
 
 std::string JoinLines(const std::vector<std::string>& lines) {
@@ -84,7 +84,7 @@ class HiveFilesCleanup {
     void Run() {
         for (const std::string& file : std::exchange(files_, {})) {
             if (IsFile(file)) {
-                platform::DeleteFileA(file);
+                win::DeleteFileA(file);
             }
         }
     }
@@ -103,7 +103,7 @@ class FolderCleanup {
     FolderCleanup(const FolderCleanup&) = delete;
     FolderCleanup& operator=(const FolderCleanup&) = delete;
     ~FolderCleanup() { Run(); }
-    void Pin(platform::UniqueFileHandle handle) { pin_ = std::move(handle); }
+    void Pin(win::UniqueFileHandle handle) { pin_ = std::move(handle); }
     void Run() {
         pin_.reset();
         if (!folder_.empty()) {
@@ -114,27 +114,26 @@ class FolderCleanup {
 
   private:
     std::string folder_;
-    platform::UniqueFileHandle pin_;
+    win::UniqueFileHandle pin_;
 };
 
-[[noreturn]] void RaiseIoError(platform::DWORD code) {
+[[noreturn]] void RaiseIoError(win::DWORD code) {
     throw system::SystemError(code, "I/O error " + std::to_string(code));
 }
 
 // Holds the new extraction folder open, refusing others the right to delete or rename it, and
 // checks through that handle that it is a real folder, not a link someone put in its place.
-platform::UniqueFileHandle PinFolder(const std::string& folder) {
-    platform::UniqueFileHandle pin(platform::CreateFileA(
-        folder,
-        platform::FILE_LIST_DIRECTORY | platform::FILE_READ_ATTRIBUTES | platform::SYNCHRONIZE,
-        platform::FILE_SHARE_READ | platform::FILE_SHARE_WRITE, platform::OPEN_EXISTING,
-        platform::FILE_FLAG_BACKUP_SEMANTICS | platform::FILE_FLAG_OPEN_REPARSE_POINT));
-    platform::BY_HANDLE_FILE_INFORMATION info;
-    if (!pin || !platform::GetFileInformationByHandle(pin.get(), &info))
-        RaiseIoError(platform::GetLastError());
-    if ((info.dwFileAttributes & platform::FILE_ATTRIBUTE_DIRECTORY) == 0 ||
-        (info.dwFileAttributes & platform::FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
-        RaiseIoError(platform::ERROR_ACCESS_DENIED);
+win::UniqueFileHandle PinFolder(const std::string& folder) {
+    win::UniqueFileHandle pin(win::CreateFileA(
+        folder, win::FILE_LIST_DIRECTORY | win::FILE_READ_ATTRIBUTES | win::SYNCHRONIZE,
+        win::FILE_SHARE_READ | win::FILE_SHARE_WRITE, win::OPEN_EXISTING,
+        win::FILE_FLAG_BACKUP_SEMANTICS | win::FILE_FLAG_OPEN_REPARSE_POINT));
+    win::BY_HANDLE_FILE_INFORMATION info;
+    if (!pin || !win::GetFileInformationByHandle(pin.get(), &info))
+        RaiseIoError(win::GetLastError());
+    if ((info.dwFileAttributes & win::FILE_ATTRIBUTE_DIRECTORY) == 0 ||
+        (info.dwFileAttributes & win::FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
+        RaiseIoError(win::ERROR_ACCESS_DENIED);
     }
     return pin;
 }
@@ -187,32 +186,31 @@ const archive::TZipEntryInfo* EntryForRole(const std::vector<archive::TZipEntryI
 // Extraction folders that earlier restores left in the temp folder when they were stopped:
 // "PrintToPDF<digits>D<digits>". A link of that name is removed as a link, never followed.
 void RemoveLeftoverExtractionFolders(std::string tempPath) {
-    while (platform::EndsWithBackslash(tempPath)) {
+    while (win::EndsWithBackslash(tempPath)) {
         tempPath.pop_back();
     }
     std::vector<std::pair<std::string, bool>> leftovers;
     {
-        platform::WIN32_FIND_DATAA data;
-        platform::UniqueFindHandle find(
-            platform::FindFirstFileA(tempPath + "\\PrintToPDF*", &data));
-        for (bool more = find.valid(); more; more = platform::FindNextFileA(find.get(), &data)) {
+        win::WIN32_FIND_DATAA data;
+        win::UniqueFindHandle find(win::FindFirstFileA(tempPath + "\\PrintToPDF*", &data));
+        for (bool more = find.valid(); more; more = win::FindNextFileA(find.get(), &data)) {
             const std::string name = data.cFileName;
             const std::string rest = name.substr(std::string_view("PrintToPDF").size());
             const std::size_t d = rest.find('D');
             const auto digits = [](const std::string& text) {
                 return !text.empty() && text.find_first_not_of("0123456789") == std::string::npos;
             };
-            if ((data.dwFileAttributes & platform::FILE_ATTRIBUTE_DIRECTORY) != 0 &&
+            if ((data.dwFileAttributes & win::FILE_ATTRIBUTE_DIRECTORY) != 0 &&
                 d != std::string::npos && digits(rest.substr(0, d)) && digits(rest.substr(d + 1))) {
                 leftovers.emplace_back(
                     tempPath + "\\" + name,
-                    (data.dwFileAttributes & platform::FILE_ATTRIBUTE_REPARSE_POINT) != 0);
+                    (data.dwFileAttributes & win::FILE_ATTRIBUTE_REPARSE_POINT) != 0);
             }
         }
     }
     for (const auto& [folder, isLink] : leftovers) {
         if (isLink) {
-            platform::RemoveDirectoryA(folder);
+            win::RemoveDirectoryA(folder);
         } else {
             system::DeleteFolderTree(folder);
         }
@@ -223,22 +221,22 @@ void RemoveLeftoverExtractionFolders(std::string tempPath) {
 // interrupted restore leaves either the old or the new file, never part of one.
 bool ReplaceDriverFile(const std::string& source, const std::string& target) {
     std::string temp;
-    if (platform::GetTempFileNameA(FolderOf(target), "qrs", 0, &temp) == 0) {
+    if (win::GetTempFileNameA(FolderOf(target), "qrs", 0, &temp) == 0) {
         return false;
     }
-    bool done = platform::CopyFileA(source, temp, false);
+    bool done = win::CopyFileA(source, temp, false);
     if (done) {
         // The driver file keeps its own marks, not those the archive entry carried.
-        const platform::DWORD old = platform::GetFileAttributesA(target);
-        platform::SetFileAttributesA(temp, old == platform::INVALID_FILE_ATTRIBUTES
-                                               ? platform::FILE_ATTRIBUTE_ARCHIVE
-                                               : old & ~platform::FILE_ATTRIBUTE_READONLY);
-        done = platform::MoveFileExA(
-            temp, target, platform::MOVEFILE_REPLACE_EXISTING | platform::MOVEFILE_WRITE_THROUGH);
+        const win::DWORD old = win::GetFileAttributesA(target);
+        win::SetFileAttributesA(temp, old == win::INVALID_FILE_ATTRIBUTES
+                                          ? win::FILE_ATTRIBUTE_ARCHIVE
+                                          : old & ~win::FILE_ATTRIBUTE_READONLY);
+        done = win::MoveFileExA(temp, target,
+                                win::MOVEFILE_REPLACE_EXISTING | win::MOVEFILE_WRITE_THROUGH);
     }
     if (!done) {
         system::ClearFileAttributes(temp);
-        platform::DeleteFileA(temp);
+        win::DeleteFileA(temp);
     }
     return done;
 }
@@ -247,7 +245,7 @@ using archive::Fingerprint;
 using archive::FingerprintOfFile;
 
 std::string ProgramFolder() {
-    return FolderOf(platform::GetModuleFileNameA());
+    return FolderOf(win::GetModuleFileNameA());
 }
 
 std::string PathTooLongText(const std::string& path, const char* what) {
@@ -256,38 +254,34 @@ std::string PathTooLongText(const std::string& path, const char* what) {
 }
 
 // The backup and restore privileges ask the token for no more than adjusting them needs.
-constexpr platform::DWORD kPrivilegeTokenAccess =
-    platform::TOKEN_ADJUST_PRIVILEGES | platform::TOKEN_QUERY;
+constexpr win::DWORD kPrivilegeTokenAccess = win::TOKEN_ADJUST_PRIVILEGES | win::TOKEN_QUERY;
 
 }  // namespace
 
 bool SaveHiveFile(const std::string& keyPath, const std::string& hivePath,
-                  platform::DWORD wow64KeyFlag) {
-    system::EnablePrivilege(platform::SE_BACKUP_NAME, kPrivilegeTokenAccess);
-    if (platform::GetFileAttributesA(hivePath) != platform::INVALID_FILE_ATTRIBUTES) {
-        platform::DeleteFileA(hivePath);
+                  win::DWORD wow64KeyFlag) {
+    system::EnablePrivilege(win::SE_BACKUP_NAME, kPrivilegeTokenAccess);
+    if (win::GetFileAttributesA(hivePath) != win::INVALID_FILE_ATTRIBUTES) {
+        win::DeleteFileA(hivePath);
     }
-    platform::UniqueHKey key;
-    if (platform::RegOpenKeyExA(platform::HKEY_CURRENT_USER, keyPath, 0,
-                                platform::KEY_ALL_ACCESS | wow64KeyFlag, key.put()) !=
-        static_cast<platform::LONG>(platform::ERROR_SUCCESS)) {
+    win::UniqueHKey key;
+    if (win::RegOpenKeyExA(win::HKEY_CURRENT_USER, keyPath, 0, win::KEY_ALL_ACCESS | wow64KeyFlag,
+                           key.put()) != static_cast<win::LONG>(win::ERROR_SUCCESS)) {
         return false;
     }
-    return platform::RegSaveKeyA(key.get(), hivePath) ==
-           static_cast<platform::LONG>(platform::ERROR_SUCCESS);
+    return win::RegSaveKeyA(key.get(), hivePath) == static_cast<win::LONG>(win::ERROR_SUCCESS);
 }
 
-bool RestoreHiveFile(const std::string& keyPath, const std::string& hivePath,
-                     platform::HWND owner) {
-    system::EnablePrivilege(platform::SE_RESTORE_NAME, kPrivilegeTokenAccess);
-    platform::UniqueHKey key;
-    platform::LONG rc = platform::RegOpenKeyExA(platform::HKEY_CURRENT_USER, keyPath, 0,
-                                                platform::KEY_ALL_ACCESS, key.put());
-    if (rc == static_cast<platform::LONG>(platform::ERROR_SUCCESS)) {
-        rc = platform::RegRestoreKeyA(key.get(), hivePath, 0);
+bool RestoreHiveFile(const std::string& keyPath, const std::string& hivePath, win::HWND owner) {
+    system::EnablePrivilege(win::SE_RESTORE_NAME, kPrivilegeTokenAccess);
+    win::UniqueHKey key;
+    win::LONG rc =
+        win::RegOpenKeyExA(win::HKEY_CURRENT_USER, keyPath, 0, win::KEY_ALL_ACCESS, key.put());
+    if (rc == static_cast<win::LONG>(win::ERROR_SUCCESS)) {
+        rc = win::RegRestoreKeyA(key.get(), hivePath, 0);
     }
-    if (rc != static_cast<platform::LONG>(platform::ERROR_SUCCESS)) {
-        platform::MessageBoxA(owner, kRestoreErrorText, system::kApplicationTitle, platform::MB_OK);
+    if (rc != static_cast<win::LONG>(win::ERROR_SUCCESS)) {
+        win::MessageBoxA(owner, kRestoreErrorText, system::kApplicationTitle, win::MB_OK);
         return false;
     }
     return true;
@@ -299,9 +293,9 @@ std::string ExtractionFolderPath(const std::string& tempPath, int first, int sec
 
 SettingsBackup::SettingsBackup() {
     Zipper1.OverwriteMode = archive::TOverwriteMode::Always;
-    Zipper1.OnProcessMessages = [] { platform::ProcessPendingMessages(); };
+    Zipper1.OnProcessMessages = [] { win::ProcessPendingMessages(); };
     Zipper1.OnMessage = [](const std::string& text, const std::string& caption) {
-        platform::MessageBoxA(0, text, caption, platform::MB_OK);
+        win::MessageBoxA(0, text, caption, win::MB_OK);
     };
     OpenDialog1.FileName = "*.roy";
     Random = [engine = std::make_shared<std::mt19937>(std::random_device{}())](int upTo) {
@@ -326,8 +320,8 @@ SettingsResult SettingsBackup::Save(const SettingsContext& context, bool printer
     if (SaveDialog1.InitialDir.empty()) {
         SaveDialog1.InitialDir = ProgramFolder();
     }
-    platform::FileDialogRequest request;
-    request.kind = platform::FileDialogRequest::Kind::Save;
+    win::FileDialogRequest request;
+    request.kind = win::FileDialogRequest::Kind::Save;
     request.owner = context.owner;
     request.title = "Save As";
     request.filter = kSettingsFilter;
@@ -335,7 +329,7 @@ SettingsResult SettingsBackup::Save(const SettingsContext& context, bool printer
     request.initialDir = SaveDialog1.InitialDir;
     request.fileName = NameOf(SaveDialog1.FileName);
     request.overwritePrompt = true;
-    const std::optional<std::string> chosen = platform::ui().FileDialog(request);
+    const std::optional<std::string> chosen = win::ui().FileDialog(request);
     if (!chosen) {
         return SettingsResult::Cancelled;
     }
@@ -360,7 +354,7 @@ SettingsResult SettingsBackup::Save(const SettingsContext& context, bool printer
         saved.push_back(SaveHiveFile(kSettingsKeys[i].keyPath, hives[i], context.wow64KeyFlag)
                             ? FingerprintOfFile(hives[i])
                             : std::nullopt);
-        platform::ProcessPendingMessages();
+        win::ProcessPendingMessages();
     }
 
     // The two driver files, in archive order; `wanted` is false where the registry names none
@@ -452,15 +446,15 @@ SettingsResult SettingsBackup::Restore(const SettingsContext& context) {
         OpenDialog1.InitialDir =
             SaveDialog1.FileName.empty() ? ProgramFolder() : FolderOf(SaveDialog1.FileName);
     }
-    platform::FileDialogRequest request;
-    request.kind = platform::FileDialogRequest::Kind::Open;
+    win::FileDialogRequest request;
+    request.kind = win::FileDialogRequest::Kind::Open;
     request.owner = context.owner;
     request.title = "Open";
     request.filter = kSettingsFilter;
     request.defaultExtension = kSettingsExtension;
     request.initialDir = OpenDialog1.InitialDir;
     request.fileName = NameOf(OpenDialog1.FileName);
-    const std::optional<std::string> chosen = platform::ui().FileDialog(request);
+    const std::optional<std::string> chosen = win::ui().FileDialog(request);
     if (!chosen) {
         return SettingsResult::Cancelled;
     }
@@ -472,8 +466,8 @@ SettingsResult SettingsBackup::Restore(const SettingsContext& context) {
 
     const std::string tempPath = system::GetTempPathText();
     if (tempPath.empty()) {
-        throw system::SystemError(platform::ERROR_PATH_NOT_FOUND,
-                                  "I/O error " + std::to_string(platform::ERROR_PATH_NOT_FOUND));
+        throw system::SystemError(win::ERROR_PATH_NOT_FOUND,
+                                  "I/O error " + std::to_string(win::ERROR_PATH_NOT_FOUND));
     }
     const int first = Random(2004);
     const int second = Random(5999);
@@ -494,20 +488,20 @@ SettingsResult SettingsBackup::Restore(const SettingsContext& context) {
     // stale hive file or driver file can stand in for one the archive lacks. A link in its
     // place is removed as a link: emptying it would delete, and extracting would write, in
     // whatever folder it leads to.
-    const platform::DWORD existing = platform::GetFileAttributesA(folder);
-    if (existing != platform::INVALID_FILE_ATTRIBUTES &&
-        (existing & platform::FILE_ATTRIBUTE_DIRECTORY) != 0) {
-        if ((existing & platform::FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
-            if (!platform::RemoveDirectoryA(folder)) {
-                const platform::DWORD code = platform::GetLastError();
+    const win::DWORD existing = win::GetFileAttributesA(folder);
+    if (existing != win::INVALID_FILE_ATTRIBUTES &&
+        (existing & win::FILE_ATTRIBUTE_DIRECTORY) != 0) {
+        if ((existing & win::FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
+            if (!win::RemoveDirectoryA(folder)) {
+                const win::DWORD code = win::GetLastError();
                 throw system::SystemError(code, "I/O error " + std::to_string(code));
             }
         } else {
             system::DeleteFolderTree(folder);
         }
     }
-    if (!IsFolder(folder) && !platform::CreateDirectoryA(folder)) {
-        const platform::DWORD code = platform::GetLastError();
+    if (!IsFolder(folder) && !win::CreateDirectoryA(folder)) {
+        const win::DWORD code = win::GetLastError();
         throw system::SystemError(code, "I/O error " + std::to_string(code));
     }
     FolderCleanup cleanup(folder);
@@ -573,7 +567,7 @@ SettingsResult SettingsBackup::Restore(const SettingsContext& context) {
         if (!RestoreHiveFile(key.keyPath, folder + "\\" + key.entryName, context.owner)) {
             notRestored.push_back(std::string("HKEY_CURRENT_USER\\") + key.keyPath);
         }
-        platform::ProcessPendingMessages();
+        win::ProcessPendingMessages();
     }
 
     {

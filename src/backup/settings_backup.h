@@ -35,12 +35,11 @@ inline constexpr std::size_t kMaxHivePath = 255;
 
 // Saves one key of kSettingsKeys to a new hive file, replacing an old file of that name; the
 // 64-bit registry view is used when `wow64KeyFlag` says so. True when the file was written.
-bool SaveHiveFile(const std::string& keyPath, const std::string& hivePath,
-                  platform::DWORD wow64KeyFlag);
+bool SaveHiveFile(const std::string& keyPath, const std::string& hivePath, win::DWORD wow64KeyFlag);
 
 // Replaces the key's whole tree with the hive file's content. The key is opened, never
 // created. On failure shows "RESTORE ERROR!" (owned by `owner`) and returns false.
-bool RestoreHiveFile(const std::string& keyPath, const std::string& hivePath, platform::HWND owner);
+bool RestoreHiveFile(const std::string& keyPath, const std::string& hivePath, win::HWND owner);
 
 // "<tempPath>\PrintToPDF<first>D<second>": `tempPath` as GetTempPathA gives it, with its
 // trailing backslash, so the joined path holds two backslashes in a row.
@@ -54,9 +53,9 @@ struct FileDialogState {
 
 // The main window's values the two commands need.
 struct SettingsContext {
-    platform::DWORD wow64KeyFlag = 0;  // 256 under 64-bit Windows
-    platform::HWND owner = 0;          // owner of the message boxes and dialogs
-    std::string caption;               // the main window's caption, title of the refusal box
+    win::DWORD wow64KeyFlag = 0;  // 256 under 64-bit Windows
+    win::HWND owner = 0;          // owner of the message boxes and dialogs
+    std::string caption;          // the main window's caption, title of the refusal box
     // Hides (false) and shows (true) the main window's button panel.
     std::function<void(bool visible)> showPanel;
 };

@@ -37,7 +37,7 @@ struct CommandSpec {
 struct RunState {
     bool changes = false;
     bool check = false;
-    platform::DWORD waitMilliseconds = 5000;
+    win::DWORD waitMilliseconds = 5000;
     std::unique_ptr<quellin::system::MachineLock> lock;
 };
 RunState* g_run = nullptr;
@@ -274,7 +274,7 @@ struct Parsed {
     const CommandSpec* spec = nullptr;
     Invocation invocation;
     bool help = false;
-    platform::DWORD waitMilliseconds = 5000;
+    win::DWORD waitMilliseconds = 5000;
 };
 
 // The command's words come first ("paper set"); options and their values may follow in any
@@ -345,7 +345,7 @@ void Parse(const std::vector<std::string>& args, Parsed& parsed) {
             if (text.empty() || text.size() > 4 ||
                 !std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; }))
                 throw UsageError("--wait takes whole seconds, 0 to 9999");
-            parsed.waitMilliseconds = static_cast<platform::DWORD>(std::stoul(text)) * 1000;
+            parsed.waitMilliseconds = static_cast<win::DWORD>(std::stoul(text)) * 1000;
             continue;
         }
         if (arg.rfind("--", 0) != 0 || arg.size() == 2) {
@@ -394,7 +394,7 @@ Json MessagesJson(const ConsoleUi& ui) {
     for (const ShownMessage& message : ui.messages) {
         Json item = Json::Object().Set("caption", message.caption).Set("text", message.text);
         if (message.question)
-            item.Set("answer", message.answer == platform::IDYES ? "yes" : "no");
+            item.Set("answer", message.answer == win::IDYES ? "yes" : "no");
         array.Push(std::move(item));
     }
     for (const std::string& error : ui.errors)
@@ -426,7 +426,7 @@ std::string ShowControls(std::string_view text) {
         // five unassigned bytes map to C1 controls, which some terminals obey).
         // A lead byte of a double-byte code page alone converts to nothing: not a control.
         const std::u16string one =
-            byte < 0x80 ? std::u16string(1, byte) : platform::AnsiToWide(std::string_view(&c, 1));
+            byte < 0x80 ? std::u16string(1, byte) : win::AnsiToWide(std::string_view(&c, 1));
         const char16_t u = one.empty() ? u'?' : one[0];
         if (u >= 0x20 && !(u >= 0x7F && u <= 0x9F)) {
             shown += c;
@@ -522,8 +522,8 @@ void Reporter::Progress(const std::string& line) {
     err_.flush();
 }
 
-std::string WindowsErrorText(platform::DWORD code) {
-    std::string text = platform::FormatSystemMessage(
+std::string WindowsErrorText(win::DWORD code) {
+    std::string text = win::FormatSystemMessage(
         ((code >> 16) & 0x1FFF) == 7 && (code & 0x80000000) ? code & 0xFFFF : code);
     if (text.empty()) {
         char number[32];
@@ -533,7 +533,7 @@ std::string WindowsErrorText(platform::DWORD code) {
     return text;
 }
 
-Json WindowsErrorJson(platform::DWORD code) {
+Json WindowsErrorJson(win::DWORD code) {
     char hex[16];
     std::snprintf(hex, sizeof hex, "0x%08X", static_cast<unsigned>(code));
     return Json::Object()
@@ -566,7 +566,7 @@ void HoldMachine() {
     }
 }
 
-platform::DWORD Wow64KeyFlag() {
+win::DWORD Wow64KeyFlag() {
     return quellin::system::IsWow64() ? 256 : 0;
 }
 

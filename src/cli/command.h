@@ -34,14 +34,14 @@ struct Invocation {
 class CommandFailure : public std::runtime_error {
   public:
     CommandFailure(int exitCode, const std::string& message,
-                   std::optional<platform::DWORD> windowsError = std::nullopt,
+                   std::optional<win::DWORD> windowsError = std::nullopt,
                    std::optional<Remedy> remedy = std::nullopt)
         : std::runtime_error(message),
           exitCode(exitCode),
           windowsError(windowsError),
           remedy(std::move(remedy)) {}
     int exitCode;
-    std::optional<platform::DWORD> windowsError;
+    std::optional<win::DWORD> windowsError;
     std::optional<Remedy> remedy;
 };
 
@@ -52,8 +52,8 @@ inline CommandFailure UsageError(const std::string& message) {
 
 // {"code", "hex", "text"} of a Windows error code or HRESULT; one that wraps a Windows error
 // (0x8007xxxx) reads as that error.
-Json WindowsErrorJson(platform::DWORD code);
-std::string WindowsErrorText(platform::DWORD code);
+Json WindowsErrorJson(win::DWORD code);
+std::string WindowsErrorText(win::DWORD code);
 
 class Reporter {
   public:
@@ -92,7 +92,7 @@ void RequireAdministrator();
 // The lock step alone, for a changing command that needs no administrator.
 void HoldMachine();
 // 256 under 64-bit Windows, else 0: the main window's Wow64KeyFlag.
-platform::DWORD Wow64KeyFlag();
+win::DWORD Wow64KeyFlag();
 
 // The commands, one handler each.
 void StatusCommand(const Invocation&, Reporter&);

@@ -34,11 +34,11 @@ std::string ArchivePath(const std::string& argument) {
     std::string path = argument;
     if (!IsWindowsPath(path)) {
         // A host path: the dialog side of the conversion takes and gives UTF-8.
-        const std::string utf8 = platform::AnsiToUtf8(path);
+        const std::string utf8 = win::AnsiToUtf8(path);
         const std::filesystem::path host(std::u8string(utf8.begin(), utf8.end()));
         const std::u8string absolute =
             std::filesystem::absolute(host).lexically_normal().u8string();
-        path = platform::WindowsPathFromDialog(std::string(absolute.begin(), absolute.end()));
+        path = win::WindowsPathFromDialog(std::string(absolute.begin(), absolute.end()));
     }
     std::replace(path.begin(), path.end(), '/', '\\');
     const std::size_t slash = path.rfind('\\');
@@ -120,9 +120,9 @@ void Report(quellin::backup::SettingsResult result, const std::string& archive,
 // SYSTEM's own printer settings are rarely what a script run as SYSTEM means to save.
 void RequireIntendedUser(const Invocation& invocation, Reporter& reporter) {
     std::string user;
-    if (!platform::GetUserNameA(&user))
+    if (!win::GetUserNameA(&user))
         user.clear();
-    const bool system = platform::IsLocalSystemAccount();
+    const bool system = win::IsLocalSystemAccount();
     reporter.data.Set("user", Json::Object().Set("name", user).Set("localSystem", system));
     reporter.Progress("acting on the printer settings of " + (user.empty() ? "this user" : user));
     if (system && !invocation.Has("as-system"))
@@ -177,11 +177,11 @@ void BackupCommand(const Invocation& invocation, Reporter& reporter) {
 void RestoreCommand(const Invocation& invocation, Reporter& reporter) {
     RequireAdministrator();
     const std::string archive = ArchivePath(invocation.positionals.at(0));
-    const platform::DWORD attributes = platform::GetFileAttributesA(archive);
-    if (attributes == platform::INVALID_FILE_ATTRIBUTES ||
-        (attributes & platform::FILE_ATTRIBUTE_DIRECTORY) != 0)
+    const win::DWORD attributes = win::GetFileAttributesA(archive);
+    if (attributes == win::INVALID_FILE_ATTRIBUTES ||
+        (attributes & win::FILE_ATTRIBUTE_DIRECTORY) != 0)
         throw CommandFailure(kExitFileError, "there is no archive " + archive,
-                             platform::ERROR_FILE_NOT_FOUND);
+                             win::ERROR_FILE_NOT_FOUND);
     RequireIntendedUser(invocation, reporter);
     if (reporter.check) {
         reporter.data.Set("archive", archive);

@@ -102,7 +102,7 @@ void ReportReplace(driverconfig::ReplaceResult result, Reporter& reporter) {
 }
 
 // A file's bytes as they are on disk, or nullopt when it cannot be read.
-std::optional<std::string> ReadBytes(const std::string& path, platform::DWORD wow64KeyFlag) {
+std::optional<std::string> ReadBytes(const std::string& path, win::DWORD wow64KeyFlag) {
     quellin::system::FsRedirectionSpan span(wow64KeyFlag != 0);
     return quellin::system::ReadWholeFile(path);
 }
@@ -113,7 +113,7 @@ std::optional<std::string> ReadBytes(const std::string& path, platform::DWORD wo
 bool WriteWhenChanged(const driverconfig::DriverFilePaths& paths,
                       const driverconfig::FeatureReplacement& replacement,
                       const std::string& descriptionText, Reporter& reporter) {
-    const platform::DWORD flag = Wow64KeyFlag();
+    const win::DWORD flag = Wow64KeyFlag();
     std::optional<std::string> capabilities;
     if (driverconfig::FileExists(paths.deviceCapabilitiesPath, flag))
         capabilities = FileStep(
@@ -166,7 +166,7 @@ bool WriteWhenChanged(const driverconfig::DriverFilePaths& paths,
 
 // The driver files as the locating step finds them, without the administrator gate: listing
 // changes nothing.
-driverconfig::DriverFilePaths LocateForReading(platform::DWORD wow64KeyFlag) {
+driverconfig::DriverFilePaths LocateForReading(win::DWORD wow64KeyFlag) {
     const driverconfig::DriverFileNames names = driverconfig::ReadDriverFileNames(wow64KeyFlag);
     if (names.queueFolderName.empty() || names.mergedConfigName.empty())
         throw CommandFailure(kExitFinding, driverconfig::kNamesMissingText, std::nullopt,
@@ -178,9 +178,9 @@ driverconfig::DriverFilePaths LocateForReading(platform::DWORD wow64KeyFlag) {
     bool folder = false;
     {
         quellin::system::FsRedirectionSpan span(wow64KeyFlag != 0);
-        const platform::DWORD attributes = platform::GetFileAttributesA(paths.queueFolder);
-        folder = attributes != platform::INVALID_FILE_ATTRIBUTES &&
-                 (attributes & platform::FILE_ATTRIBUTE_DIRECTORY) != 0;
+        const win::DWORD attributes = win::GetFileAttributesA(paths.queueFolder);
+        folder = attributes != win::INVALID_FILE_ATTRIBUTES &&
+                 (attributes & win::FILE_ATTRIBUTE_DIRECTORY) != 0;
     }
     if (!folder || !driverconfig::FileExists(paths.mergedConfigPath, wow64KeyFlag))
         throw CommandFailure(kExitFinding, driverconfig::kFilesMissingText, std::nullopt,
@@ -306,7 +306,7 @@ int ParseDpi(const std::string& text, const char* option) {
 }  // namespace
 
 void PaperListCommand(const Invocation& invocation, Reporter& reporter) {
-    const platform::DWORD flag = Wow64KeyFlag();
+    const win::DWORD flag = Wow64KeyFlag();
     const driverconfig::DriverFilePaths paths = LocateForReading(flag);
     const std::string description =
         FileStep([&] { return driverconfig::ReadWorkingText(paths.mergedConfigPath, flag); });
@@ -419,7 +419,7 @@ void PaperRestoreDefaultCommand(const Invocation&, Reporter& reporter) {
 }
 
 void ResolutionListCommand(const Invocation&, Reporter& reporter) {
-    const platform::DWORD flag = Wow64KeyFlag();
+    const win::DWORD flag = Wow64KeyFlag();
     const driverconfig::DriverFilePaths paths = LocateForReading(flag);
     const std::string description =
         FileStep([&] { return driverconfig::ReadWorkingText(paths.mergedConfigPath, flag); });
@@ -493,8 +493,8 @@ void ResolutionSetCommand(const Invocation& invocation, Reporter& reporter) {
     // web page opens.
     CurrentConsoleUi()->answerQuestion = [allowMultiple](const std::string& caption,
                                                          const std::string&) {
-        return allowMultiple && caption == driverconfig::kSeveralResolutionsTitle ? platform::IDYES
-                                                                                  : platform::IDNO;
+        return allowMultiple && caption == driverconfig::kSeveralResolutionsTitle ? win::IDYES
+                                                                                  : win::IDNO;
     };
     const std::size_t shownBefore = CurrentConsoleUi()->messages.size();
     if (!driverconfig::SaveResolutionDialog(dialog, {}, 0)) {

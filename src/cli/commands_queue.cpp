@@ -11,16 +11,16 @@ namespace quellin::cli {
 
 namespace {
 
-constexpr platform::DWORD kInvalidPrinterName = 1801;  // ERROR_INVALID_PRINTER_NAME
+constexpr win::DWORD kInvalidPrinterName = 1801;  // ERROR_INVALID_PRINTER_NAME
 
-platform::DWORD ParseJobId(const std::string& text) {
+win::DWORD ParseJobId(const std::string& text) {
     if (text.empty() || text.size() > 10 ||
         !std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; }))
         throw UsageError("the job id \"" + text + "\" is not a number");
     const unsigned long long value = std::stoull(text);
     if (value > 0xFFFFFFFFull)
         throw UsageError("the job id \"" + text + "\" is too large");
-    return static_cast<platform::DWORD>(value);
+    return static_cast<win::DWORD>(value);
 }
 
 std::string JobLine(const JobFact& job) {
@@ -29,7 +29,7 @@ std::string JobLine(const JobFact& job) {
            std::to_string(job.pagesPrinted) + " pages printed  " + IsoTime(job.submitted);
 }
 
-constexpr platform::DWORD kRpcServerUnavailable = 1722;  // RPC_S_SERVER_UNAVAILABLE
+constexpr win::DWORD kRpcServerUnavailable = 1722;  // RPC_S_SERVER_UNAVAILABLE
 
 // A spooler that is not running answers every printer call with "The RPC server is
 // unavailable": an empty list would read as "no jobs".
@@ -44,15 +44,15 @@ void RequireSpooler() {
 }
 
 void RequirePrinter(const std::string& printer) {
-    platform::UniquePrinter handle;
-    if (!platform::OpenPrinterA(printer, handle.put(), nullptr)) {
-        const platform::DWORD code = platform::GetLastError();
+    win::UniquePrinter handle;
+    if (!win::OpenPrinterA(printer, handle.put(), nullptr)) {
+        const win::DWORD code = win::GetLastError();
         throw CommandFailure(kExitSystemRefused, "cannot open the printer \"" + printer + "\"",
                              code ? code : kInvalidPrinterName);
     }
 }
 
-const JobFact* FindJob(const std::vector<PrinterJobs>& jobs, platform::DWORD id) {
+const JobFact* FindJob(const std::vector<PrinterJobs>& jobs, win::DWORD id) {
     for (const JobFact& job : jobs.front().jobs)
         if (job.id == id)
             return &job;
@@ -100,11 +100,11 @@ void JobsCommand(const Invocation& invocation, Reporter& reporter) {
 
 void JobControlCommand(const Invocation& invocation, Reporter& reporter) {
     const std::string verb = invocation.command.substr(invocation.command.find(' ') + 1);
-    const platform::DWORD command = verb == "pause"     ? platform::JOB_CONTROL_PAUSE
-                                    : verb == "resume"  ? platform::JOB_CONTROL_RESUME
-                                    : verb == "restart" ? platform::JOB_CONTROL_RESTART
-                                                        : platform::JOB_CONTROL_CANCEL;
-    const platform::DWORD jobId = ParseJobId(invocation.positionals.at(0));
+    const win::DWORD command = verb == "pause"     ? win::JOB_CONTROL_PAUSE
+                               : verb == "resume"  ? win::JOB_CONTROL_RESUME
+                               : verb == "restart" ? win::JOB_CONTROL_RESTART
+                                                   : win::JOB_CONTROL_CANCEL;
+    const win::DWORD jobId = ParseJobId(invocation.positionals.at(0));
     const std::optional<std::string> printer = invocation.Value("printer");
     if (!printer)
         throw UsageError("\"job " + verb + "\" needs --printer P");
@@ -137,20 +137,20 @@ void JobControlCommand(const Invocation& invocation, Reporter& reporter) {
         return;
     }
     reporter.Progress(verb + " job " + std::to_string(jobId) + " on \"" + *printer + "\"");
-    platform::SetLastError(platform::ERROR_SUCCESS);
+    win::SetLastError(win::ERROR_SUCCESS);
     bool accepted = false;
-    if (platform::UniquePrinter handle; platform::OpenPrinterA(*printer, handle.put(), nullptr)) {
-        accepted = platform::SetJobA(handle.get(), jobId, 0, command);
+    if (win::UniquePrinter handle; win::OpenPrinterA(*printer, handle.put(), nullptr)) {
+        accepted = win::SetJobA(handle.get(), jobId, 0, command);
         // Closing the printer must not overwrite the reason SetJob gave.
-        const platform::DWORD code = platform::GetLastError();
+        const win::DWORD code = win::GetLastError();
         handle.reset();
-        platform::SetLastError(code);
+        win::SetLastError(code);
     }
     if (!accepted) {
-        const platform::DWORD code = platform::GetLastError();
+        const win::DWORD code = win::GetLastError();
         throw CommandFailure(kExitSystemRefused,
                              "the spooler refused to " + verb + " job " + std::to_string(jobId),
-                             code ? std::optional<platform::DWORD>(code) : std::nullopt);
+                             code ? std::optional<win::DWORD>(code) : std::nullopt);
     }
     // Read back: the job's state now, or its absence after a cancel.
     const std::vector<PrinterJobs> after = ReadJobs({*printer});

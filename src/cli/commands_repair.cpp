@@ -46,13 +46,12 @@ class ProgressLines final : public repair::Progress {
         reporter_.Progress("dism.exe " + parameters + " ended with exit code " +
                            std::to_string(exitCode));
         codes_.push_back(exitCode);
-        tools_.Push(
-            Json::Object()
-                .Set("parameters", parameters)
-                .Set("exitCode", exitCode)
-                .Set("error", exitCode == 0 || exitCode == -1
-                                  ? Json()
-                                  : WindowsErrorJson(static_cast<platform::DWORD>(exitCode))));
+        tools_.Push(Json::Object()
+                        .Set("parameters", parameters)
+                        .Set("exitCode", exitCode)
+                        .Set("error", exitCode == 0 || exitCode == -1
+                                          ? Json()
+                                          : WindowsErrorJson(static_cast<win::DWORD>(exitCode))));
     }
 
     Json Steps() const { return steps_; }
@@ -100,7 +99,7 @@ void RunSequence(int mode, Reporter& reporter, ProgressLines& progress) {
         throw CommandFailure(kExitSystemRefused,
                              "the servicing tool " + repair::BuildRepairPaths().servicingTool +
                                  " is missing; nothing was changed",
-                             platform::ERROR_FILE_NOT_FOUND);
+                             win::ERROR_FILE_NOT_FOUND);
 }
 
 // The plan of a changing command under --check: what it would run, delete and remove.
@@ -229,10 +228,10 @@ void UninstallCommand(const Invocation& invocation, Reporter& reporter) {
         CurrentConsoleUi()->answerQuestion = [keepFeature](const std::string&,
                                                            const std::string& text) {
             if (text == repair::kRemovePrinterQuestion)
-                return platform::IDYES;
+                return win::IDYES;
             if (text == repair::kRemovePackageQuestion)
-                return keepFeature ? platform::IDNO : platform::IDYES;
-            return platform::IDNO;
+                return keepFeature ? win::IDNO : win::IDYES;
+            return win::IDNO;
         };
         repair::UninstallSettings settings;
         settings.wow64KeyFlag = Wow64KeyFlag();
@@ -260,11 +259,11 @@ void UninstallCommand(const Invocation& invocation, Reporter& reporter) {
     if (toolCode && *toolCode == kExitRestartRequired)
         reporter.exitCode = kExitRestartRequired;
     if (!feature.error && feature.state == "Enabled")
-        throw CommandFailure(
-            kExitSystemRefused, "the printer is removed, but the optional feature is still enabled",
-            toolCode && *toolCode != 0 && *toolCode != -1
-                ? std::optional<platform::DWORD>(static_cast<platform::DWORD>(*toolCode))
-                : std::nullopt);
+        throw CommandFailure(kExitSystemRefused,
+                             "the printer is removed, but the optional feature is still enabled",
+                             toolCode && *toolCode != 0 && *toolCode != -1
+                                 ? std::optional<win::DWORD>(static_cast<win::DWORD>(*toolCode))
+                                 : std::nullopt);
     reporter.Line("\"Microsoft Print to PDF\" is removed; the optional feature is " +
                   (feature.error ? "in an unknown state" : feature.state) + ".");
 }
@@ -332,7 +331,7 @@ void SpoolerCommand(const Invocation& invocation, Reporter& reporter) {
             kExitSystemRefused,
             "the Spooler service is " + (after.error ? std::string("unknown") : after.state) +
                 ", not " + wanted,
-            after.error ? std::optional<platform::DWORD>(after.error->code) : std::nullopt);
+            after.error ? std::optional<win::DWORD>(after.error->code) : std::nullopt);
     reporter.Line("The Spooler service is " + wanted + ".");
 }
 

@@ -7,26 +7,26 @@ ConsoleUi* g_current = nullptr;
 }
 
 ConsoleUi::ConsoleUi() {
-    platform::SetUserInterface(this);
+    win::SetUserInterface(this);
     g_current = this;
 }
 
 ConsoleUi::~ConsoleUi() {
-    platform::SetUserInterface(nullptr);
+    win::SetUserInterface(nullptr);
     g_current = nullptr;
 }
 
-int ConsoleUi::MessageBox(platform::HWND, const std::string& text, const std::string& caption,
-                          platform::DWORD flags) {
-    const bool question = (flags & 0xF) == platform::MB_YESNO;
-    int answer = platform::IDOK;
+int ConsoleUi::MessageBox(win::HWND, const std::string& text, const std::string& caption,
+                          win::DWORD flags) {
+    const bool question = (flags & 0xF) == win::MB_YESNO;
+    int answer = win::IDOK;
     if (question)
-        answer = answerQuestion ? answerQuestion(caption, text) : platform::IDNO;
+        answer = answerQuestion ? answerQuestion(caption, text) : win::IDNO;
     messages.push_back({caption, text, question, answer});
     return answer;
 }
 
-std::optional<std::string> ConsoleUi::FileDialog(const platform::FileDialogRequest&) {
+std::optional<std::string> ConsoleUi::FileDialog(const win::FileDialogRequest&) {
     return chosenFile;
 }
 

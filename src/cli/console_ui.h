@@ -20,7 +20,7 @@ struct ShownMessage {
     int answer = 0;
 };
 
-class ConsoleUi final : public platform::UserInterface {
+class ConsoleUi final : public win::UserInterface {
   public:
     // Installs itself for its lifetime.
     ConsoleUi();
@@ -28,10 +28,10 @@ class ConsoleUi final : public platform::UserInterface {
     ConsoleUi(const ConsoleUi&) = delete;
     ConsoleUi& operator=(const ConsoleUi&) = delete;
 
-    int MessageBox(platform::HWND owner, const std::string& text, const std::string& caption,
-                   platform::DWORD flags) override;
+    int MessageBox(win::HWND owner, const std::string& text, const std::string& caption,
+                   win::DWORD flags) override;
     void ShowError(const std::string& text) override { errors.push_back(text); }
-    std::optional<std::string> FileDialog(const platform::FileDialogRequest& request) override;
+    std::optional<std::string> FileDialog(const win::FileDialogRequest& request) override;
     void OpenUrl(const std::string& url) override { declinedUrls.push_back(url); }
 
     // Answers a yes/no question from its caption and text; unset or unmatched: No.

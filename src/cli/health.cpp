@@ -31,37 +31,37 @@ constexpr const char* kPortName = "PORTPROMPT:";
 constexpr const char* kSpoolerService = "spooler";
 
 Unreadable LastError() {
-    const platform::DWORD code = platform::GetLastError();
-    return {code, platform::FormatSystemMessage(code)};
+    const win::DWORD code = win::GetLastError();
+    return {code, win::FormatSystemMessage(code)};
 }
 
 // An HRESULT that wraps a Windows error reads as that error; others by their number.
-Unreadable FromHresult(platform::HRESULT result) {
-    const auto bits = static_cast<platform::DWORD>(result);
+Unreadable FromHresult(win::HRESULT result) {
+    const auto bits = static_cast<win::DWORD>(result);
     if (((bits >> 16) & 0x1FFF) == 7)
-        return {bits, platform::FormatSystemMessage(bits & 0xFFFF)};
+        return {bits, win::FormatSystemMessage(bits & 0xFFFF)};
     char text[64];
     std::snprintf(text, sizeof text, "DISM error 0x%08X.", static_cast<unsigned>(bits));
     return {bits, text};
 }
 
-const char* FeatureStateName(platform::DismPackageFeatureState state) {
+const char* FeatureStateName(win::DismPackageFeatureState state) {
     switch (state) {
-        case platform::DismStateNotPresent:
+        case win::DismStateNotPresent:
             return "NotPresent";
-        case platform::DismStateUninstallPending:
+        case win::DismStateUninstallPending:
             return "DisablePending";
-        case platform::DismStateStaged:
+        case win::DismStateStaged:
             return "Disabled";
-        case platform::DismStateRemoved:
+        case win::DismStateRemoved:
             return "DisabledWithPayloadRemoved";
-        case platform::DismStateInstalled:
+        case win::DismStateInstalled:
             return "Enabled";
-        case platform::DismStateInstallPending:
+        case win::DismStateInstallPending:
             return "EnablePending";
-        case platform::DismStateSuperseded:
+        case win::DismStateSuperseded:
             return "Superseded";
-        case platform::DismStatePartiallyInstalled:
+        case win::DismStatePartiallyInstalled:
             return "PartiallyInstalled";
     }
     return "Unknown";
@@ -71,37 +71,37 @@ const char* FeatureStateName(platform::DismPackageFeatureState state) {
 
 StateReading ReadFeatureState() {
     StateReading reading;
-    platform::HRESULT result = platform::DismInitialize(platform::DismLogErrors, "", "");
-    if (result != platform::S_OK) {
+    win::HRESULT result = win::DismInitialize(win::DismLogErrors, "", "");
+    if (result != win::S_OK) {
         reading.error = FromHresult(result);
         return reading;
     }
-    platform::DismSession session = 0;
-    result = platform::DismOpenSession(platform::DISM_ONLINE_IMAGE, "", "", &session);
-    if (result == platform::S_OK) {
-        platform::DismFeatureInfo info;
-        result = platform::DismGetFeatureInfo(session, kFeatureName, &info);
-        if (result == platform::S_OK)
+    win::DismSession session = 0;
+    result = win::DismOpenSession(win::DISM_ONLINE_IMAGE, "", "", &session);
+    if (result == win::S_OK) {
+        win::DismFeatureInfo info;
+        result = win::DismGetFeatureInfo(session, kFeatureName, &info);
+        if (result == win::S_OK)
             reading.state = FeatureStateName(info.FeatureState);
-        platform::DismCloseSession(session);
+        win::DismCloseSession(session);
     }
-    if (result != platform::S_OK)
+    if (result != win::S_OK)
         reading.error = FromHresult(result);
-    platform::DismShutdown();
+    win::DismShutdown();
     return reading;
 }
 
 namespace {
 
-const char* ServiceStateName(platform::DWORD state) {
+const char* ServiceStateName(win::DWORD state) {
     switch (state) {
-        case platform::SERVICE_STOPPED:
+        case win::SERVICE_STOPPED:
             return "stopped";
-        case platform::SERVICE_START_PENDING:
+        case win::SERVICE_START_PENDING:
             return "start-pending";
-        case platform::SERVICE_STOP_PENDING:
+        case win::SERVICE_STOP_PENDING:
             return "stop-pending";
-        case platform::SERVICE_RUNNING:
+        case win::SERVICE_RUNNING:
             return "running";
         case 5:
             return "continue-pending";
@@ -117,43 +117,41 @@ const char* ServiceStateName(platform::DWORD state) {
 
 StateReading ReadSpoolerState() {
     StateReading reading;
-    platform::SC_HANDLE manager = platform::OpenSCManagerA("", "", platform::SC_MANAGER_CONNECT);
+    win::SC_HANDLE manager = win::OpenSCManagerA("", "", win::SC_MANAGER_CONNECT);
     if (!manager) {
         reading.error = LastError();
         return reading;
     }
-    platform::SC_HANDLE service =
-        platform::OpenServiceA(manager, kSpoolerService, platform::SERVICE_QUERY_STATUS);
+    win::SC_HANDLE service = win::OpenServiceA(manager, kSpoolerService, win::SERVICE_QUERY_STATUS);
     if (!service) {
         reading.error = LastError();
     } else {
-        platform::SERVICE_STATUS status;
-        if (platform::QueryServiceStatus(service, &status))
+        win::SERVICE_STATUS status;
+        if (win::QueryServiceStatus(service, &status))
             reading.state = ServiceStateName(status.dwCurrentState);
         else
             reading.error = LastError();
-        platform::CloseServiceHandle(service);
+        win::CloseServiceHandle(service);
     }
-    platform::CloseServiceHandle(manager);
+    win::CloseServiceHandle(manager);
     return reading;
 }
 
 namespace {
 
 void ReadPrinter(HealthReport& report) {
-    constexpr platform::DWORD kFlags =
-        platform::PRINTER_ENUM_LOCAL | platform::PRINTER_ENUM_CONNECTIONS;
-    platform::DWORD needed = 0, returned = 0;
-    std::vector<platform::PRINTER_INFO_A> records;
-    platform::EnumPrintersA(kFlags, "", 2, nullptr, 0, &needed, &returned);
-    const bool read =
-        needed == 0 ? platform::GetLastError() == platform::ERROR_SUCCESS ||
-                          platform::GetLastError() == platform::ERROR_INSUFFICIENT_BUFFER
-                    : platform::EnumPrintersA(kFlags, "", 2, &records, needed, &needed, &returned);
+    constexpr win::DWORD kFlags = win::PRINTER_ENUM_LOCAL | win::PRINTER_ENUM_CONNECTIONS;
+    win::DWORD needed = 0, returned = 0;
+    std::vector<win::PRINTER_INFO_A> records;
+    win::EnumPrintersA(kFlags, "", 2, nullptr, 0, &needed, &returned);
+    const bool read = needed == 0
+                          ? win::GetLastError() == win::ERROR_SUCCESS ||
+                                win::GetLastError() == win::ERROR_INSUFFICIENT_BUFFER
+                          : win::EnumPrintersA(kFlags, "", 2, &records, needed, &needed, &returned);
     if (!read)
         return;
     report.printerPresent = false;
-    for (const platform::PRINTER_INFO_A& record : records) {
+    for (const win::PRINTER_INFO_A& record : records) {
         if (record.pPrinterName == quellin::system::kTargetPrinterName) {
             report.printerPresent = true;
             report.printerDriver = record.pDriverName;
@@ -170,11 +168,11 @@ void ReadPort(HealthReport& report) {
     }
 }
 
-bool IsFolder(const std::string& path, platform::DWORD wow64KeyFlag) {
+bool IsFolder(const std::string& path, win::DWORD wow64KeyFlag) {
     quellin::system::FsRedirectionSpan span(wow64KeyFlag != 0);
-    const platform::DWORD attributes = platform::GetFileAttributesA(path);
-    return attributes != platform::INVALID_FILE_ATTRIBUTES &&
-           (attributes & platform::FILE_ATTRIBUTE_DIRECTORY) != 0;
+    const win::DWORD attributes = win::GetFileAttributesA(path);
+    return attributes != win::INVALID_FILE_ATTRIBUTES &&
+           (attributes & win::FILE_ATTRIBUTE_DIRECTORY) != 0;
 }
 
 std::string KeywordOfDescriptionOption(const driverconfig::ScannedOption& option) {
@@ -279,7 +277,7 @@ void ReadResolutions(HealthReport& report, const std::string& description,
                   descriptionDefaultDpi == capabilitiesDefaultDpi;
 }
 
-void ReadDriverFiles(HealthReport& report, platform::DWORD wow64KeyFlag) {
+void ReadDriverFiles(HealthReport& report, win::DWORD wow64KeyFlag) {
     const driverconfig::DriverFileNames names = driverconfig::ReadDriverFileNames(wow64KeyFlag);
     report.queueFolderName = names.queueFolderName;
     report.mergedConfigName = names.mergedConfigName;
@@ -340,7 +338,7 @@ std::vector<PrinterJobs> ReadJobs(const std::vector<std::string>& printers) {
     std::vector<PrinterJobs> result;
     for (const std::string& printer : printers) {
         PrinterJobs entry{printer, {}};
-        queue::PollPrinterJobs(printer, [&](const platform::JOB_INFO_2A& job) {
+        queue::PollPrinterJobs(printer, [&](const win::JOB_INFO_2A& job) {
             JobFact fact;
             fact.id = job.JobId;
             fact.machine = job.pMachineName;
@@ -374,7 +372,7 @@ HealthReport GatherHealthReport(Expect expect) {
         report.administrator = false;
     }
     report.wow64 = quellin::system::IsWow64();
-    const platform::DWORD wow64KeyFlag = report.wow64 ? 256 : 0;
+    const win::DWORD wow64KeyFlag = report.wow64 ? 256 : 0;
     const StateReading feature = ReadFeatureState();
     report.featureState = feature.state;
     report.featureError = feature.error;

@@ -30,7 +30,7 @@ inline constexpr const char* kSpoolerUnavailableFinding = "spooler-unavailable";
 
 // A value the report could not read carries the reason instead.
 struct Unreadable {
-    platform::DWORD code = 0;  // Windows error or HRESULT; 0 when none applies
+    win::DWORD code = 0;  // Windows error or HRESULT; 0 when none applies
     std::string text;
 };
 
@@ -59,10 +59,10 @@ struct FeatureFacts {
 };
 
 struct JobFact {
-    platform::DWORD id = 0;
+    win::DWORD id = 0;
     std::string machine, printer, document, owner, status;
-    platform::DWORD statusBits = 0, size = 0, pagesPrinted = 0;
-    platform::SYSTEMTIME submitted;
+    win::DWORD statusBits = 0, size = 0, pagesPrinted = 0;
+    win::SYSTEMTIME submitted;
 };
 
 struct PrinterJobs {
@@ -136,6 +136,6 @@ std::vector<std::string> HealthReportLines(const HealthReport& report);
 Json JobJson(const JobFact& job);
 
 // "2026-03-05T14:07:09Z": job times are the spooler's UTC.
-std::string IsoTime(const platform::SYSTEMTIME& time);
+std::string IsoTime(const win::SYSTEMTIME& time);
 
 }  // namespace quellin::cli

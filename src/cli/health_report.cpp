@@ -150,7 +150,7 @@ std::vector<Finding> JobErrors(const HealthReport& r, bool target) {
         if ((printer.printer == quellin::system::kTargetPrinterName) != target)
             continue;
         for (const JobFact& job : printer.jobs) {
-            if ((job.statusBits & platform::JOB_STATUS_ERROR) == 0)
+            if ((job.statusBits & win::JOB_STATUS_ERROR) == 0)
                 continue;
             found.push_back(
                 {target ? "job-error" : "other-printer-job-error",
@@ -320,7 +320,7 @@ std::vector<Finding> DiagnoseNotes(const HealthReport& r) {
     return JobErrors(r, false);
 }
 
-std::string IsoTime(const platform::SYSTEMTIME& t) {
+std::string IsoTime(const win::SYSTEMTIME& t) {
     char text[64];
     std::snprintf(text, sizeof text, "%04u-%02u-%02uT%02u:%02u:%02uZ", t.wYear, t.wMonth, t.wDay,
                   t.wHour, t.wMinute, t.wSecond);

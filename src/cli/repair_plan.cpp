@@ -11,12 +11,12 @@ namespace quellin::cli {
 
 namespace {
 
-bool Exists(const std::string& path, platform::DWORD wow64KeyFlag) {
+bool Exists(const std::string& path, win::DWORD wow64KeyFlag) {
     quellin::system::FsRedirectionSpan span(wow64KeyFlag != 0);
-    return platform::GetFileAttributesA(path) != platform::INVALID_FILE_ATTRIBUTES;
+    return win::GetFileAttributesA(path) != win::INVALID_FILE_ATTRIBUTES;
 }
 
-void AddIfExists(std::vector<std::string>& list, const std::string& path, platform::DWORD flag) {
+void AddIfExists(std::vector<std::string>& list, const std::string& path, win::DWORD flag) {
     if (!path.empty() && Exists(path, flag))
         list.push_back(path);
 }
@@ -24,24 +24,24 @@ void AddIfExists(std::vector<std::string>& list, const std::string& path, platfo
 void Walk(const std::string& folder, bool skipDotNames, std::vector<std::string>& out, int depth) {
     if (depth > 64)
         return;
-    platform::WIN32_FIND_DATAA data;
-    platform::HANDLE find = platform::FindFirstFileA(folder + "\\*.*", &data);
-    if (find == platform::INVALID_HANDLE_VALUE)
+    win::WIN32_FIND_DATAA data;
+    win::HANDLE find = win::FindFirstFileA(folder + "\\*.*", &data);
+    if (find == win::INVALID_HANDLE_VALUE)
         return;
-    std::vector<platform::WIN32_FIND_DATAA> entries;
+    std::vector<win::WIN32_FIND_DATAA> entries;
     do {
         if (data.cFileName == "." || data.cFileName == "..")
             continue;
         if (skipDotNames && data.cFileName[0] == '.')
             continue;
         entries.push_back(data);
-    } while (platform::FindNextFileA(find, &data));
-    platform::FindClose(find);
-    for (const platform::WIN32_FIND_DATAA& entry : entries) {
+    } while (win::FindNextFileA(find, &data));
+    win::FindClose(find);
+    for (const win::WIN32_FIND_DATAA& entry : entries) {
         const std::string path = folder + "\\" + entry.cFileName;
         // A linked folder is removed as itself; what it leads to is not listed.
-        if ((entry.dwFileAttributes & platform::FILE_ATTRIBUTE_DIRECTORY) != 0 &&
-            (entry.dwFileAttributes & platform::FILE_ATTRIBUTE_REPARSE_POINT) == 0)
+        if ((entry.dwFileAttributes & win::FILE_ATTRIBUTE_DIRECTORY) != 0 &&
+            (entry.dwFileAttributes & win::FILE_ATTRIBUTE_REPARSE_POINT) == 0)
             Walk(path, skipDotNames, out, depth + 1);
         out.push_back(path);
     }
@@ -50,7 +50,7 @@ void Walk(const std::string& folder, bool skipDotNames, std::vector<std::string>
 }  // namespace
 
 std::vector<std::string> ListTree(const std::string& folder, bool skipDotNames,
-                                  platform::DWORD wow64KeyFlag) {
+                                  win::DWORD wow64KeyFlag) {
     std::vector<std::string> out;
     if (folder.empty())
         return out;
@@ -69,7 +69,7 @@ std::vector<JobFact> AllJobs() {
 Plan PlanSequence(int mode, const repair::RepairSettings& settings) {
     Plan plan;
     const repair::RepairPaths paths = repair::BuildRepairPaths();
-    const platform::DWORD flag = settings.wow64KeyFlag;
+    const win::DWORD flag = settings.wow64KeyFlag;
     const std::string dism = "dism.exe ";
     auto cleanFolders = [&] {
         plan.steps.push_back("empty the job folder " + paths.jobFolder);
@@ -123,7 +123,7 @@ Plan PlanSequence(int mode, const repair::RepairSettings& settings) {
 
 void ReportRemoved(const std::vector<std::string>& before, const std::vector<JobFact>& jobs,
                    Reporter& reporter) {
-    const platform::DWORD flag = Wow64KeyFlag();
+    const win::DWORD flag = Wow64KeyFlag();
     std::vector<std::string> deleted;
     for (const std::string& path : before)
         if (!Exists(path, flag))
@@ -158,10 +158,10 @@ SequenceVerdict JudgeInstall(bool printerPresent, const std::vector<std::int32_t
     verdict.exitCode = kExitSystemRefused;
     for (std::int32_t code : toolCodes)
         if (code != 0 && code != -1 && !verdict.windowsError)
-            verdict.windowsError = static_cast<platform::DWORD>(code);
+            verdict.windowsError = static_cast<win::DWORD>(code);
     if (!verdict.windowsError &&
         std::find(toolCodes.begin(), toolCodes.end(), -1) != toolCodes.end())
-        verdict.windowsError = platform::ERROR_FILE_NOT_FOUND;  // the tool could not be started
+        verdict.windowsError = win::ERROR_FILE_NOT_FOUND;  // the tool could not be started
     return verdict;
 }
 

@@ -27,7 +27,7 @@ Plan PlanSequence(int mode, const repair::RepairSettings& settings);
 // begin with "." when `skipDotNames` (the temp clean-up leaves them). Empty when the folder
 // is missing.
 std::vector<std::string> ListTree(const std::string& folder, bool skipDotNames,
-                                  platform::DWORD wow64KeyFlag);
+                                  win::DWORD wow64KeyFlag);
 
 // Every printer's jobs, in one list.
 std::vector<JobFact> AllJobs();
@@ -39,7 +39,7 @@ void ReportRemoved(const std::vector<std::string>& before, const std::vector<Job
 
 struct SequenceVerdict {
     int exitCode = kExitDone;
-    std::optional<platform::DWORD> windowsError;
+    std::optional<win::DWORD> windowsError;
 };
 // An install or reinstall's result from the printer's presence afterwards and the servicing
 // tool's exit codes: 3010 from the tool means done but a restart is required; a missing

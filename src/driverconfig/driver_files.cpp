@@ -20,34 +20,33 @@ namespace quellin::driverconfig {
 namespace {
 
 // Reads and writes go in pieces a DWORD can count.
-constexpr platform::DWORD kChunk = 1 << 20;
+constexpr win::DWORD kChunk = 1 << 20;
 
-std::string ReadHklmString(const char* key, const char* value, platform::DWORD wow64KeyFlag) {
-    platform::UniqueHKey hkey;
-    if (platform::RegOpenKeyExA(platform::HKEY_LOCAL_MACHINE, key, 0,
-                                platform::KEY_READ | wow64KeyFlag, hkey.put()) !=
-        static_cast<platform::LONG>(platform::ERROR_SUCCESS)) {
+std::string ReadHklmString(const char* key, const char* value, win::DWORD wow64KeyFlag) {
+    win::UniqueHKey hkey;
+    if (win::RegOpenKeyExA(win::HKEY_LOCAL_MACHINE, key, 0, win::KEY_READ | wow64KeyFlag,
+                           hkey.put()) != static_cast<win::LONG>(win::ERROR_SUCCESS)) {
         return "";
     }
-    platform::DWORD type = 0;
-    platform::DWORD size = 0;
-    platform::LONG rc = platform::RegQueryValueExA(hkey.get(), value, &type, nullptr, &size);
+    win::DWORD type = 0;
+    win::DWORD size = 0;
+    win::LONG rc = win::RegQueryValueExA(hkey.get(), value, &type, nullptr, &size);
     // A value that is not a string names no file.
-    if (rc != static_cast<platform::LONG>(platform::ERROR_SUCCESS) ||
-        (type != platform::REG_SZ && type != platform::REG_EXPAND_SZ)) {
+    if (rc != static_cast<win::LONG>(win::ERROR_SUCCESS) ||
+        (type != win::REG_SZ && type != win::REG_EXPAND_SZ)) {
         return "";
     }
-    std::vector<platform::BYTE> data;
+    std::vector<win::BYTE> data;
     // The value may grow between the two calls; ask again with the new size.
     for (int attempt = 0; attempt < 4; ++attempt) {
         data.resize(size);
-        rc = platform::RegQueryValueExA(hkey.get(), value, &type, data.data(), &size);
-        if (rc != static_cast<platform::LONG>(platform::ERROR_MORE_DATA)) {
+        rc = win::RegQueryValueExA(hkey.get(), value, &type, data.data(), &size);
+        if (rc != static_cast<win::LONG>(win::ERROR_MORE_DATA)) {
             break;
         }
     }
-    if (rc != static_cast<platform::LONG>(platform::ERROR_SUCCESS) ||
-        (type != platform::REG_SZ && type != platform::REG_EXPAND_SZ)) {
+    if (rc != static_cast<win::LONG>(win::ERROR_SUCCESS) ||
+        (type != win::REG_SZ && type != win::REG_EXPAND_SZ)) {
         return "";
     }
     std::string text(data.begin(), data.begin() + std::min<std::size_t>(size, data.size()));
@@ -59,7 +58,7 @@ std::string ReadHklmString(const char* key, const char* value, platform::DWORD w
 }
 
 std::string WithExtension(const std::string& path, const std::string& extension) {
-    const std::string name = platform::NameOf(path);
+    const std::string name = win::NameOf(path);
     const std::size_t dot = name.rfind('.');
     if (dot == std::string::npos) {
         return path + extension;
@@ -67,33 +66,32 @@ std::string WithExtension(const std::string& path, const std::string& extension)
     return path.substr(0, path.size() - name.size() + dot) + extension;
 }
 
-[[noreturn]] void RaiseFileError(const char* action, const std::string& path,
-                                 platform::DWORD code) {
+[[noreturn]] void RaiseFileError(const char* action, const std::string& path, win::DWORD code) {
     throw quellin::system::SystemError(
-        code, std::string(action) + " \"" + path + "\". " + platform::FormatSystemMessage(code));
+        code, std::string(action) + " \"" + path + "\". " + win::FormatSystemMessage(code));
 }
 
-platform::DWORD AttributesOf(const std::string& path) {
-    return platform::GetFileAttributesA(path);
+win::DWORD AttributesOf(const std::string& path) {
+    return win::GetFileAttributesA(path);
 }
 
-bool IsFile(platform::DWORD attributes) {
-    return attributes != platform::INVALID_FILE_ATTRIBUTES &&
-           (attributes & platform::FILE_ATTRIBUTE_DIRECTORY) == 0;
+bool IsFile(win::DWORD attributes) {
+    return attributes != win::INVALID_FILE_ATTRIBUTES &&
+           (attributes & win::FILE_ATTRIBUTE_DIRECTORY) == 0;
 }
 
-bool IsFolder(platform::DWORD attributes) {
-    return attributes != platform::INVALID_FILE_ATTRIBUTES &&
-           (attributes & platform::FILE_ATTRIBUTE_DIRECTORY) != 0;
+bool IsFolder(win::DWORD attributes) {
+    return attributes != win::INVALID_FILE_ATTRIBUTES &&
+           (attributes & win::FILE_ATTRIBUTE_DIRECTORY) != 0;
 }
 
 void ShowPlainMessage(const DriverContext& context, const std::string& text) {
-    platform::MessageBoxA(context.owner, text, quellin::system::kApplicationTitle, platform::MB_OK);
+    win::MessageBoxA(context.owner, text, quellin::system::kApplicationTitle, win::MB_OK);
 }
 
 }  // namespace
 
-DriverFileNames ReadDriverFileNames(platform::DWORD wow64KeyFlag) {
+DriverFileNames ReadDriverFileNames(win::DWORD wow64KeyFlag) {
     DriverFileNames names;
     names.queueFolderName = ReadHklmString(kPrinterKey, kQueueFolderValue, wow64KeyFlag);
     names.mergedConfigName =
@@ -109,7 +107,7 @@ DriverFilePaths BuildDriverFilePaths(const DriverFileNames& names,
     paths.spoolFolder = windowsFolder + "\\system32\\spool";
     paths.queueFolder = paths.spoolFolder + "\\V4Dirs\\" + names.queueFolderName;
     paths.mergedConfigPath = paths.queueFolder + "\\" + names.mergedConfigName;
-    std::string folder = platform::FolderOf(paths.mergedConfigPath);
+    std::string folder = win::FolderOf(paths.mergedConfigPath);
     paths.deviceCapabilitiesPath = folder + "\\" + names.deviceCapabilitiesName;
     paths.cachePath = WithExtension(paths.mergedConfigPath, ".BUD");
     paths.mergedCopyPath = folder + "\\merged.gpd";
@@ -158,18 +156,17 @@ std::optional<DriverFilePaths> LocateDriverFiles(const DriverContext& context) {
     return paths;
 }
 
-bool FileExists(const std::string& path, platform::DWORD wow64KeyFlag) {
+bool FileExists(const std::string& path, win::DWORD wow64KeyFlag) {
     quellin::system::FsRedirectionSpan span(wow64KeyFlag != 0);
     return IsFile(AttributesOf(path));
 }
 
-std::string ReadWorkingText(const std::string& path, platform::DWORD wow64KeyFlag, bool* cutShort) {
+std::string ReadWorkingText(const std::string& path, win::DWORD wow64KeyFlag, bool* cutShort) {
     quellin::system::FsRedirectionSpan span(wow64KeyFlag != 0);
     bool opened = false;
     const std::optional<std::string> read = quellin::system::ReadWholeFile(path, &opened);
     if (!read) {
-        RaiseFileError(opened ? "Cannot read file" : "Cannot open file", path,
-                       platform::GetLastError());
+        RaiseFileError(opened ? "Cannot read file" : "Cannot open file", path, win::GetLastError());
     }
     const std::string& bytes = *read;
     if (cutShort != nullptr) {
@@ -179,59 +176,57 @@ std::string ReadWorkingText(const std::string& path, platform::DWORD wow64KeyFla
 }
 
 std::string TemporaryPathFor(const std::string& path) {
-    return platform::JoinPath(platform::FolderOf(path),
-                              std::string("~").append(platform::NameOf(path)));
+    return win::JoinPath(win::FolderOf(path), std::string("~").append(win::NameOf(path)));
 }
 
-void WriteWholeFile(const std::string& path, std::string_view text, platform::DWORD wow64KeyFlag) {
+void WriteWholeFile(const std::string& path, std::string_view text, win::DWORD wow64KeyFlag) {
     quellin::system::FsRedirectionSpan span(wow64KeyFlag != 0);
     // The temporary file keeps the target's extension, beside it, so that the final replace
     // stays within one folder and one volume.
     const std::string temp = TemporaryPathFor(path);
-    platform::DWORD failure = platform::ERROR_SUCCESS;
+    win::DWORD failure = win::ERROR_SUCCESS;
     {
-        platform::UniqueFileHandle file(platform::CreateFileA(temp, platform::GENERIC_WRITE, 0,
-                                                              platform::CREATE_ALWAYS,
-                                                              platform::FILE_ATTRIBUTE_NORMAL));
+        win::UniqueFileHandle file(win::CreateFileA(temp, win::GENERIC_WRITE, 0, win::CREATE_ALWAYS,
+                                                    win::FILE_ATTRIBUTE_NORMAL));
         if (!file) {
-            RaiseFileError("Cannot create file", path, platform::GetLastError());
+            RaiseFileError("Cannot create file", path, win::GetLastError());
         }
         std::size_t done = 0;
-        while (done < text.size() && failure == platform::ERROR_SUCCESS) {
-            platform::DWORD piece =
-                static_cast<platform::DWORD>(std::min<std::size_t>(kChunk, text.size() - done));
-            platform::DWORD written = 0;
-            if (!platform::WriteFile(file.get(), text.data() + done, piece, &written)) {
-                failure = platform::GetLastError();
+        while (done < text.size() && failure == win::ERROR_SUCCESS) {
+            win::DWORD piece =
+                static_cast<win::DWORD>(std::min<std::size_t>(kChunk, text.size() - done));
+            win::DWORD written = 0;
+            if (!win::WriteFile(file.get(), text.data() + done, piece, &written)) {
+                failure = win::GetLastError();
             } else if (written != piece) {
-                failure = platform::ERROR_WRITE_FAULT;
+                failure = win::ERROR_WRITE_FAULT;
             }
             done += written;
         }
-        if (failure == platform::ERROR_SUCCESS && !platform::FlushFileBuffers(file.get())) {
-            failure = platform::GetLastError();
+        if (failure == win::ERROR_SUCCESS && !win::FlushFileBuffers(file.get())) {
+            failure = win::GetLastError();
         }
     }
-    if (failure == platform::ERROR_SUCCESS &&
-        !platform::MoveFileExA(
-            temp, path, platform::MOVEFILE_REPLACE_EXISTING | platform::MOVEFILE_WRITE_THROUGH)) {
-        failure = platform::GetLastError();
+    if (failure == win::ERROR_SUCCESS &&
+        !win::MoveFileExA(temp, path,
+                          win::MOVEFILE_REPLACE_EXISTING | win::MOVEFILE_WRITE_THROUGH)) {
+        failure = win::GetLastError();
     }
-    if (failure != platform::ERROR_SUCCESS) {
-        platform::DeleteFileA(temp);
+    if (failure != win::ERROR_SUCCESS) {
+        win::DeleteFileA(temp);
         RaiseFileError("Cannot write file", path, failure);
     }
 }
 
-void InvalidateDriverCache(const DriverFilePaths& paths, platform::DWORD wow64KeyFlag) {
+void InvalidateDriverCache(const DriverFilePaths& paths, win::DWORD wow64KeyFlag) {
     quellin::system::FsRedirectionSpan span(wow64KeyFlag != 0);
     for (const std::string* target : {&paths.cachePath, &paths.mergedCopyPath}) {
-        if (platform::SameName(*target, paths.mergedConfigPath) ||
-            platform::SameName(*target, paths.deviceCapabilitiesPath)) {
+        if (win::SameName(*target, paths.mergedConfigPath) ||
+            win::SameName(*target, paths.deviceCapabilitiesPath)) {
             continue;
         }
         if (IsFile(AttributesOf(*target))) {
-            platform::DeleteFileA(*target);
+            win::DeleteFileA(*target);
         }
     }
 }
@@ -240,7 +235,7 @@ ReplaceResult ReplaceDriverFeature(const DriverFilePaths& paths,
                                    const FeatureReplacement& replacement,
                                    const DriverContext& context,
                                    const std::string* descriptionText) {
-    const platform::DWORD flag = context.wow64KeyFlag;
+    const win::DWORD flag = context.wow64KeyFlag;
     bool cutShort = false;
     std::string description = ReadWorkingText(paths.mergedConfigPath, flag, &cutShort);
     if (cutShort) {
@@ -274,7 +269,7 @@ ReplaceResult ReplaceDriverFeature(const DriverFilePaths& paths,
         for (const std::string* target : {&paths.mergedConfigPath, &paths.deviceCapabilitiesPath}) {
             const std::string temp = TemporaryPathFor(*target);
             if (IsFile(AttributesOf(temp))) {
-                platform::DeleteFileA(temp);
+                win::DeleteFileA(temp);
             }
         }
     }

@@ -17,9 +17,9 @@ namespace quellin::driverconfig {
 
 // The main window's values the driver files need.
 struct DriverContext {
-    platform::DWORD wow64KeyFlag = 0;  // 256 under 64-bit Windows: the 64-bit registry view, and
-                                       // redirection off around file work
-    platform::HWND owner = 0;          // owner of the message boxes
+    win::DWORD wow64KeyFlag = 0;  // 256 under 64-bit Windows: the 64-bit registry view, and
+                                  // redirection off around file work
+    win::HWND owner = 0;          // owner of the message boxes
 };
 
 // The three registry names, empty where a key or value is missing.
@@ -55,7 +55,7 @@ inline constexpr const char* kNamesMissingText =
 inline constexpr const char* kFilesMissingText =
     "Microsoft Print to PDF is corrupted. You need to reinstall it.";
 
-DriverFileNames ReadDriverFileNames(platform::DWORD wow64KeyFlag);
+DriverFileNames ReadDriverFileNames(win::DWORD wow64KeyFlag);
 
 // The paths built from the names below the given Windows folder.
 DriverFilePaths BuildDriverFilePaths(const DriverFileNames& names,
@@ -79,11 +79,11 @@ bool HasPlainNames(const DriverFileNames& names);
 std::optional<DriverFilePaths> LocateDriverFiles(const DriverContext& context);
 
 // True when `path` names a file (not a folder).
-bool FileExists(const std::string& path, platform::DWORD wow64KeyFlag);
+bool FileExists(const std::string& path, win::DWORD wow64KeyFlag);
 
 // The working text of a file. Raises quellin::system::SystemError when it cannot be read.
 // `cutShort`, when given, tells whether a NUL byte ended the text before the file's end.
-std::string ReadWorkingText(const std::string& path, platform::DWORD wow64KeyFlag,
+std::string ReadWorkingText(const std::string& path, win::DWORD wow64KeyFlag,
                             bool* cutShort = nullptr);
 
 // "<folder>\~<name>": where a file is written before it replaces `path`.
@@ -92,12 +92,12 @@ std::string TemporaryPathFor(const std::string& path);
 // Replaces the file with exactly `text`: the bytes go to a temporary file in the same folder,
 // which then replaces the old file, so a failed write leaves the old file whole. Raises
 // quellin::system::SystemError on failure.
-void WriteWholeFile(const std::string& path, std::string_view text, platform::DWORD wow64KeyFlag);
+void WriteWholeFile(const std::string& path, std::string_view text, win::DWORD wow64KeyFlag);
 
 // Deletes the compiled cache and any "merged.gpd" copy so the spooler rebuilds its cache. A
 // failed deletion is ignored. Never deletes the description or the capabilities document,
 // should the registry name one of them like a cache file.
-void InvalidateDriverCache(const DriverFilePaths& paths, platform::DWORD wow64KeyFlag);
+void InvalidateDriverCache(const DriverFilePaths& paths, win::DWORD wow64KeyFlag);
 
 // Rewrites the feature in the description and then the element in the capabilities document,
 // deleting the compiled cache in between. A file whose text a NUL byte ends early is refused

@@ -43,8 +43,8 @@ bool OnlyDigits(std::string_view text) {
     return std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
 }
 
-void ShowPlain(platform::HWND owner, const std::string& text) {
-    platform::MessageBoxA(owner, text, quellin::system::kApplicationTitle, platform::MB_OK);
+void ShowPlain(win::HWND owner, const std::string& text) {
+    win::MessageBoxA(owner, text, quellin::system::kApplicationTitle, win::MB_OK);
 }
 
 }  // namespace
@@ -87,12 +87,11 @@ void RemoveChosenSizes(PaperSizeDialog& dialog) {
 }
 
 char SystemDecimalSeparator() {
-    const int length = platform::GetLocaleInfoA(platform::LOCALE_USER_DEFAULT,
-                                                platform::LOCALE_SDECIMAL, nullptr, 0);
+    const int length =
+        win::GetLocaleInfoA(win::LOCALE_USER_DEFAULT, win::LOCALE_SDECIMAL, nullptr, 0);
     std::string text;
     if (length <= 0 ||
-        platform::GetLocaleInfoA(platform::LOCALE_USER_DEFAULT, platform::LOCALE_SDECIMAL, &text,
-                                 length) <= 0 ||
+        win::GetLocaleInfoA(win::LOCALE_USER_DEFAULT, win::LOCALE_SDECIMAL, &text, length) <= 0 ||
         text.empty()) {
         return '.';
     }
@@ -187,7 +186,7 @@ void AddCustomSize(PaperSizeDialog& dialog) {
     ClickPaperList(dialog, PaperList::Chosen);
 }
 
-bool ApplyCustomSize(PaperSizeDialog& dialog, platform::HWND owner) {
+bool ApplyCustomSize(PaperSizeDialog& dialog, win::HWND owner) {
     const std::string width = Trim(dialog.widthText);
     const std::string height = Trim(dialog.heightText);
     bool valid = OnlyDigits(width) && OnlyDigits(height) && width != "0" && height != "0" &&
@@ -216,8 +215,7 @@ void RestoreDefaultSizes(PaperSizeDialog& dialog) {
     ClickPaperList(dialog, PaperList::Chosen);
 }
 
-bool SavePaperSizeDialog(const PaperSizeDialog& dialog, PaperSettings& settings,
-                         platform::HWND owner) {
+bool SavePaperSizeDialog(const PaperSizeDialog& dialog, PaperSettings& settings, win::HWND owner) {
     // Either state would write a *DefaultOption that names no option.
     if (dialog.chosen.empty()) {
         ShowPlain(owner, kNoChosenSizeText);

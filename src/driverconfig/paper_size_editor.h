@@ -78,12 +78,11 @@ bool AcceptsDrop(PaperList target, PaperList source);
 bool DropPaperSize(PaperSizeDialog& dialog, PaperList target);
 void AddCustomSize(PaperSizeDialog& dialog);
 // "Apply": takes the edits as the custom size, or shows why not (owner of the box: `owner`).
-bool ApplyCustomSize(PaperSizeDialog& dialog, platform::HWND owner);
+bool ApplyCustomSize(PaperSizeDialog& dialog, win::HWND owner);
 void RestoreDefaultSizes(PaperSizeDialog& dialog);
 // "Save Settings": refuses, with a box, a state that cannot be written; otherwise hands the
 // custom size and unit accuracy to the main window's `settings` and returns true (close OK).
-bool SavePaperSizeDialog(const PaperSizeDialog& dialog, PaperSettings& settings,
-                         platform::HWND owner);
+bool SavePaperSizeDialog(const PaperSizeDialog& dialog, PaperSettings& settings, win::HWND owner);
 
 // The command's two halves around the dialog.
 struct PaperSizeSession {

@@ -16,12 +16,12 @@ namespace {
 
 constexpr std::string_view kEntrySeparator = "||";
 
-bool Ask(platform::HWND owner, const char* text, const char* title) {
-    return platform::MessageBoxA(owner, text, title, platform::MB_YESNO) == platform::IDYES;
+bool Ask(win::HWND owner, const char* text, const char* title) {
+    return win::MessageBoxA(owner, text, title, win::MB_YESNO) == win::IDYES;
 }
 
-void OpenPage(platform::HWND owner, const std::string& address) {
-    platform::ShellExecuteA(owner, "open", address, "", "", platform::SW_SHOW);
+void OpenPage(win::HWND owner, const std::string& address) {
+    win::ShellExecuteA(owner, "open", address, "", "", win::SW_SHOW);
 }
 
 bool AllDigits(std::string_view text) {
@@ -83,8 +83,8 @@ void LoadDefaultResolutions(ResolutionDialog& dialog) {
     dialog.selected = static_cast<int>(kDefaultResolutionPosition);
 }
 
-bool SaveResolutionDialog(ResolutionDialog& dialog, const ResolutionPages& pages,
-                          platform::HWND owner, const std::function<void()>& showBoxes) {
+bool SaveResolutionDialog(ResolutionDialog& dialog, const ResolutionPages& pages, win::HWND owner,
+                          const std::function<void()>& showBoxes) {
     const auto show = [&] {
         if (showBoxes) {
             showBoxes();
@@ -95,8 +95,8 @@ bool SaveResolutionDialog(ResolutionDialog& dialog, const ResolutionPages& pages
     if (!hasDefault || !dialog.ticked[static_cast<std::size_t>(dialog.selected)]) {
         const std::string listText =
             hasDefault ? ResolutionListText(static_cast<std::size_t>(dialog.selected)) : "";
-        platform::MessageBoxA(owner, kDefaultResolutionMissingText + listText,
-                              quellin::system::kApplicationTitle, platform::MB_OK);
+        win::MessageBoxA(owner, kDefaultResolutionMissingText + listText,
+                         quellin::system::kApplicationTitle, win::MB_OK);
         return false;
     }
     if (dialog.ticked[0]) {

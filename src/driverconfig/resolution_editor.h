@@ -73,8 +73,8 @@ struct ResolutionPages {
 // "Save Settings": runs the three tests with their boxes (owned by `owner`); true when the
 // dialog closes with OK, false when it stays open. `showBoxes`, when given, puts a change of the
 // boxes on screen before the question that follows it.
-bool SaveResolutionDialog(ResolutionDialog& dialog, const ResolutionPages& pages,
-                          platform::HWND owner, const std::function<void()>& showBoxes = {});
+bool SaveResolutionDialog(ResolutionDialog& dialog, const ResolutionPages& pages, win::HWND owner,
+                          const std::function<void()>& showBoxes = {});
 
 // The option written for the list text: the name of the first option whose "DPI: PAIR("
 // carries the list text's number; empty when none does.

@@ -42,12 +42,11 @@ std::string Quote(std::u16string_view wide) {
 
 }  // namespace
 
-Value::Value(std::string_view ansi)
-    : kind_(Kind::String), text_(Quote(platform::AnsiToWide(ansi))) {}
+Value::Value(std::string_view ansi) : kind_(Kind::String), text_(Quote(win::AnsiToWide(ansi))) {}
 
 Value Value::Utf8(std::string_view utf8) {
     Value value(Kind::String);
-    value.text_ = Quote(platform::Utf8ToWide(utf8));
+    value.text_ = Quote(win::Utf8ToWide(utf8));
     return value;
 }
 
@@ -59,11 +58,11 @@ Value Value::StringArray(const std::vector<std::string>& ansi) {
 }
 
 Value& Value::Set(std::string_view name, Value value) {
-    return SetQuoted(Quote(platform::AnsiToWide(name)), std::move(value));
+    return SetQuoted(Quote(win::AnsiToWide(name)), std::move(value));
 }
 
 Value& Value::SetUtf8(std::string_view name, Value value) {
-    return SetQuoted(Quote(platform::Utf8ToWide(name)), std::move(value));
+    return SetQuoted(Quote(win::Utf8ToWide(name)), std::move(value));
 }
 
 Value& Value::SetQuoted(std::string name, Value value) {

@@ -8,6 +8,8 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/types.h"
+
 namespace quellin::platform {
 
 // MultiByteToWideChar(CP_ACP). Every byte has a form; the sandbox's code page is 1252, whose

@@ -108,3 +108,8 @@ std::string FormatSystemMessage(DWORD code);
 BOOL CloseHandle(HANDLE handle);
 
 }  // namespace quellin::platform
+
+namespace quellin {
+// Calls into the Windows image keep reading as Windows calls: win::CreateFileA.
+namespace win = platform;
+}  // namespace quellin

@@ -16,7 +16,7 @@ constexpr std::array<CaptionSet, kCaptionSetCount> kCaptionSets = {{
 
 }  // namespace
 
-bool PromotionsShown(const platform::SYSTEMTIME& today) {
+bool PromotionsShown(const win::SYSTEMTIME& today) {
     return !(today.wYear == 2020 && today.wMonth <= 10);
 }
 
@@ -60,8 +60,8 @@ std::string PreviewPageAddress(const std::string& siteAddress) {
     return PageAddress(siteAddress, "preview.html");
 }
 
-void OpenAddress(platform::HWND owner, const std::string& address) {
-    platform::ShellExecuteA(owner, "open", address, "", "", platform::SW_SHOW);
+void OpenAddress(win::HWND owner, const std::string& address) {
+    win::ShellExecuteA(owner, "open", address, "", "", win::SW_SHOW);
 }
 
 }  // namespace quellin::promo

@@ -10,7 +10,7 @@
 namespace quellin::promo {
 
 // Promotions were paused from January to October 2020 and run on every other date.
-bool PromotionsShown(const platform::SYSTEMTIME& today);
+bool PromotionsShown(const win::SYSTEMTIME& today);
 
 // The feature group's captions, one set per tag of the caption timer. "&&" draws as "&".
 inline constexpr int kCaptionSetCount = 4;
@@ -33,6 +33,6 @@ std::string PreviewPageAddress(const std::string& siteAddress);
 std::string PageAddress(const std::string& siteAddress, const std::string& page);
 
 // Opens an address in the user's browser on behalf of `owner`; the outcome is not examined.
-void OpenAddress(platform::HWND owner, const std::string& address);
+void OpenAddress(win::HWND owner, const std::string& address);
 
 }  // namespace quellin::promo

@@ -64,8 +64,8 @@ constexpr std::array<Product, kProductCount> kProducts = {{
     {"Would you like to see all the products of Tarnwell Software?", "products.html"},
 }};
 
-bool AskYesNo(platform::HWND owner, const std::string& text, const std::string& caption) {
-    return platform::MessageBoxA(owner, text, caption, platform::MB_YESNO) == platform::IDYES;
+bool AskYesNo(win::HWND owner, const std::string& text, const std::string& caption) {
+    return win::MessageBoxA(owner, text, caption, win::MB_YESNO) == win::IDYES;
 }
 
 }  // namespace
@@ -76,19 +76,19 @@ const std::array<Product, kProductCount>& ProductTable() {
 
 bool ListsPdfPrinter(const std::vector<std::string>& entries) {
     return std::any_of(entries.begin(), entries.end(), [](const std::string& entry) {
-        return platform::SameName(entry, kPdfPrinterEntry);
+        return win::SameName(entry, kPdfPrinterEntry);
     });
 }
 
-void OpenUpgradePage(platform::HWND owner, const std::string& siteAddress) {
+void OpenUpgradePage(win::HWND owner, const std::string& siteAddress) {
     OpenAddress(owner, UpgradePageAddress(siteAddress));
 }
 
-void OpenFeaturesPage(platform::HWND owner, const std::string& siteAddress) {
+void OpenFeaturesPage(win::HWND owner, const std::string& siteAddress) {
     OpenAddress(owner, FeaturesPageAddress(siteAddress));
 }
 
-void ShowUpgradeReminder(platform::HWND owner, const std::string& siteAddress) {
+void ShowUpgradeReminder(win::HWND owner, const std::string& siteAddress) {
     if (AskYesNo(owner, kUpgradeReminder, kUpgradeReminderCaption))
         OpenUpgradePage(owner, siteAddress);
 }
@@ -98,7 +98,7 @@ std::int32_t ShowNextPrompt(std::int32_t rotation, const PromptContext& context)
     // instead of wrapping negative.
     std::int64_t turn = std::max<std::int32_t>(rotation, 0);
     ++turn;
-    const platform::HWND owner = context.owner;
+    const win::HWND owner = context.owner;
     if (turn <= 2) {
         if (AskYesNo(owner, kUpgradeOffer, context.applicationTitle))
             OpenUpgradePage(owner, context.siteAddress);

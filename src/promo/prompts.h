@@ -54,7 +54,7 @@ inline constexpr std::int32_t kFirstProductTurn = 4;
 inline constexpr std::int32_t kSilentTurn = kFirstProductTurn + kProductCount;
 
 struct PromptContext {
-    platform::HWND owner = 0;
+    win::HWND owner = 0;
     std::string applicationTitle;
     std::string siteAddress;
     std::string companionPrinterAddress;
@@ -64,9 +64,9 @@ struct PromptContext {
 // True when an entry equals "Microsoft Print to PDF" as a whole, letter case ignored.
 bool ListsPdfPrinter(const std::vector<std::string>& entries);
 
-void OpenUpgradePage(platform::HWND owner, const std::string& siteAddress);
-void OpenFeaturesPage(platform::HWND owner, const std::string& siteAddress);
-void ShowUpgradeReminder(platform::HWND owner, const std::string& siteAddress);
+void OpenUpgradePage(win::HWND owner, const std::string& siteAddress);
+void OpenFeaturesPage(win::HWND owner, const std::string& siteAddress);
+void ShowUpgradeReminder(win::HWND owner, const std::string& siteAddress);
 
 // Advances the counter, shows the prompt of its new value and acts on a Yes. Returns the
 // counter to keep. Never refuses the close.

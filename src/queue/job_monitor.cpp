@@ -9,59 +9,59 @@ namespace quellin::queue {
 
 namespace {
 
-constexpr platform::DWORD kAllJobs = 0xFFFFFFFF;
+constexpr win::DWORD kAllJobs = 0xFFFFFFFF;
 
 bool IsNtFamily() {
-    return (platform::GetVersion() & 0x80000000) == 0;
+    return (win::GetVersion() & 0x80000000) == 0;
 }
 
 }  // namespace
 
-bool EnumPrinterNames(std::vector<std::string>& names, bool sharedOnly, platform::HWND owner) {
-    platform::DWORD flags = platform::PRINTER_ENUM_LOCAL;
-    platform::DWORD level = 5;
+bool EnumPrinterNames(std::vector<std::string>& names, bool sharedOnly, win::HWND owner) {
+    win::DWORD flags = win::PRINTER_ENUM_LOCAL;
+    win::DWORD level = 5;
     if (IsNtFamily()) {
-        flags = platform::PRINTER_ENUM_LOCAL | platform::PRINTER_ENUM_CONNECTIONS;
+        flags = win::PRINTER_ENUM_LOCAL | win::PRINTER_ENUM_CONNECTIONS;
         level = 4;
     }
     if (sharedOnly)
-        flags |= platform::PRINTER_ENUM_SHARED;
-    platform::DWORD needed = 0, returned = 0;
-    platform::EnumPrintersA(flags, "", level, nullptr, 0, &needed, &returned);
+        flags |= win::PRINTER_ENUM_SHARED;
+    win::DWORD needed = 0, returned = 0;
+    win::EnumPrintersA(flags, "", level, nullptr, 0, &needed, &returned);
     if (needed == 0)
         return false;
-    std::vector<platform::PRINTER_INFO_A> records;
-    if (!platform::EnumPrintersA(flags, "", level, &records, needed, &needed, &returned)) {
-        platform::MessageBoxA(owner, kEnumPrintersError, quellin::system::kApplicationTitle,
-                              platform::MB_OK | platform::MB_ICONERROR);
+    std::vector<win::PRINTER_INFO_A> records;
+    if (!win::EnumPrintersA(flags, "", level, &records, needed, &needed, &returned)) {
+        win::MessageBoxA(owner, kEnumPrintersError, quellin::system::kApplicationTitle,
+                         win::MB_OK | win::MB_ICONERROR);
         return false;
     }
-    for (platform::DWORD i = 0; i < returned && i < records.size(); ++i)
+    for (win::DWORD i = 0; i < returned && i < records.size(); ++i)
         names.push_back(records[i].pPrinterName);
     return true;
 }
 
 bool PollPrinterJobs(const std::string& printerName, const JobOperation& operation) {
-    platform::UniquePrinter printer;
-    if (!platform::OpenPrinterA(printerName, printer.put(), nullptr))
+    win::UniquePrinter printer;
+    if (!win::OpenPrinterA(printerName, printer.put(), nullptr))
         return false;
-    platform::DWORD needed = 0, returned = 0;
-    if (!platform::EnumJobsA(printer.get(), 0, kAllJobs, 2, nullptr, 0, &needed, &returned) &&
-        platform::GetLastError() != platform::ERROR_INSUFFICIENT_BUFFER)
+    win::DWORD needed = 0, returned = 0;
+    if (!win::EnumJobsA(printer.get(), 0, kAllJobs, 2, nullptr, 0, &needed, &returned) &&
+        win::GetLastError() != win::ERROR_INSUFFICIENT_BUFFER)
         return false;
     if (needed == 0)
         return false;
-    std::vector<platform::JOB_INFO_2A> jobs;
-    if (!platform::EnumJobsA(printer.get(), 0, kAllJobs, 2, &jobs, needed, &needed, &returned))
+    std::vector<win::JOB_INFO_2A> jobs;
+    if (!win::EnumJobsA(printer.get(), 0, kAllJobs, 2, &jobs, needed, &needed, &returned))
         return false;
     // The printer is closed before any row changes.
     printer.reset();
-    for (platform::DWORD i = 0; i < returned && i < jobs.size(); ++i)
+    for (win::DWORD i = 0; i < returned && i < jobs.size(); ++i)
         operation(jobs[i]);
     return true;
 }
 
-JobMonitor::JobMonitor(MonitorTimer& timer, platform::HWND owner, RowSearch search)
+JobMonitor::JobMonitor(MonitorTimer& timer, win::HWND owner, RowSearch search)
     : timer_(timer), owner_(owner), rows_(TextFormats::FromUserLocale(), search) {}
 
 void JobMonitor::FormCreate() {
@@ -75,8 +75,7 @@ void JobMonitor::Timer1Timer() {
     for (std::size_t i = 0; i < count && i < PrinterNames.size(); ++i) {
         // A copy: the name outlives any change to the list during the poll.
         const std::string name = PrinterNames[i];
-        PollPrinterJobs(name,
-                        [this](const platform::JOB_INFO_2A& job) { rows_.UpdateJobRow(job); });
+        PollPrinterJobs(name, [this](const win::JOB_INFO_2A& job) { rows_.UpdateJobRow(job); });
     }
 }
 
@@ -92,8 +91,7 @@ bool JobMonitor::ToggleSharedOnly() {
     return SharedOnly;
 }
 
-bool JobMonitor::ControlSelectedJob(std::optional<std::size_t> selectedRow,
-                                    platform::DWORD command) {
+bool JobMonitor::ControlSelectedJob(std::optional<std::size_t> selectedRow, win::DWORD command) {
     if (!selectedRow || *selectedRow >= rows_.RowCount())
         return false;
     TimerHold hold(timer_);
@@ -103,14 +101,14 @@ bool JobMonitor::ControlSelectedJob(std::optional<std::size_t> selectedRow,
     // The Computer text is "\\machine", so this names the printer on its server.
     const std::string name = row.cells[Computer] + "\\" + printerText;
     bool accepted = false;
-    platform::UniquePrinter printer;
-    if (platform::OpenPrinterA(name, printer.put(), nullptr)) {
-        accepted = platform::SetJobA(printer.get(), row.key.jobId, 0, command);
+    win::UniquePrinter printer;
+    if (win::OpenPrinterA(name, printer.put(), nullptr)) {
+        accepted = win::SetJobA(printer.get(), row.key.jobId, 0, command);
         printer.reset();
     } else {
-        platform::MessageBoxA(owner_,
-                              kOpenPrinterError + std::to_string(row.key.jobId) + " " + printerText,
-                              quellin::system::kApplicationTitle, platform::MB_OK);
+        win::MessageBoxA(owner_,
+                         kOpenPrinterError + std::to_string(row.key.jobId) + " " + printerText,
+                         quellin::system::kApplicationTitle, win::MB_OK);
     }
     return accepted;
 }

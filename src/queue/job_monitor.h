@@ -48,12 +48,12 @@ class TimerHold {
     bool wasRunning_;
 };
 
-using JobOperation = std::function<void(const platform::JOB_INFO_2A&)>;
+using JobOperation = std::function<void(const win::JOB_INFO_2A&)>;
 
 // Appends the names of the local printers and connections (on the NT family; local printers
 // elsewhere), shared ones only when `sharedOnly`. Never clears `names`. False when there is no
 // printer or the enumeration failed; the failure of the sized call shows "Error Enum Printers!".
-bool EnumPrinterNames(std::vector<std::string>& names, bool sharedOnly, platform::HWND owner);
+bool EnumPrinterNames(std::vector<std::string>& names, bool sharedOnly, win::HWND owner);
 
 // Reads all jobs of one printer and hands each record to `operation`, after the printer is
 // closed. False when the printer cannot be opened, has no jobs, or its jobs cannot be read.
@@ -62,7 +62,7 @@ bool PollPrinterJobs(const std::string& printerName, const JobOperation& operati
 class JobMonitor {
   public:
     // `owner` owns the monitor's message boxes.
-    JobMonitor(MonitorTimer& timer, platform::HWND owner, RowSearch search = RowSearch::Indexed);
+    JobMonitor(MonitorTimer& timer, win::HWND owner, RowSearch search = RowSearch::Indexed);
 
     // As the window is created: all printers, no rows.
     void FormCreate();
@@ -74,7 +74,7 @@ class JobMonitor {
     bool ToggleSharedOnly();
     // Sends a job command (JOB_CONTROL_*) to the job of `selectedRow` on the server its row
     // names; true when the spooler accepted it.
-    bool ControlSelectedJob(std::optional<std::size_t> selectedRow, platform::DWORD command);
+    bool ControlSelectedJob(std::optional<std::size_t> selectedRow, win::DWORD command);
     void DeleteSelectedItem(std::optional<std::size_t> selectedRow);
     void DeleteAllItems();
 
@@ -86,7 +86,7 @@ class JobMonitor {
 
   private:
     MonitorTimer& timer_;
-    platform::HWND owner_;
+    win::HWND owner_;
     JobTable rows_;
 };
 

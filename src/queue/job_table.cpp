@@ -6,16 +6,16 @@ namespace quellin::queue {
 
 namespace {
 
-JobFields FieldsOf(const platform::JOB_INFO_2A& job) {
+JobFields FieldsOf(const win::JOB_INFO_2A& job) {
     return {job.pPrinterName, job.pDocument,    job.pUserName, job.Status,
             job.Size,         job.PagesPrinted, job.Submitted};
 }
 
 }  // namespace
 
-bool JobFields::Matches(const platform::JOB_INFO_2A& job) const {
-    const platform::SYSTEMTIME& a = submitted;
-    const platform::SYSTEMTIME& b = job.Submitted;
+bool JobFields::Matches(const win::JOB_INFO_2A& job) const {
+    const win::SYSTEMTIME& a = submitted;
+    const win::SYSTEMTIME& b = job.Submitted;
     return status == job.Status && size == job.Size && pagesPrinted == job.PagesPrinted &&
            a.wYear == b.wYear && a.wMonth == b.wMonth && a.wDay == b.wDay && a.wHour == b.wHour &&
            a.wMinute == b.wMinute && a.wSecond == b.wSecond && a.wMilliseconds == b.wMilliseconds &&
@@ -35,7 +35,7 @@ std::optional<std::size_t> JobTable::Find(const JobKey& key) const {
     return std::nullopt;
 }
 
-std::size_t JobTable::UpdateJobRow(const platform::JOB_INFO_2A& job) {
+std::size_t JobTable::UpdateJobRow(const win::JOB_INFO_2A& job) {
     JobKey key{job.pMachineName, job.JobId};
     if (std::optional<std::size_t> found = Find(key)) {
         JobRow& row = rows_[*found];

@@ -17,16 +17,16 @@ namespace quellin::queue {
 // the identifier together, as its row was first created for them.
 struct JobKey {
     std::string machine;
-    platform::DWORD jobId = 0;
+    win::DWORD jobId = 0;
     friend bool operator==(const JobKey&, const JobKey&) = default;
 };
 
 // The fields of a job record that its texts are made from, as last seen.
 struct JobFields {
     std::string printer, document, user;
-    platform::DWORD status = 0, size = 0, pagesPrinted = 0;
-    platform::SYSTEMTIME submitted;
-    bool Matches(const platform::JOB_INFO_2A& job) const;
+    win::DWORD status = 0, size = 0, pagesPrinted = 0;
+    win::SYSTEMTIME submitted;
+    bool Matches(const win::JOB_INFO_2A& job) const;
 };
 
 struct JobRow {
@@ -62,7 +62,7 @@ class JobTable {
 
     // Adds the job's row at the end, or rewrites only those cells of its row whose text
     // changed. Returns the row.
-    std::size_t UpdateJobRow(const platform::JOB_INFO_2A& job);
+    std::size_t UpdateJobRow(const win::JOB_INFO_2A& job);
 
     std::optional<std::size_t> Find(const JobKey& key) const;
     std::size_t RowCount() const { return rows_.size(); }

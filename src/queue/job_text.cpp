@@ -9,11 +9,10 @@ namespace quellin::queue {
 
 namespace {
 
-std::string LocaleText(platform::LCTYPE type, const std::string& fallback) {
-    const int length = platform::GetLocaleInfoA(platform::LOCALE_USER_DEFAULT, type, nullptr, 0);
+std::string LocaleText(win::LCTYPE type, const std::string& fallback) {
+    const int length = win::GetLocaleInfoA(win::LOCALE_USER_DEFAULT, type, nullptr, 0);
     std::string text;
-    if (length <= 0 ||
-        platform::GetLocaleInfoA(platform::LOCALE_USER_DEFAULT, type, &text, length) <= 0)
+    if (length <= 0 || win::GetLocaleInfoA(win::LOCALE_USER_DEFAULT, type, &text, length) <= 0)
         return fallback;
     return text;
 }
@@ -22,7 +21,7 @@ bool IsLeapYear(int year) {
     return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
 }
 
-bool IsValidDateTime(const platform::SYSTEMTIME& t) {
+bool IsValidDateTime(const win::SYSTEMTIME& t) {
     static constexpr int kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
     if (t.wYear < 1 || t.wYear > 9999 || t.wMonth < 1 || t.wMonth > 12 || t.wDay < 1)
         return false;
@@ -65,37 +64,35 @@ TextFormats::TextFormats() {
 
 TextFormats TextFormats::FromUserLocale() {
     TextFormats f;
-    const std::string decimal = LocaleText(platform::LOCALE_SDECIMAL, ".");
+    const std::string decimal = LocaleText(win::LOCALE_SDECIMAL, ".");
     f.decimalSeparator = decimal.empty() ? '.' : decimal[0];
-    f.shortDate = LocaleText(platform::LOCALE_SSHORTDATE, f.shortDate);
-    f.longTime = LocaleText(platform::LOCALE_STIMEFORMAT, f.longTime);
-    f.am = LocaleText(platform::LOCALE_S1159, f.am);
-    f.pm = LocaleText(platform::LOCALE_S2359, f.pm);
-    for (platform::LCTYPE i = 0; i < 12; ++i) {
-        f.monthNames[i] = LocaleText(platform::LOCALE_SMONTHNAME1 + i, f.monthNames[i]);
-        f.shortMonthNames[i] =
-            LocaleText(platform::LOCALE_SABBREVMONTHNAME1 + i, f.shortMonthNames[i]);
+    f.shortDate = LocaleText(win::LOCALE_SSHORTDATE, f.shortDate);
+    f.longTime = LocaleText(win::LOCALE_STIMEFORMAT, f.longTime);
+    f.am = LocaleText(win::LOCALE_S1159, f.am);
+    f.pm = LocaleText(win::LOCALE_S2359, f.pm);
+    for (win::LCTYPE i = 0; i < 12; ++i) {
+        f.monthNames[i] = LocaleText(win::LOCALE_SMONTHNAME1 + i, f.monthNames[i]);
+        f.shortMonthNames[i] = LocaleText(win::LOCALE_SABBREVMONTHNAME1 + i, f.shortMonthNames[i]);
     }
     // Windows counts the day names from Monday.
-    for (platform::LCTYPE i = 0; i < 7; ++i) {
+    for (win::LCTYPE i = 0; i < 7; ++i) {
         const std::size_t day = (i + 1) % 7;
-        f.dayNames[day] = LocaleText(platform::LOCALE_SDAYNAME1 + i, f.dayNames[day]);
-        f.shortDayNames[day] =
-            LocaleText(platform::LOCALE_SABBREVDAYNAME1 + i, f.shortDayNames[day]);
+        f.dayNames[day] = LocaleText(win::LOCALE_SDAYNAME1 + i, f.dayNames[day]);
+        f.shortDayNames[day] = LocaleText(win::LOCALE_SABBREVDAYNAME1 + i, f.shortDayNames[day]);
     }
     return f;
 }
 
-std::string JobStatusText(platform::DWORD status) {
+std::string JobStatusText(win::DWORD status) {
     struct Word {
-        platform::DWORD bit;
+        win::DWORD bit;
         const char* text;
     };
     static constexpr Word kWords[] = {
-        {platform::JOB_STATUS_ERROR, "Error "},       {platform::JOB_STATUS_PAUSED, "Paused "},
-        {platform::JOB_STATUS_DELETING, "Deleting "}, {platform::JOB_STATUS_SPOOLING, "Spooling "},
-        {platform::JOB_STATUS_PRINTING, "Printing "}, {platform::JOB_STATUS_OFFLINE, "Offline "},
-        {platform::JOB_STATUS_PAPEROUT, "Paperout "}, {platform::JOB_STATUS_PRINTED, "Printed "},
+        {win::JOB_STATUS_ERROR, "Error "},       {win::JOB_STATUS_PAUSED, "Paused "},
+        {win::JOB_STATUS_DELETING, "Deleting "}, {win::JOB_STATUS_SPOOLING, "Spooling "},
+        {win::JOB_STATUS_PRINTING, "Printing "}, {win::JOB_STATUS_OFFLINE, "Offline "},
+        {win::JOB_STATUS_PAPEROUT, "Paperout "}, {win::JOB_STATUS_PRINTED, "Printed "},
     };
     std::string text;
     for (const Word& word : kWords) {
@@ -105,7 +102,7 @@ std::string JobStatusText(platform::DWORD status) {
     return text;
 }
 
-std::string SizeText(platform::DWORD bytes, char decimalSeparator) {
+std::string SizeText(win::DWORD bytes, char decimalSeparator) {
     // "%10.2f KB", rounded as printf rounds, but with a point whatever the C library's numeric
     // locale is (a host's locale must not stand in for the user's separator).
     char buffer[32];
@@ -121,7 +118,7 @@ std::string SizeText(platform::DWORD bytes, char decimalSeparator) {
     return number + " KB";
 }
 
-std::string FormatPicture(const std::string& picture, const platform::SYSTEMTIME& t,
+std::string FormatPicture(const std::string& picture, const win::SYSTEMTIME& t,
                           const TextFormats& formats) {
     if (!IsValidDateTime(t))
         return {};
@@ -201,7 +198,7 @@ std::string FormatPicture(const std::string& picture, const platform::SYSTEMTIME
     return out;
 }
 
-std::string StartAtText(const platform::SYSTEMTIME& submitted, const TextFormats& formats) {
+std::string StartAtText(const win::SYSTEMTIME& submitted, const TextFormats& formats) {
     if (!IsValidDateTime(submitted))
         return {};
     std::string text = FormatPicture(formats.shortDate, submitted, formats);
@@ -215,7 +212,7 @@ std::string StartAtText(const platform::SYSTEMTIME& submitted, const TextFormats
     return text;
 }
 
-JobCells BuildJobCells(const platform::JOB_INFO_2A& job, const TextFormats& formats) {
+JobCells BuildJobCells(const win::JOB_INFO_2A& job, const TextFormats& formats) {
     return {job.pMachineName,
             job.pPrinterName,
             job.pDocument,

@@ -31,21 +31,21 @@ struct TextFormats {
 };
 
 // The words of the set status bits, each followed by a blank, "Error " first.
-std::string JobStatusText(platform::DWORD status);
+std::string JobStatusText(win::DWORD status);
 
 // The size in kilobytes of 1000 bytes, "%10.2f KB" with the locale's decimal separator.
-std::string SizeText(platform::DWORD bytes, char decimalSeparator);
+std::string SizeText(win::DWORD bytes, char decimalSeparator);
 
 // A Windows date or time picture ("M/d/yyyy", "h:mm:ss tt") applied to `time`; text in single
 // quotes is literal, '' in it is a quote. A date the calendar does not have gives "".
-std::string FormatPicture(const std::string& picture, const platform::SYSTEMTIME& time,
+std::string FormatPicture(const std::string& picture, const win::SYSTEMTIME& time,
                           const TextFormats& formats);
 
 // The short date, a blank and the long time; at exactly midnight the date alone. A date the
 // calendar does not have gives an empty text.
-std::string StartAtText(const platform::SYSTEMTIME& submitted, const TextFormats& formats);
+std::string StartAtText(const win::SYSTEMTIME& submitted, const TextFormats& formats);
 
 // All eight cells of a job's row.
-JobCells BuildJobCells(const platform::JOB_INFO_2A& job, const TextFormats& formats);
+JobCells BuildJobCells(const win::JOB_INFO_2A& job, const TextFormats& formats);
 
 }  // namespace quellin::queue

@@ -63,39 +63,38 @@ std::string DefaultPrinterNotSetText(const std::string& printer) {
 }
 
 std::string CurrentDefaultPrinter() {
-    platform::DWORD size = 0;
+    win::DWORD size = 0;
     std::string name;
-    if (!platform::GetDefaultPrinterA(nullptr, &size) &&
-        platform::GetLastError() != platform::ERROR_INSUFFICIENT_BUFFER)
+    if (!win::GetDefaultPrinterA(nullptr, &size) &&
+        win::GetLastError() != win::ERROR_INSUFFICIENT_BUFFER)
         return {};
-    if (!platform::GetDefaultPrinterA(&name, &size))
+    if (!win::GetDefaultPrinterA(&name, &size))
         return {};
     return name;
 }
 
-void SetAsDefault(platform::HWND owner, const std::string& printer,
-                  std::chrono::milliseconds wait) {
-    platform::SHELLEXECUTEINFOA info;
-    info.fMask = platform::SEE_MASK_NOCLOSEPROCESS;
+void SetAsDefault(win::HWND owner, const std::string& printer, std::chrono::milliseconds wait) {
+    win::SHELLEXECUTEINFOA info;
+    info.fMask = win::SEE_MASK_NOCLOSEPROCESS;
     info.hwnd = owner;
     info.lpVerb = "open";
     info.lpFile = kRundll32;
     info.lpParameters = SetDefaultParameters(printer);
-    info.nShow = platform::SW_HIDE;
-    if (platform::ShellExecuteExA(&info) && info.hProcess) {
-        platform::UniqueHandle process(info.hProcess);
-        constexpr platform::DWORD kStepMs = 50;
+    info.nShow = win::SW_HIDE;
+    if (win::ShellExecuteExA(&info) && info.hProcess) {
+        win::UniqueHandle process(info.hProcess);
+        constexpr win::DWORD kStepMs = 50;
         for (auto waited = std::chrono::milliseconds(0); waited < wait;
              waited += std::chrono::milliseconds(kStepMs)) {
-            if (platform::WaitForSingleObject(process.get(), kStepMs) != platform::WAIT_TIMEOUT)
+            if (win::WaitForSingleObject(process.get(), kStepMs) != win::WAIT_TIMEOUT)
                 break;
-            platform::ProcessPendingMessages();
+            win::ProcessPendingMessages();
         }
     }
     const bool isDefault = SamePrinterName(CurrentDefaultPrinter(), printer);
-    platform::MessageBoxA(
-        owner, isDefault ? DefaultPrinterSetText(printer) : DefaultPrinterNotSetText(printer),
-        quellin::system::kApplicationTitle, platform::MB_OK);
+    win::MessageBoxA(owner,
+                     isDefault ? DefaultPrinterSetText(printer) : DefaultPrinterNotSetText(printer),
+                     quellin::system::kApplicationTitle, win::MB_OK);
 }
 
 }  // namespace quellin::queue

@@ -39,7 +39,7 @@ inline constexpr std::chrono::milliseconds kSetDefaultWait{5000};
 // Starts rundll32 hidden to make `printer` the default, waits for it (bounded, processing
 // window messages), then confirms only what the system now reports: the success box when the
 // default printer is `printer`, otherwise a box saying it could not be changed.
-void SetAsDefault(platform::HWND owner, const std::string& printer,
+void SetAsDefault(win::HWND owner, const std::string& printer,
                   std::chrono::milliseconds wait = kSetDefaultWait);
 
 }  // namespace quellin::queue

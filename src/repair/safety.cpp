@@ -11,12 +11,12 @@ namespace quellin::repair {
 
 namespace {
 
-constexpr platform::DWORD kLongPathBuffer = 32768;
+constexpr win::DWORD kLongPathBuffer = 32768;
 
 std::vector<std::string> SplitNames(const std::string& rest) {
     std::vector<std::string> names(1);
     for (const char* c = rest.c_str(); *c != '\0';) {
-        const char* next = platform::CharNextA(c);
+        const char* next = win::CharNextA(c);
         if (*c == '\\')
             names.emplace_back();
         else
@@ -34,7 +34,7 @@ bool LooksLikeShortName(const std::string& name) {
 
 std::string Environment(const char* name) {
     std::string value;
-    return platform::GetEnvironmentVariableA(name, &value) > 0 ? value : std::string();
+    return win::GetEnvironmentVariableA(name, &value) > 0 ? value : std::string();
 }
 
 void AddCanonical(std::vector<std::string>& folders, const std::string& path) {
@@ -47,7 +47,7 @@ std::vector<std::string> Ancestors(const std::string& path) {
     std::vector<std::string> ancestors;
     if (path.size() <= 3)
         return ancestors;
-    for (const char* c = path.c_str() + 3; *c != '\0'; c = platform::CharNextA(c)) {
+    for (const char* c = path.c_str() + 3; *c != '\0'; c = win::CharNextA(c)) {
         if (*c == '\\')
             ancestors.push_back(path.substr(0, static_cast<std::size_t>(c - path.c_str())));
     }
@@ -56,9 +56,9 @@ std::vector<std::string> Ancestors(const std::string& path) {
 
 bool ReachedThroughLink(const std::string& path) {
     for (const std::string& folder : Ancestors(path)) {
-        const platform::DWORD attributes = platform::GetFileAttributesA(folder);
-        if (attributes != platform::INVALID_FILE_ATTRIBUTES &&
-            (attributes & platform::FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
+        const win::DWORD attributes = win::GetFileAttributesA(folder);
+        if (attributes != win::INVALID_FILE_ATTRIBUTES &&
+            (attributes & win::FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
             return true;
         }
     }
@@ -126,7 +126,7 @@ std::optional<std::string> CanonicalExistingPath(const std::string& path) {
     // Windows often gives paths with 8.3 aliases ("C:\Users\ADMINI~1\..."): judge them by the
     // long name the system knows while the path exists.
     std::string longPath;
-    if (platform::GetLongPathNameA(path, kLongPathBuffer, &longPath) > 0 &&
+    if (win::GetLongPathNameA(path, kLongPathBuffer, &longPath) > 0 &&
         longPath.size() < kLongPathBuffer) {
         return Canonical(longPath, true);
     }
@@ -150,9 +150,9 @@ std::vector<std::string> ProtectedFolders() {
 }
 
 bool IsSameOrInside(const std::string& path, const std::string& folder) {
-    if (path.size() < folder.size() || !platform::SameName(path.substr(0, folder.size()), folder))
+    if (path.size() < folder.size() || !win::SameName(path.substr(0, folder.size()), folder))
         return false;
-    return path.size() == folder.size() || platform::EndsWithBackslash(folder) ||
+    return path.size() == folder.size() || win::EndsWithBackslash(folder) ||
            path[folder.size()] == '\\';
 }
 
@@ -170,18 +170,18 @@ bool DeleteAutoSaveFile(const std::string& name) {
     quellin::system::UserRightsSpan asUser;
     if (ReachedThroughLink(*path))
         return false;
-    platform::UniqueFileHandle file(platform::CreateFileA(
-        *path, platform::DELETE | platform::FILE_READ_ATTRIBUTES | platform::FILE_WRITE_ATTRIBUTES,
-        platform::FILE_SHARE_READ | platform::FILE_SHARE_WRITE | platform::FILE_SHARE_DELETE,
-        platform::OPEN_EXISTING, platform::FILE_FLAG_OPEN_REPARSE_POINT));
-    platform::BY_HANDLE_FILE_INFORMATION info;
-    if (!file || !platform::GetFileInformationByHandle(file.get(), &info) ||
-        (info.dwFileAttributes & platform::FILE_ATTRIBUTE_DIRECTORY) != 0) {
+    win::UniqueFileHandle file(win::CreateFileA(
+        *path, win::DELETE | win::FILE_READ_ATTRIBUTES | win::FILE_WRITE_ATTRIBUTES,
+        win::FILE_SHARE_READ | win::FILE_SHARE_WRITE | win::FILE_SHARE_DELETE, win::OPEN_EXISTING,
+        win::FILE_FLAG_OPEN_REPARSE_POINT));
+    win::BY_HANDLE_FILE_INFORMATION info;
+    if (!file || !win::GetFileInformationByHandle(file.get(), &info) ||
+        (info.dwFileAttributes & win::FILE_ATTRIBUTE_DIRECTORY) != 0) {
         return false;
     }
-    platform::FILE_DISPOSITION_INFO disposition;
+    win::FILE_DISPOSITION_INFO disposition;
     disposition.DeleteFile = true;
-    return platform::SetFileInformationByHandle(file.get(), disposition);
+    return win::SetFileInformationByHandle(file.get(), disposition);
 }
 
 bool IsCleanableTempFolder(const std::string& folder) {
@@ -200,10 +200,10 @@ bool IsCleanableTempFolder(const std::string& folder) {
     const std::optional<std::string> profile = CanonicalExistingPath(Environment("USERPROFILE"));
     if (profile && IsSameOrInside(*profile, *path))
         return false;
-    const platform::DWORD attributes = platform::GetFileAttributesA(*path);
-    if (attributes != platform::INVALID_FILE_ATTRIBUTES &&
-        ((attributes & platform::FILE_ATTRIBUTE_DIRECTORY) == 0 ||
-         (attributes & platform::FILE_ATTRIBUTE_REPARSE_POINT) != 0)) {
+    const win::DWORD attributes = win::GetFileAttributesA(*path);
+    if (attributes != win::INVALID_FILE_ATTRIBUTES &&
+        ((attributes & win::FILE_ATTRIBUTE_DIRECTORY) == 0 ||
+         (attributes & win::FILE_ATTRIBUTE_REPARSE_POINT) != 0)) {
         return false;
     }
     return !ReachedThroughLink(*path);

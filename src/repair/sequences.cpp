@@ -16,14 +16,14 @@ namespace {
 using quellin::system::FsRedirectionSpan;
 
 bool IsFile(const std::string& path) {
-    const platform::DWORD attributes = platform::GetFileAttributesA(path);
-    return attributes != platform::INVALID_FILE_ATTRIBUTES &&
-           (attributes & platform::FILE_ATTRIBUTE_DIRECTORY) == 0;
+    const win::DWORD attributes = win::GetFileAttributesA(path);
+    return attributes != win::INVALID_FILE_ATTRIBUTES &&
+           (attributes & win::FILE_ATTRIBUTE_DIRECTORY) == 0;
 }
 
 void DeleteIfFile(const std::string& path) {
     if (IsFile(path))
-        platform::DeleteFileA(path);
+        win::DeleteFileA(path);
 }
 
 // A registry name that is one plain name: an empty one or one that climbs out of V4Dirs would
@@ -44,7 +44,7 @@ quellin::system::RepaintCallback RepaintOf(Progress& progress) {
 // The tool's exit code is not examined: what it changed is the report.
 std::int32_t Launch(const RepairPaths& paths, const std::string& parameters) {
     return quellin::system::RunProcess("runas", paths.servicingTool, parameters,
-                                       paths.servicingToolFolder, platform::SW_HIDE, true);
+                                       paths.servicingToolFolder, win::SW_HIDE, true);
 }
 
 }  // namespace
@@ -61,7 +61,7 @@ RepairPaths BuildRepairPaths() {
 }
 
 std::int32_t RunServicingTool(const RepairPaths& paths, const std::string& parameters,
-                              platform::DWORD wow64KeyFlag) {
+                              win::DWORD wow64KeyFlag) {
     FsRedirectionSpan span(wow64KeyFlag != 0);
     return Launch(paths, parameters);
 }
@@ -75,8 +75,8 @@ void CleanTempFolder(const std::string& tempFolder) {
         return;
     quellin::system::UserRightsSpan asUser;
     quellin::system::DeleteFolderTree(tempFolder);
-    if (platform::GetFileAttributesA(tempFolder) == platform::INVALID_FILE_ATTRIBUTES &&
-        !platform::CreateDirectoryA(tempFolder)) {
+    if (win::GetFileAttributesA(tempFolder) == win::INVALID_FILE_ATTRIBUTES &&
+        !win::CreateDirectoryA(tempFolder)) {
         quellin::system::RaiseLastOSError();
     }
 }

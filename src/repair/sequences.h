@@ -66,12 +66,12 @@ class Progress {
 
 // The main window's values a sequence reads.
 struct RepairSettings {
-    platform::DWORD wow64KeyFlag = 0;  // non-zero on 64-bit Windows: redirection off around the
-                                       // servicing tool and the file steps
+    win::DWORD wow64KeyFlag = 0;  // non-zero on 64-bit Windows: redirection off around the
+                                  // servicing tool and the file steps
     std::string targetPrinterName;
     std::string targetDriverName;
     std::string autoSaveFile;  // the ASFile preference; may be empty
-    platform::HWND owner = 0;  // owner of the shell's own error windows
+    win::HWND owner = 0;       // owner of the shell's own error windows
 };
 
 // The paths a sequence works on, built from the system's Windows folder and the user's temp
@@ -91,7 +91,7 @@ RepairPaths BuildRepairPaths();
 // Windows. The working folder is the one that holds the tool: Windows wants a folder there.
 // Returns the tool's exit code, -1 when it could not be started.
 std::int32_t RunServicingTool(const RepairPaths& paths, const std::string& parameters,
-                              platform::DWORD wow64KeyFlag);
+                              win::DWORD wow64KeyFlag);
 
 // True when the servicing tool file exists, tested with redirection on.
 bool ServicingToolExists(const RepairPaths& paths);

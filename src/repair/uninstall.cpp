@@ -10,8 +10,8 @@ namespace quellin::repair {
 namespace {
 
 bool Confirmed(const UninstallSettings& settings, const char* question) {
-    return platform::ui().MessageBox(settings.owner, question, kConfirmationCaption,
-                                     platform::MB_YESNO) == platform::IDYES;
+    return win::ui().MessageBox(settings.owner, question, kConfirmationCaption, win::MB_YESNO) ==
+           win::IDYES;
 }
 
 }  // namespace

@@ -20,8 +20,8 @@ inline constexpr const char* kRemovePackageQuestion =
 int RepairModeForCaption(const std::string& caption);
 
 struct UninstallSettings {
-    platform::HWND owner = 0;  // the main window, owner of the questions
-    platform::DWORD wow64KeyFlag = 0;
+    win::HWND owner = 0;  // the main window, owner of the questions
+    win::DWORD wow64KeyFlag = 0;
     std::string targetPrinterName;
 };
 

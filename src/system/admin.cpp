@@ -12,43 +12,41 @@ namespace quellin::system {
 
 namespace {
 struct SidDeleter {
-    void operator()(platform::SID* sid) const { platform::FreeSid(sid); }
+    void operator()(win::SID* sid) const { win::FreeSid(sid); }
 };
 }  // namespace
 
 bool IsAdministrator() {
-    if (platform::GetVersion() & 0x80000000) {
+    if (win::GetVersion() & 0x80000000) {
         return true;  // outside the NT family every user is an administrator
     }
-    platform::UniqueHandle token;
-    if (!platform::OpenThreadToken(platform::GetCurrentThread(), platform::TOKEN_QUERY, true,
-                                   token.put())) {
-        if (platform::GetLastError() != platform::ERROR_NO_TOKEN ||
-            !platform::OpenProcessToken(platform::GetCurrentProcess(), platform::TOKEN_QUERY,
-                                        token.put())) {
+    win::UniqueHandle token;
+    if (!win::OpenThreadToken(win::GetCurrentThread(), win::TOKEN_QUERY, true, token.put())) {
+        if (win::GetLastError() != win::ERROR_NO_TOKEN ||
+            !win::OpenProcessToken(win::GetCurrentProcess(), win::TOKEN_QUERY, token.put())) {
             return false;
         }
     }
-    platform::SID* raw = nullptr;
-    if (!platform::AllocateAndInitializeSid(
-            platform::SECURITY_NT_AUTHORITY, 2, platform::SECURITY_BUILTIN_DOMAIN_RID,
-            platform::DOMAIN_ALIAS_RID_ADMINS, 0, 0, 0, 0, 0, 0, &raw)) {
+    win::SID* raw = nullptr;
+    if (!win::AllocateAndInitializeSid(win::SECURITY_NT_AUTHORITY, 2,
+                                       win::SECURITY_BUILTIN_DOMAIN_RID,
+                                       win::DOMAIN_ALIAS_RID_ADMINS, 0, 0, 0, 0, 0, 0, &raw)) {
         return false;
     }
-    std::unique_ptr<platform::SID, SidDeleter> admins(raw);
+    std::unique_ptr<win::SID, SidDeleter> admins(raw);
 
-    platform::DWORD size = 0;
-    if (platform::GetTokenInformation(token.get(), platform::TokenGroups, nullptr, 0, &size) ||
-        platform::GetLastError() != platform::ERROR_INSUFFICIENT_BUFFER) {
+    win::DWORD size = 0;
+    if (win::GetTokenInformation(token.get(), win::TokenGroups, nullptr, 0, &size) ||
+        win::GetLastError() != win::ERROR_INSUFFICIENT_BUFFER) {
         RaiseLastOSError();
     }
-    platform::TOKEN_GROUPS groups;
-    if (!platform::GetTokenInformation(token.get(), platform::TokenGroups, &groups, size, &size)) {
+    win::TOKEN_GROUPS groups;
+    if (!win::GetTokenInformation(token.get(), win::TokenGroups, &groups, size, &size)) {
         RaiseLastOSError();
     }
-    for (const platform::SID_AND_ATTRIBUTES& group : groups.Groups) {
-        if (platform::EqualSid(&group.Sid, admins.get()) &&
-            (group.Attributes & platform::SE_GROUP_USE_FOR_DENY_ONLY) == 0) {
+    for (const win::SID_AND_ATTRIBUTES& group : groups.Groups) {
+        if (win::EqualSid(&group.Sid, admins.get()) &&
+            (group.Attributes & win::SE_GROUP_USE_FOR_DENY_ONLY) == 0) {
             return true;
         }
     }
@@ -56,32 +54,32 @@ bool IsAdministrator() {
 }
 
 void ShowPermissionDenied(const std::string& caption) {
-    platform::MessageBoxA(0, kPermissionDeniedText, caption, platform::MB_ICONERROR);
+    win::MessageBoxA(0, kPermissionDeniedText, caption, win::MB_ICONERROR);
 }
 
-void EnablePrivilege(const std::string& name, platform::DWORD tokenAccess) {
-    platform::UniqueHandle token;
-    if (!platform::OpenProcessToken(platform::GetCurrentProcess(), tokenAccess, token.put())) {
+void EnablePrivilege(const std::string& name, win::DWORD tokenAccess) {
+    win::UniqueHandle token;
+    if (!win::OpenProcessToken(win::GetCurrentProcess(), tokenAccess, token.put())) {
         return;
     }
-    platform::LUID luid;
-    platform::LookupPrivilegeValueA("", name, &luid);
-    platform::AdjustTokenPrivileges(token.get(), false, {{luid, platform::SE_PRIVILEGE_ENABLED}});
+    win::LUID luid;
+    win::LookupPrivilegeValueA("", name, &luid);
+    win::AdjustTokenPrivileges(token.get(), false, {{luid, win::SE_PRIVILEGE_ENABLED}});
 }
 
 void EnableLoadDriverPrivilege() {
-    EnablePrivilege(platform::SE_LOAD_DRIVER_NAME);
+    EnablePrivilege(win::SE_LOAD_DRIVER_NAME);
 }
 
 bool IsWow64() {
-    auto isWow64Process = reinterpret_cast<platform::IsWow64ProcessFn>(
-        LookupFunction("kernel32.dll", "IsWow64Process"));
+    auto isWow64Process =
+        reinterpret_cast<win::IsWow64ProcessFn>(LookupFunction("kernel32.dll", "IsWow64Process"));
     if (!isWow64Process) {
-        platform::SetLastError(platform::ERROR_NOT_SUPPORTED);
+        win::SetLastError(win::ERROR_NOT_SUPPORTED);
         return false;
     }
-    platform::BOOL wow64 = false;
-    return isWow64Process(platform::GetCurrentProcess(), &wow64) && wow64;
+    win::BOOL wow64 = false;
+    return isWow64Process(win::GetCurrentProcess(), &wow64) && wow64;
 }
 
 }  // namespace quellin::system

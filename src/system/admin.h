@@ -20,8 +20,7 @@ inline constexpr const char* kPermissionDeniedText =
 
 // Enables a privilege in the process token, opened with `tokenAccess`; the outcome is not
 // examined.
-void EnablePrivilege(const std::string& name,
-                     platform::DWORD tokenAccess = platform::TOKEN_ALL_ACCESS_NT4);
+void EnablePrivilege(const std::string& name, win::DWORD tokenAccess = win::TOKEN_ALL_ACCESS_NT4);
 void EnableLoadDriverPrivilege();
 
 // True when the 32-bit program runs on 64-bit Windows.

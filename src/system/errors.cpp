@@ -2,13 +2,13 @@
 
 namespace quellin::system {
 
-void RaiseOSError(platform::DWORD code) {
+void RaiseOSError(win::DWORD code) {
     throw SystemError(code, "System Error.  Code: " + std::to_string(code) + ".\r\n" +
-                                platform::FormatSystemMessage(code));
+                                win::FormatSystemMessage(code));
 }
 
 void RaiseLastOSError() {
-    RaiseOSError(platform::GetLastError());
+    RaiseOSError(win::GetLastError());
 }
 
 }  // namespace quellin::system

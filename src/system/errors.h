@@ -11,16 +11,15 @@ namespace quellin::system {
 
 class SystemError : public std::runtime_error {
   public:
-    SystemError(platform::DWORD code, const std::string& text)
-        : std::runtime_error(text), code_(code) {}
-    platform::DWORD code() const { return code_; }
+    SystemError(win::DWORD code, const std::string& text) : std::runtime_error(text), code_(code) {}
+    win::DWORD code() const { return code_; }
 
   private:
-    platform::DWORD code_;
+    win::DWORD code_;
 };
 
 // Raises the calling thread's last system error as "System Error.  Code: N.\r\n<text>".
 [[noreturn]] void RaiseLastOSError();
-[[noreturn]] void RaiseOSError(platform::DWORD code);
+[[noreturn]] void RaiseOSError(win::DWORD code);
 
 }  // namespace quellin::system

@@ -14,7 +14,7 @@ void RunHandler(Handler&& handler) {
     try {
         std::forward<Handler>(handler)();
     } catch (const std::exception& error) {
-        platform::ui().ShowError(error.what());
+        win::ui().ShowError(error.what());
     }
 }
 

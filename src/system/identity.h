@@ -27,7 +27,7 @@ class UserRightsSpan {
     bool Impersonating() const { return impersonating_; }
 
   private:
-    platform::UniqueHandle token_;  // the identity taken on
+    win::UniqueHandle token_;  // the identity taken on
     bool impersonating_ = false;
 };
 

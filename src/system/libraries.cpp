@@ -11,8 +11,8 @@ namespace quellin::system {
 namespace {
 
 struct Table {
-    std::map<std::string, platform::HMODULE> modules;  // by lower-case name
-    std::map<std::pair<std::string, std::string>, platform::FARPROC> functions;
+    std::map<std::string, win::HMODULE> modules;  // by lower-case name
+    std::map<std::pair<std::string, std::string>, win::FARPROC> functions;
 };
 
 Table& TheTable() {
@@ -22,19 +22,18 @@ Table& TheTable() {
 
 }  // namespace
 
-platform::FARPROC LookupFunction(const std::string& library, const std::string& function) {
+win::FARPROC LookupFunction(const std::string& library, const std::string& function) {
     Table& table = TheTable();
-    std::string key = platform::LowerAnsi(library);
+    std::string key = win::LowerAnsi(library);
     auto found = table.functions.find({key, function});
     if (found != table.functions.end()) {
         return found->second;
     }
     auto module = table.modules.find(key);
     if (module == table.modules.end()) {
-        module = table.modules.emplace(key, platform::GetModuleHandleA(library)).first;
+        module = table.modules.emplace(key, win::GetModuleHandleA(library)).first;
     }
-    platform::FARPROC address =
-        module->second ? platform::GetProcAddress(module->second, function) : nullptr;
+    win::FARPROC address = module->second ? win::GetProcAddress(module->second, function) : nullptr;
     table.functions.emplace(std::make_pair(key, function), address);
     return address;
 }

@@ -10,7 +10,7 @@
 namespace quellin::system {
 
 // The function's address, or null when the library or the function is missing.
-platform::FARPROC LookupFunction(const std::string& library, const std::string& function);
+win::FARPROC LookupFunction(const std::string& library, const std::string& function);
 
 // Forgets the library handles and the looked-up functions (program end).
 void ReleaseLibraryTable();

@@ -5,8 +5,7 @@
 
 namespace quellin::system {
 
-MachineLock::MachineLock(platform::DWORD milliseconds)
-    : mutex_(platform::CreateMutexA(kMachineLockName)) {
+MachineLock::MachineLock(win::DWORD milliseconds) : mutex_(win::CreateMutexA(kMachineLockName)) {
     // A process that may not create or open the lock (a standard user lacks the right to make
     // global objects) goes on without it: the lock keeps administrators' commands apart, and
     // such a process is refused by the administrator gate anyway.
@@ -14,15 +13,15 @@ MachineLock::MachineLock(platform::DWORD milliseconds)
         held_ = true;
         return;
     }
-    const platform::DWORD waited = platform::WaitForMutex(mutex_.get(), milliseconds);
+    const win::DWORD waited = win::WaitForMutex(mutex_.get(), milliseconds);
     // An owner that ended without releasing leaves the machine to the next command.
-    owned_ = waited == platform::WAIT_OBJECT_0 || waited == platform::WAIT_ABANDONED;
+    owned_ = waited == win::WAIT_OBJECT_0 || waited == win::WAIT_ABANDONED;
     held_ = owned_;
 }
 
 MachineLock::~MachineLock() {
     if (owned_)
-        platform::ReleaseMutex(mutex_.get());
+        win::ReleaseMutex(mutex_.get());
 }
 
 }  // namespace quellin::system

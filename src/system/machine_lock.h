@@ -13,7 +13,7 @@ class MachineLock {
   public:
     // Waits up to `milliseconds` for the lock; Held() is false only when another holder kept
     // it that long.
-    explicit MachineLock(platform::DWORD milliseconds);
+    explicit MachineLock(win::DWORD milliseconds);
     ~MachineLock();
     MachineLock(const MachineLock&) = delete;
     MachineLock& operator=(const MachineLock&) = delete;
@@ -21,7 +21,7 @@ class MachineLock {
     bool Held() const { return held_; }
 
   private:
-    platform::UniqueHandle mutex_;
+    win::UniqueHandle mutex_;
     bool owned_ = false;
     bool held_ = false;
 };

@@ -29,18 +29,17 @@ constexpr std::array<const char*, 12> kMoreOtherProductFragments = {
 }  // namespace
 
 std::vector<std::string> EnumerateInstalledPrinters() {
-    constexpr platform::DWORD kFlags =
-        platform::PRINTER_ENUM_LOCAL | platform::PRINTER_ENUM_CONNECTIONS;
-    constexpr platform::DWORD kLevel = 4;
-    platform::DWORD needed = 0;
-    platform::DWORD returned = 0;
-    std::vector<platform::PRINTER_INFO_A> records;
-    platform::EnumPrintersA(kFlags, "", kLevel, nullptr, 0, &needed, &returned);
+    constexpr win::DWORD kFlags = win::PRINTER_ENUM_LOCAL | win::PRINTER_ENUM_CONNECTIONS;
+    constexpr win::DWORD kLevel = 4;
+    win::DWORD needed = 0;
+    win::DWORD returned = 0;
+    std::vector<win::PRINTER_INFO_A> records;
+    win::EnumPrintersA(kFlags, "", kLevel, nullptr, 0, &needed, &returned);
     // A printer added between the sizing call and the reading call asks for a larger buffer.
     bool read = false;
     for (int attempt = 0; attempt < 3 && needed > 0 && !read; ++attempt) {
-        read = platform::EnumPrintersA(kFlags, "", kLevel, &records, needed, &needed, &returned);
-        if (!read && platform::GetLastError() != platform::ERROR_INSUFFICIENT_BUFFER)
+        read = win::EnumPrintersA(kFlags, "", kLevel, &records, needed, &needed, &returned);
+        if (!read && win::GetLastError() != win::ERROR_INSUFFICIENT_BUFFER)
             break;
     }
     if (!read)
@@ -55,7 +54,7 @@ std::vector<std::string> EnumerateInstalledPrinters() {
 bool IsListedPrinterName(const std::string& name) {
     if (!Contains(name, "PDF"))
         return false;
-    const std::string lower = platform::LowerAnsi(name);
+    const std::string lower = win::LowerAnsi(name);
     return !ContainsAny(lower, kOtherProductFragments) &&
            !ContainsAny(name, kOtherProductNumbers) &&
            !ContainsAny(lower, kMoreOtherProductFragments);

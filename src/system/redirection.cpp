@@ -6,13 +6,13 @@
 namespace quellin::system {
 
 bool DisableFsRedirection(void** oldValue) {
-    auto disable = reinterpret_cast<platform::Wow64DisableWow64FsRedirectionFn>(
+    auto disable = reinterpret_cast<win::Wow64DisableWow64FsRedirectionFn>(
         LookupFunction("kernel32.dll", "Wow64DisableWow64FsRedirection"));
     return disable && disable(oldValue);
 }
 
 bool RevertFsRedirection(void* oldValue) {
-    auto revert = reinterpret_cast<platform::Wow64RevertWow64FsRedirectionFn>(
+    auto revert = reinterpret_cast<win::Wow64RevertWow64FsRedirectionFn>(
         LookupFunction("kernel32.dll", "Wow64RevertWow64FsRedirection"));
     return revert && revert(oldValue);
 }

@@ -32,17 +32,16 @@ std::string InstanceMappingName(const std::string& executablePath) {
     return name;
 }
 
-bool InstanceGuard::Activate(platform::HWND window, int maxInstances) {
+bool InstanceGuard::Activate(win::HWND window, int maxInstances) {
     Release();
-    const std::string name = InstanceMappingName(platform::GetModuleFileNameA());
-    mapping_.reset(platform::CreateFileMappingA(platform::INVALID_HANDLE_VALUE,
-                                                platform::PAGE_READWRITE, 0, 8, name));
+    const std::string name = InstanceMappingName(win::GetModuleFileNameA());
+    mapping_.reset(
+        win::CreateFileMappingA(win::INVALID_HANDLE_VALUE, win::PAGE_READWRITE, 0, 8, name));
     if (!mapping_) {
         RaiseLastOSError();
     }
-    if (platform::GetLastError() != platform::ERROR_ALREADY_EXISTS) {
-        view_.reset(
-            platform::MapViewOfFile(mapping_.get(), platform::FILE_MAP_ALL_ACCESS, 0, 0, 8));
+    if (win::GetLastError() != win::ERROR_ALREADY_EXISTS) {
+        view_.reset(win::MapViewOfFile(mapping_.get(), win::FILE_MAP_ALL_ACCESS, 0, 0, 8));
         if (view_) {
             WriteU32(view_.get(), 0, window);
             WriteU32(view_.get(), 4, 1);
@@ -52,11 +51,11 @@ bool InstanceGuard::Activate(platform::HWND window, int maxInstances) {
     }
     // Another instance created the record: work on it through a handle of our own.
     mapping_.reset();
-    mapping_.reset(platform::OpenFileMappingA(platform::FILE_MAP_ALL_ACCESS, false, name));
+    mapping_.reset(win::OpenFileMappingA(win::FILE_MAP_ALL_ACCESS, false, name));
     if (!mapping_) {
         return true;
     }
-    view_.reset(platform::MapViewOfFile(mapping_.get(), platform::FILE_MAP_ALL_ACCESS, 0, 0, 8));
+    view_.reset(win::MapViewOfFile(mapping_.get(), win::FILE_MAP_ALL_ACCESS, 0, 0, 8));
     if (!view_) {
         return true;
     }
@@ -67,11 +66,11 @@ bool InstanceGuard::Activate(platform::HWND window, int maxInstances) {
         counted_ = true;
         return false;
     }
-    auto previous = static_cast<platform::HWND>(ReadI32(view_.get(), 0));
-    if (platform::IsIconic(previous)) {
-        platform::ShowWindow(previous, platform::SW_RESTORE);
+    auto previous = static_cast<win::HWND>(ReadI32(view_.get(), 0));
+    if (win::IsIconic(previous)) {
+        win::ShowWindow(previous, win::SW_RESTORE);
     }
-    platform::SetForegroundWindow(previous);
+    win::SetForegroundWindow(previous);
     return true;
 }
 

@@ -23,14 +23,14 @@ class InstanceGuard {
     // True when another instance holds the slot; it has then been restored and brought to the
     // front, and the caller must end at once. Raises SystemError when the record cannot be
     // made.
-    bool Activate(platform::HWND window, int maxInstances);
+    bool Activate(win::HWND window, int maxInstances);
 
     // Gives the slot back, once; later calls do nothing.
     void Release();
 
   private:
-    platform::UniqueHandle mapping_;
-    platform::UniqueMappedView view_;
+    win::UniqueHandle mapping_;
+    win::UniqueMappedView view_;
     bool counted_ = false;
 };
 

@@ -16,14 +16,14 @@ namespace quellin::system {
 
 namespace {
 
-constexpr platform::DWORD kProcessPollMs = 100;
-constexpr platform::DWORD kReadOnly = platform::FILE_ATTRIBUTE_READONLY;
-constexpr platform::DWORD kSystem = platform::FILE_ATTRIBUTE_SYSTEM;
+constexpr win::DWORD kProcessPollMs = 100;
+constexpr win::DWORD kReadOnly = win::FILE_ATTRIBUTE_READONLY;
+constexpr win::DWORD kSystem = win::FILE_ATTRIBUTE_SYSTEM;
 
 void Repaint(const RepaintCallback& repaint) {
     if (repaint)
         repaint();
-    platform::ProcessPendingMessages();
+    win::ProcessPendingMessages();
 }
 
 // Sleeps `total` in short slices, repainting and processing messages between them, so that a
@@ -44,29 +44,27 @@ void SleepRepainting(std::chrono::steady_clock::duration total, const RepaintCal
 bool ChangeServiceAndWait(const std::string& machine, const std::string& name, bool start,
                           const RepaintCallback& repaint,
                           std::chrono::milliseconds noProgressLimit) {
-    const platform::DWORD wanted = start ? platform::SERVICE_RUNNING : platform::SERVICE_STOPPED;
-    platform::UniqueScHandle manager(
-        platform::OpenSCManagerA(machine, "", platform::SC_MANAGER_CONNECT));
+    const win::DWORD wanted = start ? win::SERVICE_RUNNING : win::SERVICE_STOPPED;
+    win::UniqueScHandle manager(win::OpenSCManagerA(machine, "", win::SC_MANAGER_CONNECT));
     if (!manager)
         return false;
-    const platform::DWORD access =
-        platform::SERVICE_QUERY_STATUS | (start ? platform::SERVICE_START : platform::SERVICE_STOP);
-    platform::UniqueScHandle service(platform::OpenServiceA(manager.get(), name, access));
+    const win::DWORD access =
+        win::SERVICE_QUERY_STATUS | (start ? win::SERVICE_START : win::SERVICE_STOP);
+    win::UniqueScHandle service(win::OpenServiceA(manager.get(), name, access));
     if (!service)
         return false;
 
-    platform::SERVICE_STATUS status;
+    win::SERVICE_STATUS status;
     bool seen = false;
-    bool requested =
-        start ? platform::StartServiceA(service.get())
-              : platform::ControlService(service.get(), platform::SERVICE_CONTROL_STOP, &status);
-    if (requested && platform::QueryServiceStatus(service.get(), &status)) {
+    bool requested = start ? win::StartServiceA(service.get())
+                           : win::ControlService(service.get(), win::SERVICE_CONTROL_STOP, &status);
+    if (requested && win::QueryServiceStatus(service.get(), &status)) {
         seen = true;
         using Clock = std::chrono::steady_clock;
         Clock::time_point lastProgress = Clock::now();
         while (status.dwCurrentState != wanted) {
-            const platform::DWORD checkPoint = status.dwCheckPoint;
-            const platform::DWORD state = status.dwCurrentState;
+            const win::DWORD checkPoint = status.dwCheckPoint;
+            const win::DWORD state = status.dwCurrentState;
             Repaint(repaint);
             // The service's own hint, unscaled: that is how long it asked to be left alone.
             // Only the no-progress limit cuts it short, so a hung service that hints hours
@@ -78,7 +76,7 @@ bool ChangeServiceAndWait(const std::string& machine, const std::string& name, b
                                 giveUp > now ? giveUp - now : Clock::duration::zero()),
                             repaint);
             Repaint(repaint);
-            if (!platform::QueryServiceStatus(service.get(), &status)) {
+            if (!win::QueryServiceStatus(service.get(), &status)) {
                 seen = false;
                 break;
             }
@@ -105,24 +103,24 @@ bool IsDotName(const std::string& name) {
 std::int32_t RunProcess(const std::string& verb, const std::string& file,
                         const std::string& parameters, const std::string& directory, int show,
                         bool wait) {
-    platform::SHELLEXECUTEINFOA info;
+    win::SHELLEXECUTEINFOA info;
     info.cbSize = 60;
-    info.fMask = platform::SEE_MASK_NOCLOSEPROCESS;
+    info.fMask = win::SEE_MASK_NOCLOSEPROCESS;
     info.hwnd = 0;
     info.lpVerb = verb;
     info.lpFile = file;
     info.lpParameters = parameters;
     info.lpDirectory = directory;
     info.nShow = show & 0xFFFF;
-    if (!platform::ShellExecuteExA(&info))
+    if (!win::ShellExecuteExA(&info))
         return -1;
-    platform::UniqueHandle process(info.hProcess);
+    win::UniqueHandle process(info.hProcess);
     if (!wait)
         return 0;
-    while (platform::WaitForSingleObject(process.get(), kProcessPollMs) == platform::WAIT_TIMEOUT)
-        platform::ProcessPendingMessages();
-    platform::DWORD exitCode = 0;
-    if (!platform::GetExitCodeProcess(process.get(), &exitCode))
+    while (win::WaitForSingleObject(process.get(), kProcessPollMs) == win::WAIT_TIMEOUT)
+        win::ProcessPendingMessages();
+    win::DWORD exitCode = 0;
+    if (!win::GetExitCodeProcess(process.get(), &exitCode))
         return -1;
     return static_cast<std::int32_t>(exitCode);
 }
@@ -139,59 +137,59 @@ bool StopServiceAndWait(const std::string& machine, const std::string& service,
 }
 
 void EmptyFolder(const std::string& folder, const std::string& mask, bool includeSubfolders,
-                 platform::HWND owner) {
-    platform::DWORD attributes = platform::GetFileAttributesA(folder);
-    if (attributes == platform::INVALID_FILE_ATTRIBUTES ||
-        (attributes & platform::FILE_ATTRIBUTE_DIRECTORY) == 0) {
+                 win::HWND owner) {
+    win::DWORD attributes = win::GetFileAttributesA(folder);
+    if (attributes == win::INVALID_FILE_ATTRIBUTES ||
+        (attributes & win::FILE_ATTRIBUTE_DIRECTORY) == 0) {
         return;
     }
-    platform::SHFILEOPSTRUCTA operation;
+    win::SHFILEOPSTRUCTA operation;
     operation.hwnd = owner;
-    operation.wFunc = platform::FO_DELETE;
+    operation.wFunc = win::FO_DELETE;
     operation.pFrom = folder + "\\" + mask;
     operation.pFrom.append(2, '\0');
-    operation.fFlags = platform::FOF_NOCONFIRMATION | platform::FOF_SILENT;
+    operation.fFlags = win::FOF_NOCONFIRMATION | win::FOF_SILENT;
     if (!includeSubfolders)
-        operation.fFlags |= platform::FOF_FILESONLY;
-    platform::SHFileOperationA(&operation);
+        operation.fFlags |= win::FOF_FILESONLY;
+    win::SHFileOperationA(&operation);
 }
 
 namespace {
 
-constexpr platform::DWORD kOpenItself =
-    platform::FILE_FLAG_BACKUP_SEMANTICS | platform::FILE_FLAG_OPEN_REPARSE_POINT;
-constexpr platform::DWORD kShareAll =
-    platform::FILE_SHARE_READ | platform::FILE_SHARE_WRITE | platform::FILE_SHARE_DELETE;
+constexpr win::DWORD kOpenItself =
+    win::FILE_FLAG_BACKUP_SEMANTICS | win::FILE_FLAG_OPEN_REPARSE_POINT;
+constexpr win::DWORD kShareAll =
+    win::FILE_SHARE_READ | win::FILE_SHARE_WRITE | win::FILE_SHARE_DELETE;
 
 // Opens what `path` names itself, never what a link there leads to.
-platform::UniqueFileHandle OpenItself(const std::string& path, platform::DWORD access) {
-    return platform::UniqueFileHandle(
-        platform::CreateFileA(path, access | platform::FILE_READ_ATTRIBUTES | platform::SYNCHRONIZE,
-                              kShareAll, platform::OPEN_EXISTING, kOpenItself));
+win::UniqueFileHandle OpenItself(const std::string& path, win::DWORD access) {
+    return win::UniqueFileHandle(
+        win::CreateFileA(path, access | win::FILE_READ_ATTRIBUTES | win::SYNCHRONIZE, kShareAll,
+                         win::OPEN_EXISTING, kOpenItself));
 }
 
 // Read-only and system bits off, through the handle.
-void ClearAttributesOf(platform::HANDLE item, platform::DWORD attributes) {
+void ClearAttributesOf(win::HANDLE item, win::DWORD attributes) {
     if ((attributes & (kReadOnly | kSystem)) == 0)
         return;
-    platform::FILE_BASIC_INFO basic;
+    win::FILE_BASIC_INFO basic;
     basic.FileAttributes = attributes & ~(kReadOnly | kSystem);
     if (basic.FileAttributes == 0)
-        basic.FileAttributes = platform::FILE_ATTRIBUTE_NORMAL;
-    platform::SetFileInformationByHandle(item, basic);
+        basic.FileAttributes = win::FILE_ATTRIBUTE_NORMAL;
+    win::SetFileInformationByHandle(item, basic);
 }
 
-bool MarkForDeletion(platform::HANDLE item) {
-    platform::FILE_DISPOSITION_INFO disposition;
+bool MarkForDeletion(win::HANDLE item) {
+    win::FILE_DISPOSITION_INFO disposition;
     disposition.DeleteFile = true;
-    return platform::SetFileInformationByHandle(item, disposition);
+    return win::SetFileInformationByHandle(item, disposition);
 }
 
-std::vector<platform::FILE_ID_BOTH_DIR_INFO> ListThrough(platform::HANDLE folder) {
-    std::vector<platform::FILE_ID_BOTH_DIR_INFO> all, batch;
-    for (auto infoClass = platform::FileIdBothDirectoryRestartInfo;
-         platform::GetFileInformationByHandleEx(folder, infoClass, &batch);
-         infoClass = platform::FileIdBothDirectoryInfo) {
+std::vector<win::FILE_ID_BOTH_DIR_INFO> ListThrough(win::HANDLE folder) {
+    std::vector<win::FILE_ID_BOTH_DIR_INFO> all, batch;
+    for (auto infoClass = win::FileIdBothDirectoryRestartInfo;
+         win::GetFileInformationByHandleEx(folder, infoClass, &batch);
+         infoClass = win::FileIdBothDirectoryInfo) {
         all.insert(all.end(), batch.begin(), batch.end());
     }
     return all;
@@ -202,22 +200,22 @@ std::vector<platform::FILE_ID_BOTH_DIR_INFO> ListThrough(platform::HANDLE folder
 // only when it is the object that was listed: a folder or file swapped for a link in between
 // (or a parent swapped, so that the path leads elsewhere) shows another identity and is left.
 // A link is deleted as a link; only real folders are descended into.
-void DeleteContents(platform::HANDLE folder, const std::string& base, platform::DWORD volume) {
-    for (const platform::FILE_ID_BOTH_DIR_INFO& entry : ListThrough(folder)) {
+void DeleteContents(win::HANDLE folder, const std::string& base, win::DWORD volume) {
+    for (const win::FILE_ID_BOTH_DIR_INFO& entry : ListThrough(folder)) {
         if (IsDotName(entry.FileName))
             continue;
         const std::string path = base + entry.FileName;
-        const bool isFolder = (entry.FileAttributes & platform::FILE_ATTRIBUTE_DIRECTORY) != 0;
-        platform::UniqueFileHandle item =
-            OpenItself(path, platform::DELETE | platform::FILE_WRITE_ATTRIBUTES |
-                                 (isFolder ? platform::FILE_LIST_DIRECTORY : 0));
-        platform::BY_HANDLE_FILE_INFORMATION info;
-        if (!item || !platform::GetFileInformationByHandle(item.get(), &info) ||
+        const bool isFolder = (entry.FileAttributes & win::FILE_ATTRIBUTE_DIRECTORY) != 0;
+        win::UniqueFileHandle item =
+            OpenItself(path, win::DELETE | win::FILE_WRITE_ATTRIBUTES |
+                                 (isFolder ? win::FILE_LIST_DIRECTORY : 0));
+        win::BY_HANDLE_FILE_INFORMATION info;
+        if (!item || !win::GetFileInformationByHandle(item.get(), &info) ||
             info.nFileIndex != entry.FileId || info.dwVolumeSerialNumber != volume) {
             continue;
         }
-        const bool link = (info.dwFileAttributes & platform::FILE_ATTRIBUTE_REPARSE_POINT) != 0;
-        if ((info.dwFileAttributes & platform::FILE_ATTRIBUTE_DIRECTORY) != 0 && !link)
+        const bool link = (info.dwFileAttributes & win::FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+        if ((info.dwFileAttributes & win::FILE_ATTRIBUTE_DIRECTORY) != 0 && !link)
             DeleteContents(item.get(), path + "\\", volume);
         ClearAttributesOf(item.get(), info.dwFileAttributes);
         MarkForDeletion(item.get());
@@ -227,24 +225,23 @@ void DeleteContents(platform::HANDLE folder, const std::string& base, platform::
 }  // namespace
 
 void DeleteFolderTree(const std::string& folder) {
-    const std::string base = platform::EndsWithBackslash(folder) ? folder : folder + "\\";
-    platform::UniqueFileHandle root = OpenItself(base.substr(0, base.size() - 1),
-                                                 platform::DELETE | platform::FILE_LIST_DIRECTORY);
-    platform::BY_HANDLE_FILE_INFORMATION info;
-    if (!root || !platform::GetFileInformationByHandle(root.get(), &info) ||
-        (info.dwFileAttributes & platform::FILE_ATTRIBUTE_DIRECTORY) == 0) {
+    const std::string base = win::EndsWithBackslash(folder) ? folder : folder + "\\";
+    win::UniqueFileHandle root =
+        OpenItself(base.substr(0, base.size() - 1), win::DELETE | win::FILE_LIST_DIRECTORY);
+    win::BY_HANDLE_FILE_INFORMATION info;
+    if (!root || !win::GetFileInformationByHandle(root.get(), &info) ||
+        (info.dwFileAttributes & win::FILE_ATTRIBUTE_DIRECTORY) == 0) {
         return;
     }
     // A link in the folder's place is removed as a link: what it leads to is not this tree.
-    if ((info.dwFileAttributes & platform::FILE_ATTRIBUTE_REPARSE_POINT) == 0)
+    if ((info.dwFileAttributes & win::FILE_ATTRIBUTE_REPARSE_POINT) == 0)
         DeleteContents(root.get(), base, info.dwVolumeSerialNumber);
     MarkForDeletion(root.get());
 }
 
 std::optional<std::string> ReadWholeFile(const std::string& path, bool* opened) {
-    platform::UniqueFileHandle file(
-        platform::CreateFileA(path, platform::GENERIC_READ, platform::FILE_SHARE_READ,
-                              platform::OPEN_EXISTING, platform::FILE_ATTRIBUTE_NORMAL));
+    win::UniqueFileHandle file(win::CreateFileA(path, win::GENERIC_READ, win::FILE_SHARE_READ,
+                                                win::OPEN_EXISTING, win::FILE_ATTRIBUTE_NORMAL));
     if (opened)
         *opened = static_cast<bool>(file);
     if (!file)
@@ -252,13 +249,13 @@ std::optional<std::string> ReadWholeFile(const std::string& path, bool* opened) 
     std::string bytes;
     std::vector<char> buffer(1 << 20);
     for (;;) {
-        platform::DWORD read = 0;
-        if (!platform::ReadFile(file.get(), buffer.data(),
-                                static_cast<platform::DWORD>(buffer.size()), &read)) {
+        win::DWORD read = 0;
+        if (!win::ReadFile(file.get(), buffer.data(), static_cast<win::DWORD>(buffer.size()),
+                           &read)) {
             // Closing the handle must not hide why the read failed.
-            const platform::DWORD error = platform::GetLastError();
+            const win::DWORD error = win::GetLastError();
             file.reset();
-            platform::SetLastError(error);
+            win::SetLastError(error);
             return std::nullopt;
         }
         if (read == 0)
@@ -268,56 +265,55 @@ std::optional<std::string> ReadWholeFile(const std::string& path, bool* opened) 
 }
 
 void ClearFileAttributes(const std::string& path) {
-    platform::DWORD attributes = platform::GetFileAttributesA(path);
-    if (attributes == platform::INVALID_FILE_ATTRIBUTES)
+    win::DWORD attributes = win::GetFileAttributesA(path);
+    if (attributes == win::INVALID_FILE_ATTRIBUTES)
         return;
-    platform::SetFileAttributesA(path, attributes & ~(kReadOnly | kSystem));
+    win::SetFileAttributesA(path, attributes & ~(kReadOnly | kSystem));
 }
 
 std::string GetWindowsFolder() {
-    constexpr platform::DWORD kBuffer = 260;
+    constexpr win::DWORD kBuffer = 260;
     std::string path;
-    const platform::DWORD length = platform::GetSystemWindowsDirectoryA(&path, kBuffer);
+    const win::DWORD length = win::GetSystemWindowsDirectoryA(&path, kBuffer);
     return length > 0 && length < kBuffer ? path : std::string();
 }
 
 std::string GetTempPathText() {
     std::string path;
-    platform::DWORD length = platform::GetTempPathA(255, &path);
+    win::DWORD length = win::GetTempPathA(255, &path);
     return length > 0 && length < 255 ? path : std::string();
 }
 
 std::string GetTempFolder() {
     std::string path = GetTempPathText();
-    if (platform::EndsWithBackslash(path))
+    if (win::EndsWithBackslash(path))
         path.pop_back();
     return path;
 }
 
 void DeletePrinterByName(const std::string& printerName) {
-    platform::PRINTER_DEFAULTSA defaults;
-    defaults.DesiredAccess = platform::PRINTER_ALL_ACCESS;
-    platform::UniquePrinter printer;
-    if (!platform::OpenPrinterA(printerName, printer.put(), &defaults))
+    win::PRINTER_DEFAULTSA defaults;
+    defaults.DesiredAccess = win::PRINTER_ALL_ACCESS;
+    win::UniquePrinter printer;
+    if (!win::OpenPrinterA(printerName, printer.put(), &defaults))
         return;
-    platform::DeletePrinter(printer.get());
+    win::DeletePrinter(printer.get());
 }
 
 void DeletePrinterDrivers(const std::string& driverName) {
     EnableLoadDriverPrivilege();
     for (const char* environment : {"Windows x64", "Windows IA64", "Windows NT x86"}) {
-        platform::DeletePrinterDriverExA("", environment, driverName,
-                                         platform::DPD_DELETE_UNUSED_FILES, 3);
+        win::DeletePrinterDriverExA("", environment, driverName, win::DPD_DELETE_UNUSED_FILES, 3);
     }
 }
 
 bool IsPortMissing(const std::string& portName) {
-    platform::DWORD needed = 0, returned = 0;
-    platform::EnumPortsA("", 1, nullptr, 0, &needed, &returned);
-    std::vector<platform::PORT_INFO_1A> ports;
-    if (!platform::EnumPortsA("", 1, &ports, needed, &needed, &returned))
+    win::DWORD needed = 0, returned = 0;
+    win::EnumPortsA("", 1, nullptr, 0, &needed, &returned);
+    std::vector<win::PORT_INFO_1A> ports;
+    if (!win::EnumPortsA("", 1, &ports, needed, &needed, &returned))
         RaiseLastOSError();
-    for (platform::DWORD i = 0; i < returned && i < ports.size(); ++i) {
+    for (win::DWORD i = 0; i < returned && i < ports.size(); ++i) {
         if (ports[i].pName == portName)
             return false;
     }
@@ -327,9 +323,9 @@ bool IsPortMissing(const std::string& portName) {
 void AddPortIfMissing(const std::string& portName) {
     if (!IsPortMissing(portName))
         return;
-    platform::PORT_INFO_1A port;
+    win::PORT_INFO_1A port;
     port.pName = portName;
-    platform::AddPortExA("", 1, port, "Local Port");
+    win::AddPortExA("", 1, port, "Local Port");
 }
 
 }  // namespace quellin::system

@@ -43,7 +43,7 @@ bool StopServiceAndWait(const std::string& machine, const std::string& service,
 // confirmation; folders too unless `includeSubfolders` is false. A missing folder is left
 // alone. `owner` owns the shell's own error boxes.
 void EmptyFolder(const std::string& folder, const std::string& mask, bool includeSubfolders,
-                 platform::HWND owner = 0);
+                 win::HWND owner = 0);
 
 // Deletes the folder's files and subfolders (read-only and system bits cleared first), then
 // the folder. Names that begin with "." are left, and so is every folder that still holds

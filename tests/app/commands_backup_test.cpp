@@ -14,11 +14,11 @@
 namespace quellin::app {
 namespace {
 
-constexpr platform::HWND kHandle = 0x5150;
+constexpr win::HWND kHandle = 0x5150;
 const std::string kArchive = "C:\\Users\\User\\Documents\\pdf.roy";
 
-platform::sim::InitOptions WithoutPromotions() {
-    platform::sim::InitOptions options;
+sim::InitOptions WithoutPromotions() {
+    sim::InitOptions options;
     options.config.date = "2020-10-15";
     return options;
 }
@@ -41,7 +41,7 @@ class BackupCommandsTest : public ::testing::Test {
         form->FormCreate();
     }
     ~BackupCommandsTest() override {
-        platform::SetMessagePump(nullptr);
+        win::SetMessagePump(nullptr);
         g_form = nullptr;
     }
 
@@ -53,7 +53,7 @@ class BackupCommandsTest : public ::testing::Test {
 TEST_F(BackupCommandsTest, ClicksWhileAHandlerRunsAreIgnoredAndThePanelComesBack) {
     g_form = form.get();
     g_pumps = 0;
-    platform::SetMessagePump(&ClickBothDuringPump);
+    win::SetMessagePump(&ClickBothDuringPump);
     ui.QueueFile(kArchive);
     ui.QueueFile(kArchive);
     form->btnSaveAllSettings->click();

@@ -30,10 +30,10 @@ namespace quellin::app {
 using namespace quellin::system;
 namespace {
 
-constexpr platform::HWND kHandle = 0x5150;
+constexpr win::HWND kHandle = 0x5150;
 
-platform::sim::InitOptions OnDate(const std::string& date) {
-    platform::sim::InitOptions options;
+sim::InitOptions OnDate(const std::string& date) {
+    sim::InitOptions options;
     options.config.date = date;
     return options;
 }
@@ -80,11 +80,11 @@ class MainWindowTest : public ::testing::Test {
 };
 
 void DeletePrinter(const std::string& name) {
-    platform::sim::ForgetPrinter(name);
+    sim::ForgetPrinter(name);
 }
 
 void AddPrinter(const std::string& name) {
-    platform::sim::AddPrinter(name, "nul:", "D", platform::PRINTER_ATTRIBUTE_LOCAL);
+    sim::AddPrinter(name, "nul:", "D", win::PRINTER_ATTRIBUTE_LOCAL);
 }
 
 TEST_F(MainWindowTest, FreshSystemShowsTheTargetSelectedAndOffersReinstall) {
@@ -173,7 +173,7 @@ TEST_F(MainWindowTest, ThirdCloseWithoutThePrinterOffersTheAlternative) {
     SavePreferences(2);
     DeletePrinter("Microsoft Print to PDF");
     Open();
-    ui.QueueAnswer(platform::IDYES);
+    ui.QueueAnswer(win::IDYES);
     Close();
     ASSERT_EQ(ui.boxes.size(), 1u);
     EXPECT_EQ(ui.boxes[0].text, promo::kAlternativePrinterOffer);
@@ -184,8 +184,8 @@ TEST_F(MainWindowTest, ThirdCloseWithoutThePrinterOffersTheAlternative) {
 TEST_F(MainWindowTest, NoToAProductStillRemindsAndCloses) {
     SavePreferences(3);
     Open();
-    ui.QueueAnswer(platform::IDNO);
-    ui.QueueAnswer(platform::IDYES);
+    ui.QueueAnswer(win::IDNO);
+    ui.QueueAnswer(win::IDYES);
     Close();
     EXPECT_FALSE(form->isVisible());
     EXPECT_EQ(BoxCaptions(),
@@ -270,7 +270,7 @@ TEST_F(MainWindowTest, NoticeUnderlinesOnHoverAndOpensTheSite) {
                         Qt::NoButton, Qt::NoModifier);
     QApplication::sendEvent(label, &release);
     EXPECT_EQ(ui.urls, std::vector<std::string>{form->SiteAddress});
-    const auto log = platform::sim::LaunchLog();
+    const auto log = sim::LaunchLog();
     EXPECT_TRUE(std::any_of(log.begin(), log.end(),
                             [&](const auto& e) { return e.file == form->SiteAddress; }));
 }

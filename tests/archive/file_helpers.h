@@ -16,12 +16,11 @@ namespace quellin::archive::testdata {
 inline void PutFile(const std::string& path, const std::string& bytes) {
     const auto slash = path.rfind('\\');
     ForceDirectories(path.substr(0, slash));
-    platform::UniqueFileHandle f(
-        platform::CreateFileA(path, platform::GENERIC_WRITE, 0, platform::CREATE_ALWAYS, 0));
+    win::UniqueFileHandle f(win::CreateFileA(path, win::GENERIC_WRITE, 0, win::CREATE_ALWAYS, 0));
     ASSERT_TRUE(f.valid()) << path;
-    platform::DWORD wrote = 0;
-    ASSERT_TRUE(platform::WriteFile(f.get(), bytes.data(),
-                                    static_cast<platform::DWORD>(bytes.size()), &wrote));
+    win::DWORD wrote = 0;
+    ASSERT_TRUE(
+        win::WriteFile(f.get(), bytes.data(), static_cast<win::DWORD>(bytes.size()), &wrote));
 }
 
 inline void PutBytes(const std::string& path, const std::vector<std::uint8_t>& bytes) {
@@ -29,15 +28,15 @@ inline void PutBytes(const std::string& path, const std::vector<std::uint8_t>& b
 }
 
 inline std::optional<std::string> GetFile(const std::string& path) {
-    platform::UniqueFileHandle f(platform::CreateFileA(
-        path, platform::GENERIC_READ, platform::FILE_SHARE_READ, platform::OPEN_EXISTING, 0));
+    win::UniqueFileHandle f(
+        win::CreateFileA(path, win::GENERIC_READ, win::FILE_SHARE_READ, win::OPEN_EXISTING, 0));
     if (!f) {
         return std::nullopt;
     }
     std::string out;
     char buffer[65536];
-    platform::DWORD got = 0;
-    while (platform::ReadFile(f.get(), buffer, sizeof buffer, &got) && got > 0) {
+    win::DWORD got = 0;
+    while (win::ReadFile(f.get(), buffer, sizeof buffer, &got) && got > 0) {
         out.append(buffer, got);
     }
     return out;
@@ -46,36 +45,35 @@ inline std::optional<std::string> GetFile(const std::string& path) {
 // Sets the last write time from a local calendar time (the sandbox's zone is UTC).
 inline void SetWriteTime(const std::string& path, int year, int month, int day, int hour,
                          int minute, int second) {
-    platform::SYSTEMTIME st;
-    st.wYear = static_cast<platform::WORD>(year);
-    st.wMonth = static_cast<platform::WORD>(month);
-    st.wDay = static_cast<platform::WORD>(day);
-    st.wHour = static_cast<platform::WORD>(hour);
-    st.wMinute = static_cast<platform::WORD>(minute);
-    st.wSecond = static_cast<platform::WORD>(second);
-    platform::FILETIME local, utc;
-    ASSERT_TRUE(platform::SystemTimeToFileTime(st, &local));
-    ASSERT_TRUE(platform::LocalFileTimeToFileTime(local, &utc));
-    platform::UniqueFileHandle f(
-        platform::CreateFileA(path, platform::GENERIC_WRITE, 0, platform::OPEN_EXISTING, 0));
+    win::SYSTEMTIME st;
+    st.wYear = static_cast<win::WORD>(year);
+    st.wMonth = static_cast<win::WORD>(month);
+    st.wDay = static_cast<win::WORD>(day);
+    st.wHour = static_cast<win::WORD>(hour);
+    st.wMinute = static_cast<win::WORD>(minute);
+    st.wSecond = static_cast<win::WORD>(second);
+    win::FILETIME local, utc;
+    ASSERT_TRUE(win::SystemTimeToFileTime(st, &local));
+    ASSERT_TRUE(win::LocalFileTimeToFileTime(local, &utc));
+    win::UniqueFileHandle f(win::CreateFileA(path, win::GENERIC_WRITE, 0, win::OPEN_EXISTING, 0));
     ASSERT_TRUE(f.valid());
-    ASSERT_TRUE(platform::SetFileTime(f.get(), nullptr, nullptr, &utc));
+    ASSERT_TRUE(win::SetFileTime(f.get(), nullptr, nullptr, &utc));
 }
 
-inline platform::FILETIME GetWriteTime(const std::string& path) {
-    platform::FILETIME t;
-    platform::UniqueFileHandle f(platform::CreateFileA(
-        path, platform::GENERIC_READ, platform::FILE_SHARE_READ, platform::OPEN_EXISTING, 0));
-    platform::GetFileTime(f.get(), nullptr, nullptr, &t);
+inline win::FILETIME GetWriteTime(const std::string& path) {
+    win::FILETIME t;
+    win::UniqueFileHandle f(
+        win::CreateFileA(path, win::GENERIC_READ, win::FILE_SHARE_READ, win::OPEN_EXISTING, 0));
+    win::GetFileTime(f.get(), nullptr, nullptr, &t);
     return t;
 }
 
 // Names in a folder, without "." and "..".
 inline std::vector<std::string> ListFolder(const std::string& folder) {
     std::vector<std::string> names;
-    platform::WIN32_FIND_DATAA data;
-    platform::UniqueFindHandle find(platform::FindFirstFileA(folder + "\\*", &data));
-    for (bool more = find.valid(); more; more = platform::FindNextFileA(find.get(), &data)) {
+    win::WIN32_FIND_DATAA data;
+    win::UniqueFindHandle find(win::FindFirstFileA(folder + "\\*", &data));
+    for (bool more = find.valid(); more; more = win::FindNextFileA(find.get(), &data)) {
         if (data.cFileName != "." && data.cFileName != "..") {
             names.push_back(data.cFileName);
         }

@@ -55,8 +55,8 @@ TEST_F(UnZipperTest, ExtractsEveryEntryUnderItsBareNameWithDateAndAttributes) {
     EXPECT_EQ(GetFile(kDest + "\\1.reg"), "hive one");
     EXPECT_EQ(GetFile(kDest + "\\x.gpd"), std::string(70000, 'g'));
     EXPECT_EQ(GetFile(kDest + "\\s.txt"), "stored");
-    EXPECT_EQ(platform::GetFileAttributesA(kDest + "\\x.gpd"),
-              platform::FILE_ATTRIBUTE_READONLY | platform::FILE_ATTRIBUTE_ARCHIVE);
+    EXPECT_EQ(win::GetFileAttributesA(kDest + "\\x.gpd"),
+              win::FILE_ATTRIBUTE_READONLY | win::FILE_ATTRIBUTE_ARCHIVE);
     // Minute 61 reads as 59.
     EXPECT_EQ(GetWriteTime(kDest + "\\s.txt"), DosToFileTime(Dos(2023, 6, 15, 13, 59, 0)));
     EXPECT_EQ(FileTimeToDos(GetWriteTime(kDest + "\\s.txt")), Dos(2023, 6, 15, 13, 59, 0));
@@ -202,7 +202,7 @@ INSTANTIATE_TEST_SUITE_P(
         {"short_file", std::string("PK"), "Incomplete Zip File"},
         {"missing_file", std::nullopt,
          "Cannot open file \"" + kZip + "\". " +
-             platform::FormatSystemMessage(platform::ERROR_FILE_NOT_FOUND)},
+             win::FormatSystemMessage(win::ERROR_FILE_NOT_FOUND)},
         {"end_record_without_directory_or_headers",
          std::string("PK\x05\x06\0\0\0\0\x02\0\x02\0\x5C\0\0\0\0\0\0\0\0\0", 22),
          "Not a valid zip file!"},
@@ -284,7 +284,7 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST_F(UnZipperTest, ReadOnlyTargetIsReplacedOnlyWithReplaceReadOnly) {
     PutFile(kDest + "\\a.txt", "existing");
-    platform::SetFileAttributesA(kDest + "\\a.txt", platform::FILE_ATTRIBUTE_READONLY);
+    win::SetFileAttributesA(kDest + "\\a.txt", win::FILE_ATTRIBUTE_READONLY);
     Put({{.Name = "a.txt", .Data = "entry"}});
     EXPECT_EQ(unzipper.UnZip(), 0);
     EXPECT_EQ(GetFile(kDest + "\\a.txt"), "existing");
@@ -313,7 +313,7 @@ TEST_F(UnZipperTest, RecreateDirsBuildsFolderPartsBelowTheTarget) {
          {.Name = "empty/", .Data = "", .Method = kMethodStored}});
     EXPECT_EQ(unzipper.UnZip(), 1);
     EXPECT_EQ(GetFile(kDest + "\\a\\b\\c.txt"), "deep");
-    EXPECT_NE(platform::GetFileAttributesA(kDest + "\\empty"), platform::INVALID_FILE_ATTRIBUTES);
+    EXPECT_NE(win::GetFileAttributesA(kDest + "\\empty"), win::INVALID_FILE_ATTRIBUTES);
 }
 
 TEST_F(UnZipperTest, DirectoryIsReadAgainWhenTheArchiveChanged) {

@@ -42,7 +42,7 @@ INSTANTIATE_TEST_SUITE_P(
     [](const auto& info) { return std::string(info.param.label); });
 
 TEST(DosDates, SystemTimeConversionRoundsSecondsDownAndClampsTheRange) {
-    platform::SYSTEMTIME t;
+    win::SYSTEMTIME t;
     t.wYear = 2023;
     t.wMonth = 6;
     t.wDay = 15;

@@ -21,7 +21,7 @@ class ZipperTest : public ::testing::Test {
         zipper.PackLevel = 9;
         zipper.OverwriteMode = TOverwriteMode::Always;
     }
-    void TearDown() override { platform::sim::ClearInjectedFailures(); }
+    void TearDown() override { sim::ClearInjectedFailures(); }
 
     std::vector<std::uint8_t> ArchiveBytes() {
         const auto s = GetFile(kZip);
@@ -42,8 +42,8 @@ TEST_F(ZipperTest, NewArchiveHoldsTheListedFilesInOrderWithTheProgramsFields) {
     PutFile(kDir + "\\a\\1.reg", "one");
     PutFile(kDir + "\\pdc.xml", "<xml/>");
     SetWriteTime(kDir + "\\b\\2.reg", 2023, 6, 15, 13, 45, 59);
-    platform::SetFileAttributesA(
-        kDir + "\\pdc.xml", platform::FILE_ATTRIBUTE_READONLY | platform::FILE_ATTRIBUTE_ARCHIVE);
+    win::SetFileAttributesA(kDir + "\\pdc.xml",
+                            win::FILE_ATTRIBUTE_READONLY | win::FILE_ATTRIBUTE_ARCHIVE);
     zipper.FilesList = {kDir + "\\b\\2.reg", kDir + "\\a\\1.reg", kDir + "\\pdc.xml"};
 
     EXPECT_EQ(zipper.Zip(), 3);
@@ -208,7 +208,7 @@ TEST_F(ZipperTest, FolderSearchesHonourRecurseExclusionsAndHiddenFiles) {
     PutFile(kDir + "\\src\\hidden.gpd", "h");
     PutFile(kDir + "\\src\\sub\\b.gpd", "b");
     PutFile(kDir + "\\src\\c.txt", "c");
-    platform::SetFileAttributesA(kDir + "\\src\\hidden.gpd", platform::FILE_ATTRIBUTE_HIDDEN);
+    win::SetFileAttributesA(kDir + "\\src\\hidden.gpd", win::FILE_ATTRIBUTE_HIDDEN);
     zipper.ExcludeList = {"skip.*"};
     zipper.Recurse = true;
     zipper.StorePaths = true;
@@ -338,12 +338,12 @@ TEST_F(ZipperTest, AFailedWriteLeavesNoHalfArchive) {
     // A new archive is written under a name of its own: even a write that never ends leaves
     // nothing under the archive's name, and a leftover of one does not stop the next.
     PutFile(kDir + "\\big.bin", std::string(300000, 'q'));
-    platform::sim::InjectWriteFailure("settings.roy$$$", 40);
+    sim::InjectWriteFailure("settings.roy$$$", 40);
     zipper.FilesList = {kDir + "\\big.bin"};
     EXPECT_THROW(zipper.Zip(), EZipperError);
     EXPECT_FALSE(GetFile(kZip));
     EXPECT_FALSE(GetFile(kZip + "$$$"));
-    platform::sim::ClearInjectedFailures();
+    sim::ClearInjectedFailures();
     PutFile(kZip + "$$$", "PK\x03\x04 an interrupted write");
     zipper.FilesList = {kDir + "\\big.bin"};
     EXPECT_EQ(zipper.Zip(), 1);
@@ -353,7 +353,7 @@ TEST_F(ZipperTest, AFailedWriteLeavesNoHalfArchive) {
 TEST_F(ZipperUpdate, AFailedUpdateKeepsTheOldArchiveAndRemovesTheTemporaryFile) {
     MakeOldArchive();
     PutFile(kDir + "\\4.reg", std::string(300000, 'f'));
-    platform::sim::InjectWriteFailure("qzp*", 50);
+    sim::InjectWriteFailure("qzp*", 50);
     zipper.FilesList = {kDir + "\\4.reg"};
     EXPECT_THROW(zipper.Zip(), EZipperError);
     EXPECT_EQ(ArchiveBytes(), oldBytes);

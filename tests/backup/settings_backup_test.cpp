@@ -23,7 +23,7 @@ namespace {
 
 using namespace archive::testdata;
 
-constexpr platform::HWND kOwner = 0x5150;
+constexpr win::HWND kOwner = 0x5150;
 const std::string kDocuments = "C:\\Users\\User\\Documents";
 const std::string kArchive = kDocuments + "\\pdf.roy";
 const std::string kTemp = "C:\\Users\\User\\AppData\\Local\\Temp";
@@ -31,15 +31,14 @@ const std::string kTemp = "C:\\Users\\User\\AppData\\Local\\Temp";
 // The registry below HKCU\Printers as one text, subkeys and values in the system's order.
 std::string Snapshot(std::int64_t key, const std::string& name) {
     std::string text = "[" + name + "]\n";
-    for (const auto& v : platform::sim::reg::Values(key))
-        text += v.name + "=" + platform::sim::reg::TypeName(v.type) + ":" +
-                platform::sim::reg::FormatData(v) + "\n";
-    for (const auto& sub : platform::sim::reg::SubKeys(key))
-        text += Snapshot(*platform::sim::reg::FindChild(key, sub), name + "\\" + sub);
+    for (const auto& v : sim::reg::Values(key))
+        text += v.name + "=" + sim::reg::TypeName(v.type) + ":" + sim::reg::FormatData(v) + "\n";
+    for (const auto& sub : sim::reg::SubKeys(key))
+        text += Snapshot(*sim::reg::FindChild(key, sub), name + "\\" + sub);
     return text;
 }
 std::string Printers() {
-    return Snapshot(*platform::sim::reg::FindKey("HKCU\\Printers"), "Printers");
+    return Snapshot(*sim::reg::FindKey("HKCU\\Printers"), "Printers");
 }
 
 std::vector<std::string> EntryNames(const std::string& archive) {
@@ -51,15 +50,15 @@ std::vector<std::string> EntryNames(const std::string& archive) {
     return names;
 }
 
-platform::sim::InitOptions AsUser(const std::string& user) {
-    platform::sim::InitOptions options;
+sim::InitOptions AsUser(const std::string& user) {
+    sim::InitOptions options;
     options.config.user = user;
     return options;
 }
 
 // One fresh machine with the program's backup state and a recording user interface.
 struct World {
-    explicit World(platform::sim::InitOptions options = {}) : sandbox(std::move(options)) {
+    explicit World(sim::InitOptions options = {}) : sandbox(std::move(options)) {
         context.wow64KeyFlag = 256;
         context.owner = kOwner;
         context.caption = system::kMainCaption;
@@ -92,9 +91,8 @@ struct World {
     }
     // Changes everything a backup holds.
     void ChangeEverything() {
-        platform::sim::reg::SetString("HKCU\\Printers\\DevModePerUser", "Microsoft Print to PDF",
-                                      "changed");
-        platform::sim::reg::SetString("HKCU\\Printers\\Settings\\New", "Added", "later");
+        sim::reg::SetString("HKCU\\Printers\\DevModePerUser", "Microsoft Print to PDF", "changed");
+        sim::reg::SetString("HKCU\\Printers\\Settings\\New", "Added", "later");
         PutFile(paths.mergedConfigPath, "*% changed description\r\n");
         PutFile(paths.deviceCapabilitiesPath, "<changed/>\r\n");
     }
@@ -103,7 +101,7 @@ struct World {
         const std::string path = "C:\\hive" + std::to_string(row) + ".reg";
         EXPECT_TRUE(SaveHiveFile(kSettingsKeys[row].keyPath, path, 256));
         std::string bytes = GetFile(path).value_or("");
-        platform::DeleteFileA(path);
+        win::DeleteFileA(path);
         return bytes;
     }
 
@@ -162,7 +160,7 @@ TEST(SettingsBackup, RefusalsAndCancelledDialogsWriteNothingAndSayNothingMore) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         World w(AsUser(c.user));
-        const std::string program = platform::GetModuleFileNameA();
+        const std::string program = win::GetModuleFileNameA();
         w.ui.QueueFile(std::nullopt);
         EXPECT_EQ(c.restore ? w.backup.Restore(w.context) : w.backup.Save(w.context, c.selected),
                   c.result);
@@ -219,25 +217,24 @@ TEST(SettingsBackup, WhatCouldNotBeSavedIsNamedInsteadOfSuccess) {
     };
     const std::vector<Case> cases = {
         {"description missing",
-         [](World& w) { platform::DeleteFileA(w.paths.mergedConfigPath); },
+         [](World& w) { win::DeleteFileA(w.paths.mergedConfigPath); },
          {"1.reg", "2.reg", "3.reg", "C"},
          "D"},
         {"both driver files missing",
          [](World& w) {
-             platform::DeleteFileA(w.paths.mergedConfigPath);
-             platform::DeleteFileA(w.paths.deviceCapabilitiesPath);
+             win::DeleteFileA(w.paths.mergedConfigPath);
+             win::DeleteFileA(w.paths.deviceCapabilitiesPath);
          },
          {"1.reg", "2.reg", "3.reg"},
          "C"},
         {"key missing",
-         [](World&) { platform::sim::reg::DeleteKey("HKCU\\Printers\\DevModes2"); },
+         [](World&) { sim::reg::DeleteKey("HKCU\\Printers\\DevModes2"); },
          {"1.reg", "3.reg", "D", "C"},
          "HKEY_CURRENT_USER\\Printers\\DevModes2"},
         {"capabilities not named in the registry",
          [](World&) {
-             platform::sim::reg::DeleteValue(
-                 "HKLM\\" + std::string(driverconfig::kPrinterDriverDataKey),
-                 "V4_PrintDeviceCapabilities");
+             sim::reg::DeleteValue("HKLM\\" + std::string(driverconfig::kPrinterDriverDataKey),
+                                   "V4_PrintDeviceCapabilities");
          },
          {"1.reg", "2.reg", "3.reg", "D"},
          "the device capabilities file (the printer's registry names none)"},
@@ -459,7 +456,7 @@ TEST(SettingsBackup, ExtractionFolderSwappedForALinkWritesNothingThere) {
     PutFile("C:\\Windows\\Victim\\keep.dll", "system");
     const std::string folder = kTemp + "\\\\PrintToPDF17D4093";
     bool swapped = false;
-    platform::sim::SetBeforePathHook([&](const std::string& path) {
+    sim::SetBeforePathHook([&](const std::string& path) {
         if (!swapped && path.rfind(folder + "\\qzx", 0) == 0) {
             swapped = true;
             std::filesystem::rename(w.sandbox.HostPath(folder),
@@ -471,7 +468,7 @@ TEST(SettingsBackup, ExtractionFolderSwappedForALinkWritesNothingThere) {
     w.ChangeEverything();
     const std::string changed = Printers();
     EXPECT_EQ(w.Restore(), SettingsResult::Damaged);
-    platform::sim::SetBeforePathHook(nullptr);
+    sim::SetBeforePathHook(nullptr);
     EXPECT_TRUE(swapped);
     EXPECT_EQ(ListFolder("C:\\Windows\\Victim"), std::vector<std::string>{"keep.dll"});
     EXPECT_EQ(Printers(), changed);
@@ -542,8 +539,8 @@ TEST(SettingsBackup, ExistingExtractionFolderIsEmptiedReusedAndRemoved) {
     w.ChangeEverything();
     EXPECT_EQ(w.Restore(), SettingsResult::Incomplete);
     EXPECT_EQ(w.Texts().front(), kRestoreErrorText) << "the stale 1.reg must not be restored";
-    EXPECT_EQ(platform::sim::reg::FormatData(*platform::sim::reg::GetValue(
-                  "HKCU\\Printers\\DevModePerUser", "Microsoft Print to PDF")),
+    EXPECT_EQ(sim::reg::FormatData(
+                  *sim::reg::GetValue("HKCU\\Printers\\DevModePerUser", "Microsoft Print to PDF")),
               "changed");
     EXPECT_TRUE(ListFolder(kTemp).empty());
 }
@@ -595,7 +592,7 @@ TEST(SettingsBackup, DriverFileThatCannotBeReplacedIsNamedAndLeavesNoTemporaryFi
     ASSERT_EQ(w.Save(), SettingsResult::Complete);
     const std::string description = w.Description();
     w.ChangeEverything();
-    platform::SetFileAttributesA(w.paths.deviceCapabilitiesPath, platform::FILE_ATTRIBUTE_READONLY);
+    win::SetFileAttributesA(w.paths.deviceCapabilitiesPath, win::FILE_ATTRIBUTE_READONLY);
     const auto driverFolder = ListFolder(w.paths.queueFolder);
     EXPECT_EQ(w.Restore(), SettingsResult::Incomplete);
     EXPECT_EQ(w.Texts().back(), "The restore is incomplete. These were not restored:\r\n" +
@@ -636,9 +633,9 @@ TEST(SettingsBackup, DriverFileNamesThatArePathsAreNeitherSavedNorRestored) {
         const std::string original = w.Capabilities();
         PutFile(kDocuments + "\\secret.txt", "the user's secret");
         PutFile(kDocuments + "\\old.roy", GetFile(kArchive).value_or(""));
-        platform::sim::reg::SetString("HKLM\\" + std::string(driverconfig::kPrinterDriverDataKey),
-                                      value, climb);
-        platform::DeleteFileA(kArchive);
+        sim::reg::SetString("HKLM\\" + std::string(driverconfig::kPrinterDriverDataKey), value,
+                            climb);
+        win::DeleteFileA(kArchive);
         EXPECT_EQ(w.Save(), SettingsResult::Incomplete);
         EXPECT_NE(w.Texts().back().find("\"" + climb + "\""), std::string::npos)
             << w.Texts().back();
@@ -658,9 +655,9 @@ TEST(SettingsBackup, ARestoreAfterAReinstallPutsEachDriverFileInItsRole) {
     ASSERT_EQ(w.Save(), SettingsResult::Complete);
     const std::string description = w.Description(), capabilities = w.Capabilities();
     // A reinstall names the description anew; the old one is gone.
-    platform::DeleteFileA(w.paths.mergedConfigPath);
-    platform::sim::reg::SetString("HKLM\\" + std::string(driverconfig::kPrinterDriverDataKey),
-                                  "V4_Merged_ConfigFile_Name", "0123abcd.gpd");
+    win::DeleteFileA(w.paths.mergedConfigPath);
+    sim::reg::SetString("HKLM\\" + std::string(driverconfig::kPrinterDriverDataKey),
+                        "V4_Merged_ConfigFile_Name", "0123abcd.gpd");
     w.names = driverconfig::ReadDriverFileNames(256);
     w.paths = driverconfig::DriverFilePathsFor(w.names);
     PutFile(w.paths.mergedConfigPath, "*% the reinstalled description\r\n");

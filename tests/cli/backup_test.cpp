@@ -81,7 +81,7 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST(Backup, NotAdministratorIsRefusedBeforeAnyFile) {
     testsupport::ScopedSandbox sandbox;
-    platform::sim::Config config = platform::sim::ReadConfig();
+    sim::Config config = sim::ReadConfig();
     config.user = "filtered-admin";
     sandbox.SetConfig(config);
     const std::filesystem::path archive = Documents(sandbox) / "s.roy";

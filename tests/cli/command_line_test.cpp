@@ -97,20 +97,20 @@ TEST(Json, MembersKeepTheirOrderAndSetReplaces) {
     EXPECT_EQ(object.Dump(), R"({"b":"x","a":[true,null]})");
 }
 
-platform::DWORD QueueJob(const std::string& printer, const std::string& document,
-                         platform::DWORD status = 0) {
-    platform::sim::JobSpec spec;
+win::DWORD QueueJob(const std::string& printer, const std::string& document,
+                    win::DWORD status = 0) {
+    sim::JobSpec spec;
     spec.printer = printer;
     spec.document = document;
     spec.status = status;
     spec.size = 2048;
     spec.submittedMs = 1772719629000;  // 2026-03-05T14:07:09Z
-    return platform::sim::AddJob(spec);
+    return sim::AddJob(spec);
 }
 
 TEST(Jobs, ListsEveryPrinterOrOne) {
     testsupport::ScopedSandbox sandbox;
-    const platform::DWORD id = QueueJob("Fax", "cover.tif", platform::JOB_STATUS_PAUSED);
+    const win::DWORD id = QueueJob("Fax", "cover.tif", win::JOB_STATUS_PAUSED);
     QueueJob("Microsoft Print to PDF", "report.pdf");
     const cli::CliRun all = RunCli({"jobs", "--json"});
     ASSERT_EQ(all.exitCode, 0) << all.err;
@@ -160,9 +160,9 @@ TEST(Jobs, TextShowsControlCharactersOfNamesEscaped) {
 struct JobControlCase {
     const char* name;
     std::string verb;
-    platform::DWORD initialStatus;
+    win::DWORD initialStatus;
     bool goneAfter;
-    platform::DWORD statusAfter;  // when not gone
+    win::DWORD statusAfter;  // when not gone
 };
 
 class JobControl : public ::testing::TestWithParam<JobControlCase> {};
@@ -170,20 +170,20 @@ class JobControl : public ::testing::TestWithParam<JobControlCase> {};
 TEST_P(JobControl, ChangesTheJobAndReadsItBack) {
     const JobControlCase& c = GetParam();
     testsupport::ScopedSandbox sandbox;
-    const platform::DWORD id = QueueJob("Fax", "cover.tif", c.initialStatus);
+    const win::DWORD id = QueueJob("Fax", "cover.tif", c.initialStatus);
     const cli::CliRun run =
         RunCli({"job", c.verb, std::to_string(id), "--printer", "Fax", "--json"});
     ASSERT_EQ(run.exitCode, 0) << run.out << run.err;
-    const std::vector<platform::JOB_INFO_2A> jobs = platform::sim::ListJobs("Fax");
+    const std::vector<win::JOB_INFO_2A> jobs = sim::ListJobs("Fax");
     if (c.goneAfter) {
         EXPECT_TRUE(jobs.empty());
         EXPECT_TRUE(run.Result().value("after").isNull());
     } else {
         ASSERT_EQ(jobs.size(), 1u);
-        EXPECT_EQ(jobs[0].Status & (platform::JOB_STATUS_PAUSED | platform::JOB_STATUS_RESTART),
+        EXPECT_EQ(jobs[0].Status & (win::JOB_STATUS_PAUSED | win::JOB_STATUS_RESTART),
                   c.statusAfter);
         EXPECT_EQ(run.Result().value("after").toObject().value("statusBits").toInteger() &
-                      (platform::JOB_STATUS_PAUSED | platform::JOB_STATUS_RESTART),
+                      (win::JOB_STATUS_PAUSED | win::JOB_STATUS_RESTART),
                   c.statusAfter);
     }
     EXPECT_NE(run.err.find(c.verb + " job " + std::to_string(id)), std::string::npos);
@@ -191,19 +191,19 @@ TEST_P(JobControl, ChangesTheJobAndReadsItBack) {
 
 INSTANTIATE_TEST_SUITE_P(
     Cli, JobControl,
-    ::testing::Values(JobControlCase{"Pause", "pause", 0, false, platform::JOB_STATUS_PAUSED},
-                      JobControlCase{"Resume", "resume", platform::JOB_STATUS_PAUSED, false, 0},
-                      JobControlCase{"Cancel", "cancel", platform::JOB_STATUS_PAUSED, true, 0}),
+    ::testing::Values(JobControlCase{"Pause", "pause", 0, false, win::JOB_STATUS_PAUSED},
+                      JobControlCase{"Resume", "resume", win::JOB_STATUS_PAUSED, false, 0},
+                      JobControlCase{"Cancel", "cancel", win::JOB_STATUS_PAUSED, true, 0}),
     [](const ::testing::TestParamInfo<JobControlCase>& info) { return info.param.name; });
 
 TEST(JobControl, AJobThePrinterDoesNotHoldIsARefusal) {
     testsupport::ScopedSandbox sandbox;
-    const platform::DWORD id = QueueJob("Fax", "cover.tif");
+    const win::DWORD id = QueueJob("Fax", "cover.tif");
     const cli::CliRun run = RunCli(
         {"job", "cancel", std::to_string(id), "--printer", "Microsoft Print to PDF", "--json"});
     EXPECT_EQ(run.exitCode, 1);
     EXPECT_FALSE(run.Result().value("found").toBool());
-    EXPECT_EQ(platform::sim::ListJobs("Fax").size(), 1u);
+    EXPECT_EQ(sim::ListJobs("Fax").size(), 1u);
 }
 
 }  // namespace

@@ -39,7 +39,7 @@ cli::SchemaChecker& Schema() {
 // The machine as a script could observe it: every record of the sandbox but its logs, and
 // every file of drive C: with its bytes.
 std::string Snapshot(const testsupport::ScopedSandbox& sandbox) {
-    std::string text = platform::sim::RecordsSnapshot();
+    std::string text = sim::RecordsSnapshot();
     std::map<std::string, std::string> files;
     for (const auto& entry :
          std::filesystem::recursive_directory_iterator(sandbox.root() / "drive_c")) {
@@ -54,18 +54,18 @@ std::string Snapshot(const testsupport::ScopedSandbox& sandbox) {
 }
 
 void SetUser(testsupport::ScopedSandbox& sandbox, const char* user) {
-    platform::sim::Config config = platform::sim::ReadConfig();
+    sim::Config config = sim::ReadConfig();
     config.user = user;
     sandbox.SetConfig(config);
 }
 
-platform::DWORD RemoteJob(bool error) {
-    platform::sim::JobSpec spec;
+win::DWORD RemoteJob(bool error) {
+    sim::JobSpec spec;
     spec.printer = "Fax";
     spec.document = "payroll.docx";
     spec.machine = "LAPTOP-7";
-    spec.status = error ? platform::JOB_STATUS_ERROR : 0;
-    return platform::sim::AddJob(spec);
+    spec.status = error ? win::JOB_STATUS_ERROR : 0;
+    return sim::AddJob(spec);
 }
 
 using Setup = std::function<void(testsupport::ScopedSandbox&)>;
@@ -79,15 +79,14 @@ struct ContractCase {
 };
 
 auto Fresh = [](testsupport::ScopedSandbox&) {};
-auto PrinterDeleted = [](testsupport::ScopedSandbox&) { platform::sim::RemovePrinter(kPrinter); };
+auto PrinterDeleted = [](testsupport::ScopedSandbox&) { sim::RemovePrinter(kPrinter); };
 auto FeatureRemoved = [](testsupport::ScopedSandbox&) {
-    platform::sim::RemovePrinter(kPrinter);
-    platform::sim::SetFeatureState(kFeature, "DisabledWithPayloadRemoved");
+    sim::RemovePrinter(kPrinter);
+    sim::SetFeatureState(kFeature, "DisabledWithPayloadRemoved");
 };
 auto SpoolerStopped = [](testsupport::ScopedSandbox&) {
-    platform::sim::StopService("spooler");
-    for (int i = 0;
-         i < 200 && platform::sim::QueryService("spooler")->state != platform::SERVICE_STOPPED; ++i)
+    sim::StopService("spooler");
+    for (int i = 0; i < 200 && sim::QueryService("spooler")->state != win::SERVICE_STOPPED; ++i)
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
 };
 auto Standard = [](testsupport::ScopedSandbox& sandbox) { SetUser(sandbox, "standard"); };

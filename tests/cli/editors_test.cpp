@@ -45,7 +45,7 @@ TEST_P(WritesTheDialogsBytes, ForTheSameState) {
     const WriteCase& c = GetParam();
     testsupport::ScopedSandbox sandbox;
     const DriverFiles files = Locate(sandbox);
-    ASSERT_EQ(testsupport::ReadHostFile(files.description), platform::sim::SeedMergedDescription());
+    ASSERT_EQ(testsupport::ReadHostFile(files.description), sim::SeedMergedDescription());
     std::vector<std::string> args = c.args;
     args.push_back("--json");
     const cli::CliRun run = RunCli(args);
@@ -137,7 +137,7 @@ class EditorRefusals : public ::testing::TestWithParam<RefusalCase> {};
 TEST_P(EditorRefusals, KeepBothFiles) {
     const RefusalCase& c = GetParam();
     testsupport::ScopedSandbox sandbox;
-    platform::sim::Config config = platform::sim::ReadConfig();
+    sim::Config config = sim::ReadConfig();
     config.user = c.user;
     sandbox.SetConfig(config);
     const DriverFiles files = Locate(sandbox);
@@ -257,10 +257,9 @@ TEST(Editors, ADescriptionThatCannotBeWrittenIsAFileError) {
     testsupport::ScopedSandbox sandbox;
     const driverconfig::DriverFilePaths paths =
         driverconfig::DriverFilePathsFor(driverconfig::ReadDriverFileNames(256));
-    platform::sim::SetRedirectionEnabled(false);
-    ASSERT_TRUE(
-        platform::SetFileAttributesA(paths.mergedConfigPath, platform::FILE_ATTRIBUTE_READONLY));
-    platform::sim::SetRedirectionEnabled(true);
+    sim::SetRedirectionEnabled(false);
+    ASSERT_TRUE(win::SetFileAttributesA(paths.mergedConfigPath, win::FILE_ATTRIBUTE_READONLY));
+    sim::SetRedirectionEnabled(true);
     const auto before = testsupport::ReadHostFile(Locate(sandbox).description);
     const cli::CliRun run = RunCli({"paper", "set", "--sizes", "A4", "--default", "A4", "--json"});
     EXPECT_EQ(run.exitCode, 5) << run.out;

@@ -28,13 +28,13 @@ using cli::Str;
 
 constexpr const char* kPrinter = "Microsoft Print to PDF";
 
-platform::DWORD AddJob(const char* printer, const char* machine, platform::DWORD status = 0) {
-    platform::sim::JobSpec spec;
+win::DWORD AddJob(const char* printer, const char* machine, win::DWORD status = 0) {
+    sim::JobSpec spec;
     spec.printer = printer;
     spec.document = "payroll.docx";
     spec.machine = machine;
     spec.status = status;
-    return platform::sim::AddJob(spec);
+    return sim::AddJob(spec);
 }
 
 std::filesystem::path DescriptionFile(const testsupport::ScopedSandbox& sandbox) {
@@ -44,7 +44,7 @@ std::filesystem::path DescriptionFile(const testsupport::ScopedSandbox& sandbox)
 
 TEST(Fleet, JobCommandsReachJobsSentFromAnotherComputer) {
     testsupport::ScopedSandbox sandbox;
-    const platform::DWORD id = AddJob("Fax", "LAPTOP-7", platform::JOB_STATUS_ERROR);
+    const win::DWORD id = AddJob("Fax", "LAPTOP-7", win::JOB_STATUS_ERROR);
     const cli::CliRun run =
         RunCli({"job", "cancel", std::to_string(id), "--printer", "Fax", "--json"});
     EXPECT_EQ(run.exitCode, 0) << run.out;
@@ -55,9 +55,9 @@ TEST(Fleet, JobCommandsReachJobsSentFromAnotherComputer) {
 TEST(Fleet, ClearQueueSaysWhatItDeletedAndSpoolerStartDeletesNothing) {
     testsupport::ScopedSandbox sandbox;
     AddJob(kPrinter, "");
-    const auto temp = sandbox.HostPath(std::string(platform::sim::kTempFolder) + "\\notes.txt");
+    const auto temp = sandbox.HostPath(std::string(sim::kTempFolder) + "\\notes.txt");
     testsupport::WriteHostFile(temp, "draft");
-    platform::sim::StopService("spooler");
+    sim::StopService("spooler");
     const cli::CliRun start = RunCli({"spooler", "start", "--json"});
     EXPECT_EQ(start.exitCode, 0) << start.out;
     EXPECT_TRUE(std::filesystem::exists(temp));
@@ -67,8 +67,8 @@ TEST(Fleet, ClearQueueSaysWhatItDeletedAndSpoolerStartDeletesNothing) {
     EXPECT_EQ(clear.exitCode, 0) << clear.out;
     EXPECT_FALSE(std::filesystem::exists(temp));
     const QJsonArray deleted = clear.Result().value("deleted").toArray();
-    EXPECT_TRUE(deleted.contains(
-        QString::fromStdString(std::string(platform::sim::kTempFolder) + "\\notes.txt")))
+    EXPECT_TRUE(
+        deleted.contains(QString::fromStdString(std::string(sim::kTempFolder) + "\\notes.txt")))
         << clear.out;
     EXPECT_GE(deleted.size(), 3);  // the job's shadow and spool files too
     EXPECT_EQ(clear.Result().value("jobsRemoved").toArray().size(), 1);
@@ -79,8 +79,7 @@ TEST(Fleet, ClearQueueSaysWhatItDeletedAndSpoolerStartDeletesNothing) {
 TEST(Fleet, AFailedSequenceKeepsItsSteps) {
     testsupport::ScopedSandbox sandbox;
     // The temp folder cannot be re-created without its parent.
-    std::filesystem::remove_all(
-        sandbox.HostPath(std::string(platform::sim::kTempFolder)).parent_path());
+    std::filesystem::remove_all(sandbox.HostPath(std::string(sim::kTempFolder)).parent_path());
     const cli::CliRun run = RunCli({"clear-queue", "--json"});
     EXPECT_EQ(run.exitCode, 4) << run.out;
     EXPECT_EQ(run.Result().value("steps").toArray().size(), 2) << run.out;
@@ -91,7 +90,7 @@ TEST(Fleet, AFailedSequenceKeepsItsSteps) {
 
 TEST(Fleet, ResultsThatSayWhatHappened) {
     testsupport::ScopedSandbox sandbox;
-    platform::sim::RemovePrinter(kPrinter);
+    sim::RemovePrinter(kPrinter);
     // The feature is on and the printer gone: install says so and names the reinstall.
     const cli::CliRun install = RunCli({"install", "--json"});
     EXPECT_EQ(install.exitCode, 1);
@@ -102,7 +101,7 @@ TEST(Fleet, ResultsThatSayWhatHappened) {
     EXPECT_TRUE(quellin::system::IsPrinterPresent(kPrinter));
 
     // A stopped spooler is no empty job list.
-    platform::sim::StopService("spooler");
+    sim::StopService("spooler");
     const cli::CliRun jobs = RunCli({"jobs", "--json"});
     EXPECT_EQ(jobs.exitCode, 4);
     EXPECT_EQ(
@@ -147,7 +146,7 @@ TEST(Fleet, ASecondChangingCommandWaitsThenReportsBusy) {
     const cli::CliRun run = RunCli({"reinstall", "--wait", "0", "--json"});
     EXPECT_EQ(run.exitCode, 7);
     EXPECT_EQ(Str(run.json.value("outcome")), "busy");
-    EXPECT_TRUE(platform::sim::LaunchLog().empty());
+    EXPECT_TRUE(sim::LaunchLog().empty());
     // Reading commands and --check do not need the machine.
     EXPECT_EQ(RunCli({"status"}).exitCode, 0);
     EXPECT_EQ(RunCli({"reinstall", "--check"}).exitCode, 0);
@@ -193,16 +192,16 @@ INSTANTIATE_TEST_SUITE_P(
                    {"printer-present"},
                    {}},
         ExpectCase{"OtherPrintersTroubleIsANote",
-                   [] { AddJob("Fax", "LAPTOP-7", platform::JOB_STATUS_ERROR); },
+                   [] { AddJob("Fax", "LAPTOP-7", win::JOB_STATUS_ERROR); },
                    {"status"},
                    0,
                    {},
                    {"other-printer-job-error"}},
         ExpectCase{"NotAdministratorCannotAssess",
                    [] {
-                       platform::sim::Config config = platform::sim::ReadConfig();
+                       sim::Config config = sim::ReadConfig();
                        config.user = "standard";
-                       platform::sim::WriteConfig(config);
+                       sim::WriteConfig(config);
                    },
                    {"status"},
                    6,
@@ -263,7 +262,7 @@ TEST(Remedy, ToolCodesDecodeAndDecideTheExit) {
         bool present;
         std::vector<std::int32_t> codes;
         int exitCode;
-        std::optional<platform::DWORD> error;
+        std::optional<win::DWORD> error;
     };
     for (const Row& row : std::vector<Row>{{true, {0}, 0, {}},
                                            {true, {3010}, 3010, {}},
@@ -284,7 +283,7 @@ TEST(Fleet, BackupNamesTheUserAndRefusesSystemUnlessAsked) {
     EXPECT_EQ(run.exitCode, 0) << run.out;
     EXPECT_EQ(Str(run.Result().value("user").toObject().value("name")), "Admin");
     EXPECT_TRUE(run.json.value("changed").toBool());
-    platform::sim::Config config = platform::sim::ReadConfig();
+    sim::Config config = sim::ReadConfig();
     config.user = "system";
     sandbox.SetConfig(config);
     const cli::CliRun system = RunCli({"restore", archive, "--json"});

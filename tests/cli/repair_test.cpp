@@ -25,16 +25,16 @@ constexpr const char* kPrinter = "Microsoft Print to PDF";
 constexpr const char* kFeature = "Printing-PrintToPDFServices-Features";
 
 int Launches() {
-    return static_cast<int>(platform::sim::LaunchLog().size());
+    return static_cast<int>(sim::LaunchLog().size());
 }
 
 bool SpoolerRunning() {
-    const auto status = platform::sim::QueryService("spooler");
-    return status && status->state == platform::SERVICE_RUNNING;
+    const auto status = sim::QueryService("spooler");
+    return status && status->state == win::SERVICE_RUNNING;
 }
 
 void SetUser(testsupport::ScopedSandbox& sandbox, const char* user) {
-    platform::sim::Config config = platform::sim::ReadConfig();
+    sim::Config config = sim::ReadConfig();
     config.user = user;
     sandbox.SetConfig(config);
 }
@@ -63,16 +63,16 @@ TEST_P(RepairCommands, ChangeTheSystemAndReadItBack) {
     ASSERT_TRUE(run.parsed) << run.out << run.err;
     EXPECT_EQ(run.exitCode, c.exitCode) << run.out << run.err;
     EXPECT_EQ(quellin::system::IsPrinterPresent(kPrinter), c.printerAfter);
-    EXPECT_EQ(platform::sim::FeatureState(kFeature).value_or(""), c.featureAfter);
+    EXPECT_EQ(sim::FeatureState(kFeature).value_or(""), c.featureAfter);
     EXPECT_EQ(Launches(), c.launches);
     EXPECT_TRUE(SpoolerRunning());
 }
 
 auto Nothing = [](testsupport::ScopedSandbox&) {};
-auto PrinterDeleted = [](testsupport::ScopedSandbox&) { platform::sim::RemovePrinter(kPrinter); };
+auto PrinterDeleted = [](testsupport::ScopedSandbox&) { sim::RemovePrinter(kPrinter); };
 auto FeatureRemoved = [](testsupport::ScopedSandbox&) {
-    platform::sim::RemovePrinter(kPrinter);
-    platform::sim::SetFeatureState(kFeature, "DisabledWithPayloadRemoved");
+    sim::RemovePrinter(kPrinter);
+    sim::SetFeatureState(kFeature, "DisabledWithPayloadRemoved");
 };
 
 INSTANTIATE_TEST_SUITE_P(
@@ -136,7 +136,7 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST(Repair, DoneWhenADeletedPrinterIsMendedByTheRemedyStatusNames) {
     testsupport::ScopedSandbox sandbox;
-    platform::sim::RemovePrinter(kPrinter);
+    sim::RemovePrinter(kPrinter);
     const cli::CliRun before = RunCli({"status", "--json"});
     EXPECT_EQ(before.exitCode, 1);
     const std::string remedy = cli::RemedyPosix(before.Finding("printer-missing").value("remedy"));
@@ -168,12 +168,12 @@ TEST(Repair, NotAdministratorIsThePermissionRefusal) {
 
 TEST(Repair, AMissingServicingToolChangesNothingAndIsASystemRefusal) {
     testsupport::ScopedSandbox sandbox;
-    platform::sim::RemovePrinter(kPrinter);
+    sim::RemovePrinter(kPrinter);
     for (const char* tool :
          {"C:\\Windows\\System32\\dism.exe", "C:\\Windows\\SysWOW64\\dism.exe"}) {
-        platform::sim::SetRedirectionEnabled(false);
-        std::filesystem::remove(platform::sim::HostPath(tool));
-        platform::sim::SetRedirectionEnabled(true);
+        sim::SetRedirectionEnabled(false);
+        std::filesystem::remove(sim::HostPath(tool));
+        sim::SetRedirectionEnabled(true);
     }
     const cli::CliRun run = RunCli({"reinstall", "--json"});
     EXPECT_EQ(run.exitCode, 4);
@@ -185,19 +185,18 @@ TEST(Repair, AMissingServicingToolChangesNothingAndIsASystemRefusal) {
 
 TEST(Repair, ClearQueueEmptiesTheQueueAndLeavesTheSpoolerRunning) {
     testsupport::ScopedSandbox sandbox;
-    platform::sim::JobSpec spec;
+    sim::JobSpec spec;
     spec.printer = "Fax";
     spec.document = "stuck.tif";
-    platform::sim::AddJob(spec);
-    platform::sim::StopService("spooler");
-    for (int i = 0;
-         i < 100 && platform::sim::QueryService("spooler")->state != platform::SERVICE_STOPPED; ++i)
+    sim::AddJob(spec);
+    sim::StopService("spooler");
+    for (int i = 0; i < 100 && sim::QueryService("spooler")->state != win::SERVICE_STOPPED; ++i)
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
     const cli::CliRun run = RunCli({"clear-queue", "--json"});
     EXPECT_EQ(run.exitCode, 0) << run.out << run.err;
     EXPECT_EQ(Str(run.Result().value("spooler")), "running");
     EXPECT_TRUE(SpoolerRunning());
-    EXPECT_TRUE(platform::sim::ListJobs("Fax").empty());
+    EXPECT_TRUE(sim::ListJobs("Fax").empty());
     EXPECT_NE(
         run.err.find("Maintenance in progress, step 1: Restarting Windows Spooler service..."),
         std::string::npos);

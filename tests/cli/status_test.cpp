@@ -81,19 +81,19 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         BrokenCase{"Healthy", [](auto&) {}, {}, ""},
         BrokenCase{"PrinterDeletedFeatureEnabled",
-                   [](auto&) { platform::sim::RemovePrinter(kPrinter); },
+                   [](auto&) { sim::RemovePrinter(kPrinter); },
                    {"printer-missing"},
                    "quellin-cli reinstall"},
         BrokenCase{"FeatureRemovedWithPrinter",
                    [](auto&) {
-                       platform::sim::RemovePrinter(kPrinter);
-                       platform::sim::SetFeatureState("Printing-PrintToPDFServices-Features",
-                                                      "DisabledWithPayloadRemoved");
+                       sim::RemovePrinter(kPrinter);
+                       sim::SetFeatureState("Printing-PrintToPDFServices-Features",
+                                            "DisabledWithPayloadRemoved");
                    },
                    {"feature-disabled"},
                    "quellin-cli install"},
         BrokenCase{"PortRemoved",
-                   [](auto&) { platform::sim::RemovePort("PORTPROMPT:"); },
+                   [](auto&) { sim::RemovePort("PORTPROMPT:"); },
                    {"port-missing"},
                    "quellin-cli reinstall"},
         BrokenCase{"DescriptionMissing",
@@ -154,29 +154,28 @@ INSTANTIATE_TEST_SUITE_P(
                    },
                    {"paper-feature-unreadable"},
                    "quellin-cli reinstall"},
-        BrokenCase{
-            "RegistryNamesAPathOutOfTheFolder",
-            [](auto&) {
-                platform::HKEY key = nullptr;
-                ASSERT_EQ(platform::RegOpenKeyExA(
-                              platform::HKEY_LOCAL_MACHINE, driverconfig::kPrinterDriverDataKey, 0,
-                              platform::KEY_SET_VALUE | platform::KEY_WOW64_64KEY, &key),
-                          0);
-                const std::string value = "..\\..\\..\\win.ini";
-                platform::RegSetValueExA(key, "V4_Merged_ConfigFile_Name", platform::REG_SZ,
-                                         reinterpret_cast<const platform::BYTE*>(value.c_str()),
-                                         static_cast<platform::DWORD>(value.size() + 1));
-                platform::RegCloseKey(key);
-            },
-            {"registry-values-invalid"},
-            "quellin-cli reinstall"},
+        BrokenCase{"RegistryNamesAPathOutOfTheFolder",
+                   [](auto&) {
+                       win::HKEY key = nullptr;
+                       ASSERT_EQ(win::RegOpenKeyExA(
+                                     win::HKEY_LOCAL_MACHINE, driverconfig::kPrinterDriverDataKey,
+                                     0, win::KEY_SET_VALUE | win::KEY_WOW64_64KEY, &key),
+                                 0);
+                       const std::string value = "..\\..\\..\\win.ini";
+                       win::RegSetValueExA(key, "V4_Merged_ConfigFile_Name", win::REG_SZ,
+                                           reinterpret_cast<const win::BYTE*>(value.c_str()),
+                                           static_cast<win::DWORD>(value.size() + 1));
+                       win::RegCloseKey(key);
+                   },
+                   {"registry-values-invalid"},
+                   "quellin-cli reinstall"},
         BrokenCase{"SpoolerStopped",
-                   [](auto&) { platform::sim::StopService("spooler"); },
+                   [](auto&) { sim::StopService("spooler"); },
                    {"spooler-stopped"},
                    "quellin-cli spooler start"},
         BrokenCase{"NotAdministrator",
                    [](auto& sandbox) {
-                       platform::sim::Config config = platform::sim::ReadConfig();
+                       sim::Config config = sim::ReadConfig();
                        config.user = "filtered-admin";
                        sandbox.SetConfig(config);
                    },
@@ -184,11 +183,11 @@ INSTANTIATE_TEST_SUITE_P(
                    ""},
         BrokenCase{"JobInError",
                    [](auto&) {
-                       platform::sim::JobSpec spec;
+                       sim::JobSpec spec;
                        spec.printer = kPrinter;
                        spec.document = "cover.tif";
-                       spec.status = platform::JOB_STATUS_ERROR;
-                       platform::sim::AddJob(spec);
+                       spec.status = win::JOB_STATUS_ERROR;
+                       sim::AddJob(spec);
                    },
                    {"job-error"},
                    "*"}),
@@ -196,11 +195,11 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST(Status, JobInErrorNamesTheCancelOfThatJob) {
     testsupport::ScopedSandbox sandbox;
-    platform::sim::JobSpec spec;
+    sim::JobSpec spec;
     spec.printer = "Microsoft Print to PDF";
     spec.document = "cover.tif";
-    spec.status = platform::JOB_STATUS_ERROR | platform::JOB_STATUS_PAUSED;
-    const platform::DWORD id = platform::sim::AddJob(spec);
+    spec.status = win::JOB_STATUS_ERROR | win::JOB_STATUS_PAUSED;
+    const win::DWORD id = sim::AddJob(spec);
     const cli::CliRun run = RunCli({"status", "--json"});
     EXPECT_EQ(
         cli::RemedyPosix(run.Finding("job-error").value("remedy")),
@@ -209,7 +208,7 @@ TEST(Status, JobInErrorNamesTheCancelOfThatJob) {
 
 TEST(Status, NotAdministratorReportsTheFeatureAsUnknownWithTheReason) {
     testsupport::ScopedSandbox sandbox;
-    platform::sim::Config config = platform::sim::ReadConfig();
+    sim::Config config = sim::ReadConfig();
     config.user = "standard";
     sandbox.SetConfig(config);
     const cli::CliRun run = RunCli({"status", "--json"});
@@ -236,7 +235,7 @@ TEST(Status, ReportsWhatItRead) {
     EXPECT_EQ(Str(paper.value("capabilities").toObject().value("default")), "NorthAmericaLetter");
     EXPECT_TRUE(paper.value("agree").toBool());
     // A spooler that is stopped leaves the printer and port unknown rather than missing.
-    platform::sim::StopService("spooler");
+    sim::StopService("spooler");
     const QJsonObject stopped = RunCli({"status", "--json"}).Result();
     EXPECT_TRUE(stopped.value("printer").toObject().value("present").isNull());
     EXPECT_TRUE(stopped.value("port").toObject().value("present").isNull());
@@ -244,7 +243,7 @@ TEST(Status, ReportsWhatItRead) {
 
 TEST(Status, HumanOutputEndsWithTheFindingsAndTheirRemedies) {
     testsupport::ScopedSandbox sandbox;
-    platform::sim::RemovePrinter(kPrinter);
+    sim::RemovePrinter(kPrinter);
     const cli::CliRun run = RunCli({"status"});
     EXPECT_EQ(run.exitCode, 1);
     EXPECT_NE(run.out.find("printer: missing"), std::string::npos) << run.out;

@@ -24,7 +24,7 @@ namespace fs = std::filesystem;
 using testsupport::ReadHostFile;
 using testsupport::WriteHostFile;
 
-constexpr platform::DWORD kWow64 = platform::KEY_WOW64_64KEY;
+constexpr win::DWORD kWow64 = win::KEY_WOW64_64KEY;
 
 struct PathsCase {
     const char* label;
@@ -93,28 +93,28 @@ class DriverFilesTest : public ::testing::Test {
     }
 
     void SetDriverValue(const char* value, const std::string& data) {
-        platform::UniqueHKey key;
-        ASSERT_EQ(platform::RegOpenKeyExA(platform::HKEY_LOCAL_MACHINE, kPrinterDriverDataKey, 0,
-                                          platform::KEY_ALL_ACCESS | kWow64, key.put()),
+        win::UniqueHKey key;
+        ASSERT_EQ(win::RegOpenKeyExA(win::HKEY_LOCAL_MACHINE, kPrinterDriverDataKey, 0,
+                                     win::KEY_ALL_ACCESS | kWow64, key.put()),
                   0);
-        ASSERT_EQ(platform::RegSetValueExA(key.get(), value, platform::REG_SZ,
-                                           reinterpret_cast<const platform::BYTE*>(data.c_str()),
-                                           static_cast<platform::DWORD>(data.size() + 1)),
+        ASSERT_EQ(win::RegSetValueExA(key.get(), value, win::REG_SZ,
+                                      reinterpret_cast<const win::BYTE*>(data.c_str()),
+                                      static_cast<win::DWORD>(data.size() + 1)),
                   0);
     }
 
     void DropAdministratorRights() {
-        platform::sim::Config config = platform::sim::ReadConfig();
+        sim::Config config = sim::ReadConfig();
         config.user = "standard";
         sandbox_.SetConfig(config);
     }
 
     void DeleteDriverValue(const char* key, const char* value) {
-        platform::UniqueHKey hkey;
-        ASSERT_EQ(platform::RegOpenKeyExA(platform::HKEY_LOCAL_MACHINE, key, 0,
-                                          platform::KEY_ALL_ACCESS | kWow64, hkey.put()),
+        win::UniqueHKey hkey;
+        ASSERT_EQ(win::RegOpenKeyExA(win::HKEY_LOCAL_MACHINE, key, 0, win::KEY_ALL_ACCESS | kWow64,
+                                     hkey.put()),
                   0);
-        ASSERT_EQ(platform::RegDeleteValueA(hkey.get(), value), 0);
+        ASSERT_EQ(win::RegDeleteValueA(hkey.get(), value), 0);
     }
 
     testsupport::ScopedSandbox sandbox_;
@@ -135,15 +135,14 @@ TEST_F(DriverFilesTest, SeededNamesReadThroughTheSixtyFourBitView) {
 }
 
 TEST_F(DriverFilesTest, NonStringValueReadsEmpty) {
-    platform::UniqueHKey key;
-    ASSERT_EQ(platform::RegOpenKeyExA(platform::HKEY_LOCAL_MACHINE, kPrinterDriverDataKey, 0,
-                                      platform::KEY_ALL_ACCESS | kWow64, key.put()),
+    win::UniqueHKey key;
+    ASSERT_EQ(win::RegOpenKeyExA(win::HKEY_LOCAL_MACHINE, kPrinterDriverDataKey, 0,
+                                 win::KEY_ALL_ACCESS | kWow64, key.put()),
               0);
-    platform::DWORD number = 7;
-    ASSERT_EQ(
-        platform::RegSetValueExA(key.get(), "V4_PrintDeviceCapabilities", platform::REG_DWORD,
-                                 reinterpret_cast<const platform::BYTE*>(&number), sizeof number),
-        0);
+    win::DWORD number = 7;
+    ASSERT_EQ(win::RegSetValueExA(key.get(), "V4_PrintDeviceCapabilities", win::REG_DWORD,
+                                  reinterpret_cast<const win::BYTE*>(&number), sizeof number),
+              0);
     EXPECT_EQ(ReadDriverFileNames(kWow64).deviceCapabilitiesName, "");
 }
 
@@ -167,7 +166,7 @@ TEST_P(LocateTest, ShowsTheMessageOfTheFirstFailedTest) {
     EXPECT_FALSE(located.has_value());
     ASSERT_EQ(ui_.boxes.size(), 1u);
     EXPECT_EQ(ui_.boxes[0].text, GetParam().message);
-    EXPECT_TRUE(platform::sim::RedirectionEnabled());
+    EXPECT_TRUE(sim::RedirectionEnabled());
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -226,7 +225,7 @@ INSTANTIATE_TEST_SUITE_P(
     [](const auto& info) { return std::string(info.param.label); });
 
 TEST_F(DriverFilesTest, LocateRefusesWithoutAdministratorRights) {
-    platform::sim::Config config = platform::sim::ReadConfig();
+    sim::Config config = sim::ReadConfig();
     config.user = "standard";
     sandbox_.SetConfig(config);
     EXPECT_FALSE(LocateDriverFiles({kWow64, 0}).has_value());
@@ -240,22 +239,22 @@ TEST_F(DriverFilesTest, CorruptedMessageIsPlainAndTitledWithApplicationTitle) {
     LocateDriverFiles({kWow64, 42});
     ASSERT_EQ(ui_.boxes.size(), 1u);
     EXPECT_EQ(ui_.boxes[0].caption, "Quellin");
-    EXPECT_EQ(ui_.boxes[0].flags, platform::MB_OK);
+    EXPECT_EQ(ui_.boxes[0].flags, win::MB_OK);
     EXPECT_EQ(ui_.boxes[0].owner, 42u);
 }
 
 TEST_F(DriverFilesTest, FileWorkSwitchesRedirectionOffAndBackOn) {
     // System32 is redirected for a 32-bit program, so the two copies tell which one was read.
-    WriteHostFile(platform::sim::HostPathNative("C:\\Windows\\System32\\probe.txt"), "native\n");
-    WriteHostFile(platform::sim::HostPathNative("C:\\Windows\\SysWOW64\\probe.txt"), "wow64\n");
+    WriteHostFile(sim::HostPathNative("C:\\Windows\\System32\\probe.txt"), "native\n");
+    WriteHostFile(sim::HostPathNative("C:\\Windows\\SysWOW64\\probe.txt"), "wow64\n");
     EXPECT_EQ(ReadWorkingText("C:\\Windows\\System32\\probe.txt", kWow64), "native\r\n");
-    EXPECT_TRUE(platform::sim::RedirectionEnabled());
+    EXPECT_TRUE(sim::RedirectionEnabled());
     EXPECT_EQ(ReadWorkingText("C:\\Windows\\System32\\probe.txt", 0), "wow64\r\n");
     EXPECT_THROW(ReadWorkingText("C:\\Windows\\System32\\missing.txt", kWow64),
                  quellin::system::SystemError);
-    EXPECT_TRUE(platform::sim::RedirectionEnabled());
+    EXPECT_TRUE(sim::RedirectionEnabled());
     WriteWholeFile("C:\\Windows\\System32\\probe.txt", "x", kWow64);
-    EXPECT_TRUE(platform::sim::RedirectionEnabled());
+    EXPECT_TRUE(sim::RedirectionEnabled());
     EXPECT_EQ(HostBytes("C:\\Windows\\System32\\probe.txt"), "x");
     EXPECT_EQ(HostBytes("C:\\Windows\\SysWOW64\\probe.txt"), "wow64\n");
 }
@@ -290,7 +289,7 @@ TEST_P(WriteFailureTest, OldFileStaysWhole) {
     std::string replacement(before.size() * 2, 'x');
     EXPECT_THROW(WriteWholeFile(paths_.mergedConfigPath, replacement, kWow64),
                  quellin::system::SystemError);
-    platform::sim::ClearInjectedFailures();
+    sim::ClearInjectedFailures();
     EXPECT_TRUE(HostBytes(paths_.mergedConfigPath) == before);
     std::size_t files = 0;
     for (const auto& entry : fs::directory_iterator(Host(paths_.queueFolder))) {
@@ -298,19 +297,17 @@ TEST_P(WriteFailureTest, OldFileStaysWhole) {
         ++files;
     }
     EXPECT_EQ(files, 3u);
-    EXPECT_TRUE(platform::sim::RedirectionEnabled());
+    EXPECT_TRUE(sim::RedirectionEnabled());
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Faults, WriteFailureTest,
     ::testing::ValuesIn(std::vector<WriteFailureCase>{
-        {"disk_full_midway",
-         [](const std::string&) { platform::sim::InjectWriteFailure("*.gpd", 100); }},
-        {"disk_full_at_once",
-         [](const std::string&) { platform::sim::InjectWriteFailure("*.gpd", 0); }},
+        {"disk_full_midway", [](const std::string&) { sim::InjectWriteFailure("*.gpd", 100); }},
+        {"disk_full_at_once", [](const std::string&) { sim::InjectWriteFailure("*.gpd", 0); }},
         {"target_read_only",
          [](const std::string& file) {
-             ASSERT_TRUE(platform::SetFileAttributesA(file, platform::FILE_ATTRIBUTE_READONLY));
+             ASSERT_TRUE(win::SetFileAttributesA(file, win::FILE_ATTRIBUTE_READONLY));
          }},
     }),
     [](const auto& info) { return std::string(info.param.label); });
@@ -344,7 +341,7 @@ TEST_F(DriverFilesTest, InvalidateKeepsDescriptionNamedLikeTheCache) {
 }
 
 TEST_F(DriverFilesTest, InvalidateIgnoresACacheThatCannotBeDeleted) {
-    platform::SetFileAttributesA(paths_.cachePath, platform::FILE_ATTRIBUTE_READONLY);
+    win::SetFileAttributesA(paths_.cachePath, win::FILE_ATTRIBUTE_READONLY);
     EXPECT_NO_THROW(InvalidateDriverCache(paths_, kWow64));
     EXPECT_TRUE(fs::exists(Host(paths_.cachePath)));
 }
@@ -509,22 +506,22 @@ INSTANTIATE_TEST_SUITE_P(Files, RefusalTest,
 TEST_F(DriverFilesTest, FailedDescriptionWriteLeavesBothFilesWhole) {
     std::string description = HostBytes(paths_.mergedConfigPath);
     std::string capabilities = HostBytes(paths_.deviceCapabilitiesPath);
-    platform::sim::InjectWriteFailure("*.gpd", 1000);
+    sim::InjectWriteFailure("*.gpd", 1000);
     EXPECT_THROW(
         ReplaceDriverFeature(paths_, ResolutionReplacement("ResOption1", {300}), {kWow64, 0}),
         quellin::system::SystemError);
-    platform::sim::ClearInjectedFailures();
+    sim::ClearInjectedFailures();
     EXPECT_EQ(HostBytes(paths_.mergedConfigPath), description);
     EXPECT_EQ(HostBytes(paths_.deviceCapabilitiesPath), capabilities);
 }
 
 TEST_F(DriverFilesTest, FailedCapabilitiesWriteKeepsItWholeAndDescriptionWritten) {
     std::string capabilities = HostBytes(paths_.deviceCapabilitiesPath);
-    platform::sim::InjectWriteFailure("*.xml", 10);
+    sim::InjectWriteFailure("*.xml", 10);
     EXPECT_THROW(
         ReplaceDriverFeature(paths_, ResolutionReplacement("ResOption1", {300}), {kWow64, 0}),
         quellin::system::SystemError);
-    platform::sim::ClearInjectedFailures();
+    sim::ClearInjectedFailures();
     EXPECT_NE(HostBytes(paths_.mergedConfigPath).find("*DPI: PAIR(300, 300)"), std::string::npos);
     EXPECT_EQ(HostBytes(paths_.deviceCapabilitiesPath), capabilities);
 }

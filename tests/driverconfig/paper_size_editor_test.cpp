@@ -15,7 +15,7 @@ namespace {
 namespace fs = std::filesystem;
 using Names = std::vector<std::string>;
 
-constexpr platform::DWORD kWow64 = platform::KEY_WOW64_64KEY;
+constexpr win::DWORD kWow64 = win::KEY_WOW64_64KEY;
 
 // A description with one PaperSize feature of the given options (each "NAME|width|height")
 // and default, between two other features.
@@ -201,7 +201,7 @@ INSTANTIATE_TEST_SUITE_P(Sizes, ShowPaperSizeTest,
 TEST(PaperSizeDialogTest, AspectRatioFollowsTheRegionalDecimalSeparator) {
     testsupport::ScopedSandbox sandbox;
     EXPECT_EQ(SystemDecimalSeparator(), '.');
-    platform::sim::reg::SetString("HKCU\\Control Panel\\International", "sDecimal", ",");
+    sim::reg::SetString("HKCU\\Control Panel\\International", "sDecimal", ",");
     PaperSettings settings;
     PaperSizeDialog dialog = CreatePaperSizeDialog(settings, SystemDecimalSeparator());
     ShowPaperSize(dialog, "LETTER");
@@ -738,7 +738,7 @@ INSTANTIATE_TEST_SUITE_P(
     [](const auto& info) { return std::string(info.param.label); });
 
 TEST_F(PaperSizeFilesTest, NotAdministratorEndsBeforeReading) {
-    platform::sim::Config config = platform::sim::ReadConfig();
+    sim::Config config = sim::ReadConfig();
     config.user = "standard";
     sandbox_.SetConfig(config);
     EXPECT_FALSE(BeginPaperSizeEdit({kWow64, 0}, settings_).has_value());

@@ -13,7 +13,7 @@ namespace {
 namespace fs = std::filesystem;
 using Ticks = std::array<bool, kResolutionCount>;
 
-constexpr platform::DWORD kWow64 = platform::KEY_WOW64_64KEY;
+constexpr win::DWORD kWow64 = win::KEY_WOW64_64KEY;
 
 // Ticks by resolution, for readable rows.
 Ticks Ticked(std::initializer_list<int> dpis) {
@@ -145,7 +145,7 @@ INSTANTIATE_TEST_SUITE_P(
         {"1200_cleared_and_yes_opens_preview",
          Ticked({1200, 600}),
          1,
-         {platform::IDYES},
+         {win::IDYES},
          false,
          {k1200},
          Ticked({600}),
@@ -153,7 +153,7 @@ INSTANTIATE_TEST_SUITE_P(
         {"1200_default_fails_default_test_only_after_clearing",
          Ticked({1200}),
          0,
-         {platform::IDNO},
+         {win::IDNO},
          false,
          {k1200},
          Ticked({}),
@@ -161,7 +161,7 @@ INSTANTIATE_TEST_SUITE_P(
         {"several_yes_closes",
          Ticked({100, 400}),
          8,
-         {platform::IDYES},
+         {win::IDYES},
          true,
          {kSeveral},
          Ticked({100, 400}),
@@ -169,7 +169,7 @@ INSTANTIATE_TEST_SUITE_P(
         {"several_no_leaves_600_and_offers_companion",
          Ticked({300, 200}),
          3,
-         {platform::IDNO, platform::IDYES},
+         {win::IDNO, win::IDYES},
          false,
          {kSeveral, kMultiple},
          Ticked({600}),

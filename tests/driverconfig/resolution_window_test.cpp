@@ -18,8 +18,8 @@ namespace {
 // Records what the boxes show at the moment each question is asked.
 class WatchingUi : public testsupport::RecordingUi {
   public:
-    int MessageBox(platform::HWND owner, const std::string& text, const std::string& caption,
-                   platform::DWORD flags) override {
+    int MessageBox(win::HWND owner, const std::string& text, const std::string& caption,
+                   win::DWORD flags) override {
         if (watch)
             watch();
         return RecordingUi::MessageBox(owner, text, caption, flags);

@@ -67,7 +67,7 @@ TEST(JsonWrite, EveryByteIsPlainAsciiThatReadsBackAsItsCharacter) {
         for (unsigned char c : document)
             ASSERT_LT(c, 0x80) << byte;
         const QJsonDocument read = QJsonDocument::fromJson(QByteArray::fromStdString(document));
-        const std::u16string wide = platform::AnsiToWide(text);
+        const std::u16string wide = win::AnsiToWide(text);
         EXPECT_EQ(read.array().at(0).toString(),
                   QString::fromUtf16(wide.data(), static_cast<qsizetype>(wide.size())))
             << byte;

@@ -27,9 +27,9 @@ TEST(SandboxConcurrency, TwoProcessesWritingAtOnceLoseNothing) {
     std::filesystem::path file = sandbox.root() / "race.sh";
     testsupport::WriteHostFile(file, script + "\n");
     ASSERT_EQ(std::system(("bash '" + file.string() + "'").c_str()), 0);
-    auto key = platform::sim::reg::FindKey("HKCU\\Software\\Race");
+    auto key = sim::reg::FindKey("HKCU\\Software\\Race");
     ASSERT_TRUE(key);
-    EXPECT_EQ(platform::sim::reg::Values(*key).size(), 50u);
+    EXPECT_EQ(sim::reg::Values(*key).size(), 50u);
 }
 
 }  // namespace

@@ -88,7 +88,7 @@ TEST(FileSystem, SpanSwitchesBackWhenTheScopeIsLeftByAnError) {
 }
 
 TEST(FileSystem, On32BitWindowsSystem32IsNeverRedirected) {
-    platform::sim::InitOptions options;
+    sim::InitOptions options;
     options.config.arch = "x86";
     testsupport::ScopedSandbox sandbox(options);
     testsupport::WriteHostFile(sandbox.HostPath("C:\\Windows\\System32\\native.txt"), "32");
@@ -120,20 +120,20 @@ TEST(FileSystem, FindListsDotEntriesFirstAndMatchesMasks) {
 
 TEST(FileSystem, PathsCannotClimbOutOfTheDrive) {
     testsupport::ScopedSandbox sandbox;
-    EXPECT_EQ(platform::sim::HostPath("C:\\..\\..\\etc\\passwd"),
+    EXPECT_EQ(sim::HostPath("C:\\..\\..\\etc\\passwd"),
               sandbox.root() / "drive_c" / "etc" / "passwd");
 }
 
 TEST(FileSystem, InjectedWriteFailureStopsAtTheByteBudget) {
     testsupport::ScopedSandbox sandbox;
-    platform::sim::InjectWriteFailure("*.gpd", 3);
+    sim::InjectWriteFailure("*.gpd", 3);
     UniqueFileHandle file(CreateFileA("C:\\x.gpd", GENERIC_WRITE, 0, CREATE_ALWAYS, 0));
     ASSERT_TRUE(file);
     DWORD written = 0;
     EXPECT_FALSE(WriteFile(file.get(), "abcdef", 6, &written));
     EXPECT_EQ(written, 3u);
     EXPECT_EQ(GetLastError(), ERROR_DISK_FULL);
-    platform::sim::ClearInjectedFailures();
+    sim::ClearInjectedFailures();
 }
 
 // A host folder, reached through drive Z:.
@@ -209,7 +209,7 @@ TEST(FileSystem, HostNamesOpenUnderTheirAnsiNamesInEitherLetterCase) {
     UniqueFileHandle file(
         CreateFileA(z.windows() + "\\\xC9T\xC9\\CAF\xC9.TXT", GENERIC_READ, 0, OPEN_EXISTING, 0));
     EXPECT_TRUE(file);
-    EXPECT_EQ(platform::WindowsPathFromDialog((z.host() / "\xC3\xA9t\xC3\xA9").string()),
+    EXPECT_EQ(win::WindowsPathFromDialog((z.host() / "\xC3\xA9t\xC3\xA9").string()),
               z.windows() + "\\\xE9t\xE9");
 }
 

@@ -62,12 +62,12 @@ struct DismCase {
 class Dism : public testing::TestWithParam<DismCase> {};
 
 TEST_P(Dism, AnswersWithTheRealToolsExitCodes) {
-    platform::sim::InitOptions options;
+    sim::InitOptions options;
     options.config.user = GetParam().user;
     testsupport::ScopedSandbox sandbox(options);
-    platform::sim::SetRedirectionEnabled(!GetParam().native);
+    sim::SetRedirectionEnabled(!GetParam().native);
     Launch launch = Start("open", GetParam().file, GetParam().parameters);
-    platform::sim::SetRedirectionEnabled(true);
+    sim::SetRedirectionEnabled(true);
     ASSERT_TRUE(launch.ok) << launch.error;
     EXPECT_EQ(launch.exitCode, GetParam().exitCode);
 }
@@ -94,15 +94,15 @@ INSTANTIATE_TEST_SUITE_P(
     [](const testing::TestParamInfo<DismCase>& info) { return info.param.name; });
 
 TEST(Shell, RefusedElevationFailsTheLaunchAndIsLogged) {
-    platform::sim::InitOptions options;
+    sim::InitOptions options;
     options.config.user = "filtered-admin";
     testsupport::ScopedSandbox sandbox(options);
-    platform::sim::SetRedirectionEnabled(false);
+    sim::SetRedirectionEnabled(false);
     Launch launch = Start("runas", kDism, kEnable);
-    platform::sim::SetRedirectionEnabled(true);
+    sim::SetRedirectionEnabled(true);
     EXPECT_FALSE(launch.ok);
     EXPECT_EQ(launch.error, ERROR_CANCELLED);
-    const auto log = platform::sim::LaunchLog();
+    const auto log = sim::LaunchLog();
     EXPECT_EQ(
         std::count_if(log.begin(), log.end(), [](const auto& e) { return e.verb == "runas"; }), 1);
 }
@@ -133,14 +133,14 @@ TEST(Shell, LaunchFailuresSayWhy) {
 
 TEST(Shell, ARunningProcessCanBeWaitedOnInSteps) {
     testsupport::ScopedSandbox sandbox;
-    platform::sim::SetRedirectionEnabled(false);
+    sim::SetRedirectionEnabled(false);
     SHELLEXECUTEINFOA info;
     info.fMask = SEE_MASK_NOCLOSEPROCESS;
     info.lpVerb = "runas";
     info.lpFile = kDism;
     info.lpParameters = kEnable;
     ASSERT_TRUE(ShellExecuteExA(&info));
-    platform::sim::SetRedirectionEnabled(true);
+    sim::SetRedirectionEnabled(true);
     ASSERT_NE(info.hProcess, nullptr);
     DWORD code = 0;
     EXPECT_EQ(WaitForSingleObject(info.hProcess, 0), WAIT_TIMEOUT) << "the tool takes a moment";
@@ -160,28 +160,28 @@ TEST(Shell, ARunningProcessCanBeWaitedOnInSteps) {
 
 TEST(Shell, DisablingAndEnablingTheFeatureRemovesAndReinstallsThePrinter) {
     testsupport::ScopedSandbox sandbox;
-    platform::sim::SetRedirectionEnabled(false);
-    std::string key = std::string(platform::sim::kPrintersKey) + "\\Microsoft Print to PDF";
-    auto before = platform::sim::reg::GetValue(key, "PrintQueueV4DriverDirectory");
+    sim::SetRedirectionEnabled(false);
+    std::string key = std::string(sim::kPrintersKey) + "\\Microsoft Print to PDF";
+    auto before = sim::reg::GetValue(key, "PrintQueueV4DriverDirectory");
     ASSERT_TRUE(before);
     Launch off = Start("runas", kDism,
                        "/Online /Disable-Feature "
                        "/FeatureName:\"Printing-PrintToPDFServices-Features\" /Remove /NoRestart");
     EXPECT_EQ(off.exitCode, 0u);
-    EXPECT_FALSE(platform::sim::FindPrinter("Microsoft Print to PDF"));
-    EXPECT_FALSE(platform::sim::reg::FindKey(key));
-    EXPECT_EQ(platform::sim::FeatureState("Printing-PrintToPDFServices-Features"),
+    EXPECT_FALSE(sim::FindPrinter("Microsoft Print to PDF"));
+    EXPECT_FALSE(sim::reg::FindKey(key));
+    EXPECT_EQ(sim::FeatureState("Printing-PrintToPDFServices-Features"),
               "DisabledWithPayloadRemoved");
-    EXPECT_EQ(platform::sim::DriverCount("Microsoft Print To PDF"), 0);
+    EXPECT_EQ(sim::DriverCount("Microsoft Print To PDF"), 0);
 
     Launch on = Start("runas", kDism, kEnable);
-    platform::sim::SetRedirectionEnabled(true);
+    sim::SetRedirectionEnabled(true);
     EXPECT_EQ(on.exitCode, 0u);
-    EXPECT_TRUE(platform::sim::FindPrinter("Microsoft Print to PDF"));
-    auto after = platform::sim::reg::GetValue(key, "PrintQueueV4DriverDirectory");
+    EXPECT_TRUE(sim::FindPrinter("Microsoft Print to PDF"));
+    auto after = sim::reg::GetValue(key, "PrintQueueV4DriverDirectory");
     ASSERT_TRUE(after);
     EXPECT_NE(after->data, before->data) << "a fresh queue folder";
-    EXPECT_EQ(platform::sim::FeatureState("Printing-PrintToPDFServices-Features"), "Enabled");
+    EXPECT_EQ(sim::FeatureState("Printing-PrintToPDFServices-Features"), "Enabled");
     auto log = testsupport::ReadHostFile(sandbox.HostPath("C:\\Windows\\Logs\\DISM\\dism.log"));
     ASSERT_TRUE(log);
     EXPECT_NE(log->find("Disable-Feature"), std::string::npos);
@@ -189,15 +189,15 @@ TEST(Shell, DisablingAndEnablingTheFeatureRemovesAndReinstallsThePrinter) {
 
 TEST(Shell, DismNeedsTheSpoolerToChangeThePrinter) {
     testsupport::ScopedSandbox sandbox;
-    ASSERT_EQ(platform::sim::StopService("spooler"), ERROR_SUCCESS);
-    platform::sim::SetRedirectionEnabled(false);
+    ASSERT_EQ(sim::StopService("spooler"), ERROR_SUCCESS);
+    sim::SetRedirectionEnabled(false);
     Launch launch = Start("runas", kDism,
                           "/Online /Disable-Feature "
                           "/FeatureName:Printing-PrintToPDFServices-Features /NoRestart");
-    platform::sim::SetRedirectionEnabled(true);
+    sim::SetRedirectionEnabled(true);
     EXPECT_EQ(launch.exitCode, 0x800706BAu);
-    EXPECT_TRUE(platform::sim::FindPrinter("Microsoft Print to PDF"));
-    EXPECT_EQ(platform::sim::FeatureState("Printing-PrintToPDFServices-Features"), "Enabled");
+    EXPECT_TRUE(sim::FindPrinter("Microsoft Print to PDF"));
+    EXPECT_EQ(sim::FeatureState("Printing-PrintToPDFServices-Features"), "Enabled");
 }
 
 TEST(Shell, Rundll32OpensPrinterDialogsAndSetsTheDefaultPrinter) {
@@ -220,12 +220,12 @@ TEST(Shell, Rundll32OpensPrinterDialogsAndSetsTheDefaultPrinter) {
     for (const Case& c : cases) {
         Launch launch = Start("open", "rundll32.exe", c.parameters);
         ASSERT_TRUE(launch.ok) << c.parameters;
-        std::vector<platform::sim::ShellEvent> events = platform::sim::ShellEvents();
+        std::vector<sim::ShellEvent> events = sim::ShellEvents();
         ASSERT_FALSE(events.empty()) << c.parameters;
         EXPECT_EQ(events.back().event, c.event) << c.parameters;
         EXPECT_EQ(events.back().detail, c.detail) << c.parameters;
     }
-    auto device = platform::sim::reg::GetValue(
+    auto device = sim::reg::GetValue(
         "HKCU\\Software\\Microsoft\\Windows NT\\CurrentVersion\\Windows", "Device");
     ASSERT_TRUE(device);
     std::string text(device->data.begin(), device->data.end());

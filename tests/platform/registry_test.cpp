@@ -48,7 +48,7 @@ TEST(Registry, SixtyFourBitViewDecidesWhatA32BitProgramSeesUnderSoftware) {
 }
 
 TEST(Registry, On32BitWindowsThereIsOnlyOneView) {
-    platform::sim::InitOptions options;
+    sim::InitOptions options;
     options.config.arch = "x86";
     testsupport::ScopedSandbox sandbox(options);
     UniqueHKey key;
@@ -79,7 +79,7 @@ TEST(Registry, KeysAndValueNamesIgnoreLetterCase) {
 
 TEST(Registry, TwoCallSizingReportsTheSizeAndRefusesShortBuffers) {
     testsupport::ScopedSandbox sandbox;
-    platform::sim::reg::SetString("HKCU\\Software\\Tarnwell\\Quellin", "ASFile", "C:\\x.pdf");
+    sim::reg::SetString("HKCU\\Software\\Tarnwell\\Quellin", "ASFile", "C:\\x.pdf");
     UniqueHKey key;
     ASSERT_EQ(
         RegOpenKeyExA(HKEY_CURRENT_USER, "Software\\Tarnwell\\Quellin", 0, KEY_READ, key.put()),
@@ -97,7 +97,7 @@ TEST(Registry, TwoCallSizingReportsTheSizeAndRefusesShortBuffers) {
 
 TEST(Registry, AccessMaskIsEnforcedOnTheHandle) {
     testsupport::ScopedSandbox sandbox;
-    platform::sim::reg::CreateKey("HKCU\\Software\\Tarnwell\\Quellin");
+    sim::reg::CreateKey("HKCU\\Software\\Tarnwell\\Quellin");
     UniqueHKey key;
     ASSERT_EQ(
         RegOpenKeyExA(HKEY_CURRENT_USER, "Software\\Tarnwell\\Quellin", 0, KEY_READ, key.put()),
@@ -108,7 +108,7 @@ TEST(Registry, AccessMaskIsEnforcedOnTheHandle) {
 }
 
 TEST(Registry, MachineKeysAreReadOnlyWithoutElevation) {
-    platform::sim::InitOptions options;
+    sim::InitOptions options;
     options.config.user = "filtered-admin";
     testsupport::ScopedSandbox sandbox(options);
     UniqueHKey key;
@@ -139,22 +139,21 @@ TEST(Registry, SaveAndRestoreNeedTheirPrivilegesAndRoundTripASubtree) {
     const std::string hive = "C:\\Users\\User\\AppData\\Local\\Temp\\2.reg";
     EXPECT_EQ(RegSaveKeyA(key.get(), hive), static_cast<LONG>(ERROR_PRIVILEGE_NOT_HELD));
 
-    platform::sim::reg::SetString("HKCU\\Printers\\DevModes2\\Sub", "Inner", "kept");
+    sim::reg::SetString("HKCU\\Printers\\DevModes2\\Sub", "Inner", "kept");
     quellin::system::EnablePrivilege("SeBackupPrivilege");
     quellin::system::EnablePrivilege("SeRestorePrivilege");
 
     ASSERT_EQ(RegSaveKeyA(key.get(), hive), ERROR_SUCCESS);
     EXPECT_EQ(RegSaveKeyA(key.get(), hive), static_cast<LONG>(ERROR_ALREADY_EXISTS));
 
-    platform::sim::reg::DeleteKey("HKCU\\Printers\\DevModes2\\Sub");
-    platform::sim::reg::SetString("HKCU\\Printers\\DevModes2", "Intruder", "gone after restore");
+    sim::reg::DeleteKey("HKCU\\Printers\\DevModes2\\Sub");
+    sim::reg::SetString("HKCU\\Printers\\DevModes2", "Intruder", "gone after restore");
     ASSERT_EQ(RegRestoreKeyA(key.get(), hive, REG_FORCE_RESTORE), ERROR_SUCCESS);
-    EXPECT_FALSE(platform::sim::reg::GetValue("HKCU\\Printers\\DevModes2", "Intruder"));
-    auto inner = platform::sim::reg::GetValue("HKCU\\Printers\\DevModes2\\Sub", "Inner");
+    EXPECT_FALSE(sim::reg::GetValue("HKCU\\Printers\\DevModes2", "Intruder"));
+    auto inner = sim::reg::GetValue("HKCU\\Printers\\DevModes2\\Sub", "Inner");
     ASSERT_TRUE(inner);
-    EXPECT_EQ(platform::sim::reg::FormatData(*inner), "kept");
-    EXPECT_TRUE(
-        platform::sim::reg::GetValue("HKCU\\Printers\\DevModes2", "Microsoft Print to PDF"));
+    EXPECT_EQ(sim::reg::FormatData(*inner), "kept");
+    EXPECT_TRUE(sim::reg::GetValue("HKCU\\Printers\\DevModes2", "Microsoft Print to PDF"));
 }
 
 TEST(Registry, RestoreOfADamagedHiveChangesNothing) {
@@ -165,8 +164,7 @@ TEST(Registry, RestoreOfADamagedHiveChangesNothing) {
     ASSERT_EQ(RegOpenKeyExA(HKEY_CURRENT_USER, "Printers\\DevModes2", 0, KEY_ALL_ACCESS, key.put()),
               ERROR_SUCCESS);
     EXPECT_EQ(RegRestoreKeyA(key.get(), "C:\\bad.reg", 0), static_cast<LONG>(ERROR_BADDB));
-    EXPECT_TRUE(
-        platform::sim::reg::GetValue("HKCU\\Printers\\DevModes2", "Microsoft Print to PDF"));
+    EXPECT_TRUE(sim::reg::GetValue("HKCU\\Printers\\DevModes2", "Microsoft Print to PDF"));
 }
 
 // Damage to a saved hive, each kind refused with the error Windows gives for a bad hive and
@@ -193,7 +191,7 @@ TEST(Registry, DamagedOrForeignHivesRestoreNothing) {
         testsupport::ScopedSandbox sandbox;
         quellin::system::EnablePrivilege("SeBackupPrivilege");
         quellin::system::EnablePrivilege("SeRestorePrivilege");
-        platform::sim::reg::SetString("HKCU\\Printers\\Settings\\Deep\\Deeper", "Leaf", "saved");
+        sim::reg::SetString("HKCU\\Printers\\Settings\\Deep\\Deeper", "Leaf", "saved");
         UniqueHKey key;
         ASSERT_EQ(
             RegOpenKeyExA(HKEY_CURRENT_USER, "Printers\\Settings", 0, KEY_ALL_ACCESS, key.put()),
@@ -205,14 +203,14 @@ TEST(Registry, DamagedOrForeignHivesRestoreNothing) {
         c.damage(*bytes);
         testsupport::WriteHostFile(sandbox.HostPath(hive), *bytes);
 
-        platform::sim::reg::SetString("HKCU\\Printers\\Settings\\Deep\\Deeper", "Leaf", "changed");
-        platform::sim::reg::SetString("HKCU\\Printers\\Settings", "Added", "stays");
+        sim::reg::SetString("HKCU\\Printers\\Settings\\Deep\\Deeper", "Leaf", "changed");
+        sim::reg::SetString("HKCU\\Printers\\Settings", "Added", "stays");
         EXPECT_EQ(RegRestoreKeyA(key.get(), hive, 0), c.error);
-        auto leaf = platform::sim::reg::GetValue("HKCU\\Printers\\Settings\\Deep\\Deeper", "Leaf");
+        auto leaf = sim::reg::GetValue("HKCU\\Printers\\Settings\\Deep\\Deeper", "Leaf");
         ASSERT_TRUE(leaf);
-        EXPECT_EQ(platform::sim::reg::FormatData(*leaf), "changed");
-        EXPECT_TRUE(platform::sim::reg::GetValue("HKCU\\Printers\\Settings", "Added"));
-        EXPECT_TRUE(platform::sim::reg::GetValue("HKCU\\Printers\\Settings\\Wizard", "ConnectMRU"));
+        EXPECT_EQ(sim::reg::FormatData(*leaf), "changed");
+        EXPECT_TRUE(sim::reg::GetValue("HKCU\\Printers\\Settings", "Added"));
+        EXPECT_TRUE(sim::reg::GetValue("HKCU\\Printers\\Settings\\Wizard", "ConnectMRU"));
     }
 }
 
@@ -229,17 +227,17 @@ TEST(Registry, HivesNestedDeeperThanWindowsAllowsAreRefused) {
         std::string path = "HKCU\\Printers\\Settings";
         for (int i = 0; i < depth; ++i)
             path += "\\k";
-        platform::sim::reg::SetString(path, "Leaf", "deep");
+        sim::reg::SetString(path, "Leaf", "deep");
         UniqueHKey key;
         ASSERT_EQ(
             RegOpenKeyExA(HKEY_CURRENT_USER, "Printers\\Settings", 0, KEY_ALL_ACCESS, key.put()),
             ERROR_SUCCESS);
         ASSERT_EQ(RegSaveKeyA(key.get(), "C:\\3.reg"), ERROR_SUCCESS);
-        platform::sim::reg::DeleteKey("HKCU\\Printers\\Settings\\k");
-        platform::sim::reg::SetString("HKCU\\Printers\\Settings", "Added", "before");
+        sim::reg::DeleteKey("HKCU\\Printers\\Settings\\k");
+        sim::reg::SetString("HKCU\\Printers\\Settings", "Added", "before");
         EXPECT_EQ(RegRestoreKeyA(key.get(), "C:\\3.reg", 0), error);
-        EXPECT_EQ(platform::sim::reg::GetValue(path, "Leaf").has_value(), error == ERROR_SUCCESS);
-        EXPECT_EQ(platform::sim::reg::GetValue("HKCU\\Printers\\Settings", "Added").has_value(),
+        EXPECT_EQ(sim::reg::GetValue(path, "Leaf").has_value(), error == ERROR_SUCCESS);
+        EXPECT_EQ(sim::reg::GetValue("HKCU\\Printers\\Settings", "Added").has_value(),
                   error != ERROR_SUCCESS);
     }
 }

@@ -59,7 +59,7 @@ TEST(Services, StopAndStartPassThroughPendingStatesWithRisingCheckPoints) {
     ASSERT_TRUE(ControlService(scm.service, SERVICE_CONTROL_STOP, &status));
     EXPECT_EQ(status.dwCurrentState, SERVICE_STOP_PENDING);
     EXPECT_GE(status.dwCheckPoint, 1u);
-    EXPECT_EQ(status.dwWaitHint, platform::sim::CurrentServiceTiming().stopHintMs);
+    EXPECT_EQ(status.dwWaitHint, sim::CurrentServiceTiming().stopHintMs);
     DWORD first = status.dwCheckPoint;
     std::this_thread::sleep_for(std::chrono::milliseconds(status.dwWaitHint));
     status = scm.Status();
@@ -75,7 +75,7 @@ TEST(Services, StopAndStartPassThroughPendingStatesWithRisingCheckPoints) {
     EXPECT_EQ(GetLastError(), ERROR_SUCCESS);
     status = scm.Status();
     EXPECT_EQ(status.dwCurrentState, SERVICE_START_PENDING);
-    EXPECT_EQ(status.dwWaitHint, platform::sim::CurrentServiceTiming().startHintMs);
+    EXPECT_EQ(status.dwWaitHint, sim::CurrentServiceTiming().startHintMs);
     EXPECT_EQ(scm.WaitFor(SERVICE_RUNNING), SERVICE_RUNNING);
 }
 
@@ -117,7 +117,7 @@ struct AccessCase {
 class ServiceAccess : public testing::TestWithParam<AccessCase> {};
 
 TEST_P(ServiceAccess, OpenServiceGrantsWhatTheTokenAllows) {
-    platform::sim::InitOptions options;
+    sim::InitOptions options;
     options.config.user = GetParam().user;
     testsupport::ScopedSandbox sandbox(options);
     SC_HANDLE manager = OpenSCManagerA("", "", SC_MANAGER_CONNECT);
@@ -156,8 +156,7 @@ TEST(Services, HandlesCarryOnlyTheRightsTheyWereOpenedWith) {
     SetLastError(kSentinel);
     EXPECT_FALSE(QueryServiceStatus(stopOnly.service, &status));
     EXPECT_EQ(GetLastError(), ERROR_ACCESS_DENIED);
-    EXPECT_EQ(platform::sim::QueryService("spooler")->state, SERVICE_RUNNING)
-        << "nothing was changed";
+    EXPECT_EQ(sim::QueryService("spooler")->state, SERVICE_RUNNING) << "nothing was changed";
 }
 
 TEST(Services, NamesIgnoreCaseAndUnknownOnesAreReported) {
@@ -180,21 +179,21 @@ TEST(Services, NamesIgnoreCaseAndUnknownOnesAreReported) {
 
 TEST(Services, HungServiceStaysPendingWithAConstantCheckPoint) {
     testsupport::ScopedSandbox sandbox;
-    platform::sim::SetServiceHung("spooler", true);
+    sim::SetServiceHung("spooler", true);
     Scm scm;
     SERVICE_STATUS status;
     ASSERT_TRUE(ControlService(scm.service, SERVICE_CONTROL_STOP, &status));
     std::this_thread::sleep_for(
-        std::chrono::milliseconds(platform::sim::CurrentServiceTiming().stopPendingMs + 100));
+        std::chrono::milliseconds(sim::CurrentServiceTiming().stopPendingMs + 100));
     status = scm.Status();
     EXPECT_EQ(status.dwCurrentState, SERVICE_STOP_PENDING);
     EXPECT_EQ(status.dwCheckPoint, 1u);
-    platform::sim::SetServiceHung("spooler", false);
+    sim::SetServiceHung("spooler", false);
     EXPECT_EQ(scm.WaitFor(SERVICE_STOPPED), SERVICE_STOPPED);
 }
 
 TEST(Services, RealisticTimingReportsTheRealSpoolersHints) {
-    platform::sim::InitOptions options;
+    sim::InitOptions options;
     options.config.serviceTiming = "realistic";
     testsupport::ScopedSandbox sandbox(options);
     Scm scm;

@@ -29,24 +29,24 @@ constexpr const char* kPdf = "Microsoft Print to PDF";
 
 void SettleSpooler(DWORD target) {
     auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
-    while (platform::sim::QueryService("spooler")->state != target &&
+    while (sim::QueryService("spooler")->state != target &&
            std::chrono::steady_clock::now() < deadline) {
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }
-    ASSERT_EQ(platform::sim::QueryService("spooler")->state, target);
+    ASSERT_EQ(sim::QueryService("spooler")->state, target);
 }
 
 void RestartSpooler() {
-    ASSERT_EQ(platform::sim::StopService("spooler"), ERROR_SUCCESS);
+    ASSERT_EQ(sim::StopService("spooler"), ERROR_SUCCESS);
     SettleSpooler(SERVICE_STOPPED);
-    ASSERT_EQ(platform::sim::StartService("spooler"), ERROR_SUCCESS);
+    ASSERT_EQ(sim::StartService("spooler"), ERROR_SUCCESS);
     SettleSpooler(SERVICE_RUNNING);
 }
 
 DWORD Queue(const std::string& printer, const std::string& document,
             const std::string& owner = "User", DWORD size = 0, DWORD pages = 1, DWORD status = 0,
             const std::string& machine = "") {
-    platform::sim::JobSpec spec;
+    sim::JobSpec spec;
     spec.printer = printer;
     spec.document = document;
     spec.owner = owner;
@@ -54,7 +54,7 @@ DWORD Queue(const std::string& printer, const std::string& document,
     spec.pages = pages;
     spec.status = status;
     spec.machine = machine;
-    return platform::sim::AddJob(spec);
+    return sim::AddJob(spec);
 }
 
 HANDLE Open(const std::string& name, DWORD access = 0) {
@@ -78,13 +78,13 @@ std::vector<JOB_INFO_2A> Jobs(HANDLE printer) {
 fs::path JobFile(const testsupport::ScopedSandbox& sandbox, DWORD id, const char* extension) {
     char name[32];
     std::snprintf(name, sizeof name, "%05u.%s", id, extension);
-    return sandbox.HostPath(platform::sim::kSpoolJobFolder) / name;
+    return sandbox.HostPath(sim::kSpoolJobFolder) / name;
 }
 
 TEST(Spooler, StoppedSpoolerRefusesEveryCall) {
     testsupport::ScopedSandbox sandbox;
     HANDLE before = Open(kPdf);
-    ASSERT_EQ(platform::sim::StopService("spooler"), ERROR_SUCCESS);
+    ASSERT_EQ(sim::StopService("spooler"), ERROR_SUCCESS);
 
     DWORD needed = 0, returned = 0;
     std::vector<PRINTER_INFO_A> printers;
@@ -115,7 +115,7 @@ TEST(Spooler, StoppedSpoolerRefusesEveryCall) {
     EXPECT_FALSE(EnumPrintersA(2, "", 4, &printers, 4096, &needed, &returned));
     EXPECT_EQ(GetLastError(), RPC_S_SERVER_UNAVAILABLE) << "stopped as well as stopping";
 
-    ASSERT_EQ(platform::sim::StartService("spooler"), ERROR_SUCCESS);
+    ASSERT_EQ(sim::StartService("spooler"), ERROR_SUCCESS);
     SettleSpooler(SERVICE_RUNNING);
     SetLastError(kSentinel);
     EXPECT_FALSE(EnumJobsA(before, 0, 99, 2, &jobs, 4096, &needed, &returned));
@@ -131,13 +131,13 @@ TEST(Spooler, RestartReadsJobsBackFromTheirFilesAndDropsIncompleteOnes) {
     EXPECT_TRUE(fs::exists(JobFile(sandbox, gone, "SHD")));
     EXPECT_TRUE(fs::exists(JobFile(sandbox, gone, "SPL")));
 
-    ASSERT_EQ(platform::sim::StopService("spooler"), ERROR_SUCCESS);
+    ASSERT_EQ(sim::StopService("spooler"), ERROR_SUCCESS);
     SettleSpooler(SERVICE_STOPPED);
     fs::remove(JobFile(sandbox, gone, "SHD"));
     fs::remove(JobFile(sandbox, gone, "SPL"));
     fs::remove(JobFile(sandbox, halfGone, "SPL"));
     DWORD whileStopped = Queue(kPdf, "queued while stopped");
-    ASSERT_EQ(platform::sim::StartService("spooler"), ERROR_SUCCESS);
+    ASSERT_EQ(sim::StartService("spooler"), ERROR_SUCCESS);
     SettleSpooler(SERVICE_RUNNING);
 
     HANDLE printer = Open(kPdf);
@@ -250,7 +250,7 @@ INSTANTIATE_TEST_SUITE_P(
     [](const testing::TestParamInfo<CommandCase>& info) { return info.param.name; });
 
 TEST(Spooler, SetJobRefusesWhatItCannotDo) {
-    platform::sim::InitOptions options;
+    sim::InitOptions options;
     options.config.user = "standard";
     testsupport::ScopedSandbox sandbox(options);
     DWORD mine = Queue(kPdf, "mine");
@@ -306,8 +306,8 @@ TEST(Spooler, OpenPrinterTakesLocalAndServerQualifiedNames) {
 
 TEST(Spooler, DeletingAPrinterNeedsFullAccessAndTakesItsQueueWithIt) {
     testsupport::ScopedSandbox sandbox;
-    std::string key = std::string(platform::sim::kPrintersKey) + "\\" + kPdf;
-    auto queue = platform::sim::reg::GetValue(key, "PrintQueueV4DriverDirectory");
+    std::string key = std::string(sim::kPrintersKey) + "\\" + kPdf;
+    auto queue = sim::reg::GetValue(key, "PrintQueueV4DriverDirectory");
     ASSERT_TRUE(queue);
     std::string queueName(queue->data.begin(), queue->data.end());
     queueName = queueName.substr(0, queueName.find('\0'));
@@ -324,8 +324,8 @@ TEST(Spooler, DeletingAPrinterNeedsFullAccessAndTakesItsQueueWithIt) {
     HANDLE full = Open(kPdf, PRINTER_ALL_ACCESS);
     SetLastError(kSentinel);
     EXPECT_TRUE(DeletePrinter(full));
-    EXPECT_FALSE(platform::sim::FindPrinter(kPdf));
-    EXPECT_FALSE(platform::sim::reg::FindKey(key));
+    EXPECT_FALSE(sim::FindPrinter(kPdf));
+    EXPECT_FALSE(sim::reg::FindKey(key));
     EXPECT_FALSE(fs::exists(queueFolder));
     EXPECT_FALSE(fs::exists(JobFile(sandbox, job, "SPL")));
     SetLastError(kSentinel);
@@ -335,7 +335,7 @@ TEST(Spooler, DeletingAPrinterNeedsFullAccessAndTakesItsQueueWithIt) {
 }
 
 TEST(Spooler, StandardUsersCannotOpenPrintersForAdministration) {
-    platform::sim::InitOptions options;
+    sim::InitOptions options;
     options.config.user = "filtered-admin";
     testsupport::ScopedSandbox sandbox(options);
     PRINTER_DEFAULTSA defaults;
@@ -377,7 +377,7 @@ TEST(Spooler, DriverDeletionChecksPrivilegeUseAndEnvironment) {
             << c.environment;
         EXPECT_EQ(GetLastError(), c.error) << c.environment;
     }
-    ASSERT_TRUE(platform::sim::RemovePrinter(kPdf));
+    ASSERT_TRUE(sim::RemovePrinter(kPdf));
     SetLastError(kSentinel);
     EXPECT_TRUE(DeletePrinterDriverExA("", "Windows x64", driver, DPD_DELETE_UNUSED_FILES, 3))
         << "no printer uses it any more; the version flag only counts with its own flag";
@@ -406,8 +406,8 @@ TEST(Spooler, EnumPrintersKeepsItsOrderAndFiltersSharedAndConnections) {
         names(PRINTER_ENUM_LOCAL | PRINTER_ENUM_CONNECTIONS | PRINTER_ENUM_SHARED, 4).empty())
         << "nothing is shared, so nothing is listed";
 
-    platform::sim::SetPrinterAttributes("Fax", 0x240 | PRINTER_ATTRIBUTE_SHARED);
-    platform::sim::AddPrinter("\\\\SERVER\\Laser", "x", "y", PRINTER_ATTRIBUTE_NETWORK);
+    sim::SetPrinterAttributes("Fax", 0x240 | PRINTER_ATTRIBUTE_SHARED);
+    sim::AddPrinter("\\\\SERVER\\Laser", "x", "y", PRINTER_ATTRIBUTE_NETWORK);
     EXPECT_EQ(names(PRINTER_ENUM_LOCAL | PRINTER_ENUM_SHARED, 4), std::vector<std::string>{"Fax"});
     EXPECT_EQ(names(PRINTER_ENUM_CONNECTIONS, 4), std::vector<std::string>{"\\\\SERVER\\Laser"});
     EXPECT_EQ(names(PRINTER_ENUM_LOCAL, 4), seeded);
@@ -494,14 +494,13 @@ TEST(ToolEdges, NamesArriveAndLeaveInUtf8) {
         EXPECT_EQ(run.exitCode, step.exitCode) << step.arguments << "\n" << run.out;
         EXPECT_NE(run.out.find(step.shown), std::string::npos) << step.arguments << "\n" << run.out;
     }
-    EXPECT_TRUE(platform::sim::FindPrinter("Caf\xE9 PDF").has_value())
-        << "stored in the ANSI code page";
+    EXPECT_TRUE(sim::FindPrinter("Caf\xE9 PDF").has_value()) << "stored in the ANSI code page";
 }
 
 TEST(ToolEdges, PrinterDeleteLeavesNoJobDevicesValueOrQueueFolder) {
     testsupport::ScopedSandbox sandbox;
-    const std::string key = std::string(platform::sim::kPrintersKey) + "\\" + kPdf;
-    const auto queue = platform::sim::reg::GetValue(key, "PrintQueueV4DriverDirectory");
+    const std::string key = std::string(sim::kPrintersKey) + "\\" + kPdf;
+    const auto queue = sim::reg::GetValue(key, "PrintQueueV4DriverDirectory");
     ASSERT_TRUE(queue);
     const fs::path queueFolder =
         sandbox.HostPath("C:\\Windows\\System32\\spool\\V4Dirs\\" +
@@ -509,10 +508,10 @@ TEST(ToolEdges, PrinterDeleteLeavesNoJobDevicesValueOrQueueFolder) {
     const DWORD job = Queue(kPdf, "doc");
     EXPECT_EQ(
         RunTool(sandbox, "quellin-sandbox", "printer delete 'Microsoft Print to PDF'").exitCode, 0);
-    EXPECT_TRUE(platform::sim::ListJobs("").empty());
+    EXPECT_TRUE(sim::ListJobs("").empty());
     EXPECT_FALSE(fs::exists(JobFile(sandbox, job, "SPL")));
-    EXPECT_FALSE(platform::sim::reg::GetValue(
-        "HKCU\\Software\\Microsoft\\Windows NT\\CurrentVersion\\Devices", kPdf));
+    EXPECT_FALSE(
+        sim::reg::GetValue("HKCU\\Software\\Microsoft\\Windows NT\\CurrentVersion\\Devices", kPdf));
     EXPECT_FALSE(fs::exists(queueFolder));
     EXPECT_EQ(
         RunTool(sandbox, "quellin-sandbox", "printer delete 'Microsoft Print to PDF'").exitCode, 1);

@@ -18,9 +18,9 @@ struct DateCase {
 class PromotionsShownTest : public ::testing::TestWithParam<DateCase> {};
 
 TEST_P(PromotionsShownTest, FollowsThePauseOf2020) {
-    platform::SYSTEMTIME today;
-    today.wYear = static_cast<platform::WORD>(GetParam().year);
-    today.wMonth = static_cast<platform::WORD>(GetParam().month);
+    win::SYSTEMTIME today;
+    today.wYear = static_cast<win::WORD>(GetParam().year);
+    today.wMonth = static_cast<win::WORD>(GetParam().month);
     today.wDay = 15;
     EXPECT_EQ(PromotionsShown(today), GetParam().shown);
 }

@@ -11,7 +11,7 @@
 namespace quellin::promo {
 namespace {
 
-constexpr platform::HWND kOwner = 0x2A;
+constexpr win::HWND kOwner = 0x2A;
 const std::string kSite = "https://maker.test";
 const std::string kCompanion = "https://maker.test/printer.html";
 
@@ -104,7 +104,7 @@ TEST_F(PromptsTest, EveryBoxIsAPlainYesNoOwnedByTheMainWindow) {
     ASSERT_FALSE(ui.boxes.empty());
     for (const auto& box : ui.boxes) {
         EXPECT_EQ(box.owner, kOwner) << box.text;
-        EXPECT_EQ(box.flags, platform::MB_YESNO) << box.text;
+        EXPECT_EQ(box.flags, win::MB_YESNO) << box.text;
     }
 }
 
@@ -118,7 +118,7 @@ struct ThirdCloseCase {
 class ThirdCloseTest : public PromptsTest, public ::testing::WithParamInterface<ThirdCloseCase> {};
 
 TEST_P(ThirdCloseTest, WordingFollowsThePrinterListAndYesOpensTheCompanionPrinter) {
-    ui.QueueAnswer(platform::IDYES);
+    ui.QueueAnswer(win::IDYES);
     EXPECT_EQ(ShowNextPrompt(2, Context(GetParam().entries)), 3);
     ASSERT_EQ(ui.boxes.size(), 1u);
     EXPECT_EQ(ui.boxes[0].text, GetParam().text);
@@ -166,22 +166,22 @@ TEST_P(AnswerTest, OnlyYesOpensAPage) {
 INSTANTIATE_TEST_SUITE_P(
     Answers, AnswerTest,
     ::testing::ValuesIn(std::vector<AnswerCase>{
-        {"upgrade_offer_yes", 0, {platform::IDYES}, {kSite + "/upgrade-to-velloran-pro.html"}, 1},
-        {"upgrade_offer_no", 1, {platform::IDNO}, {}, 1},
-        {"alternative_no", 2, {platform::IDNO}, {}, 1},
+        {"upgrade_offer_yes", 0, {win::IDYES}, {kSite + "/upgrade-to-velloran-pro.html"}, 1},
+        {"upgrade_offer_no", 1, {win::IDNO}, {}, 1},
+        {"alternative_no", 2, {win::IDNO}, {}, 1},
         {"product_yes_then_reminder_no",
          3,
-         {platform::IDYES, platform::IDNO},
+         {win::IDYES, win::IDNO},
          {kSite + "/" + ProductTable()[0].page},
          2},
         {"product_no_still_reminds_and_reminder_yes_upgrades",
          3,
-         {platform::IDNO, platform::IDYES},
+         {win::IDNO, win::IDYES},
          {kSite + "/upgrade-to-velloran-pro.html"},
          2},
         {"product_yes_and_reminder_yes",
          10,
-         {platform::IDYES, platform::IDYES},
+         {win::IDYES, win::IDYES},
          {kSite + "/" + ProductTable()[7].page, kSite + "/upgrade-to-velloran-pro.html"},
          2},
     }),

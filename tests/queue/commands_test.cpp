@@ -25,7 +25,7 @@
 namespace quellin::queue {
 namespace {
 
-constexpr platform::HWND kHandle = 0x5150;
+constexpr win::HWND kHandle = 0x5150;
 
 struct Launch {
     std::string verb, file, parameters;
@@ -39,22 +39,22 @@ std::ostream& operator<<(std::ostream& out, const Launch& l) {
 
 std::vector<Launch> Launches() {
     std::vector<Launch> launches;
-    for (const platform::sim::LaunchEntry& e : platform::sim::LaunchLog())
+    for (const sim::LaunchEntry& e : sim::LaunchLog())
         launches.push_back({e.verb, e.file, e.parameters, e.show});
     return launches;
 }
 
-platform::DWORD AddJob(const std::string& printer, const std::string& document) {
-    platform::sim::JobSpec spec;
+win::DWORD AddJob(const std::string& printer, const std::string& document) {
+    sim::JobSpec spec;
     spec.printer = printer;
     spec.document = document;
-    return platform::sim::AddJob(spec);
+    return sim::AddJob(spec);
 }
 
 class ShortcutTest : public testing::Test {
   protected:
     ShortcutTest() {
-        platform::sim::InitOptions options;
+        sim::InitOptions options;
         options.config.date = "2020-10-15";  // no promotions
         sandbox = std::make_unique<testsupport::ScopedSandbox>(options);
         form = std::make_unique<app::TForm1>(kHandle);
@@ -62,7 +62,7 @@ class ShortcutTest : public testing::Test {
     }
 
     void AddPrinter(const std::string& name) {
-        platform::sim::AddPrinter(name);
+        sim::AddPrinter(name);
         form->RefreshPrinterList();
     }
 
@@ -110,7 +110,7 @@ TEST_F(ShortcutTest, WithoutASelectionOnlyShowPrinterRuns) {
     ASSERT_EQ(ui.boxes.size(), 4u);
     for (const auto& box : ui.boxes) {
         EXPECT_EQ(box.text, "Please select a printer first.");
-        EXPECT_EQ(box.flags, platform::MB_OK);
+        EXPECT_EQ(box.flags, win::MB_OK);
     }
     EXPECT_TRUE(Launches().empty());
     form->SpeedButton1Click();
@@ -129,7 +129,7 @@ TEST_F(ShortcutTest, ANameWithADoubleQuoteIsNotHandedToPrintui) {
     ASSERT_EQ(ui.boxes.size(), 3u);
     for (const auto& box : ui.boxes) {
         EXPECT_EQ(box.text, PrinterNameNotPassedText(name));
-        EXPECT_EQ(box.flags, platform::MB_OK);
+        EXPECT_EQ(box.flags, win::MB_OK);
     }
     EXPECT_EQ(CurrentDefaultPrinter(), "Microsoft Print to PDF");
 }
@@ -146,15 +146,15 @@ class SetAsDefaultTest : public ShortcutTest, public testing::WithParamInterface
 
 TEST_P(SetAsDefaultTest, ConfirmsOnlyWhatTheSystemReportsAfterwards) {
     const DefaultCase& c = GetParam();
-    platform::sim::reg::SetString("HKCU\\Software\\Microsoft\\Windows NT\\CurrentVersion\\Windows",
-                                  "Device", "Fax,winspool,Ne02:");
+    sim::reg::SetString("HKCU\\Software\\Microsoft\\Windows NT\\CurrentVersion\\Windows", "Device",
+                        "Fax,winspool,Ne02:");
     if (c.stopSpooler) {
         ASSERT_TRUE(quellin::system::StopServiceAndWait("", "spooler"));
     }
     SetAsDefault(kHandle, c.printer);
     ASSERT_EQ(ui.boxes.size(), 1u);
     EXPECT_EQ(ui.boxes[0].text, c.box);
-    EXPECT_EQ(ui.boxes[0].flags, platform::MB_OK);
+    EXPECT_EQ(ui.boxes[0].flags, win::MB_OK);
     EXPECT_EQ(ui.boxes[0].owner, kHandle);
     EXPECT_EQ(CurrentDefaultPrinter(), c.defaultAfter);
 }
@@ -173,36 +173,36 @@ INSTANTIATE_TEST_SUITE_P(
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(ShortcutTest, DefaultPrinterReadsBackThroughTheTwoCallPattern) {
-    platform::DWORD size = 0;
+    win::DWORD size = 0;
     std::string name;
-    EXPECT_FALSE(platform::GetDefaultPrinterA(nullptr, &size));
-    EXPECT_EQ(platform::GetLastError(), platform::ERROR_INSUFFICIENT_BUFFER);
+    EXPECT_FALSE(win::GetDefaultPrinterA(nullptr, &size));
+    EXPECT_EQ(win::GetLastError(), win::ERROR_INSUFFICIENT_BUFFER);
     EXPECT_EQ(size, 23u);  // "Microsoft Print to PDF" and its zero
     size = 22;
-    EXPECT_FALSE(platform::GetDefaultPrinterA(&name, &size));
+    EXPECT_FALSE(win::GetDefaultPrinterA(&name, &size));
     EXPECT_EQ(size, 23u);
-    EXPECT_TRUE(platform::GetDefaultPrinterA(&name, &size));
+    EXPECT_TRUE(win::GetDefaultPrinterA(&name, &size));
     EXPECT_EQ(name, "Microsoft Print to PDF");
-    platform::sim::reg::DeleteValue(
-        "HKCU\\Software\\Microsoft\\Windows NT\\CurrentVersion\\Windows", "Device");
-    EXPECT_FALSE(platform::GetDefaultPrinterA(&name, &size));
-    EXPECT_EQ(platform::GetLastError(), platform::ERROR_FILE_NOT_FOUND);
+    sim::reg::DeleteValue("HKCU\\Software\\Microsoft\\Windows NT\\CurrentVersion\\Windows",
+                          "Device");
+    EXPECT_FALSE(win::GetDefaultPrinterA(&name, &size));
+    EXPECT_EQ(win::GetLastError(), win::ERROR_FILE_NOT_FOUND);
     EXPECT_EQ(CurrentDefaultPrinter(), "");
 }
 
 TEST_F(ShortcutTest, ClearPrintQueueNeedsAnAdministrator) {
-    platform::sim::Config config = platform::sim::ReadConfig();
+    sim::Config config = sim::ReadConfig();
     config.user = "filtered-admin";
     sandbox->SetConfig(config);
-    const platform::DWORD job = AddJob("Fax", "kept.tif");
+    const win::DWORD job = AddJob("Fax", "kept.tif");
     form->SpeedButton6Click();
     ASSERT_EQ(ui.boxes.size(), 1u);
     EXPECT_EQ(ui.boxes[0].caption, "Quellin 1.1");
-    EXPECT_EQ(ui.boxes[0].flags, platform::MB_ICONERROR);
+    EXPECT_EQ(ui.boxes[0].flags, win::MB_ICONERROR);
     EXPECT_NE(ui.boxes[0].text.find("Permission denied."), std::string::npos);
     EXPECT_EQ(form->RepairMode, 0);
-    EXPECT_EQ(platform::sim::ListJobs("Fax").size(), 1u);
-    EXPECT_EQ(platform::sim::ListJobs("Fax")[0].JobId, job);
+    EXPECT_EQ(sim::ListJobs("Fax").size(), 1u);
+    EXPECT_EQ(sim::ListJobs("Fax")[0].JobId, job);
     EXPECT_TRUE(Launches().empty());
 }
 
@@ -276,24 +276,24 @@ TEST_F(MonitorWindowTest, WithMonitoringOffTheListStaysFrozen) {
 }
 
 TEST_F(MonitorWindowTest, MenuCommandsActOnTheSelectedRow) {
-    const platform::DWORD first = AddJob("Fax", "first.tif");
+    const win::DWORD first = AddJob("Fax", "first.tif");
     AddJob("Fax", "second.tif");
     TMain monitor(form.get(), kHandle);
     Tick(monitor);
     monitor.CancelJob1->trigger();  // nothing selected: nothing happens
-    EXPECT_EQ(platform::sim::ListJobs("Fax").size(), 2u);
+    EXPECT_EQ(sim::ListJobs("Fax").size(), 2u);
 
     monitor.lvMain->setCurrentIndex(monitor.lvMain->model()->index(0, 0));
     ASSERT_EQ(monitor.SelectedRow(), 0u);
     monitor.PauseJob1->trigger();
-    EXPECT_EQ(platform::sim::ListJobs("Fax")[0].Status, platform::JOB_STATUS_PAUSED);
+    EXPECT_EQ(sim::ListJobs("Fax")[0].Status, win::JOB_STATUS_PAUSED);
     Tick(monitor);
     EXPECT_EQ(monitor.lvMain->model()->index(0, Status).data().toString().toStdString(), "Paused ");
     monitor.ResumeJob1->trigger();
-    EXPECT_EQ(platform::sim::ListJobs("Fax")[0].Status, 0u);
+    EXPECT_EQ(sim::ListJobs("Fax")[0].Status, 0u);
     monitor.CancelJob1->trigger();
-    ASSERT_EQ(platform::sim::ListJobs("Fax").size(), 1u);
-    EXPECT_NE(platform::sim::ListJobs("Fax")[0].JobId, first);
+    ASSERT_EQ(sim::ListJobs("Fax").size(), 1u);
+    EXPECT_NE(sim::ListJobs("Fax")[0].JobId, first);
 
     monitor.DeleteSelectedItem1->trigger();
     EXPECT_EQ(Documents(monitor), std::vector<std::string>{"second.tif"});
@@ -320,7 +320,7 @@ TEST_F(MonitorWindowTest, DeletingTheSelectedRowLeavesNoneSelected) {
     monitor.DeleteSelectedItem1->trigger();
     monitor.CancelJob1->trigger();
     EXPECT_EQ(Documents(monitor), (std::vector<std::string>{"a.tif", "c.tif"}));
-    EXPECT_EQ(platform::sim::ListJobs("Fax").size(), 3u);
+    EXPECT_EQ(sim::ListJobs("Fax").size(), 3u);
 }
 
 TEST_F(MonitorWindowTest, ClosingStopsTheTimerAndAReopenedMonitorStartsAfresh) {
@@ -366,11 +366,11 @@ TEST_F(MonitorWindowTest, AccentedNamesShowAndTravelInTheAnsiCodePage) {
     // a window hands back to Windows is the same bytes.
     const std::string printer = "Caf\xE9 PDF";
     AddPrinter(printer);
-    platform::sim::JobSpec spec;
+    sim::JobSpec spec;
     spec.printer = printer;
     spec.document = "r\xE9sum\xE9.pdf";
     spec.owner = "J\xFCrgen";
-    platform::sim::AddJob(spec);
+    sim::AddJob(spec);
 
     QStringList listed;
     for (int row = 0; row < form->ListBox10->count(); ++row)

@@ -13,7 +13,7 @@
 namespace quellin::queue {
 namespace {
 
-constexpr platform::HWND kOwner = 0x77;
+constexpr win::HWND kOwner = 0x77;
 
 struct FakeTimer : MonitorTimer {
     bool running = true;
@@ -29,19 +29,19 @@ struct FakeTimer : MonitorTimer {
     }
 };
 
-platform::DWORD AddJob(const std::string& printer, const std::string& document,
-                       platform::DWORD status = 0, const std::string& owner = "User") {
-    platform::sim::JobSpec spec;
+win::DWORD AddJob(const std::string& printer, const std::string& document, win::DWORD status = 0,
+                  const std::string& owner = "User") {
+    sim::JobSpec spec;
     spec.printer = printer;
     spec.document = document;
     spec.status = status;
     spec.owner = owner;
     spec.size = 1500;
-    return platform::sim::AddJob(spec);
+    return sim::AddJob(spec);
 }
 
-std::optional<platform::JOB_INFO_2A> SandboxJob(platform::DWORD id) {
-    for (const platform::JOB_INFO_2A& job : platform::sim::ListJobs(""))
+std::optional<win::JOB_INFO_2A> SandboxJob(win::DWORD id) {
+    for (const win::JOB_INFO_2A& job : sim::ListJobs(""))
         if (job.JobId == id)
             return job;
     return std::nullopt;
@@ -72,7 +72,7 @@ TEST_F(JobMonitorTest, WatchesEveryPrinterAndATickListsTheirJobs) {
     EXPECT_FALSE(monitor.SharedOnly);
     EXPECT_EQ(monitor.Rows().RowCount(), 0u);
 
-    AddJob("Fax", "fax.tif", platform::JOB_STATUS_PAUSED);
+    AddJob("Fax", "fax.tif", win::JOB_STATUS_PAUSED);
     AddJob("Microsoft XPS Document Writer", "a.xps");
     AddJob("Fax", "cover.tif");
     monitor.Timer1Timer();
@@ -84,8 +84,7 @@ TEST_F(JobMonitorTest, WatchesEveryPrinterAndATickListsTheirJobs) {
     EXPECT_TRUE(ui.boxes.empty());
 
     // A job that leaves the queue keeps its row and its last texts.
-    ASSERT_TRUE(platform::sim::ControlJob("Fax", monitor.Rows().Row(1).key.jobId,
-                                          platform::JOB_CONTROL_CANCEL));
+    ASSERT_TRUE(sim::ControlJob("Fax", monitor.Rows().Row(1).key.jobId, win::JOB_CONTROL_CANCEL));
     monitor.Timer1Timer();
     EXPECT_EQ(Column(Document), (std::vector<std::string>{"a.xps", "fax.tif", "cover.tif"}));
 }
@@ -114,17 +113,17 @@ TEST_F(JobMonitorTest, HoldingTheTimerNeverStartsAPausedMonitor) {
     EXPECT_EQ(monitor.PrinterNames.size(), 4u);
     AddJob("Fax", "fax.tif");
     monitor.Timer1Timer();
-    monitor.ControlSelectedJob(0, platform::JOB_CONTROL_PAUSE);
+    monitor.ControlSelectedJob(0, win::JOB_CONTROL_PAUSE);
     EXPECT_TRUE(timer.calls.empty());
     EXPECT_FALSE(timer.running);
 }
 
 struct CommandCase {
     const char* name;
-    platform::DWORD command;
-    platform::DWORD statusBefore;
+    win::DWORD command;
+    win::DWORD statusBefore;
     bool removed;
-    platform::DWORD statusAfter;
+    win::DWORD statusAfter;
     const char* statusText;
 };
 
@@ -134,7 +133,7 @@ TEST_P(JobCommandTest, ChangesTheSandboxJobAndTheRowFollows) {
     const CommandCase& c = GetParam();
     monitor.FormCreate();
     AddJob("Microsoft XPS Document Writer", "first.xps");
-    const platform::DWORD id = AddJob("Fax", "fax.tif", c.statusBefore);
+    const win::DWORD id = AddJob("Fax", "fax.tif", c.statusBefore);
     monitor.Timer1Timer();
     ASSERT_EQ(monitor.Rows().Row(1).key.jobId, id);
 
@@ -152,29 +151,26 @@ TEST_P(JobCommandTest, ChangesTheSandboxJobAndTheRowFollows) {
     EXPECT_TRUE(ui.boxes.empty());
 }
 
-INSTANTIATE_TEST_SUITE_P(Commands, JobCommandTest,
-                         testing::Values(CommandCase{"Pause", platform::JOB_CONTROL_PAUSE, 0, false,
-                                                     platform::JOB_STATUS_PAUSED, "Paused "},
-                                         CommandCase{"Resume", platform::JOB_CONTROL_RESUME,
-                                                     platform::JOB_STATUS_PAUSED, false, 0, ""},
-                                         CommandCase{"Restart", platform::JOB_CONTROL_RESTART,
-                                                     platform::JOB_STATUS_PRINTED, false,
-                                                     platform::JOB_STATUS_RESTART, ""},
-                                         // The job is gone; its row keeps the last texts seen.
-                                         CommandCase{"Cancel", platform::JOB_CONTROL_CANCEL,
-                                                     platform::JOB_STATUS_PAUSED, true, 0,
-                                                     "Paused "}),
-                         [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(
+    Commands, JobCommandTest,
+    testing::Values(
+        CommandCase{"Pause", win::JOB_CONTROL_PAUSE, 0, false, win::JOB_STATUS_PAUSED, "Paused "},
+        CommandCase{"Resume", win::JOB_CONTROL_RESUME, win::JOB_STATUS_PAUSED, false, 0, ""},
+        CommandCase{"Restart", win::JOB_CONTROL_RESTART, win::JOB_STATUS_PRINTED, false,
+                    win::JOB_STATUS_RESTART, ""},
+        // The job is gone; its row keeps the last texts seen.
+        CommandCase{"Cancel", win::JOB_CONTROL_CANCEL, win::JOB_STATUS_PAUSED, true, 0, "Paused "}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(JobMonitorTest, ACommandForAPrinterThatIsGoneSaysSo) {
     monitor.FormCreate();
-    const platform::DWORD id = AddJob("Fax", "fax.tif");
+    const win::DWORD id = AddJob("Fax", "fax.tif");
     monitor.Timer1Timer();
-    ASSERT_TRUE(platform::sim::RemovePrinter("Fax"));
-    EXPECT_FALSE(monitor.ControlSelectedJob(0, platform::JOB_CONTROL_PAUSE));
+    ASSERT_TRUE(sim::RemovePrinter("Fax"));
+    EXPECT_FALSE(monitor.ControlSelectedJob(0, win::JOB_CONTROL_PAUSE));
     ASSERT_EQ(ui.boxes.size(), 1u);
     EXPECT_EQ(ui.boxes[0].text, "Error OpenPrinter() : " + std::to_string(id) + " Fax");
-    EXPECT_EQ(ui.boxes[0].flags, platform::MB_OK);
+    EXPECT_EQ(ui.boxes[0].flags, win::MB_OK);
     EXPECT_EQ(ui.boxes[0].owner, kOwner);
     EXPECT_TRUE(timer.running);
     // The gone printer is skipped at every tick, silently.
@@ -184,19 +180,19 @@ TEST_F(JobMonitorTest, ACommandForAPrinterThatIsGoneSaysSo) {
 
 TEST_F(JobMonitorTest, NoSelectionOrAJobFromAnotherServer) {
     monitor.FormCreate();
-    platform::sim::JobSpec remote;
+    sim::JobSpec remote;
     remote.printer = "Fax";
     remote.document = "remote.tif";
     remote.machine = "FILESERVER";
-    const platform::DWORD id = platform::sim::AddJob(remote);
+    const win::DWORD id = sim::AddJob(remote);
     monitor.Timer1Timer();
-    EXPECT_FALSE(monitor.ControlSelectedJob(std::nullopt, platform::JOB_CONTROL_CANCEL));
+    EXPECT_FALSE(monitor.ControlSelectedJob(std::nullopt, win::JOB_CONTROL_CANCEL));
     EXPECT_TRUE(ui.boxes.empty());
     EXPECT_TRUE(timer.calls.empty());
 
     // The row names its job's server, which the sandbox cannot reach.
     EXPECT_EQ(monitor.Rows().Row(0).cells[Computer], "\\\\FILESERVER");
-    EXPECT_FALSE(monitor.ControlSelectedJob(0, platform::JOB_CONTROL_CANCEL));
+    EXPECT_FALSE(monitor.ControlSelectedJob(0, win::JOB_CONTROL_CANCEL));
     ASSERT_EQ(ui.boxes.size(), 1u);
     EXPECT_EQ(ui.boxes[0].text, "Error OpenPrinter() : " + std::to_string(id) + " Fax");
     EXPECT_TRUE(SandboxJob(id).has_value());
@@ -215,14 +211,14 @@ TEST_F(JobMonitorTest, RowRemovalLeavesTheJobsAndTheyComeBack) {
     EXPECT_EQ(Column(Document), (std::vector<std::string>{"two.tif", "one.tif"}));
     monitor.DeleteAllItems();
     EXPECT_EQ(monitor.Rows().RowCount(), 0u);
-    EXPECT_EQ(platform::sim::ListJobs("Fax").size(), 2u);
+    EXPECT_EQ(sim::ListJobs("Fax").size(), 2u);
 }
 
 TEST_F(JobMonitorTest, AStoppedSpoolerShowsNothing) {
     monitor.FormCreate();
     AddJob("Fax", "fax.tif");
     ASSERT_TRUE(quellin::system::StopServiceAndWait("", "spooler"));
-    EXPECT_FALSE(PollPrinterJobs("Fax", [](const platform::JOB_INFO_2A&) {}));
+    EXPECT_FALSE(PollPrinterJobs("Fax", [](const win::JOB_INFO_2A&) {}));
     monitor.Timer1Timer();
     EXPECT_EQ(monitor.Rows().RowCount(), 0u);
     monitor.RefreshPrinterNames();
@@ -230,11 +226,11 @@ TEST_F(JobMonitorTest, AStoppedSpoolerShowsNothing) {
     EXPECT_TRUE(ui.boxes.empty());
 
     ASSERT_TRUE(quellin::system::StartServiceAndWait("", "spooler"));
-    EXPECT_FALSE(PollPrinterJobs("OneNote (Desktop)", [](const platform::JOB_INFO_2A&) {}))
+    EXPECT_FALSE(PollPrinterJobs("OneNote (Desktop)", [](const win::JOB_INFO_2A&) {}))
         << "a printer without jobs";
-    EXPECT_FALSE(PollPrinterJobs("No Such Printer", [](const platform::JOB_INFO_2A&) {}));
+    EXPECT_FALSE(PollPrinterJobs("No Such Printer", [](const win::JOB_INFO_2A&) {}));
     int seen = 0;
-    EXPECT_TRUE(PollPrinterJobs("fax", [&](const platform::JOB_INFO_2A&) { ++seen; }));
+    EXPECT_TRUE(PollPrinterJobs("fax", [&](const win::JOB_INFO_2A&) { ++seen; }));
     EXPECT_EQ(seen, 1);
 }
 

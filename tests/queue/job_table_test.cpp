@@ -10,9 +10,9 @@
 namespace quellin::queue {
 namespace {
 
-platform::JOB_INFO_2A Job(const std::string& machine, platform::DWORD id,
-                          const std::string& document, platform::DWORD status = 0) {
-    platform::JOB_INFO_2A job;
+win::JOB_INFO_2A Job(const std::string& machine, win::DWORD id, const std::string& document,
+                     win::DWORD status = 0) {
+    win::JOB_INFO_2A job;
     job.JobId = id;
     job.pMachineName = machine;
     job.pPrinterName = "Fax";
@@ -78,7 +78,7 @@ TEST_P(JobTableTest, OnlyChangedCellsAreWrittenAndUnchangedJobsTouchNothing) {
     table.UpdateJobRow(Job("\\\\A", 2, "b.pdf"));
     EXPECT_TRUE(recorder.events.empty());
 
-    platform::JOB_INFO_2A paused = Job("\\\\A", 2, "b.pdf", platform::JOB_STATUS_PAUSED);
+    win::JOB_INFO_2A paused = Job("\\\\A", 2, "b.pdf", win::JOB_STATUS_PAUSED);
     paused.PagesPrinted = 4;
     table.UpdateJobRow(paused);
     EXPECT_EQ(recorder.events, (std::vector<std::string>{"cells 1 3-6"}));
@@ -88,7 +88,7 @@ TEST_P(JobTableTest, OnlyChangedCellsAreWrittenAndUnchangedJobsTouchNothing) {
 }
 
 TEST_P(JobTableTest, ARemovedRowComesBackAtTheEnd) {
-    for (platform::DWORD id = 1; id <= 3; ++id)
+    for (win::DWORD id = 1; id <= 3; ++id)
         table.UpdateJobRow(Job("\\\\A", id, "doc" + std::to_string(id)));
     table.RemoveRow(0);
     EXPECT_EQ(Documents(), (std::vector<std::string>{"doc2", "doc3"}));

@@ -12,35 +12,33 @@ namespace quellin::queue {
 namespace {
 
 struct StatusCase {
-    platform::DWORD status;
+    win::DWORD status;
     const char* text;
 };
 
 TEST(JobStatusText, WordsFollowTheirOwnOrderNotTheBits) {
     const StatusCase cases[] = {
         {0, ""},
-        {platform::JOB_STATUS_ERROR, "Error "},
-        {platform::JOB_STATUS_PAUSED, "Paused "},
-        {platform::JOB_STATUS_DELETING, "Deleting "},
-        {platform::JOB_STATUS_SPOOLING, "Spooling "},
-        {platform::JOB_STATUS_PRINTING, "Printing "},
-        {platform::JOB_STATUS_OFFLINE, "Offline "},
-        {platform::JOB_STATUS_PAPEROUT, "Paperout "},
-        {platform::JOB_STATUS_PRINTED, "Printed "},
+        {win::JOB_STATUS_ERROR, "Error "},
+        {win::JOB_STATUS_PAUSED, "Paused "},
+        {win::JOB_STATUS_DELETING, "Deleting "},
+        {win::JOB_STATUS_SPOOLING, "Spooling "},
+        {win::JOB_STATUS_PRINTING, "Printing "},
+        {win::JOB_STATUS_OFFLINE, "Offline "},
+        {win::JOB_STATUS_PAPEROUT, "Paperout "},
+        {win::JOB_STATUS_PRINTED, "Printed "},
         {0x13, "Error Paused Printing "},
         {0xFF, "Error Paused Deleting Spooling Printing Offline Paperout Printed "},
         // Bits without a word add nothing.
-        {platform::JOB_STATUS_DELETED | platform::JOB_STATUS_RESTART |
-             platform::JOB_STATUS_COMPLETE,
-         ""},
-        {0xFFFFFF00 | platform::JOB_STATUS_PAUSED, "Paused "},
+        {win::JOB_STATUS_DELETED | win::JOB_STATUS_RESTART | win::JOB_STATUS_COMPLETE, ""},
+        {0xFFFFFF00 | win::JOB_STATUS_PAUSED, "Paused "},
     };
     for (const StatusCase& c : cases)
         EXPECT_EQ(JobStatusText(c.status), c.text) << "status 0x" << std::hex << c.status;
 }
 
 struct SizeCase {
-    platform::DWORD bytes;
+    win::DWORD bytes;
     char separator;
     const char* text;
 };
@@ -78,21 +76,21 @@ TEST(SizeText, TheHostsNumericLocaleDoesNotLeakIn) {
     EXPECT_EQ(withSemicolon, "      2;05 KB") << comma;
 }
 
-platform::SYSTEMTIME Time(int y, int mo, int d, int h = 0, int mi = 0, int s = 0, int ms = 0) {
-    platform::SYSTEMTIME t;
-    t.wYear = static_cast<platform::WORD>(y);
-    t.wMonth = static_cast<platform::WORD>(mo);
-    t.wDay = static_cast<platform::WORD>(d);
-    t.wHour = static_cast<platform::WORD>(h);
-    t.wMinute = static_cast<platform::WORD>(mi);
-    t.wSecond = static_cast<platform::WORD>(s);
-    t.wMilliseconds = static_cast<platform::WORD>(ms);
+win::SYSTEMTIME Time(int y, int mo, int d, int h = 0, int mi = 0, int s = 0, int ms = 0) {
+    win::SYSTEMTIME t;
+    t.wYear = static_cast<win::WORD>(y);
+    t.wMonth = static_cast<win::WORD>(mo);
+    t.wDay = static_cast<win::WORD>(d);
+    t.wHour = static_cast<win::WORD>(h);
+    t.wMinute = static_cast<win::WORD>(mi);
+    t.wSecond = static_cast<win::WORD>(s);
+    t.wMilliseconds = static_cast<win::WORD>(ms);
     return t;
 }
 
 struct StartAtCase {
     const char* name;
-    platform::SYSTEMTIME time;
+    win::SYSTEMTIME time;
     const char* text;
 };
 
@@ -106,7 +104,7 @@ TEST(StartAtText, ShortDateAndLongTimeWithTheTimeLeftOutAtMidnight) {
         {"half a second past midnight", Time(2026, 3, 5, 0, 0, 0, 500), "3/5/2026 12:00:00 AM"},
         {"leap day", Time(2024, 2, 29, 23, 59, 59), "2/29/2024 11:59:59 PM"},
         {"no such day", Time(2023, 2, 29, 10), ""},
-        {"empty record", platform::SYSTEMTIME{}, ""},
+        {"empty record", win::SYSTEMTIME{}, ""},
         {"hour out of range", Time(2026, 3, 5, 24), ""},
     };
     for (const StartAtCase& c : cases)
@@ -115,7 +113,7 @@ TEST(StartAtText, ShortDateAndLongTimeWithTheTimeLeftOutAtMidnight) {
 
 TEST(FormatPicture, WindowsPictureCodesAndQuotedText) {
     const TextFormats us;
-    const platform::SYSTEMTIME t = Time(2026, 3, 5, 14, 7, 9);  // a Thursday
+    const win::SYSTEMTIME t = Time(2026, 3, 5, 14, 7, 9);  // a Thursday
     const std::pair<const char*, const char*> cases[] = {
         {"dddd, MMMM d, yyyy", "Thursday, March 5, 2026"},
         {"ddd dd-MMM-yy", "Thu 05-Mar-26"},
@@ -127,7 +125,7 @@ TEST(FormatPicture, WindowsPictureCodesAndQuotedText) {
     };
     for (const auto& [picture, text] : cases)
         EXPECT_EQ(FormatPicture(picture, t, us), text) << picture;
-    EXPECT_EQ(FormatPicture("MMMM dddd", platform::SYSTEMTIME{}, us), "") << "no month 0, no day 0";
+    EXPECT_EQ(FormatPicture("MMMM dddd", win::SYSTEMTIME{}, us), "") << "no month 0, no day 0";
 }
 
 TEST(TextFormats, FollowTheUsersRegionalSettings) {
@@ -135,9 +133,9 @@ TEST(TextFormats, FollowTheUsersRegionalSettings) {
     EXPECT_EQ(StartAtText(Time(2026, 3, 5, 14, 7, 9), TextFormats::FromUserLocale()),
               "3/5/2026 2:07:09 PM");
     const char* key = "HKCU\\Control Panel\\International";
-    platform::sim::reg::SetString(key, "sShortDate", "dd.MM.yyyy");
-    platform::sim::reg::SetString(key, "sTimeFormat", "HH:mm:ss");
-    platform::sim::reg::SetString(key, "sDecimal", ",");
+    sim::reg::SetString(key, "sShortDate", "dd.MM.yyyy");
+    sim::reg::SetString(key, "sTimeFormat", "HH:mm:ss");
+    sim::reg::SetString(key, "sDecimal", ",");
     const TextFormats german = TextFormats::FromUserLocale();
     EXPECT_EQ(StartAtText(Time(2026, 3, 5, 14, 7, 9), german), "05.03.2026 14:07:09");
     EXPECT_EQ(StartAtText(Time(2026, 3, 5), german), "05.03.2026");
@@ -145,13 +143,13 @@ TEST(TextFormats, FollowTheUsersRegionalSettings) {
 }
 
 TEST(BuildJobCells, EachColumnFromItsField) {
-    platform::JOB_INFO_2A job;
+    win::JOB_INFO_2A job;
     job.JobId = 7;
     job.pMachineName = "\\\\QUELLIN-PC";
     job.pPrinterName = "Fax";
     job.pDocument = "Report.pdf";
     job.pUserName = "User";
-    job.Status = platform::JOB_STATUS_PAUSED;
+    job.Status = win::JOB_STATUS_PAUSED;
     job.Size = 1500;
     job.PagesPrinted = 3;
     job.Submitted = Time(2026, 3, 5, 14, 7, 9);

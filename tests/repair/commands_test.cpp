@@ -25,7 +25,7 @@
 namespace quellin::app {
 namespace {
 
-constexpr platform::HWND kHandle = 0x5150;
+constexpr win::HWND kHandle = 0x5150;
 
 std::function<void()> g_pumpHook;
 
@@ -38,8 +38,8 @@ void Pump() {
     }
 }
 
-platform::sim::InitOptions Options(bool pdfPrinter) {
-    platform::sim::InitOptions options;
+sim::InitOptions Options(bool pdfPrinter) {
+    sim::InitOptions options;
     options.pdfPrinter = pdfPrinter;
     options.config.date = "2021-06-01";
     return options;
@@ -48,11 +48,11 @@ platform::sim::InitOptions Options(bool pdfPrinter) {
 class CommandsTest : public testing::Test {
   protected:
     explicit CommandsTest(bool pdfPrinter = true) : sandbox(Options(pdfPrinter)) {
-        platform::SetMessagePump(&Pump);
+        win::SetMessagePump(&Pump);
     }
     ~CommandsTest() override {
         g_pumpHook = nullptr;
-        platform::SetMessagePump(nullptr);
+        win::SetMessagePump(nullptr);
     }
 
     TForm1& Open() {
@@ -62,14 +62,14 @@ class CommandsTest : public testing::Test {
     }
 
     void SetUser(const std::string& user) {
-        platform::sim::Config config = platform::sim::ReadConfig();
+        sim::Config config = sim::ReadConfig();
         config.user = user;
         sandbox.SetConfig(config);
     }
 
     static std::vector<std::string> Launches() {
         std::vector<std::string> launches;
-        for (const platform::sim::LaunchEntry& e : platform::sim::LaunchLog())
+        for (const sim::LaunchEntry& e : sim::LaunchLog())
             launches.push_back(e.verb + " " + e.file + " " + e.parameters + " | " + e.directory);
         return launches;
     }
@@ -146,30 +146,26 @@ TEST_P(Uninstall, AsksTwiceAndRemovesStepByStep) {
         EXPECT_EQ(ui.boxes[i].text, questions[i]);
         EXPECT_EQ(ui.boxes[i].caption, "Confirmation");
         EXPECT_EQ(ui.boxes[i].owner, kHandle);
-        EXPECT_EQ(ui.boxes[i].flags, platform::MB_YESNO);
+        EXPECT_EQ(ui.boxes[i].flags, win::MB_YESNO);
     }
-    EXPECT_EQ(platform::sim::FindPrinter("Microsoft Print to PDF").has_value(), c.printerAfter);
-    EXPECT_EQ(platform::sim::FeatureState(platform::sim::kPdfFeatureName), c.featureAfter);
-    const bool removedPackage = c.answers.size() == 2 && c.answers[1] == platform::IDYES;
+    EXPECT_EQ(sim::FindPrinter("Microsoft Print to PDF").has_value(), c.printerAfter);
+    EXPECT_EQ(sim::FeatureState(sim::kPdfFeatureName), c.featureAfter);
+    const bool removedPackage = c.answers.size() == 2 && c.answers[1] == win::IDYES;
     EXPECT_EQ(Launches(), removedPackage ? std::vector<std::string>{kDisableLaunch}
                                          : std::vector<std::string>{});
     EXPECT_EQ(form->BitBtn10->text(), c.printerAfter ? "Reinstall Printer" : "Install Printer")
         << "the list was refreshed";
-    EXPECT_TRUE(platform::sim::PortMonitor("PORTPROMPT:")) << "the uninstall leaves the port";
+    EXPECT_TRUE(sim::PortMonitor("PORTPROMPT:")) << "the uninstall leaves the port";
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Repair, Uninstall,
-    testing::Values(UninstallCase{"NoPrinter", false, {}, 0, false, "Disabled"},
-                    UninstallCase{"No", true, {platform::IDNO}, 1, true, "Enabled"},
-                    UninstallCase{
-                        "YesNo", true, {platform::IDYES, platform::IDNO}, 2, false, "Enabled"},
-                    UninstallCase{"YesYes",
-                                  true,
-                                  {platform::IDYES, platform::IDYES},
-                                  2,
-                                  false,
-                                  "DisabledWithPayloadRemoved"}),
+    testing::Values(
+        UninstallCase{"NoPrinter", false, {}, 0, false, "Disabled"},
+        UninstallCase{"No", true, {win::IDNO}, 1, true, "Enabled"},
+        UninstallCase{"YesNo", true, {win::IDYES, win::IDNO}, 2, false, "Enabled"},
+        UninstallCase{
+            "YesYes", true, {win::IDYES, win::IDYES}, 2, false, "DisabledWithPayloadRemoved"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 struct RefusalCase {
@@ -182,14 +178,14 @@ class NotAdministrator : public CommandsTest, public testing::WithParamInterface
 TEST_P(NotAdministrator, ShowsOnlyThePermissionBox) {
     Open();
     SetUser("filtered-admin");
-    ui.QueueAnswer(platform::IDYES);
+    ui.QueueAnswer(win::IDYES);
     (form.get()->*GetParam().handler)();
     ASSERT_EQ(ui.boxes.size(), 1u);
     EXPECT_EQ(ui.boxes[0].caption, "Quellin 1.1");
     EXPECT_EQ(ui.boxes[0].text.rfind("Permission denied.", 0), 0u);
     EXPECT_EQ(form->RepairMode, 0);
     EXPECT_TRUE(Launches().empty());
-    EXPECT_TRUE(platform::sim::FindPrinter("Microsoft Print to PDF"));
+    EXPECT_TRUE(sim::FindPrinter("Microsoft Print to PDF"));
 }
 
 INSTANTIATE_TEST_SUITE_P(Repair, NotAdministrator,
@@ -202,24 +198,24 @@ TEST_P(NotAdministrator, AnotherProgramHoldingTheMachineStopsTheCommand) {
     Open();
     quellin::system::MachineLock held(0);
     ASSERT_TRUE(held.Held());
-    ui.QueueAnswer(platform::IDYES);
+    ui.QueueAnswer(win::IDYES);
     (form.get()->*GetParam().handler)();
     ASSERT_EQ(ui.boxes.size(), 1u);
     EXPECT_NE(ui.boxes[0].text.find("Another Quellin command"), std::string::npos);
     EXPECT_TRUE(Launches().empty());
-    EXPECT_TRUE(platform::sim::FindPrinter("Microsoft Print to PDF"));
+    EXPECT_TRUE(sim::FindPrinter("Microsoft Print to PDF"));
 }
 
 // While the uninstall waits for the servicing tool the window keeps handling messages, but a
 // second system-changing command is ignored: two servicing tool runs at once would be a fault.
 TEST_F(CommandsTest, ClicksDuringTheUninstallWaitAreIgnored) {
     Open();
-    ui.QueueAnswer(platform::IDYES);
-    ui.QueueAnswer(platform::IDYES);
+    ui.QueueAnswer(win::IDYES);
+    ui.QueueAnswer(win::IDYES);
     bool pumped = false;
     g_pumpHook = [&] {
         pumped = true;
-        ui.QueueAnswer(platform::IDYES);
+        ui.QueueAnswer(win::IDYES);
         form->SpeedButton3Click();
         form->BitBtn10Click();
     };
@@ -233,17 +229,17 @@ TEST_F(CommandsTest, ClicksDuringTheUninstallWaitAreIgnored) {
 
 TEST_F(CommandsTest, MaintenanceFromShowRepairDialogClearsTheQueue) {
     Open();
-    platform::sim::JobSpec job;
+    sim::JobSpec job;
     job.printer = "Microsoft Print to PDF";
     job.document = "stuck.txt";
-    platform::sim::AddJob(job);
+    sim::AddJob(job);
     const std::string autoSave = "C:\\Users\\User\\Documents\\auto.sav";
     testsupport::WriteHostFile(sandbox.HostPath(autoSave), "x");
     form->ASFile = autoSave;
     form->RepairMode = repair::kMaintenanceMode;
     form->ShowRepairDialog();
-    EXPECT_TRUE(platform::sim::ListJobs("").empty());
-    EXPECT_EQ(platform::sim::QueryService("spooler")->state, platform::SERVICE_RUNNING);
+    EXPECT_TRUE(sim::ListJobs("").empty());
+    EXPECT_EQ(sim::QueryService("spooler")->state, win::SERVICE_RUNNING);
     EXPECT_FALSE(std::filesystem::exists(sandbox.HostPath(autoSave)));
     EXPECT_TRUE(Launches().empty());
     EXPECT_EQ(form->RepairMode, repair::kMaintenanceMode) << "kept after the dialog";

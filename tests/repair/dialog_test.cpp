@@ -34,15 +34,15 @@ void Pump() {
 class DialogTest : public testing::Test {
   protected:
     explicit DialogTest(bool pdfPrinter = true) : sandbox(Options(pdfPrinter)) {
-        platform::SetMessagePump(&Pump);
+        win::SetMessagePump(&Pump);
     }
     ~DialogTest() override {
         g_pumpHook = nullptr;
-        platform::SetMessagePump(nullptr);
+        win::SetMessagePump(nullptr);
     }
 
-    static platform::sim::InitOptions Options(bool pdfPrinter) {
-        platform::sim::InitOptions options;
+    static sim::InitOptions Options(bool pdfPrinter) {
+        sim::InitOptions options;
         options.pdfPrinter = pdfPrinter;
         return options;
     }
@@ -65,9 +65,7 @@ class DialogTest : public testing::Test {
         return done();
     }
 
-    static std::int64_t Launches() {
-        return static_cast<std::int64_t>(platform::sim::LaunchLog().size());
-    }
+    static std::int64_t Launches() { return static_cast<std::int64_t>(sim::LaunchLog().size()); }
 
     testsupport::ScopedSandbox sandbox;
     testsupport::RecordingUi ui;
@@ -126,8 +124,8 @@ TEST_F(DialogWithoutPrinter, RunsTheSequenceShowingItsTextsAndClosesItself) {
     EXPECT_EQ(labels, std::set<QString>{"Installing Microsoft Print to PDF printer..."});
     EXPECT_EQ(captions, std::set<QString>{"Install"});
     EXPECT_GE(offsets.size(), 3u) << "the bar moves while the servicing tool runs";
-    EXPECT_TRUE(platform::sim::FindPrinter("Microsoft Print to PDF"));
-    EXPECT_EQ(platform::sim::FeatureState(platform::sim::kPdfFeatureName), "Enabled");
+    EXPECT_TRUE(sim::FindPrinter("Microsoft Print to PDF"));
+    EXPECT_EQ(sim::FeatureState(sim::kPdfFeatureName), "Enabled");
 }
 
 TEST_F(DialogWithoutPrinter, TheBarIsRedrawnMovedDuringTheWait) {
@@ -160,12 +158,12 @@ TEST_F(DialogWithoutPrinter, ACloseDuringTheSequenceWaitsForItsEnd) {
     form.exec();
     EXPECT_TRUE(visibleAfterClose);
     EXPECT_EQ(form.Outcome(), RepairOutcome::Ran) << "the sequence ran to its end";
-    EXPECT_TRUE(platform::sim::FindPrinter("Microsoft Print to PDF"));
+    EXPECT_TRUE(sim::FindPrinter("Microsoft Print to PDF"));
 }
 
 TEST_F(DialogTest, ARaisedErrorLeavesTheDialogOpenWithItsTimerStopped) {
     // Without a spooler service the port list cannot be read at step 10.
-    platform::sim::RemoveService("Spooler");
+    sim::RemoveService("Spooler");
     TForm3& form = Open(kReinstallMode);
     form.show();
     ASSERT_TRUE(RunUntil([&] { return !ui.errors.empty(); }));

@@ -13,7 +13,7 @@ inline constexpr const char* kPrinterKey =
 
 // A string value of the printer's key (or a subkey), empty when missing.
 inline std::string PrinterValue(const std::string& name, const std::string& subkey = {}) {
-    auto value = platform::sim::reg::GetValue(
+    auto value = sim::reg::GetValue(
         subkey.empty() ? kPrinterKey : std::string(kPrinterKey) + "\\" + subkey, name);
     if (!value)
         return {};

@@ -124,7 +124,7 @@ TEST(AutoSave, AFolderSwappedForALinkAfterTheChecksLeadsNowhere) {
     const fs::path saves = sandbox.HostPath("C:\\Users\\User\\Documents\\Saves");
     testsupport::WriteHostFile(saves / "dism.exe", "the user's");
     const std::string path = "C:\\Users\\User\\Documents\\Saves\\dism.exe";
-    platform::sim::SetBeforePathHook([&, done = false](const std::string& used) mutable {
+    sim::SetBeforePathHook([&, done = false](const std::string& used) mutable {
         if (!done && used == path) {
             done = true;
             fs::rename(saves, saves.parent_path() / "Moved");
@@ -132,7 +132,7 @@ TEST(AutoSave, AFolderSwappedForALinkAfterTheChecksLeadsNowhere) {
         }
     });
     EXPECT_FALSE(DeleteAutoSaveFile(path));
-    platform::sim::SetBeforePathHook(nullptr);
+    sim::SetBeforePathHook(nullptr);
     EXPECT_TRUE(fs::exists(sandbox.HostPath("C:\\Windows\\System32\\dism.exe")));
 }
 
@@ -157,7 +157,7 @@ TEST_P(TempFolderRule, LeavesSystemLocationsAlone) {
     testsupport::ScopedSandbox sandbox;
     fs::create_directories(sandbox.HostPath("C:\\Windows\\Temp"));
     if (GetParam().profile)
-        platform::sim::reg::SetString("HKCU\\Environment", "USERPROFILE", GetParam().profile);
+        sim::reg::SetString("HKCU\\Environment", "USERPROFILE", GetParam().profile);
     EXPECT_EQ(IsCleanableTempFolder(GetParam().path), GetParam().cleanable) << GetParam().path;
 }
 

@@ -50,7 +50,7 @@ std::ostream& operator<<(std::ostream& out, const Report& r) {
 class RecordingProgress : public Progress {
   public:
     void StepStarted(int step, const std::string& caption, const std::string& label) override {
-        reports.push_back({step, caption, label, platform::sim::RedirectionEnabled()});
+        reports.push_back({step, caption, label, sim::RedirectionEnabled()});
         if (auto hook = hooks.find(step); hook != hooks.end())
             hook->second();
     }
@@ -61,7 +61,7 @@ class RecordingProgress : public Progress {
     int repaints = 0;
 };
 
-RepairSettings Settings(platform::DWORD wow64KeyFlag) {
+RepairSettings Settings(win::DWORD wow64KeyFlag) {
     RepairSettings settings;
     settings.wow64KeyFlag = wow64KeyFlag;
     settings.targetPrinterName = "Microsoft Print to PDF";
@@ -69,15 +69,15 @@ RepairSettings Settings(platform::DWORD wow64KeyFlag) {
     return settings;
 }
 
-platform::sim::InitOptions Arch(const std::string& arch) {
-    platform::sim::InitOptions options;
+sim::InitOptions Arch(const std::string& arch) {
+    sim::InitOptions options;
     options.config.arch = arch;
     return options;
 }
 
 std::vector<std::string> DismRuns() {
     std::vector<std::string> runs;
-    for (const platform::sim::LaunchEntry& e : platform::sim::LaunchLog()) {
+    for (const sim::LaunchEntry& e : sim::LaunchLog()) {
         if (e.result)
             runs.push_back(e.parameters + " | " + e.directory + " | " + e.result->image);
     }
@@ -85,15 +85,15 @@ std::vector<std::string> DismRuns() {
 }
 
 void AddJob(const std::string& document) {
-    platform::sim::JobSpec job;
+    sim::JobSpec job;
     job.printer = "Microsoft Print to PDF";
     job.document = document;
     job.size = 100;
-    platform::sim::AddJob(job);
+    sim::AddJob(job);
 }
 
-platform::DWORD SpoolerState() {
-    return platform::sim::QueryService("spooler")->state;
+win::DWORD SpoolerState() {
+    return sim::QueryService("spooler")->state;
 }
 
 // ---- Steps, texts and redirection --------------------------------------------------------
@@ -149,7 +149,7 @@ TEST_P(SequenceSteps, ReportEachStepWithItsTextsAndRedirection) {
     RecordingProgress progress;
     EXPECT_EQ(RunRepair(c.mode, Settings(x64 ? 256 : 0), progress), RepairOutcome::Ran);
     EXPECT_EQ(progress.reports, c.expected);
-    EXPECT_TRUE(platform::sim::RedirectionEnabled()) << "every span switched redirection back on";
+    EXPECT_TRUE(sim::RedirectionEnabled()) << "every span switched redirection back on";
     // The tool runs from the real system folder: the native one on 64-bit Windows.
     for (const std::string& run : DismRuns()) {
         EXPECT_NE(run.find(" | C:\\Windows\\system32 | C:\\Windows\\System32\\dism.exe"),
@@ -159,7 +159,7 @@ TEST_P(SequenceSteps, ReportEachStepWithItsTextsAndRedirection) {
     if (c.mode != kInstallMode) {
         EXPECT_GT(progress.repaints, 0) << "the service waits repaint";
     }
-    EXPECT_EQ(SpoolerState(), platform::SERVICE_RUNNING);
+    EXPECT_EQ(SpoolerState(), win::SERVICE_RUNNING);
 }
 
 INSTANTIATE_TEST_SUITE_P(Repair, SequenceSteps, testing::ValuesIn(SequenceCases()),
@@ -168,13 +168,13 @@ INSTANTIATE_TEST_SUITE_P(Repair, SequenceSteps, testing::ValuesIn(SequenceCases(
 // ---- What the steps change ---------------------------------------------------------------
 
 TEST(Install, EnablesTheFeatureThatBringsThePrinter) {
-    platform::sim::InitOptions options;
+    sim::InitOptions options;
     options.pdfPrinter = false;
     testsupport::ScopedSandbox sandbox(options);
     RecordingProgress progress;
     ASSERT_EQ(RunRepair(kInstallMode, Settings(256), progress), RepairOutcome::Ran);
-    EXPECT_EQ(platform::sim::FeatureState(platform::sim::kPdfFeatureName), "Enabled");
-    EXPECT_TRUE(platform::sim::FindPrinter("Microsoft Print to PDF"));
+    EXPECT_EQ(sim::FeatureState(sim::kPdfFeatureName), "Enabled");
+    EXPECT_TRUE(sim::FindPrinter("Microsoft Print to PDF"));
     EXPECT_FALSE(repair::QueueFolderName().empty());
     EXPECT_EQ(DismRuns(), std::vector<std::string>{std::string(kEnableParameters) +
                                                    " | C:\\Windows\\system32 | "
@@ -187,23 +187,21 @@ TEST(Reinstall, RebuildsThePrinterWithANewQueueFolderAndNoJobs) {
     ASSERT_FALSE(oldQueue.empty());
     AddJob("a.txt");
     AddJob("b.txt");
-    platform::sim::RemovePort("PORTPROMPT:");
+    sim::RemovePort("PORTPROMPT:");
     testsupport::WriteHostFile(sandbox.HostPath(std::string(kTemp) + "\\setup.log"), "x");
 
     RecordingProgress progress;
     progress.hooks[4] = [&] {
-        EXPECT_FALSE(platform::sim::FindPrinter("Microsoft Print to PDF"))
-            << "steps 1 to 3 removed it";
-        EXPECT_EQ(SpoolerState(), platform::SERVICE_RUNNING);
+        EXPECT_FALSE(sim::FindPrinter("Microsoft Print to PDF")) << "steps 1 to 3 removed it";
+        EXPECT_EQ(SpoolerState(), win::SERVICE_RUNNING);
     };
-    progress.hooks[5] = [&] { EXPECT_EQ(SpoolerState(), platform::SERVICE_STOPPED); };
+    progress.hooks[5] = [&] { EXPECT_EQ(SpoolerState(), win::SERVICE_STOPPED); };
     progress.hooks[9] = [&] {
-        EXPECT_TRUE(fs::is_empty(sandbox.HostPath(platform::sim::kSpoolJobFolder)))
-            << "jobs emptied";
+        EXPECT_TRUE(fs::is_empty(sandbox.HostPath(sim::kSpoolJobFolder))) << "jobs emptied";
         EXPECT_TRUE(fs::is_empty(sandbox.HostPath(kTemp))) << "temp emptied and re-created";
     };
     progress.hooks[11] = [&] {
-        EXPECT_EQ(SpoolerState(), platform::SERVICE_RUNNING);
+        EXPECT_EQ(SpoolerState(), win::SERVICE_RUNNING);
         EXPECT_FALSE(quellin::system::IsPortMissing(quellin::system::kPdfPortName))
             << "step 10 added the port";
     };
@@ -217,8 +215,8 @@ TEST(Reinstall, RebuildsThePrinterWithANewQueueFolderAndNoJobs) {
         sandbox.HostPath("C:\\Windows\\System32\\spool\\V4Dirs\\" + oldQueue + "\\pdc.xml")));
     EXPECT_TRUE(fs::exists(
         sandbox.HostPath("C:\\Windows\\System32\\spool\\V4Dirs\\" + newQueue + "\\pdc.xml")));
-    EXPECT_TRUE(platform::sim::ListJobs("").empty());
-    EXPECT_EQ(platform::sim::FeatureState(platform::sim::kPdfFeatureName), "Enabled");
+    EXPECT_TRUE(sim::ListJobs("").empty());
+    EXPECT_EQ(sim::FeatureState(sim::kPdfFeatureName), "Enabled");
     EXPECT_TRUE(quellin::system::IsPrinterPresent("Microsoft Print to PDF"));
     const std::vector<std::string> runs = DismRuns();
     ASSERT_EQ(runs.size(), 2u);
@@ -236,7 +234,7 @@ TEST(Reinstall, DeletesTheDriverFilesTheRegistryStillNames) {
     ASSERT_FALSE(mergedName.empty());
     const fs::path folder = sandbox.HostPath("C:\\Windows\\System32\\spool\\V4Dirs\\" + queue);
     testsupport::WriteHostFile(folder / "merged.gpd", "copy");
-    platform::sim::ForgetPrinter("Microsoft Print to PDF");
+    sim::ForgetPrinter("Microsoft Print to PDF");
 
     RecordingProgress progress;
     ASSERT_EQ(RunRepair(kReinstallMode, Settings(256), progress), RepairOutcome::Ran);
@@ -265,10 +263,10 @@ TEST_P(MissingServicingTool, TouchesNothing) {
     EXPECT_EQ(RunRepair(GetParam().mode, Settings(256), progress),
               RepairOutcome::ServicingToolMissing);
     EXPECT_TRUE(progress.reports.empty());
-    EXPECT_TRUE(platform::sim::LaunchLog().empty());
+    EXPECT_TRUE(sim::LaunchLog().empty());
     EXPECT_EQ(repair::QueueFolderName(), queue);
-    EXPECT_EQ(platform::sim::ListJobs("").size(), 1u);
-    EXPECT_EQ(SpoolerState(), platform::SERVICE_RUNNING);
+    EXPECT_EQ(sim::ListJobs("").size(), 1u);
+    EXPECT_EQ(SpoolerState(), win::SERVICE_RUNNING);
 }
 
 INSTANTIATE_TEST_SUITE_P(Repair, MissingServicingTool,
@@ -288,13 +286,13 @@ TEST(Maintenance, RestartsTheSpoolerAndEmptiesTheJobAndTempFolders) {
     AddJob("a.txt");
     testsupport::WriteHostFile(sandbox.HostPath(std::string(kTemp) + "\\sub\\b.tmp"), "x");
     RecordingProgress progress;
-    progress.hooks[2] = [&] { EXPECT_EQ(SpoolerState(), platform::SERVICE_STOPPED); };
+    progress.hooks[2] = [&] { EXPECT_EQ(SpoolerState(), win::SERVICE_STOPPED); };
     ASSERT_EQ(RunRepair(kMaintenanceMode, Settings(256), progress), RepairOutcome::Ran);
-    EXPECT_TRUE(platform::sim::ListJobs("").empty());
+    EXPECT_TRUE(sim::ListJobs("").empty());
     EXPECT_TRUE(fs::is_directory(sandbox.HostPath(kTemp)));
     EXPECT_TRUE(fs::is_empty(sandbox.HostPath(kTemp)));
-    EXPECT_TRUE(platform::sim::FindPrinter("Microsoft Print to PDF")) << "the printer stays";
-    EXPECT_TRUE(platform::sim::LaunchLog().empty());
+    EXPECT_TRUE(sim::FindPrinter("Microsoft Print to PDF")) << "the printer stays";
+    EXPECT_TRUE(sim::LaunchLog().empty());
 }
 
 // ---- The servicing tool's run as the launch log records it ------------------------------
@@ -312,17 +310,17 @@ class ServicingToolRun : public testing::TestWithParam<ToolRunCase> {};
 
 TEST_P(ServicingToolRun, IsLoggedWithItsElevationAndExitCode) {
     const ToolRunCase& c = GetParam();
-    platform::sim::InitOptions options;
+    sim::InitOptions options;
     options.config.user = c.user;
     testsupport::ScopedSandbox sandbox(options);
     EXPECT_EQ(RunServicingTool(BuildRepairPaths(), kDisableParameters, 256), c.result);
-    const auto log = platform::sim::LaunchLog();
+    const auto log = sim::LaunchLog();
     ASSERT_TRUE(!log.empty() && log[0].result);
     EXPECT_EQ(log[0].result->image, "C:\\Windows\\System32\\dism.exe");
     EXPECT_EQ(log[0].result->elevated, c.elevated);
     EXPECT_EQ(log[0].result->error, c.error);
     EXPECT_EQ(log[0].result->exitCode, c.exitCode);
-    EXPECT_TRUE(platform::sim::RedirectionEnabled());
+    EXPECT_TRUE(sim::RedirectionEnabled());
 }
 
 INSTANTIATE_TEST_SUITE_P(Repair, ServicingToolRun,
@@ -380,7 +378,7 @@ TEST_P(TempLink, TheCleanUpNeverEmptiesWhatALinkLeadsTo) {
         fs::create_directory_symlink(system, temp / "sub");
     };
     if (GetParam())
-        platform::sim::SetBeforePathHook([&, done = false](const std::string& path) mutable {
+        sim::SetBeforePathHook([&, done = false](const std::string& path) mutable {
             if (!done && path == std::string(kTemp) + "\\sub") {
                 done = true;
                 swap();
@@ -389,7 +387,7 @@ TEST_P(TempLink, TheCleanUpNeverEmptiesWhatALinkLeadsTo) {
     else
         swap();
     CleanTempFolder(kTemp);
-    platform::sim::SetBeforePathHook(nullptr);
+    sim::SetBeforePathHook(nullptr);
     EXPECT_EQ(std::distance(fs::directory_iterator(system), fs::directory_iterator()), before);
     EXPECT_TRUE(fs::exists(system / "dism.exe"));
 }
@@ -433,14 +431,14 @@ TEST(TempCleanUp, ARacingSwapperReachesNothingOutsideTheUsersPlaces) {
 // system's servicing tool and spool folder.
 TEST(ServicingToolRun, AWindirFromTheUsersEnvironmentIsNotFollowed) {
     testsupport::ScopedSandbox sandbox;
-    platform::sim::reg::SetString("HKCU\\Environment", "windir", "C:\\Users\\User\\Fake");
+    sim::reg::SetString("HKCU\\Environment", "windir", "C:\\Users\\User\\Fake");
     testsupport::WriteHostFile(sandbox.HostPath("C:\\Users\\User\\Fake\\system32\\dism.exe"),
                                "not the system's");
     const RepairPaths paths = BuildRepairPaths();
     EXPECT_EQ(paths.servicingTool, "C:\\Windows\\system32\\dism.exe");
     EXPECT_EQ(paths.spoolFolder, "C:\\Windows\\system32\\spool");
     EXPECT_EQ(RunServicingTool(paths, kEnableParameters, 256), 0);
-    const auto log = platform::sim::LaunchLog();
+    const auto log = sim::LaunchLog();
     ASSERT_TRUE(!log.empty() && log[0].result);
     EXPECT_EQ(log[0].result->image, "C:\\Windows\\System32\\dism.exe");
 }
@@ -461,11 +459,11 @@ TEST(Reinstall, AnUnreadablePortListEndsTheSequenceWithRedirectionBackOn) {
     testsupport::ScopedSandbox sandbox;
     RecordingProgress progress;
     // A spooler that cannot start leaves no port list to read at step 10.
-    progress.hooks[9] = [] { platform::sim::RemoveService("Spooler"); };
+    progress.hooks[9] = [] { sim::RemoveService("Spooler"); };
     EXPECT_THROW(RunRepair(kReinstallMode, Settings(256), progress), quellin::system::SystemError);
     ASSERT_FALSE(progress.reports.empty());
     EXPECT_EQ(progress.reports.back().step, 10);
-    EXPECT_TRUE(platform::sim::RedirectionEnabled());
+    EXPECT_TRUE(sim::RedirectionEnabled());
     EXPECT_EQ(DismRuns().size(), 1u) << "the enable step never ran";
 }
 

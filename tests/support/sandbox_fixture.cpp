@@ -10,40 +10,40 @@ namespace quellin::testsupport {
 
 namespace fs = std::filesystem;
 
-ScopedSandbox::ScopedSandbox(platform::sim::InitOptions options) {
+ScopedSandbox::ScopedSandbox(sim::InitOptions options) {
     std::string pattern = (fs::temp_directory_path() / "quellin-test-XXXXXX").string();
     if (!::mkdtemp(pattern.data())) {
         throw std::runtime_error("cannot create a temporary sandbox folder");
     }
     root_ = pattern;
-    platform::sim::InitSandbox(root_, options);
+    sim::InitSandbox(root_, options);
 }
 
 ScopedSandbox::~ScopedSandbox() {
-    platform::sim::CloseSandbox();
+    sim::CloseSandbox();
     std::error_code ec;
     fs::remove_all(root_, ec);
 }
 
 fs::path ScopedSandbox::HostPath(const std::string& windowsPath) const {
-    return platform::sim::HostPathNative(windowsPath);
+    return sim::HostPathNative(windowsPath);
 }
 
-void ScopedSandbox::SetConfig(const platform::sim::Config& config) {
-    platform::sim::WriteConfig(config);
+void ScopedSandbox::SetConfig(const sim::Config& config) {
+    sim::WriteConfig(config);
 }
 
-RecordingUi::RecordingUi() : previous_(&platform::ui()) {
-    platform::SetUserInterface(this);
+RecordingUi::RecordingUi() : previous_(&win::ui()) {
+    win::SetUserInterface(this);
 }
 
 RecordingUi::~RecordingUi() {
-    platform::SetUserInterface(previous_);
+    win::SetUserInterface(previous_);
 }
 
-int RecordingUi::MessageBox(platform::HWND owner, const std::string& text,
-                            const std::string& caption, platform::DWORD flags) {
-    int answer = (flags & 0xF) == platform::MB_YESNO ? platform::IDNO : platform::IDOK;
+int RecordingUi::MessageBox(win::HWND owner, const std::string& text, const std::string& caption,
+                            win::DWORD flags) {
+    int answer = (flags & 0xF) == win::MB_YESNO ? win::IDNO : win::IDOK;
     if (!answers_.empty()) {
         answer = answers_.front();
         answers_.pop_front();
@@ -52,7 +52,7 @@ int RecordingUi::MessageBox(platform::HWND owner, const std::string& text,
     return answer;
 }
 
-std::optional<std::string> RecordingUi::FileDialog(const platform::FileDialogRequest& request) {
+std::optional<std::string> RecordingUi::FileDialog(const win::FileDialogRequest& request) {
     dialogs.push_back(request);
     if (files_.empty()) {
         return std::nullopt;

@@ -17,29 +17,29 @@ namespace quellin::testsupport {
 // removes it again at the end of the scope.
 class ScopedSandbox {
   public:
-    explicit ScopedSandbox(platform::sim::InitOptions options = {});
+    explicit ScopedSandbox(sim::InitOptions options = {});
     ScopedSandbox(const ScopedSandbox&) = delete;
     ScopedSandbox& operator=(const ScopedSandbox&) = delete;
     ~ScopedSandbox();
 
     const std::filesystem::path& root() const { return root_; }
     std::filesystem::path HostPath(const std::string& windowsPath) const;
-    void SetConfig(const platform::sim::Config& config);
+    void SetConfig(const sim::Config& config);
 
   private:
     std::filesystem::path root_;
 };
 
 struct MessageBoxCall {
-    platform::HWND owner = 0;
+    win::HWND owner = 0;
     std::string text;
     std::string caption;
-    platform::DWORD flags = 0;
+    win::DWORD flags = 0;
     int answer = 0;
 };
 
 // Installs itself as the user interface for its lifetime.
-class RecordingUi : public platform::UserInterface {
+class RecordingUi : public win::UserInterface {
   public:
     RecordingUi();
     ~RecordingUi() override;
@@ -49,21 +49,21 @@ class RecordingUi : public platform::UserInterface {
     void QueueAnswer(int answer) { answers_.push_back(answer); }
     void QueueFile(std::optional<std::string> path) { files_.push_back(std::move(path)); }
 
-    int MessageBox(platform::HWND owner, const std::string& text, const std::string& caption,
-                   platform::DWORD flags) override;
+    int MessageBox(win::HWND owner, const std::string& text, const std::string& caption,
+                   win::DWORD flags) override;
     void ShowError(const std::string& text) override { errors.push_back(text); }
-    std::optional<std::string> FileDialog(const platform::FileDialogRequest& request) override;
+    std::optional<std::string> FileDialog(const win::FileDialogRequest& request) override;
     void OpenUrl(const std::string& url) override { urls.push_back(url); }
 
     std::vector<MessageBoxCall> boxes;
     std::vector<std::string> errors;
-    std::vector<platform::FileDialogRequest> dialogs;
+    std::vector<win::FileDialogRequest> dialogs;
     std::vector<std::string> urls;
 
   private:
     std::deque<int> answers_;
     std::deque<std::optional<std::string>> files_;
-    platform::UserInterface* previous_ = nullptr;
+    win::UserInterface* previous_ = nullptr;
 };
 
 // Bytes of a host file, or nothing when it cannot be read.

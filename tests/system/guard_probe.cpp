@@ -14,7 +14,7 @@ using namespace quellin;
 
 namespace {
 
-class ReportingHost final : public platform::WindowHost {
+class ReportingHost final : public win::WindowHost {
   public:
     bool IsMinimized() override {
         std::puts("asked-iconic");
@@ -36,7 +36,7 @@ class ReportingHost final : public platform::WindowHost {
 int main(int argc, char** argv) {
     std::string mode = argc > 1 ? argv[1] : "try";
     ReportingHost host;
-    platform::HWND window = platform::RegisterApplicationWindow(&host);
+    win::HWND window = win::RegisterApplicationWindow(&host);
     quellin::system::InstanceGuard guard;
     bool refused = guard.Activate(window, 1);
     std::puts(refused ? "refused" : "holding");
@@ -47,6 +47,6 @@ int main(int argc, char** argv) {
         }
     }
     guard.Release();
-    platform::UnregisterApplicationWindow(window);
+    win::UnregisterApplicationWindow(window);
     return 0;
 }

@@ -108,14 +108,13 @@ INSTANTIATE_TEST_SUITE_P(
     }),
     [](const auto& info) { return std::string(info.param.label); });
 
-void AddPrinter(const std::string& name,
-                platform::DWORD attributes = platform::PRINTER_ATTRIBUTE_LOCAL) {
-    platform::sim::AddPrinter(name, "nul:", "D", attributes);
+void AddPrinter(const std::string& name, win::DWORD attributes = win::PRINTER_ATTRIBUTE_LOCAL) {
+    sim::AddPrinter(name, "nul:", "D", attributes);
 }
 
 TEST(InstalledPrintersTest, LocalPrintersAndConnectionsInSpoolerOrder) {
     testsupport::ScopedSandbox sandbox;
-    AddPrinter("\\\\SERVER\\Shared PDF", platform::PRINTER_ATTRIBUTE_NETWORK);
+    AddPrinter("\\\\SERVER\\Shared PDF", win::PRINTER_ATTRIBUTE_NETWORK);
     AddPrinter("Office PDF");
     const auto names = EnumerateInstalledPrinters();
     ASSERT_GE(names.size(), 3u);
@@ -126,13 +125,13 @@ TEST(InstalledPrintersTest, LocalPrintersAndConnectionsInSpoolerOrder) {
 
 TEST(InstalledPrintersTest, StoppedSpoolerGivesNoNames) {
     testsupport::ScopedSandbox sandbox;
-    platform::sim::SetServiceState("spooler", platform::SERVICE_STOPPED);
+    sim::SetServiceState("spooler", win::SERVICE_STOPPED);
     EXPECT_TRUE(EnumerateInstalledPrinters().empty());
     EXPECT_FALSE(IsPrinterPresent("Microsoft Print to PDF"));
 }
 
 TEST(InstalledPrintersTest, PresenceIgnoresTheListFilter) {
-    platform::sim::InitOptions options;
+    sim::InitOptions options;
     options.pdfPrinter = false;
     testsupport::ScopedSandbox sandbox(options);
     EXPECT_FALSE(IsPrinterPresent("Microsoft Print to PDF"));

@@ -31,7 +31,7 @@ struct TokenCase {
 class AdministratorTest : public testing::TestWithParam<TokenCase> {};
 
 TEST_P(AdministratorTest, OnlyAnEnabledAdministratorsGroupCounts) {
-    platform::sim::InitOptions options;
+    sim::InitOptions options;
     options.config.user = GetParam().user;
     testsupport::ScopedSandbox sandbox(options);
     EXPECT_EQ(quellin::system::IsAdministrator(), GetParam().administrator);
@@ -66,15 +66,15 @@ struct ArchCase {
 class Wow64Test : public testing::TestWithParam<ArchCase> {};
 
 TEST_P(Wow64Test, DetectsThe64BitSystemWhereTheKernelCanTell) {
-    platform::sim::InitOptions options;
+    sim::InitOptions options;
     options.config.arch = GetParam().arch;
     options.config.legacyKernel = GetParam().legacyKernel;
     testsupport::ScopedSandbox sandbox(options);
     quellin::system::ReleaseLibraryTable();  // a new machine: look the functions up again
-    platform::SetLastError(0xDEAD);
+    win::SetLastError(0xDEAD);
     EXPECT_EQ(quellin::system::IsWow64(), GetParam().wow64);
     if (GetParam().legacyKernel) {
-        EXPECT_EQ(platform::GetLastError(), platform::ERROR_NOT_SUPPORTED);
+        EXPECT_EQ(win::GetLastError(), win::ERROR_NOT_SUPPORTED);
     }
     int wow64KeyFlag = quellin::system::IsWow64() ? 256 : 0;
     EXPECT_EQ(wow64KeyFlag, GetParam().wow64 ? 256 : 0);
@@ -91,7 +91,7 @@ INSTANTIATE_TEST_SUITE_P(Systems, Wow64Test,
 TEST(LoadDriverPrivilege, IsEnabledForAnAdministratorOnly) {
     testsupport::ScopedSandbox sandbox;
     quellin::system::EnableLoadDriverPrivilege();
-    EXPECT_TRUE(platform::sim::PrivilegeEnabled("SeLoadDriverPrivilege"));
+    EXPECT_TRUE(sim::PrivilegeEnabled("SeLoadDriverPrivilege"));
 }
 
 // A probe process that holds or tries the guard, with its standard streams as pipes.

@@ -43,13 +43,13 @@ void CountingPump() {
 struct PumpCounter {
     PumpCounter() {
         g_pumped = 0;
-        platform::SetMessagePump(&CountingPump);
+        win::SetMessagePump(&CountingPump);
     }
-    ~PumpCounter() { platform::SetMessagePump(nullptr); }
+    ~PumpCounter() { win::SetMessagePump(nullptr); }
 };
 
 std::int32_t Dism(const char* parameters) {
-    return quellin::system::RunProcess("runas", kDism, parameters, kDism, platform::SW_HIDE, true);
+    return quellin::system::RunProcess("runas", kDism, parameters, kDism, win::SW_HIDE, true);
 }
 
 // ---- RunProcess ----------------------------------------------------------------------------
@@ -60,12 +60,12 @@ TEST(RunProcess, WaitsForTheServicingToolWhileProcessingMessages) {
     quellin::system::FsRedirectionSpan span(true);
     EXPECT_EQ(Dism(kDisable), 0);
     EXPECT_GT(g_pumped, 0) << "messages were processed between the 100 ms waits";
-    EXPECT_FALSE(platform::sim::FindPrinter("Microsoft Print to PDF"));
+    EXPECT_FALSE(sim::FindPrinter("Microsoft Print to PDF"));
     EXPECT_EQ(Dism(kEnable), 0);
-    EXPECT_TRUE(platform::sim::FindPrinter("Microsoft Print to PDF"));
+    EXPECT_TRUE(sim::FindPrinter("Microsoft Print to PDF"));
     EXPECT_EQ(Dism("/Online /Enable-Feature /FeatureName:Nothing"),
               static_cast<std::int32_t>(0x800F080C));
-    const auto log = platform::sim::LaunchLog();
+    const auto log = sim::LaunchLog();
     const auto hidden = std::count_if(
         log.begin(), log.end(), [](const auto& e) { return e.show == 0 && e.verb == "runas"; });
     EXPECT_EQ(hidden, 3);
@@ -75,8 +75,7 @@ TEST(RunProcess, NotWaitingAnswersZeroAtOnce) {
     testsupport::ScopedSandbox sandbox;
     quellin::system::FsRedirectionSpan span(true);
     auto start = Clock::now();
-    EXPECT_EQ(quellin::system::RunProcess("runas", kDism, kEnable, kDism, platform::SW_HIDE, false),
-              0);
+    EXPECT_EQ(quellin::system::RunProcess("runas", kDism, kEnable, kDism, win::SW_HIDE, false), 0);
     EXPECT_LT(Clock::now() - start, std::chrono::milliseconds(200)) << "the tool takes longer";
     // Let the tool finish before its sandbox goes away.
     fs::path log = sandbox.HostPath("C:\\Windows\\Logs\\DISM\\dism.log");
@@ -89,10 +88,10 @@ TEST(RunProcess, NotWaitingAnswersZeroAtOnce) {
 TEST(RunProcess, PassesOnlyTheLowSixteenBitsOfTheShowMode) {
     testsupport::ScopedSandbox sandbox;
     quellin::system::FsRedirectionSpan span(true);
-    EXPECT_EQ(quellin::system::RunProcess("runas", kDism, kEnable, kDism,
-                                          0x10000 | platform::SW_HIDE, true),
-              0);
-    EXPECT_EQ(platform::sim::LaunchLog().back().show, 0);
+    EXPECT_EQ(
+        quellin::system::RunProcess("runas", kDism, kEnable, kDism, 0x10000 | win::SW_HIDE, true),
+        0);
+    EXPECT_EQ(sim::LaunchLog().back().show, 0);
 }
 
 struct FailureCase {
@@ -104,13 +103,13 @@ struct FailureCase {
 class RunProcessFailure : public testing::TestWithParam<FailureCase> {};
 
 TEST_P(RunProcessFailure, AFailedLaunchAnswersMinusOneInEitherMode) {
-    platform::sim::InitOptions options;
+    sim::InitOptions options;
     options.config.user = GetParam().user;
     testsupport::ScopedSandbox sandbox(options);
     for (bool wait : {true, false}) {
-        EXPECT_EQ(quellin::system::RunProcess("runas", GetParam().file, kEnable, "",
-                                              platform::SW_HIDE, wait),
-                  -1)
+        EXPECT_EQ(
+            quellin::system::RunProcess("runas", GetParam().file, kEnable, "", win::SW_HIDE, wait),
+            -1)
             << wait;
     }
 }
@@ -134,7 +133,7 @@ class RedirectionAroundDism : public testing::TestWithParam<ArchCase> {};
 // The 32-bit twin in SysWOW64 cannot service 64-bit Windows; switching redirection off reaches
 // the native tool. On 32-bit Windows there is nothing to switch and System32 is the tool's own.
 TEST_P(RedirectionAroundDism, ReachesTheToolThatCanServiceTheSystem) {
-    platform::sim::InitOptions options;
+    sim::InitOptions options;
     options.config.arch = GetParam().arch;
     testsupport::ScopedSandbox sandbox(options);
     quellin::system::FsRedirectionSpan span(GetParam().span);
@@ -151,21 +150,21 @@ INSTANTIATE_TEST_SUITE_P(Architectures, RedirectionAroundDism,
 
 TEST(Redirection, SpanOnX86ChangesNothingAndRevertsOnEveryExit) {
     {
-        platform::sim::InitOptions options;
+        sim::InitOptions options;
         options.config.arch = "x86";
         testsupport::ScopedSandbox sandbox(options);
         void* state = nullptr;
         EXPECT_FALSE(quellin::system::DisableFsRedirection(&state)) << "nothing to redirect";
-        EXPECT_TRUE(platform::sim::RedirectionEnabled());
+        EXPECT_TRUE(sim::RedirectionEnabled());
     }
     testsupport::ScopedSandbox sandbox;
     try {
         quellin::system::FsRedirectionSpan span(true);
-        EXPECT_FALSE(platform::sim::RedirectionEnabled());
+        EXPECT_FALSE(sim::RedirectionEnabled());
         throw std::runtime_error("step failed");
     } catch (const std::runtime_error&) {
     }
-    EXPECT_TRUE(platform::sim::RedirectionEnabled());
+    EXPECT_TRUE(sim::RedirectionEnabled());
 }
 
 // ---- Service waits -------------------------------------------------------------------------
@@ -176,11 +175,11 @@ TEST(ServiceWait, StopAndStartWaitForTheStateWhileRepainting) {
     int repaints = 0;
     auto repaint = [&] { ++repaints; };
     EXPECT_TRUE(quellin::system::StopServiceAndWait("", "spooler", repaint));
-    EXPECT_EQ(platform::sim::QueryService("spooler")->state, platform::SERVICE_STOPPED);
+    EXPECT_EQ(sim::QueryService("spooler")->state, win::SERVICE_STOPPED);
     EXPECT_GE(repaints, 4) << "before and after each poll";
     EXPECT_EQ(g_pumped, repaints) << "each repaint is followed by message processing";
     EXPECT_TRUE(quellin::system::StartServiceAndWait("", "Spooler", repaint));
-    EXPECT_EQ(platform::sim::QueryService("spooler")->state, platform::SERVICE_RUNNING);
+    EXPECT_EQ(sim::QueryService("spooler")->state, win::SERVICE_RUNNING);
 }
 
 TEST(ServiceWait, RefusedControlsAnswerFalseAtOnce) {
@@ -195,42 +194,41 @@ TEST(ServiceWait, RefusedControlsAnswerFalseAtOnce) {
     EXPECT_FALSE(quellin::system::StopServiceAndWait("", "spooler", repaint)) << "already stopped";
     EXPECT_EQ(repaints, 1);
     EXPECT_LT(Clock::now() - start,
-              std::chrono::milliseconds(platform::sim::CurrentServiceTiming().stopHintMs));
+              std::chrono::milliseconds(sim::CurrentServiceTiming().stopHintMs));
     EXPECT_FALSE(quellin::system::StopServiceAndWait("", "NoSuchService"));
     EXPECT_FALSE(quellin::system::StartServiceAndWait("\\\\ELSEWHERE", "spooler"));
 }
 
 TEST(ServiceWait, WithoutRightsNothingChanges) {
-    platform::sim::InitOptions options;
+    sim::InitOptions options;
     options.config.user = "filtered-admin";
     testsupport::ScopedSandbox sandbox(options);
     EXPECT_FALSE(quellin::system::StopServiceAndWait("", "spooler"));
-    EXPECT_EQ(platform::sim::QueryService("spooler")->state, platform::SERVICE_RUNNING);
+    EXPECT_EQ(sim::QueryService("spooler")->state, win::SERVICE_RUNNING);
 }
 
 TEST(ServiceWait, AHungServiceIsGivenUpOnAfterTheNoProgressLimit) {
     testsupport::ScopedSandbox sandbox;
-    platform::sim::SetServiceHung("spooler", true);
+    sim::SetServiceHung("spooler", true);
     auto start = Clock::now();
     EXPECT_FALSE(
         quellin::system::StopServiceAndWait("", "spooler", {}, std::chrono::milliseconds(600)));
     auto took = Clock::now() - start;
     EXPECT_GE(took, std::chrono::milliseconds(600));
-    EXPECT_LT(took, std::chrono::milliseconds(
-                        600 + 3 * platform::sim::CurrentServiceTiming().stopHintMs));
-    EXPECT_EQ(platform::sim::QueryService("spooler")->state, platform::SERVICE_STOP_PENDING);
+    EXPECT_LT(took, std::chrono::milliseconds(600 + 3 * sim::CurrentServiceTiming().stopHintMs));
+    EXPECT_EQ(sim::QueryService("spooler")->state, win::SERVICE_STOP_PENDING);
 }
 
 // A hung service that asks to be left alone for an hour is still given up on at the limit.
 TEST(ServiceWait, ALongWaitHintDoesNotOutlastTheNoProgressLimit) {
     testsupport::ScopedSandbox sandbox;
-    platform::sim::SetServiceHung("spooler", true);
+    sim::SetServiceHung("spooler", true);
     const auto start = Clock::now();
     bool hinted = false;
     auto repaint = [&] {
         if (!hinted) {
             hinted = true;
-            platform::sim::SetServiceWaitHint("Spooler", 3600000);
+            sim::SetServiceWaitHint("Spooler", 3600000);
         }
         if (Clock::now() - start > std::chrono::seconds(10))
             throw std::runtime_error("still sleeping the wait hint");
@@ -242,19 +240,19 @@ TEST(ServiceWait, ALongWaitHintDoesNotOutlastTheNoProgressLimit) {
 
 TEST(ServiceWait, TheWholeDemoOfClearingTheQueue) {
     testsupport::ScopedSandbox sandbox;
-    platform::sim::JobSpec spec;
+    sim::JobSpec spec;
     spec.printer = "Microsoft Print to PDF";
     spec.document = "stuck.pdf";
-    spec.status = platform::JOB_STATUS_PRINTING;
-    platform::sim::AddJob(spec);
-    ASSERT_EQ(platform::sim::ListJobs("").size(), 1u);
+    spec.status = win::JOB_STATUS_PRINTING;
+    sim::AddJob(spec);
+    ASSERT_EQ(sim::ListJobs("").size(), 1u);
     ASSERT_TRUE(quellin::system::StopServiceAndWait("", "spooler"));
     {
         quellin::system::FsRedirectionSpan span(true);
         quellin::system::EmptyFolder("C:\\Windows\\System32\\spool\\PRINTERS", "*.*", true);
     }
     ASSERT_TRUE(quellin::system::StartServiceAndWait("", "spooler"));
-    EXPECT_TRUE(platform::sim::ListJobs("").empty());
+    EXPECT_TRUE(sim::ListJobs("").empty());
 }
 
 // ---- Folders and attributes ----------------------------------------------------------------
@@ -296,9 +294,9 @@ class TrailingBackslash : public Folders, public testing::WithParamInterface<con
 TEST_P(TrailingBackslash, DeleteFolderTreeRemovesEverythingAndTheFolder) {
     Write("a.txt");
     Write("sub\\deeper\\b.txt");
-    ASSERT_TRUE(platform::SetFileAttributesA(
-        root + "\\a.txt", platform::FILE_ATTRIBUTE_READONLY | platform::FILE_ATTRIBUTE_SYSTEM));
-    ASSERT_TRUE(platform::SetFileAttributesA(root + "\\sub", platform::FILE_ATTRIBUTE_READONLY));
+    ASSERT_TRUE(win::SetFileAttributesA(root + "\\a.txt",
+                                        win::FILE_ATTRIBUTE_READONLY | win::FILE_ATTRIBUTE_SYSTEM));
+    ASSERT_TRUE(win::SetFileAttributesA(root + "\\sub", win::FILE_ATTRIBUTE_READONLY));
     quellin::system::DeleteFolderTree(root + GetParam());
     EXPECT_FALSE(fs::exists(Host()));
 }
@@ -359,14 +357,14 @@ TEST_P(TreeSwap, DeleteFolderTreeNeverReachesOutOfTheTree) {
     if (*c.at == '\0')
         swap();
     else
-        platform::sim::SetBeforePathHook([&](const std::string& path) {
+        sim::SetBeforePathHook([&](const std::string& path) {
             if (!done && path == root + "\\" + c.at) {
                 done = true;
                 swap();
             }
         });
     quellin::system::DeleteFolderTree(root);
-    platform::sim::SetBeforePathHook(nullptr);
+    sim::SetBeforePathHook(nullptr);
     for (const char* name : {"keep.dll", "b.txt", "deeper"})
         EXPECT_TRUE(fs::exists(victim / name)) << name;
     EXPECT_FALSE(fs::exists(Host("a.txt")));
@@ -388,12 +386,12 @@ TEST_F(Folders, DeleteFolderTreeOnAMissingFolderDoesNothing) {
 TEST_F(Folders, ClearFileAttributesKeepsHiddenAndMakesWritable) {
     Write("a.txt");
     const std::string path = root + "\\a.txt";
-    ASSERT_TRUE(platform::SetFileAttributesA(path, platform::FILE_ATTRIBUTE_HIDDEN |
-                                                       platform::FILE_ATTRIBUTE_READONLY |
-                                                       platform::FILE_ATTRIBUTE_SYSTEM));
+    ASSERT_TRUE(win::SetFileAttributesA(path, win::FILE_ATTRIBUTE_HIDDEN |
+                                                  win::FILE_ATTRIBUTE_READONLY |
+                                                  win::FILE_ATTRIBUTE_SYSTEM));
     quellin::system::ClearFileAttributes(path);
-    EXPECT_EQ(platform::GetFileAttributesA(path), platform::FILE_ATTRIBUTE_HIDDEN);
-    EXPECT_TRUE(platform::DeleteFileA(path));
+    EXPECT_EQ(win::GetFileAttributesA(path), win::FILE_ATTRIBUTE_HIDDEN);
+    EXPECT_TRUE(win::DeleteFileA(path));
 }
 
 TEST(TempFolder, OneWithoutAndOneWithItsTrailingBackslash) {
@@ -407,24 +405,24 @@ TEST(TempFolder, OneWithoutAndOneWithItsTrailingBackslash) {
 TEST(Printers, DeletingThePrinterThenItsDriversLeavesNoTrace) {
     testsupport::ScopedSandbox sandbox;
     quellin::system::DeletePrinterDrivers("Microsoft Print To PDF");
-    EXPECT_EQ(platform::sim::DriverCount("Microsoft Print To PDF", "Windows x64"), 1)
+    EXPECT_EQ(sim::DriverCount("Microsoft Print To PDF", "Windows x64"), 1)
         << "still in use by its printer";
     quellin::system::DeletePrinterByName("Microsoft Print to PDF");
-    EXPECT_FALSE(platform::sim::FindPrinter("Microsoft Print to PDF"));
+    EXPECT_FALSE(sim::FindPrinter("Microsoft Print to PDF"));
     quellin::system::DeletePrinterDrivers("Microsoft Print To PDF");
-    EXPECT_EQ(platform::sim::DriverCount("Microsoft Print To PDF"), 0);
+    EXPECT_EQ(sim::DriverCount("Microsoft Print To PDF"), 0);
     quellin::system::DeletePrinterByName(
         "Microsoft Print to PDF");  // gone already: nothing to examine
 }
 
 TEST(Printers, WithoutAdministratorRightsNothingIsDeleted) {
-    platform::sim::InitOptions options;
+    sim::InitOptions options;
     options.config.user = "standard";
     testsupport::ScopedSandbox sandbox(options);
     quellin::system::DeletePrinterByName("Microsoft Print to PDF");
     quellin::system::DeletePrinterDrivers("Microsoft XPS Document Writer v4");
-    EXPECT_TRUE(platform::sim::FindPrinter("Microsoft Print to PDF"));
-    EXPECT_EQ(platform::sim::DriverCount("Microsoft XPS Document Writer v4"), 2);
+    EXPECT_TRUE(sim::FindPrinter("Microsoft Print to PDF"));
+    EXPECT_EQ(sim::DriverCount("Microsoft XPS Document Writer v4"), 2);
 }
 
 struct PortCase {
@@ -438,8 +436,8 @@ class PortMissing : public testing::TestWithParam<PortCase> {};
 TEST_P(PortMissing, ComparesWholeNamesWithLetterCase) {
     testsupport::ScopedSandbox sandbox;
     for (const char* similar : {"PORTPROMPT:2", "XPORTPROMPT:", "PORTPROMPT"})
-        platform::sim::AddPort(similar);
-    platform::sim::RemovePort("PORTPROMPT");
+        sim::AddPort(similar);
+    sim::RemovePort("PORTPROMPT");
     EXPECT_EQ(quellin::system::IsPortMissing(GetParam().port), GetParam().missing);
 }
 
@@ -460,19 +458,19 @@ TEST(Ports, AnUnreadablePortListRaisesTheSystemError) {
         quellin::system::IsPortMissing("PORTPROMPT:");
         FAIL() << "no error raised";
     } catch (const quellin::system::SystemError& error) {
-        EXPECT_EQ(error.code(), platform::RPC_S_SERVER_UNAVAILABLE);
+        EXPECT_EQ(error.code(), win::RPC_S_SERVER_UNAVAILABLE);
         EXPECT_STREQ(error.what(), "System Error.  Code: 1722.\r\nThe RPC server is unavailable.");
     }
 }
 
 TEST(Ports, AddPortIfMissingAddsALocalPortOnce) {
     testsupport::ScopedSandbox sandbox;
-    platform::sim::RemovePort("PORTPROMPT:");
+    sim::RemovePort("PORTPROMPT:");
     ASSERT_TRUE(quellin::system::IsPortMissing("PORTPROMPT:"));
     quellin::system::AddPortIfMissing("PORTPROMPT:");
     EXPECT_FALSE(quellin::system::IsPortMissing("PORTPROMPT:"));
     quellin::system::AddPortIfMissing("PORTPROMPT:");
-    EXPECT_EQ(platform::sim::PortMonitor("PORTPROMPT:"), "Local Port");
+    EXPECT_EQ(sim::PortMonitor("PORTPROMPT:"), "Local Port");
 }
 
 }  // namespace

@@ -36,7 +36,7 @@ QApplication& App() {
     return *app;
 }
 
-constexpr platform::HWND kHandle = 0x77;
+constexpr win::HWND kHandle = 0x77;
 
 QJsonObject Get(const QJsonObject& object, const char* key) {
     return object.value(QLatin1String(key)).toObject();
@@ -213,13 +213,13 @@ class RunnerTest : public testing::Test {
             script::Transcript transcript(path_.string());
             script::Runner runner(std::get<std::vector<script::Action>>(parsed), transcript);
             runner.SetActionTimeout(timeoutMs);
-            platform::SetUserInterface(&runner.Ui());
+            win::SetUserInterface(&runner.Ui());
             runner.RunLeadingLines();
             runner.Start(&main, kHandle);
             main.show();
             QApplication::exec();
             code = runner.Finish();
-            platform::SetUserInterface(nullptr);
+            win::SetUserInterface(nullptr);
         }
         events_.clear();
         std::ifstream in(path_);

@@ -12,7 +12,7 @@ namespace {
 
 using script::BoxAnswer;
 
-constexpr platform::HWND kMain = 0x1234;
+constexpr win::HWND kMain = 0x1234;
 
 class ScriptedUiTest : public testing::Test {
   protected:
@@ -23,7 +23,7 @@ class ScriptedUiTest : public testing::Test {
     std::vector<std::string> failures_;
     script::ScriptedUi ui_{
         *transcript_,
-        [](platform::HWND h) { return h == kMain ? std::string("TForm1") : std::string(); },
+        [](win::HWND h) { return h == kMain ? std::string("TForm1") : std::string(); },
         [this](const std::string& reason) { failures_.push_back(reason); }};
 
     void TearDown() override { std::filesystem::remove(path_); }
@@ -41,12 +41,11 @@ TEST_F(ScriptedUiTest, BoxesTakeTheQueuedAnswersInOrder) {
     ui_.QueueAnswer(BoxAnswer::Yes, 2);
     ui_.QueueAnswer(BoxAnswer::No, 3);
     ui_.QueueAnswer(BoxAnswer::Ok, 4);
-    EXPECT_EQ(ui_.MessageBox(kMain, "Upgrade?", "Quellin", platform::MB_YESNO), platform::IDYES);
-    EXPECT_EQ(ui_.MessageBox(kMain, "Reminder?", "Pro Version Upgrade", platform::MB_YESNO),
-              platform::IDNO);
-    EXPECT_EQ(ui_.MessageBox(0, "Permission denied.", "Quellin 1.1",
-                             platform::MB_OK | platform::MB_ICONERROR),
-              platform::IDOK);
+    EXPECT_EQ(ui_.MessageBox(kMain, "Upgrade?", "Quellin", win::MB_YESNO), win::IDYES);
+    EXPECT_EQ(ui_.MessageBox(kMain, "Reminder?", "Pro Version Upgrade", win::MB_YESNO), win::IDNO);
+    EXPECT_EQ(
+        ui_.MessageBox(0, "Permission denied.", "Quellin 1.1", win::MB_OK | win::MB_ICONERROR),
+        win::IDOK);
     EXPECT_TRUE(failures_.empty());
     EXPECT_FALSE(ui_.FirstUnusedLine());
     auto lines = Lines();
@@ -62,7 +61,7 @@ TEST_F(ScriptedUiTest, BoxesTakeTheQueuedAnswersInOrder) {
 
 TEST_F(ScriptedUiTest, AnOwnerOtherThanTheMainWindowIsNull) {
     ui_.QueueAnswer(BoxAnswer::Ok, 1);
-    ui_.MessageBox(0x999, "text", "caption", platform::MB_OK | platform::MB_ICONINFORMATION);
+    ui_.MessageBox(0x999, "text", "caption", win::MB_OK | win::MB_ICONINFORMATION);
     auto lines = Lines();
     ASSERT_EQ(lines.size(), 1u);
     EXPECT_NE(lines[0].find(R"("owner":null)"), std::string::npos);
@@ -70,8 +69,7 @@ TEST_F(ScriptedUiTest, AnOwnerOtherThanTheMainWindowIsNull) {
 }
 
 TEST_F(ScriptedUiTest, AnUnansweredBoxFailsAndChangesNothing) {
-    EXPECT_EQ(ui_.MessageBox(kMain, "Uninstall?\r\nReally.", "Quellin", platform::MB_YESNO),
-              platform::IDNO);
+    EXPECT_EQ(ui_.MessageBox(kMain, "Uninstall?\r\nReally.", "Quellin", win::MB_YESNO), win::IDNO);
     ASSERT_EQ(failures_.size(), 1u);
     EXPECT_EQ(failures_[0], "unexpected yes/no box \"Quellin\" (no answer was queued): Uninstall?");
     auto lines = Lines();
@@ -81,9 +79,9 @@ TEST_F(ScriptedUiTest, AnUnansweredBoxFailsAndChangesNothing) {
 
 TEST_F(ScriptedUiTest, AnAnswerThatDoesNotFitTheButtonsFails) {
     ui_.QueueAnswer(BoxAnswer::Ok, 7);
-    EXPECT_EQ(ui_.MessageBox(kMain, "Sure?", "Quellin", platform::MB_YESNO), platform::IDNO);
+    EXPECT_EQ(ui_.MessageBox(kMain, "Sure?", "Quellin", win::MB_YESNO), win::IDNO);
     ui_.QueueAnswer(BoxAnswer::Yes, 8);
-    EXPECT_EQ(ui_.MessageBox(kMain, "Done.", "Quellin", platform::MB_OK), platform::IDOK);
+    EXPECT_EQ(ui_.MessageBox(kMain, "Done.", "Quellin", win::MB_OK), win::IDOK);
     ASSERT_EQ(failures_.size(), 2u);
     EXPECT_NE(failures_[0].find("'ok' queued on line 7 does not fit the yes/no box"),
               std::string::npos);
@@ -108,17 +106,17 @@ TEST_F(ScriptedUiTest, FileDialogsTakeTheirOwnQueue) {
     ui_.QueueAnswer(BoxAnswer::Yes, 1);
     ui_.QueueFile(std::string("C:\\backup.roy"), 2);
     ui_.QueueFile(std::nullopt, 3);
-    platform::FileDialogRequest save;
-    save.kind = platform::FileDialogRequest::Kind::Save;
+    win::FileDialogRequest save;
+    save.kind = win::FileDialogRequest::Kind::Save;
     save.title = "Save Settings";
     save.filter = "Printer Settings (*.roy)|*.roy";
     save.initialDir = "C:\\Users\\User";
     EXPECT_EQ(ui_.FileDialog(save), "C:\\backup.roy");
-    EXPECT_EQ(ui_.FileDialog(platform::FileDialogRequest{}), std::nullopt);
+    EXPECT_EQ(ui_.FileDialog(win::FileDialogRequest{}), std::nullopt);
     EXPECT_TRUE(failures_.empty());
     // The yes queued first is still waiting for its box.
     EXPECT_EQ(ui_.FirstUnusedLine(), 1);
-    EXPECT_EQ(ui_.FileDialog(platform::FileDialogRequest{}), std::nullopt);
+    EXPECT_EQ(ui_.FileDialog(win::FileDialogRequest{}), std::nullopt);
     EXPECT_EQ(failures_.size(), 1u);
     auto lines = Lines();
     ASSERT_EQ(lines.size(), 3u);

@@ -10,19 +10,19 @@
 namespace quellin::tools {
 
 void OpenSystem() {
-    platform::sim::EnsureSandbox();
+    sim::EnsureSandbox();
 }
 
 // The sandbox names the host's root Z:, as Wine does; host names are UTF-8, Windows names ANSI.
 std::string WindowsPath(const std::string& hostPath) {
     bool exact = true;
-    std::string p = platform::Utf8ToAnsi(
-        std::filesystem::absolute(hostPath).lexically_normal().string(), &exact);
+    std::string p =
+        win::Utf8ToAnsi(std::filesystem::absolute(hostPath).lexically_normal().string(), &exact);
     // A host name with a character outside the ANSI code page has no Windows name: refused as
     // Windows refuses it, rather than handed on with '?' in it.
     if (!exact) {
         throw std::runtime_error(hostPath + ": " +
-                                 platform::FormatSystemMessage(platform::ERROR_INVALID_NAME));
+                                 win::FormatSystemMessage(win::ERROR_INVALID_NAME));
     }
     for (char& c : p) {
         if (c == '/') {

@@ -172,9 +172,9 @@ int Run(const std::vector<std::string>& args) {
     if (command == "zip") {
         for (auto path = paths.begin() + 1; path != paths.end(); ++path) {
             // A folder stands for the files in it.
-            const platform::DWORD attributes = platform::GetFileAttributesA(*path);
-            const bool folder = attributes != platform::INVALID_FILE_ATTRIBUTES &&
-                                (attributes & platform::FILE_ATTRIBUTE_DIRECTORY) != 0;
+            const win::DWORD attributes = win::GetFileAttributesA(*path);
+            const bool folder = attributes != win::INVALID_FILE_ATTRIBUTES &&
+                                (attributes & win::FILE_ATTRIBUTE_DIRECTORY) != 0;
             zipper.FilesList.push_back(folder ? *path + "\\*.*" : *path);
         }
         const int added = zipper.Zip();

@@ -13,7 +13,7 @@ int main(int argc, char** argv) {
     tools::StandardTextBuf outBuf(1), errBuf(2);
     std::ostream out(&outBuf), err(&errBuf);
     std::string refused;
-    const auto args = platform::AnsiArguments(argc, argv, &refused);
+    const auto args = win::AnsiArguments(argc, argv, &refused);
     if (!args) {
         err << "quellin-cli: " << tools::RefusedArgumentText(refused) << "\n";
         return cli::kExitUsage;

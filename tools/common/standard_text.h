@@ -1,5 +1,5 @@
 // A stream over standard output or error that takes the program's ANSI text and writes it in
-// the reader's encoding (platform::WriteStandardText), a line at a time so that a character is
+// the reader's encoding (win::WriteStandardText), a line at a time so that a character is
 // never split.
 #pragma once
 
@@ -28,7 +28,7 @@ class StandardTextBuf final : public std::streambuf {
     }
     int sync() override {
         if (!pending_.empty())
-            platform::WriteStandardText(stream_, pending_);
+            win::WriteStandardText(stream_, pending_);
         pending_.clear();
         return 0;
     }
@@ -41,13 +41,13 @@ class StandardTextBuf final : public std::streambuf {
 // Why a host argument (UTF-8) was refused, in ANSI: the argument with '?' for what the code
 // page lacks, and the first such character by its code point.
 inline std::string RefusedArgumentText(std::string_view utf8) {
-    const std::u16string wide = platform::Utf8ToWide(utf8);
+    const std::u16string wide = win::Utf8ToWide(utf8);
     std::string missing = "a character";
     for (std::size_t i = 0; i < wide.size(); ++i) {
         const bool pair = wide[i] >= 0xD800 && wide[i] <= 0xDBFF && i + 1 < wide.size();
         const std::u16string_view one(wide.data() + i, pair ? 2 : 1);
         bool exact = true;
-        platform::WideToAnsi(one, &exact);
+        win::WideToAnsi(one, &exact);
         if (!exact) {
             const char32_t code =
                 pair ? 0x10000 + ((one[0] - 0xD800) << 10) + (one[1] - 0xDC00) : one[0];
@@ -60,7 +60,7 @@ inline std::string RefusedArgumentText(std::string_view utf8) {
     }
     // Appended in steps: GCC 12 warns falsely (-Wrestrict) on a literal prepended at -O3.
     std::string text = "\"";
-    text += platform::Utf8ToAnsi(utf8);
+    text += win::Utf8ToAnsi(utf8);
     text += "\" has ";
     text += missing;
     text += ", which the system's code page (ANSI) cannot hold";

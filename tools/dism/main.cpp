@@ -44,7 +44,7 @@ void Log(const std::string& text) {
     std::time_t now = std::time(nullptr);
     char stamp[32];
     std::strftime(stamp, sizeof stamp, "%Y-%m-%d %H:%M:%S", std::gmtime(&now));
-    fs::path log = platform::sim::HostPathNative(kLogPath);
+    fs::path log = sim::HostPathNative(kLogPath);
     std::error_code ec;
     fs::create_directories(log.parent_path(), ec);
     std::ofstream out(log, std::ios::app | std::ios::binary);
@@ -62,7 +62,7 @@ std::string CodeText(std::uint32_t code) {
 
 [[noreturn]] void Finish(std::uint32_t code) {
     Log("Executing command line: dism.exe " + g_commandLine + " - exit code " + CodeText(code));
-    platform::sim::ExitEmulator(code);
+    sim::ExitEmulator(code);
 }
 
 [[noreturn]] void Fail(std::uint32_t code, const std::string& text, bool logHint = true) {
@@ -98,7 +98,7 @@ std::string Bar(int percent) {
 
 // The real tool takes its time; the sandbox's service timing says how much.
 void ShowProgress() {
-    bool realistic = platform::sim::ReadConfig().serviceTiming == "realistic";
+    bool realistic = sim::ReadConfig().serviceTiming == "realistic";
     auto step = std::chrono::milliseconds(realistic ? 400 : 40);
     for (int percent = 0; percent <= 100; percent += 10) {
         // Appended rather than "\r" + Bar(...): GCC 12 at -O3 warns falsely (-Wrestrict) on
@@ -123,18 +123,18 @@ std::string RandomHex(int digits) {
 constexpr const char* kRepository = "C:\\Windows\\System32\\DriverStore\\FileRepository";
 
 bool IsPdfPackage(const std::string& folderName) {
-    return platform::LowerAnsi(folderName).rfind("prnms009.inf_", 0) == 0;
+    return win::LowerAnsi(folderName).rfind("prnms009.inf_", 0) == 0;
 }
 
 // The driver package that the feature's payload brings into the driver store.
 void StageDriverPackage() {
-    fs::path repository = platform::sim::HostPathNative(kRepository);
+    fs::path repository = sim::HostPathNative(kRepository);
     std::error_code ec;
     for (fs::directory_iterator it(repository, ec), end; !ec && it != end; it.increment(ec)) {
         if (IsPdfPackage(it->path().filename().string()))
             return;
     }
-    std::string arch = platform::sim::Is64BitWindows() ? "amd64" : "x86";
+    std::string arch = sim::Is64BitWindows() ? "amd64" : "x86";
     fs::path package = repository / ("prnms009.inf_" + arch + "_" + RandomHex(16));
     fs::create_directories(package);
     std::ofstream(package / "prnms009.inf", std::ios::binary)
@@ -147,7 +147,7 @@ void StageDriverPackage() {
 }
 
 void RemoveDriverPackages() {
-    fs::path repository = platform::sim::HostPathNative(kRepository);
+    fs::path repository = sim::HostPathNative(kRepository);
     std::error_code ec;
     std::vector<fs::path> doomed;
     for (fs::directory_iterator it(repository, ec), end; !ec && it != end; it.increment(ec)) {
@@ -169,7 +169,7 @@ struct Request {
 Request Parse(const std::vector<std::string>& args) {
     Request r;
     for (const std::string& arg : args) {
-        std::string lower = platform::LowerAnsi(arg);
+        std::string lower = win::LowerAnsi(arg);
         if (lower.empty() || (lower[0] != '/' && lower[0] != '-'))
             Fail(kBadSyntax, "The " + arg +
                                  " option is unknown.\nFor more information, refer to "
@@ -225,31 +225,31 @@ Request Parse(const std::vector<std::string>& args) {
 }
 
 int Run(int argc, char** argv) {
-    g_commandLine = platform::sim::EmulatorCommandLine(argc, argv);
-    std::vector<std::string> args = platform::sim::SplitCommandLine(g_commandLine);
+    g_commandLine = sim::EmulatorCommandLine(argc, argv);
+    std::vector<std::string> args = sim::SplitCommandLine(g_commandLine);
     for (const std::string& arg : args) {
-        if (platform::SameName(arg, "/Quiet"))
+        if (win::SameName(arg, "/Quiet"))
             g_quiet = true;
     }
-    platform::sim::OpenEmulatorSandbox();
+    sim::OpenEmulatorSandbox();
     if (!g_quiet)
         std::cout
             << "\nDeployment Image Servicing and Management tool\nVersion: 10.0.19041.3636\n\n";
-    if (!platform::sim::TokenIsElevated()) {
+    if (!sim::TokenIsElevated()) {
         Fail(kElevationRequired,
              "Elevated permissions are required to run DISM.\nUse an elevated command prompt to "
              "complete these tasks.",
              false);
     }
     Request request = Parse(args);
-    if (platform::sim::EmulatorIs32Bit() && platform::sim::Is64BitWindows()) {
+    if (sim::EmulatorIs32Bit() && sim::Is64BitWindows()) {
         Fail(kWrongArchitecture,
              "You cannot service a running 64-bit operating system with a 32-bit version of "
              "DISM.\nPlease use the version of DISM that corresponds to your computer's "
              "architecture.");
     }
     Say("Image Version: 10.0.19045.3803\n\n");
-    std::optional<std::string> state = platform::sim::FeatureState(request.feature);
+    std::optional<std::string> state = sim::FeatureState(request.feature);
     if (!state) {
         Fail(kUnknownFeature, "Feature name " + request.feature +
                                   " is unknown.\nA Windows feature name was not recognized.\nUse "
@@ -258,29 +258,29 @@ int Run(int argc, char** argv) {
     }
     Say(request.enable ? "Enabling feature(s)\n" : "Disabling feature(s)\n");
     ShowProgress();
-    bool pdf = platform::SameName(request.feature, platform::sim::kPdfFeatureName);
+    bool pdf = win::SameName(request.feature, sim::kPdfFeatureName);
     // The feature's installer adds and removes its printer through the spooler.
-    if (pdf && !platform::sim::SpoolerAvailable())
+    if (pdf && !sim::SpoolerAvailable())
         Fail(kRpcUnavailable, "The RPC server is unavailable.");
     if (request.enable) {
         if (*state != "Enabled") {
             if (pdf) {
                 StageDriverPackage();
-                platform::sim::InstallPdfPrinter();
+                sim::InstallPdfPrinter();
             }
-            platform::sim::SetFeatureState(request.feature, "Enabled");
+            sim::SetFeatureState(request.feature, "Enabled");
         }
     } else {
         if (pdf) {
-            platform::sim::RemovePrinter(platform::sim::kPdfPrinterName);
+            sim::RemovePrinter(sim::kPdfPrinterName);
             if (request.remove) {
-                platform::sim::RemoveDriver(platform::sim::kPdfDriverName);
+                sim::RemoveDriver(sim::kPdfDriverName);
                 RemoveDriverPackages();
             }
         }
         if (request.remove || *state == "Enabled")
-            platform::sim::SetFeatureState(
-                request.feature, request.remove ? "DisabledWithPayloadRemoved" : "Disabled");
+            sim::SetFeatureState(request.feature,
+                                 request.remove ? "DisabledWithPayloadRemoved" : "Disabled");
     }
     Say("The operation completed successfully.\n");
     Finish(kSuccess);
@@ -293,6 +293,6 @@ int main(int argc, char** argv) {
         Run(argc, argv);
     } catch (const std::exception& error) {
         std::cout << "\nError: " << CodeText(kFailure) << "\n\n" << error.what() << "\n";
-        platform::sim::ExitEmulator(kFailure);
+        sim::ExitEmulator(kFailure);
     }
 }

@@ -26,37 +26,37 @@ constexpr const char* kWindowsKey =
     "HKCU\\Software\\Microsoft\\Windows NT\\CurrentVersion\\Windows";
 
 bool IsDll(const std::string& given, const std::string& name) {
-    return platform::SameName(given, name) || platform::SameName(given, name + ".dll");
+    return win::SameName(given, name) || win::SameName(given, name + ".dll");
 }
 
 [[noreturn]] void Unsupported(const std::string& source, const std::string& what) {
-    platform::sim::LogShellEvent(source, "unsupported", what);
+    sim::LogShellEvent(source, "unsupported", what);
     std::cerr << "quellin-sim-rundll32: " << source << " " << what
               << " is not modelled by the sandbox\n";
-    platform::sim::ExitEmulator(kNotSupported);
+    sim::ExitEmulator(kNotSupported);
 }
 
 // printui's own error box, as its text and code.
 [[noreturn]] void PrintUiError(const std::string& code, const std::string& printer) {
-    platform::sim::LogShellEvent(
-        "printui", "error", "Operation could not be completed (error " + code + "). " + printer);
-    platform::sim::ExitEmulator(kFailed);
+    sim::LogShellEvent("printui", "error",
+                       "Operation could not be completed (error " + code + "). " + printer);
+    sim::ExitEmulator(kFailed);
 }
 
 void SetDefaultPrinter(const std::string& printer) {
     std::string port = "winspool,Ne00:";
-    if (auto value = platform::sim::reg::GetValue(kDevicesKey, printer)) {
+    if (auto value = sim::reg::GetValue(kDevicesKey, printer)) {
         port.assign(value->data.begin(), value->data.end());
         port = port.substr(0, port.find('\0'));
     }
-    platform::sim::reg::SetString(kWindowsKey, "Device", printer + "," + port);
+    sim::reg::SetString(kWindowsKey, "Device", printer + "," + port);
 }
 
 [[noreturn]] void PrintUiEntry(const std::string& arguments) {
-    std::vector<std::string> args = platform::sim::SplitCommandLine(arguments);
+    std::vector<std::string> args = sim::SplitCommandLine(arguments);
     std::string action, name;
     for (std::size_t i = 0; i < args.size(); ++i) {
-        std::string arg = platform::LowerAnsi(args[i]);
+        std::string arg = win::LowerAnsi(args[i]);
         if (arg == "/y" || arg == "/p" || arg == "/e") {
             action = arg;
         } else if (arg == "/n" && i + 1 < args.size()) {
@@ -69,30 +69,30 @@ void SetDefaultPrinter(const std::string& printer) {
     }
     if (action.empty() || name.empty()) {
         // printui answers a bad command line with its usage dialog.
-        platform::sim::LogShellEvent("printui", "usage", arguments);
-        platform::sim::ExitEmulator(kBadSyntax);
+        sim::LogShellEvent("printui", "usage", arguments);
+        sim::ExitEmulator(kBadSyntax);
     }
-    if (!platform::sim::SpoolerAvailable())
+    if (!sim::SpoolerAvailable())
         PrintUiError("0x000006ba", name);
-    std::optional<std::string> printer = platform::sim::FindPrinter(name);
+    std::optional<std::string> printer = sim::FindPrinter(name);
     if (!printer)
         PrintUiError("0x00000709", name);
     if (action == "/y") {
         SetDefaultPrinter(*printer);
-        platform::sim::LogShellEvent("printui", "default-printer", *printer);
+        sim::LogShellEvent("printui", "default-printer", *printer);
     } else {
-        platform::sim::LogShellEvent(
+        sim::LogShellEvent(
             "printui", action == "/p" ? "printer-properties" : "printing-preferences", *printer);
     }
-    platform::sim::ExitEmulator(0);
+    sim::ExitEmulator(0);
 }
 
 int Run(int argc, char** argv) {
-    std::string line = platform::sim::EmulatorCommandLine(argc, argv);
-    platform::sim::OpenEmulatorSandbox();
+    std::string line = sim::EmulatorCommandLine(argc, argv);
+    sim::OpenEmulatorSandbox();
     std::size_t start = line.find_first_not_of(" \t");
     if (start == std::string::npos)
-        platform::sim::ExitEmulator(0);  // rundll32 with nothing to run does nothing
+        sim::ExitEmulator(0);  // rundll32 with nothing to run does nothing
     std::size_t end = line.find_first_of(" \t", start);
     std::string target = line.substr(start, end == std::string::npos ? end : end - start);
     std::string rest = end == std::string::npos ? "" : line.substr(end + 1);
@@ -105,14 +105,13 @@ int Run(int argc, char** argv) {
         std::string argument = rest.substr(0, rest.find_last_not_of(" \t") + 1);
         if (argument != "PrintersFolder")
             Unsupported("shell32", "SHHelpShortcuts_RunDLL " + argument);
-        platform::sim::LogShellEvent("shell32", "printers-folder", "");
-        platform::sim::ExitEmulator(0);
+        sim::LogShellEvent("shell32", "printers-folder", "");
+        sim::ExitEmulator(0);
     }
     if (IsDll(dll, "printui") || IsDll(dll, "shell32")) {
         // rundll32's box: "Error in <dll> Missing entry: <entry>".
-        platform::sim::LogShellEvent("rundll32", "error",
-                                     "Error in " + dll + " Missing entry: " + entry);
-        platform::sim::ExitEmulator(kFailed);
+        sim::LogShellEvent("rundll32", "error", "Error in " + dll + " Missing entry: " + entry);
+        sim::ExitEmulator(kFailed);
     }
     Unsupported("rundll32", target);
 }
@@ -124,6 +123,6 @@ int main(int argc, char** argv) {
         Run(argc, argv);
     } catch (const std::exception& error) {
         std::cerr << "quellin-sim-rundll32: " << error.what() << "\n";
-        platform::sim::ExitEmulator(kFailed);
+        sim::ExitEmulator(kFailed);
     }
 }

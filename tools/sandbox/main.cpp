@@ -62,7 +62,7 @@ std::vector<std::string> AnsiArgs(int argc, char** argv) {
             continue;
         }
         bool exact = true;
-        items.push_back(platform::Utf8ToAnsi(argv[i], &exact));
+        items.push_back(win::Utf8ToAnsi(argv[i], &exact));
         if (!exact)
             throw Usage{tools::RefusedArgumentText(argv[i])};
     }
@@ -90,7 +90,7 @@ class Args {
     std::size_t pos_ = 0;
 };
 
-bool ApplyOption(const std::string& option, Args& args, platform::sim::Config& config, bool* pdf) {
+bool ApplyOption(const std::string& option, Args& args, sim::Config& config, bool* pdf) {
     if (option == "--arch") {
         config.arch = args.Next("architecture");
         if (config.arch != "x64-wow64" && config.arch != "x86")
@@ -128,9 +128,9 @@ bool ApplyOption(const std::string& option, Args& args, platform::sim::Config& c
 }
 
 void PrintConfig() {
-    platform::sim::Config c = platform::sim::ReadConfig();
+    sim::Config c = sim::ReadConfig();
     std::cout << Value::Object()
-                     .Set("sandbox", platform::sim::SandboxRoot().string())
+                     .Set("sandbox", sim::SandboxRoot().string())
                      .Set("arch", c.arch)
                      .Set("user", c.user)
                      .Set("date", c.date.empty() ? "real" : c.date)
@@ -140,24 +140,24 @@ void PrintConfig() {
               << "\n";
 }
 
-Value ValueJson(const platform::sim::reg::Value& v) {
+Value ValueJson(const sim::reg::Value& v) {
     return Value::Object()
         .Set("name", v.name)
-        .Set("type", platform::sim::reg::TypeName(v.type))
-        .Set("data", platform::sim::reg::FormatData(v));
+        .Set("type", sim::reg::TypeName(v.type))
+        .Set("data", sim::reg::FormatData(v));
 }
 
 Value ValuesJson(std::int64_t id) {
     Value values = Value::Array();
-    for (const auto& v : platform::sim::reg::Values(id))
+    for (const auto& v : sim::reg::Values(id))
         values.Push(ValueJson(v));
     return values;
 }
 
 Value KeyJson(std::int64_t id, const std::string& path) {
     Value subkeys = Value::Array();
-    for (const auto& name : platform::sim::reg::SubKeys(id)) {
-        if (auto child = platform::sim::reg::FindChild(id, name))
+    for (const auto& name : sim::reg::SubKeys(id)) {
+        if (auto child = sim::reg::FindChild(id, name))
             subkeys.Push(KeyJson(*child, path + "\\" + name));
     }
     return Value::Object().Set("key", path).Set("values", ValuesJson(id)).Set("subkeys", subkeys);
@@ -167,7 +167,7 @@ int Reg(Args& args) {
     std::string verb = args.Next("reg command");
     std::string key = args.Next("key");
     if (verb == "get") {
-        auto id = platform::sim::reg::FindKey(key);
+        auto id = sim::reg::FindKey(key);
         if (!id) {
             std::cerr << "quellin-sandbox: no such key: " << key << "\n";
             return 1;
@@ -176,31 +176,31 @@ int Reg(Args& args) {
             std::cout << Value::Object()
                              .Set("key", key)
                              .Set("values", ValuesJson(*id))
-                             .Set("subkeys", Value::StringArray(platform::sim::reg::SubKeys(*id)))
+                             .Set("subkeys", Value::StringArray(sim::reg::SubKeys(*id)))
                              .Dump()
                       << "\n";
             return 0;
         }
         std::string name = args.Next("value");
-        auto value = platform::sim::reg::GetValueById(*id, name);
+        auto value = sim::reg::GetValueById(*id, name);
         if (!value) {
             std::cerr << "quellin-sandbox: no such value: " << name << "\n";
             return 1;
         }
-        std::cout << platform::sim::reg::FormatData(*value) << "\n";
+        std::cout << sim::reg::FormatData(*value) << "\n";
         return 0;
     }
     if (verb == "set") {
         std::string name = args.Next("value name");
         std::string type = args.Next("type");
         std::string data = args.Next("data");
-        platform::sim::reg::Value v = platform::sim::reg::ParseData(name, type, data);
-        platform::sim::reg::SetValue(key, v.name, v.type, v.data);
+        sim::reg::Value v = sim::reg::ParseData(name, type, data);
+        sim::reg::SetValue(key, v.name, v.type, v.data);
         return 0;
     }
     if (verb == "delete") {
-        bool done = args.Empty() ? platform::sim::reg::DeleteKey(key)
-                                 : platform::sim::reg::DeleteValue(key, args.Next("value"));
+        bool done = args.Empty() ? sim::reg::DeleteKey(key)
+                                 : sim::reg::DeleteValue(key, args.Next("value"));
         if (!done) {
             std::cerr << "quellin-sandbox: nothing to delete\n";
             return 1;
@@ -208,7 +208,7 @@ int Reg(Args& args) {
         return 0;
     }
     if (verb == "export") {
-        auto id = platform::sim::reg::FindKey(key);
+        auto id = sim::reg::FindKey(key);
         if (!id) {
             std::cerr << "quellin-sandbox: no such key: " << key << "\n";
             return 1;
@@ -220,20 +220,19 @@ int Reg(Args& args) {
 }
 
 int Printers() {
-    const std::optional<std::string> defaultPrinter = platform::sim::DefaultPrinter();
+    const std::optional<std::string> defaultPrinter = sim::DefaultPrinter();
     Value printers = Value::Array();
-    for (const platform::sim::PrinterRecord& printer : platform::sim::Printers()) {
+    for (const sim::PrinterRecord& printer : sim::Printers()) {
         const std::int64_t attributes = printer.attributes;
-        const bool isDefault = defaultPrinter && platform::SameName(*defaultPrinter, printer.name);
-        printers.Push(
-            Value::Object()
-                .Set("name", printer.name)
-                .Set("port", printer.port)
-                .Set("driver", printer.driver)
-                .Set("attributes", attributes)
-                .Set("shared", (attributes & platform::PRINTER_ATTRIBUTE_SHARED) != 0)
-                .Set("connection", (attributes & platform::PRINTER_ATTRIBUTE_NETWORK) != 0)
-                .Set("default", isDefault));
+        const bool isDefault = defaultPrinter && win::SameName(*defaultPrinter, printer.name);
+        printers.Push(Value::Object()
+                          .Set("name", printer.name)
+                          .Set("port", printer.port)
+                          .Set("driver", printer.driver)
+                          .Set("attributes", attributes)
+                          .Set("shared", (attributes & win::PRINTER_ATTRIBUTE_SHARED) != 0)
+                          .Set("connection", (attributes & win::PRINTER_ATTRIBUTE_NETWORK) != 0)
+                          .Set("default", isDefault));
     }
     std::cout << printers.Dump() << "\n";
     return 0;
@@ -245,7 +244,7 @@ int Printer(Args& args) {
     if (verb == "add") {
         std::string port = "PORTPROMPT:";
         std::string driver = "Microsoft Software Printer Driver";
-        long attributes = platform::PRINTER_ATTRIBUTE_LOCAL | 0x200;
+        long attributes = win::PRINTER_ATTRIBUTE_LOCAL | 0x200;
         while (!args.Empty()) {
             std::string option = args.Next("option");
             if (option == "--port")
@@ -253,22 +252,21 @@ int Printer(Args& args) {
             else if (option == "--driver")
                 driver = args.Next("driver");
             else if (option == "--shared")
-                attributes |= platform::PRINTER_ATTRIBUTE_SHARED;
+                attributes |= win::PRINTER_ATTRIBUTE_SHARED;
             else if (option == "--connection") {
-                attributes = (attributes & ~platform::PRINTER_ATTRIBUTE_LOCAL) |
-                             platform::PRINTER_ATTRIBUTE_NETWORK;
+                attributes =
+                    (attributes & ~win::PRINTER_ATTRIBUTE_LOCAL) | win::PRINTER_ATTRIBUTE_NETWORK;
             } else
                 throw Usage{"unknown option: " + option};
         }
-        if (!platform::sim::AddPrinter(name, port, driver,
-                                       static_cast<std::uint32_t>(attributes))) {
+        if (!sim::AddPrinter(name, port, driver, static_cast<std::uint32_t>(attributes))) {
             std::cerr << "quellin-sandbox: printer exists: " << name << "\n";
             return 1;
         }
         return 0;
     }
     if (verb == "delete") {
-        if (!platform::sim::RemovePrinter(name)) {
+        if (!sim::RemovePrinter(name)) {
             std::cerr << "quellin-sandbox: no such printer: " << name << "\n";
             return 1;
         }
@@ -280,7 +278,7 @@ int Printer(Args& args) {
 // Each program the shell ran, without times, as one list that a script can compare whole.
 int LogRuns() {
     Value runs = Value::Array();
-    for (const platform::sim::LaunchEntry& e : platform::sim::LaunchLog()) {
+    for (const sim::LaunchEntry& e : sim::LaunchLog()) {
         if (!e.result || e.result->error != 0)
             continue;
         runs.Push(Value::Object()
@@ -302,7 +300,7 @@ int Log(Args& args) {
             throw Usage{"log takes only --runs"};
         return LogRuns();
     }
-    for (const platform::sim::LaunchEntry& e : platform::sim::LaunchLog()) {
+    for (const sim::LaunchEntry& e : sim::LaunchLog()) {
         Value launch = Value::Object()
                            .Set("time", e.time)
                            .Set("verb", e.verb)
@@ -320,7 +318,7 @@ int Log(Args& args) {
         std::cout << launch.Dump() << "\n";
     }
     // What the emulated tools showed (a printer dialog, the Printers folder, an error box).
-    for (const platform::sim::ShellEvent& e : platform::sim::ShellEvents()) {
+    for (const sim::ShellEvent& e : sim::ShellEvents()) {
         std::cout << Value::Object()
                          .Set("time", e.time)
                          .Set("source", e.source)
@@ -332,22 +330,22 @@ int Log(Args& args) {
     return 0;
 }
 
-const char* StateName(platform::DWORD state) {
+const char* StateName(win::DWORD state) {
     switch (state) {
-        case platform::SERVICE_STOPPED:
+        case win::SERVICE_STOPPED:
             return "STOPPED";
-        case platform::SERVICE_START_PENDING:
+        case win::SERVICE_START_PENDING:
             return "START_PENDING";
-        case platform::SERVICE_STOP_PENDING:
+        case win::SERVICE_STOP_PENDING:
             return "STOP_PENDING";
-        case platform::SERVICE_RUNNING:
+        case win::SERVICE_RUNNING:
             return "RUNNING";
         default:
             return "UNKNOWN";
     }
 }
 
-void PrintService(const platform::sim::ServiceStatus& s) {
+void PrintService(const sim::ServiceStatus& s) {
     std::cout << Value::Object()
                      .Set("name", s.name)
                      .Set("state", StateName(s.state))
@@ -372,30 +370,28 @@ int Service(Args& args) {
             throw Usage{"unknown option: " + option};
         wait = false;
     }
-    if (!platform::sim::QueryService(name)) {
+    if (!sim::QueryService(name)) {
         std::cerr << "quellin-sandbox: no such service: " << name << "\n";
         return 1;
     }
     if (!verb.empty()) {
-        platform::DWORD error =
-            verb == "start" ? platform::sim::StartService(name) : platform::sim::StopService(name);
-        if (error != platform::ERROR_SUCCESS) {
-            std::cerr << "quellin-sandbox: " << platform::FormatSystemMessage(error) << " ("
-                      << error << ")\n";
+        win::DWORD error = verb == "start" ? sim::StartService(name) : sim::StopService(name);
+        if (error != win::ERROR_SUCCESS) {
+            std::cerr << "quellin-sandbox: " << win::FormatSystemMessage(error) << " (" << error
+                      << ")\n";
             return 1;
         }
-        platform::DWORD target =
-            verb == "start" ? platform::SERVICE_RUNNING : platform::SERVICE_STOPPED;
-        while (wait && platform::sim::QueryService(name)->state != target)
+        win::DWORD target = verb == "start" ? win::SERVICE_RUNNING : win::SERVICE_STOPPED;
+        while (wait && sim::QueryService(name)->state != target)
             std::this_thread::sleep_for(std::chrono::milliseconds(50));
     }
-    PrintService(*platform::sim::QueryService(name));
+    PrintService(*sim::QueryService(name));
     return 0;
 }
 
 int Feature(Args& args) {
-    std::string name = args.Empty() ? platform::sim::kPdfFeatureName : args.Next("feature");
-    std::optional<std::string> state = platform::sim::FeatureState(name);
+    std::string name = args.Empty() ? sim::kPdfFeatureName : args.Next("feature");
+    std::optional<std::string> state = sim::FeatureState(name);
     if (!state) {
         std::cerr << "quellin-sandbox: no such feature: " << name << "\n";
         return 1;
@@ -404,14 +400,14 @@ int Feature(Args& args) {
     return 0;
 }
 
-std::string SystemTimeText(const platform::SYSTEMTIME& t) {
+std::string SystemTimeText(const win::SYSTEMTIME& t) {
     char buffer[64];
     std::snprintf(buffer, sizeof buffer, "%04u-%02u-%02uT%02u:%02u:%02u.%03uZ", t.wYear, t.wMonth,
                   t.wDay, t.wHour, t.wMinute, t.wSecond, t.wMilliseconds);
     return buffer;
 }
 
-Value JobJson(const platform::JOB_INFO_2A& j) {
+Value JobJson(const win::JOB_INFO_2A& j) {
     char status[16];
     std::snprintf(status, sizeof status, "0x%X", j.Status);
     return Value::Object()
@@ -431,18 +427,18 @@ Value JobJson(const platform::JOB_INFO_2A& j) {
 // What the running spooler lists; a stopped spooler has no list to show.
 int Jobs(Args& args) {
     std::string printer = args.Empty() ? std::string() : args.Next("printer");
-    if (!printer.empty() && !platform::sim::FindPrinter(printer)) {
+    if (!printer.empty() && !sim::FindPrinter(printer)) {
         std::cerr << "quellin-sandbox: no such printer: " << printer << "\n";
         return 1;
     }
-    if (!platform::sim::SpoolerAvailable()) {
+    if (!sim::SpoolerAvailable()) {
         std::cerr << "quellin-sandbox: the spooler is not running (1722); its jobs wait as files "
                      "in "
-                  << platform::sim::kSpoolJobFolder << "\n";
+                  << sim::kSpoolJobFolder << "\n";
         return 1;
     }
     Value jobs = Value::Array();
-    for (const platform::JOB_INFO_2A& job : platform::sim::ListJobs(printer))
+    for (const win::JOB_INFO_2A& job : sim::ListJobs(printer))
         jobs.Push(JobJson(job));
     std::cout << jobs.Dump() << "\n";
     return 0;
@@ -493,7 +489,7 @@ int Job(Args& args) {
     std::string verb = args.Next("job command");
     if (verb != "add")
         throw Usage{"unknown job command: " + verb};
-    platform::sim::JobSpec spec;
+    sim::JobSpec spec;
     spec.printer = args.Next("printer");
     bool document = false;
     while (!args.Empty()) {
@@ -519,21 +515,20 @@ int Job(Args& args) {
     }
     if (!document)
         throw Usage{"missing --document"};
-    if (!platform::sim::FindPrinter(spec.printer)) {
+    if (!sim::FindPrinter(spec.printer)) {
         std::cerr << "quellin-sandbox: no such printer: " << spec.printer << "\n";
         return 1;
     }
-    platform::DWORD id = platform::sim::AddJob(spec);
-    std::cout
-        << Value::Object().Set("id", id).Set("queued", platform::sim::SpoolerAvailable()).Dump()
-        << "\n";
+    win::DWORD id = sim::AddJob(spec);
+    std::cout << Value::Object().Set("id", id).Set("queued", sim::SpoolerAvailable()).Dump()
+              << "\n";
     return 0;
 }
 
 // Starts a program the way the program does (ShellExecuteExA, then a wait on the process).
 int RunProgram(Args& args) {
-    platform::SHELLEXECUTEINFOA info;
-    info.fMask = platform::SEE_MASK_NOCLOSEPROCESS;
+    win::SHELLEXECUTEINFOA info;
+    info.fMask = win::SEE_MASK_NOCLOSEPROCESS;
     info.lpVerb = "open";
     info.nShow = 1;
     bool wait = true;
@@ -546,25 +541,25 @@ int RunProgram(Args& args) {
         else if (option == "--no-wait")
             wait = false;
         else if (option == "--native")
-            platform::sim::SetRedirectionEnabled(false);  // as the program's redirection span does
+            sim::SetRedirectionEnabled(false);  // as the program's redirection span does
         else
             throw Usage{"unknown option: " + option};
     }
     info.lpFile = args.Next("file");
     info.lpParameters = args.Empty() ? std::string() : args.Next("parameters");
-    if (!platform::ShellExecuteExA(&info)) {
-        platform::DWORD error = platform::GetLastError();
-        std::cerr << "quellin-sandbox: " << platform::FormatSystemMessage(error) << " (" << error
+    if (!win::ShellExecuteExA(&info)) {
+        win::DWORD error = win::GetLastError();
+        std::cerr << "quellin-sandbox: " << win::FormatSystemMessage(error) << " (" << error
                   << ")\n";
         return 1;
     }
-    platform::DWORD code = 0;
+    win::DWORD code = 0;
     if (wait && info.hProcess) {
-        platform::WaitForSingleObject(info.hProcess, platform::INFINITE);
-        platform::GetExitCodeProcess(info.hProcess, &code);
+        win::WaitForSingleObject(info.hProcess, win::INFINITE);
+        win::GetExitCodeProcess(info.hProcess, &code);
     }
     if (info.hProcess)
-        platform::CloseHandle(info.hProcess);
+        win::CloseHandle(info.hProcess);
     char hex[16];
     std::snprintf(hex, sizeof hex, "0x%08X", code);
     std::cout << Value::Object().Set("exitCode", code).Set("hex", hex).Dump() << "\n";
@@ -573,7 +568,7 @@ int RunProgram(Args& args) {
 
 int Run(int argc, char** argv) {
     Args args(argc, argv);
-    std::filesystem::path root = platform::sim::DefaultSandboxRoot();
+    std::filesystem::path root = sim::DefaultSandboxRoot();
     if (args.Peek() == "--sandbox") {
         args.Next("--sandbox");
         root = args.Next("sandbox folder");
@@ -584,19 +579,19 @@ int Run(int argc, char** argv) {
         return 0;
     }
     if (command == "init") {
-        platform::sim::InitOptions options;
+        sim::InitOptions options;
         while (!args.Empty()) {
             std::string option = args.Next("option");
             if (!ApplyOption(option, args, options.config, &options.pdfPrinter))
                 throw Usage{"unknown option: " + option};
         }
-        platform::sim::InitSandbox(root, options);
+        sim::InitSandbox(root, options);
         PrintConfig();
         return 0;
     }
-    platform::sim::OpenSandbox(root);
+    sim::OpenSandbox(root);
     if (command == "config") {
-        platform::sim::Config config = platform::sim::ReadConfig();
+        sim::Config config = sim::ReadConfig();
         bool changed = false;
         while (!args.Empty()) {
             std::string option = args.Next("option");
@@ -605,14 +600,14 @@ int Run(int argc, char** argv) {
             changed = true;
         }
         if (changed)
-            platform::sim::WriteConfig(config);
+            sim::WriteConfig(config);
         PrintConfig();
         return 0;
     }
     if (command == "reg")
         return Reg(args);
     if (command == "path") {
-        std::cout << platform::sim::HostPathNative(args.Next("Windows path")).string() << "\n";
+        std::cout << sim::HostPathNative(args.Next("Windows path")).string() << "\n";
         return 0;
     }
     if (command == "printers")

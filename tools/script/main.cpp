@@ -79,9 +79,8 @@ int main(int argc, char** argv) {
     script::Runner runner(std::move(std::get<std::vector<script::Action>>(parsed)), transcript);
 #ifndef _WIN32
     // The sandbox reports each launch; on Windows the shell starts the program for real.
-    platform::sim::SetLaunchObserver([&](const std::string& verb, const std::string& file,
-                                         const std::string& parameters, const std::string&,
-                                         int show) {
+    sim::SetLaunchObserver([&](const std::string& verb, const std::string& file,
+                               const std::string& parameters, const std::string&, int show) {
         transcript.Write(script::JsonObject()
                              .Text("event", "shell")
                              .Text("verb", verb)
@@ -96,7 +95,7 @@ int main(int argc, char** argv) {
     options.onMainWindow = [&](app::TForm1& form) { runner.Start(&form, form.Handle()); };
     app::RunPrnStatus(application, options);
 #ifndef _WIN32
-    platform::sim::SetLaunchObserver({});
+    sim::SetLaunchObserver({});
 #endif
     const int code = runner.Finish();
     if (code)

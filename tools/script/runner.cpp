@@ -193,7 +193,7 @@ Runner::Runner(std::vector<Action> actions, Transcript& transcript)
       transcript_(transcript),
       ui_(
           transcript,
-          [this](platform::HWND owner) -> std::string {
+          [this](win::HWND owner) -> std::string {
               if (IsMainWindowHandle(owner))
                   return kMainForm;
               // A dialog that owns its boxes names itself by its window id.
@@ -261,7 +261,7 @@ void Runner::RunLeadingLines() {
     }
 }
 
-void Runner::Start(QWidget* mainWindow, platform::HWND handle) {
+void Runner::Start(QWidget* mainWindow, win::HWND handle) {
     mainWindow_ = mainWindow;
     handle_ = handle;
     started_ = true;

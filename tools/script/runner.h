@@ -36,13 +36,13 @@ class Runner final : public QObject {
     ~Runner() override;
 
     // The user interface to install in the program.
-    platform::UserInterface& Ui() { return ui_; }
+    win::UserInterface& Ui() { return ui_; }
 
     // Queues the answers and files that the script gives before its first action on a window:
     // they are for boxes that the program shows while it starts.
     void RunLeadingLines();
     // The main window exists; the actions start once the event loop runs.
-    void Start(QWidget* mainWindow, platform::HWND handle);
+    void Start(QWidget* mainWindow, win::HWND handle);
     // The program has ended: closes the run and returns the exit code.
     int Finish();
 
@@ -81,9 +81,7 @@ class Runner final : public QObject {
     void Teardown();
 
     QWidget* FindForm(const std::string& name) const;
-    bool IsMainWindowHandle(platform::HWND handle) const {
-        return handle != 0 && handle == handle_;
-    }
+    bool IsMainWindowHandle(win::HWND handle) const { return handle != 0 && handle == handle_; }
     void WatchWindow(QWidget* window, bool shown);
     void Watchdog();
 
@@ -93,7 +91,7 @@ class Runner final : public QObject {
     ScriptedUi ui_;
 
     QPointer<QWidget> mainWindow_;
-    platform::HWND handle_ = 0;
+    win::HWND handle_ = 0;
     std::size_t next_ = 0;
     int currentLine_ = 0;
     QTimer stepTimer_;

@@ -230,7 +230,7 @@ Action ParseLine(Line& line) {
             if (action.text) {
                 // The script is UTF-8; the program takes the path in its ANSI code page.
                 bool exact = true;
-                std::string ansi = platform::Utf8ToAnsi(*action.text, &exact);
+                std::string ansi = win::Utf8ToAnsi(*action.text, &exact);
                 if (!exact)
                     throw LineError{"the path \"" + *action.text +
                                     "\" has a character that the ANSI code page cannot hold"};
@@ -310,17 +310,17 @@ std::optional<KeyChord> ParseKey(const std::string& text) {
         if (plus == std::string::npos || plus == 0)
             break;
         std::string modifier = rest.substr(0, plus);
-        if (platform::SameName(modifier, "ctrl") || platform::SameName(modifier, "control"))
+        if (win::SameName(modifier, "ctrl") || win::SameName(modifier, "control"))
             chord.ctrl = true;
-        else if (platform::SameName(modifier, "shift"))
+        else if (win::SameName(modifier, "shift"))
             chord.shift = true;
-        else if (platform::SameName(modifier, "alt"))
+        else if (win::SameName(modifier, "alt"))
             chord.alt = true;
         else
             return std::nullopt;
         rest = rest.substr(plus + 1);
     }
-    auto found = KeyNames().find(platform::LowerAnsi(rest));
+    auto found = KeyNames().find(win::LowerAnsi(rest));
     if (found == KeyNames().end())
         return std::nullopt;
     chord.key = found->second;

@@ -11,13 +11,12 @@ namespace {
 // Enough of a box's text to tell which box it was, in the reasons' UTF-8.
 std::string Gist(const std::string& text) {
     std::string first = text.substr(0, text.find_first_of("\r\n"));
-    return platform::AnsiToUtf8(first.size() > 100 ? first.substr(0, 100) + "..." : first);
+    return win::AnsiToUtf8(first.size() > 100 ? first.substr(0, 100) + "..." : first);
 }
 
 }  // namespace
 
-ScriptedUi::ScriptedUi(Transcript& transcript,
-                       std::function<std::string(platform::HWND)> windowName,
+ScriptedUi::ScriptedUi(Transcript& transcript, std::function<std::string(win::HWND)> windowName,
                        std::function<void(const std::string&)> fail)
     : transcript_(transcript), windowName_(std::move(windowName)), fail_(std::move(fail)) {}
 
@@ -38,11 +37,11 @@ std::optional<int> ScriptedUi::FirstUnusedLine() const {
     return first;
 }
 
-int ScriptedUi::MessageBox(platform::HWND owner, const std::string& text,
-                           const std::string& caption, platform::DWORD flags) {
-    const bool yesNo = (flags & 0xF) == platform::MB_YESNO;
+int ScriptedUi::MessageBox(win::HWND owner, const std::string& text, const std::string& caption,
+                           win::DWORD flags) {
+    const bool yesNo = (flags & 0xF) == win::MB_YESNO;
     // What a box that finds no fitting answer returns: the choice that changes nothing.
-    const int refusal = yesNo ? platform::IDNO : platform::IDOK;
+    const int refusal = yesNo ? win::IDNO : win::IDOK;
     JsonObject event;
     event.Text("event", "messagebox");
     const std::string ownerName = owner != 0 && windowName_ ? windowName_(owner) : "";
@@ -52,7 +51,7 @@ int ScriptedUi::MessageBox(platform::HWND owner, const std::string& text,
         event.Null("owner");
     event.Text("caption", caption).Text("text", text);
     event.Text("buttons", yesNo ? "YESNO" : "OK");
-    event.Text("icon", (flags & 0xF0) == platform::MB_ICONERROR ? "error" : "none");
+    event.Text("icon", (flags & 0xF0) == win::MB_ICONERROR ? "error" : "none");
 
     std::string what = std::string(yesNo ? "yes/no" : "OK") + " box \"" + caption + "\"";
     if (answers_.empty()) {
@@ -72,13 +71,13 @@ int ScriptedUi::MessageBox(platform::HWND owner, const std::string& text,
     transcript_.Write(event.Text("answer", AnswerName(queued.answer)));
     switch (queued.answer) {
         case BoxAnswer::Yes:
-            return platform::IDYES;
+            return win::IDYES;
         case BoxAnswer::No:
-            return platform::IDNO;
+            return win::IDNO;
         case BoxAnswer::Ok:
             break;
     }
-    return platform::IDOK;
+    return win::IDOK;
 }
 
 void ScriptedUi::ShowError(const std::string& text) {
@@ -96,8 +95,8 @@ void ScriptedUi::ShowError(const std::string& text) {
     }
 }
 
-std::optional<std::string> ScriptedUi::FileDialog(const platform::FileDialogRequest& request) {
-    const bool save = request.kind == platform::FileDialogRequest::Kind::Save;
+std::optional<std::string> ScriptedUi::FileDialog(const win::FileDialogRequest& request) {
+    const bool save = request.kind == win::FileDialogRequest::Kind::Save;
     JsonObject event;
     event.Text("event", "filedialog").Text("kind", save ? "save" : "open");
     event.Text("title", request.title).Text("filter", request.filter);

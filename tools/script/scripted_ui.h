@@ -13,11 +13,11 @@
 
 namespace quellin::script {
 
-class ScriptedUi final : public platform::UserInterface {
+class ScriptedUi final : public win::UserInterface {
   public:
     // `windowName` names the window an owner handle belongs to (empty when none is known). `fail`
     // is called when a box or dialog finds no fitting answer; the script has failed then.
-    ScriptedUi(Transcript& transcript, std::function<std::string(platform::HWND)> windowName,
+    ScriptedUi(Transcript& transcript, std::function<std::string(win::HWND)> windowName,
                std::function<void(const std::string& reason)> fail);
 
     void QueueAnswer(BoxAnswer answer, int line);
@@ -25,10 +25,10 @@ class ScriptedUi final : public platform::UserInterface {
     // The first answer that nothing has used yet, for the end-of-script check.
     std::optional<int> FirstUnusedLine() const;
 
-    int MessageBox(platform::HWND owner, const std::string& text, const std::string& caption,
-                   platform::DWORD flags) override;
+    int MessageBox(win::HWND owner, const std::string& text, const std::string& caption,
+                   win::DWORD flags) override;
     void ShowError(const std::string& text) override;
-    std::optional<std::string> FileDialog(const platform::FileDialogRequest& request) override;
+    std::optional<std::string> FileDialog(const win::FileDialogRequest& request) override;
     // The shell event that the launch itself writes is all the user sees of it.
     void OpenUrl(const std::string&) override {}
 
@@ -43,7 +43,7 @@ class ScriptedUi final : public platform::UserInterface {
     };
 
     Transcript& transcript_;
-    std::function<std::string(platform::HWND)> windowName_;
+    std::function<std::string(win::HWND)> windowName_;
     std::function<void(const std::string&)> fail_;
     std::deque<QueuedAnswer> answers_;
     std::deque<QueuedFile> files_;

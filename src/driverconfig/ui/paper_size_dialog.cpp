@@ -33,13 +33,12 @@ QLabel* AddLabel(QWidget* parent, const char* name, const QString& caption, int 
 void ShowList(QListWidget& list, const std::vector<std::string>& items, int row) {
     bool same = list.count() == static_cast<int>(items.size());
     for (int i = 0; same && i < list.count(); ++i) {
-        same =
-            list.item(i)->text() == platform::QStringFromAnsi(items[static_cast<std::size_t>(i)]);
+        same = list.item(i)->text() == win::QStringFromAnsi(items[static_cast<std::size_t>(i)]);
     }
     if (!same) {
         list.clear();
         for (const std::string& item : items) {
-            list.addItem(platform::QStringFromAnsi(item));
+            list.addItem(win::QStringFromAnsi(item));
         }
     }
     if (row < 0) {
@@ -52,14 +51,14 @@ void ShowList(QListWidget& list, const std::vector<std::string>& items, int row)
 }
 
 void ShowText(QLineEdit& edit, const std::string& text) {
-    if (edit.text() != platform::QStringFromAnsi(text)) {
-        edit.setText(platform::QStringFromAnsi(text));
+    if (edit.text() != win::QStringFromAnsi(text)) {
+        edit.setText(win::QStringFromAnsi(text));
     }
 }
 
 }  // namespace
 
-TForm2::TForm2(PaperSettings& settings, platform::HWND owner, std::function<void()> openUpgradePage,
+TForm2::TForm2(PaperSettings& settings, win::HWND owner, std::function<void()> openUpgradePage,
                QWidget* parent)
     : QDialog(parent),
       settings_(settings),
@@ -159,10 +158,10 @@ void TForm2::CreateControls() {
     btnCancel->setGeometry(360, kRow3, 150, 34);
 
     // The catalogue's two tables, as the design keeps them.
-    Memo6 = new QPlainTextEdit(platform::QStringFromAnsi(KeywordTableText()), this);
+    Memo6 = new QPlainTextEdit(win::QStringFromAnsi(KeywordTableText()), this);
     Memo6->setObjectName("Memo6");
     Memo6->hide();
-    Memo7 = new QPlainTextEdit(platform::QStringFromAnsi(DisplayTableText()), this);
+    Memo7 = new QPlainTextEdit(win::QStringFromAnsi(DisplayTableText()), this);
     Memo7->setObjectName("Memo7");
     Memo7->hide();
 
@@ -179,11 +178,11 @@ void TForm2::CreateControls() {
             [this] { RunHandler([&] { ListBox1DblClick(); }); });
     connect(edtWidth, &QLineEdit::textChanged, this, [this](const QString& text) {
         if (!showing_)
-            state_.widthText = platform::AnsiOfQString(text);
+            state_.widthText = win::AnsiOfQString(text);
     });
     connect(edtHeight, &QLineEdit::textChanged, this, [this](const QString& text) {
         if (!showing_)
-            state_.heightText = platform::AnsiOfQString(text);
+            state_.heightText = win::AnsiOfQString(text);
     });
     connect(RadioButton2, &QRadioButton::toggled, this, [this](bool checked) {
         if (!showing_)
@@ -235,8 +234,8 @@ void TForm2::ShowState() {
     edtWidth->setEnabled(state_.customEditing);
     edtHeight->setEnabled(state_.customEditing);
     btnApply->setVisible(state_.customEditing);
-    lblARValue->setText(platform::QStringFromAnsi(state_.aspectRatio));
-    lblDefaultValue->setText(platform::QStringFromAnsi(state_.defaultName));
+    lblARValue->setText(win::QStringFromAnsi(state_.aspectRatio));
+    lblDefaultValue->setText(win::QStringFromAnsi(state_.defaultName));
     (state_.internationalUnits ? RadioButton2 : RadioButton1)->setChecked(true);
     showing_ = false;
 }
@@ -386,8 +385,8 @@ void TForm2::btnAddCustomClick() {
 }
 
 void TForm2::btnApplyClick() {
-    state_.widthText = platform::AnsiOfQString(edtWidth->text());
-    state_.heightText = platform::AnsiOfQString(edtHeight->text());
+    state_.widthText = win::AnsiOfQString(edtWidth->text());
+    state_.heightText = win::AnsiOfQString(edtHeight->text());
     ApplyCustomSize(state_, owner_);
 }
 

@@ -26,7 +26,7 @@ class TForm2 : public QDialog {
   public:
     // `settings` are the main window's: read at creation, written by "Save Settings".
     // `owner` owns the dialog's message boxes; `openUpgradePage` is the main window's.
-    TForm2(PaperSettings& settings, platform::HWND owner, std::function<void()> openUpgradePage,
+    TForm2(PaperSettings& settings, win::HWND owner, std::function<void()> openUpgradePage,
            QWidget* parent = nullptr);
 
     // Fills the lists from what the description offers and selects the default.
@@ -100,7 +100,7 @@ class TForm2 : public QDialog {
     void EndDrag(QListWidget* source, QListWidget* target);
 
     PaperSettings& settings_;
-    platform::HWND owner_;
+    win::HWND owner_;
     std::function<void()> openUpgradePage_;
     PaperSizeDialog state_;
     bool showing_ = false;

@@ -30,8 +30,8 @@ TForm4::TForm4(ResolutionPages pages, QWidget* parent) : QDialog(parent), pages_
     ShowState();
 }
 
-platform::HWND TForm4::Handle() {
-    return static_cast<platform::HWND>(winId());
+win::HWND TForm4::Handle() {
+    return static_cast<win::HWND>(winId());
 }
 
 std::array<QCheckBox*, kResolutionCount> TForm4::Boxes() const {
@@ -46,7 +46,7 @@ void TForm4::CreateControls() {
     std::array<QCheckBox**, kResolutionCount> fields = {&cb1200, &cb600, &cb400, &cb300, &cb200,
                                                         &cb180,  &cb150, &cb120, &cb100};
     for (std::size_t i = 0; i < kResolutionCount; ++i) {
-        const QString caption = platform::QStringFromAnsi(ResolutionListText(i));
+        const QString caption = win::QStringFromAnsi(ResolutionListText(i));
         auto* box = new QCheckBox(caption, GroupBox1);
         box->setObjectName("cb" + QString::number(kResolutionsByPosition[i]));
         box->setGeometry(24 + static_cast<int>(i % 3) * 140, 32 + static_cast<int>(i / 3) * 40, 124,
@@ -67,7 +67,7 @@ void TForm4::CreateControls() {
     cmbDefRes->setEditable(false);
     cmbDefRes->setGeometry(176, 189, 160, 26);
     for (std::size_t i = 0; i < kResolutionCount; ++i)
-        cmbDefRes->addItem(platform::QStringFromAnsi(ResolutionListText(i)));
+        cmbDefRes->addItem(win::QStringFromAnsi(ResolutionListText(i)));
     connect(cmbDefRes, &QComboBox::currentIndexChanged, this, [this](int index) {
         if (!showing_)
             state_.selected = index;

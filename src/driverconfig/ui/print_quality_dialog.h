@@ -24,7 +24,7 @@ class TForm4 : public QDialog {
     explicit TForm4(ResolutionPages pages, QWidget* parent = nullptr);
 
     // The dialog's own window handle, which owns its message boxes.
-    platform::HWND Handle();
+    win::HWND Handle();
 
     // Ticks and selects what the description offers.
     void Prepare(const ResolutionReading& reading);

@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/sim/sim_namespace.h"
+
 namespace quellin::platform::sim {
 
 // ---- Files -------------------------------------------------------------------------------

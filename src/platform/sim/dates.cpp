@@ -23,7 +23,7 @@ void GetLocalTime(SYSTEMTIME* out) {
     st.wSecond = static_cast<WORD>(local.tm_sec);
     st.wMilliseconds =
         static_cast<WORD>(duration_cast<milliseconds>(now.time_since_epoch()).count() % 1000);
-    std::string date = platform::sim::ReadConfig().date;
+    std::string date = sim::ReadConfig().date;
     int y = 0, m = 0, d = 0;
     if (std::sscanf(date.c_str(), "%d-%d-%d", &y, &m, &d) == 3) {
         std::tm fixed{};

@@ -19,8 +19,8 @@ thread_local DismSession t_openSession = 0;
 }  // namespace
 
 HRESULT DismInitialize(DismLogLevel, const std::string&, const std::string&) {
-    platform::sim::EnsureSandbox();
-    if (!platform::sim::TokenIsElevated())
+    sim::EnsureSandbox();
+    if (!sim::TokenIsElevated())
         return DISM_E_ELEVATION_REQUIRED;
     ++g_initialized;
     return S_OK;
@@ -54,7 +54,7 @@ HRESULT DismGetFeatureInfo(DismSession session, const std::string& featureName,
                            DismFeatureInfo* featureInfo) {
     if (session == 0 || session != t_openSession || !featureInfo)
         return DISM_E_INVALID_HANDLE;
-    std::optional<std::string> state = platform::sim::FeatureState(featureName);
+    std::optional<std::string> state = sim::FeatureState(featureName);
     if (!state)
         return DISMAPI_E_UNKNOWN_FEATURE;
     featureInfo->FeatureName = featureName;

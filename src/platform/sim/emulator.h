@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/sim/sim_namespace.h"
+
 namespace quellin::platform::sim {
 
 // The Windows command line the tool was started with. Started by hand, the tool's own

@@ -85,7 +85,7 @@ std::string FormatSystemMessage(DWORD code) {
 }
 
 BOOL CloseHandle(HANDLE handle) {
-    if (platform::sim::ReleaseObject(handle)) {
+    if (sim::ReleaseObject(handle)) {
         return true;
     }
     SetLastError(ERROR_INVALID_HANDLE);

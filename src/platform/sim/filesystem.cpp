@@ -80,7 +80,7 @@ namespace {
 
 constexpr std::uint64_t kEpochDifference = 116444736000000000ULL;
 
-struct FileObject : platform::sim::Object {
+struct FileObject : sim::Object {
     int fd = -1;
     // The folder the object was opened in, held so that deleting acts on that very folder.
     int parentFd = -1;
@@ -103,7 +103,7 @@ struct FileObject : platform::sim::Object {
     }
 };
 
-struct FindObject : platform::sim::Object {
+struct FindObject : sim::Object {
     std::vector<WIN32_FIND_DATAA> entries;
     std::size_t next = 0;
 };
@@ -147,7 +147,7 @@ bool ParentMissing(const fs::path& host) {
 
 bool Resolve(const std::string& path, fs::path* host) {
     try {
-        *host = platform::sim::HostPath(path);
+        *host = sim::HostPath(path);
         return true;
     } catch (const std::invalid_argument&) {
         SetLastError(ERROR_INVALID_NAME);
@@ -158,9 +158,8 @@ bool Resolve(const std::string& path, fs::path* host) {
 }
 
 std::optional<DWORD> StoredAttributes(const fs::path& host) {
-    std::lock_guard lock(platform::sim::db().mutex());
-    platform::sim::Statement st =
-        platform::sim::db().Prepare("SELECT attributes FROM file_attributes WHERE path = ?");
+    std::lock_guard lock(sim::db().mutex());
+    sim::Statement st = sim::db().Prepare("SELECT attributes FROM file_attributes WHERE path = ?");
     st.Bind(1, host.string());
     if (st.Step())
         return static_cast<DWORD>(st.Int(0));
@@ -168,15 +167,15 @@ std::optional<DWORD> StoredAttributes(const fs::path& host) {
 }
 
 void StoreAttributes(const fs::path& host, std::optional<DWORD> attributes) {
-    std::lock_guard lock(platform::sim::db().mutex());
+    std::lock_guard lock(sim::db().mutex());
     if (attributes) {
-        platform::sim::db()
+        sim::db()
             .Prepare("INSERT OR REPLACE INTO file_attributes(path, attributes) VALUES(?, ?)")
             .Bind(1, host.string())
             .Bind(2, *attributes)
             .Run();
     } else {
-        platform::sim::db()
+        sim::db()
             .Prepare("DELETE FROM file_attributes WHERE path = ?")
             .Bind(1, host.string())
             .Run();
@@ -185,9 +184,9 @@ void StoreAttributes(const fs::path& host, std::optional<DWORD> attributes) {
 
 bool InSandbox(const fs::path& host) {
     // Files on the host drive Z: carry no stored attributes.
-    if (!platform::sim::SandboxIsOpen())
+    if (!sim::SandboxIsOpen())
         return false;
-    std::string root = platform::sim::SandboxRoot().string();
+    std::string root = sim::SandboxRoot().string();
     std::string h = host.string();
     return h.size() > root.size() && h.compare(0, root.size(), root) == 0;
 }
@@ -211,10 +210,10 @@ fs::path RealLocation(const fs::path& host, bool followLast) {
 
 // The names below drive C: (ANSI), or nothing for a place outside it.
 std::optional<std::vector<std::string>> DriveCParts(const fs::path& real, fs::path* driveRoot) {
-    if (!platform::sim::SandboxIsOpen())
+    if (!sim::SandboxIsOpen())
         return std::nullopt;
     char buffer[PATH_MAX];
-    if (!::realpath((platform::sim::SandboxRoot() / "drive_c").c_str(), buffer))
+    if (!::realpath((sim::SandboxRoot() / "drive_c").c_str(), buffer))
         return std::nullopt;
     *driveRoot = fs::path(buffer);
     const fs::path relative = real.lexically_relative(*driveRoot);
@@ -223,7 +222,7 @@ std::optional<std::vector<std::string>> DriveCParts(const fs::path& real, fs::pa
     std::vector<std::string> parts;
     for (const fs::path& part : relative) {
         if (part != ".")
-            parts.push_back(platform::Utf8ToAnsi(part.string()));
+            parts.push_back(win::Utf8ToAnsi(part.string()));
     }
     return parts;
 }
@@ -231,16 +230,15 @@ std::optional<std::vector<std::string>> DriveCParts(const fs::path& real, fs::pa
 // How many names lead to a shared folder that `parts` lies in (ProgramData 1, Windows\Temp 2);
 // 0 when it lies in none.
 std::size_t SharedDepth(const std::vector<std::string>& parts) {
-    if (!parts.empty() && platform::SameName(parts[0], "ProgramData"))
+    if (!parts.empty() && win::SameName(parts[0], "ProgramData"))
         return 1;
-    if (parts.size() >= 2 && platform::SameName(parts[0], "Windows") &&
-        platform::SameName(parts[1], "Temp"))
+    if (parts.size() >= 2 && win::SameName(parts[0], "Windows") && win::SameName(parts[1], "Temp"))
         return 2;
     return 0;
 }
 
 std::string OwnerName() {
-    return platform::sim::ThreadIsElevated() ? "Administrators" : platform::sim::kUserName;
+    return sim::ThreadIsElevated() ? "Administrators" : sim::kUserName;
 }
 
 // The top item of a shared folder that `real` lies in, or nothing.
@@ -261,9 +259,8 @@ std::optional<fs::path> SharedTop(const fs::path& real) {
 }
 
 std::optional<std::string> StoredOwner(const fs::path& top) {
-    std::lock_guard lock(platform::sim::db().mutex());
-    platform::sim::Statement st =
-        platform::sim::db().Prepare("SELECT owner FROM file_owners WHERE path = ?");
+    std::lock_guard lock(sim::db().mutex());
+    sim::Statement st = sim::db().Prepare("SELECT owner FROM file_owners WHERE path = ?");
     st.Bind(1, top.string());
     if (st.Step())
         return st.Text(0);
@@ -273,7 +270,7 @@ std::optional<std::string> StoredOwner(const fs::path& top) {
 // Fails with ERROR_ACCESS_DENIED when the calling thread may not create, change or delete
 // what `host` names.
 bool MayChangeAt(const fs::path& real) {
-    if (platform::sim::ThreadIsElevated())
+    if (sim::ThreadIsElevated())
         return true;
     fs::path root;
     const auto parts = DriveCParts(real, &root);
@@ -287,16 +284,16 @@ bool MayChangeAt(const fs::path& real) {
         } else {
             const std::optional<std::string> owner = StoredOwner(*SharedTop(real));
             struct stat st;
-            allowed = owner ? *owner == platform::sim::kUserName
+            allowed = owner ? *owner == sim::kUserName
                             : p.size() == depth + 1 && ::lstat(real.c_str(), &st) != 0;
         }
     } else if (p.empty()) {
         allowed = false;
-    } else if (platform::SameName(p[0], "Users")) {
-        allowed = p.size() >= 2 && (platform::SameName(p[1], platform::sim::kUserName) ||
-                                    platform::SameName(p[1], "Public"));
-    } else if (platform::SameName(p[0], "Windows") ||
-               platform::SameName(p[0].substr(0, 13), "Program Files")) {
+    } else if (win::SameName(p[0], "Users")) {
+        allowed =
+            p.size() >= 2 && (win::SameName(p[1], sim::kUserName) || win::SameName(p[1], "Public"));
+    } else if (win::SameName(p[0], "Windows") ||
+               win::SameName(p[0].substr(0, 13), "Program Files")) {
         allowed = false;
     }
     if (!allowed)
@@ -305,7 +302,7 @@ bool MayChangeAt(const fs::path& real) {
 }
 
 bool MayChange(const fs::path& host, bool followLast) {
-    return platform::sim::ThreadIsElevated() || MayChangeAt(RealLocation(host, followLast));
+    return sim::ThreadIsElevated() || MayChangeAt(RealLocation(host, followLast));
 }
 
 struct OwnedFd {
@@ -334,18 +331,15 @@ void NoteOwner(const fs::path& host, bool created) {
     const std::optional<fs::path> top = SharedTop(RealLocation(host, false));
     if (!top || *top != RealLocation(host, false))
         return;
-    std::lock_guard lock(platform::sim::db().mutex());
+    std::lock_guard lock(sim::db().mutex());
     if (created) {
-        platform::sim::db()
+        sim::db()
             .Prepare("INSERT OR REPLACE INTO file_owners(path, owner) VALUES(?, ?)")
             .Bind(1, top->string())
             .Bind(2, OwnerName())
             .Run();
     } else {
-        platform::sim::db()
-            .Prepare("DELETE FROM file_owners WHERE path = ?")
-            .Bind(1, top->string())
-            .Run();
+        sim::db().Prepare("DELETE FROM file_owners WHERE path = ?").Bind(1, top->string()).Run();
     }
 }
 
@@ -457,7 +451,7 @@ BOOL SetFileAttributesA(const std::string& path, DWORD attributes) {
 }
 
 BOOL CreateDirectoryA(const std::string& path) {
-    platform::sim::BeforePath(path);
+    sim::BeforePath(path);
     fs::path host;
     if (!Resolve(path, &host))
         return false;
@@ -479,7 +473,7 @@ BOOL CreateDirectoryA(const std::string& path) {
 }
 
 BOOL RemoveDirectoryA(const std::string& path) {
-    platform::sim::BeforePath(path);
+    sim::BeforePath(path);
     fs::path host;
     if (!Resolve(path, &host))
         return false;
@@ -516,7 +510,7 @@ BOOL RemoveDirectoryA(const std::string& path) {
 }
 
 BOOL DeleteFileA(const std::string& path) {
-    platform::sim::BeforePath(path);
+    sim::BeforePath(path);
     fs::path host;
     if (!Resolve(path, &host))
         return false;
@@ -624,7 +618,7 @@ BOOL MoveFileExA(const std::string& existing, const std::string& target, DWORD f
 }
 
 HANDLE FindFirstFileA(const std::string& pattern, WIN32_FIND_DATAA* data) {
-    platform::sim::BeforePath(pattern);
+    sim::BeforePath(pattern);
     std::size_t slash = pattern.find_last_of("\\/");
     if (slash == std::string::npos || !data) {
         SetLastError(ERROR_INVALID_NAME);
@@ -646,19 +640,19 @@ HANDLE FindFirstFileA(const std::string& pattern, WIN32_FIND_DATAA* data) {
     std::vector<std::pair<std::string, std::string>> names;
     while (dirent* entry = ::readdir(dir)) {
         std::string name = entry->d_name;
-        std::string ansi = platform::Utf8ToAnsi(name);
-        if (name != "." && name != ".." && platform::sim::MatchesMask(ansi, mask))
+        std::string ansi = win::Utf8ToAnsi(name);
+        if (name != "." && name != ".." && sim::MatchesMask(ansi, mask))
             names.emplace_back(std::move(ansi), std::move(name));
     }
     ::closedir(dir);
     std::sort(names.begin(), names.end(), [](const auto& a, const auto& b) {
-        return platform::UpperAnsi(a.first) < platform::UpperAnsi(b.first);
+        return win::UpperAnsi(a.first) < win::UpperAnsi(b.first);
     });
     auto find = std::make_unique<FindObject>();
-    bool isRoot = platform::sim::ParseWindowsPath(folder).parts.empty();
+    bool isRoot = sim::ParseWindowsPath(folder).parts.empty();
     if (!isRoot) {
         for (const char* dot : {".", ".."}) {
-            if (platform::sim::MatchesMask(dot, mask) || mask == "*.*" || mask == "*") {
+            if (sim::MatchesMask(dot, mask) || mask == "*.*" || mask == "*") {
                 WIN32_FIND_DATAA d;
                 if (FillFindData(host, dot, &d))
                     find->entries.push_back(d);
@@ -677,11 +671,11 @@ HANDLE FindFirstFileA(const std::string& pattern, WIN32_FIND_DATAA* data) {
     *data = find->entries[0];
     find->next = 1;
     SetLastError(ERROR_SUCCESS);
-    return static_cast<HANDLE>(platform::sim::RegisterObject(std::move(find)));
+    return static_cast<HANDLE>(sim::RegisterObject(std::move(find)));
 }
 
 BOOL FindNextFileA(HANDLE handle, WIN32_FIND_DATAA* data) {
-    auto* find = platform::sim::Lookup<FindObject>(handle);
+    auto* find = sim::Lookup<FindObject>(handle);
     if (!find) {
         SetLastError(ERROR_INVALID_HANDLE);
         return false;
@@ -695,11 +689,11 @@ BOOL FindNextFileA(HANDLE handle, WIN32_FIND_DATAA* data) {
 }
 
 BOOL FindClose(HANDLE handle) {
-    if (!platform::sim::Lookup<FindObject>(handle)) {
+    if (!sim::Lookup<FindObject>(handle)) {
         SetLastError(ERROR_INVALID_HANDLE);
         return false;
     }
-    return platform::sim::ReleaseObject(handle);
+    return sim::ReleaseObject(handle);
 }
 
 namespace {
@@ -735,14 +729,14 @@ HANDLE OpenSpecial(const fs::path& host, DWORD access, DWORD disposition, bool l
     file->dev = st.st_dev;
     file->ino = st.st_ino;
     SetLastError(ERROR_SUCCESS);
-    return static_cast<HANDLE>(platform::sim::RegisterObject(std::move(file)));
+    return static_cast<HANDLE>(sim::RegisterObject(std::move(file)));
 }
 
 }  // namespace
 
 HANDLE CreateFileA(const std::string& path, DWORD access, DWORD, DWORD disposition,
                    DWORD flagsAndAttributes) {
-    platform::sim::BeforePath(path);
+    sim::BeforePath(path);
     fs::path host;
     if (!Resolve(path, &host))
         return INVALID_HANDLE_VALUE;
@@ -853,9 +847,9 @@ HANDLE CreateFileA(const std::string& path, DWORD access, DWORD, DWORD dispositi
     if (!exists)
         NoteOwner(host, true);
     {
-        std::lock_guard lock(platform::sim::g_failMutex);
-        for (const auto& failure : platform::sim::g_failures) {
-            if (platform::sim::MatchesMask(host.filename().string(), failure.mask)) {
+        std::lock_guard lock(sim::g_failMutex);
+        for (const auto& failure : sim::g_failures) {
+            if (sim::MatchesMask(host.filename().string(), failure.mask)) {
                 file->failAfter = true;
                 file->budget = failure.afterBytes;
             }
@@ -866,11 +860,11 @@ HANDLE CreateFileA(const std::string& path, DWORD access, DWORD, DWORD dispositi
     SetLastError(exists && (disposition == CREATE_ALWAYS || disposition == OPEN_ALWAYS)
                      ? ERROR_ALREADY_EXISTS
                      : ERROR_SUCCESS);
-    return static_cast<HANDLE>(platform::sim::RegisterObject(std::move(file)));
+    return static_cast<HANDLE>(sim::RegisterObject(std::move(file)));
 }
 
 BOOL ReadFile(HANDLE handle, void* buffer, DWORD toRead, DWORD* read) {
-    auto* file = platform::sim::Lookup<FileObject>(handle);
+    auto* file = sim::Lookup<FileObject>(handle);
     if (read)
         *read = 0;
     if (!file) {
@@ -897,7 +891,7 @@ BOOL ReadFile(HANDLE handle, void* buffer, DWORD toRead, DWORD* read) {
 }
 
 BOOL WriteFile(HANDLE handle, const void* buffer, DWORD toWrite, DWORD* written) {
-    auto* file = platform::sim::Lookup<FileObject>(handle);
+    auto* file = sim::Lookup<FileObject>(handle);
     if (written)
         *written = 0;
     if (!file) {
@@ -935,7 +929,7 @@ BOOL WriteFile(HANDLE handle, const void* buffer, DWORD toWrite, DWORD* written)
 
 BOOL SetFilePointerEx(HANDLE handle, std::int64_t distance, std::int64_t* newPosition,
                       DWORD moveMethod) {
-    auto* file = platform::sim::Lookup<FileObject>(handle);
+    auto* file = sim::Lookup<FileObject>(handle);
     if (!file) {
         SetLastError(ERROR_INVALID_HANDLE);
         return false;
@@ -954,7 +948,7 @@ BOOL SetFilePointerEx(HANDLE handle, std::int64_t distance, std::int64_t* newPos
 }
 
 BOOL GetFileSizeEx(HANDLE handle, std::int64_t* size) {
-    auto* file = platform::sim::Lookup<FileObject>(handle);
+    auto* file = sim::Lookup<FileObject>(handle);
     struct stat st;
     if (!file || ::fstat(file->fd, &st) != 0) {
         SetLastError(ERROR_INVALID_HANDLE);
@@ -965,7 +959,7 @@ BOOL GetFileSizeEx(HANDLE handle, std::int64_t* size) {
 }
 
 BOOL SetEndOfFile(HANDLE handle) {
-    auto* file = platform::sim::Lookup<FileObject>(handle);
+    auto* file = sim::Lookup<FileObject>(handle);
     if (!file) {
         SetLastError(ERROR_INVALID_HANDLE);
         return false;
@@ -979,7 +973,7 @@ BOOL SetEndOfFile(HANDLE handle) {
 }
 
 BOOL FlushFileBuffers(HANDLE handle) {
-    auto* file = platform::sim::Lookup<FileObject>(handle);
+    auto* file = sim::Lookup<FileObject>(handle);
     if (!file) {
         SetLastError(ERROR_INVALID_HANDLE);
         return false;
@@ -989,7 +983,7 @@ BOOL FlushFileBuffers(HANDLE handle) {
 }
 
 BOOL GetFileTime(HANDLE handle, FILETIME* creation, FILETIME* access, FILETIME* write) {
-    auto* file = platform::sim::Lookup<FileObject>(handle);
+    auto* file = sim::Lookup<FileObject>(handle);
     struct stat st;
     if (!file || ::fstat(file->fd, &st) != 0) {
         SetLastError(ERROR_INVALID_HANDLE);
@@ -1005,7 +999,7 @@ BOOL GetFileTime(HANDLE handle, FILETIME* creation, FILETIME* access, FILETIME* 
 }
 
 BOOL SetFileTime(HANDLE handle, const FILETIME*, const FILETIME* access, const FILETIME* write) {
-    auto* file = platform::sim::Lookup<FileObject>(handle);
+    auto* file = sim::Lookup<FileObject>(handle);
     if (!file) {
         SetLastError(ERROR_INVALID_HANDLE);
         return false;
@@ -1021,7 +1015,7 @@ BOOL SetFileTime(HANDLE handle, const FILETIME*, const FILETIME* access, const F
 }
 
 BOOL GetFileInformationByHandle(HANDLE handle, BY_HANDLE_FILE_INFORMATION* info) {
-    auto* file = platform::sim::Lookup<FileObject>(handle);
+    auto* file = sim::Lookup<FileObject>(handle);
     struct stat st;
     if (!file || !info || ::fstat(file->fd, &st) != 0) {
         SetLastError(ERROR_INVALID_HANDLE);
@@ -1044,7 +1038,7 @@ BOOL GetFileInformationByHandle(HANDLE handle, BY_HANDLE_FILE_INFORMATION* info)
 
 BOOL GetFileInformationByHandleEx(HANDLE handle, FILE_INFO_BY_HANDLE_CLASS infoClass,
                                   std::vector<FILE_ID_BOTH_DIR_INFO>* entries) {
-    auto* file = platform::sim::Lookup<FileObject>(handle);
+    auto* file = sim::Lookup<FileObject>(handle);
     if (!file) {
         SetLastError(ERROR_INVALID_HANDLE);
         return false;
@@ -1083,8 +1077,7 @@ BOOL GetFileInformationByHandleEx(HANDLE handle, FILE_INFO_BY_HANDLE_CLASS infoC
         const bool aDots = a == "." || a == "..", bDots = b == "." || b == "..";
         if (aDots != bDots)
             return aDots;
-        return platform::UpperAnsi(platform::Utf8ToAnsi(a)) <
-               platform::UpperAnsi(platform::Utf8ToAnsi(b));
+        return win::UpperAnsi(win::Utf8ToAnsi(a)) < win::UpperAnsi(win::Utf8ToAnsi(b));
     });
     for (const std::string& name : names) {
         struct stat lst;
@@ -1098,7 +1091,7 @@ BOOL GetFileInformationByHandleEx(HANDLE handle, FILE_INFO_BY_HANDLE_CLASS infoC
         info.FileAttributes = AttributesOf(fs::path(file->hostPath) / name, st, isLink);
         info.EndOfFile = S_ISREG(st.st_mode) ? static_cast<std::uint64_t>(st.st_size) : 0;
         info.FileId = static_cast<std::uint64_t>(lst.st_ino);
-        info.FileName = platform::Utf8ToAnsi(name);
+        info.FileName = win::Utf8ToAnsi(name);
         entries->push_back(std::move(info));
     }
     file->listed = entries->size();
@@ -1119,7 +1112,7 @@ bool StillAt(const FileObject& file) {
 }  // namespace
 
 BOOL SetFileInformationByHandle(HANDLE handle, const FILE_BASIC_INFO& info) {
-    auto* file = platform::sim::Lookup<FileObject>(handle);
+    auto* file = sim::Lookup<FileObject>(handle);
     if (!file) {
         SetLastError(ERROR_INVALID_HANDLE);
         return false;
@@ -1147,7 +1140,7 @@ BOOL SetFileInformationByHandle(HANDLE handle, const FILE_BASIC_INFO& info) {
 }
 
 BOOL SetFileInformationByHandle(HANDLE handle, const FILE_DISPOSITION_INFO& info) {
-    auto* file = platform::sim::Lookup<FileObject>(handle);
+    auto* file = sim::Lookup<FileObject>(handle);
     if (!file) {
         SetLastError(ERROR_INVALID_HANDLE);
         return false;
@@ -1191,7 +1184,7 @@ DWORD GetSystemWindowsDirectoryA(std::string* buffer, DWORD size) {
 }
 
 DWORD GetTempPathA(DWORD bufferLength, std::string* buffer) {
-    std::string path = std::string(platform::sim::kTempFolder) + "\\";
+    std::string path = std::string(sim::kTempFolder) + "\\";
     DWORD length = static_cast<DWORD>(path.size());
     if (bufferLength < length + 1)
         return length + 1;
@@ -1250,8 +1243,7 @@ DWORD GetTempFileNameA(const std::string& folder, const std::string& prefix, DWO
 DWORD GetEnvironmentVariableA(const std::string& name, std::string* value) {
     // The user's own variables (HKCU\Environment) come first, as Windows builds a new
     // process's environment; they may bend even "windir".
-    if (std::optional<platform::sim::reg::Value> own =
-            platform::sim::reg::GetValue("HKCU\\Environment", name);
+    if (std::optional<sim::reg::Value> own = sim::reg::GetValue("HKCU\\Environment", name);
         own && (own->type == REG_SZ || own->type == REG_EXPAND_SZ)) {
         std::string text(own->data.begin(), own->data.end());
         while (!text.empty() && text.back() == '\0')
@@ -1260,16 +1252,16 @@ DWORD GetEnvironmentVariableA(const std::string& name, std::string* value) {
             *value = text;
         return static_cast<DWORD>(text.size());
     }
-    bool x64 = platform::sim::Is64BitWindows();
+    bool x64 = sim::Is64BitWindows();
     static const char* kProfile = "C:\\Users\\User";
     std::string v;
-    std::string n = platform::LowerAnsi(name);
+    std::string n = win::LowerAnsi(name);
     if (n == "windir" || n == "systemroot")
         v = "C:\\Windows";
     else if (n == "systemdrive")
         v = "C:";
     else if (n == "temp" || n == "tmp")
-        v = platform::sim::kTempFolder;
+        v = sim::kTempFolder;
     else if (n == "userprofile")
         v = kProfile;
     else if (n == "localappdata")
@@ -1277,9 +1269,9 @@ DWORD GetEnvironmentVariableA(const std::string& name, std::string* value) {
     else if (n == "appdata")
         v = std::string(kProfile) + "\\AppData\\Roaming";
     else if (n == "username")
-        v = platform::sim::kUserName;
+        v = sim::kUserName;
     else if (n == "computername")
-        v = platform::sim::kComputerName;
+        v = sim::kComputerName;
     else if (n == "programfiles")
         v = x64 ? "C:\\Program Files (x86)" : "C:\\Program Files";
     else if (n == "processor_architecture")

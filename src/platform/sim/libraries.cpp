@@ -16,24 +16,24 @@ BOOL SimIsWow64Process(HANDLE process, BOOL* wow64) {
         SetLastError(ERROR_INVALID_HANDLE);
         return false;
     }
-    *wow64 = platform::sim::Is64BitWindows();
+    *wow64 = sim::Is64BitWindows();
     return true;
 }
 
 BOOL SimDisableRedirection(void** oldValue) {
-    if (!platform::sim::Is64BitWindows()) {
+    if (!sim::Is64BitWindows()) {
         // 32-bit Windows exports the function but has nothing to redirect.
         SetLastError(ERROR_INVALID_FUNCTION);
         return false;
     }
     if (oldValue)
-        *oldValue = reinterpret_cast<void*>(platform::sim::RedirectionEnabled() ? 1 : 2);
-    platform::sim::SetRedirectionEnabled(false);
+        *oldValue = reinterpret_cast<void*>(sim::RedirectionEnabled() ? 1 : 2);
+    sim::SetRedirectionEnabled(false);
     return true;
 }
 
 BOOL SimRevertRedirection(void* oldValue) {
-    if (!platform::sim::Is64BitWindows()) {
+    if (!sim::Is64BitWindows()) {
         SetLastError(ERROR_INVALID_FUNCTION);
         return false;
     }
@@ -42,16 +42,16 @@ BOOL SimRevertRedirection(void* oldValue) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return false;
     }
-    platform::sim::SetRedirectionEnabled(saved == 1);
+    sim::SetRedirectionEnabled(saved == 1);
     return true;
 }
 
 }  // namespace
 
 HMODULE LoadLibraryA(const std::string& name) {
-    if (platform::SameName(name, "kernel32.dll") || platform::SameName(name, "kernel32"))
+    if (win::SameName(name, "kernel32.dll") || win::SameName(name, "kernel32"))
         return kKernel32;
-    if (platform::SameName(name, "shell32.dll") || platform::SameName(name, "shell32"))
+    if (win::SameName(name, "shell32.dll") || win::SameName(name, "shell32"))
         return kShell32;
     SetLastError(ERROR_MOD_NOT_FOUND);
     return nullptr;
@@ -67,7 +67,7 @@ BOOL FreeLibrary(HMODULE module) {
 }
 
 FARPROC GetProcAddress(HMODULE module, const std::string& name) {
-    if (module == kKernel32 && !platform::sim::ReadConfig().legacyKernel) {
+    if (module == kKernel32 && !sim::ReadConfig().legacyKernel) {
         if (name == "IsWow64Process")
             return reinterpret_cast<FARPROC>(&SimIsWow64Process);
         if (name == "Wow64DisableWow64FsRedirection")

@@ -20,8 +20,7 @@ constexpr std::array<const char*, 12> kMonths = {"January",   "February", "March
 
 // The value a user may override in the Regional settings, by its registry name.
 std::optional<std::string> UserSetting(const char* name) {
-    std::optional<platform::sim::reg::Value> value =
-        platform::sim::reg::GetValue(kInternationalKey, name);
+    std::optional<sim::reg::Value> value = sim::reg::GetValue(kInternationalKey, name);
     if (!value)
         return std::nullopt;
     std::string text(value->data.begin(), value->data.end());

@@ -4,6 +4,8 @@
 #include <functional>
 #include <string>
 
+#include "platform/sim/sim_namespace.h"
+
 namespace quellin::platform::sim {
 
 using LaunchObserver =

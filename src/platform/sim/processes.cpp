@@ -49,13 +49,13 @@ struct ExitState {
     DWORD code = STILL_ACTIVE;
 };
 
-struct ProcessObject : platform::sim::Object {
+struct ProcessObject : sim::Object {
     pid_t pid = 0;
     std::shared_ptr<ExitState> state;
 };
 
 bool IsWebAddress(const std::string& file) {
-    std::string lower = platform::LowerAnsi(file.substr(0, 8));
+    std::string lower = win::LowerAnsi(file.substr(0, 8));
     return lower.rfind("http://", 0) == 0 || lower.rfind("https://", 0) == 0;
 }
 
@@ -90,7 +90,7 @@ std::optional<std::string> FindProgram(const std::string& file, const std::strin
 }
 
 std::string Marker(const std::string& windowsPath) {
-    std::ifstream in(platform::sim::HostPath(windowsPath), std::ios::binary);
+    std::ifstream in(sim::HostPath(windowsPath), std::ios::binary);
     std::string line;
     std::getline(in, line);
     return line.rfind("quellin-sim:", 0) == 0 ? line.substr(12) : std::string();
@@ -141,7 +141,7 @@ HANDLE Spawn(const fs::path& program, const std::string& parameters, bool is32Bi
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_adddup2(&actions, fds[1], kExitFd);
-    std::string console = (platform::sim::SandboxRoot() / "console.log").string();
+    std::string console = (sim::SandboxRoot() / "console.log").string();
     if (show == SW_HIDE) {
         posix_spawn_file_actions_addopen(&actions, 1, console.c_str(),
                                          O_WRONLY | O_CREAT | O_APPEND, 0644);
@@ -154,7 +154,7 @@ HANDLE Spawn(const fs::path& program, const std::string& parameters, bool is32Bi
             entry.rfind("QUELLIN_WOW64=", 0) != 0 && entry.rfind("QUELLIN_LAUNCH_ID=", 0) != 0)
             env.push_back(entry);
     }
-    env.push_back("QUELLIN_SANDBOX=" + platform::sim::SandboxRoot().string());
+    env.push_back("QUELLIN_SANDBOX=" + sim::SandboxRoot().string());
     env.push_back("QUELLIN_EXIT_FD=" + std::to_string(kExitFd));
     if (is32Bit)
         env.push_back("QUELLIN_WOW64=1");
@@ -180,7 +180,7 @@ HANDLE Spawn(const fs::path& program, const std::string& parameters, bool is32Bi
     process->pid = pid;
     process->state = std::make_shared<ExitState>();
     std::thread(Reap, pid, fds[0], process->state).detach();
-    return static_cast<HANDLE>(platform::sim::RegisterObject(std::move(process)));
+    return static_cast<HANDLE>(sim::RegisterObject(std::move(process)));
 }
 
 }  // namespace
@@ -191,7 +191,7 @@ std::string GetModuleFileNameA() {
     std::string host = n > 0 ? std::string(buffer, static_cast<std::size_t>(n)) : "/quellin";
     // The program runs from the host drive, which the sandbox names Z:.
     std::string path = "Z:";
-    for (char c : platform::Utf8ToAnsi(host))
+    for (char c : win::Utf8ToAnsi(host))
         path += c == '/' ? '\\' : c;
     return path;
 }
@@ -202,9 +202,9 @@ BOOL ShellExecuteExA(SHELLEXECUTEINFOA* info) {
         return false;
     }
     info->hProcess = nullptr;
-    const std::int64_t launch = platform::sim::LogLaunch(
-        info->lpVerb, info->lpFile, info->lpParameters, info->lpDirectory, info->nShow);
-    std::string verb = platform::LowerAnsi(info->lpVerb);
+    const std::int64_t launch = sim::LogLaunch(info->lpVerb, info->lpFile, info->lpParameters,
+                                               info->lpDirectory, info->nShow);
+    std::string verb = win::LowerAnsi(info->lpVerb);
     if (IsWebAddress(info->lpFile)) {
         if (!verb.empty() && verb != "open") {
             SetLastError(ERROR_NO_ASSOCIATION);
@@ -219,22 +219,22 @@ BOOL ShellExecuteExA(SHELLEXECUTEINFOA* info) {
     }
     std::optional<std::string> program = FindProgram(info->lpFile, info->lpDirectory);
     if (!program) {
-        platform::sim::LogLaunchStart(launch, "", false, ERROR_FILE_NOT_FOUND);
+        sim::LogLaunchStart(launch, "", false, ERROR_FILE_NOT_FOUND);
         SetLastError(ERROR_FILE_NOT_FOUND);
         return false;
     }
-    const std::string image = WindowsPathFromDialog(platform::sim::HostPath(*program).string());
-    const bool elevated = platform::sim::TokenIsElevated();
+    const std::string image = WindowsPathFromDialog(sim::HostPath(*program).string());
+    const bool elevated = sim::TokenIsElevated();
     // An elevated administrator runs "runas" at once; anyone else would meet the consent
     // prompt, which the sandbox always answers with a refusal.
     if (verb == "runas" && !elevated) {
-        platform::sim::LogLaunchStart(launch, image, false, ERROR_CANCELLED);
+        sim::LogLaunchStart(launch, image, false, ERROR_CANCELLED);
         SetLastError(ERROR_CANCELLED);
         return false;
     }
     std::string marker = Marker(*program);
-    const char* emulator = marker == "dism" || marker == "dism32" ? platform::sim::kDismEmulator
-                           : marker == "rundll32"                 ? platform::sim::kRundll32Emulator
+    const char* emulator = marker == "dism" || marker == "dism32" ? sim::kDismEmulator
+                           : marker == "rundll32"                 ? sim::kRundll32Emulator
                                                                   : nullptr;
     if (!emulator) {
         std::cerr << "quellin sandbox: " << *program << " is not one of the sandbox's programs\n";
@@ -249,10 +249,10 @@ BOOL ShellExecuteExA(SHELLEXECUTEINFOA* info) {
         return false;
     }
     // Logged before the start, so that a quick tool's exit finds its entry.
-    platform::sim::LogLaunchStart(launch, image, elevated, ERROR_SUCCESS);
+    sim::LogLaunchStart(launch, image, elevated, ERROR_SUCCESS);
     HANDLE process = Spawn(executable, info->lpParameters, marker == "dism32", info->nShow, launch);
     if (!process) {
-        platform::sim::LogLaunchStart(launch, image, elevated, GetLastError());
+        sim::LogLaunchStart(launch, image, elevated, GetLastError());
         return false;
     }
     if (info->fMask & SEE_MASK_NOCLOSEPROCESS)
@@ -286,7 +286,7 @@ std::intptr_t ShellExecuteA(HWND owner, const std::string& verb, const std::stri
 }
 
 DWORD WaitForSingleObject(HANDLE handle, DWORD milliseconds) {
-    auto* process = platform::sim::Lookup<ProcessObject>(handle);
+    auto* process = sim::Lookup<ProcessObject>(handle);
     if (!process) {
         SetLastError(ERROR_INVALID_HANDLE);
         return WAIT_FAILED;
@@ -303,7 +303,7 @@ DWORD WaitForSingleObject(HANDLE handle, DWORD milliseconds) {
 }
 
 BOOL GetExitCodeProcess(HANDLE handle, DWORD* exitCode) {
-    auto* process = platform::sim::Lookup<ProcessObject>(handle);
+    auto* process = sim::Lookup<ProcessObject>(handle);
     if (!process) {
         SetLastError(ERROR_INVALID_HANDLE);
         return false;

@@ -158,13 +158,13 @@ void SetValue(const std::string& path, const std::string& name, std::uint32_t ty
 void SetString(const std::string& path, const std::string& name, const std::string& text) {
     std::vector<std::uint8_t> data(text.begin(), text.end());
     data.push_back(0);
-    SetValue(path, name, platform::REG_SZ, data);
+    SetValue(path, name, win::REG_SZ, data);
 }
 
 void SetDword(const std::string& path, const std::string& name, std::uint32_t value) {
     std::vector<std::uint8_t> data(4);
     std::memcpy(data.data(), &value, 4);
-    SetValue(path, name, platform::REG_DWORD, data);
+    SetValue(path, name, win::REG_DWORD, data);
 }
 
 std::optional<Value> GetValue(const std::string& path, const std::string& name) {
@@ -198,19 +198,19 @@ std::vector<Value> Values(std::int64_t key) {
 
 std::string TypeName(std::uint32_t type) {
     switch (type) {
-        case platform::REG_NONE:
+        case win::REG_NONE:
             return "REG_NONE";
-        case platform::REG_SZ:
+        case win::REG_SZ:
             return "REG_SZ";
-        case platform::REG_EXPAND_SZ:
+        case win::REG_EXPAND_SZ:
             return "REG_EXPAND_SZ";
-        case platform::REG_BINARY:
+        case win::REG_BINARY:
             return "REG_BINARY";
-        case platform::REG_DWORD:
+        case win::REG_DWORD:
             return "REG_DWORD";
-        case platform::REG_MULTI_SZ:
+        case win::REG_MULTI_SZ:
             return "REG_MULTI_SZ";
-        case platform::REG_QWORD:
+        case win::REG_QWORD:
             return "REG_QWORD";
         default:
             return "REG_" + std::to_string(type);
@@ -225,16 +225,15 @@ std::string FormatData(const Value& v) {
         }
         return s;
     };
-    if ((v.type == platform::REG_SZ || v.type == platform::REG_EXPAND_SZ ||
-         v.type == platform::REG_MULTI_SZ)) {
+    if ((v.type == win::REG_SZ || v.type == win::REG_EXPAND_SZ || v.type == win::REG_MULTI_SZ)) {
         return text();
     }
-    if (v.type == platform::REG_DWORD && v.data.size() == 4) {
+    if (v.type == win::REG_DWORD && v.data.size() == 4) {
         std::uint32_t n;
         std::memcpy(&n, v.data.data(), 4);
         return std::to_string(n);
     }
-    if (v.type == platform::REG_QWORD && v.data.size() == 8) {
+    if (v.type == win::REG_QWORD && v.data.size() == 8) {
         std::uint64_t n;
         std::memcpy(&n, v.data.data(), 8);
         return std::to_string(n);
@@ -252,11 +251,11 @@ Value ParseData(const std::string& name, const std::string& typeName, const std:
     Value v{name, 0, {}};
     std::string t = UpperAnsi(typeName);
     if (t == "REG_SZ" || t == "REG_EXPAND_SZ" || t == "REG_MULTI_SZ") {
-        v.type = t == "REG_SZ"          ? platform::REG_SZ
-                 : t == "REG_EXPAND_SZ" ? platform::REG_EXPAND_SZ
-                                        : platform::REG_MULTI_SZ;
+        v.type = t == "REG_SZ"          ? win::REG_SZ
+                 : t == "REG_EXPAND_SZ" ? win::REG_EXPAND_SZ
+                                        : win::REG_MULTI_SZ;
         std::string s = text;
-        if (v.type == platform::REG_MULTI_SZ) {
+        if (v.type == win::REG_MULTI_SZ) {
             std::string out;
             for (std::size_t i = 0; i < s.size(); ++i) {
                 if (s.compare(i, 2, "\\0") == 0) {
@@ -276,13 +275,13 @@ Value ParseData(const std::string& name, const std::string& typeName, const std:
         if (used != text.size()) {
             throw std::invalid_argument("not a number: " + text);
         }
-        v.type = t == "REG_DWORD" ? platform::REG_DWORD : platform::REG_QWORD;
+        v.type = t == "REG_DWORD" ? win::REG_DWORD : win::REG_QWORD;
         std::size_t width = t == "REG_DWORD" ? 4 : 8;
         std::uint64_t u = static_cast<std::uint64_t>(n);
         v.data.resize(width);
         std::memcpy(v.data.data(), &u, width);
     } else if (t == "REG_BINARY" || t == "REG_NONE") {
-        v.type = t == "REG_BINARY" ? platform::REG_BINARY : platform::REG_NONE;
+        v.type = t == "REG_BINARY" ? win::REG_BINARY : win::REG_NONE;
         if (text.size() % 2 != 0) {
             throw std::invalid_argument("binary data needs pairs of hex digits");
         }
@@ -301,9 +300,9 @@ namespace quellin::platform {
 
 namespace {
 
-using platform::sim::reg::Value;
+using sim::reg::Value;
 
-struct KeyObject : platform::sim::Object {
+struct KeyObject : sim::Object {
     std::int64_t id = 0;
     std::string root;
     std::vector<std::string> logical;  // path below the root as the caller named it
@@ -336,12 +335,12 @@ Location Base(HKEY key) {
             loc.root = "HKEY_USERS";
             break;
         default: {
-            auto* object = platform::sim::Lookup<KeyObject>(key);
+            auto* object = sim::Lookup<KeyObject>(key);
             if (!object) {
                 loc.error = ERROR_INVALID_HANDLE;
                 return loc;
             }
-            if (!platform::sim::reg::KeyExists(object->id)) {
+            if (!sim::reg::KeyExists(object->id)) {
                 loc.error = ERROR_KEY_DELETED;
                 return loc;
             }
@@ -350,7 +349,7 @@ Location Base(HKEY key) {
             loc.sam = object->sam;
         }
     }
-    loc.rootId = platform::sim::reg::RootIdByName(loc.root);
+    loc.rootId = sim::reg::RootIdByName(loc.root);
     loc.ok = true;
     return loc;
 }
@@ -359,10 +358,9 @@ Location Base(HKEY key) {
 // unless it asks for the 64-bit view.
 std::vector<std::string> Physical(const std::string& root, std::vector<std::string> parts,
                                   REGSAM sam) {
-    if (root == "HKEY_LOCAL_MACHINE" && parts.size() >= 2 &&
-        platform::SameName(parts[0], "SOFTWARE") && !platform::SameName(parts[1], "WOW6432Node") &&
-        !platform::SameName(parts[1], "Classes") && (sam & KEY_WOW64_64KEY) == 0 &&
-        platform::sim::Is64BitWindows()) {
+    if (root == "HKEY_LOCAL_MACHINE" && parts.size() >= 2 && win::SameName(parts[0], "SOFTWARE") &&
+        !win::SameName(parts[1], "WOW6432Node") && !win::SameName(parts[1], "Classes") &&
+        (sam & KEY_WOW64_64KEY) == 0 && sim::Is64BitWindows()) {
         parts.insert(parts.begin() + 1, "WOW6432Node");
     }
     return parts;
@@ -389,7 +387,7 @@ bool WantsWrite(REGSAM sam) {
 }
 
 bool MayWrite(const std::string& root) {
-    return root != "HKEY_LOCAL_MACHINE" || platform::sim::TokenIsElevated();
+    return root != "HKEY_LOCAL_MACHINE" || sim::TokenIsElevated();
 }
 
 HKEY NewKey(std::int64_t id, const std::string& root, std::vector<std::string> logical,
@@ -399,7 +397,7 @@ HKEY NewKey(std::int64_t id, const std::string& root, std::vector<std::string> l
     object->root = root;
     object->logical = std::move(logical);
     object->sam = sam;
-    return static_cast<HKEY>(platform::sim::RegisterObject(std::move(object)));
+    return static_cast<HKEY>(sim::RegisterObject(std::move(object)));
 }
 
 LONG KeyForData(HKEY key, REGSAM need, std::int64_t* id) {
@@ -410,8 +408,7 @@ LONG KeyForData(HKEY key, REGSAM need, std::int64_t* id) {
     if ((loc.sam & need) != need) {
         return ERROR_ACCESS_DENIED;
     }
-    auto resolved =
-        platform::sim::reg::Resolve(loc.rootId, Physical(loc.root, loc.logical, loc.sam));
+    auto resolved = sim::reg::Resolve(loc.rootId, Physical(loc.root, loc.logical, loc.sam));
     if (!resolved) {
         return ERROR_KEY_DELETED;
     }
@@ -450,7 +447,7 @@ LONG RegOpenKeyExA(HKEY key, const std::string& subKey, DWORD, REGSAM sam, HKEY*
         if (!loc.ok)
             return loc.error;
         std::vector<std::string> logical = Join(loc.logical, subKey);
-        auto id = platform::sim::reg::Resolve(loc.rootId, Physical(loc.root, logical, sam));
+        auto id = sim::reg::Resolve(loc.rootId, Physical(loc.root, logical, sam));
         if (!id)
             return ERROR_FILE_NOT_FOUND;
         if (WantsWrite(sam) && !MayWrite(loc.root))
@@ -475,8 +472,8 @@ LONG RegCreateKeyExA(HKEY key, const std::string& subKey, DWORD, REGSAM sam, HKE
             return ERROR_ACCESS_DENIED;
         std::vector<std::string> logical = Join(loc.logical, subKey);
         bool created = false;
-        std::int64_t id = platform::sim::reg::ResolveCreate(
-            loc.rootId, Physical(loc.root, logical, sam), &created);
+        std::int64_t id =
+            sim::reg::ResolveCreate(loc.rootId, Physical(loc.root, logical, sam), &created);
         if (disposition)
             *disposition = created ? REG_CREATED_NEW_KEY : REG_OPENED_EXISTING_KEY;
         *result = NewKey(id, loc.root, std::move(logical), sam);
@@ -491,9 +488,9 @@ LONG RegCloseKey(HKEY key) {
         reinterpret_cast<std::uintptr_t>(key) <= 0x80000003) {
         return ERROR_SUCCESS;
     }
-    if (!platform::sim::Lookup<KeyObject>(key))
+    if (!sim::Lookup<KeyObject>(key))
         return ERROR_INVALID_HANDLE;
-    platform::sim::ReleaseObject(key);
+    sim::ReleaseObject(key);
     return ERROR_SUCCESS;
 }
 
@@ -503,7 +500,7 @@ LONG RegQueryValueExA(HKEY key, const std::string& valueName, DWORD* type, BYTE*
         std::int64_t id = 0;
         if (LONG rc = KeyForData(key, KEY_QUERY_VALUE, &id); rc != ERROR_SUCCESS)
             return rc;
-        auto value = platform::sim::reg::GetValueById(id, valueName);
+        auto value = sim::reg::GetValueById(id, valueName);
         if (!value)
             return ERROR_FILE_NOT_FOUND;
         if (type)
@@ -521,7 +518,7 @@ LONG RegSetValueExA(HKEY key, const std::string& valueName, DWORD type, const BY
         if (LONG rc = KeyForData(key, KEY_SET_VALUE, &id); rc != ERROR_SUCCESS)
             return rc;
         std::vector<std::uint8_t> bytes(data, data + (data ? dataSize : 0));
-        platform::sim::reg::SetValueById(id, valueName, type, bytes);
+        sim::reg::SetValueById(id, valueName, type, bytes);
         return ERROR_SUCCESS;
     } catch (const std::exception&) {
         return ERROR_BADDB;
@@ -533,13 +530,13 @@ LONG RegDeleteValueA(HKEY key, const std::string& valueName) {
         std::int64_t id = 0;
         if (LONG rc = KeyForData(key, KEY_SET_VALUE, &id); rc != ERROR_SUCCESS)
             return rc;
-        std::lock_guard lock(platform::sim::db().mutex());
-        platform::sim::db()
+        std::lock_guard lock(sim::db().mutex());
+        sim::db()
             .Prepare("DELETE FROM reg_values WHERE key = ? AND name = ?")
             .Bind(1, id)
             .Bind(2, valueName)
             .Run();
-        return platform::sim::db().Changes() > 0 ? ERROR_SUCCESS : ERROR_FILE_NOT_FOUND;
+        return sim::db().Changes() > 0 ? ERROR_SUCCESS : ERROR_FILE_NOT_FOUND;
     } catch (const std::exception&) {
         return ERROR_BADDB;
     }
@@ -552,13 +549,12 @@ LONG RegDeleteKeyExA(HKEY key, const std::string& subKey, REGSAM sam) {
             return loc.error;
         if (!MayWrite(loc.root))
             return ERROR_ACCESS_DENIED;
-        auto id = platform::sim::reg::Resolve(loc.rootId,
-                                              Physical(loc.root, Join(loc.logical, subKey), sam));
+        auto id = sim::reg::Resolve(loc.rootId, Physical(loc.root, Join(loc.logical, subKey), sam));
         if (!id)
             return ERROR_FILE_NOT_FOUND;
-        if (*id <= 4 || !platform::sim::reg::SubKeys(*id).empty())
+        if (*id <= 4 || !sim::reg::SubKeys(*id).empty())
             return ERROR_ACCESS_DENIED;
-        platform::sim::reg::DeleteKeyId(*id);
+        sim::reg::DeleteKeyId(*id);
         return ERROR_SUCCESS;
     } catch (const std::exception&) {
         return ERROR_BADDB;
@@ -572,14 +568,14 @@ LONG RegDeleteTreeA(HKEY key, const std::string& subKey) {
             return loc.error;
         if (!MayWrite(loc.root))
             return ERROR_ACCESS_DENIED;
-        auto id = platform::sim::reg::Resolve(
-            loc.rootId, Physical(loc.root, Join(loc.logical, subKey), loc.sam));
+        auto id =
+            sim::reg::Resolve(loc.rootId, Physical(loc.root, Join(loc.logical, subKey), loc.sam));
         if (!id)
             return ERROR_FILE_NOT_FOUND;
         if (subKey.empty() || *id <= 4) {
-            platform::sim::reg::DeleteChildren(*id);
+            sim::reg::DeleteChildren(*id);
         } else {
-            platform::sim::reg::DeleteKeyId(*id);
+            sim::reg::DeleteKeyId(*id);
         }
         return ERROR_SUCCESS;
     } catch (const std::exception&) {
@@ -592,7 +588,7 @@ LONG RegEnumKeyExA(HKEY key, DWORD index, std::string* name) {
         std::int64_t id = 0;
         if (LONG rc = KeyForData(key, KEY_ENUMERATE_SUB_KEYS, &id); rc != ERROR_SUCCESS)
             return rc;
-        std::vector<std::string> names = platform::sim::reg::SubKeys(id);
+        std::vector<std::string> names = sim::reg::SubKeys(id);
         if (index >= names.size())
             return ERROR_NO_MORE_ITEMS;
         if (name)
@@ -609,7 +605,7 @@ LONG RegEnumValueA(HKEY key, DWORD index, std::string* valueName, DWORD* type, B
         std::int64_t id = 0;
         if (LONG rc = KeyForData(key, KEY_QUERY_VALUE, &id); rc != ERROR_SUCCESS)
             return rc;
-        std::vector<Value> values = platform::sim::reg::Values(id);
+        std::vector<Value> values = sim::reg::Values(id);
         if (index >= values.size())
             return ERROR_NO_MORE_ITEMS;
         if (valueName)
@@ -687,16 +683,16 @@ void SaveTree(std::int64_t id, std::string& out) {
             PutU32(out, key.depth);
             PutBytes(out, key.name.data(), key.name.size());
         }
-        for (const Value& v : platform::sim::reg::Values(key.id)) {
+        for (const Value& v : sim::reg::Values(key.id)) {
             out += 'V';
             PutU32(out, key.depth);
             PutBytes(out, v.name.data(), v.name.size());
             PutU32(out, v.type);
             PutBytes(out, v.data.data(), v.data.size());
         }
-        const std::vector<std::string> names = platform::sim::reg::SubKeys(key.id);
+        const std::vector<std::string> names = sim::reg::SubKeys(key.id);
         for (auto name = names.rbegin(); name != names.rend(); ++name) {
-            if (auto child = platform::sim::reg::FindChild(key.id, *name))
+            if (auto child = sim::reg::FindChild(key.id, *name))
                 pending.push_back({*child, key.depth + 1, *name});
         }
     }
@@ -802,12 +798,12 @@ LONG RegSaveKeyA(HKEY key, const std::string& file) {
         std::int64_t id = 0;
         if (LONG rc = KeyForData(key, 0, &id); rc != ERROR_SUCCESS)
             return rc;
-        if (!platform::sim::PrivilegeEnabled(platform::SE_BACKUP_NAME))
+        if (!sim::PrivilegeEnabled(win::SE_BACKUP_NAME))
             return ERROR_PRIVILEGE_NOT_HELD;
         std::string payload;
         {
             // One transaction, so that another process's change can't tear the saved tree.
-            platform::sim::Transaction tx(platform::sim::db());
+            sim::Transaction tx(sim::db());
             SaveTree(id, payload);
             tx.Commit();
         }
@@ -846,7 +842,7 @@ LONG RegRestoreKeyA(HKEY key, const std::string& file, DWORD) {
         std::int64_t id = 0;
         if (LONG rc = KeyForData(key, 0, &id); rc != ERROR_SUCCESS)
             return rc;
-        if (!platform::sim::PrivilegeEnabled(platform::SE_RESTORE_NAME))
+        if (!sim::PrivilegeEnabled(win::SE_RESTORE_NAME))
             return ERROR_PRIVILEGE_NOT_HELD;
         std::string bytes;
         if (!ReadWholeFile(file, &bytes))
@@ -855,19 +851,17 @@ LONG RegRestoreKeyA(HKEY key, const std::string& file, DWORD) {
         std::vector<HiveRecord> records;
         if (LONG rc = ParseHive(bytes, &records); rc != ERROR_SUCCESS)
             return rc;
-        platform::sim::Transaction tx(platform::sim::db());
-        platform::sim::reg::DeleteChildren(id);
+        sim::Transaction tx(sim::db());
+        sim::reg::DeleteChildren(id);
         std::vector<std::int64_t> stack{id};
         for (const HiveRecord& rec : records) {
             if (rec.kind == 'K') {
                 stack.resize(rec.depth);
                 bool created = false;
-                stack.push_back(
-                    platform::sim::reg::ResolveCreate(stack.back(), {rec.name}, &created));
+                stack.push_back(sim::reg::ResolveCreate(stack.back(), {rec.name}, &created));
             } else {
-                platform::sim::reg::SetValueById(
-                    stack.back(), rec.name, rec.type,
-                    std::vector<std::uint8_t>(rec.data.begin(), rec.data.end()));
+                sim::reg::SetValueById(stack.back(), rec.name, rec.type,
+                                       std::vector<std::uint8_t>(rec.data.begin(), rec.data.end()));
             }
         }
         tx.Commit();

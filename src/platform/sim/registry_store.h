@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/sim/sim_namespace.h"
+
 namespace quellin::platform::sim::reg {
 
 struct Value {
@@ -37,7 +39,7 @@ std::string FormatData(const Value& value);
 Value ParseData(const std::string& name, const std::string& typeName, const std::string& text);
 std::string TypeName(std::uint32_t type);
 
-// Building blocks on key ids (1..4 are the roots), shared with the platform:: functions.
+// Building blocks on key ids (1..4 are the roots), shared with the win:: functions.
 std::int64_t RootIdByName(const std::string& root);  // "HKEY_LOCAL_MACHINE" -> 1
 std::optional<std::int64_t> FindChild(std::int64_t parent, const std::string& name);
 std::optional<std::int64_t> Resolve(std::int64_t root, const std::vector<std::string>& parts);

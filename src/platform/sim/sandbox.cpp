@@ -119,7 +119,7 @@ fs::path MapToHost(const std::string& windowsPath, bool applyRedirection) {
     std::vector<std::string> ansiParts = std::move(path.parts);
     path.parts.clear();
     for (const std::string& part : ansiParts) {
-        path.parts.push_back(platform::AnsiToUtf8(part));
+        path.parts.push_back(win::AnsiToUtf8(part));
     }
     // Most paths name an existing file or a new one in an existing folder; one lstat of the
     // whole path (or of its folder) then stands for the per-component checks below.
@@ -154,7 +154,7 @@ fs::path MapToHost(const std::string& windowsPath, bool applyRedirection) {
             std::string found;
             for (fs::directory_iterator it(host, ec), end; !ec && it != end; it.increment(ec)) {
                 std::string name = it->path().filename().string();
-                if (SameName(platform::Utf8ToAnsi(name), ansiParts[i])) {
+                if (SameName(win::Utf8ToAnsi(name), ansiParts[i])) {
                     found = name;
                     break;
                 }
@@ -378,14 +378,14 @@ namespace quellin::platform {
 
 std::string DialogPathFromWindows(const std::string& windowsPath) {
     try {
-        return platform::sim::HostPath(windowsPath).string();
+        return sim::HostPath(windowsPath).string();
     } catch (const std::exception&) {
         return {};
     }
 }
 
 std::string WindowsPathFromDialog(const std::string& dialogPath) {
-    std::string root = (platform::sim::SandboxRoot() / "drive_c").string();
+    std::string root = (sim::SandboxRoot() / "drive_c").string();
     std::string rest;
     std::string drive;
     if (dialogPath.compare(0, root.size(), root) == 0 &&
@@ -396,7 +396,7 @@ std::string WindowsPathFromDialog(const std::string& dialogPath) {
         drive = "Z:";
         rest = dialogPath;
     }
-    rest = platform::Utf8ToAnsi(rest);
+    rest = win::Utf8ToAnsi(rest);
     for (char& c : rest) {
         if (c == '/')
             c = '\\';

@@ -1,6 +1,6 @@
 // The simulated Windows: a folder holding drive C: as real files and, in SQLite, the registry,
 // the spooler, the services and the settings of the machine. This is the control surface that
-// tests and the sandbox tool use; the program itself only sees the platform:: functions.
+// tests and the sandbox tool use; the program itself only sees the win:: functions.
 #pragma once
 
 #include <cstdint>
@@ -8,6 +8,7 @@
 #include <string>
 
 #include "platform/sim/db.h"
+#include "platform/sim/sim_namespace.h"
 
 namespace quellin::platform::sim {
 

@@ -18,11 +18,11 @@ namespace {
 enum class TokenKind { Elevated, User };
 
 struct TokenObject : Object {
-    platform::DWORD access = 0;
+    win::DWORD access = 0;
     TokenKind kind = TokenKind::User;
     // Impersonation tokens only; Windows hands out an administrator's linked token at
     // identification level to callers without the TCB privilege, as here.
-    std::optional<platform::SECURITY_IMPERSONATION_LEVEL> level;
+    std::optional<win::SECURITY_IMPERSONATION_LEVEL> level;
 };
 
 thread_local std::optional<TokenKind> t_impersonating;
@@ -31,8 +31,8 @@ TokenKind ProcessKind() {
     return ReadConfig().user == "admin" ? TokenKind::Elevated : TokenKind::User;
 }
 
-const char* const kPrivileges[] = {platform::SE_LOAD_DRIVER_NAME, platform::SE_BACKUP_NAME,
-                                   platform::SE_RESTORE_NAME, "SeShutdownPrivilege",
+const char* const kPrivileges[] = {win::SE_LOAD_DRIVER_NAME, win::SE_BACKUP_NAME,
+                                   win::SE_RESTORE_NAME, "SeShutdownPrivilege",
                                    "SeChangeNotifyPrivilege"};
 
 std::mutex g_mutex;
@@ -41,18 +41,18 @@ std::set<std::string>& Enabled() {
     return *enabled;
 }
 
-platform::SID MakeSid(std::vector<platform::DWORD> subs) {
-    return platform::SID{platform::SECURITY_NT_AUTHORITY, std::move(subs)};
+win::SID MakeSid(std::vector<win::DWORD> subs) {
+    return win::SID{win::SECURITY_NT_AUTHORITY, std::move(subs)};
 }
 
-std::vector<platform::SID_AND_ATTRIBUTES> Groups(const std::string& user) {
-    constexpr platform::DWORD kOn = 0x7;  // mandatory, enabled by default, enabled
-    std::vector<platform::SID_AND_ATTRIBUTES> groups;
-    groups.push_back({platform::SID{{{0, 0, 0, 0, 0, 1}}, {0}}, kOn});  // Everyone
+std::vector<win::SID_AND_ATTRIBUTES> Groups(const std::string& user) {
+    constexpr win::DWORD kOn = 0x7;  // mandatory, enabled by default, enabled
+    std::vector<win::SID_AND_ATTRIBUTES> groups;
+    groups.push_back({win::SID{{{0, 0, 0, 0, 0, 1}}, {0}}, kOn});  // Everyone
     if (user == "admin" || user == "system") {
         groups.push_back({MakeSid({32, 544}), kOn | 0x8});  // Administrators, owner
     } else if (user == "filtered-admin") {
-        groups.push_back({MakeSid({32, 544}), platform::SE_GROUP_USE_FOR_DENY_ONLY});
+        groups.push_back({MakeSid({32, 544}), win::SE_GROUP_USE_FOR_DENY_ONLY});
     }
     groups.push_back({MakeSid({32, 545}), kOn});  // Users
     groups.push_back({MakeSid({4}), kOn});        // Interactive
@@ -62,10 +62,10 @@ std::vector<platform::SID_AND_ATTRIBUTES> Groups(const std::string& user) {
 
 // Byte size as Windows lays TOKEN_GROUPS out on a 32-bit system: a count, one pointer and
 // attributes pair per group, then the identifiers.
-platform::DWORD GroupsSize(const std::vector<platform::SID_AND_ATTRIBUTES>& groups) {
-    platform::DWORD size = 4;
+win::DWORD GroupsSize(const std::vector<win::SID_AND_ATTRIBUTES>& groups) {
+    win::DWORD size = 4;
     for (const auto& g : groups) {
-        size += 8 + 8 + 4 * static_cast<platform::DWORD>(g.Sid.SubAuthority.size());
+        size += 8 + 8 + 4 * static_cast<win::DWORD>(g.Sid.SubAuthority.size());
     }
     return size;
 }
@@ -102,11 +102,11 @@ namespace {
 HANDLE const kCurrentProcess = reinterpret_cast<HANDLE>(~std::uintptr_t{0});
 HANDLE const kCurrentThread = reinterpret_cast<HANDLE>(~std::uintptr_t{1});
 
-HANDLE NewToken(DWORD access, platform::sim::TokenKind kind = platform::sim::ProcessKind()) {
-    auto token = std::make_unique<platform::sim::TokenObject>();
+HANDLE NewToken(DWORD access, sim::TokenKind kind = sim::ProcessKind()) {
+    auto token = std::make_unique<sim::TokenObject>();
     token->access = access;
     token->kind = kind;
-    return static_cast<HANDLE>(platform::sim::RegisterObject(std::move(token)));
+    return static_cast<HANDLE>(sim::RegisterObject(std::move(token)));
 }
 }  // namespace
 
@@ -128,8 +128,8 @@ BOOL OpenThreadToken(HANDLE thread, DWORD access, BOOL, HANDLE* token) {
         SetLastError(ERROR_INVALID_HANDLE);
         return false;
     }
-    if (platform::sim::t_impersonating) {
-        *token = NewToken(access, *platform::sim::t_impersonating);
+    if (sim::t_impersonating) {
+        *token = NewToken(access, *sim::t_impersonating);
         SetLastError(ERROR_SUCCESS);
         return true;
     }
@@ -170,7 +170,7 @@ BOOL EqualSid(const SID* a, const SID* b) {
 
 BOOL GetTokenInformation(HANDLE token, TOKEN_INFORMATION_CLASS infoClass, TOKEN_GROUPS* info,
                          DWORD length, DWORD* returnLength) {
-    auto* object = platform::sim::Lookup<platform::sim::TokenObject>(token);
+    auto* object = sim::Lookup<sim::TokenObject>(token);
     if (!object) {
         SetLastError(ERROR_INVALID_HANDLE);
         return false;
@@ -183,11 +183,11 @@ BOOL GetTokenInformation(HANDLE token, TOKEN_INFORMATION_CLASS infoClass, TOKEN_
         SetLastError(ERROR_NOT_SUPPORTED);
         return false;
     }
-    std::string user = platform::sim::ReadConfig().user;
-    if (user == "admin" && object->kind == platform::sim::TokenKind::User)
+    std::string user = sim::ReadConfig().user;
+    if (user == "admin" && object->kind == sim::TokenKind::User)
         user = "filtered-admin";  // the filtered twin of the administrator's token
-    auto groups = platform::sim::Groups(user);
-    DWORD needed = platform::sim::GroupsSize(groups);
+    auto groups = sim::Groups(user);
+    DWORD needed = sim::GroupsSize(groups);
     if (returnLength)
         *returnLength = needed;
     if (!info || length < needed) {
@@ -201,8 +201,8 @@ BOOL GetTokenInformation(HANDLE token, TOKEN_INFORMATION_CLASS infoClass, TOKEN_
 
 namespace {
 
-platform::sim::TokenObject* QueryableToken(HANDLE token) {
-    auto* object = platform::sim::Lookup<platform::sim::TokenObject>(token);
+sim::TokenObject* QueryableToken(HANDLE token) {
+    auto* object = sim::Lookup<sim::TokenObject>(token);
     if (!object) {
         SetLastError(ERROR_INVALID_HANDLE);
     } else if ((object->access & TOKEN_QUERY) == 0) {
@@ -215,10 +215,10 @@ platform::sim::TokenObject* QueryableToken(HANDLE token) {
 // The checks of a query whose answer has a fixed size, in Windows' order: the token, the class
 // asked for (the impersonation level only of an impersonation token), then the caller's buffer.
 // The token when `size` bytes may be written to `info`.
-platform::sim::TokenObject* FixedSizeQuery(HANDLE token, TOKEN_INFORMATION_CLASS asked,
-                                           TOKEN_INFORMATION_CLASS answered, const void* info,
-                                           DWORD length, DWORD size, DWORD* returnLength) {
-    platform::sim::TokenObject* object = QueryableToken(token);
+sim::TokenObject* FixedSizeQuery(HANDLE token, TOKEN_INFORMATION_CLASS asked,
+                                 TOKEN_INFORMATION_CLASS answered, const void* info, DWORD length,
+                                 DWORD size, DWORD* returnLength) {
+    sim::TokenObject* object = QueryableToken(token);
     if (!object)
         return nullptr;
     if (asked != answered || (asked == TokenImpersonationLevel && !object->level)) {
@@ -238,41 +238,39 @@ platform::sim::TokenObject* FixedSizeQuery(HANDLE token, TOKEN_INFORMATION_CLASS
 
 BOOL GetTokenInformation(HANDLE token, TOKEN_INFORMATION_CLASS infoClass,
                          TOKEN_ELEVATION_TYPE* info, DWORD length, DWORD* returnLength) {
-    const platform::sim::TokenObject* object =
+    const sim::TokenObject* object =
         FixedSizeQuery(token, infoClass, TokenElevationType, info, length, 4, returnLength);
     if (!object)
         return false;
-    const std::string user = platform::sim::ReadConfig().user;
-    *info = user == "standard"                                   ? TokenElevationTypeDefault
-            : object->kind == platform::sim::TokenKind::Elevated ? TokenElevationTypeFull
-                                                                 : TokenElevationTypeLimited;
+    const std::string user = sim::ReadConfig().user;
+    *info = user == "standard"                         ? TokenElevationTypeDefault
+            : object->kind == sim::TokenKind::Elevated ? TokenElevationTypeFull
+                                                       : TokenElevationTypeLimited;
     SetLastError(ERROR_SUCCESS);
     return true;
 }
 
 BOOL GetTokenInformation(HANDLE token, TOKEN_INFORMATION_CLASS infoClass, TOKEN_LINKED_TOKEN* info,
                          DWORD length, DWORD* returnLength) {
-    const platform::sim::TokenObject* object = FixedSizeQuery(
-        token, infoClass, TokenLinkedToken, info, length, sizeof(void*), returnLength);
+    const sim::TokenObject* object = FixedSizeQuery(token, infoClass, TokenLinkedToken, info,
+                                                    length, sizeof(void*), returnLength);
     if (!object)
         return false;
-    if (platform::sim::ReadConfig().user == "standard") {
+    if (sim::ReadConfig().user == "standard") {
         SetLastError(ERROR_NO_SUCH_LOGON_SESSION);
         return false;
     }
-    info->LinkedToken = NewToken(TOKEN_QUERY | TOKEN_IMPERSONATE | TOKEN_DUPLICATE,
-                                 object->kind == platform::sim::TokenKind::Elevated
-                                     ? platform::sim::TokenKind::User
-                                     : platform::sim::TokenKind::Elevated);
-    platform::sim::Lookup<platform::sim::TokenObject>(info->LinkedToken)->level =
-        SecurityIdentification;
+    info->LinkedToken = NewToken(
+        TOKEN_QUERY | TOKEN_IMPERSONATE | TOKEN_DUPLICATE,
+        object->kind == sim::TokenKind::Elevated ? sim::TokenKind::User : sim::TokenKind::Elevated);
+    sim::Lookup<sim::TokenObject>(info->LinkedToken)->level = SecurityIdentification;
     SetLastError(ERROR_SUCCESS);
     return true;
 }
 
 BOOL GetTokenInformation(HANDLE token, TOKEN_INFORMATION_CLASS infoClass,
                          SECURITY_IMPERSONATION_LEVEL* info, DWORD length, DWORD* returnLength) {
-    const platform::sim::TokenObject* object =
+    const sim::TokenObject* object =
         FixedSizeQuery(token, infoClass, TokenImpersonationLevel, info, length, 4, returnLength);
     if (!object)
         return false;
@@ -283,7 +281,7 @@ BOOL GetTokenInformation(HANDLE token, TOKEN_INFORMATION_CLASS infoClass,
 
 BOOL CreateRestrictedToken(HANDLE existing, DWORD, const std::vector<SID>& sidsToDisable,
                            HANDLE* newToken) {
-    auto* object = platform::sim::Lookup<platform::sim::TokenObject>(existing);
+    auto* object = sim::Lookup<sim::TokenObject>(existing);
     if (!object || !newToken) {
         SetLastError(ERROR_INVALID_HANDLE);
         return false;
@@ -292,18 +290,17 @@ BOOL CreateRestrictedToken(HANDLE existing, DWORD, const std::vector<SID>& sidsT
         SetLastError(ERROR_ACCESS_DENIED);
         return false;
     }
-    const SID admins = platform::sim::MakeSid({32, 544});
+    const SID admins = sim::MakeSid({32, 544});
     bool dropsAdmins = false;
     for (const SID& sid : sidsToDisable)
         dropsAdmins = dropsAdmins || sid == admins;
-    *newToken =
-        NewToken(TOKEN_ALL_ACCESS_NT4, dropsAdmins ? platform::sim::TokenKind::User : object->kind);
+    *newToken = NewToken(TOKEN_ALL_ACCESS_NT4, dropsAdmins ? sim::TokenKind::User : object->kind);
     SetLastError(ERROR_SUCCESS);
     return true;
 }
 
 BOOL ImpersonateLoggedOnUser(HANDLE token) {
-    auto* object = platform::sim::Lookup<platform::sim::TokenObject>(token);
+    auto* object = sim::Lookup<sim::TokenObject>(token);
     if (!object) {
         SetLastError(ERROR_INVALID_HANDLE);
         return false;
@@ -314,18 +311,17 @@ BOOL ImpersonateLoggedOnUser(HANDLE token) {
     }
     // Taking on more rights than the process has needs privileges nobody here holds; Windows
     // then grants an identification-only impersonation, which the sandbox treats as none.
-    if (object->kind == platform::sim::TokenKind::Elevated &&
-        platform::sim::ProcessKind() != object->kind) {
-        platform::sim::t_impersonating = platform::sim::ProcessKind();
+    if (object->kind == sim::TokenKind::Elevated && sim::ProcessKind() != object->kind) {
+        sim::t_impersonating = sim::ProcessKind();
     } else {
-        platform::sim::t_impersonating = object->kind;
+        sim::t_impersonating = object->kind;
     }
     SetLastError(ERROR_SUCCESS);
     return true;
 }
 
 BOOL RevertToSelf() {
-    platform::sim::t_impersonating.reset();
+    sim::t_impersonating.reset();
     return true;
 }
 
@@ -335,7 +331,7 @@ BOOL LookupPrivilegeValueA(const std::string& systemName, const std::string& nam
         return false;
     }
     DWORD index = 0;
-    for (const char* known : platform::sim::kPrivileges) {
+    for (const char* known : sim::kPrivileges) {
         ++index;
         if (name == known) {
             if (luid)
@@ -349,7 +345,7 @@ BOOL LookupPrivilegeValueA(const std::string& systemName, const std::string& nam
 
 BOOL AdjustTokenPrivileges(HANDLE token, BOOL disableAll,
                            const std::vector<LUID_AND_ATTRIBUTES>& newState) {
-    auto* object = platform::sim::Lookup<platform::sim::TokenObject>(token);
+    auto* object = sim::Lookup<sim::TokenObject>(token);
     if (!object) {
         SetLastError(ERROR_INVALID_HANDLE);
         return false;
@@ -358,29 +354,29 @@ BOOL AdjustTokenPrivileges(HANDLE token, BOOL disableAll,
         SetLastError(ERROR_ACCESS_DENIED);
         return false;
     }
-    std::string user = platform::sim::ReadConfig().user;
-    std::lock_guard lock(platform::sim::g_mutex);
+    std::string user = sim::ReadConfig().user;
+    std::lock_guard lock(sim::g_mutex);
     if (disableAll) {
-        platform::sim::Enabled().clear();
+        sim::Enabled().clear();
         SetLastError(ERROR_SUCCESS);
         return true;
     }
     bool all = true;
     for (const auto& entry : newState) {
         DWORD index = entry.Luid.LowPart - 10;
-        if (index >= std::size(platform::sim::kPrivileges)) {
+        if (index >= std::size(sim::kPrivileges)) {
             all = false;
             continue;
         }
-        std::string name = platform::sim::kPrivileges[index];
-        if (!platform::sim::HasPrivilege(user, name)) {
+        std::string name = sim::kPrivileges[index];
+        if (!sim::HasPrivilege(user, name)) {
             all = false;
             continue;
         }
         if (entry.Attributes & SE_PRIVILEGE_ENABLED) {
-            platform::sim::Enabled().insert(name);
+            sim::Enabled().insert(name);
         } else {
-            platform::sim::Enabled().erase(name);
+            sim::Enabled().erase(name);
         }
     }
     SetLastError(all ? ERROR_SUCCESS : ERROR_NOT_ALL_ASSIGNED);
@@ -388,14 +384,14 @@ BOOL AdjustTokenPrivileges(HANDLE token, BOOL disableAll,
 }
 
 BOOL GetUserNameA(std::string* name) {
-    const std::string user = platform::sim::ReadConfig().user;
+    const std::string user = sim::ReadConfig().user;
     if (name)
         *name = user == "system" ? "SYSTEM" : user == "standard" ? "User" : "Admin";
     return true;
 }
 
 BOOL IsLocalSystemAccount() {
-    return platform::sim::ReadConfig().user == "system";
+    return sim::ReadConfig().user == "system";
 }
 
 }  // namespace quellin::platform

@@ -136,12 +136,11 @@ void Seed(const InitOptions& options) {
     const char* device = "Microsoft Print to PDF";
     std::copy(device, device + 22, devmode.begin());
     devmode[68] = 0x1;
-    reg::SetValue("HKCU\\Printers\\DevModePerUser", "Microsoft Print to PDF", platform::REG_BINARY,
+    reg::SetValue("HKCU\\Printers\\DevModePerUser", "Microsoft Print to PDF", win::REG_BINARY,
                   devmode);
-    reg::SetValue("HKCU\\Printers\\DevModes2", "Microsoft Print to PDF", platform::REG_BINARY,
+    reg::SetValue("HKCU\\Printers\\DevModes2", "Microsoft Print to PDF", win::REG_BINARY, devmode);
+    reg::SetValue("HKCU\\Printers\\DevModes2", "Microsoft XPS Document Writer", win::REG_BINARY,
                   devmode);
-    reg::SetValue("HKCU\\Printers\\DevModes2", "Microsoft XPS Document Writer",
-                  platform::REG_BINARY, devmode);
     reg::SetString("HKCU\\Printers\\Settings", "Microsoft Print to PDF", "");
     reg::SetDword("HKCU\\Printers\\Settings\\Wizard", "ConnectMRU", 0);
     reg::SetString("HKCU\\Software\\Microsoft\\Windows NT\\CurrentVersion\\Windows", "Device",

@@ -3,6 +3,7 @@
 
 #include "platform/sim/sandbox.h"
 #include "platform/sim/seed_files.h"
+#include "platform/sim/sim_namespace.h"
 
 namespace quellin::platform::sim {
 

@@ -3,6 +3,8 @@
 
 #include <string>
 
+#include "platform/sim/sim_namespace.h"
+
 namespace quellin::platform::sim {
 
 std::string SeedMergedDescription();

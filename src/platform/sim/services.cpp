@@ -52,9 +52,9 @@ bool IsHung(const std::string& name) {
 
 struct Row {
     std::string name;
-    platform::DWORD state = 0;
+    win::DWORD state = 0;
     std::int64_t since = 0, until = 0;
-    platform::DWORD hint = 0;
+    win::DWORD hint = 0;
 };
 
 std::optional<Row> ReadRow(const std::string& name) {
@@ -64,11 +64,11 @@ std::optional<Row> ReadRow(const std::string& name) {
     st.Bind(1, name);
     if (!st.Step())
         return std::nullopt;
-    return Row{st.Text(0), static_cast<platform::DWORD>(st.Int(1)), st.Int(2), st.Int(3),
-               static_cast<platform::DWORD>(st.Int(4))};
+    return Row{st.Text(0), static_cast<win::DWORD>(st.Int(1)), st.Int(2), st.Int(3),
+               static_cast<win::DWORD>(st.Int(4))};
 }
 
-void WriteRow(const Row& row, platform::DWORD checkPoint) {
+void WriteRow(const Row& row, win::DWORD checkPoint) {
     db().Prepare(
             "UPDATE services SET state = ?, pending_since = ?, pending_until = ?, wait_hint = ?, "
             "checkpoint = ? WHERE name = ?")
@@ -81,16 +81,16 @@ void WriteRow(const Row& row, platform::DWORD checkPoint) {
         .Run();
 }
 
-bool IsPending(platform::DWORD state) {
-    return state == platform::SERVICE_START_PENDING || state == platform::SERVICE_STOP_PENDING;
+bool IsPending(win::DWORD state) {
+    return state == win::SERVICE_START_PENDING || state == win::SERVICE_STOP_PENDING;
 }
 
 // Settles a pending change whose time is up. Runs inside the caller's transaction.
 Row Settle(Row row) {
     if (!IsPending(row.state) || NowMs() < row.until || IsHung(row.name))
         return row;
-    bool started = row.state == platform::SERVICE_START_PENDING;
-    row.state = started ? platform::SERVICE_RUNNING : platform::SERVICE_STOPPED;
+    bool started = row.state == win::SERVICE_START_PENDING;
+    row.state = started ? win::SERVICE_RUNNING : win::SERVICE_STOPPED;
     row.since = row.until = 0;
     row.hint = 0;
     WriteRow(row, 0);
@@ -103,41 +103,41 @@ Row Settle(Row row) {
 }
 
 // Check points rise four times over a pending change, as a service reports its progress.
-platform::DWORD CheckPointOf(const Row& row) {
+win::DWORD CheckPointOf(const Row& row) {
     if (!IsPending(row.state))
         return 0;
     if (IsHung(row.name))
         return 1;
     std::int64_t span = std::max<std::int64_t>(row.until - row.since, 1);
     std::int64_t elapsed = std::clamp<std::int64_t>(NowMs() - row.since, 0, span - 1);
-    return static_cast<platform::DWORD>(1 + elapsed * 4 / span);
+    return static_cast<win::DWORD>(1 + elapsed * 4 / span);
 }
 
 ServiceStatus StatusOf(const Row& row) {
     return ServiceStatus{row.name, row.state, CheckPointOf(row), row.hint};
 }
 
-platform::DWORD Change(const std::string& name, bool start) {
+win::DWORD Change(const std::string& name, bool start) {
     Transaction tx(db());
     EnsureServiceColumns();
     std::optional<Row> row = ReadRow(name);
     if (!row)
-        return platform::ERROR_SERVICE_DOES_NOT_EXIST;
+        return win::ERROR_SERVICE_DOES_NOT_EXIST;
     *row = Settle(*row);
-    if (start && row->state != platform::SERVICE_STOPPED)
-        return platform::ERROR_SERVICE_ALREADY_RUNNING;
-    if (!start && row->state == platform::SERVICE_STOPPED)
-        return platform::ERROR_SERVICE_NOT_ACTIVE;
+    if (start && row->state != win::SERVICE_STOPPED)
+        return win::ERROR_SERVICE_ALREADY_RUNNING;
+    if (!start && row->state == win::SERVICE_STOPPED)
+        return win::ERROR_SERVICE_NOT_ACTIVE;
     if (!start && IsPending(row->state))
-        return platform::ERROR_SERVICE_CANNOT_ACCEPT_CTRL;
+        return win::ERROR_SERVICE_CANNOT_ACCEPT_CTRL;
     ServiceTiming timing = CurrentServiceTiming();
-    row->state = start ? platform::SERVICE_START_PENDING : platform::SERVICE_STOP_PENDING;
+    row->state = start ? win::SERVICE_START_PENDING : win::SERVICE_STOP_PENDING;
     row->since = NowMs();
     row->until = row->since + (start ? timing.startPendingMs : timing.stopPendingMs);
     row->hint = start ? timing.startHintMs : timing.stopHintMs;
     WriteRow(*row, 1);
     tx.Commit();
-    return platform::ERROR_SUCCESS;
+    return win::ERROR_SUCCESS;
 }
 
 }  // namespace
@@ -160,11 +160,11 @@ std::optional<ServiceStatus> QueryService(const std::string& name) {
     return status;
 }
 
-platform::DWORD StartService(const std::string& name) {
+win::DWORD StartService(const std::string& name) {
     return Change(name, true);
 }
 
-platform::DWORD StopService(const std::string& name) {
+win::DWORD StopService(const std::string& name) {
     return Change(name, false);
 }
 
@@ -195,9 +195,9 @@ bool RemoveService(const std::string& name) {
 
 bool SpoolerAvailable() {
     std::optional<ServiceStatus> status = QueryService("spooler");
-    if (status && status->state == platform::SERVICE_RUNNING)
+    if (status && status->state == win::SERVICE_RUNNING)
         return true;
-    platform::SetLastError(platform::RPC_S_SERVER_UNAVAILABLE);
+    win::SetLastError(win::RPC_S_SERVER_UNAVAILABLE);
     return false;
 }
 
@@ -220,22 +220,22 @@ constexpr DWORD kServiceReadAccess = 0x0001 | 0x0004 | 0x0008 | 0x0080 | 0x0100 
 constexpr DWORD kServiceInterrogate = 0x0080;
 constexpr DWORD kControlInterrogate = 4;
 
-struct ManagerObject : platform::sim::Object {
+struct ManagerObject : sim::Object {
     DWORD access = 0;
 };
 
-struct ServiceObject : platform::sim::Object {
+struct ServiceObject : sim::Object {
     std::string name;
     DWORD access = 0;
 };
 
-SC_HANDLE Wrap(std::unique_ptr<platform::sim::Object> object) {
-    return static_cast<SC_HANDLE>(platform::sim::RegisterObject(std::move(object)));
+SC_HANDLE Wrap(std::unique_ptr<sim::Object> object) {
+    return static_cast<SC_HANDLE>(sim::RegisterObject(std::move(object)));
 }
 
 bool IsLocalMachine(const std::string& machine) {
     std::string bare = machine.rfind("\\\\", 0) == 0 ? machine.substr(2) : machine;
-    return bare.empty() || platform::SameName(bare, platform::sim::kComputerName) || bare == ".";
+    return bare.empty() || win::SameName(bare, sim::kComputerName) || bare == ".";
 }
 
 DWORD ExpandGeneric(DWORD access, DWORD all) {
@@ -246,7 +246,7 @@ DWORD ExpandGeneric(DWORD access, DWORD all) {
     return access;
 }
 
-void Fill(const platform::sim::ServiceStatus& s, SERVICE_STATUS* status) {
+void Fill(const sim::ServiceStatus& s, SERVICE_STATUS* status) {
     status->dwServiceType = 0x10;  // SERVICE_WIN32_OWN_PROCESS
     status->dwCurrentState = s.state;
     status->dwControlsAccepted = s.state == SERVICE_RUNNING ? 0x1 : 0;  // SERVICE_ACCEPT_STOP
@@ -257,7 +257,7 @@ void Fill(const platform::sim::ServiceStatus& s, SERVICE_STATUS* status) {
 }
 
 ServiceObject* LookupService(SC_HANDLE handle) {
-    auto* service = platform::sim::Lookup<ServiceObject>(handle);
+    auto* service = sim::Lookup<ServiceObject>(handle);
     if (!service)
         SetLastError(ERROR_INVALID_HANDLE);
     return service;
@@ -270,12 +270,12 @@ SC_HANDLE OpenSCManagerA(const std::string& machine, const std::string& database
         SetLastError(RPC_S_SERVER_UNAVAILABLE);
         return nullptr;
     }
-    if (!database.empty() && !platform::SameName(database, "ServicesActive")) {
+    if (!database.empty() && !win::SameName(database, "ServicesActive")) {
         SetLastError(1065);  // ERROR_DATABASE_DOES_NOT_EXIST
         return nullptr;
     }
     access = ExpandGeneric(access, SC_MANAGER_ALL_ACCESS);
-    if (!platform::sim::TokenIsElevated() && (access & ~kManagerReadAccess) != 0) {
+    if (!sim::TokenIsElevated() && (access & ~kManagerReadAccess) != 0) {
         SetLastError(ERROR_ACCESS_DENIED);
         return nullptr;
     }
@@ -286,7 +286,7 @@ SC_HANDLE OpenSCManagerA(const std::string& machine, const std::string& database
 }
 
 SC_HANDLE OpenServiceA(SC_HANDLE manager, const std::string& name, DWORD access) {
-    if (!platform::sim::Lookup<ManagerObject>(manager)) {
+    if (!sim::Lookup<ManagerObject>(manager)) {
         SetLastError(ERROR_INVALID_HANDLE);
         return nullptr;
     }
@@ -294,13 +294,13 @@ SC_HANDLE OpenServiceA(SC_HANDLE manager, const std::string& name, DWORD access)
         SetLastError(ERROR_INVALID_NAME);
         return nullptr;
     }
-    std::optional<platform::sim::ServiceStatus> status = platform::sim::QueryService(name);
+    std::optional<sim::ServiceStatus> status = sim::QueryService(name);
     if (!status) {
         SetLastError(ERROR_SERVICE_DOES_NOT_EXIST);
         return nullptr;
     }
     access = ExpandGeneric(access, SERVICE_ALL_ACCESS);
-    if (!platform::sim::TokenIsElevated() && (access & ~kServiceReadAccess) != 0) {
+    if (!sim::TokenIsElevated() && (access & ~kServiceReadAccess) != 0) {
         SetLastError(ERROR_ACCESS_DENIED);
         return nullptr;
     }
@@ -319,7 +319,7 @@ BOOL StartServiceA(SC_HANDLE handle) {
         SetLastError(ERROR_ACCESS_DENIED);
         return false;
     }
-    DWORD error = platform::sim::StartService(service->name);
+    DWORD error = sim::StartService(service->name);
     SetLastError(error);
     return error == ERROR_SUCCESS;
 }
@@ -345,16 +345,16 @@ BOOL ControlService(SC_HANDLE handle, DWORD control, SERVICE_STATUS* status) {
         return false;
     }
     if (control == SERVICE_CONTROL_STOP) {
-        DWORD error = platform::sim::StopService(service->name);
+        DWORD error = sim::StopService(service->name);
         if (error != ERROR_SUCCESS) {
             // Windows fills the status even when it refuses the control.
-            if (auto now = platform::sim::QueryService(service->name))
+            if (auto now = sim::QueryService(service->name))
                 Fill(*now, status);
             SetLastError(error);
             return false;
         }
     }
-    std::optional<platform::sim::ServiceStatus> now = platform::sim::QueryService(service->name);
+    std::optional<sim::ServiceStatus> now = sim::QueryService(service->name);
     if (!now) {
         SetLastError(ERROR_SERVICE_DOES_NOT_EXIST);
         return false;
@@ -380,7 +380,7 @@ BOOL QueryServiceStatus(SC_HANDLE handle, SERVICE_STATUS* status) {
         SetLastError(ERROR_INVALID_ADDRESS);
         return false;
     }
-    std::optional<platform::sim::ServiceStatus> now = platform::sim::QueryService(service->name);
+    std::optional<sim::ServiceStatus> now = sim::QueryService(service->name);
     if (!now) {
         SetLastError(ERROR_SERVICE_DOES_NOT_EXIST);
         return false;
@@ -391,12 +391,11 @@ BOOL QueryServiceStatus(SC_HANDLE handle, SERVICE_STATUS* status) {
 }
 
 BOOL CloseServiceHandle(SC_HANDLE handle) {
-    if (!platform::sim::Lookup<ManagerObject>(handle) &&
-        !platform::sim::Lookup<ServiceObject>(handle)) {
+    if (!sim::Lookup<ManagerObject>(handle) && !sim::Lookup<ServiceObject>(handle)) {
         SetLastError(ERROR_INVALID_HANDLE);
         return false;
     }
-    platform::sim::ReleaseObject(handle);
+    sim::ReleaseObject(handle);
     return true;
 }
 

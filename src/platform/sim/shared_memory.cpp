@@ -22,7 +22,7 @@ namespace quellin::platform {
 
 namespace {
 
-struct MappingObject : platform::sim::Object {
+struct MappingObject : sim::Object {
     int fd = -1;
     std::size_t size = 0;
     ~MappingObject() override {
@@ -44,7 +44,7 @@ std::string ObjectPath(const std::string& name) {
         encoded += hex[c >> 4];
         encoded += hex[c & 15];
     }
-    auto folder = platform::sim::SandboxRoot() / "objects";
+    auto folder = sim::SandboxRoot() / "objects";
     ::mkdir(folder.c_str(), 0777);
     return (folder / ("mapping-" + encoded.substr(0, 200))).string();
 }
@@ -53,7 +53,7 @@ HANDLE Wrap(int fd, std::size_t size) {
     auto mapping = std::make_unique<MappingObject>();
     mapping->fd = fd;
     mapping->size = size;
-    return static_cast<HANDLE>(platform::sim::RegisterObject(std::move(mapping)));
+    return static_cast<HANDLE>(sim::RegisterObject(std::move(mapping)));
 }
 
 }  // namespace
@@ -108,7 +108,7 @@ HANDLE OpenFileMappingA(DWORD, BOOL, const std::string& name) {
 }
 
 void* MapViewOfFile(HANDLE mapping, DWORD, DWORD offsetHigh, DWORD offsetLow, std::size_t bytes) {
-    auto* object = platform::sim::Lookup<MappingObject>(mapping);
+    auto* object = sim::Lookup<MappingObject>(mapping);
     if (!object) {
         SetLastError(ERROR_INVALID_HANDLE);
         return nullptr;
@@ -149,7 +149,7 @@ BOOL UnmapViewOfFile(const void* view) {
 // processes do, and a process that ends releases what it held, as Windows abandons it.
 namespace {
 
-struct MutexObject : platform::sim::Object {
+struct MutexObject : sim::Object {
     int fd = -1;
     bool owned = false;
     ~MutexObject() override {
@@ -173,11 +173,11 @@ HANDLE CreateMutexA(const std::string& name) {
     auto mutex = std::make_unique<MutexObject>();
     mutex->fd = fd;
     SetLastError(ERROR_SUCCESS);
-    return static_cast<HANDLE>(platform::sim::RegisterObject(std::move(mutex)));
+    return static_cast<HANDLE>(sim::RegisterObject(std::move(mutex)));
 }
 
 DWORD WaitForMutex(HANDLE handle, DWORD milliseconds) {
-    auto* mutex = platform::sim::Lookup<MutexObject>(handle);
+    auto* mutex = sim::Lookup<MutexObject>(handle);
     if (!mutex) {
         SetLastError(ERROR_INVALID_HANDLE);
         return WAIT_FAILED;
@@ -198,7 +198,7 @@ DWORD WaitForMutex(HANDLE handle, DWORD milliseconds) {
 }
 
 BOOL ReleaseMutex(HANDLE handle) {
-    auto* mutex = platform::sim::Lookup<MutexObject>(handle);
+    auto* mutex = sim::Lookup<MutexObject>(handle);
     if (!mutex || !mutex->owned) {
         SetLastError(mutex ? ERROR_NOT_OWNER : ERROR_INVALID_HANDLE);
         return false;

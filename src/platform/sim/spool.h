@@ -1,6 +1,6 @@
 // The simulated service control manager and print spooler as the sandbox itself drives them:
 // the sandbox tool, the emulated system tools and tests use these; the program only sees the
-// platform:: functions. All state lives in the sandbox database, so every process of a sandbox sees
+// win:: functions. All state lives in the sandbox database, so every process of a sandbox sees
 // the same services, printers and jobs.
 #pragma once
 
@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "platform/sim/control.h"
+#include "platform/sim/sim_namespace.h"
 #include "platform/spooler.h"
 #include "platform/types.h"
 
@@ -19,9 +20,9 @@ namespace quellin::platform::sim {
 
 struct ServiceStatus {
     std::string name;  // as installed ("Spooler")
-    platform::DWORD state = 0;
-    platform::DWORD checkPoint = 0;
-    platform::DWORD waitHint = 0;
+    win::DWORD state = 0;
+    win::DWORD checkPoint = 0;
+    win::DWORD waitHint = 0;
 };
 
 // The service's status now. A pending state ends lazily, on the first look after its time is
@@ -31,8 +32,8 @@ std::optional<ServiceStatus> QueryService(const std::string& name);
 // Asks a service to start or stop. Returns ERROR_SUCCESS, ERROR_SERVICE_DOES_NOT_EXIST,
 // ERROR_SERVICE_ALREADY_RUNNING (start while not stopped), ERROR_SERVICE_NOT_ACTIVE (stop while
 // stopped) or ERROR_SERVICE_CANNOT_ACCEPT_CTRL (stop while a change is pending).
-platform::DWORD StartService(const std::string& name);
-platform::DWORD StopService(const std::string& name);
+win::DWORD StartService(const std::string& name);
+win::DWORD StopService(const std::string& name);
 
 // How long each change stays pending and the wait hint reported meanwhile, per the sandbox's
 // service timing.
@@ -57,15 +58,14 @@ std::optional<std::string> FindPrinter(const std::string& name);
 
 // The spooler's jobs, of one printer or (empty name) of all, in queue order. Only meaningful
 // while the spooler runs.
-std::vector<platform::JOB_INFO_2A> ListJobs(const std::string& printer);
+std::vector<win::JOB_INFO_2A> ListJobs(const std::string& printer);
 
 // The user's default printer as Windows keeps it: the name before the first comma of HKCU
 // "Software\Microsoft\Windows NT\CurrentVersion\Windows" "Device" ("name,winspool,port").
 std::optional<std::string> DefaultPrinter();
 
 // SetJobA's commands on a job of `printer`; sets the last error as SetJobA does.
-platform::BOOL ControlJob(const std::string& printer, platform::DWORD jobId,
-                          platform::DWORD command);
+win::BOOL ControlJob(const std::string& printer, win::DWORD jobId, win::DWORD command);
 
 // Removes every version of a driver in every environment; false when none was installed.
 bool RemoveDriver(const std::string& name);

@@ -36,9 +36,9 @@ constexpr const char* kWindowsKey =
     "HKCU\\Software\\Microsoft\\Windows NT\\CurrentVersion\\Windows";
 
 struct JobRow {
-    platform::DWORD id = 0;
+    win::DWORD id = 0;
     std::string printer, machine, owner, document, datatype = "RAW";
-    platform::DWORD status = 0, priority = 1, pages = 0, pagesPrinted = 0, size = 0;
+    win::DWORD status = 0, priority = 1, pages = 0, pagesPrinted = 0, size = 0;
     std::int64_t submittedMs = 0;
 };
 
@@ -46,16 +46,16 @@ fs::path JobFolder() {
     return HostPathNative(kSpoolJobFolder);
 }
 
-std::string JobFileStem(platform::DWORD id) {
+std::string JobFileStem(win::DWORD id) {
     char name[16];
     std::snprintf(name, sizeof name, "%05u", id);
     return name;
 }
 
-fs::path ShadowPath(platform::DWORD id) {
+fs::path ShadowPath(win::DWORD id) {
     return JobFolder() / (JobFileStem(id) + ".SHD");
 }
-fs::path SpoolPath(platform::DWORD id) {
+fs::path SpoolPath(win::DWORD id) {
     return JobFolder() / (JobFileStem(id) + ".SPL");
 }
 
@@ -117,7 +117,7 @@ std::optional<JobRow> ReadShadow(const fs::path& path) {
     try {
         JobRow job;
         auto number = [&](const char* key) {
-            return static_cast<platform::DWORD>(std::stoul(fields.at(key)));
+            return static_cast<win::DWORD>(std::stoul(fields.at(key)));
         };
         job.id = number("JobId");
         job.printer = fields.at("Printer");
@@ -137,7 +137,7 @@ std::optional<JobRow> ReadShadow(const fs::path& path) {
     }
 }
 
-void RemoveJobFiles(platform::DWORD id) {
+void RemoveJobFiles(win::DWORD id) {
     std::error_code ec;
     fs::remove(ShadowPath(id), ec);
     fs::remove(SpoolPath(id), ec);
@@ -174,17 +174,17 @@ std::vector<JobRow> SelectJobs(const std::string& where, const std::string& arg)
     std::vector<JobRow> jobs;
     while (st.Step()) {
         JobRow job;
-        job.id = static_cast<platform::DWORD>(st.Int(0));
+        job.id = static_cast<win::DWORD>(st.Int(0));
         job.printer = st.Text(1);
         job.machine = st.Text(2);
         job.owner = st.Text(3);
         job.document = st.Text(4);
         job.datatype = st.Text(5);
-        job.status = static_cast<platform::DWORD>(st.Int(6));
-        job.priority = static_cast<platform::DWORD>(st.Int(7));
-        job.pages = static_cast<platform::DWORD>(st.Int(8));
-        job.pagesPrinted = static_cast<platform::DWORD>(st.Int(9));
-        job.size = static_cast<platform::DWORD>(st.Int(10));
+        job.status = static_cast<win::DWORD>(st.Int(6));
+        job.priority = static_cast<win::DWORD>(st.Int(7));
+        job.pages = static_cast<win::DWORD>(st.Int(8));
+        job.pagesPrinted = static_cast<win::DWORD>(st.Int(9));
+        job.size = static_cast<win::DWORD>(st.Int(10));
         job.submittedMs = st.Int(11);
         jobs.push_back(std::move(job));
     }
@@ -198,8 +198,8 @@ std::string DriverOf(const std::string& printer) {
     return st.Step() ? st.Text(0) : std::string();
 }
 
-std::vector<platform::DWORD> ShadowIdsOnDisk() {
-    std::vector<platform::DWORD> ids;
+std::vector<win::DWORD> ShadowIdsOnDisk() {
+    std::vector<win::DWORD> ids;
     std::error_code ec;
     for (fs::directory_iterator it(JobFolder(), ec), end; !ec && it != end; it.increment(ec)) {
         std::string name = it->path().filename().string();
@@ -217,25 +217,24 @@ std::string MachineName(const std::string& given) {
     return machine.rfind("\\\\", 0) == 0 ? machine : "\\\\" + machine;
 }
 
-platform::SYSTEMTIME ToSystemTime(std::int64_t ms) {
+win::SYSTEMTIME ToSystemTime(std::int64_t ms) {
     std::time_t seconds = static_cast<std::time_t>(ms / 1000);
     std::tm tm{};
     gmtime_r(&seconds, &tm);
-    platform::SYSTEMTIME st;
-    st.wYear = static_cast<platform::WORD>(tm.tm_year + 1900);
-    st.wMonth = static_cast<platform::WORD>(tm.tm_mon + 1);
-    st.wDayOfWeek = static_cast<platform::WORD>(tm.tm_wday);
-    st.wDay = static_cast<platform::WORD>(tm.tm_mday);
-    st.wHour = static_cast<platform::WORD>(tm.tm_hour);
-    st.wMinute = static_cast<platform::WORD>(tm.tm_min);
-    st.wSecond = static_cast<platform::WORD>(tm.tm_sec);
-    st.wMilliseconds = static_cast<platform::WORD>(ms % 1000);
+    win::SYSTEMTIME st;
+    st.wYear = static_cast<win::WORD>(tm.tm_year + 1900);
+    st.wMonth = static_cast<win::WORD>(tm.tm_mon + 1);
+    st.wDayOfWeek = static_cast<win::WORD>(tm.tm_wday);
+    st.wDay = static_cast<win::WORD>(tm.tm_mday);
+    st.wHour = static_cast<win::WORD>(tm.tm_hour);
+    st.wMinute = static_cast<win::WORD>(tm.tm_min);
+    st.wSecond = static_cast<win::WORD>(tm.tm_sec);
+    st.wMilliseconds = static_cast<win::WORD>(ms % 1000);
     return st;
 }
 
-platform::JOB_INFO_2A ToJobInfo(const JobRow& job, platform::DWORD position,
-                                const std::string& driver) {
-    platform::JOB_INFO_2A info;
+win::JOB_INFO_2A ToJobInfo(const JobRow& job, win::DWORD position, const std::string& driver) {
+    win::JOB_INFO_2A info;
     info.JobId = job.id;
     info.pPrinterName = job.printer;
     info.pMachineName = job.machine;
@@ -295,7 +294,7 @@ void ReloadSpoolFolder() {
         std::optional<JobRow> job = ReadShadow(shadow);
         std::optional<std::string> printer = job ? FindPrinter(job->printer) : std::nullopt;
         bool complete = job && fs::exists(SpoolPath(job->id), ec);
-        if (!job || !printer || !complete || (job->status & platform::JOB_STATUS_DELETING)) {
+        if (!job || !printer || !complete || (job->status & win::JOB_STATUS_DELETING)) {
             if (job)
                 RemoveJobFiles(job->id);
             else
@@ -303,12 +302,12 @@ void ReloadSpoolFolder() {
             continue;
         }
         job->printer = *printer;
-        job->status &= ~platform::JOB_STATUS_PRINTING;  // requeued, as after a restart
+        job->status &= ~win::JOB_STATUS_PRINTING;  // requeued, as after a restart
         InsertJob(*job);
     }
 }
 
-platform::DWORD AddJob(const JobSpec& spec) {
+win::DWORD AddJob(const JobSpec& spec) {
     Transaction tx(db());
     EnsureJobTable();
     std::optional<std::string> printer = FindPrinter(spec.printer);
@@ -321,10 +320,10 @@ platform::DWORD AddJob(const JobSpec& spec) {
         if (st.Step())
             last = std::max<std::int64_t>(last, std::stoll(st.Text(0)));
     }
-    for (platform::DWORD id : ShadowIdsOnDisk())
+    for (win::DWORD id : ShadowIdsOnDisk())
         last = std::max<std::int64_t>(last, id);
     JobRow job;
-    job.id = static_cast<platform::DWORD>(last + 1);
+    job.id = static_cast<win::DWORD>(last + 1);
     job.printer = *printer;
     job.machine = MachineName(spec.machine);
     job.owner = spec.owner;
@@ -343,22 +342,22 @@ platform::DWORD AddJob(const JobSpec& spec) {
     { std::ofstream data(SpoolPath(job.id), std::ios::binary | std::ios::trunc); }
     fs::resize_file(SpoolPath(job.id), spec.size);
     std::optional<ServiceStatus> spooler = QueryService("spooler");
-    if (spooler && spooler->state == platform::SERVICE_RUNNING)
+    if (spooler && spooler->state == win::SERVICE_RUNNING)
         InsertJob(job);
     tx.Commit();
     return job.id;
 }
 
-std::vector<platform::JOB_INFO_2A> ListJobs(const std::string& printer) {
+std::vector<win::JOB_INFO_2A> ListJobs(const std::string& printer) {
     std::vector<JobRow> rows =
         printer.empty() ? SelectJobs("", "") : SelectJobs("WHERE printer = ?", printer);
     // Position and driver per printer, each looked up once per listing.
     struct PrinterState {
-        platform::DWORD position = 0;
+        win::DWORD position = 0;
         std::string driver;
     };
     std::map<std::string, PrinterState> printers;
-    std::vector<platform::JOB_INFO_2A> jobs;
+    std::vector<win::JOB_INFO_2A> jobs;
     jobs.reserve(rows.size());
     for (const JobRow& row : rows) {
         auto [it, added] = printers.try_emplace(LowerAnsi(row.printer));
@@ -410,7 +409,7 @@ bool AddPrinter(const std::string& name, const std::string& port, const std::str
         .Bind(2, port)
         .Bind(3, driver)
         .Bind(4, attributes)
-        .Bind(5, (attributes & platform::PRINTER_ATTRIBUTE_SHARED) ? name : std::string())
+        .Bind(5, (attributes & win::PRINTER_ATTRIBUTE_SHARED) ? name : std::string())
         .Run();
     std::string key = std::string(kPrintersKey) + "\\" + name;
     reg::SetString(key, "Name", name);
@@ -497,48 +496,47 @@ void ListJobsDirectly(const std::vector<ListedJob>& jobs) {
 }
 
 // SetJobA's commands on a job of `printer`, as the running spooler applies them.
-platform::BOOL ControlJob(const std::string& printer, platform::DWORD jobId,
-                          platform::DWORD command) {
+win::BOOL ControlJob(const std::string& printer, win::DWORD jobId, win::DWORD command) {
     Transaction tx(db());
     std::vector<JobRow> found = SelectJobs("WHERE id = " + std::to_string(jobId), "");
     if (found.empty() || !SameName(found[0].printer, printer)) {
-        platform::SetLastError(platform::ERROR_INVALID_PARAMETER);
+        win::SetLastError(win::ERROR_INVALID_PARAMETER);
         return false;
     }
     JobRow job = found[0];
     // Administrators manage every document; others only their own.
     if (!TokenIsElevated() && !SameName(job.owner, kUserName)) {
-        platform::SetLastError(platform::ERROR_ACCESS_DENIED);
+        win::SetLastError(win::ERROR_ACCESS_DENIED);
         return false;
     }
     switch (command) {
-        case platform::JOB_CONTROL_PAUSE:
-            job.status |= platform::JOB_STATUS_PAUSED;
+        case win::JOB_CONTROL_PAUSE:
+            job.status |= win::JOB_STATUS_PAUSED;
             break;
-        case platform::JOB_CONTROL_RESUME:
-            job.status &= ~platform::JOB_STATUS_PAUSED;
+        case win::JOB_CONTROL_RESUME:
+            job.status &= ~win::JOB_STATUS_PAUSED;
             break;
-        case platform::JOB_CONTROL_RESTART:
-            job.status |= platform::JOB_STATUS_RESTART;
-            job.status &= ~(platform::JOB_STATUS_PRINTED | platform::JOB_STATUS_COMPLETE);
+        case win::JOB_CONTROL_RESTART:
+            job.status |= win::JOB_STATUS_RESTART;
+            job.status &= ~(win::JOB_STATUS_PRINTED | win::JOB_STATUS_COMPLETE);
             job.pagesPrinted = 0;
             break;
         default:  // cancel, delete
-            if ((job.status & platform::JOB_STATUS_PRINTING) == 0) {
+            if ((job.status & win::JOB_STATUS_PRINTING) == 0) {
                 RemoveJobFiles(job.id);
                 db().Prepare("DELETE FROM jobs WHERE id = ?").Bind(1, job.id).Run();
                 tx.Commit();
-                platform::SetLastError(platform::ERROR_SUCCESS);
+                win::SetLastError(win::ERROR_SUCCESS);
                 return true;
             }
             // A job on its port waits there until the port lets go; a restart drops it.
-            job.status |= platform::JOB_STATUS_DELETING;
+            job.status |= win::JOB_STATUS_DELETING;
             break;
     }
     InsertJob(job);
     WriteShadow(job);
     tx.Commit();
-    platform::SetLastError(platform::ERROR_SUCCESS);
+    win::SetLastError(win::ERROR_SUCCESS);
     return true;
 }
 
@@ -592,7 +590,7 @@ constexpr DWORD kWriteOwner = 0x80000;
 constexpr DWORD DPD_DELETE_SPECIFIC_VERSION = 0x2;
 constexpr DWORD DPD_DELETE_ALL_FILES = 0x4;
 
-struct PrinterObject : platform::sim::Object {
+struct PrinterObject : sim::Object {
     std::string printer;  // canonical name; empty for the print server itself
     DWORD access = 0;
     std::int64_t generation = 0;
@@ -624,8 +622,7 @@ DWORD JobSize(const JOB_INFO_2A& j) {
 }
 
 bool IsLocalServer(const std::string& name) {
-    return name.empty() ||
-           platform::SameName(name, std::string("\\\\") + platform::sim::kComputerName);
+    return name.empty() || win::SameName(name, std::string("\\\\") + sim::kComputerName);
 }
 
 bool CheckServer(const std::string& name) {
@@ -637,20 +634,20 @@ bool CheckServer(const std::string& name) {
 
 // The printer a live handle names, or null with the error Windows gives.
 PrinterObject* LookupPrinter(HANDLE handle, bool needPrinter) {
-    auto* printer = platform::sim::Lookup<PrinterObject>(handle);
+    auto* printer = sim::Lookup<PrinterObject>(handle);
     if (!printer) {
         SetLastError(ERROR_INVALID_HANDLE);
         return nullptr;
     }
-    if (!platform::sim::SpoolerAvailable())
+    if (!sim::SpoolerAvailable())
         return nullptr;
-    if (printer->generation != platform::sim::SpoolerGeneration() ||
+    if (printer->generation != sim::SpoolerGeneration() ||
         (needPrinter && printer->printer.empty())) {
         // A handle from before the spooler's restart no longer reaches it.
         SetLastError(ERROR_INVALID_HANDLE);
         return nullptr;
     }
-    if (needPrinter && !platform::sim::FindPrinter(printer->printer)) {
+    if (needPrinter && !sim::FindPrinter(printer->printer)) {
         SetLastError(ERROR_INVALID_PRINTER_NAME);
         return nullptr;
     }
@@ -658,7 +655,7 @@ PrinterObject* LookupPrinter(HANDLE handle, bool needPrinter) {
 }
 
 std::string NativeEnvironment() {
-    return platform::sim::Is64BitWindows() ? "Windows x64" : "Windows NT x86";
+    return sim::Is64BitWindows() ? "Windows x64" : "Windows NT x86";
 }
 
 // The second half of every enumeration: report the size needed, refuse a short buffer, and
@@ -702,13 +699,13 @@ BOOL EnumPrintersA(DWORD flags, const std::string& name, DWORD level,
     }
     if (!CheckServer(name))
         return false;
-    if (!platform::sim::SpoolerAvailable())
+    if (!sim::SpoolerAvailable())
         return false;
     std::vector<PRINTER_INFO_A> found;
     {
-        std::lock_guard lock(platform::sim::db().mutex());
-        platform::sim::EnsureJobTable();
-        platform::sim::Statement st = platform::sim::db().Prepare(
+        std::lock_guard lock(sim::db().mutex());
+        sim::EnsureJobTable();
+        sim::Statement st = sim::db().Prepare(
             "SELECT p.name, p.port, p.driver, p.attributes, p.share, p.comment, p.location, "
             "(SELECT COUNT(*) FROM jobs j WHERE j.printer = p.name) FROM printers p ORDER BY p.id");
         while (st.Step()) {
@@ -747,7 +744,7 @@ BOOL OpenPrinterA(const std::string& name, HANDLE* handle, const PRINTER_DEFAULT
         return false;
     }
     *handle = nullptr;
-    if (!platform::sim::SpoolerAvailable())
+    if (!sim::SpoolerAvailable())
         return false;
     DWORD access =
         defaults && defaults->DesiredAccess ? defaults->DesiredAccess : PRINTER_ACCESS_USE;
@@ -756,7 +753,7 @@ BOOL OpenPrinterA(const std::string& name, HANDLE* handle, const PRINTER_DEFAULT
             "RAW",  "RAW [FF appended]", "RAW [FF auto]", "NT EMF 1.008",
             "TEXT", "XPS2GDI",           "XPS_PASS"};
         bool known = std::any_of(std::begin(kKnown), std::end(kKnown), [&](const char* k) {
-            return platform::SameName(defaults->pDatatype, k);
+            return win::SameName(defaults->pDatatype, k);
         });
         if (!known) {
             SetLastError(ERROR_INVALID_DATATYPE);
@@ -765,11 +762,11 @@ BOOL OpenPrinterA(const std::string& name, HANDLE* handle, const PRINTER_DEFAULT
     }
     std::string printer;
     if (!IsLocalServer(name)) {
-        std::optional<std::string> found = platform::sim::FindPrinter(name);
-        std::string prefix = std::string("\\\\") + platform::sim::kComputerName + "\\";
+        std::optional<std::string> found = sim::FindPrinter(name);
+        std::string prefix = std::string("\\\\") + sim::kComputerName + "\\";
         if (!found && name.size() > prefix.size() &&
-            platform::SameName(name.substr(0, prefix.size()), prefix))
-            found = platform::sim::FindPrinter(name.substr(prefix.size()));
+            win::SameName(name.substr(0, prefix.size()), prefix))
+            found = sim::FindPrinter(name.substr(prefix.size()));
         if (!found) {
             SetLastError(ERROR_INVALID_PRINTER_NAME);
             return false;
@@ -777,25 +774,25 @@ BOOL OpenPrinterA(const std::string& name, HANDLE* handle, const PRINTER_DEFAULT
         printer = *found;
     }
     constexpr DWORD kAdministrative = kPrinterAccessAdminister | kDelete | kWriteDac | kWriteOwner;
-    if (!platform::sim::TokenIsElevated() && (access & kAdministrative)) {
+    if (!sim::TokenIsElevated() && (access & kAdministrative)) {
         SetLastError(ERROR_ACCESS_DENIED);
         return false;
     }
     auto object = std::make_unique<PrinterObject>();
     object->printer = printer;
     object->access = access;
-    object->generation = platform::sim::SpoolerGeneration();
-    *handle = static_cast<HANDLE>(platform::sim::RegisterObject(std::move(object)));
+    object->generation = sim::SpoolerGeneration();
+    *handle = static_cast<HANDLE>(sim::RegisterObject(std::move(object)));
     SetLastError(ERROR_SUCCESS);
     return true;
 }
 
 BOOL ClosePrinter(HANDLE handle) {
-    if (!platform::sim::Lookup<PrinterObject>(handle)) {
+    if (!sim::Lookup<PrinterObject>(handle)) {
         SetLastError(ERROR_INVALID_HANDLE);
         return false;
     }
-    platform::sim::ReleaseObject(handle);
+    sim::ReleaseObject(handle);
     return true;
 }
 
@@ -807,7 +804,7 @@ BOOL DeletePrinter(HANDLE handle) {
         SetLastError(ERROR_ACCESS_DENIED);
         return false;
     }
-    if (!platform::sim::RemovePrinter(printer->printer)) {
+    if (!sim::RemovePrinter(printer->printer)) {
         SetLastError(ERROR_INVALID_PRINTER_NAME);
         return false;
     }
@@ -819,13 +816,13 @@ BOOL DeletePrinterDriverExA(const std::string& server, const std::string& enviro
                             const std::string& driverName, DWORD deleteFlags, DWORD versionFlag) {
     if (!CheckServer(server))
         return false;
-    if (!platform::sim::SpoolerAvailable())
+    if (!sim::SpoolerAvailable())
         return false;
-    if (!platform::sim::TokenIsElevated()) {
+    if (!sim::TokenIsElevated()) {
         SetLastError(ERROR_ACCESS_DENIED);
         return false;
     }
-    if (!platform::sim::PrivilegeEnabled(platform::SE_LOAD_DRIVER_NAME)) {
+    if (!sim::PrivilegeEnabled(win::SE_LOAD_DRIVER_NAME)) {
         SetLastError(ERROR_PRIVILEGE_NOT_HELD);
         return false;
     }
@@ -840,18 +837,17 @@ BOOL DeletePrinterDriverExA(const std::string& server, const std::string& enviro
     static const char* const kEnvironments[] = {"Windows x64", "Windows NT x86", "Windows IA64",
                                                 "Windows ARM64", "Windows 4.0"};
     if (std::none_of(std::begin(kEnvironments), std::end(kEnvironments),
-                     [&](const char* e) { return platform::SameName(env, e); })) {
+                     [&](const char* e) { return win::SameName(env, e); })) {
         SetLastError(ERROR_INVALID_ENVIRONMENT);
         return false;
     }
-    platform::sim::Transaction tx(platform::sim::db());
+    sim::Transaction tx(sim::db());
     std::string where = "WHERE name = ? AND environment = ?";
     if (deleteFlags & DPD_DELETE_SPECIFIC_VERSION)
         where += " AND version = " + std::to_string(versionFlag);
     std::int64_t matches = 0;
     {
-        platform::sim::Statement st =
-            platform::sim::db().Prepare("SELECT COUNT(*) FROM drivers " + where);
+        sim::Statement st = sim::db().Prepare("SELECT COUNT(*) FROM drivers " + where);
         st.Bind(1, driverName).Bind(2, env);
         matches = st.Step() ? st.Int(0) : 0;
     }
@@ -859,19 +855,15 @@ BOOL DeletePrinterDriverExA(const std::string& server, const std::string& enviro
         SetLastError(ERROR_UNKNOWN_PRINTER_DRIVER);
         return false;
     }
-    if (platform::SameName(env, NativeEnvironment()) &&
-        platform::sim::db()
+    if (win::SameName(env, NativeEnvironment()) &&
+        sim::db()
                 .QueryInt("SELECT COUNT(*) FROM printers WHERE driver = ? COLLATE NOCASE",
                           driverName)
                 .value_or(0) > 0) {
         SetLastError(ERROR_PRINTER_DRIVER_IN_USE);
         return false;
     }
-    platform::sim::db()
-        .Prepare("DELETE FROM drivers " + where)
-        .Bind(1, driverName)
-        .Bind(2, env)
-        .Run();
+    sim::db().Prepare("DELETE FROM drivers " + where).Bind(1, driverName).Bind(2, env).Run();
     tx.Commit();
     SetLastError(ERROR_SUCCESS);
     return true;
@@ -890,13 +882,12 @@ BOOL EnumPortsA(const std::string& server, DWORD level, std::vector<PORT_INFO_1A
         SetLastError(ERROR_INVALID_LEVEL);
         return false;
     }
-    if (!platform::sim::SpoolerAvailable())
+    if (!sim::SpoolerAvailable())
         return false;
     std::vector<PORT_INFO_1A> found;
     {
-        std::lock_guard lock(platform::sim::db().mutex());
-        platform::sim::Statement st =
-            platform::sim::db().Prepare("SELECT name FROM ports ORDER BY id");
+        std::lock_guard lock(sim::db().mutex());
+        sim::Statement st = sim::db().Prepare("SELECT name FROM ports ORDER BY id");
         while (st.Step())
             found.push_back(PORT_INFO_1A{st.Text(0)});
     }
@@ -914,9 +905,9 @@ BOOL AddPortExA(const std::string& server, DWORD level, const PORT_INFO_1A& port
         SetLastError(ERROR_INVALID_LEVEL);
         return false;
     }
-    if (!platform::sim::SpoolerAvailable())
+    if (!sim::SpoolerAvailable())
         return false;
-    if (!platform::sim::TokenIsElevated()) {
+    if (!sim::TokenIsElevated()) {
         SetLastError(ERROR_ACCESS_DENIED);
         return false;
     }
@@ -924,24 +915,23 @@ BOOL AddPortExA(const std::string& server, DWORD level, const PORT_INFO_1A& port
         SetLastError(ERROR_INVALID_PARAMETER);
         return false;
     }
-    if (!platform::SameName(monitorName, "Local Port")) {
-        bool known = platform::sim::db()
+    if (!win::SameName(monitorName, "Local Port")) {
+        bool known = sim::db()
                              .QueryInt("SELECT COUNT(*) FROM ports WHERE monitor = ?", monitorName)
                              .value_or(0) > 0 ||
-                     platform::SameName(monitorName, "Standard TCP/IP Port");
+                     win::SameName(monitorName, "Standard TCP/IP Port");
         // Other monitors add their ports through their own user interface.
         SetLastError(known ? ERROR_NOT_SUPPORTED : ERROR_INVALID_PARAMETER);
         return false;
     }
-    platform::sim::Transaction tx(platform::sim::db());
-    if (platform::sim::db()
-            .QueryInt("SELECT COUNT(*) FROM ports WHERE name = ?", port.pName)
-            .value_or(0) > 0) {
+    sim::Transaction tx(sim::db());
+    if (sim::db().QueryInt("SELECT COUNT(*) FROM ports WHERE name = ?", port.pName).value_or(0) >
+        0) {
         // The local port monitor refuses a name it has already as a bad parameter.
         SetLastError(ERROR_INVALID_PARAMETER);
         return false;
     }
-    platform::sim::db()
+    sim::db()
         .Prepare("INSERT INTO ports(name, monitor) VALUES(?, 'Local Port')")
         .Bind(1, port.pName)
         .Run();
@@ -965,7 +955,7 @@ BOOL EnumJobsA(HANDLE handle, DWORD firstJob, DWORD count, DWORD level,
         SetLastError(ERROR_INVALID_LEVEL);
         return false;
     }
-    std::vector<JOB_INFO_2A> all = platform::sim::ListJobs(printer->printer);
+    std::vector<JOB_INFO_2A> all = sim::ListJobs(printer->printer);
     std::vector<JOB_INFO_2A> wanted;
     for (std::size_t i = firstJob; i < all.size() && wanted.size() < count; ++i)
         wanted.push_back(std::move(all[i]));
@@ -994,7 +984,7 @@ BOOL SetJobA(HANDLE handle, DWORD jobId, DWORD level, DWORD command) {
         SetLastError(ERROR_NOT_SUPPORTED);
         return false;
     }
-    return platform::sim::ControlJob(printer->printer, jobId, command);
+    return sim::ControlJob(printer->printer, jobId, command);
 }
 
 BOOL GetDefaultPrinterA(std::string* buffer, DWORD* size) {
@@ -1003,7 +993,7 @@ BOOL GetDefaultPrinterA(std::string* buffer, DWORD* size) {
         return false;
     }
     // Windows reads the user's setting without asking the spooler.
-    std::optional<std::string> name = platform::sim::DefaultPrinter();
+    std::optional<std::string> name = sim::DefaultPrinter();
     if (!name) {
         SetLastError(ERROR_FILE_NOT_FOUND);
         return false;

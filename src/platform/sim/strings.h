@@ -6,6 +6,7 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/sim/sim_namespace.h"
 #include "platform/text.h"
 
 namespace quellin::platform::sim {

@@ -24,7 +24,7 @@ constexpr DWORD ERROR_INVALID_WINDOW_HANDLE = 1400;
 sockaddr_un Address(HWND window, socklen_t* length) {
     sockaddr_un address{};
     address.sun_family = AF_UNIX;
-    std::string root = platform::sim::SandboxRoot().string();
+    std::string root = sim::SandboxRoot().string();
     std::size_t hash = std::hash<std::string>{}(root);
     std::string name = "quellin-" + std::to_string(hash) + "-hwnd-" + std::to_string(window);
     // Abstract namespace: a leading zero byte; the name vanishes with the process.

@@ -35,33 +35,33 @@ inline char* OrNullMutable(const std::string& s) {
     return s.empty() ? nullptr : const_cast<char*>(s.c_str());
 }
 
-inline ::HANDLE Native(platform::HANDLE h) {
+inline ::HANDLE Native(win::HANDLE h) {
     return reinterpret_cast<::HANDLE>(h);
 }
-inline platform::HANDLE Layer(::HANDLE h) {
-    return reinterpret_cast<platform::HANDLE>(h);
+inline win::HANDLE Layer(::HANDLE h) {
+    return reinterpret_cast<win::HANDLE>(h);
 }
 
 // Window handles are 32-bit values on every Windows; they widen with their sign.
-inline ::HWND Native(platform::HWND h) {
+inline ::HWND Native(win::HWND h) {
     return reinterpret_cast<::HWND>(static_cast<LONG_PTR>(static_cast<LONG>(h)));
 }
-inline platform::HWND LayerWindow(::HWND h) {
-    return static_cast<platform::HWND>(reinterpret_cast<ULONG_PTR>(h));
+inline win::HWND LayerWindow(::HWND h) {
+    return static_cast<win::HWND>(reinterpret_cast<ULONG_PTR>(h));
 }
 
-inline platform::FILETIME Layer(const ::FILETIME& t) {
+inline win::FILETIME Layer(const ::FILETIME& t) {
     return {(static_cast<std::uint64_t>(t.dwHighDateTime) << 32) | t.dwLowDateTime};
 }
-inline ::FILETIME Native(const platform::FILETIME& t) {
+inline ::FILETIME Native(const win::FILETIME& t) {
     return {static_cast<::DWORD>(t.ticks), static_cast<::DWORD>(t.ticks >> 32)};
 }
 
-inline platform::SYSTEMTIME Layer(const ::SYSTEMTIME& t) {
+inline win::SYSTEMTIME Layer(const ::SYSTEMTIME& t) {
     return {t.wYear, t.wMonth,  t.wDayOfWeek, t.wDay,
             t.wHour, t.wMinute, t.wSecond,    t.wMilliseconds};
 }
-inline ::SYSTEMTIME Native(const platform::SYSTEMTIME& t) {
+inline ::SYSTEMTIME Native(const win::SYSTEMTIME& t) {
     return {t.wYear, t.wMonth,  t.wDayOfWeek, t.wDay,
             t.wHour, t.wMinute, t.wSecond,    t.wMilliseconds};
 }

@@ -51,8 +51,8 @@ QVariant JobListModel::data(const QModelIndex& index, int role) const {
     if (role != Qt::DisplayRole || !index.isValid() || index.column() >= kColumnCount ||
         static_cast<std::size_t>(index.row()) >= table_.RowCount())
         return {};
-    return platform::QStringFromAnsi(table_.Row(static_cast<std::size_t>(index.row()))
-                                         .cells[static_cast<std::size_t>(index.column())]);
+    return win::QStringFromAnsi(table_.Row(static_cast<std::size_t>(index.row()))
+                                    .cells[static_cast<std::size_t>(index.column())]);
 }
 
 QVariant JobListModel::headerData(int section, Qt::Orientation orientation, int role) const {
@@ -98,7 +98,7 @@ class TMain::Timer final : public MonitorTimer {
     QTimer& timer_;
 };
 
-TMain::TMain(QWidget* owner, platform::HWND ownerHandle) : QDialog(owner) {
+TMain::TMain(QWidget* owner, win::HWND ownerHandle) : QDialog(owner) {
     setObjectName("TMain");
     setWindowTitle("Print Spooler");
     QFont font(QStringLiteral("Tahoma"));
@@ -258,19 +258,19 @@ void TMain::DeleteAllItems1Click() {
 }
 
 void TMain::CancelJob1Click() {
-    monitor_->ControlSelectedJob(SelectedRow(), platform::JOB_CONTROL_CANCEL);
+    monitor_->ControlSelectedJob(SelectedRow(), win::JOB_CONTROL_CANCEL);
 }
 
 void TMain::PauseJob1Click() {
-    monitor_->ControlSelectedJob(SelectedRow(), platform::JOB_CONTROL_PAUSE);
+    monitor_->ControlSelectedJob(SelectedRow(), win::JOB_CONTROL_PAUSE);
 }
 
 void TMain::RestartJob1Click() {
-    monitor_->ControlSelectedJob(SelectedRow(), platform::JOB_CONTROL_RESTART);
+    monitor_->ControlSelectedJob(SelectedRow(), win::JOB_CONTROL_RESTART);
 }
 
 void TMain::ResumeJob1Click() {
-    monitor_->ControlSelectedJob(SelectedRow(), platform::JOB_CONTROL_RESUME);
+    monitor_->ControlSelectedJob(SelectedRow(), win::JOB_CONTROL_RESUME);
 }
 
 void TMain::closeEvent(QCloseEvent* event) {

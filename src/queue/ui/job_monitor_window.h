@@ -49,7 +49,7 @@ class TMain : public QDialog {
 
   public:
     // `owner` is the main window; `ownerHandle` owns the monitor's message boxes.
-    TMain(QWidget* owner, platform::HWND ownerHandle);
+    TMain(QWidget* owner, win::HWND ownerHandle);
     ~TMain() override;
 
     const std::vector<std::string>& PrinterNames() const { return monitor_->PrinterNames; }

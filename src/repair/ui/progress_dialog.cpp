@@ -55,7 +55,7 @@ void TForm3::Timer1Timer() {
     } catch (const std::exception& error) {
         // The rest of the sequence is skipped; the dialog stays until the user closes it.
         running_ = false;
-        platform::ui().ShowError(error.what());
+        win::ui().ShowError(error.what());
         return;
     }
     running_ = false;
@@ -64,9 +64,9 @@ void TForm3::Timer1Timer() {
 
 void TForm3::StepStarted(int, const std::string& caption, const std::string& label) {
     if (!caption.empty())
-        setWindowTitle(platform::QStringFromAnsi(caption));
+        setWindowTitle(win::QStringFromAnsi(caption));
     if (!label.empty()) {
-        Label1->setText(platform::QStringFromAnsi(label));
+        Label1->setText(win::QStringFromAnsi(label));
         Label1->adjustSize();
     }
     Repaint();

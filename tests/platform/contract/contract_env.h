@@ -27,14 +27,14 @@ bool Is32BitOn64BitWindows();
 struct ExitingProgram {
     std::string file;
     std::string parameters;
-    platform::DWORD exitCode = 0;
+    win::DWORD exitCode = 0;
 };
 ExitingProgram ProgramWithExitCode();
 
 // Runs the suite's helper program as a separate process and returns its exit code:
 //   "mapping NAME": opens the named 8-byte mapping, adds 1 to the 32-bit value at offset 0,
 //   stores it at offset 4, and ends with 0 when the mapping existed already, 1 when it did not.
-platform::DWORD RunHelper(const std::string& arguments);
+win::DWORD RunHelper(const std::string& arguments);
 
 // The helper's own start: reach the system its parent tests (helper_system_*.cpp).
 void OpenHelperSystem();

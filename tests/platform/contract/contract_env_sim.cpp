@@ -25,7 +25,7 @@ constexpr const char* kScratch = "C:\\Users\\User\\AppData\\Local\\Temp\\contrac
 
 void SetUpSystem() {
     g_sandbox = std::make_unique<testsupport::ScopedSandbox>();
-    platform::CreateDirectoryA(kScratch);
+    win::CreateDirectoryA(kScratch);
 }
 
 void TearDownSystem() {
@@ -41,7 +41,7 @@ std::string ScratchKey() {
 }
 
 bool Is32BitOn64BitWindows() {
-    return platform::sim::Is64BitWindows();
+    return sim::Is64BitWindows();
 }
 
 ExitingProgram ProgramWithExitCode() {
@@ -49,7 +49,7 @@ ExitingProgram ProgramWithExitCode() {
     return {"dism.exe", "/Quellin-No-Such-Option", 87};
 }
 
-platform::DWORD RunHelper(const std::string& arguments) {
+win::DWORD RunHelper(const std::string& arguments) {
     const char* dir = std::getenv("QUELLIN_BIN_DIR");
     std::string program =
         (std::filesystem::path(dir ? dir : ".") / "quellin-contract-helper").string();
@@ -71,7 +71,7 @@ platform::DWORD RunHelper(const std::string& arguments) {
         return 0xFFFFFFFF;
     int status = 0;
     ::waitpid(pid, &status, 0);
-    return WIFEXITED(status) ? static_cast<platform::DWORD>(WEXITSTATUS(status)) : 0xFFFFFFFF;
+    return WIFEXITED(status) ? static_cast<win::DWORD>(WEXITSTATUS(status)) : 0xFFFFFFFF;
 }
 
 bool UnderWine() {

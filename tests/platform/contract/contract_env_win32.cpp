@@ -26,25 +26,25 @@ std::string g_key;
 int g_counter = 0;
 
 void RemoveTree(const std::string& folder) {
-    platform::WIN32_FIND_DATAA data;
+    win::WIN32_FIND_DATAA data;
     {
-        platform::UniqueFindHandle find(platform::FindFirstFileA(folder + "\\*", &data));
-        for (bool more = find.valid(); more; more = platform::FindNextFileA(find.get(), &data)) {
+        win::UniqueFindHandle find(win::FindFirstFileA(folder + "\\*", &data));
+        for (bool more = find.valid(); more; more = win::FindNextFileA(find.get(), &data)) {
             if (data.cFileName == "." || data.cFileName == "..")
                 continue;
             const std::string path = folder + "\\" + data.cFileName;
-            platform::SetFileAttributesA(path, platform::FILE_ATTRIBUTE_NORMAL);
-            if (data.dwFileAttributes & platform::FILE_ATTRIBUTE_DIRECTORY)
+            win::SetFileAttributesA(path, win::FILE_ATTRIBUTE_NORMAL);
+            if (data.dwFileAttributes & win::FILE_ATTRIBUTE_DIRECTORY)
                 RemoveTree(path);
             else
-                platform::DeleteFileA(path);
+                win::DeleteFileA(path);
         }
     }
-    platform::RemoveDirectoryA(folder);
+    win::RemoveDirectoryA(folder);
 }
 
 std::string OwnFolder() {
-    std::string self = platform::GetModuleFileNameA();
+    std::string self = win::GetModuleFileNameA();
     return self.substr(0, self.rfind('\\'));
 }
 
@@ -52,19 +52,18 @@ std::string OwnFolder() {
 
 void SetUpSystem() {
     std::string temp;
-    platform::GetTempPathA(platform::GetTempPathA(0, &temp), &temp);
-    const std::string unique =
-        std::to_string(static_cast<unsigned long>(platform::GetTickCount())) + "-" +
-        std::to_string(++g_counter);
+    win::GetTempPathA(win::GetTempPathA(0, &temp), &temp);
+    const std::string unique = std::to_string(static_cast<unsigned long>(win::GetTickCount())) +
+                               "-" + std::to_string(++g_counter);
     g_scratch = temp + "quellin-contract-" + unique;
-    platform::CreateDirectoryA(g_scratch);
+    win::CreateDirectoryA(g_scratch);
     g_key = "Software\\QuellinContract\\" + unique;
 }
 
 void TearDownSystem() {
     RemoveTree(g_scratch);
-    platform::RegDeleteTreeA(platform::HKEY_CURRENT_USER, g_key);
-    platform::RegDeleteKeyExA(platform::HKEY_CURRENT_USER, g_key, 0);
+    win::RegDeleteTreeA(win::HKEY_CURRENT_USER, g_key);
+    win::RegDeleteKeyExA(win::HKEY_CURRENT_USER, g_key, 0);
 }
 
 std::string ScratchFolder() {
@@ -76,39 +75,39 @@ std::string ScratchKey() {
 }
 
 bool Is32BitOn64BitWindows() {
-    using Fn = platform::IsWow64ProcessFn;
+    using Fn = win::IsWow64ProcessFn;
     auto isWow64 = reinterpret_cast<Fn>(
-        platform::GetProcAddress(platform::GetModuleHandleA("kernel32.dll"), "IsWow64Process"));
-    platform::BOOL wow64 = false;
-    return isWow64 && isWow64(platform::GetCurrentProcess(), &wow64) && wow64;
+        win::GetProcAddress(win::GetModuleHandleA("kernel32.dll"), "IsWow64Process"));
+    win::BOOL wow64 = false;
+    return isWow64 && isWow64(win::GetCurrentProcess(), &wow64) && wow64;
 }
 
 ExitingProgram ProgramWithExitCode() {
     // The command processor ends with the code its "exit" names.
     std::string windir;
-    platform::GetEnvironmentVariableA("windir", &windir);
+    win::GetEnvironmentVariableA("windir", &windir);
     return {windir + "\\System32\\cmd.exe", "/c exit 42", 42};
 }
 
-platform::DWORD RunHelper(const std::string& arguments) {
-    platform::SHELLEXECUTEINFOA info;
-    info.fMask = platform::SEE_MASK_NOCLOSEPROCESS;
+win::DWORD RunHelper(const std::string& arguments) {
+    win::SHELLEXECUTEINFOA info;
+    info.fMask = win::SEE_MASK_NOCLOSEPROCESS;
     info.lpFile = OwnFolder() + "\\quellin-contract-helper.exe";
     info.lpParameters = arguments.substr(0, arguments.find(' ')) + " \"" +
                         arguments.substr(arguments.find(' ') + 1) + "\"";
-    info.nShow = platform::SW_HIDE;
-    if (!platform::ShellExecuteExA(&info))
+    info.nShow = win::SW_HIDE;
+    if (!win::ShellExecuteExA(&info))
         return 0xFFFFFFFF;
-    platform::UniqueHandle process(info.hProcess);
-    platform::WaitForSingleObject(process.get(), platform::INFINITE);
-    platform::DWORD code = 0xFFFFFFFF;
-    platform::GetExitCodeProcess(process.get(), &code);
+    win::UniqueHandle process(info.hProcess);
+    win::WaitForSingleObject(process.get(), win::INFINITE);
+    win::DWORD code = 0xFFFFFFFF;
+    win::GetExitCodeProcess(process.get(), &code);
     return code;
 }
 
 bool UnderWine() {
-    static const bool wine = platform::GetProcAddress(platform::GetModuleHandleA("ntdll.dll"),
-                                                      "wine_get_version") != nullptr;
+    static const bool wine =
+        win::GetProcAddress(win::GetModuleHandleA("ntdll.dll"), "wine_get_version") != nullptr;
     return wine;
 }
 

@@ -15,17 +15,17 @@ int main(int argc, char** argv) {
         return 2;
     }
     platform::contract::OpenHelperSystem();
-    platform::SetLastError(0);
-    platform::UniqueHandle mapping(platform::CreateFileMappingA(
-        platform::INVALID_HANDLE_VALUE, platform::PAGE_READWRITE, 0, 8, argv[2]));
+    win::SetLastError(0);
+    win::UniqueHandle mapping(
+        win::CreateFileMappingA(win::INVALID_HANDLE_VALUE, win::PAGE_READWRITE, 0, 8, argv[2]));
     if (!mapping)
         return 3;
-    const bool existed = platform::GetLastError() == platform::ERROR_ALREADY_EXISTS;
+    const bool existed = win::GetLastError() == win::ERROR_ALREADY_EXISTS;
     auto* view = static_cast<std::uint32_t*>(
-        platform::MapViewOfFile(mapping.get(), platform::FILE_MAP_ALL_ACCESS, 0, 0, 8));
+        win::MapViewOfFile(mapping.get(), win::FILE_MAP_ALL_ACCESS, 0, 0, 8));
     if (!view)
         return 4;
     view[1] = view[0] + 1;
-    platform::UnmapViewOfFile(view);
+    win::UnmapViewOfFile(view);
     return existed ? 0 : 1;
 }

@@ -5,7 +5,7 @@ namespace quellin::platform::contract {
 
 // The parent names its sandbox in QUELLIN_SANDBOX.
 void OpenHelperSystem() {
-    platform::sim::EnsureSandbox();
+    sim::EnsureSandbox();
 }
 
 }  // namespace quellin::platform::contract
