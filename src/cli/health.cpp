@@ -26,8 +26,6 @@ namespace quellin::cli {
 
 namespace {
 
-constexpr const char* kFeatureName = "Printing-PrintToPDFServices-Features";
-constexpr const char* kPortName = "PORTPROMPT:";
 constexpr const char* kSpoolerService = "spooler";
 
 Unreadable LastError() {
@@ -80,7 +78,7 @@ StateReading ReadFeatureState() {
     result = win::DismOpenSession(win::DISM_ONLINE_IMAGE, "", "", &session);
     if (result == win::S_OK) {
         win::DismFeatureInfo info;
-        result = win::DismGetFeatureInfo(session, kFeatureName, &info);
+        result = win::DismGetFeatureInfo(session, quellin::system::kPdfFeatureName, &info);
         if (result == win::S_OK)
             reading.state = FeatureStateName(info.FeatureState);
         win::DismCloseSession(session);
@@ -117,23 +115,20 @@ const char* ServiceStateName(win::DWORD state) {
 
 StateReading ReadSpoolerState() {
     StateReading reading;
-    win::SC_HANDLE manager = win::OpenSCManagerA("", "", win::SC_MANAGER_CONNECT);
+    const win::UniqueScHandle manager(win::OpenSCManagerA("", "", win::SC_MANAGER_CONNECT));
     if (!manager) {
         reading.error = LastError();
         return reading;
     }
-    win::SC_HANDLE service = win::OpenServiceA(manager, kSpoolerService, win::SERVICE_QUERY_STATUS);
-    if (!service) {
+    const win::UniqueScHandle service(
+        win::OpenServiceA(manager.get(), kSpoolerService, win::SERVICE_QUERY_STATUS));
+    win::SERVICE_STATUS status;
+    if (!service)
         reading.error = LastError();
-    } else {
-        win::SERVICE_STATUS status;
-        if (win::QueryServiceStatus(service, &status))
-            reading.state = ServiceStateName(status.dwCurrentState);
-        else
-            reading.error = LastError();
-        win::CloseServiceHandle(service);
-    }
-    win::CloseServiceHandle(manager);
+    else if (win::QueryServiceStatus(service.get(), &status))
+        reading.state = ServiceStateName(status.dwCurrentState);
+    else
+        reading.error = LastError();
     return reading;
 }
 
@@ -162,7 +157,7 @@ void ReadPrinter(HealthReport& report) {
 
 void ReadPort(HealthReport& report) {
     try {
-        report.portPresent = !quellin::system::IsPortMissing(kPortName);
+        report.portPresent = !quellin::system::IsPortMissing(quellin::system::kPdfPortName);
     } catch (const quellin::system::SystemError&) {
         // Unknown: the spooler does not answer.
     }
