@@ -98,6 +98,10 @@ void ReportReplace(driverconfig::ReplaceResult result, Reporter& reporter) {
         case driverconfig::ReplaceResult::TextCutShort:
             reporter.data.Set("descriptionWritten", false).Set("capabilitiesWritten", false);
             throw CommandFailure(kExitFinding, LastMessage(), std::nullopt, ReinstallRemedy());
+        case driverconfig::ReplaceResult::Unreadable:
+            // Reinstalling would reset every choice; the message names what to mend.
+            reporter.data.Set("descriptionWritten", false).Set("capabilitiesWritten", false);
+            throw CommandFailure(kExitFinding, LastMessage());
     }
 }
 
@@ -114,21 +118,17 @@ bool WriteWhenChanged(const driverconfig::DriverFilePaths& paths,
                       const driverconfig::FeatureReplacement& replacement,
                       const std::string& descriptionText, Reporter& reporter) {
     const win::DWORD flag = Wow64KeyFlag();
-    std::optional<std::string> capabilities;
-    if (driverconfig::FileExists(paths.deviceCapabilitiesPath, flag))
-        capabilities = FileStep(
-            [&] { return driverconfig::ReadWorkingText(paths.deviceCapabilitiesPath, flag); });
-    // The rewrite itself decides, so that a change it would refuse is never "already said".
-    const driverconfig::RewrittenTexts texts =
-        driverconfig::RewriteDriverTexts(descriptionText, capabilities, replacement);
-    if (texts.result == driverconfig::ReplaceResult::NoFeatureBlock)
-        throw CommandFailure(kExitFinding,
-                             driverconfig::NoFeatureBlockText(replacement.featureLabel),
-                             std::nullopt, ReinstallRemedy());
-    if (texts.result == driverconfig::ReplaceResult::NoCapabilityElement)
-        throw CommandFailure(kExitFinding,
-                             driverconfig::NoCapabilityElementText(replacement.elementLabel),
-                             std::nullopt, ReinstallRemedy());
+    // The rewrite's own decision, so that --check foresees every refusal of the real run and
+    // a change it would refuse is never "already said".
+    const driverconfig::RewritePlan plan = FileStep([&] {
+        return driverconfig::PlanDriverRewrite(paths, replacement, flag, &descriptionText);
+    });
+    const driverconfig::RewrittenTexts& texts = plan.texts;
+    if (!plan.refusal.empty()) {
+        if (texts.result == driverconfig::ReplaceResult::Unreadable)
+            throw CommandFailure(kExitFinding, plan.refusal);
+        throw CommandFailure(kExitFinding, plan.refusal, std::nullopt, ReinstallRemedy());
+    }
     std::vector<std::string> writes, deletes;
     if (ReadBytes(paths.mergedConfigPath, flag) != texts.description) {
         writes.push_back(paths.mergedConfigPath);
@@ -249,7 +249,7 @@ void SavePaperSizes(const driverconfig::PaperSizeSession& session,
                                         .Set("heightMm", settings.customHeightMm));
     if (!WriteWhenChanged(session.paths,
                           driverconfig::PaperSizeChange(dialog.chosen, dialog.defaultName, settings,
-                                                        session.reading),
+                                                        session.reading, dialog.customApplied),
                           session.description, reporter))
         return;
     reporter.Progress("rewriting the PaperSize feature and the PageMediaSize element");
@@ -402,8 +402,12 @@ void PaperSetCommand(const Invocation& invocation, Reporter& reporter) {
             throw UsageError(LastMessage() + " (--custom " + custom->width + "x" + custom->height +
                              ")");
     }
-    // A custom size offered without dimensions would be written as 0 x 0 mm.
-    if (Contains(dialog.chosen, std::string(driverconfig::kCustomSizeName)) &&
+    // A custom size offered without dimensions would be written as 0 x 0 mm, unless it is the
+    // description's own, kept as written as the dialog keeps it.
+    const bool customKept =
+        session.reading.customKept && !dialog.customApplied &&
+        Contains(session.reading.chosen, std::string(driverconfig::kCustomSizeName));
+    if (Contains(dialog.chosen, std::string(driverconfig::kCustomSizeName)) && !customKept &&
         (dialog.customWidthMm <= 0 || dialog.customHeightMm <= 0))
         throw UsageError("CUSTOMSIZE needs its dimensions: give --custom WIDTHxHEIGHT");
     SavePaperSizes(session, dialog, settings, reporter);

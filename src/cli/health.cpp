@@ -173,6 +173,9 @@ bool IsFolder(const std::string& path, win::DWORD wow64KeyFlag) {
 std::string KeywordOfDescriptionOption(const driverconfig::ScannedOption& option) {
     if (option.window) {
         std::string mapped = driverconfig::ReadKeywordMap(*option.window);
+        // The capabilities go by local name; the map may carry a prefix ("ns0000:MyPaper").
+        if (const std::size_t colon = mapped.find(':'); colon != std::string::npos)
+            mapped.erase(0, colon + 1);
         if (!mapped.empty())
             return mapped;
     }

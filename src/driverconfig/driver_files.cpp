@@ -231,37 +231,56 @@ void InvalidateDriverCache(const DriverFilePaths& paths, win::DWORD wow64KeyFlag
     }
 }
 
-ReplaceResult ReplaceDriverFeature(const DriverFilePaths& paths,
-                                   const FeatureReplacement& replacement,
-                                   const DriverContext& context,
-                                   const std::string* descriptionText) {
-    const win::DWORD flag = context.wow64KeyFlag;
+RewritePlan PlanDriverRewrite(const DriverFilePaths& paths, const FeatureReplacement& replacement,
+                              win::DWORD wow64KeyFlag, const std::string* descriptionText) {
+    RewritePlan plan;
     bool cutShort = false;
-    std::string description = ReadWorkingText(paths.mergedConfigPath, flag, &cutShort);
+    std::string description = ReadWorkingText(paths.mergedConfigPath, wow64KeyFlag, &cutShort);
     if (cutShort) {
-        ShowPlainMessage(context, TextCutShortText(paths.mergedConfigPath));
-        return ReplaceResult::TextCutShort;
+        plan.texts.result = ReplaceResult::TextCutShort;
+        plan.refusal = TextCutShortText(paths.mergedConfigPath);
+        return plan;
     }
     if (descriptionText != nullptr) {
         description = *descriptionText;
     }
     std::optional<std::string> capabilities;
-    if (FileExists(paths.deviceCapabilitiesPath, flag)) {
-        capabilities = ReadWorkingText(paths.deviceCapabilitiesPath, flag, &cutShort);
+    if (FileExists(paths.deviceCapabilitiesPath, wow64KeyFlag)) {
+        capabilities = ReadWorkingText(paths.deviceCapabilitiesPath, wow64KeyFlag, &cutShort);
         if (cutShort) {
-            ShowPlainMessage(context, TextCutShortText(paths.deviceCapabilitiesPath));
-            return ReplaceResult::TextCutShort;
+            plan.texts.result = ReplaceResult::TextCutShort;
+            plan.refusal = TextCutShortText(paths.deviceCapabilitiesPath);
+            return plan;
         }
     }
-    RewrittenTexts texts = RewriteDriverTexts(description, capabilities, replacement);
-    if (texts.result == ReplaceResult::NoFeatureBlock) {
-        ShowPlainMessage(context, NoFeatureBlockText(replacement.featureLabel));
-        return texts.result;
+    plan.texts = RewriteDriverTexts(description, capabilities, replacement);
+    switch (plan.texts.result) {
+        case ReplaceResult::NoFeatureBlock:
+            plan.refusal = NoFeatureBlockText(replacement.featureLabel);
+            break;
+        case ReplaceResult::NoCapabilityElement:
+            plan.refusal = NoCapabilityElementText(replacement.elementLabel);
+            break;
+        case ReplaceResult::Unreadable:
+            plan.refusal = UnreadableText(paths.mergedConfigPath, plan.texts.found);
+            break;
+        default:
+            break;
     }
-    if (texts.result == ReplaceResult::NoCapabilityElement) {
-        ShowPlainMessage(context, NoCapabilityElementText(replacement.elementLabel));
-        return texts.result;
+    return plan;
+}
+
+ReplaceResult ReplaceDriverFeature(const DriverFilePaths& paths,
+                                   const FeatureReplacement& replacement,
+                                   const DriverContext& context,
+                                   const std::string* descriptionText) {
+    const win::DWORD flag = context.wow64KeyFlag;
+    const RewritePlan plan = PlanDriverRewrite(paths, replacement, flag, descriptionText);
+    if (!plan.refusal.empty()) {
+        ShowPlainMessage(context, plan.refusal);
+        return plan.texts.result;
     }
+    const RewrittenTexts& texts = plan.texts;
     {
         // Temporary files an interrupted save left behind are cleared before anything is
         // written, so that none outlives the next save.

@@ -99,6 +99,18 @@ void WriteWholeFile(const std::string& path, std::string_view text, win::DWORD w
 // should the registry name one of them like a cache file.
 void InvalidateDriverCache(const DriverFilePaths& paths, win::DWORD wow64KeyFlag);
 
+// What a rewrite would write, decided from the files as they are and before anything is
+// written: the new texts, or the refusal (a NUL byte that ends a file's text early, a file
+// lacking its part, a description the new feature cannot be read back from) and its message.
+// The real rewrite and any foresight of it ("--check") share this one decision.
+struct RewritePlan {
+    RewrittenTexts texts;
+    std::string refusal;  // the message of a refusal; empty when the rewrite can go ahead
+};
+RewritePlan PlanDriverRewrite(const DriverFilePaths& paths, const FeatureReplacement& replacement,
+                              win::DWORD wow64KeyFlag,
+                              const std::string* descriptionText = nullptr);
+
 // Rewrites the feature in the description and then the element in the capabilities document,
 // deleting the compiled cache in between. A file whose text a NUL byte ends early is refused
 // by name, as what follows the NUL would be lost; leftover temporary files of both are removed

@@ -215,6 +215,29 @@ std::string TextCutShortText(std::string_view path) {
            "changed. Please reinstall Microsoft Print to PDF.";
 }
 
+std::string UnreadableText(std::string_view path, std::string_view found) {
+    return "The file \"" + std::string(path) + "\" holds " + std::string(found) +
+           "; the editor cannot write it back exactly, so nothing was changed.";
+}
+
+namespace {
+
+// Why a new feature would not read back as written: the first kept line that names another
+// default, else the kept option texts whose braces do not close where their options do.
+std::string WhyNotReadBack(const FeatureReplacement& replacement) {
+    const std::vector<std::string> lines = SplitLines(replacement.feature);
+    for (std::size_t i = 5; i < lines.size(); ++i) {
+        if (IsDefaultLine(lines[i])) {
+            return "the line \"" + Trim(lines[i]) + "\" inside an option of its " +
+                   replacement.featureLabel + " feature, which would replace the feature's default";
+        }
+    }
+    return "options in its " + replacement.featureLabel +
+           " feature whose braces do not close where the options end";
+}
+
+}  // namespace
+
 RewrittenTexts RewriteDriverTexts(std::string_view description,
                                   const std::optional<std::string>& capabilities,
                                   const FeatureReplacement& replacement) {
@@ -222,6 +245,14 @@ RewrittenTexts RewriteDriverTexts(std::string_view description,
     const FeatureCut cut = CutFeature(description, replacement.header);
     if (!cut.found) {
         out.result = ReplaceResult::NoFeatureBlock;
+        return out;
+    }
+    // An entry the feature holds outside its options (one its braces took in from behind it,
+    // say) would be lost with the old feature.
+    if (const std::string stray = StrayFeatureEntry(cut); !stray.empty()) {
+        out.result = ReplaceResult::Unreadable;
+        out.found = "the entry \"" + stray + "\" in its " + replacement.featureLabel +
+                    " feature, outside any option";
         return out;
     }
     if (capabilities) {
@@ -240,7 +271,10 @@ RewrittenTexts RewriteDriverTexts(std::string_view description,
     const FeatureCut again = CutFeature(out.description, replacement.header);
     if (!again.found || again.block != replacement.feature || again.after != cut.after ||
         ScanFeatureBlock(again.block).defaultName != Trim(replacement.defaultName)) {
-        return RewrittenTexts{};
+        RewrittenTexts refused;
+        refused.result = ReplaceResult::Unreadable;
+        refused.found = WhyNotReadBack(replacement);
+        return refused;
     }
     out.result = capabilities ? ReplaceResult::Written : ReplaceResult::DescriptionOnly;
     return out;

@@ -81,6 +81,7 @@ enum class ReplaceResult {
     NoFeatureBlock,       // refused, nothing written
     NoCapabilityElement,  // refused, nothing written
     TextCutShort,         // refused, nothing written: a file holds a NUL byte
+    Unreadable,           // refused, nothing written: the new feature would not read back
 };
 
 // The refusal texts, when a file lacks the part that would be replaced.
@@ -88,15 +89,18 @@ std::string NoFeatureBlockText(std::string_view featureLabel);
 std::string NoCapabilityElementText(std::string_view elementLabel);
 // ... or when a file's text ends at a NUL byte before the file does.
 std::string TextCutShortText(std::string_view path);
+// ... or when the description holds what the editor cannot write back exactly (`found`).
+std::string UnreadableText(std::string_view path, std::string_view found);
 
 // Both files' new working texts, or why they cannot be rewritten (then both are empty): a
 // file lacks its part, or the new feature would not read back as written, with its default
-// (NoFeatureBlock).
+// (Unreadable, with what was found in `found`).
 // `capabilities` is nullopt when there is no capabilities document.
 struct RewrittenTexts {
     ReplaceResult result = ReplaceResult::NoFeatureBlock;
     std::string description;
     std::optional<std::string> capabilities;
+    std::string found;  // what made it Unreadable
 };
 RewrittenTexts RewriteDriverTexts(std::string_view description,
                                   const std::optional<std::string>& capabilities,

@@ -25,8 +25,6 @@ constexpr UsWidth kUsWidths[] = {{"TABLOID", "5029200"},
                                  {"EXECUTIVE", "3314700"},
                                  {"LETTER", "3886200"}};
 
-constexpr std::string_view kOptionMarker = "*Option: ";
-
 // The catalogue sizes that "US Standard" rounds, by name, with their exact width.
 const std::unordered_map<std::string, std::string>& ExactWidths() {
     static const std::unordered_map<std::string, std::string> widths = [] {
@@ -43,46 +41,25 @@ const std::unordered_map<std::string, std::string>& ExactWidths() {
     return widths;
 }
 
-// Lines that an option's kept text never holds: the next option or feature, and a default,
-// which written back inside an option would outrank the feature's own.
-bool StartsEntry(std::string_view trimmed) {
-    return trimmed.find(kOptionMarker) != std::string_view::npos ||
-           trimmed.find("*Feature: ") != std::string_view::npos ||
-           trimmed.find("*DefaultOption:") != std::string_view::npos;
-}
-
-// The lines of the option at `at`: its body from "{" to the brace that closes it, with any
-// comment lines standing before the "{". An option never runs into the next option or feature,
-// so that reading every option walks each line once. An option whose body does not open with
-// "{" keeps its "*Option:" line and comments only: where such a body ends cannot be told.
+// The lines of the option at `at` (see OptionSpanEnd). A body that never closes is closed
+// where the option ends, so that written back it cannot take the feature's own closing brace
+// for its own.
 std::string OptionText(const std::vector<std::string>& lines, std::size_t at) {
-    std::string text = lines[at] + "\r\n";
-    int depth = 0;
-    bool opened = false;
-    for (std::size_t i = at + 1; i < lines.size(); ++i) {
-        const std::string trimmed = Trim(lines[i]);
-        if (StartsEntry(trimmed)) {
-            break;
-        }
-        if (!opened) {
-            const bool comment = trimmed.empty() || trimmed.rfind("*%", 0) == 0;
-            if (!comment && trimmed.rfind('{', 0) != 0) {
-                break;
-            }
-            opened = !comment;
-        }
+    int unclosed = 0;
+    const std::size_t end = OptionSpanEnd(lines, at, unclosed);
+    std::string text;
+    for (std::size_t i = at; i < end; ++i) {
         text += lines[i] + "\r\n";
-        depth += BraceBalance(trimmed);
-        if (opened && depth <= 0) {
-            return text;
-        }
     }
-    // A body that never closes is closed where the option ends, so that written back it
-    // cannot take the feature's own closing brace for its own.
-    for (; depth > 0; --depth) {
+    for (; unclosed > 0; --unclosed) {
         text += "}\r\n";
     }
     return text;
+}
+
+std::string LocalName(std::string_view qualified) {
+    const std::size_t colon = qualified.find(':');
+    return std::string(colon == std::string_view::npos ? qualified : qualified.substr(colon + 1));
 }
 
 // The old capabilities elements of the PageMediaSize element by upper-cased local name, each
@@ -127,10 +104,8 @@ std::unordered_map<std::string, std::string> OldElements(const std::string& capa
         if (text.compare(to, 2, "\r\n") == 0) {
             to += 2;
         }
-        const std::size_t colon = qualified.find(':');
-        const std::string local(colon == std::string_view::npos ? qualified
-                                                                : qualified.substr(colon + 1));
-        elements.emplace(AsciiUpper(local), std::string(text.substr(from, to - from)));
+        elements.emplace(AsciiUpper(LocalName(qualified)),
+                         std::string(text.substr(from, to - from)));
         at = to;
     }
     return elements;
@@ -139,7 +114,8 @@ std::unordered_map<std::string, std::string> OldElements(const std::string& capa
 // The custom size from the option's own lines rather than from the six lines after its
 // "*Option:" line, which may reach past its body into whatever follows it: what follows changes
 // with a save, and the custom size must read the same before and after. A size that cannot be
-// read, or is larger than a side can be, is kept as written.
+// read, or is larger than a side can be, is kept as written. Of several custom options the
+// last readable one gives the size, as every one is read in turn; should any be kept, all are.
 void ReadCustomSize(const std::string& optionText, PaperSettings& settings,
                     PaperSizeReading& reading) {
     std::string body;
@@ -154,8 +130,9 @@ void ReadCustomSize(const std::string& optionText, PaperSettings& settings,
     }
     const std::int64_t width = UnitsToMillimetres(DigitsToInt(area->width));
     const std::int64_t height = UnitsToMillimetres(DigitsToInt(area->height));
-    reading.customKept = width > kLargestCustomSideMm || height > kLargestCustomSideMm;
-    if (!reading.customKept) {
+    if (width > kLargestCustomSideMm || height > kLargestCustomSideMm) {
+        reading.customKept = true;
+    } else {
         settings.customWidthMm = static_cast<std::int32_t>(width);
         settings.customHeightMm = static_cast<std::int32_t>(height);
     }
@@ -205,16 +182,15 @@ PaperSizeReading ReadPaperSizes(std::string_view description, PaperSettings& set
     // The block that runs to the next feature holds that feature's first character too.
     const std::vector<std::string> lines = SplitLines(
         std::string_view(cut.block).substr(0, cut.block.size() - (cut.toNextFeature ? 1 : 0)));
-    std::unordered_map<std::string, bool> seen;
     for (std::size_t i = 0; i < lines.size(); ++i) {
         const std::string line = Trim(lines[i]);
-        if (line.find(kOptionMarker) == std::string::npos) {
+        if (!IsOptionLine(line)) {
             continue;
         }
         KeptOption kept;
-        kept.spelling = line.size() > 8 ? Trim(std::string_view(line).substr(8)) : "";
+        kept.spelling = OptionNameOf(line);
         kept.name = AsciiUpper(kept.spelling);
-        if (kept.name.empty() || !seen.emplace(kept.name, true).second) {
+        if (kept.name.empty()) {
             continue;
         }
         kept.text = OptionText(lines, i);
@@ -225,8 +201,10 @@ PaperSizeReading ReadPaperSizes(std::string_view description, PaperSettings& set
         if (kept.keyword.empty() && kept.name == kCustomSizeName) {
             kept.keyword = std::string(kCustomSizeKeyword);
         }
+        // The map may name the keyword with its namespace prefix ("ns0000:MyPaper"); the
+        // elements go by local name.
         const auto element =
-            elements.find(AsciiUpper(kept.keyword.empty() ? kept.name : kept.keyword));
+            elements.find(AsciiUpper(LocalName(kept.keyword.empty() ? kept.name : kept.keyword)));
         if (element != elements.end()) {
             kept.element = element->second;
         }
@@ -238,31 +216,36 @@ PaperSizeReading ReadPaperSizes(std::string_view description, PaperSettings& set
 FeatureReplacement PaperSizeChange(const std::vector<std::string>& chosen,
                                    std::string_view defaultName, const PaperSettings& settings,
                                    const PaperSizeReading& reading, bool customApplied) {
-    std::unordered_map<std::string, const KeptOption*> kept;
+    // Each occurrence of a name keeps its own text: the second of two options of one name
+    // is not written with the first one's lines.
+    std::unordered_map<std::string, std::vector<const KeptOption*>> kept;
     for (const KeptOption& option : reading.kept) {
-        kept.emplace(option.name, &option);
+        kept[option.name].push_back(&option);
     }
+    std::unordered_map<std::string, std::size_t> occurrence;
     const std::string wantedDefault = AsciiUpper(defaultName);
     std::string writtenDefault(defaultName);
     bool defaultFound = false;
     std::vector<PaperOption> options;
     for (const std::string& entry : chosen) {
         const std::string name = AsciiUpper(entry);
+        const std::size_t nth = occurrence[name]++;
         std::optional<PaperOption> option;
         if (!(name == kCustomSizeName && reading.customKept && !customApplied)) {
             option = MakePaperOption(entry, KeywordTableText(), settings);
         }
         if (!option) {
             // A size the catalogue lacks keeps what the description said of it.
-            const auto old = kept.find(name);
-            if (old == kept.end()) {
+            const auto found = kept.find(name);
+            if (found == kept.end()) {
                 continue;
             }
+            const KeptOption* old = found->second[std::min(nth, found->second.size() - 1)];
             option = PaperOption{};
-            option->name = old->second->spelling;
-            option->keyword = old->second->keyword.empty() ? name : old->second->keyword;
-            option->keptText = old->second->text;
-            option->keptElement = old->second->element;
+            option->name = old->spelling;
+            option->keyword = old->keyword.empty() ? name : LocalName(old->keyword);
+            option->keptText = old->text;
+            option->keptElement = old->element;
         }
         if (!defaultFound && name == wantedDefault) {
             writtenDefault = option->name;

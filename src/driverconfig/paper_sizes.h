@@ -32,7 +32,7 @@ struct PaperSizeReading {
     bool blockFound = false;
     std::vector<std::string> chosen;  // option names upper-cased, file order, duplicates kept
     std::string defaultName;          // upper-cased
-    std::vector<KeptOption> kept;     // every option, first occurrence of each name
+    std::vector<KeptOption> kept;     // every option, file order, duplicates kept
     // The custom size cannot be read from its own lines, or is larger than a side can be: it
     // is written back as it stands unless a new custom size is applied.
     bool customKept = false;

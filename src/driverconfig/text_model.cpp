@@ -1,5 +1,7 @@
 #include "driverconfig/text_model.h"
 
+#include <algorithm>
+
 #include "driverconfig/text.h"
 
 namespace quellin::driverconfig {
@@ -97,8 +99,8 @@ void ForEachBrace(std::string_view text, std::size_t from, std::size_t limit, Vi
     }
 }
 
-// The position just past the line end that follows the brace closing the feature that starts
-// at `from`, searched before `limit`; npos when the braces do not close there.
+// The position just past the brace closing the feature that starts at `from`, searched before
+// `limit`; npos when the braces do not close there.
 std::size_t FeatureEnd(std::string_view text, std::size_t from, std::size_t limit) {
     int depth = 0;
     bool opened = false;
@@ -107,8 +109,7 @@ std::size_t FeatureEnd(std::string_view text, std::size_t from, std::size_t limi
         depth += delta;
         opened = opened || delta > 0;
         if (opened && depth == 0) {
-            const std::size_t eol = text.find('\n', at);
-            end = eol == std::string_view::npos || eol >= limit ? limit : eol + 1;
+            end = at + 1;
             return false;
         }
         return true;
@@ -119,6 +120,7 @@ std::size_t FeatureEnd(std::string_view text, std::size_t from, std::size_t limi
 // Whether what stands between a feature's closing brace and the next feature is made of
 // whole entries of its own: braces that balance and no option. Otherwise the feature's braces
 // are wrong (a stray "}" or a missing "{" closed it early) and the rest still belongs to it.
+// An option named in a comment or a string is no option.
 bool StandsApart(std::string_view rest) {
     int depth = 0;
     bool apart = true;
@@ -127,7 +129,13 @@ bool StandsApart(std::string_view rest) {
         apart = depth >= 0;
         return apart;
     });
-    return apart && depth == 0 && rest.find(kOptionMarker) == std::string_view::npos;
+    if (!apart || depth != 0) {
+        return false;
+    }
+    const std::vector<std::string> lines = SplitLines(rest);
+    return std::none_of(lines.begin(), lines.end(), [](const std::string& line) {
+        return CodeOfLine(line).find(kOptionMarker) != std::string::npos;
+    });
 }
 
 bool IsBlankOrComment(std::string_view line) {
@@ -135,7 +143,70 @@ bool IsBlankOrComment(std::string_view line) {
     return trimmed.empty() || trimmed.rfind("*%", 0) == 0;
 }
 
+// The position just past the end of the line that holds `at` (or the text's end).
+std::size_t NextLineStart(std::string_view text, std::size_t at) {
+    const std::size_t eol = text.find('\n', at);
+    return eol == std::string_view::npos ? text.size() : eol + 1;
+}
+
 }  // namespace
+
+std::string CodeOfLine(std::string_view line) {
+    std::string code;
+    bool quoted = false;
+    for (std::size_t i = 0; i < line.size(); ++i) {
+        const char c = line[i];
+        if (c == '\r' || c == '\n') {
+            break;
+        }
+        if (!quoted && c == '*' && i + 1 < line.size() && line[i + 1] == '%') {
+            break;
+        }
+        if (c == '"') {
+            quoted = !quoted;
+        }
+        code += quoted || c == '"' ? ' ' : c;
+    }
+    return code;
+}
+
+bool IsOptionLine(std::string_view line) {
+    return CodeOfLine(line).find(kOptionMarker) != std::string::npos;
+}
+
+bool IsDefaultLine(std::string_view line) {
+    return CodeOfLine(line).find(kDefaultMarker) != std::string::npos;
+}
+
+std::string OptionNameOf(std::string_view line) {
+    std::string name = line.size() > 8 ? Trim(line.substr(8)) : "";
+    if (!name.empty() && name.back() == '{') {
+        name = Trim(std::string_view(name).substr(0, name.size() - 1));
+    }
+    return name;
+}
+
+std::size_t FindEntryLine(std::string_view text, std::string_view entry, bool wholeName,
+                          std::size_t from) {
+    if (entry.empty()) {
+        return std::string_view::npos;
+    }
+    for (std::size_t line = from; line < text.size(); line = NextLineStart(text, line)) {
+        std::size_t at = line;
+        while (at < text.size() && (text[at] == ' ' || text[at] == '\t')) {
+            ++at;
+        }
+        if (text.compare(at, entry.size(), entry) != 0) {
+            continue;
+        }
+        const std::size_t after = at + entry.size();
+        if (!wholeName || after == text.size() || text[after] == ' ' || text[after] == '\t' ||
+            text[after] == '\r' || text[after] == '\n' || text[after] == '{') {
+            return at;
+        }
+    }
+    return std::string_view::npos;
+}
 
 int BraceBalance(std::string_view line) {
     int balance = 0;
@@ -148,14 +219,11 @@ int BraceBalance(std::string_view line) {
 
 FeatureCut CutFeature(std::string_view text, std::string_view header) {
     FeatureCut cut;
-    const std::size_t from = header.empty() ? std::string_view::npos : text.find(header);
+    const std::size_t from = FindEntryLine(text, header, true, 0);
     if (from == std::string_view::npos || from == 0) {
         return cut;
     }
-    std::size_t next = std::string_view::npos;
-    if (from + kNextFeatureSearchOffset <= text.size()) {
-        next = text.find(kFeatureMarker, from + kNextFeatureSearchOffset);
-    }
+    const std::size_t next = FindEntryLine(text, kFeatureMarker, false, NextLineStart(text, from));
     const std::size_t limit = next == std::string_view::npos ? text.size() : next;
     const std::size_t end = FeatureEnd(text, from, limit);
     const bool closed = end != std::string_view::npos && StandsApart(text.substr(end, limit - end));
@@ -172,12 +240,24 @@ FeatureCut CutFeature(std::string_view text, std::string_view header) {
         cut.toNextFeature = true;
         return cut;
     }
-    cut.block = std::string(text.substr(from, end - from));
+    // An entry on the closing brace's line stays, on a line of its own behind the feature.
+    const std::size_t lineEnd = std::min(NextLineStart(text, end), limit);
+    const std::string_view tail = text.substr(end, lineEnd - end);
+    const std::size_t tailFrom = tail.find_first_not_of(" \t");
+    if (IsBlankOrComment(tail)) {
+        cut.block = std::string(text.substr(from, lineEnd - from));
+    } else {
+        cut.block = std::string(text.substr(from, end - from)) + "\r\n";
+        cut.after = std::string(tail.substr(tailFrom));
+        if (cut.after.back() != '\n') {
+            cut.after.append("\r\n");
+        }
+    }
     if (next == std::string_view::npos) {
-        cut.after = std::string(text.substr(end));
+        cut.after.append(text.substr(lineEnd));
         return cut;
     }
-    for (const std::string& line : SplitLines(text.substr(end, next - end))) {
+    for (const std::string& line : SplitLines(text.substr(lineEnd, next - lineEnd))) {
         if (!IsBlankOrComment(line)) {
             cut.after.append(line);
             cut.after.append("\r\n");
@@ -185,6 +265,45 @@ FeatureCut CutFeature(std::string_view text, std::string_view header) {
     }
     cut.after.append(text.substr(next));
     return cut;
+}
+
+std::size_t OptionSpanEnd(const std::vector<std::string>& lines, std::size_t at, int& unclosed) {
+    int depth = BraceBalance(lines[at]);
+    bool opened = depth > 0 || CodeOfLine(lines[at]).find('{') != std::string::npos;
+    std::size_t i = at + 1;
+    for (; (!opened || depth > 0) && i < lines.size(); ++i) {
+        const std::string trimmed = Trim(lines[i]);
+        const int balance = BraceBalance(trimmed);
+        if (IsOptionLine(trimmed) || FindEntryLine(trimmed, kFeatureMarker, false, 0) == 0 ||
+            (!opened && balance < 0)) {
+            break;
+        }
+        depth += balance;
+        opened = opened || balance > 0;
+    }
+    unclosed = std::max(depth, 0);
+    return i;
+}
+
+std::string StrayFeatureEntry(const FeatureCut& cut) {
+    const std::vector<std::string> lines = SplitLines(
+        std::string_view(cut.block).substr(0, cut.block.size() - (cut.toNextFeature ? 1 : 0)));
+    for (std::size_t i = 1; i < lines.size(); ++i) {
+        if (IsOptionLine(lines[i])) {
+            int unclosed = 0;
+            i = OptionSpanEnd(lines, i, unclosed) - 1;
+            continue;
+        }
+        std::string code = Trim(CodeOfLine(lines[i]));
+        const std::size_t from = code.find_first_not_of("{} \t");
+        const std::size_t to = code.find_last_not_of("{} \t");
+        code = from == std::string::npos ? "" : code.substr(from, to - from + 1);
+        if (!code.empty() && !IsDefaultLine(code) && code.rfind("*rcNameID:", 0) != 0 &&
+            code.rfind("*PrintSchemaKeywordMap:", 0) != 0) {
+            return Trim(lines[i]);
+        }
+    }
+    return {};
 }
 
 FeatureScan ScanFeatureBlock(std::string_view block) {
@@ -195,9 +314,9 @@ FeatureScan ScanFeatureBlock(std::string_view block) {
         if (line.empty()) {
             continue;
         }
-        if (line.find(kOptionMarker) != std::string::npos) {
+        if (IsOptionLine(line)) {
             // The name starts at the option marker's trailing space, wherever the marker stood.
-            std::string name = line.size() > 8 ? Trim(std::string_view(line).substr(8)) : "";
+            std::string name = OptionNameOf(line);
             if (!name.empty()) {
                 ScannedOption option;
                 option.name = std::move(name);
@@ -211,7 +330,7 @@ FeatureScan ScanFeatureBlock(std::string_view block) {
                 scan.options.push_back(std::move(option));
             }
         }
-        if (line.find(kDefaultMarker) != std::string::npos) {
+        if (IsDefaultLine(line)) {
             std::string name = line.size() > 15 ? Trim(std::string_view(line).substr(15)) : "";
             if (!name.empty()) {
                 scan.defaultName = std::move(name);

@@ -37,19 +37,22 @@ struct FeatureSplit {
 // that begins with the header, or whose feature is the last one, has no block.
 FeatureSplit SplitFeatureBlock(std::string_view text, std::string_view header);
 
-// A description cut around one feature, for reading it and for rewriting it alike. The
-// feature ends at its own closing brace (braces counted from its first "{", ignoring those in
-// double-quoted strings and "*%" comments): blank and comment lines between that brace and the
-// next feature go with the feature, but any other entry standing there is kept in `after`, in
-// its order, ahead of the next feature. When the braces do not close before the next feature,
-// or what follows the closing brace holds an option or braces of its own that do not balance
-// (a stray "}" or a missing "{"), the feature runs to the next feature as in
-// SplitFeatureBlock. A last feature ends at its closing brace and everything after it stays;
-// when its end cannot be told that way, nothing is found.
+// A description cut around one feature, for reading it and for rewriting it alike. The header
+// is found only where it begins a line (after blanks) and is followed by the end of the name,
+// so neither a comment that mentions it nor a longer name ("*Feature: PaperSizeMode") is
+// taken; the next feature likewise. The feature ends at its own closing brace (braces counted
+// from its first "{", ignoring those in double-quoted strings and "*%" comments): blank and
+// comment lines between that brace and the next feature go with the feature, but any other
+// entry standing there, on the brace's own line included, is kept in `after`, in its order,
+// ahead of the next feature. When the braces do not close before the next feature, or what
+// follows the closing brace holds an option (outside comments and strings) or braces of its
+// own that do not balance (a stray "}" or a missing "{"), the feature runs to the next feature
+// as in SplitFeatureBlock. A last feature ends at its closing brace and everything after it
+// stays; when its end cannot be told that way, nothing is found.
 struct FeatureCut {
     bool found = false;
     std::string before;
-    std::string block;  // the feature as read: what the options are scanned from
+    std::string block;  // the feature as read, to its closing brace and line end
     std::string after;  // written right after the new feature
     // The feature runs to the next one; `block` then ends with that one's first character.
     bool toNextFeature = false;
@@ -57,8 +60,37 @@ struct FeatureCut {
 
 FeatureCut CutFeature(std::string_view text, std::string_view header);
 
+// The position of the first line at or after `from` that begins, after blanks, with `entry`
+// (at the entry itself); with `wholeName` the entry must be followed by a blank, a "{", the
+// line's end or the text's end. npos when there is none.
+std::size_t FindEntryLine(std::string_view text, std::string_view entry, bool wholeName,
+                          std::size_t from);
+
+// A line without its "*%" comment and with its double-quoted strings blanked: where entries
+// are looked for, so that an option named in a comment or a string is no option.
+std::string CodeOfLine(std::string_view line);
+// Whether a line holds "*Option: " or "*DefaultOption:" outside comments and strings.
+bool IsOptionLine(std::string_view line);
+bool IsDefaultLine(std::string_view line);
+// The option name of a trimmed option line: its text from the ninth character, trimmed, less
+// a "{" that opens the body on the same line.
+std::string OptionNameOf(std::string_view line);
+
 // The braces a line opens less those it closes, counted as CutFeature counts them.
 int BraceBalance(std::string_view line);
+
+// The lines of the option whose "*Option:" line is lines[at]: to the brace that closes its
+// body, with whatever stands between that line and the body's "{" (comments, entries, or the
+// "{" on the option's own line) and whatever its body holds. An option never runs into the
+// next option or feature, nor past a "}" before its body opens (the feature's own); one
+// without a body ends there. Returns one past its last line; `unclosed` is the braces its
+// body leaves open.
+std::size_t OptionSpanEnd(const std::vector<std::string>& lines, std::size_t at, int& unclosed);
+
+// The first line of a cut feature that stands outside its options and is none of the
+// feature's own entries (*rcNameID, *PrintSchemaKeywordMap, *DefaultOption, braces): what
+// rewriting the feature would lose. Empty when there is none.
+std::string StrayFeatureEntry(const FeatureCut& cut);
 
 struct ScannedOption {
     std::string name;
@@ -71,7 +103,8 @@ struct FeatureScan {
     std::string defaultName;             // the last non-empty *DefaultOption, or empty
 };
 
-// Lists a block's options and its default, names exactly as written.
+// Lists a block's options and its default, names exactly as written. Only a marker outside
+// comments and strings makes an option or a default line.
 FeatureScan ScanFeatureBlock(std::string_view block);
 
 struct PrintableArea {

@@ -12,9 +12,31 @@
 
 namespace quellin::driverconfig::testdata {
 
+// An entry line as the save must keep it: trimmed, without a closing brace in front or an
+// opening one behind; blank lines, comments and lone braces are no entries (empty).
+inline std::string EntryOf(std::string line) {
+    auto trim = [](std::string& t) {
+        t.erase(0, t.find_first_not_of(" \t\r\n"));
+        t.erase(t.find_last_not_of(" \t\r\n") + 1);
+    };
+    trim(line);
+    if (line.size() > 1 && line.front() == '}')
+        line.erase(0, 1);
+    if (line.size() > 1 && line.back() == '{')
+        line.pop_back();
+    trim(line);
+    return line == "{" || line == "}" || line.rfind("*%", 0) == 0 ? "" : line;
+}
+
+struct Entry {
+    std::string owner;  // "", "Resolution", "PaperSize" or "PaperSize/" and an option's name
+    std::string line;
+};
+
 struct GeneratedFiles {
     std::string description;  // raw bytes, line ends mixed
     std::string capabilities;
+    std::vector<Entry> entries;  // in file order
 };
 
 class DescriptionGenerator {
@@ -24,16 +46,31 @@ class DescriptionGenerator {
     GeneratedFiles Next() {
         GeneratedFiles files;
         eol_ = Chance(4) ? "\n" : "\r\n";
-        std::vector<std::string> features = {PaperSize(), Resolution(), Other("ColorMode"),
-                                             Other("InputBin")};
+        std::vector<std::pair<std::string, std::vector<Entry>>> features;
+        for (int f = 0; f < 5; ++f) {
+            entries_.clear();
+            std::string text = f == 0   ? PaperSize()
+                               : f == 1 ? Resolution()
+                               : f == 2 ? Other("ColorMode")
+                               : f == 3 ? Other("InputBin")
+                                        : (Chance(3) ? Other("PaperSizeMode") : "");
+            features.emplace_back(text, entries_);
+        }
         std::shuffle(features.begin(), features.end(), rng_);
+        entries_.clear();
+        owner_.clear();
         files.description = Line("*GPDFileVersion: \"1.0\"");
         if (Chance(3))
             files.description += Line("*% generated " + std::to_string(Pick(1000)));
-        for (const std::string& feature : features) {
+        if (Chance(4))
+            files.description += Line("*% the old *Feature: PaperSize was here");
+        for (auto& [feature, entries] : features) {
             files.description += feature;
+            entries_.insert(entries_.end(), entries.begin(), entries.end());
+            owner_.clear();
             files.description += Between();
         }
+        files.entries = entries_;
         files.capabilities = Capabilities();
         return files;
     }
@@ -45,7 +82,16 @@ class DescriptionGenerator {
     const T& OneOf(const std::vector<T>& items) {
         return items[static_cast<std::size_t>(Pick(static_cast<int>(items.size())))];
     }
-    std::string Line(const std::string& text) { return text + eol_; }
+    std::string Line(const std::string& text) {
+        if (const std::string entry = EntryOf(text); !entry.empty())
+            entries_.push_back({owner_, entry});
+        return text + eol_;
+    }
+    // A feature's closing brace, now and then with an entry of its own behind it.
+    std::string Close() {
+        return Line(Chance(5) ? "} *InvalidCombination: LIST(PaperSize.A6, Resolution.ResOption2)"
+                              : "}");
+    }
     std::string Cased(std::string name) {
         if (Chance(5))
             for (char& c : name)
@@ -55,7 +101,11 @@ class DescriptionGenerator {
 
     // What stands between features: nothing, comments, blank lines, or an entry of its own.
     std::string Between() {
-        switch (Pick(5)) {
+        switch (Pick(7)) {
+            case 5:
+                return Line("*% *Option: A6 removed on 2024-05-01");
+            case 6:
+                return Line("*HelpText: \"Use *Option: A4 in Europe\"");
             case 0:
                 return Line("*% between features");
             case 1:
@@ -69,11 +119,11 @@ class DescriptionGenerator {
         }
     }
 
-    std::string Body(const std::vector<std::string>& lines) {
+    std::string Body(const std::vector<std::string>& lines, bool opened = false) {
         std::string text;
-        if (Chance(6))
+        if (Chance(6) && !opened)
             text += Line("*% a note before the body");
-        if (!Chance(25))
+        if (!opened && !Chance(25))
             text += Line("{");  // now and then a body whose "{" is missing
         for (const std::string& line : lines)
             text += Line(line);
@@ -90,6 +140,8 @@ class DescriptionGenerator {
             lines.push_back("*PrintSchemaKeywordMap: \"" + keywordOf_[name] + "\"");
         if (Chance(6))
             lines.push_back("*Name: \"Wide {\" *% not a brace }");
+        if (Chance(8))
+            lines.push_back("*DefaultOption: " + defaultName_);
         lines.push_back("*PrintableOrigin: PAIR(0, 0)");
         const std::vector<std::string> areas = {"3886200, 5029200",
                                                 "3888000, 5040000",
@@ -101,13 +153,20 @@ class DescriptionGenerator {
                         OneOf(areas) + ")");
         if (Chance(3))
             lines.pop_back();  // fewer lines than a window needs
-        return Line("*Option: " + Cased(name)) + Body(lines);
+        owner_ = "PaperSize/" + name;
+        const bool opened = Chance(8);
+        std::string text = Line("*Option: " + Cased(name) + (opened ? " {" : ""));
+        if (!opened && Chance(8))
+            text += Line("*Name: \"" + name + "\"");  // an entry before the body
+        text += Body(lines, opened);
+        owner_ = "PaperSize";
+        return text;
     }
 
     std::string PaperSize() {
-        const std::vector<std::string> names = {"LETTER",  "A4",        "A3",         "LEGAL",
-                                                "B5",      "TABLOID",   "CUSTOMSIZE", "MyPaper",
-                                                "Unknown", "STATEMENT", "A6",         "Borrowed"};
+        const std::vector<std::string> names = {
+            "LETTER",  "A4",      "A3",        "LEGAL", "B5",       "TABLOID", "CUSTOMSIZE",
+            "MyPaper", "Unknown", "STATEMENT", "A6",    "Borrowed", "POSTCARD"};
         std::vector<std::string> chosen;
         const int count = 1 + Pick(6);
         for (int i = 0; i < count; ++i)
@@ -119,50 +178,60 @@ class DescriptionGenerator {
                       {"B5", "JISB5"},
                       {"TABLOID", "NorthAmericaTabloid"},
                       {"CUSTOMSIZE", "UserDefinedSize"},
-                      {"MyPaper", "MyPaper"},
+                      {"MyPaper", Chance(2) ? "ns0000:MyPaper" : "MyPaper"},
+                      {"POSTCARD", "ns0000:Postcard"},
                       {"Unknown", "UnknownKeyword"},
                       {"STATEMENT", "NorthAmericaStatement"},
                       {"A6", "ISOA6"},
                       {"Borrowed", "NorthAmericaLetter"}};  // unknown, with LETTER's keyword
         paperNames_ = chosen;
-        std::string text = Line("*Feature: PaperSize") + Line("{");
+        owner_ = "PaperSize";
+        std::string text = Line("*Feature: PaperSize");
+        text += Line("{");
         text += Line("*rcNameID: =PAPER_SIZE_DISPLAY");
         const std::string defaultName = Chance(8) ? "NOSUCH" : OneOf(chosen);
+        defaultName_ = defaultName;
         text += Line("*DefaultOption: " + (Chance(3) ? Cased(defaultName) : defaultName));
         for (const std::string& name : chosen) {
             text += PaperOption(name);
             if (Chance(4))
                 text += Line("*% between options");
-            if (Chance(30))
-                text += Line("*DefaultOption: A4*Option: Glued") +  // an option and a default
-                        Line("*DefaultOption: " + defaultName);
+            if (Chance(30)) {
+                text += Line("*DefaultOption: A4*Option: Glued");  // an option and a default
+                text += Line("*DefaultOption: " + defaultName);
+            }
         }
-        text += Line("}");
+        text += Close();
+        owner_.clear();
         if (Chance(8))
             text += Line("}");
         return text;
     }
 
     std::string Resolution() {
-        std::string text = Line("*Feature: Resolution") + Line("{");
+        owner_ = "Resolution";
+        std::string text = Line("*Feature: Resolution");
+        text += Line("{");
         const std::vector<int> dpis = {600, 300, 500, 100, 1200};
         const int count = 1 + Pick(3);
         text += Line("*DefaultOption: ResOption" + std::to_string(1 + Pick(count)));
         for (int n = 1; n <= count; ++n) {
             const std::string d = std::to_string(OneOf(dpis));
+            text += Line("*Option: ResOption" + std::to_string(n));
             text +=
-                Line("*Option: ResOption" + std::to_string(n)) +
                 Body({"*Name: \"" + d + " x " + d + "\"", "*SpotDiameter: 100",
                       "*DPI: PAIR(" + d + ", " + d + ")", "*TextDPI: PAIR(" + d + ", " + d + ")"});
         }
-        return text + Line("}");
+        return text + Close();
     }
 
     std::string Other(const std::string& name) {
-        std::string text = Line("*Feature: " + name) + Line("{") + Line("*DefaultOption: One");
-        text += Line("*Option: One") + Line("{") +
-                Line("*Command: CmdSelect { *Cmd: \"<</X {1}>>\" }") + Line("}");
-        return text + Line("}");
+        owner_.clear();
+        std::string text = Line("*Feature: " + name);
+        for (const char* line : {"{", "*DefaultOption: One", "*Option: One", "{",
+                                 "*Command: CmdSelect { *Cmd: \"<</X {1}>>\" }", "}"})
+            text += Line(line);
+        return text + Close();
     }
 
     std::string Element(const std::string& qualified, bool isDefault) {
@@ -181,11 +250,13 @@ class DescriptionGenerator {
             if (Chance(2))
                 continue;
             const std::string keyword = keywordOf_[name];
-            text += Element((keyword.rfind("ISO", 0) == 0 || keyword.rfind("North", 0) == 0 ||
-                                     keyword.rfind("JIS", 0) == 0
-                                 ? "psk:"
-                                 : "ns0000:") +
-                                keyword,
+            text += Element(keyword.find(':') != std::string::npos
+                                ? keyword
+                                : (keyword.rfind("ISO", 0) == 0 || keyword.rfind("North", 0) == 0 ||
+                                           keyword.rfind("JIS", 0) == 0
+                                       ? "psk:"
+                                       : "ns0000:") +
+                                      keyword,
                             Chance(3));
         }
         text +=
@@ -197,6 +268,9 @@ class DescriptionGenerator {
     std::mt19937 rng_;
     std::string eol_ = "\r\n";
     std::vector<std::string> paperNames_;
+    std::string owner_;
+    std::string defaultName_;
+    std::vector<Entry> entries_;
     std::map<std::string, std::string> keywordOf_;
 };
 

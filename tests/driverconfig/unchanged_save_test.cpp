@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "description_generator.h"
+#include "driverconfig/paper_catalogue.h"
 #include "driverconfig/resolution_editor.h"
 #include "driverconfig/text_model.h"
 #include "unchanged_save.h"
@@ -30,9 +31,32 @@ SavedTexts SaveResolutionsUnchanged(const std::string& description,
 
 // The text from the first "*Feature: " after the header on: never part of the edited feature.
 std::string FromNextFeature(const std::string& text, std::string_view header) {
-    const std::size_t from = text.find(header);
-    const std::size_t next = text.find("*Feature: ", from + 20);
+    const std::size_t from = FindEntryLine(text, header, true, 0);
+    const std::size_t next = FindEntryLine(text, "*Feature: ", false, from + 1);
     return next == std::string::npos ? "" : text.substr(next);
+}
+
+// The old entries a save must keep, in order: all but the edited feature's own lines, of
+// which the paper sizes keep every option and all lines of those the catalogue cannot build.
+std::vector<std::string> MustKeep(const testdata::GeneratedFiles& files, std::string_view header) {
+    std::vector<std::string> keep;
+    for (const auto& [owner, line] : files.entries) {
+        const std::string option = owner.rfind("PaperSize/", 0) == 0 ? owner.substr(10) : "";
+        const bool built = option == kCustomSizeName ||
+                           LookupPaperSize(AsciiUpper(option), KeywordTableText(), {}).has_value();
+        if (header == kResolutionHeader ? owner != "Resolution"
+                                        : owner != "PaperSize" && (!built || IsOptionLine(line)))
+            keep.push_back(AsciiUpper(line));
+    }
+    return keep;
+}
+
+// The first of `keep` that the new text's entries lack in order; empty when none.
+std::string FirstLost(const std::vector<std::string>& keep, const std::string& text) {
+    std::size_t k = 0;
+    for (const std::string& line : SplitLines(text))
+        k += k < keep.size() && AsciiUpper(testdata::EntryOf(line)) == keep[k];
+    return k < keep.size() ? keep[k] : "";
 }
 
 bool EndsWith(const std::string& text, const std::string& tail) {
@@ -40,7 +64,7 @@ bool EndsWith(const std::string& text, const std::string& tail) {
            text.compare(text.size() - tail.size(), tail.size(), tail) == 0;
 }
 
-TEST(UnchangedSave, IsIdempotentAndKeepsEverythingOutsideTheFeature) {
+TEST(UnchangedSave, IsIdempotentKeepsEveryEntryAndEverythingOutsideTheFeature) {
     using Save = SavedTexts (*)(const std::string&, const std::optional<std::string>&);
     const std::pair<std::string_view, Save> editors[] = {
         {kPaperSizeHeader, &testdata::SavePaperSizesUnchanged},
@@ -57,12 +81,14 @@ TEST(UnchangedSave, IsIdempotentAndKeepsEverythingOutsideTheFeature) {
             if (!first.accepted)
                 continue;
             ++accepted[e];
+            EXPECT_EQ(FirstLost(MustKeep(files, header), first.description), "")
+                << first.description;
             const SavedTexts second = save(first.description, first.capabilities);
             ASSERT_TRUE(second.accepted) << first.description;
             EXPECT_EQ(second.description, first.description);
             EXPECT_EQ(second.capabilities, first.capabilities);
             // The text in front of the feature and every feature after it stay byte for byte.
-            const std::size_t from = description.find(header);
+            const std::size_t from = FindEntryLine(description, header, true, 0);
             EXPECT_EQ(first.description.substr(0, from), description.substr(0, from));
             EXPECT_TRUE(EndsWith(first.description, FromNextFeature(description, header)));
             const std::size_t open = files.capabilities.find("<psk:Page");
