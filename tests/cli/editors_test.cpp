@@ -236,6 +236,17 @@ TEST(Editors, AGluedDefaultIsRefusedNotAlreadySaid) {
               std::string::npos)
         << run.out;
     EXPECT_EQ(testsupport::ReadHostFile(files.description), description);
+    // --check foresees the run's refusals; a custom size kept as written stays.
+    testsupport::WriteHostFile(files.description, description + std::string("\0", 1));
+    EXPECT_EQ(
+        RunCli({"paper", "set", "--sizes", "LETTER", "--default", "LETTER", "--check"}).exitCode,
+        1);
+    description.insert(description.find("*Option: LETTER\r\n"),
+                       "*Option: CUSTOMSIZE\r\n{\r\n*PrintableArea: none\r\n}\r\n");
+    testsupport::WriteHostFile(files.description, description);
+    EXPECT_EQ(
+        RunCli({"paper", "set", "--sizes", "A4,CUSTOMSIZE,LETTER", "--default", "A4"}).exitCode, 0);
+    EXPECT_NE(testsupport::ReadHostFile(files.description)->find("none"), std::string::npos);
 }
 
 TEST(Editors, AMissingDescriptionIsTheCorruptionRefusalWithTheReinstallRemedy) {

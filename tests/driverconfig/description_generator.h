@@ -12,31 +12,12 @@
 
 namespace quellin::driverconfig::testdata {
 
-// An entry line as the save must keep it: trimmed, without a closing brace in front or an
-// opening one behind; blank lines, comments and lone braces are no entries (empty).
-inline std::string EntryOf(std::string line) {
-    auto trim = [](std::string& t) {
-        t.erase(0, t.find_first_not_of(" \t\r\n"));
-        t.erase(t.find_last_not_of(" \t\r\n") + 1);
-    };
-    trim(line);
-    if (line.size() > 1 && line.front() == '}')
-        line.erase(0, 1);
-    if (line.size() > 1 && line.back() == '{')
-        line.pop_back();
-    trim(line);
-    return line == "{" || line == "}" || line.rfind("*%", 0) == 0 ? "" : line;
-}
-
-struct Entry {
-    std::string owner;  // "", "Resolution", "PaperSize" or "PaperSize/" and an option's name
-    std::string line;
-};
-
 struct GeneratedFiles {
     std::string description;  // raw bytes, line ends mixed
     std::string capabilities;
-    std::vector<Entry> entries;  // in file order
+    // Two features as written, and what a save keeps of the first and of its elements.
+    std::string paperSize, paperSizeKept, resolution;
+    std::string keptElements;  // closing tags of elements a save keeps
 };
 
 class DescriptionGenerator {
@@ -44,33 +25,23 @@ class DescriptionGenerator {
     explicit DescriptionGenerator(unsigned seed) : rng_(seed) {}
 
     GeneratedFiles Next() {
-        GeneratedFiles files;
+        GeneratedFiles& files = files_;
         eol_ = Chance(4) ? "\n" : "\r\n";
-        std::vector<std::pair<std::string, std::vector<Entry>>> features;
-        for (int f = 0; f < 5; ++f) {
-            entries_.clear();
-            std::string text = f == 0   ? PaperSize()
-                               : f == 1 ? Resolution()
-                               : f == 2 ? Other("ColorMode")
-                               : f == 3 ? Other("InputBin")
-                                        : (Chance(3) ? Other("PaperSizeMode") : "");
-            features.emplace_back(text, entries_);
-        }
+        std::vector<std::string> features = {PaperSize(), Resolution(), Other("ColorMode"),
+                                             Other("InputBin"),
+                                             Chance(3) ? Other("PaperSizeMode") : ""};
+        files.paperSize = features[0];
+        files.resolution = features[1];
         std::shuffle(features.begin(), features.end(), rng_);
-        entries_.clear();
-        owner_.clear();
         files.description = Line("*GPDFileVersion: \"1.0\"");
         if (Chance(3))
             files.description += Line("*% generated " + std::to_string(Pick(1000)));
         if (Chance(4))
             files.description += Line("*% the old *Feature: PaperSize was here");
-        for (auto& [feature, entries] : features) {
+        for (const std::string& feature : features) {
             files.description += feature;
-            entries_.insert(entries_.end(), entries.begin(), entries.end());
-            owner_.clear();
             files.description += Between();
         }
-        files.entries = entries_;
         files.capabilities = Capabilities();
         return files;
     }
@@ -82,15 +53,12 @@ class DescriptionGenerator {
     const T& OneOf(const std::vector<T>& items) {
         return items[static_cast<std::size_t>(Pick(static_cast<int>(items.size())))];
     }
-    std::string Line(const std::string& text) {
-        if (const std::string entry = EntryOf(text); !entry.empty())
-            entries_.push_back({owner_, entry});
-        return text + eol_;
-    }
-    // A feature's closing brace, now and then with an entry of its own behind it.
+    std::string Line(const std::string& text) { return text + eol_; }
+    // A closing brace, now and then with an entry behind it (if the braces balance).
     std::string Close() {
-        return Line(Chance(5) ? "} *InvalidCombination: LIST(PaperSize.A6, Resolution.ResOption2)"
-                              : "}");
+        const bool tail = !broken_ && Chance(5);
+        broken_ = false;
+        return Line(tail ? "} *InvalidCombination: LIST(A6)" : "}");
     }
     std::string Cased(std::string name) {
         if (Chance(5))
@@ -121,7 +89,7 @@ class DescriptionGenerator {
 
     std::string Body(const std::vector<std::string>& lines, bool opened = false) {
         std::string text;
-        if (Chance(6) && !opened)
+        if (Chance(6))
             text += Line("*% a note before the body");
         if (!opened && !Chance(25))
             text += Line("{");  // now and then a body whose "{" is missing
@@ -131,13 +99,16 @@ class DescriptionGenerator {
             text += Line("}");  // and now and then a body that never closes
         if (Chance(25))
             text += Line("}");  // a stray brace
+        broken_ = broken_ || std::count(text.begin(), text.end(), '{') + opened !=
+                                 std::count(text.begin(), text.end(), '}');
         return text;
     }
 
     std::string PaperOption(const std::string& name) {
         std::vector<std::string> lines = {"*rcNameID: =RCID_DMPAPER_SYSTEM_NAME"};
         if (Chance(2))
-            lines.push_back("*PrintSchemaKeywordMap: \"" + keywordOf_[name] + "\"");
+            lines.push_back("*PrintSchemaKeywordMap: \"" + std::string(Chance(3) ? "ns0000:" : "") +
+                            keywordOf_[name] + "\"");
         if (Chance(6))
             lines.push_back("*Name: \"Wide {\" *% not a brace }");
         if (Chance(8))
@@ -152,21 +123,20 @@ class DescriptionGenerator {
         lines.push_back("*PrintableArea: " + std::string(Chance(4) ? "pair(" : "PAIR(") +
                         OneOf(areas) + ")");
         if (Chance(3))
-            lines.pop_back();  // fewer lines than a window needs
-        owner_ = "PaperSize/" + name;
-        const bool opened = Chance(8);
-        std::string text = Line("*Option: " + Cased(name) + (opened ? " {" : ""));
-        if (!opened && Chance(8))
-            text += Line("*Name: \"" + name + "\"");  // an entry before the body
+            lines.pop_back();           // fewer lines than a window needs
+        const bool opened = Chance(8);  // "{" on the option's line
+        const std::string option = Line("*Option: " + Cased(name) + (opened ? " {" : ""));
+        std::string text = option + (Chance(8) ? Line("*Name: \"" + name + "\"") : "");
         text += Body(lines, opened);
-        owner_ = "PaperSize";
+        const bool built = name != "MyPaper" && name != "Unknown" && name != "Borrowed";
+        files_.paperSizeKept += built ? option : text;
         return text;
     }
 
     std::string PaperSize() {
-        const std::vector<std::string> names = {
-            "LETTER",  "A4",      "A3",        "LEGAL", "B5",       "TABLOID", "CUSTOMSIZE",
-            "MyPaper", "Unknown", "STATEMENT", "A6",    "Borrowed", "POSTCARD"};
+        const std::vector<std::string> names = {"LETTER",  "A4",        "A3",         "LEGAL",
+                                                "B5",      "TABLOID",   "CUSTOMSIZE", "MyPaper",
+                                                "Unknown", "STATEMENT", "A6",         "Borrowed"};
         std::vector<std::string> chosen;
         const int count = 1 + Pick(6);
         for (int i = 0; i < count; ++i)
@@ -178,16 +148,13 @@ class DescriptionGenerator {
                       {"B5", "JISB5"},
                       {"TABLOID", "NorthAmericaTabloid"},
                       {"CUSTOMSIZE", "UserDefinedSize"},
-                      {"MyPaper", Chance(2) ? "ns0000:MyPaper" : "MyPaper"},
-                      {"POSTCARD", "ns0000:Postcard"},
+                      {"MyPaper", "MyPaper"},
                       {"Unknown", "UnknownKeyword"},
                       {"STATEMENT", "NorthAmericaStatement"},
                       {"A6", "ISOA6"},
                       {"Borrowed", "NorthAmericaLetter"}};  // unknown, with LETTER's keyword
         paperNames_ = chosen;
-        owner_ = "PaperSize";
-        std::string text = Line("*Feature: PaperSize");
-        text += Line("{");
+        std::string text = Line("*Feature: PaperSize") + Line("{");
         text += Line("*rcNameID: =PAPER_SIZE_DISPLAY");
         const std::string defaultName = Chance(8) ? "NOSUCH" : OneOf(chosen);
         defaultName_ = defaultName;
@@ -196,29 +163,26 @@ class DescriptionGenerator {
             text += PaperOption(name);
             if (Chance(4))
                 text += Line("*% between options");
-            if (Chance(30)) {
-                text += Line("*DefaultOption: A4*Option: Glued");  // an option and a default
-                text += Line("*DefaultOption: " + defaultName);
-            }
+            if (Chance(30))
+                text += Line("*DefaultOption: A4*Option: Glued") +  // an option and a default
+                        Line("*DefaultOption: " + defaultName);
         }
         text += Close();
-        owner_.clear();
+        files_.paperSizeKept += text.substr(text.rfind('}'));
         if (Chance(8))
             text += Line("}");
         return text;
     }
 
     std::string Resolution() {
-        owner_ = "Resolution";
-        std::string text = Line("*Feature: Resolution");
-        text += Line("{");
+        std::string text = Line("*Feature: Resolution") + Line("{");
         const std::vector<int> dpis = {600, 300, 500, 100, 1200};
         const int count = 1 + Pick(3);
         text += Line("*DefaultOption: ResOption" + std::to_string(1 + Pick(count)));
         for (int n = 1; n <= count; ++n) {
             const std::string d = std::to_string(OneOf(dpis));
-            text += Line("*Option: ResOption" + std::to_string(n));
             text +=
+                Line("*Option: ResOption" + std::to_string(n)) +
                 Body({"*Name: \"" + d + " x " + d + "\"", "*SpotDiameter: 100",
                       "*DPI: PAIR(" + d + ", " + d + ")", "*TextDPI: PAIR(" + d + ", " + d + ")"});
         }
@@ -226,11 +190,9 @@ class DescriptionGenerator {
     }
 
     std::string Other(const std::string& name) {
-        owner_.clear();
-        std::string text = Line("*Feature: " + name);
-        for (const char* line : {"{", "*DefaultOption: One", "*Option: One", "{",
-                                 "*Command: CmdSelect { *Cmd: \"<</X {1}>>\" }", "}"})
-            text += Line(line);
+        std::string text = Line("*Feature: " + name) + Line("{") + Line("*DefaultOption: One");
+        text += Line("*Option: One") + Line("{") +
+                Line("*Command: CmdSelect { *Cmd: \"<</X {1}>>\" }") + Line("}");
         return text + Close();
     }
 
@@ -250,13 +212,13 @@ class DescriptionGenerator {
             if (Chance(2))
                 continue;
             const std::string keyword = keywordOf_[name];
-            text += Element(keyword.find(':') != std::string::npos
-                                ? keyword
-                                : (keyword.rfind("ISO", 0) == 0 || keyword.rfind("North", 0) == 0 ||
-                                           keyword.rfind("JIS", 0) == 0
-                                       ? "psk:"
-                                       : "ns0000:") +
-                                      keyword,
+            if (name == "MyPaper")
+                files_.keptElements += "</ns0000:MyPaper>\n";
+            text += Element((keyword.rfind("ISO", 0) == 0 || keyword.rfind("North", 0) == 0 ||
+                                     keyword.rfind("JIS", 0) == 0
+                                 ? "psk:"
+                                 : "ns0000:") +
+                                keyword,
                             Chance(3));
         }
         text +=
@@ -268,9 +230,9 @@ class DescriptionGenerator {
     std::mt19937 rng_;
     std::string eol_ = "\r\n";
     std::vector<std::string> paperNames_;
-    std::string owner_;
     std::string defaultName_;
-    std::vector<Entry> entries_;
+    GeneratedFiles files_;
+    bool broken_ = false;
     std::map<std::string, std::string> keywordOf_;
 };
 

@@ -36,7 +36,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (!first.accepted) {
         return 0;
     }
-    const std::size_t from = description.find(kPaperSizeHeader);
+    const std::size_t from = FindEntryLine(description, kPaperSizeHeader, true, 0);
     Check(first.description.compare(0, from, description, 0, from) == 0);
     const testdata::SavedTexts second =
         testdata::SavePaperSizesUnchanged(first.description, first.capabilities);
