@@ -626,7 +626,8 @@ TEST_F(Contract, ShellExecuteExWaitsAndReadsTheExitCode) {
 TEST_F(Contract, NamedSharedMemoryIsSharedWithAnotherProcess) {
     const std::string name = "QuellinContract" + Scratch().substr(Scratch().rfind('\\') + 1);
     SetLastError(kSentinel);
-    UniqueHandle mapping(CreateFileMappingA(INVALID_HANDLE_VALUE, PAGE_READWRITE, 0, 8, name));
+    UniqueHandle mapping(
+        CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, 8, name));
     ASSERT_TRUE(mapping.valid());
     EXPECT_EQ(GetLastError(), ERROR_SUCCESS);
     auto* view =
@@ -635,7 +636,8 @@ TEST_F(Contract, NamedSharedMemoryIsSharedWithAnotherProcess) {
     view[0] = 41;
 
     SetLastError(kSentinel);
-    UniqueHandle again(CreateFileMappingA(INVALID_HANDLE_VALUE, PAGE_READWRITE, 0, 8, name));
+    UniqueHandle again(
+        CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, 8, name));
     EXPECT_TRUE(again.valid());
     EXPECT_EQ(GetLastError(), ERROR_ALREADY_EXISTS);
 
