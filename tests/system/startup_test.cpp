@@ -271,6 +271,9 @@ TEST_P(Squatting, NeitherLockNorRecordCanBeTakenOver) {
                                             c.securityDescriptor,
                                             {},
                                             true}));
+        for (sim::Maker maker : {sim::Maker::SameUser, sim::Maker::OtherUser})
+            EXPECT_EQ(sim::PlantObject({"Quellin\\SystemChange", maker, "", {}, true}), nullptr)
+                << "only an elevated administrator enters the namespace";
         MachineLock first(0), second(0);
         EXPECT_TRUE(first.Held()) << first.Error();
         EXPECT_FALSE(second.Held());
