@@ -60,9 +60,10 @@ void ShowMachineBusy(win::DWORD lockError) {
         "Another Quellin command is changing this printer now. Please try again "
         "when it has finished.";
     if (lockError != 0) {
-        text = quellin::system::MachineLockFailure(lockError);
+        text = quellin::system::kMachineLockFailure;
         text[0] = static_cast<char>(std::toupper(static_cast<unsigned char>(text[0])));
-        text += ".";
+        text += ".\r\nWindows error " + std::to_string(lockError) + ": " +
+                win::FormatSystemMessage(lockError);
     }
     win::MessageBoxA(0, text, quellin::system::kApplicationTitle, win::MB_OK);
 }

@@ -572,8 +572,7 @@ void HoldMachine() {
         const win::DWORD error = g_run->lock->Error();
         g_run->lock.reset();
         if (error != 0)
-            throw CommandFailure(kExitSystemRefused, quellin::system::MachineLockFailure(error),
-                                 error);
+            throw CommandFailure(kExitSystemRefused, quellin::system::kMachineLockFailure, error);
         throw CommandFailure(kExitBusy,
                              "another Quellin command is changing this machine; try again when "
                              "it has finished");

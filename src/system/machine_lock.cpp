@@ -64,10 +64,4 @@ MachineLock::~MachineLock() {
         win::ReleaseMutex(mutex_.get());
 }
 
-std::string MachineLockFailure(win::DWORD error) {
-    return "the lock that keeps Quellin's commands apart could not be made (Windows error " +
-           std::to_string(error) + ": " + win::FormatSystemMessage(error) +
-           "), so nothing was changed";
-}
-
 }  // namespace quellin::system

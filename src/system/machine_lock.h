@@ -59,7 +59,8 @@ class MachineLock {
     win::DWORD error_ = 0;
 };
 
-// The sentence that ends a command whose lock could not be made.
-std::string MachineLockFailure(win::DWORD error);
+// The sentence that ends a command whose lock could not be made; the caller adds Windows' code.
+inline constexpr const char* kMachineLockFailure =
+    "the lock that keeps Quellin's commands apart could not be made, so nothing was changed";
 
 }  // namespace quellin::system

@@ -702,6 +702,8 @@ TEST_F(Contract, WindowsNameTheirProcessAndItsImage) {
         void BringToFront() override {}
     } host;
     const HWND window = RegisterApplicationWindow(&host);
+    if (window == 0 && WINE_DIFFERS("no window can be made without a display"))
+        return;
     ASSERT_NE(window, 0u);
     DWORD processId = 0;
     EXPECT_NE(GetWindowThreadProcessId(window, &processId), 0u);
