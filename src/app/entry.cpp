@@ -65,9 +65,12 @@ void PumpMessages() {
 // Program end: the guard's slot and the library table go back, however the program ended.
 struct EndOfProgram {
     win::HWND handle = 0;
+    win::HWND mainWindow = 0;
     InstanceGuard guard;
     ~EndOfProgram() {
         guard.Release();
+        if (mainWindow)
+            win::UnregisterMainWindow(mainWindow);
         if (handle)
             win::UnregisterApplicationWindow(handle);
         ReleaseLibraryTable();
@@ -107,6 +110,10 @@ int RunPrnStatus(QApplication& application, const ProgramOptions& options) {
             return;
         }
         host.SetWindow(form.get());
+        // A later start restores and raises the main window itself: the application window
+        // is hidden and never minimised.
+        end.mainWindow = win::RegisterMainWindow(&host, static_cast<std::uintptr_t>(form->winId()));
+        end.guard.Publish(end.mainWindow);
         if (options.onMainWindow) {
             options.onMainWindow(*form);
         }

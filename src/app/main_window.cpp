@@ -2,6 +2,8 @@
 
 #include "app/entry.h"
 
+#include <cctype>
+
 #include <QCloseEvent>
 #include <QEvent>
 #include <QGroupBox>
@@ -22,7 +24,9 @@
 #include "promo/prompts.h"
 #include "system/admin.h"
 #include "system/app_info.h"
+#include "system/errors.h"
 #include "system/handler.h"
+#include "system/machine_lock.h"
 #include "system/preferences.h"
 #include "system/printer_list.h"
 
@@ -51,11 +55,35 @@ std::string ComposeSiteAddress() {
     return scheme + "://" + host + "." + domain;
 }
 
-void ShowMachineBusy() {
-    win::MessageBoxA(0,
-                     "Another Quellin command is changing this printer now. Please try again "
-                     "when it has finished.",
-                     quellin::system::kApplicationTitle, win::MB_OK);
+void ShowMachineBusy(win::DWORD lockError) {
+    std::string text =
+        "Another Quellin command is changing this printer now. Please try again "
+        "when it has finished.";
+    if (lockError != 0) {
+        text = quellin::system::kMachineLockFailure;
+        text[0] = static_cast<char>(std::toupper(static_cast<unsigned char>(text[0])));
+        text += ".\r\nWindows error " + std::to_string(lockError) + ": " +
+                win::FormatSystemMessage(lockError);
+    }
+    win::MessageBoxA(0, text, quellin::system::kApplicationTitle, win::MB_OK);
+}
+
+SystemCommandScope::SystemCommandScope(TForm1& form)
+    : form_(form), entered_(!form.systemCommandRunning_) {
+    bool administrator = false;
+    try {
+        administrator = quellin::system::IsAdministrator();
+    } catch (const quellin::system::SystemError&) {
+        administrator = false;
+    }
+    if (entered_ && administrator) {
+        lock_.emplace(0);
+        entered_ = lock_->Held();
+        if (!entered_)
+            ShowMachineBusy(lock_->Error());
+    }
+    if (entered_)
+        form_.systemCommandRunning_ = true;
 }
 
 std::string ComposeCompanionPrinterAddress() {

@@ -149,24 +149,18 @@ class TForm1 : public QWidget {
     bool centred_ = false;
 };
 
-// The plain box that tells why a command did nothing: another program holds the machine.
-void ShowMachineBusy();
+// The plain box that tells why a command did nothing: another program holds the machine, or
+// (with Windows' error code) the lock could not be made.
+void ShowMachineBusy(win::DWORD lockError = 0);
 
 // Marks a system-changing command as running for its scope and holds the machine's command
 // lock, which quellin-cli's changing commands take too. Entered() is false when another one
-// already runs, in this window or elsewhere; the handler then returns at once.
+// already runs, in this window or elsewhere, or when the lock cannot be made; the handler then
+// returns at once. Without administrator rights no lock is taken: the command's own gate
+// refuses it before it changes anything.
 class SystemCommandScope {
   public:
-    explicit SystemCommandScope(TForm1& form) : form_(form), entered_(!form.systemCommandRunning_) {
-        if (entered_) {
-            lock_.emplace(0);
-            entered_ = lock_->Held();
-            if (!entered_)
-                ShowMachineBusy();
-        }
-        if (entered_)
-            form_.systemCommandRunning_ = true;
-    }
+    explicit SystemCommandScope(TForm1& form);
     SystemCommandScope(const SystemCommandScope&) = delete;
     SystemCommandScope& operator=(const SystemCommandScope&) = delete;
     ~SystemCommandScope() {

@@ -557,9 +557,22 @@ void RequireAdministrator() {
 void HoldMachine() {
     if (!g_run || !g_run->changes || g_run->check || g_run->lock)
         return;
+    // The lock keeps administrators' commands apart and only they may enter it. A standard
+    // user's job command changes only what the spooler lets that user change.
+    bool administrator = false;
+    try {
+        administrator = quellin::system::IsAdministrator();
+    } catch (const quellin::system::SystemError&) {
+        administrator = false;
+    }
+    if (!administrator)
+        return;
     g_run->lock = std::make_unique<quellin::system::MachineLock>(g_run->waitMilliseconds);
     if (!g_run->lock->Held()) {
+        const win::DWORD error = g_run->lock->Error();
         g_run->lock.reset();
+        if (error != 0)
+            throw CommandFailure(kExitSystemRefused, quellin::system::kMachineLockFailure, error);
         throw CommandFailure(kExitBusy,
                              "another Quellin command is changing this machine; try again when "
                              "it has finished");

@@ -38,8 +38,19 @@ std::intptr_t ShellExecuteA(HWND owner, const std::string& verb, const std::stri
 DWORD WaitForSingleObject(HANDLE handle, DWORD milliseconds);
 BOOL GetExitCodeProcess(HANDLE process, DWORD* exitCode);
 
-// Full path of the running executable, as GetModuleFileNameA(nullptr, ...).
+// Full path of the running executable, as GetModuleFileNameA(nullptr, ...): the path it was
+// started through, which may hold 8.3 aliases or another letter case than the file's own.
 std::string GetModuleFileNameA();
+
+inline constexpr DWORD PROCESS_QUERY_LIMITED_INFORMATION = 0x1000;
+
+DWORD GetCurrentProcessId();
+// A handle to another process; ERROR_INVALID_PARAMETER when there is no such process.
+HANDLE OpenProcess(DWORD access, BOOL inherit, DWORD processId);
+// The full Win32 path of the process's executable (flags 0).
+BOOL QueryFullProcessImageNameA(HANDLE process, DWORD flags, std::string* imageName);
+// The Remote Desktop session the process runs in.
+BOOL ProcessIdToSessionId(DWORD processId, DWORD* sessionId);
 
 inline constexpr DWORD FO_DELETE = 3;
 inline constexpr WORD FOF_SILENT = 0x4;

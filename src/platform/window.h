@@ -2,6 +2,8 @@
 // the window of the running instance through these calls.
 #pragma once
 
+#include <cstdint>
+
 #include "platform/types.h"
 
 namespace quellin::platform {
@@ -14,6 +16,8 @@ inline constexpr int SW_RESTORE = 9;
 BOOL IsIconic(HWND window);
 BOOL ShowWindow(HWND window, int command);
 BOOL SetForegroundWindow(HWND window);
+// The thread that made the window, and its process in `processId`; 0 for no such window.
+DWORD GetWindowThreadProcessId(HWND window, DWORD* processId);
 
 // What the program's own window system does when another process calls the functions above
 // on its application window. Calls arrive on a background thread; implementations hand them
@@ -31,5 +35,12 @@ class WindowHost {
 // is the application window's own and the host is unused.
 HWND RegisterApplicationWindow(WindowHost* host);
 void UnregisterApplicationWindow(HWND window);
+
+// Gives the program's main window (`nativeId`, the window system's id of it) its handle, which
+// another instance restores and raises. On Windows that is the window's own handle and the host
+// is unused; in the sandbox the handle's IsIconic, ShowWindow and SetForegroundWindow reach
+// `host`, while the application window is never minimised.
+HWND RegisterMainWindow(WindowHost* host, std::uintptr_t nativeId);
+void UnregisterMainWindow(HWND window);
 
 }  // namespace quellin::platform

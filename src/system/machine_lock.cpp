@@ -1,22 +1,62 @@
 #include "system/machine_lock.h"
 
 #include "platform/processes.h"
-#include "platform/shared_memory.h"
+#include "platform/security.h"
 
 namespace quellin::system {
 
-MachineLock::MachineLock(win::DWORD milliseconds) : mutex_(win::CreateMutexA(kMachineLockName)) {
-    // A process that may not create or open the lock (a standard user lacks the right to make
-    // global objects) goes on without it: the lock keeps administrators' commands apart, and
-    // such a process is refused by the administrator gate anyway.
+AdministratorsNamespace::AdministratorsNamespace() {
+    win::HANDLE descriptor = win::CreateBoundaryDescriptorA(kNamespaceName, 0);
+    if (!descriptor) {
+        error_ = win::GetLastError();
+        return;
+    }
+    const bool added = win::AddSIDToBoundaryDescriptor(
+        &descriptor, win::SID{win::SECURITY_NT_AUTHORITY,
+                              {win::SECURITY_BUILTIN_DOMAIN_RID, win::DOMAIN_ALIAS_RID_ADMINS}});
+    error_ = added ? 0 : win::GetLastError();
+    win::UniqueBoundaryDescriptor boundary(descriptor);
+    if (!added)
+        return;
+    const win::SECURITY_ATTRIBUTES attributes{kAdministratorsOnly};
+    // Another process may make the namespace, or give up the last handle to it, between the
+    // two calls; a few rounds settle it.
+    for (int round = 0; round < 5 && !handle_; ++round) {
+        handle_.reset(win::CreatePrivateNamespaceA(&attributes, boundary.get(), kNamespaceName));
+        error_ = handle_ ? 0 : win::GetLastError();
+        if (error_ != win::ERROR_ALREADY_EXISTS)
+            break;
+        handle_.reset(win::OpenPrivateNamespaceA(boundary.get(), kNamespaceName));
+        error_ = handle_ ? 0 : win::GetLastError();
+        if (error_ != win::ERROR_FILE_NOT_FOUND && error_ != win::ERROR_PATH_NOT_FOUND)
+            break;
+    }
+}
+
+std::string AdministratorsNamespace::ObjectName(const std::string& name) {
+    return std::string(kNamespaceName) + "\\" + name;
+}
+
+MachineLock::MachineLock(win::DWORD milliseconds) {
+    const win::SECURITY_ATTRIBUTES attributes{kAdministratorsOnly};
+    if (namespace_.Valid()) {
+        mutex_.reset(
+            win::CreateMutexA(&attributes, AdministratorsNamespace::ObjectName(kMachineLockName)));
+    } else if (namespace_.Error() == win::ERROR_CALL_NOT_IMPLEMENTED) {
+        mutex_.reset(win::CreateMutexA(&attributes, kFallbackMachineLockName));
+    } else {
+        error_ = namespace_.Error();
+        return;
+    }
     if (!mutex_) {
-        held_ = true;
+        error_ = win::GetLastError();
         return;
     }
     const win::DWORD waited = win::WaitForMutex(mutex_.get(), milliseconds);
     // An owner that ended without releasing leaves the machine to the next command.
     owned_ = waited == win::WAIT_OBJECT_0 || waited == win::WAIT_ABANDONED;
-    held_ = owned_;
+    if (waited == win::WAIT_FAILED)
+        error_ = win::GetLastError();
 }
 
 MachineLock::~MachineLock() {

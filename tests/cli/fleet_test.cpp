@@ -152,6 +152,22 @@ TEST(Fleet, ASecondChangingCommandWaitsThenReportsBusy) {
     EXPECT_EQ(RunCli({"reinstall", "--check"}).exitCode, 0);
 }
 
+// A lock that cannot be made (here its name is another kind of object) ends the command
+// before any step, with Windows' code: it never runs unlocked.
+TEST(Fleet, ALockThatCannotBeMadeEndsTheCommandUnrun) {
+    testsupport::ScopedSandbox sandbox;
+    const auto taken = sim::PlantObject(
+        {"Quellin\\SystemChange", sim::Maker::SameUserElevated, "", {0, 0, 0, 0}, true});
+    ASSERT_NE(taken, nullptr);
+    const cli::CliRun run = RunCli({"reinstall", "--json"});
+    EXPECT_EQ(run.exitCode, 4) << run.out;
+    EXPECT_EQ(
+        run.json.value("error").toObject().value("windowsError").toObject().value("code").toInt(),
+        6)
+        << run.out;
+    EXPECT_TRUE(sim::LaunchLog().empty());
+}
+
 struct ExpectCase {
     const char* name;
     std::function<void()> setup;

@@ -32,7 +32,7 @@ TEST(Owners, GiveTheirResourceBackOnce) {
     EXPECT_TRUE(ReleasedByItsOwner<UniqueScHandle>(OpenSCManagerA("", "", SC_MANAGER_CONNECT),
                                                    CloseServiceHandle));
     UniqueHandle mapping(
-        CreateFileMappingA(INVALID_HANDLE_VALUE, PAGE_READWRITE, 0, 8, "owner-test"));
+        CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, 8, "owner-test"));
     EXPECT_TRUE(ReleasedByItsOwner<UniqueMappedView>(
         MapViewOfFile(mapping.get(), FILE_MAP_ALL_ACCESS, 0, 0, 8), UnmapViewOfFile));
     HKEY key = nullptr;

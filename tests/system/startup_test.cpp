@@ -5,15 +5,22 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <chrono>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
+#include <optional>
 #include <thread>
 
+#include "platform/sim/control.h"
 #include "platform/sim/security_state.h"
+#include "platform/text.h"
+#include "platform/window.h"
 #include "sandbox_fixture.h"
 #include "system/admin.h"
 #include "system/libraries.h"
+#include "system/machine_lock.h"
 #include "system/single_instance.h"
 
 namespace quellin::system {
@@ -97,7 +104,8 @@ TEST(LoadDriverPrivilege, IsEnabledForAnAdministratorOnly) {
 // A probe process that holds or tries the guard, with its standard streams as pipes.
 class Probe {
   public:
-    Probe(const fs::path& binary, const char* mode, const fs::path& sandbox) {
+    Probe(const fs::path& binary, const char* mode, const fs::path& sandbox,
+          const std::string& startedAs = "") {
         int in[2], out[2];
         if (::pipe(in) != 0 || ::pipe(out) != 0)
             std::abort();
@@ -108,7 +116,8 @@ class Probe {
             ::close(in[1]);
             ::close(out[0]);
             ::setenv("QUELLIN_SANDBOX", sandbox.c_str(), 1);
-            ::execl(binary.c_str(), binary.c_str(), mode, static_cast<char*>(nullptr));
+            ::execl(binary.c_str(), binary.c_str(), mode,
+                    startedAs.empty() ? nullptr : startedAs.c_str(), static_cast<char*>(nullptr));
             ::_exit(127);
         }
         ::close(in[0]);
@@ -219,6 +228,98 @@ TEST(InstanceGuard, TheSlotGoesBackOnceWhenItsGuardEnds) {
     EXPECT_FALSE(third.Activate(0, 1));
     EXPECT_TRUE(fourth.Activate(0, 1)) << "a second Release gave back a slot it did not hold";
 }
+
+// A window of this test's own executable, which no start of the probe may show or raise.
+class WatchedWindow final : public win::WindowHost {
+  public:
+    bool IsMinimized() override { return touched = true; }
+    void Restore() override { touched = true; }
+    void BringToFront() override { touched = true; }
+    std::atomic<bool> touched{false};
+    const win::HWND handle = win::RegisterMainWindow(this, 0);
+    ~WatchedWindow() override { win::UnregisterMainWindow(handle); }
+};
+
+enum class Squat { None, Lock, ForeignRecord, RecordWithForeignWindow };
+enum class Start { AsBuilt, ThroughShortAlias, InOtherCase };
+
+struct SquatCase {
+    const char* name;
+    Squat squat;
+    const char* securityDescriptor;  // of a planted lock
+    Start start;
+    const char* secondStart;  // what a start of the probe reports
+};
+
+class Squatting : public testing::TestWithParam<SquatCase> {};
+
+// Whatever another process made first, exactly one command holds the machine lock at a time,
+// a start raises only the first instance's own main window, and it finds that instance however
+// its path is spelt.
+TEST_P(Squatting, NeitherLockNorRecordCanBeTakenOver) {
+    const SquatCase& c = GetParam();
+    testsupport::ScopedSandbox sandbox;
+    WatchedWindow watched;
+    const std::string probe = win::WindowsPathFromDialog(ProbeBinary().string());
+    std::vector<std::shared_ptr<void>> planted;
+    std::vector<std::uint8_t> record(8, 0);
+    std::memcpy(record.data(), &watched.handle, 4);
+    record[4] = 5;
+    if (c.squat == Squat::Lock) {
+        planted.push_back(sim::PlantObject({"Global\\Quellin.SystemChange",
+                                            sim::Maker::SameUser,
+                                            c.securityDescriptor,
+                                            {},
+                                            true}));
+        for (sim::Maker maker : {sim::Maker::SameUser, sim::Maker::OtherUser})
+            EXPECT_EQ(sim::PlantObject({"Quellin\\SystemChange", maker, "", {}, true}), nullptr)
+                << "only an elevated administrator enters the namespace";
+        MachineLock first(0), second(0);
+        EXPECT_TRUE(first.Held()) << first.Error();
+        EXPECT_FALSE(second.Held());
+        EXPECT_EQ(second.Error(), 0u) << "the second is busy, not failed";
+        return;
+    }
+    if (c.squat == Squat::ForeignRecord) {
+        for (const std::string& name : {InstanceMappingName(probe), InstanceRecordName(probe)})
+            planted.push_back(sim::PlantObject({name, sim::Maker::SameUser, "", record, true}));
+    } else if (c.squat == Squat::RecordWithForeignWindow) {
+        planted.push_back(sim::PlantObject({"Quellin\\Instance.1." + InstanceRecordName(probe),
+                                            sim::Maker::SameUserElevated, "", record, true}));
+    }
+    std::optional<Probe> first;
+    if (c.squat == Squat::None) {
+        first.emplace(ProbeBinary(), "hold", sandbox.root());
+        ASSERT_EQ(first->ReadLine(), "holding");
+    }
+    std::string startedAs = c.start == Start::InOtherCase ? win::UpperAnsi(probe) : probe;
+    if (c.start == Start::ThroughShortAlias) {
+        sim::AddShortName(probe, "QUELLI~1");
+        startedAs = win::JoinPath(win::FolderOf(probe), "QUELLI~1");
+    }
+    Probe second(ProbeBinary(), "try", sandbox.root(), startedAs);
+    EXPECT_EQ(second.ReadLine(), c.secondStart);
+    if (first) {
+        for (const char* seen : {"asked-iconic", "restored", "raised"})
+            EXPECT_EQ(first->ReadLine(), seen) << "the first instance's main window";
+    }
+    second.Finish();
+    EXPECT_FALSE(watched.touched) << "a window of another executable was shown or raised";
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Squatters, Squatting,
+    testing::Values(SquatCase{"LockAdmitsAdministrators", Squat::Lock, "D:(A;;GA;;;WD)",
+                              Start::AsBuilt, ""},
+                    SquatCase{"LockDeniesAdministrators", Squat::Lock, "D:(D;;GA;;;BA)(A;;GA;;;WD)",
+                              Start::AsBuilt, ""},
+                    SquatCase{"ForeignRecord", Squat::ForeignRecord, "", Start::AsBuilt, "holding"},
+                    SquatCase{"ForeignWindowHandle", Squat::RecordWithForeignWindow, "",
+                              Start::AsBuilt, "refused"},
+                    SquatCase{"ShortAlias", Squat::None, "", Start::ThroughShortAlias, "refused"},
+                    SquatCase{"OtherLetterCase", Squat::None, "", Start::InOtherCase, "refused"},
+                    SquatCase{"MinimisedMainWindow", Squat::None, "", Start::AsBuilt, "refused"}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 TEST(InstanceGuard, MappingNameDropsEveryBackslash) {
     EXPECT_EQ(quellin::system::InstanceMappingName("C:\\Tools\\app.exe"), "C:Toolsapp.exe");

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -128,6 +129,35 @@ struct LaunchEntry {
     std::optional<LaunchResult> result;
 };
 std::vector<LaunchEntry> LaunchLog();
+
+// ---- Other processes' objects and starts -------------------------------------------------
+
+// Who made an object that another process holds: the sandbox's user without elevation, the
+// same user elevated, or another user of the machine.
+enum class Maker { SameUser, SameUserElevated, OtherUser };
+
+struct PlantedObject {
+    // As the layer's calls take it. A name "P\N" lies in the private namespace P whose boundary
+    // (named P) requires Administrators; the maker creates or opens it first.
+    std::string name;
+    Maker maker = Maker::SameUser;
+    std::string securityDescriptor;  // "" for the maker's default access list
+    // Empty: a mutex, owned by its maker when `owned`; else a mapping holding these bytes.
+    std::vector<std::uint8_t> bytes;
+    bool owned = true;
+};
+
+// Makes and holds the object as a process of its maker would, with that maker's rights, until
+// the result is dropped. Null when the sandbox refused the maker (the last error says why).
+std::shared_ptr<void> PlantObject(const PlantedObject& object);
+
+// Gives the last part of an existing path an 8.3 alias ("QUELLI~1"), as the file system would.
+void AddShortName(const std::string& longPath, const std::string& alias);
+
+// This process was started through `windowsPath` (an 8.3 alias or another letter case of its
+// executable's path): GetModuleFileNameA answers with it, as Windows answers with the path the
+// process was started through.
+void StartedAs(const std::string& windowsPath);
 
 // ---- The whole machine -------------------------------------------------------------------
 

@@ -24,6 +24,7 @@
 #include "platform/sim/registry_store.h"
 #include "platform/sim/sandbox.h"
 #include "platform/sim/security_state.h"
+#include "platform/sim/short_names.h"
 #include "platform/sim/strings.h"
 #include "platform/text.h"
 
@@ -1194,14 +1195,15 @@ DWORD GetTempPathA(DWORD bufferLength, std::string* buffer) {
 }
 
 DWORD GetLongPathNameA(const std::string& shortPath, DWORD bufferLength, std::string* longPath) {
-    // The sandbox's volumes keep no 8.3 aliases: an existing path is its own long form.
-    if (GetFileAttributesA(shortPath) == INVALID_FILE_ATTRIBUTES)
+    // Aliases that a test gave stand for their long names; other parts stay as given.
+    const std::string expanded = sim::ExpandShortNames(shortPath);
+    if (GetFileAttributesA(expanded) == INVALID_FILE_ATTRIBUTES)
         return 0;
-    DWORD length = static_cast<DWORD>(shortPath.size());
+    DWORD length = static_cast<DWORD>(expanded.size());
     if (bufferLength < length + 1)
         return length + 1;
     if (longPath)
-        *longPath = shortPath;
+        *longPath = expanded;
     return length;
 }
 

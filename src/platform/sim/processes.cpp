@@ -20,6 +20,7 @@
 
 #include "platform/filesystem.h"
 #include "platform/processes.h"
+#include "platform/sim/control.h"
 #include "platform/sim/emulator.h"
 #include "platform/sim/handles.h"
 #include "platform/sim/sandbox.h"
@@ -185,15 +186,83 @@ HANDLE Spawn(const fs::path& program, const std::string& parameters, bool is32Bi
 
 }  // namespace
 
-std::string GetModuleFileNameA() {
+namespace {
+
+std::mutex g_startMutex;
+std::string& StartPath() {
+    static auto* path = new std::string();
+    return *path;
+}
+
+// The Windows path of a process's executable; the programs run from the host drive, which the
+// sandbox names Z:.
+std::string ImageOf(pid_t pid) {
     char buffer[PATH_MAX];
-    ssize_t n = ::readlink("/proc/self/exe", buffer, sizeof buffer - 1);
-    std::string host = n > 0 ? std::string(buffer, static_cast<std::size_t>(n)) : "/quellin";
-    // The program runs from the host drive, which the sandbox names Z:.
+    const std::string link = "/proc/" + std::to_string(pid) + "/exe";
+    ssize_t n = ::readlink(link.c_str(), buffer, sizeof buffer - 1);
+    if (n <= 0)
+        return {};
     std::string path = "Z:";
-    for (char c : win::Utf8ToAnsi(host))
+    for (char c : win::Utf8ToAnsi(std::string(buffer, static_cast<std::size_t>(n))))
         path += c == '/' ? '\\' : c;
     return path;
+}
+
+struct OpenedProcess : sim::Object {
+    pid_t pid = 0;
+};
+
+}  // namespace
+
+std::string GetModuleFileNameA() {
+    {
+        std::lock_guard lock(g_startMutex);
+        if (!StartPath().empty())
+            return StartPath();
+    }
+    const std::string path = ImageOf(::getpid());
+    return path.empty() ? "Z:\\quellin" : path;
+}
+
+DWORD GetCurrentProcessId() {
+    return static_cast<DWORD>(::getpid());
+}
+
+HANDLE OpenProcess(DWORD access, BOOL, DWORD processId) {
+    if (access == 0 || processId == 0 || ImageOf(static_cast<pid_t>(processId)).empty()) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return nullptr;
+    }
+    auto process = std::make_unique<OpenedProcess>();
+    process->pid = static_cast<pid_t>(processId);
+    return static_cast<HANDLE>(sim::RegisterObject(std::move(process)));
+}
+
+BOOL QueryFullProcessImageNameA(HANDLE process, DWORD flags, std::string* imageName) {
+    auto* opened = sim::Lookup<OpenedProcess>(process);
+    auto* started = sim::Lookup<ProcessObject>(process);
+    const std::string image = opened    ? ImageOf(opened->pid)
+                              : started ? ImageOf(started->pid)
+                                        : std::string();
+    if ((!opened && !started) || flags != 0 || !imageName) {
+        SetLastError(opened || started ? ERROR_INVALID_PARAMETER : ERROR_INVALID_HANDLE);
+        return false;
+    }
+    if (image.empty()) {
+        SetLastError(ERROR_ACCESS_DENIED);  // the process has ended
+        return false;
+    }
+    *imageName = image;
+    return true;
+}
+
+BOOL ProcessIdToSessionId(DWORD processId, DWORD* sessionId) {
+    if (!sessionId || ImageOf(static_cast<pid_t>(processId)).empty()) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return false;
+    }
+    *sessionId = 1;  // the sandbox's one interactive session
+    return true;
 }
 
 BOOL ShellExecuteExA(SHELLEXECUTEINFOA* info) {
@@ -327,3 +396,12 @@ void SetMessagePump(void (*pump)()) {
 }
 
 }  // namespace quellin::platform
+
+namespace quellin::platform::sim {
+
+void StartedAs(const std::string& windowsPath) {
+    std::lock_guard lock(g_startMutex);
+    StartPath() = windowsPath;
+}
+
+}  // namespace quellin::platform::sim

@@ -1,6 +1,8 @@
-// Window handles of the sandbox's processes. A registered application window listens on an
-// abstract local socket named after the sandbox and the handle; another process's IsIconic,
-// ShowWindow and SetForegroundWindow reach it there.
+// Window handles of the sandbox's processes. A registered window listens on an abstract local
+// socket named after the sandbox and the handle; another process's IsIconic, ShowWindow,
+// SetForegroundWindow and GetWindowThreadProcessId reach it there. Each handle answers for its
+// own window: the hidden application window is never minimised, the main window is when its
+// host says so.
 #include <sys/socket.h>
 #include <sys/un.h>
 #include <unistd.h>
@@ -9,6 +11,7 @@
 #include <cstddef>
 #include <cstring>
 #include <functional>
+#include <map>
 #include <mutex>
 #include <thread>
 
@@ -36,13 +39,17 @@ sockaddr_un Address(HWND window, socklen_t* length) {
 struct Registration {
     HWND window = 0;
     WindowHost* host = nullptr;
+    bool main = false;
     int listener = -1;
     std::thread thread;
     std::atomic<bool> stop{false};
 };
 
 std::mutex g_mutex;
-Registration* g_registration = nullptr;
+std::map<HWND, Registration*>& Registrations() {
+    static auto* registrations = new std::map<HWND, Registration*>();
+    return *registrations;
+}
 
 void Serve(Registration* r) {
     while (!r->stop) {
@@ -57,8 +64,14 @@ void Serve(Registration* r) {
             char reply = '1';
             switch (command) {
                 case 'i':
-                    reply = r->host->IsMinimized() ? '1' : '0';
+                    reply = r->main && r->host->IsMinimized() ? '1' : '0';
                     break;
+                case 'p': {
+                    const std::uint32_t pid = static_cast<std::uint32_t>(::getpid());
+                    [[maybe_unused]] auto n = ::write(client, &pid, sizeof pid);
+                    ::close(client);
+                    continue;
+                }
                 case 'r':
                     r->host->Restore();
                     break;
@@ -74,31 +87,35 @@ void Serve(Registration* r) {
     }
 }
 
-// Sends one command to the window's owner; returns its reply or 0 when nobody answers.
-char Ask(HWND window, char command) {
+// Sends one command to the window's owner; reads `size` bytes of reply into `reply`. False
+// when nobody answers.
+bool Ask(HWND window, char command, void* reply, std::size_t size) {
     int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
     if (fd < 0)
-        return 0;
+        return false;
     socklen_t length = 0;
     sockaddr_un address = Address(window, &length);
-    char reply = 0;
+    bool answered = false;
     if (::connect(fd, reinterpret_cast<sockaddr*>(&address), length) == 0 &&
         ::write(fd, &command, 1) == 1) {
         timeval timeout{5, 0};
         ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof timeout);
-        if (::read(fd, &reply, 1) != 1)
-            reply = 0;
+        answered = ::read(fd, reply, size) == static_cast<ssize_t>(size);
     }
     ::close(fd);
-    return reply;
+    return answered;
 }
 
-}  // namespace
+char Ask(HWND window, char command) {
+    char reply = 0;
+    return Ask(window, command, &reply, 1) ? reply : 0;
+}
 
-HWND RegisterApplicationWindow(WindowHost* host) {
+HWND Register(WindowHost* host, bool main) {
     std::lock_guard lock(g_mutex);
     auto* r = new Registration();
     r->host = host;
+    r->main = main;
     r->listener = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
     // The process id is unique among the sandbox's live processes and fits 32 bits.
     HWND window = static_cast<HWND>(::getpid()) << 4;
@@ -109,7 +126,7 @@ HWND RegisterApplicationWindow(WindowHost* host) {
             ::listen(r->listener, 8);
             r->window = window;
             r->thread = std::thread(Serve, r);
-            g_registration = r;
+            Registrations()[window] = r;
             return window;
         }
     }
@@ -118,14 +135,15 @@ HWND RegisterApplicationWindow(WindowHost* host) {
     return 0;
 }
 
-void UnregisterApplicationWindow(HWND window) {
+void Unregister(HWND window) {
     Registration* r = nullptr;
     {
         std::lock_guard lock(g_mutex);
-        if (!g_registration || g_registration->window != window)
+        auto it = Registrations().find(window);
+        if (it == Registrations().end())
             return;
-        r = g_registration;
-        g_registration = nullptr;
+        r = it->second;
+        Registrations().erase(it);
     }
     r->stop = true;
     ::shutdown(r->listener, SHUT_RDWR);
@@ -133,6 +151,24 @@ void UnregisterApplicationWindow(HWND window) {
     if (r->thread.joinable())
         r->thread.join();
     delete r;
+}
+
+}  // namespace
+
+HWND RegisterApplicationWindow(WindowHost* host) {
+    return Register(host, false);
+}
+
+void UnregisterApplicationWindow(HWND window) {
+    Unregister(window);
+}
+
+HWND RegisterMainWindow(WindowHost* host, std::uintptr_t) {
+    return Register(host, true);
+}
+
+void UnregisterMainWindow(HWND window) {
+    Unregister(window);
 }
 
 BOOL IsIconic(HWND window) {
@@ -148,6 +184,17 @@ BOOL ShowWindow(HWND window, int command) {
     }
     SetLastError(ERROR_NOT_SUPPORTED);
     return false;
+}
+
+DWORD GetWindowThreadProcessId(HWND window, DWORD* processId) {
+    std::uint32_t pid = 0;
+    if (!Ask(window, 'p', &pid, sizeof pid) || pid == 0) {
+        SetLastError(ERROR_INVALID_WINDOW_HANDLE);
+        return 0;
+    }
+    if (processId)
+        *processId = pid;
+    return pid;  // the sandbox's windows belong to their process's first thread
 }
 
 BOOL SetForegroundWindow(HWND window) {

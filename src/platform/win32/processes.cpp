@@ -67,6 +67,38 @@ std::string GetModuleFileNameA() {
     }
 }
 
+DWORD GetCurrentProcessId() {
+    return ::GetCurrentProcessId();
+}
+
+HANDLE OpenProcess(DWORD access, BOOL inherit, DWORD processId) {
+    return native::Layer(::OpenProcess(access, inherit, processId));
+}
+
+BOOL QueryFullProcessImageNameA(HANDLE process, DWORD flags, std::string* imageName) {
+    std::vector<char> buffer(MAX_PATH);
+    for (;;) {
+        ::DWORD length = static_cast<::DWORD>(buffer.size());
+        if (::QueryFullProcessImageNameA(native::Native(process), flags, buffer.data(), &length)) {
+            if (imageName)
+                *imageName = std::string(buffer.data(), length);
+            return true;
+        }
+        if (::GetLastError() != ERROR_INSUFFICIENT_BUFFER || buffer.size() >= 32768)
+            return false;
+        buffer.resize(buffer.size() * 2);
+    }
+}
+
+BOOL ProcessIdToSessionId(DWORD processId, DWORD* sessionId) {
+    ::DWORD session = 0;
+    if (!::ProcessIdToSessionId(processId, &session))
+        return false;
+    if (sessionId)
+        *sessionId = session;
+    return true;
+}
+
 int SHFileOperationA(SHFILEOPSTRUCTA* operation) {
     if (!operation)
         return ERROR_INVALID_PARAMETER;

@@ -51,6 +51,20 @@ BOOL SetForegroundWindow(HWND window) {
     return ::SetForegroundWindow(native::Native(window)) != FALSE;
 }
 
+DWORD GetWindowThreadProcessId(HWND window, DWORD* processId) {
+    ::DWORD process = 0;
+    const ::DWORD thread = ::GetWindowThreadProcessId(native::Native(window), &process);
+    if (processId)
+        *processId = process;
+    return thread;
+}
+
+HWND RegisterMainWindow(WindowHost*, std::uintptr_t nativeId) {
+    return native::LayerWindow(reinterpret_cast<::HWND>(nativeId));
+}
+
+void UnregisterMainWindow(HWND) {}
+
 HWND RegisterApplicationWindow(WindowHost* host) {
     ::HINSTANCE instance = ::GetModuleHandleA(nullptr);
     ::WNDCLASSA windowClass{};

@@ -16,8 +16,8 @@ int main(int argc, char** argv) {
     }
     platform::contract::OpenHelperSystem();
     win::SetLastError(0);
-    win::UniqueHandle mapping(
-        win::CreateFileMappingA(win::INVALID_HANDLE_VALUE, win::PAGE_READWRITE, 0, 8, argv[2]));
+    win::UniqueHandle mapping(win::CreateFileMappingA(win::INVALID_HANDLE_VALUE, nullptr,
+                                                      win::PAGE_READWRITE, 0, 8, argv[2]));
     if (!mapping)
         return 3;
     const bool existed = win::GetLastError() == win::ERROR_ALREADY_EXISTS;

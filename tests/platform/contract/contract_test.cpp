@@ -626,7 +626,8 @@ TEST_F(Contract, ShellExecuteExWaitsAndReadsTheExitCode) {
 TEST_F(Contract, NamedSharedMemoryIsSharedWithAnotherProcess) {
     const std::string name = "QuellinContract" + Scratch().substr(Scratch().rfind('\\') + 1);
     SetLastError(kSentinel);
-    UniqueHandle mapping(CreateFileMappingA(INVALID_HANDLE_VALUE, PAGE_READWRITE, 0, 8, name));
+    UniqueHandle mapping(
+        CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, 8, name));
     ASSERT_TRUE(mapping.valid());
     EXPECT_EQ(GetLastError(), ERROR_SUCCESS);
     auto* view =
@@ -635,13 +636,90 @@ TEST_F(Contract, NamedSharedMemoryIsSharedWithAnotherProcess) {
     view[0] = 41;
 
     SetLastError(kSentinel);
-    UniqueHandle again(CreateFileMappingA(INVALID_HANDLE_VALUE, PAGE_READWRITE, 0, 8, name));
+    UniqueHandle again(
+        CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, 8, name));
     EXPECT_TRUE(again.valid());
     EXPECT_EQ(GetLastError(), ERROR_ALREADY_EXISTS);
 
     EXPECT_EQ(contract::RunHelper("mapping " + name), 0u);
     EXPECT_EQ(view[1], 42u);
     EXPECT_TRUE(UnmapViewOfFile(view));
+}
+
+// An object's access list holds when it is opened again, names take only known prefixes, and
+// one name is one object whatever its kind.
+TEST_F(Contract, NamedObjectsKeepTheirAccessListAndKind) {
+    const std::string name = "QuellinAcl" + Scratch().substr(Scratch().rfind('\\') + 1);
+    const SECURITY_ATTRIBUTES deniesAdministrators{"D:(D;;GA;;;BA)(A;;GA;;;WD)"};
+    UniqueHandle held(CreateMutexA(&deniesAdministrators, "Global\\" + name));
+    ASSERT_TRUE(held.valid()) << GetLastError();
+    SetLastError(kSentinel);
+    EXPECT_EQ(CreateMutexA(nullptr, "Global\\" + name), nullptr);
+    EXPECT_EQ(GetLastError(), ERROR_ACCESS_DENIED);
+
+    UniqueHandle mapping(
+        CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, 8, name));
+    ASSERT_TRUE(mapping.valid());
+    EXPECT_EQ(CreateMutexA(nullptr, name), nullptr);
+    EXPECT_EQ(GetLastError(), ERROR_INVALID_HANDLE);
+    EXPECT_EQ(CreateMutexA(nullptr, "NoSuchPrefix" + name + "\\" + name), nullptr);
+    EXPECT_EQ(GetLastError(), ERROR_PATH_NOT_FOUND);
+}
+
+// A namespace whose boundary needs the Administrators group: made once, then opened, and its
+// objects are named through the alias prefix.
+TEST_F(Contract, PrivateNamespaceIsMadeOnceAndOpenedAfter) {
+    const std::string alias = "QuellinNs" + Scratch().substr(Scratch().rfind('\\') + 1);
+    HANDLE descriptor = CreateBoundaryDescriptorA(alias, 0);
+    if (!descriptor && GetLastError() == ERROR_CALL_NOT_IMPLEMENTED &&
+        WINE_DIFFERS("private namespaces are not implemented"))
+        return;
+    ASSERT_NE(descriptor, nullptr);
+    ASSERT_TRUE(AddSIDToBoundaryDescriptor(
+        &descriptor,
+        SID{SECURITY_NT_AUTHORITY, {SECURITY_BUILTIN_DOMAIN_RID, DOMAIN_ALIAS_RID_ADMINS}}));
+    UniqueBoundaryDescriptor boundary(descriptor);
+    const SECURITY_ATTRIBUTES administratorsOnly{"D:P(A;;GA;;;BA)(A;;GA;;;SY)"};
+    UniqueNamespace made(CreatePrivateNamespaceA(&administratorsOnly, boundary.get(), alias));
+    ASSERT_TRUE(made.valid()) << GetLastError();
+    EXPECT_EQ(CreatePrivateNamespaceA(&administratorsOnly, boundary.get(), alias), nullptr);
+    EXPECT_EQ(GetLastError(), ERROR_ALREADY_EXISTS);
+    UniqueNamespace opened(OpenPrivateNamespaceA(boundary.get(), alias));
+    EXPECT_TRUE(opened.valid()) << GetLastError();
+    UniqueHandle lock(CreateMutexA(&administratorsOnly, alias + "\\Lock"));
+    ASSERT_TRUE(lock.valid()) << GetLastError();
+    UniqueHandle again(CreateMutexA(nullptr, alias + "\\Lock"));
+    EXPECT_TRUE(again.valid());
+    EXPECT_EQ(GetLastError(), ERROR_ALREADY_EXISTS);
+}
+
+// A window names its process, whose image is this program however its path is spelt; the
+// hidden application window is never minimised.
+TEST_F(Contract, WindowsNameTheirProcessAndItsImage) {
+    struct Host final : WindowHost {
+        bool IsMinimized() override { return true; }
+        void Restore() override {}
+        void BringToFront() override {}
+    } host;
+    const HWND window = RegisterApplicationWindow(&host);
+    if (window == 0 && WINE_DIFFERS("no window can be made without a display"))
+        return;
+    ASSERT_NE(window, 0u);
+    DWORD processId = 0;
+    EXPECT_NE(GetWindowThreadProcessId(window, &processId), 0u);
+    EXPECT_EQ(processId, GetCurrentProcessId());
+    EXPECT_FALSE(IsIconic(window));
+    UniqueHandle process(OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, false, processId));
+    std::string image, longImage, longModule;
+    ASSERT_TRUE(process.valid() && QueryFullProcessImageNameA(process.get(), 0, &image));
+    ASSERT_GT(GetLongPathNameA(image, 32768, &longImage), 0u);
+    ASSERT_GT(GetLongPathNameA(UpperAnsi(GetModuleFileNameA()), 32768, &longModule), 0u);
+    EXPECT_TRUE(SameName(longImage, longModule)) << longImage << " / " << longModule;
+    DWORD session = kSentinel;
+    EXPECT_TRUE(ProcessIdToSessionId(processId, &session));
+    EXPECT_NE(session, kSentinel);
+    UnregisterApplicationWindow(window);
+    EXPECT_EQ(GetWindowThreadProcessId(window, &processId), 0u);
 }
 
 // ---- Services ----
