@@ -10,7 +10,8 @@
 # LICENSE.txt and THIRD-PARTY-NOTICES.txt. The programs, installers, uninstaller and packages
 # are signed when scripts/sign-windows.sh has a certificate.
 #   scripts/package-windows.sh [I686_DIR [X86_64_DIR]]
-# QUELLIN_PACKAGE_VERSION overrides the version the packages carry (for testing upgrades).
+# QUELLIN_PACKAGE_VERSION overrides the version the packages carry, and QUELLIN_PACKAGE_OUT the
+# folder they go to (the tests build an upgrade with them).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 dir="${1:-build-win-i686}"
@@ -21,7 +22,7 @@ for f in "$dir/bin/quellin.exe" "$dir/bin/quellin-cli.exe" "$dir64/bin/quellin-c
   [ -f "$f" ] || { echo "package-windows: $f is not built" >&2; exit 1; }
 done
 
-out="$dir/package"
+out="${QUELLIN_PACKAGE_OUT:-$dir/package}"
 stage="$out/stage"
 rm -rf "$out"
 mkdir -p "$stage/x86" "$stage/x64"
