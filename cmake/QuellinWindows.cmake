@@ -6,6 +6,11 @@ enable_language(RC)
 # (GCC bug 105329).
 add_compile_options($<$<COMPILE_LANGUAGE:CXX>:-Wno-restrict>)
 
+# Two builds of one commit give the same bytes: no link time in the PE header, and no build
+# machine's folders in the strings the compiler keeps (source names in assertions).
+add_link_options(-Wl,--no-insert-timestamp)
+add_compile_options(-ffile-prefix-map=${CMAKE_SOURCE_DIR}/= -ffile-prefix-map=${CMAKE_BINARY_DIR}/=)
+
 find_package(Qt6 QUIET COMPONENTS Core Gui Widgets Test)
 if(Qt6_FOUND)
   set(QUELLIN_QT_PROGRAM ON)
@@ -18,18 +23,19 @@ else()
                  "installs the static Qt the i686 toolchain finds)")
 endif()
 
-# The version record and the manifest (no elevation at launch, themed common controls) that
-# every Quellin executable carries.
+# The version record, the icon and the manifest (no elevation at launch, themed common
+# controls) that every Quellin executable carries.
 set(QUELLIN_VERSION_COMMAS
     "${PROJECT_VERSION_MAJOR},${PROJECT_VERSION_MINOR},${PROJECT_VERSION_PATCH},${PROJECT_VERSION_TWEAK}")
 set(QUELLIN_MANIFEST ${CMAKE_CURRENT_LIST_DIR}/windows/quellin.manifest)
+set(QUELLIN_ICON ${CMAKE_CURRENT_LIST_DIR}/windows/quellin.ico)
 function(quellin_windows_resources target description)
   set(QUELLIN_FILE_DESCRIPTION "${description}")
   set(QUELLIN_ORIGINAL_FILENAME "${target}.exe")
   set(rc ${CMAKE_CURRENT_BINARY_DIR}/${target}_version.rc)
   configure_file(${CMAKE_SOURCE_DIR}/cmake/windows/version.rc.in ${rc} @ONLY)
   target_sources(${target} PRIVATE ${rc})
-  set_property(SOURCE ${rc} APPEND PROPERTY OBJECT_DEPENDS ${QUELLIN_MANIFEST})
+  set_property(SOURCE ${rc} APPEND PROPERTY OBJECT_DEPENDS ${QUELLIN_MANIFEST} ${QUELLIN_ICON})
 endfunction()
 
 # GoogleTest for the target, from Debian's googletest sources.

@@ -13,16 +13,23 @@ echo "build-qt-windows: building Qt for Windows into $prefix; this takes about 3
 work="$(mktemp -d "${TMPDIR:-/tmp}/qt-windows-XXXXXX")"
 trap 'rm -rf "$work"' EXIT
 
-# The source package, from a deb-src entry for the release the machine runs.
-. /etc/os-release
-if ! grep -rqs '^deb-src .* main' /etc/apt/sources.list /etc/apt/sources.list.d/; then
-  echo "deb-src http://deb.debian.org/debian $VERSION_CODENAME main" |
-    $sudo tee /etc/apt/sources.list.d/quellin-qt-src.list >/dev/null
-  $sudo apt-get update -qq
-fi
+# The source package, through a private apt configuration: the machine's own entries turned into
+# deb-src ones, in the machine's own form (deb822 with Signed-By, or one-line), so that nothing is
+# added to /etc/apt where it could conflict with them or outlive this run.
 DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq dpkg-dev g++-mingw-w64-i686-posix \
   ninja-build cmake qt6-base-dev qt6-base-dev-tools
-(cd "$work" && apt-get source -qq qt6-base)   # unpacks and applies debian/patches
+apt_dir="$work/apt"
+mkdir -p "$apt_dir/sources.list.d" "$apt_dir/lists/partial"
+for f in /etc/apt/sources.list.d/*.sources; do
+  if [ -f "$f" ]; then sed 's/^Types:.*/Types: deb-src/' "$f" >"$apt_dir/sources.list.d/${f##*/}"; fi
+done
+cat /etc/apt/sources.list /etc/apt/sources.list.d/*.list 2>/dev/null |
+  sed -n 's/^deb \(.*\)/deb-src \1/p' >"$apt_dir/sources.list" || true
+apt_private=(-o Dir::Etc::SourceList="$apt_dir/sources.list"
+  -o Dir::Etc::SourceParts="$apt_dir/sources.list.d" -o Dir::State::Lists="$apt_dir/lists"
+  -o Debug::NoLocking=1)
+apt-get "${apt_private[@]}" update -qq
+(cd "$work" && apt-get "${apt_private[@]}" source -qq qt6-base)   # unpacks, applies debian/patches
 src="$(find "$work" -maxdepth 1 -type d -name 'qt6-base-*' | head -n1)"
 
 # Inside the prefix, so that its qt.toolchain.cmake finds it wherever the prefix is unpacked.

@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Installs what the Windows build and its tests under Wine need, from Debian's packages:
 # MinGW-w64 for 32-bit and 64-bit Windows with zlib, GoogleTest's sources, and Wine for
-# 64-bit and (through the i386 architecture) 32-bit programs, NSIS for the installer; then a
-# static Qt 6 for 32-bit Windows, which the i686 toolchain finds. Safe to run again.
+# 64-bit and (through the i386 architecture) 32-bit programs, NSIS and wixl for the installers,
+# osslsigncode for their signatures; then a static Qt 6 for 32-bit Windows, which the i686
+# toolchain finds. Safe to run again.
 set -euo pipefail
 
 if [ "$(id -u)" -eq 0 ]; then
@@ -19,7 +20,7 @@ installed() {
 }
 
 packages=(g++-mingw-w64-i686 g++-mingw-w64-x86-64 libz-mingw-w64-dev googletest wine wine64 nsis
-  xvfb xauth ninja-build)
+  wixl msitools osslsigncode openssl xvfb xauth ninja-build)
 missing=()
 for p in "${packages[@]}"; do
   installed "$p" || missing+=("$p")

@@ -3,9 +3,10 @@
 # prefix: the 32-bit build runs there as on 64-bit Windows (WoW64).
 #  - i686: the platform contract suite, the Qt-free logic tests, an archive round trip,
 #    quellin-cli; with Qt for Windows also quellin.exe, the end-to-end scripts on the real
-#    windows in a virtual display (each listed as passed or skipped with its reason), and the
-#    installer and zip, installed and uninstalled silently.
+#    windows in a virtual display (each listed as passed or skipped with its reason).
 #  - x86_64: the platform contract suite and quellin-cli.
+#  - With both: the packages signed with a throwaway certificate and verified, the installer
+#    and the x64 MSI installed, upgraded and uninstalled silently.
 #
 #   scripts/test-windows.sh               build and test; fails when MinGW-w64 or Wine is missing
 #   scripts/test-windows.sh --install     install them first (scripts/setup-windows.sh)
@@ -24,7 +25,7 @@ fi
 
 missing=()
 for tool in i686-w64-mingw32-g++-posix x86_64-w64-mingw32-g++-posix wine wineserver xvfb-run \
-  makensis; do
+  makensis wixl msibuild msiextract osslsigncode openssl; do
   command -v "$tool" >/dev/null 2>&1 || missing+=("$tool")
 done
 [ -f /usr/src/googletest/CMakeLists.txt ] || missing+=("googletest sources")
@@ -126,21 +127,91 @@ run_e2e() {
   ! grep -q '^FAILED' "$results"
 }
 
+# Quellin's entries in the native uninstall view, one "version|install location" line each.
+quellin_entries() {
+  wine reg query 'HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall' /s /reg:64 \
+    </dev/null 2>/dev/null | python3 -c '
+import re, sys
+entries, key = {}, None
+for line in sys.stdin.read().replace("\r", "").splitlines():
+    if line.startswith("HKEY_"):
+        key = line
+        entries[key] = {}
+    elif key and (m := re.match(r"\s+(\S+)\s+REG_\w+\s*(.*)", line)):
+        entries[key][m.group(1)] = m.group(2)
+for values in entries.values():
+    if values.get("DisplayName") == "Quellin":
+        print(values.get("DisplayVersion", ""), values.get("InstallLocation", "").rstrip("\\"),
+              sep="|")'
+}
+
+# The machine a Windows executable is built for: 0x14c (i386) or 0x8664 (x86-64).
+pe_machine() {
+  python3 -c 'import struct, sys
+d = open(sys.argv[1], "rb").read(4096)
+print(hex(struct.unpack_from("<H", d, struct.unpack_from("<I", d, 0x3C)[0] + 4)[0]))' "$1"
+}
+
+native_folder='C:\Program Files\Quellin'
+installed="$prefix/drive_c/Program Files/Quellin"
+
+# What every package installs: the one layout in the native program-files folder, with the
+# command line of the machine's architecture (64-bit here), and one uninstall entry for it.
+# The package's version, and the program's where it differs (an upgrade package of one build).
+check_installed() {
+  local what="$1" version="$2" program="${3:-$2}"
+  for f in quellin.exe quellin-cli.exe LICENSE.txt THIRD-PARTY-NOTICES.txt; do
+    [ -f "$installed/$f" ] || { echo "$what: $f not installed in $native_folder"; return 1; }
+  done
+  [ "$(pe_machine "$installed/quellin-cli.exe")" = 0x8664 ] ||
+    { echo "$what: the installed quellin-cli.exe is not the x86-64 one"; return 1; }
+  [ "$(pe_machine "$installed/quellin.exe")" = 0x14c ] ||
+    { echo "$what: the installed quellin.exe is not the 32-bit one"; return 1; }
+  [ "$(quellin_entries)" = "$version|$native_folder" ] ||
+    { echo "$what: uninstall entries: $(quellin_entries | tr '\n' ' ')"; return 1; }
+  [ -n "$(find "$prefix/drive_c" -iname 'Quellin.lnk' -ipath '*start menu*')" ] ||
+    { echo "$what: no Start menu entry"; return 1; }
+  [ "$(wine "$installed/quellin-cli.exe" --version </dev/null 2>/dev/null | tr -d '\r')" = \
+    "quellin-cli $program" ] || { echo "$what: the installed quellin-cli --version is wrong"; return 1; }
+}
+
+check_removed() {
+  local what="$1"
+  if [ -e "$installed" ] || [ -n "$(quellin_entries)" ] ||
+    [ -n "$(find "$prefix/drive_c" -iname 'Quellin.lnk' -ipath '*start menu*')" ]; then
+    echo "$what: the uninstall left something behind"
+    find "$installed" 2>/dev/null
+    quellin_entries
+    return 1
+  fi
+}
+
+# Each shipped file carries a signature that verifies against the certificate it was signed
+# with: the programs (from the zip and from inside the MSIs), the installers and the MSIs.
+verify_signatures() {
+  local out="$1" ca="$2" files=() f
+  mkdir -p "$prefix/signed/zip" "$prefix/signed/msi"
+  unzip -q -o "$out"/Quellin-*-win32.zip -d "$prefix/signed/zip"
+  msiextract -C "$prefix/signed/msi" "$out"/Quellin-*-x64.msi >/dev/null
+  files=("$out"/Quellin-*-setup.exe "$out"/Quellin-*.msi "$prefix"/signed/zip/*.exe)
+  mapfile -t -O "${#files[@]}" files < <(find "$prefix/signed/msi" -name '*.exe')
+  [ "${#files[@]}" -ge 7 ] || { echo "signatures: only ${#files[@]} files found"; return 1; }
+  for f in "${files[@]}"; do
+    osslsigncode verify -CAfile "$ca" -in "$f" >/dev/null 2>&1 ||
+      { echo "signatures: $f does not verify"; return 1; }
+  done
+  echo "signatures: ${#files[@]} files verify against the signing certificate"
+}
+
 # The installer as a software-distribution tool runs it: silently, then the installed
 # quellin-cli, then a silent uninstall that leaves no file behind.
 test_installer() {
-  local dir="$1" installed="$prefix/drive_c/Program Files (x86)/Quellin" rc=0
-  local setup
-  setup="$(ls "$dir"/package/Quellin-*-setup.exe)"
-  wine "$setup" /S </dev/null >/dev/null 2>&1
+  local out="$1" ca="$2" version="$3" rc=0
+  wine "$(ls "$out"/Quellin-*-setup.exe)" /S </dev/null >/dev/null 2>&1
   wineserver -w
-  for f in quellin.exe quellin-cli.exe LICENSE.txt THIRD-PARTY-NOTICES.txt uninstall.exe; do
-    [ -f "$installed/$f" ] || { echo "installer: $f not installed"; return 1; }
-  done
-  [ -n "$(find "$prefix/drive_c" -iname 'Quellin.lnk' -ipath '*start menu*')" ] ||
-    { echo "installer: no Start menu entry"; return 1; }
-  wine "$installed/quellin-cli.exe" --help </dev/null >/dev/null 2>&1 ||
-    { echo "installer: the installed quellin-cli --help failed"; return 1; }
+  check_installed installer "$version" || return 1
+  osslsigncode verify -CAfile "$ca" -in "$installed/uninstall.exe" >/dev/null 2>&1 ||
+    { echo "installer: the uninstaller is not signed"; return 1; }
   wine "$installed/quellin-cli.exe" status --json </dev/null >"$prefix/installed-status.json" \
     2>/dev/null || rc=$?
   python3 -c 'import json, sys; d = json.load(open(sys.argv[1])); sys.exit(d["exitCode"] != int(sys.argv[2]))' \
@@ -153,13 +224,49 @@ test_installer() {
     [ -e "$installed" ] || break
     sleep 0.2
   done
-  if [ -e "$installed" ] ||
-    [ -n "$(find "$prefix/drive_c" -iname 'Quellin.lnk' -ipath '*start menu*')" ]; then
-    echo "installer: the uninstall left files behind"
-    find "$installed" "$prefix/drive_c" -iname '*quellin*' -ipath '*start menu*' 2>/dev/null
-    return 1
-  fi
-  echo "installer: silent install, quellin-cli --help and status --json, silent uninstall passed"
+  check_removed installer || return 1
+  echo "installer: silent install, quellin-cli --version and status --json, silent uninstall passed"
+}
+
+# The MSI as Group Policy or Intune runs it: a silent install, an upgrade in place by a newer
+# package, an older package refused, and a silent uninstall that leaves nothing.
+test_msi() {
+  local dir="$1" dir64="$2" out="$3" version="$4" newer rc=0
+  newer="$(echo "$version" | awk -F. -v OFS=. '{ $3 += 1; print }')"
+  QUELLIN_PACKAGE_VERSION="$newer" QUELLIN_PACKAGE_OUT="$prefix/newer" QUELLIN_SIGN_PFX= \
+    scripts/package-windows.sh "$dir" "$dir64" >/dev/null
+  msi() { wine msiexec "$1" "$(winepath -w "$2")" /qn /l*v "$(winepath -w "$prefix/msi.log")" \
+    </dev/null >/dev/null 2>&1; }
+  msi /i "$out/Quellin-$version-x64.msi" || { echo "msi: the install failed"; return 1; }
+  check_installed msi "$version" || return 1
+  msi /i "$prefix/newer/Quellin-$newer-x64.msi" || { echo "msi: the upgrade failed"; return 1; }
+  check_installed "msi upgrade" "$newer" "$version" || return 1
+  msi /i "$out/Quellin-$version-x64.msi" || rc=$?
+  # Wine's msiexec logs no launch condition's text when quiet: the package's own table has it.
+  [ "$rc" -ne 0 ] && msiinfo export "$out/Quellin-$version-x64.msi" LaunchCondition |
+    grep -q 'A newer version of Quellin' ||
+    { echo "msi: the older package was not refused (exit $rc)"; return 1; }
+  check_installed "msi after the older package" "$newer" "$version" || return 1
+  msi /x "$prefix/newer/Quellin-$newer-x64.msi" || { echo "msi: the uninstall failed"; return 1; }
+  check_removed msi || return 1
+  echo "msi: silent install, upgrade $version -> $newer, older refused, silent uninstall passed"
+}
+
+# Signs the packages with a throwaway code-signing certificate, then installs each of them.
+test_packages() {
+  local dir=build-win-i686 dir64=build-win-x86_64 keys="$prefix/signing" version
+  version="$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$dir/CMakeCache.txt")"
+  mkdir -p "$keys"
+  openssl req -x509 -newkey rsa:2048 -nodes -keyout "$keys/key.pem" -out "$keys/cert.pem" \
+    -days 2 -subj "/CN=Quellin test signing" -addext "extendedKeyUsage=codeSigning" \
+    -addext "keyUsage=critical,digitalSignature" 2>/dev/null
+  openssl pkcs12 -export -inkey "$keys/key.pem" -in "$keys/cert.pem" -out "$keys/sign.pfx" \
+    -passout pass:quellin-test
+  QUELLIN_SIGN_PFX="$keys/sign.pfx" QUELLIN_SIGN_PASSWORD=quellin-test \
+    scripts/package-windows.sh "$dir" "$dir64" || return 1
+  verify_signatures "$dir/package" "$keys/cert.pem" || return 1
+  test_installer "$dir/package" "$keys/cert.pem" "$version" || return 1
+  test_msi "$dir" "$dir64" "$dir/package" "$version" || return 1
 }
 
 for arch in i686 x86_64; do
@@ -209,11 +316,6 @@ for arch in i686 x86_64; do
       phase_start=$SECONDS
       run_e2e "$dir" "$work/e2e.txt" || failed=1
       echo "== scripts ran in $((SECONDS - phase_start)) s"
-      echo "== Installer and zip: $arch"
-      phase_start=$SECONDS
-      scripts/package-windows.sh "$dir" || failed=1
-      test_installer "$dir" || failed=1
-      echo "== packaged and installed in $((SECONDS - phase_start)) s"
     else
       echo "== quellin.exe not built (no Qt for Windows: scripts/setup-windows.sh installs it)"
     fi
@@ -229,6 +331,12 @@ for arch in i686 x86_64; do
     "$work/status.json" "$rc"
   echo "quellin-cli status: exit $rc, one JSON document"
 done
+if [ -f build-win-i686/bin/quellin.exe ]; then
+  echo "== Packages: signed, installed, upgraded and uninstalled"
+  phase_start=$SECONDS
+  test_packages || failed=1
+  echo "== packaged and installed in $((SECONDS - phase_start)) s"
+fi
 if [ "$failed" -ne 0 ]; then
   echo "== Windows tests FAILED" >&2
   exit 1

@@ -228,7 +228,8 @@ const CommandSpec* FindCommand(const std::string& name) {
 
 void WriteOverview(std::ostream& out) {
     out << "usage: quellin-cli COMMAND [options] [--json] [--wait SECONDS]\n"
-           "       quellin-cli COMMAND --help\n\n"
+           "       quellin-cli COMMAND --help\n"
+           "       quellin-cli --version [--json]\n\n"
            "Maintenance of the printer \"Microsoft Print to PDF\" without a window.\n\n"
            "commands:\n";
     for (const CommandSpec& spec : Commands())
@@ -274,6 +275,7 @@ struct Parsed {
     const CommandSpec* spec = nullptr;
     Invocation invocation;
     bool help = false;
+    bool version = false;
     win::DWORD waitMilliseconds = 5000;
 };
 
@@ -287,6 +289,13 @@ void Parse(const std::vector<std::string>& args, Parsed& parsed) {
             parsed.invocation.json = true;
         else if (arg == "--help" || arg == "-h")
             parsed.help = true;
+    }
+    // "--version" stands alone, or with --json only.
+    if (std::find(args.begin(), args.end(), "--version") != args.end() &&
+        std::all_of(args.begin(), args.end(),
+                    [](const std::string& arg) { return arg == "--version" || arg == "--json"; })) {
+        parsed.version = true;
+        return;
     }
     auto joinWords = [&](std::size_t from) {
         std::string joined;
@@ -592,6 +601,14 @@ int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
         Parse(args, parsed);
     } catch (const CommandFailure& failure) {
         return Finish(out, err, parsed.spec, json, reporter, ui, failure.exitCode, &failure);
+    }
+    if (parsed.version) {
+        if (!json) {
+            out << "quellin-cli " << quellin::system::kFileVersion << "\n";
+            return kExitDone;
+        }
+        reporter.data.Set("version", quellin::system::kFileVersion);
+        return Finish(out, err, nullptr, json, reporter, ui, kExitDone, nullptr);
     }
     if (parsed.help) {
         std::ostringstream text;

@@ -9,6 +9,7 @@
 #include "platform/sim/spool.h"
 #include "platform/spooler.h"
 #include "sandbox_fixture.h"
+#include "system/app_info.h"
 
 namespace quellin::cli {
 
@@ -78,6 +79,9 @@ TEST(CommandLine, HelpForEachCommandAndOverall) {
     EXPECT_EQ(paper.out.rfind("usage: quellin-cli paper set --sizes", 0), 0u) << paper.out;
     EXPECT_EQ(RunCli({"help", "job", "pause"}).out.rfind("usage: quellin-cli job pause ID", 0), 0u);
     EXPECT_EQ(RunCli({"help", "nothing"}).exitCode, 2);
+    EXPECT_EQ(RunCli({"--version"}).out, std::string("quellin-cli ") + system::kFileVersion + "\n");
+    EXPECT_NE(RunCli({"--json", "--version"}).out.find(R"("result":{"version":")"),
+              std::string::npos);
 }
 
 TEST(Json, EightBitTextReadsBackAsItsCharacters) {
