@@ -38,10 +38,11 @@ TBufferedFileStream TBufferedFileStream::OpenPlain(const std::string& path) {
         path, win::GENERIC_READ, win::FILE_SHARE_READ | win::FILE_SHARE_WRITE, win::OPEN_EXISTING);
     if (!file) {
         const win::DWORD error = win::GetLastError();
-        throw EFOpenError(path, error == win::ERROR_ACCESS_DENIED && win::GetFileAttributesA(path) !=
-                                                                        win::INVALID_FILE_ATTRIBUTES
-                                    ? "It is not a plain file (a link, a folder or a device)."
-                                    : win::FormatSystemMessage(error));
+        throw EFOpenError(path,
+                          error == win::ERROR_ACCESS_DENIED &&
+                                  win::GetFileAttributesA(path) != win::INVALID_FILE_ATTRIBUTES
+                              ? "It is not a plain file (a link, a folder or a device)."
+                              : win::FormatSystemMessage(error));
     }
     return TBufferedFileStream(std::move(file), path);
 }

@@ -26,7 +26,8 @@ class TBufferedFileStream {
     // writing, reading back, renaming and deleting through its handle.
     static TBufferedFileStream CreateNew(const std::string& path);
     // CreateNew under a fresh "<prefix><hex>.TMP" name in `folder` (with its backslash).
-    static TBufferedFileStream CreateTemporary(const std::string& folder, const std::string& prefix);
+    static TBufferedFileStream CreateTemporary(const std::string& folder,
+                                               const std::string& prefix);
     // Takes over an open handle.
     static TBufferedFileStream Adopt(win::UniqueFileHandle file, std::string path) {
         return TBufferedFileStream(std::move(file), std::move(path));

@@ -22,9 +22,8 @@ std::optional<Fingerprint> FingerprintOfHandle(win::HANDLE file) {
     Fingerprint print;
     std::vector<std::uint8_t> buffer(65536);
     win::DWORD read = 0;
-    while (
-        win::ReadFile(file, buffer.data(), static_cast<win::DWORD>(buffer.size()), &read) &&
-        read > 0) {
+    while (win::ReadFile(file, buffer.data(), static_cast<win::DWORD>(buffer.size()), &read) &&
+           read > 0) {
         print.crc = Crc32(print.crc, std::span(buffer.data(), read));
         print.size += read;
     }

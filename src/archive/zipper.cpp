@@ -179,10 +179,10 @@ std::optional<TZipEntryInfo> TZipper::AddFile(const Listed& file, TBufferedFileS
 
     TZipEntryInfo e;
     win::BY_HANDLE_FILE_INFORMATION info;
-    e.ExternalAttributes = file.Handle ? (win::GetFileInformationByHandle(in, &info)
-                                              ? info.dwFileAttributes
-                                              : win::INVALID_FILE_ATTRIBUTES)
-                                       : win::GetFileAttributesA(file.Path);
+    e.ExternalAttributes =
+        file.Handle ? (win::GetFileInformationByHandle(in, &info) ? info.dwFileAttributes
+                                                                  : win::INVALID_FILE_ATTRIBUTES)
+                    : win::GetFileAttributesA(file.Path);
     if (e.ExternalAttributes == win::INVALID_FILE_ATTRIBUTES) {
         e.ExternalAttributes = win::FILE_ATTRIBUTE_ARCHIVE;
     }
@@ -237,8 +237,7 @@ std::optional<TZipEntryInfo> TZipper::AddFile(const Listed& file, TBufferedFileS
             win::DWORD got = 0;
             // A read error ends the data like the end of the file: the entry keeps what
             // was read, with its CRC and size.
-            if (!win::ReadFile(in, buffer.data(), static_cast<win::DWORD>(buffer.size()),
-                               &got)) {
+            if (!win::ReadFile(in, buffer.data(), static_cast<win::DWORD>(buffer.size()), &got)) {
                 return 0;
             }
             return got;
@@ -382,8 +381,9 @@ int TZipper::Zip() {
     std::vector<TZipEntryInfo> written;
 
     // What stands at the archive's name is opened itself, never through a link.
-    win::UniqueFileHandle existing = win::OpenPlainFile(
-        zipName, win::GENERIC_READ, win::FILE_SHARE_READ | win::FILE_SHARE_WRITE, win::OPEN_EXISTING);
+    win::UniqueFileHandle existing =
+        win::OpenPlainFile(zipName, win::GENERIC_READ, win::FILE_SHARE_READ | win::FILE_SHARE_WRITE,
+                           win::OPEN_EXISTING);
     if (!existing && win::GetLastError() != win::ERROR_FILE_NOT_FOUND) {
         TBufferedFileStream::OpenPlain(zipName);  // raises the reason
     }

@@ -46,7 +46,7 @@ class TZipper : public TUnZipper {
   private:
     struct Listed {
         std::string Path;
-        std::string Name;  // as it would be stored, with forward slashes
+        std::string Name;              // as it would be stored, with forward slashes
         win::HANDLE Handle = nullptr;  // of a source file; none for a path of FilesList
     };
     std::vector<Listed> ExpandFilesList() const;

@@ -339,9 +339,9 @@ BOOL SetFileInformationByHandle(HANDLE file, const FILE_RENAME_INFO& info) {
     ::MultiByteToWideChar(CP_ACP, 0, info.FileName.data(), static_cast<int>(info.FileName.size()),
                           raw->FileName, units);
     raw->FileName[units] = L'\0';
-    return ::SetFileInformationByHandle(native::Native(file), ::FileRenameInfo, raw,
-                                        static_cast<::DWORD>(buffer.size() * sizeof(std::uint64_t))) !=
-           FALSE;
+    return ::SetFileInformationByHandle(
+               native::Native(file), ::FileRenameInfo, raw,
+               static_cast<::DWORD>(buffer.size() * sizeof(std::uint64_t))) != FALSE;
 }
 
 DWORD GetFileType(HANDLE file) {
