@@ -535,7 +535,7 @@ TEST(SettingsBackup, LinksAndSwapsInTheUsersPlacesReachNothingElse) {
         {"partial archive planted", false, kArchive + "$$$", "", dism},
         {"partial archive planted at an administrators' file", false, kArchive + "$$$", "",
          adminsOnly},
-        {"archive folder planted", false, kDocuments + "\\in", "", "C:\\Windows\\System32"},
+        {"archive folder planted", false, kDocuments + "\\in", "", "C:\\Windows\\Victim"},
         {"update's temporary file swapped", false, "", "qzp", adminsOnly},
         {"staged hive swapped", false, "", "1.reg", secret},
         {"extracted hive swapped", true, "", "1.reg", otherHive},
@@ -544,7 +544,7 @@ TEST(SettingsBackup, LinksAndSwapsInTheUsersPlacesReachNothingElse) {
     for (const Attack& a : attacks) {
         SCOPED_TRACE(a.what);
         World w;
-        const std::string dismBytes = GetFile(dism).value_or("");
+        PutFile(dism, "system");
         PutFile(adminsOnly, "administrators' own");
         PutFile(secret, "the other user's secret");
         sim::reg::SetString("HKCU\\Printers\\DevModePerUser", "Other", "the other user's");
@@ -583,10 +583,9 @@ TEST(SettingsBackup, LinksAndSwapsInTheUsersPlacesReachNothingElse) {
             // Refusing is a fine answer; what matters is what the run touched.
         }
         sim::SetBeforePathHook(nullptr);
-        EXPECT_EQ(GetFile(dism), dismBytes);
+        EXPECT_EQ(ListFolder("C:\\Windows\\Victim"), std::vector<std::string>{"keep.dll"});
+        EXPECT_EQ(GetFile(dism), "system");
         EXPECT_EQ(GetFile(adminsOnly), "administrators' own");
-        EXPECT_FALSE(win::GetFileAttributesA("C:\\Windows\\System32\\pdf.roy") !=
-                     win::INVALID_FILE_ATTRIBUTES);
         EXPECT_EQ(Printers().find("the other user's"), std::string::npos);
         EXPECT_NE(w.Description(), "the other user's secret");
         if (!a.restore && GetFile(kArchive)) {

@@ -562,6 +562,7 @@ BOOL DeleteFileA(const std::string& path) {
 }
 
 BOOL CopyFileA(const std::string& existing, const std::string& target, BOOL failIfExists) {
+    sim::BeforePath(existing);
     fs::path from, to;
     if (!Resolve(existing, &from) || !Resolve(target, &to))
         return false;
