@@ -4,17 +4,20 @@
 #include <cctype>
 #include <filesystem>
 
+#include "archive/crc32.h"
 #include "archive/zip_errors.h"
 #include "backup/settings_backup.h"
 #include "cli/command.h"
 #include "cli/console_ui.h"
 #include "platform/filesystem.h"
 #include "platform/handle.h"
+#include "platform/plain_file.h"
 #include "platform/security.h"
 #include "platform/text.h"
 #include "platform/ui.h"
 #include "system/app_info.h"
 #include "system/errors.h"
+#include "system/identity.h"
 #include "system/system_commands.h"
 
 namespace quellin::cli {
@@ -131,9 +134,17 @@ void RequireIntendedUser(const Invocation& invocation, Reporter& reporter) {
             "user's; run it as the user, or give --as-system if SYSTEM's are meant");
 }
 
-// The archive's bytes, to tell whether a save changed it.
-std::optional<std::string> ArchiveBytes(const std::string& path) {
-    return quellin::system::ReadWholeFile(path);
+// The archive's content as a checksum and size, to tell whether a save changed it: read in
+// pieces, with the user's rights and never through a link, so that neither a huge file nor a
+// device at that name is taken into memory.
+std::optional<std::pair<std::uint32_t, std::uint64_t>> ArchivePrint(const std::string& path) {
+    quellin::system::UserRightsSpan asUser;
+    win::UniqueFileHandle file = win::OpenPlainFile(
+        path, win::GENERIC_READ, win::FILE_SHARE_READ | win::FILE_SHARE_WRITE, win::OPEN_EXISTING);
+    const auto print = file ? quellin::archive::FingerprintOfHandle(file.get()) : std::nullopt;
+    if (!print)
+        return std::nullopt;
+    return std::pair{print->crc, print->size};
 }
 
 void ReportCheck(const std::vector<std::string>& writes, const std::string& step,
@@ -159,15 +170,15 @@ void BackupCommand(const Invocation& invocation, Reporter& reporter) {
     }
     CurrentConsoleUi()->chosenFile = archive;
     reporter.Progress("saving the printer settings to " + archive);
-    const std::optional<std::string> before = ArchiveBytes(archive);
+    const auto before = ArchivePrint(archive);
     quellin::backup::SettingsBackup backup;
     // The archive always holds the same keys and files, whichever printer a window selects.
     const auto result = ArchiveStep([&] {
         struct Compare {
             const std::string& archive;
-            const std::optional<std::string>& before;
+            const std::optional<std::pair<std::uint32_t, std::uint64_t>>& before;
             Reporter& reporter;
-            ~Compare() { reporter.changed = ArchiveBytes(archive) != before; }
+            ~Compare() { reporter.changed = ArchivePrint(archive) != before; }
         } compare{archive, before, reporter};
         return backup.Save(Context(), true);
     });
