@@ -383,6 +383,27 @@ TEST(SettingsBackup, UnusualArchivesRestoreWhatTheyCanAndSaySo) {
     }
 }
 
+// A description entry that is missing or cannot be a file name on Windows is named as not
+// restored, never passed over in silence.
+TEST(SettingsBackup, DriverEntriesThatCannotBeRestoredAreNamed) {
+    for (const std::string name : {"", "NUL.gpd", "con.gpd", "COM\xB9.gpd", "a\x1b.gpd", "a|b.gpd"}) {
+        SCOPED_TRACE(name);
+        World w;
+        std::vector<FixtureEntry> entries;
+        for (int row = 0; row < 3; ++row)
+            entries.push_back(Entry(kSettingsKeys[row].entryName, w.HiveOf(row)));
+        entries.push_back(Entry(w.names.deviceCapabilitiesName, w.Capabilities()));
+        if (!name.empty())
+            entries.push_back(Entry(name, "*% from the archive\r\n"));
+        PutBytes(kArchive, BuildArchive(entries));
+        const std::string description = w.Description();
+        EXPECT_EQ(w.Restore(), SettingsResult::Incomplete);
+        EXPECT_NE(w.Texts().back().find(w.paths.mergedConfigPath), std::string::npos)
+            << w.Texts().back();
+        EXPECT_EQ(w.Description(), description);
+    }
+}
+
 // The restore takes only the five entries it knows, by their full names, each no larger than
 // the bound; nothing else of the archive is written anywhere.
 TEST(SettingsBackup, RestoreExtractsOnlyTheKnownEntriesWithinTheBound) {
@@ -520,7 +541,7 @@ TEST(SettingsBackup, ARacingSwapperReachesNothingOutsideTheUsersPlaces) {
 // names it. Nothing outside the user's places changes, and nothing the user may not read ends
 // up in the archive, the registry or the driver folder.
 TEST(SettingsBackup, LinksAndSwapsInTheUsersPlacesReachNothingElse) {
-    const std::string dism = "C:\\Windows\\System32\\dism.exe",
+    const std::string dism = "C:\\Windows\\Victim\\keep.dll",
                       adminsOnly = "C:\\ProgramData\\A\\x.dat";
     const std::string secret = "C:\\Users\\Other\\secret.txt",
                       otherHive = "C:\\Users\\Other\\1.reg";
