@@ -318,7 +318,7 @@ bool SaveHiveFile(const std::string& keyPath, const std::string& hivePath,
     return win::RegSaveKeyA(key.get(), hivePath) == static_cast<win::LONG>(win::ERROR_SUCCESS);
 }
 
-bool RestoreHiveFile(const std::string& keyPath, const std::string& hivePath, win::HWND owner) {
+bool LoadHiveFile(const std::string& keyPath, const std::string& hivePath) {
     system::EnablePrivilege(win::SE_RESTORE_NAME, kPrivilegeTokenAccess);
     win::UniqueHKey key;
     win::LONG rc =
@@ -326,7 +326,11 @@ bool RestoreHiveFile(const std::string& keyPath, const std::string& hivePath, wi
     if (rc == static_cast<win::LONG>(win::ERROR_SUCCESS)) {
         rc = win::RegRestoreKeyA(key.get(), hivePath, 0);
     }
-    if (rc != static_cast<win::LONG>(win::ERROR_SUCCESS)) {
+    return rc == static_cast<win::LONG>(win::ERROR_SUCCESS);
+}
+
+bool RestoreHiveFile(const std::string& keyPath, const std::string& hivePath, win::HWND owner) {
+    if (!LoadHiveFile(keyPath, hivePath)) {
         win::MessageBoxA(owner, kRestoreErrorText, system::kApplicationTitle, win::MB_OK);
         return false;
     }
@@ -349,38 +353,18 @@ SettingsBackup::SettingsBackup() {
     };
 }
 
-SettingsResult SettingsBackup::Save(const SettingsContext& context, bool printerSelected) {
-    if (!system::IsAdministrator()) {
-        system::ShowPermissionDenied(context.caption);
-        return SettingsResult::NotAdministrator;
-    }
-    if (!printerSelected) {
-        ShowPlain(context, system::kSelectPrinterFirst);
-        return SettingsResult::NoSelection;
-    }
-    const driverconfig::DriverFileNames names =
-        driverconfig::ReadDriverFileNames(context.wow64KeyFlag);
-    const driverconfig::DriverFilePaths paths = driverconfig::DriverFilePathsFor(names);
+SettingsPlan PlanSave(const std::string& archive, win::DWORD wow64KeyFlag) {
+    SettingsPlan plan;
+    plan.archive = archive;
+    plan.wow64KeyFlag = wow64KeyFlag;
+    plan.names = driverconfig::ReadDriverFileNames(wow64KeyFlag);
+    plan.paths = driverconfig::DriverFilePathsFor(plan.names);
+    return plan;
+}
 
-    PanelHidden panel(context);
-    if (SaveDialog1.InitialDir.empty()) {
-        SaveDialog1.InitialDir = ProgramFolder();
-    }
-    win::FileDialogRequest request;
-    request.kind = win::FileDialogRequest::Kind::Save;
-    request.owner = context.owner;
-    request.title = "Save As";
-    request.filter = kSettingsFilter;
-    request.defaultExtension = kSettingsExtension;
-    request.initialDir = SaveDialog1.InitialDir;
-    request.fileName = NameOf(SaveDialog1.FileName);
-    request.overwritePrompt = true;
-    const std::optional<std::string> chosen = win::ui().FileDialog(request);
-    if (!chosen) {
-        return SettingsResult::Cancelled;
-    }
-    SaveDialog1.FileName = *chosen;
-
+SettingsOutcome ExecuteSave(const SettingsPlan& plan, archive::TZipper& zipper) {
+    const driverconfig::DriverFileNames& names = plan.names;
+    const driverconfig::DriverFilePaths& paths = plan.paths;
     // The hives are saved elevated into a folder only administrators may open; the archive
     // is written with the user's own rights, from handles the elevated side opened.
     AdminStaging staging;
@@ -391,11 +375,9 @@ SettingsResult SettingsBackup::Save(const SettingsContext& context, bool printer
     for (const SettingsKey& key : kSettingsKeys) {
         const std::string hive = staging.File(key.entryName);
         if (hive.size() > kMaxHivePath) {
-            panel.Show();
-            ShowPlain(context, PathTooLongText(hive, "Nothing was saved."));
-            return SettingsResult::PathTooLong;
+            return {SettingsResult::PathTooLong, {}, {hive}};
         }
-        hiveFiles.emplace_back(SaveHiveFile(key.keyPath, hive, context.wow64KeyFlag)
+        hiveFiles.emplace_back(SaveHiveFile(key.keyPath, hive, plan.wow64KeyFlag)
                                    ? OpenForReading(hive)
                                    : win::UniqueFileHandle());
         saved.push_back(hiveFiles.back() ? archive::FingerprintOfHandle(hiveFiles.back().get())
@@ -420,7 +402,7 @@ SettingsResult SettingsBackup::Save(const SettingsContext& context, bool printer
          PlainlyNamed(names, names.deviceCapabilitiesName), "the device capabilities file"},
     };
     {
-        system::FsRedirectionSpan span(context.wow64KeyFlag != 0);
+        system::FsRedirectionSpan span(plan.wow64KeyFlag != 0);
         for (DriverFile& file : driverFiles) {
             if (file.wanted) {
                 file.file = OpenForReading(file.path);
@@ -429,23 +411,23 @@ SettingsResult SettingsBackup::Save(const SettingsContext& context, bool printer
     }
     // An archive entry that differs from the file on disk is replaced even when its date is
     // not older: the archive must hold what is there now.
-    Zipper1.ReplaceChangedContent = true;
-    Zipper1.ZipName = *chosen;
-    Zipper1.FilesList.clear();
-    Zipper1.Sources.clear();
+    zipper.ReplaceChangedContent = true;
+    zipper.ZipName = plan.archive;
+    zipper.FilesList.clear();
+    zipper.Sources.clear();
     for (std::size_t i = 0; i < hiveFiles.size(); ++i) {
         if (hiveFiles[i]) {
-            Zipper1.Sources.push_back({kSettingsKeys[i].entryName, hiveFiles[i].get()});
+            zipper.Sources.push_back({kSettingsKeys[i].entryName, hiveFiles[i].get()});
         }
     }
     for (const DriverFile& file : driverFiles) {
         if (file.file) {
-            Zipper1.Sources.push_back({NameOf(file.path), file.file.get()});
+            zipper.Sources.push_back({NameOf(file.path), file.file.get()});
         }
     }
-    Zipper1.Recurse = false;
-    Zipper1.StorePaths = false;
-    Zipper1.PackLevel = 9;
+    zipper.Recurse = false;
+    zipper.StorePaths = false;
+    zipper.PackLevel = 9;
     std::vector<archive::TZipEntryInfo> entries;
     {
         // Everything in the folder the user chose is made, written, renamed and removed with
@@ -453,9 +435,9 @@ SettingsResult SettingsBackup::Save(const SettingsContext& context, bool printer
         system::UserRightsSpan asUser;
         // Hive files that earlier versions staged beside the archive and an interrupted run
         // left there.
-        RemoveLeftovers(FolderOf(*chosen), {"1.reg", "2.reg", "3.reg"});
-        Zipper1.Zip();
-        entries = Zipper1.ReadZipDirectory();
+        RemoveLeftovers(FolderOf(plan.archive), {"1.reg", "2.reg", "3.reg"});
+        zipper.Zip();
+        entries = zipper.ReadZipDirectory();
     }
     for (DriverFile& file : driverFiles) {
         file.print = file.file ? archive::FingerprintOfHandle(file.file.get()) : std::nullopt;
@@ -490,57 +472,90 @@ SettingsResult SettingsBackup::Save(const SettingsContext& context, bool printer
         }
     }
 
-    panel.Show();
-    if (missing.empty()) {
-        ShowPlain(context, kBackupSuccessText);
-        return SettingsResult::Complete;
-    }
-    ShowPlain(context, "The backup is incomplete. These were not saved:" + JoinLines(missing));
-    return SettingsResult::Incomplete;
+    return {missing.empty() ? SettingsResult::Complete : SettingsResult::Incomplete, {}, missing};
 }
 
-SettingsResult SettingsBackup::Restore(const SettingsContext& context) {
+std::string ClosingText(const SettingsOutcome& outcome, bool restore) {
+    switch (outcome.result) {
+        case SettingsResult::Complete:
+            return restore ? kRestoreSuccessText : kBackupSuccessText;
+        case SettingsResult::Incomplete:
+            return (restore ? "The restore is incomplete. These were not restored:"
+                            : "The backup is incomplete. These were not saved:") +
+                   JoinLines(outcome.notDone);
+        case SettingsResult::Damaged:
+            return "The archive is damaged; nothing was restored. These entries could not be "
+                   "read:" +
+                   JoinLines(outcome.notDone);
+        case SettingsResult::PathTooLong:
+            return PathTooLongText(outcome.notDone.empty() ? std::string() : outcome.notDone[0],
+                                   restore ? "Nothing was restored." : "Nothing was saved.");
+        default:
+            return {};
+    }
+}
+
+void TellOutcome(const SettingsOutcome& outcome, bool restore, win::HWND owner) {
+    for (std::size_t i = 0; i < outcome.keysNotRestored.size(); ++i) {
+        win::MessageBoxA(owner, kRestoreErrorText, system::kApplicationTitle, win::MB_OK);
+    }
+    const std::string text = ClosingText(outcome, restore);
+    if (!text.empty()) {
+        win::MessageBoxA(owner, text, system::kApplicationTitle, win::MB_OK);
+    }
+}
+
+SettingsResult SettingsBackup::Save(const SettingsContext& context, bool printerSelected) {
     if (!system::IsAdministrator()) {
         system::ShowPermissionDenied(context.caption);
         return SettingsResult::NotAdministrator;
     }
+    if (!printerSelected) {
+        ShowPlain(context, system::kSelectPrinterFirst);
+        return SettingsResult::NoSelection;
+    }
     PanelHidden panel(context);
-    if (OpenDialog1.InitialDir.empty()) {
-        OpenDialog1.InitialDir =
-            SaveDialog1.FileName.empty() ? ProgramFolder() : FolderOf(SaveDialog1.FileName);
+    if (SaveDialog1.InitialDir.empty()) {
+        SaveDialog1.InitialDir = ProgramFolder();
     }
     win::FileDialogRequest request;
-    request.kind = win::FileDialogRequest::Kind::Open;
+    request.kind = win::FileDialogRequest::Kind::Save;
     request.owner = context.owner;
-    request.title = "Open";
+    request.title = "Save As";
     request.filter = kSettingsFilter;
     request.defaultExtension = kSettingsExtension;
-    request.initialDir = OpenDialog1.InitialDir;
-    request.fileName = NameOf(OpenDialog1.FileName);
+    request.initialDir = SaveDialog1.InitialDir;
+    request.fileName = NameOf(SaveDialog1.FileName);
+    request.overwritePrompt = true;
     const std::optional<std::string> chosen = win::ui().FileDialog(request);
     if (!chosen) {
         return SettingsResult::Cancelled;
     }
-    OpenDialog1.FileName = *chosen;
+    SaveDialog1.FileName = *chosen;
 
-    const driverconfig::DriverFileNames names =
-        driverconfig::ReadDriverFileNames(context.wow64KeyFlag);
-    const driverconfig::DriverFilePaths paths = driverconfig::DriverFilePathsFor(names);
+    const SettingsOutcome outcome = ExecuteSave(PlanSave(*chosen, context.wow64KeyFlag), Zipper1);
+    panel.Show();
+    TellOutcome(outcome, false, context.owner);
+    return outcome.result;
+}
 
-    const std::string tempPath = system::GetTempPathText();
-    if (tempPath.empty()) {
-        throw system::SystemError(win::ERROR_PATH_NOT_FOUND,
-                                  "I/O error " + std::to_string(win::ERROR_PATH_NOT_FOUND));
-    }
-    const int first = Random(2004);
-    const int second = Random(5999);
-    const std::string folder = ExtractionFolderPath(tempPath, first, second);
+SettingsPlan PlanRestore(const std::string& archive, win::DWORD wow64KeyFlag,
+                         const std::string& tempPath, int first, int second) {
+    SettingsPlan plan = PlanSave(archive, wow64KeyFlag);
+    plan.tempPath = tempPath;
+    plan.extractionFolder = ExtractionFolderPath(tempPath, first, second);
+    return plan;
+}
+
+SettingsOutcome ExecuteRestore(const SettingsPlan& plan, archive::TZipper& zipper) {
+    const driverconfig::DriverFileNames& names = plan.names;
+    const driverconfig::DriverFilePaths& paths = plan.paths;
+    const std::string& tempPath = plan.tempPath;
+    const std::string& folder = plan.extractionFolder;
     for (const SettingsKey& key : kSettingsKeys) {
         const std::string hive = folder + "\\" + key.entryName;
         if (hive.size() > kMaxHivePath) {
-            panel.Show();
-            ShowPlain(context, PathTooLongText(hive, "Nothing was restored."));
-            return SettingsResult::PathTooLong;
+            return {SettingsResult::PathTooLong, {}, {hive}};
         }
     }
     // The extraction folder is made, filled and removed with the user's own rights: it lies in
@@ -573,9 +588,9 @@ SettingsResult SettingsBackup::Restore(const SettingsContext& context) {
     // The archive's directory decides which entry plays each driver file's role (the names may
     // have changed with a reinstall since the archive was taken): the capabilities document
     // first, then the description.
-    Zipper1.ZipName = *chosen;
-    Zipper1.FilesList.clear();
-    const std::vector<archive::TZipEntryInfo> entries = Zipper1.ReadZipDirectory();
+    zipper.ZipName = plan.archive;
+    zipper.FilesList.clear();
+    const std::vector<archive::TZipEntryInfo> entries = zipper.ReadZipDirectory();
     struct DriverFile {
         const std::string& name;
         const std::string& path;
@@ -615,7 +630,7 @@ SettingsResult SettingsBackup::Restore(const SettingsContext& context) {
             wanted.push_back(file.entry->FileName);
         }
     }
-    const std::vector<std::string> unreadable = ExtractNamedEntries(Zipper1, wanted, folder);
+    const std::vector<std::string> unreadable = ExtractNamedEntries(zipper, wanted, folder);
     // Still with the user's rights, each extracted entry is opened through a handle that
     // follows no link and must name a plain file of one name on the extraction folder's own
     // volume: what another process of the user put in its place is not read.
@@ -633,11 +648,7 @@ SettingsResult SettingsBackup::Restore(const SettingsContext& context) {
     asUser.reset();
     if (!unreadable.empty()) {
         cleanup.Run();
-        panel.Show();
-        ShowPlain(context,
-                  "The archive is damaged; nothing was restored. These entries could not be read:" +
-                      JoinLines(unreadable));
-        return SettingsResult::Damaged;
+        return {SettingsResult::Damaged, {}, unreadable};
     }
 
     // The elevated steps read only their own copies, in a folder only administrators may open.
@@ -653,16 +664,18 @@ SettingsResult SettingsBackup::Restore(const SettingsContext& context) {
     }
     cleanup.Run();
 
+    std::vector<std::string> keysNotRestored;
     for (const SettingsKey& key : kSettingsKeys) {
-        if (!RestoreHiveFile(key.keyPath, staging.File(key.entryName), context.owner)) {
-            notRestored.push_back(std::string("HKEY_CURRENT_USER\\") + key.keyPath);
+        if (!LoadHiveFile(key.keyPath, staging.File(key.entryName))) {
+            keysNotRestored.push_back(std::string("HKEY_CURRENT_USER\\") + key.keyPath);
+            notRestored.push_back(keysNotRestored.back());
         }
         win::ProcessPendingMessages();
     }
 
     std::vector<std::string> filesNotRestored;
     {
-        system::FsRedirectionSpan span(context.wow64KeyFlag != 0);
+        system::FsRedirectionSpan span(plan.wow64KeyFlag != 0);
         // Temporary files of restores that were stopped before they replaced a driver file.
         RemoveLeftovers(paths.queueFolder, {"qrs*.TMP"});
         for (const DriverFile& file : driverFiles) {
@@ -699,14 +712,46 @@ SettingsResult SettingsBackup::Restore(const SettingsContext& context) {
     }
     notRestored.insert(notRestored.end(), filesNotRestored.begin(), filesNotRestored.end());
 
-    panel.Show();
-    if (notRestored.empty()) {
-        ShowPlain(context, kRestoreSuccessText);
-        return SettingsResult::Complete;
+    return {notRestored.empty() ? SettingsResult::Complete : SettingsResult::Incomplete,
+            keysNotRestored, notRestored};
+}
+
+SettingsResult SettingsBackup::Restore(const SettingsContext& context) {
+    if (!system::IsAdministrator()) {
+        system::ShowPermissionDenied(context.caption);
+        return SettingsResult::NotAdministrator;
     }
-    ShowPlain(context,
-              "The restore is incomplete. These were not restored:" + JoinLines(notRestored));
-    return SettingsResult::Incomplete;
+    PanelHidden panel(context);
+    if (OpenDialog1.InitialDir.empty()) {
+        OpenDialog1.InitialDir =
+            SaveDialog1.FileName.empty() ? ProgramFolder() : FolderOf(SaveDialog1.FileName);
+    }
+    win::FileDialogRequest request;
+    request.kind = win::FileDialogRequest::Kind::Open;
+    request.owner = context.owner;
+    request.title = "Open";
+    request.filter = kSettingsFilter;
+    request.defaultExtension = kSettingsExtension;
+    request.initialDir = OpenDialog1.InitialDir;
+    request.fileName = NameOf(OpenDialog1.FileName);
+    const std::optional<std::string> chosen = win::ui().FileDialog(request);
+    if (!chosen) {
+        return SettingsResult::Cancelled;
+    }
+    OpenDialog1.FileName = *chosen;
+
+    const std::string tempPath = system::GetTempPathText();
+    if (tempPath.empty()) {
+        throw system::SystemError(win::ERROR_PATH_NOT_FOUND,
+                                  "I/O error " + std::to_string(win::ERROR_PATH_NOT_FOUND));
+    }
+    const int first = Random(2004);
+    const int second = Random(5999);
+    const SettingsOutcome outcome = ExecuteRestore(
+        PlanRestore(*chosen, context.wow64KeyFlag, tempPath, first, second), Zipper1);
+    panel.Show();
+    TellOutcome(outcome, true, context.owner);
+    return outcome.result;
 }
 
 }  // namespace quellin::backup
