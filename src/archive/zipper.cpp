@@ -387,15 +387,15 @@ int TZipper::Zip() {
     if (!existing && win::GetLastError() != win::ERROR_FILE_NOT_FOUND) {
         TBufferedFileStream::OpenPlain(zipName);  // raises the reason
     }
+    // A leftover of an interrupted write (or a link put in its place) is removed first.
+    const std::string partial = zipName + "$$$";
+    if (!win::RemoveFileOrLink(partial)) {
+        throw EFCreateError(partial, LastErrorText());
+    }
     if (!existing) {
         // A new archive is written under a name of its own and takes its name only when
         // whole, so that neither a failed nor an interrupted write leaves half an archive
-        // under the chosen name. A leftover of an interrupted write (or a link put in its
-        // place) is removed first.
-        const std::string partial = zipName + "$$$";
-        if (!win::RemoveFileOrLink(partial)) {
-            throw EFCreateError(partial, LastErrorText());
-        }
+        // under the chosen name.
         auto out = TBufferedFileStream::CreateNew(partial);
         DiscardOnFailure guard(out);
         for (const auto& file : files) {

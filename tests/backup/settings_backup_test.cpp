@@ -783,10 +783,18 @@ TEST(SettingsBackup, WhatInterruptedRunsLeftBehindDoesNotStopTheNextOnes) {
     PutFile(kTemp + "\\PrintToPDF3D12\\1.reg", "stale");
     PutFile(kTemp + "\\PrintToPDF2004D5999\\sub\\x.gpd", "stale");
     PutFile(kTemp + "\\PrintToPDFnotes.txt", "the user's own");
+    PutFile(kDocuments + "\\2.reg", "staged beside the archive by an older version");
+    EXPECT_EQ(w.Save(), SettingsResult::Complete);
+    EXPECT_EQ(ListFolder(kDocuments), std::vector<std::string>{"pdf.roy"});
+    // The same beside an archive that is updated, and a restore's temporary driver file.
+    PutFile(kArchive + "$$$", "PK\x03\x04 cut short");
+    const auto driverFolder = ListFolder(w.paths.queueFolder);
+    PutFile(w.paths.queueFolder + "\\qrs1A.TMP", "stale");
     EXPECT_EQ(w.Save(), SettingsResult::Complete);
     EXPECT_EQ(ListFolder(kDocuments), std::vector<std::string>{"pdf.roy"});
     EXPECT_EQ(w.Restore(), SettingsResult::Complete);
     EXPECT_EQ(ListFolder(kTemp), std::vector<std::string>{"PrintToPDFnotes.txt"});
+    EXPECT_EQ(ListFolder(w.paths.queueFolder), driverFolder);
 }
 
 }  // namespace
