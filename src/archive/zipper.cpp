@@ -347,10 +347,15 @@ TBufferedFileStream TZipper::PutInPlace(TBufferedFileStream temp, const std::str
     if (!win::RemoveFileOrLink(staging)) {
         throw EFCreateError(staging, LastErrorText());
     }
-    temp.Flush();
     auto copy = TBufferedFileStream::CreateNew(staging);
     DiscardOnFailure copyGuard(copy);
-    if (!win::CopyFileBytes(temp.Handle(), copy.Handle()) || !copy.RenameTo(target)) {
+    // Through the streams, so that each knows where its handle stands.
+    std::vector<std::uint8_t> buffer(65536);
+    temp.Seek(0);
+    for (std::size_t got; (got = temp.Read(buffer)) > 0;) {
+        copy.Write(std::span(buffer).first(got));
+    }
+    if (!copy.RenameTo(target)) {
         throw EZipperError(failure);
     }
     copyGuard.Keep();
