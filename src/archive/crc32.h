@@ -9,6 +9,8 @@
 #include <span>
 #include <string>
 
+#include "platform/types.h"
+
 namespace quellin::archive {
 
 std::uint32_t Crc32(std::uint32_t crc, std::span<const std::uint8_t> data);
@@ -22,5 +24,7 @@ struct Fingerprint {
 // Nothing when the file cannot be opened. A read error ends the data like the end of the file,
 // as the entry written from it would end.
 std::optional<Fingerprint> FingerprintOfFile(const std::string& path);
+// The same of an open file, read from its start; nothing when it cannot be read at all.
+std::optional<Fingerprint> FingerprintOfHandle(quellin::platform::HANDLE file);
 
 }  // namespace quellin::archive

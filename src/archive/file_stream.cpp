@@ -4,6 +4,8 @@
 #include <limits>
 
 #include "archive/zip_errors.h"
+#include "platform/dates.h"
+#include "platform/plain_file.h"
 
 namespace quellin::archive {
 
@@ -29,6 +31,74 @@ TBufferedFileStream TBufferedFileStream::Create(const std::string& path) {
         throw EFCreateError(path, LastErrorText());
     }
     return TBufferedFileStream(std::move(file), path);
+}
+
+TBufferedFileStream TBufferedFileStream::OpenPlain(const std::string& path) {
+    win::UniqueFileHandle file = win::OpenPlainFile(
+        path, win::GENERIC_READ, win::FILE_SHARE_READ | win::FILE_SHARE_WRITE, win::OPEN_EXISTING);
+    if (!file) {
+        const win::DWORD error = win::GetLastError();
+        throw EFOpenError(path,
+                          error == win::ERROR_ACCESS_DENIED &&
+                                  win::GetFileAttributesA(path) != win::INVALID_FILE_ATTRIBUTES
+                              ? "It is not a plain file (a link, a folder or a device)."
+                              : win::FormatSystemMessage(error));
+    }
+    return TBufferedFileStream(std::move(file), path);
+}
+
+TBufferedFileStream TBufferedFileStream::CreateNew(const std::string& path) {
+    win::UniqueFileHandle file =
+        win::OpenPlainFile(path, win::GENERIC_READ | win::GENERIC_WRITE | win::DELETE,
+                           win::FILE_SHARE_READ, win::CREATE_NEW, true);
+    if (!file) {
+        throw EFCreateError(path, LastErrorText());
+    }
+    return TBufferedFileStream(std::move(file), path);
+}
+
+TBufferedFileStream TBufferedFileStream::CreateTemporary(const std::string& folder,
+                                                         const std::string& prefix) {
+    const win::DWORD start = win::GetTickCount();
+    for (win::DWORD i = 0; i < 0x10000; ++i) {
+        const win::DWORD unique = ((start + i) & 0xFFFF) | ((start + i) & 0xFFFF ? 0 : 1);
+        std::string path;
+        if (win::GetTempFileNameA(folder, prefix, unique, &path) == 0) {
+            break;
+        }
+        win::UniqueFileHandle file =
+            win::OpenPlainFile(path, win::GENERIC_READ | win::GENERIC_WRITE | win::DELETE,
+                               win::FILE_SHARE_READ, win::CREATE_NEW, true);
+        if (file) {
+            return TBufferedFileStream(std::move(file), path);
+        }
+        if (win::GetLastError() != win::ERROR_FILE_EXISTS) {
+            throw EFCreateError(path, LastErrorText());
+        }
+    }
+    throw EFCreateError(folder + prefix + ".tmp", LastErrorText());
+}
+
+bool TBufferedFileStream::RenameTo(const std::string& target) {
+    Flush();
+    win::FILE_RENAME_INFO rename;
+    rename.ReplaceIfExists = true;
+    rename.FileName = target;
+    if (!win::SetFileInformationByHandle(file_.get(), rename)) {
+        return false;
+    }
+    path_ = target;
+    return true;
+}
+
+void TBufferedFileStream::Discard() {
+    buffer_.clear();
+    if (file_) {
+        win::FILE_DISPOSITION_INFO gone;
+        gone.DeleteFile = true;
+        win::SetFileInformationByHandle(file_.get(), gone);
+        file_.reset();
+    }
 }
 
 TBufferedFileStream::~TBufferedFileStream() {

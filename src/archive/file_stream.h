@@ -19,6 +19,19 @@ class TBufferedFileStream {
     static TBufferedFileStream OpenRead(const std::string& path);
     // Creates (or truncates) a file for writing and reading back.
     static TBufferedFileStream Create(const std::string& path);
+    // Opens an existing plain file for reading without following a link at its name; a link, a
+    // folder or a device there raises EFOpenError ("not a plain file").
+    static TBufferedFileStream OpenPlain(const std::string& path);
+    // Creates a file of a new name (a link standing there makes it fail, never followed) for
+    // writing, reading back, renaming and deleting through its handle.
+    static TBufferedFileStream CreateNew(const std::string& path);
+    // CreateNew under a fresh "<prefix><hex>.TMP" name in `folder` (with its backslash).
+    static TBufferedFileStream CreateTemporary(const std::string& folder,
+                                               const std::string& prefix);
+    // Takes over an open handle.
+    static TBufferedFileStream Adopt(win::UniqueFileHandle file, std::string path) {
+        return TBufferedFileStream(std::move(file), std::move(path));
+    }
 
     TBufferedFileStream(TBufferedFileStream&&) = default;
     TBufferedFileStream& operator=(TBufferedFileStream&&) = default;
@@ -36,6 +49,12 @@ class TBufferedFileStream {
     void Flush();
     // Flushes and closes; errors surface here instead of being lost in the destructor.
     void Close();
+    // Flushes and gives the file the name `target` through its handle (of CreateNew),
+    // replacing what stands there (a link itself, never its target). False, and nothing
+    // changed, on failure; GetLastError tells why.
+    bool RenameTo(const std::string& target);
+    // Deletes the file through its handle (of CreateNew) and closes it; never raises.
+    void Discard();
 
   private:
     TBufferedFileStream(win::UniqueFileHandle file, std::string path)

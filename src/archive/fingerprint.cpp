@@ -12,12 +12,18 @@ std::optional<Fingerprint> FingerprintOfFile(const std::string& path) {
     if (!file) {
         return std::nullopt;
     }
+    return FingerprintOfHandle(file.get());
+}
+
+std::optional<Fingerprint> FingerprintOfHandle(win::HANDLE file) {
+    if (!win::SetFilePointerEx(file, 0, nullptr, win::FILE_BEGIN)) {
+        return std::nullopt;
+    }
     Fingerprint print;
     std::vector<std::uint8_t> buffer(65536);
     win::DWORD read = 0;
-    while (
-        win::ReadFile(file.get(), buffer.data(), static_cast<win::DWORD>(buffer.size()), &read) &&
-        read > 0) {
+    while (win::ReadFile(file, buffer.data(), static_cast<win::DWORD>(buffer.size()), &read) &&
+           read > 0) {
         print.crc = Crc32(print.crc, std::span(buffer.data(), read));
         print.size += read;
     }

@@ -7,6 +7,7 @@
 #include "archive/crc32.h"
 #include "archive/file_stream.h"
 #include "platform/filesystem.h"
+#include "platform/plain_file.h"
 #include "platform/text.h"
 
 namespace quellin::archive {
@@ -48,20 +49,21 @@ std::string DriveOf(const std::string& path) {
     return path.size() >= 2 && path[1] == ':' ? win::UpperAnsi(path.substr(0, 2)) : std::string();
 }
 
-class DeleteOnFailure {
+// Deletes a file made for the update through its own handle unless it was kept.
+class DiscardOnFailure {
   public:
-    explicit DeleteOnFailure(std::string path) : path_(std::move(path)) {}
-    ~DeleteOnFailure() {
-        if (!path_.empty()) {
-            win::DeleteFileA(path_);
+    explicit DiscardOnFailure(TBufferedFileStream& file) : file_(&file) {}
+    ~DiscardOnFailure() {
+        if (file_) {
+            file_->Discard();
         }
     }
-    DeleteOnFailure(const DeleteOnFailure&) = delete;
-    DeleteOnFailure& operator=(const DeleteOnFailure&) = delete;
-    void Keep() { path_.clear(); }
+    DiscardOnFailure(const DiscardOnFailure&) = delete;
+    DiscardOnFailure& operator=(const DiscardOnFailure&) = delete;
+    void Keep() { file_ = nullptr; }
 
   private:
-    std::string path_;
+    TBufferedFileStream* file_;
 };
 
 class ClearList {
@@ -145,17 +147,26 @@ std::vector<TZipper::Listed> TZipper::ExpandFilesList() const {
         }
         out.push_back({path, EntryNameFor(path, StorePaths)});
     }
+    for (const TSourceFile& source : Sources) {
+        out.push_back({source.Name, source.Name, source.Handle});
+    }
     return out;
 }
 
 std::optional<TZipEntryInfo> TZipper::AddFile(const Listed& file, TBufferedFileStream& out,
                                               const std::vector<TZipEntryInfo>& written) {
-    win::UniqueFileHandle in(win::CreateFileA(file.Path, win::GENERIC_READ,
-                                              win::FILE_SHARE_READ | win::FILE_SHARE_WRITE,
-                                              win::OPEN_EXISTING, 0));
-    if (!in) {
+    win::UniqueFileHandle opened;
+    if (!file.Handle) {
+        opened.reset(win::CreateFileA(file.Path, win::GENERIC_READ,
+                                      win::FILE_SHARE_READ | win::FILE_SHARE_WRITE,
+                                      win::OPEN_EXISTING, 0));
+        if (!opened) {
+            return std::nullopt;
+        }
+    } else if (!win::SetFilePointerEx(file.Handle, 0, nullptr, win::FILE_BEGIN)) {
         return std::nullopt;
     }
+    const win::HANDLE in = file.Handle ? file.Handle : opened.get();
     const auto stored = EncodeEntryName(file.Name);
     if (file.Name.empty() || stored.Bytes.size() > kMax16) {
         return std::nullopt;
@@ -167,15 +178,19 @@ std::optional<TZipEntryInfo> TZipper::AddFile(const Listed& file, TBufferedFileS
     }
 
     TZipEntryInfo e;
-    e.ExternalAttributes = win::GetFileAttributesA(file.Path);
+    win::BY_HANDLE_FILE_INFORMATION info;
+    e.ExternalAttributes =
+        file.Handle ? (win::GetFileInformationByHandle(in, &info) ? info.dwFileAttributes
+                                                                  : win::INVALID_FILE_ATTRIBUTES)
+                    : win::GetFileAttributesA(file.Path);
     if (e.ExternalAttributes == win::INVALID_FILE_ATTRIBUTES) {
         e.ExternalAttributes = win::FILE_ATTRIBUTE_ARCHIVE;
     }
     win::FILETIME writeTime;
-    win::GetFileTime(in.get(), nullptr, nullptr, &writeTime);
+    win::GetFileTime(in, nullptr, nullptr, &writeTime);
     const std::uint32_t dos = FileTimeToDos(writeTime);
     std::int64_t size = 0;
-    win::GetFileSizeEx(in.get(), &size);
+    win::GetFileSizeEx(in, &size);
 
     const bool store = PackLevel <= 0 || MatchesAny(FileNamePart(file.Path), NoCompressList);
     const bool zip64 = static_cast<std::uint64_t>(size) >= kZip64Reserve;
@@ -222,8 +237,7 @@ std::optional<TZipEntryInfo> TZipper::AddFile(const Listed& file, TBufferedFileS
             win::DWORD got = 0;
             // A read error ends the data like the end of the file: the entry keeps what
             // was read, with its CRC and size.
-            if (!win::ReadFile(in.get(), buffer.data(), static_cast<win::DWORD>(buffer.size()),
-                               &got)) {
+            if (!win::ReadFile(in, buffer.data(), static_cast<win::DWORD>(buffer.size()), &got)) {
                 return 0;
             }
             return got;
@@ -315,27 +329,42 @@ void TZipper::WriteDirectory(const std::vector<TZipEntryInfo>& entries, const st
     out.Write(w.Data());
 }
 
-void TZipper::PutInPlace(const std::string& temp, const std::string& target) {
+TBufferedFileStream TZipper::PutInPlace(TBufferedFileStream temp, const std::string& target) {
     // The old archive is replaced in one rename, so that it is never gone before the new
     // one is whole. From another drive the bytes are first copied beside the target.
-    const std::string failure = "Could not copy from " + temp + " -> " + target + ": Error";
-    if (DriveOf(temp) == DriveOf(target)) {
-        if (!win::MoveFileExA(temp, target, win::MOVEFILE_REPLACE_EXISTING)) {
+    DiscardOnFailure tempGuard(temp);
+    const std::string failure = "Could not copy from " + temp.Path() + " -> " + target + ": Error";
+    if (DriveOf(temp.Path()) == DriveOf(target)) {
+        if (temp.RenameTo(target)) {
+            tempGuard.Keep();
+            return temp;
+        }
+        if (win::GetLastError() != win::ERROR_NOT_SAME_DEVICE) {
             throw EZipperError(failure);
         }
-        return;
     }
     const std::string staging = target + "$$$";
-    DeleteOnFailure guard(staging);
-    if (!win::CopyFileA(temp, staging, false) ||
-        !win::MoveFileExA(staging, target, win::MOVEFILE_REPLACE_EXISTING)) {
+    if (!win::RemoveFileOrLink(staging)) {
+        throw EFCreateError(staging, LastErrorText());
+    }
+    auto copy = TBufferedFileStream::CreateNew(staging);
+    DiscardOnFailure copyGuard(copy);
+    // Through the streams, so that each knows where its handle stands.
+    std::vector<std::uint8_t> buffer(65536);
+    temp.Seek(0);
+    for (std::size_t got; (got = temp.Read(buffer)) > 0;) {
+        copy.Write(std::span(buffer).first(got));
+    }
+    if (!copy.RenameTo(target)) {
         throw EZipperError(failure);
     }
-    guard.Keep();
+    copyGuard.Keep();
+    return copy;
 }
 
-bool TZipper::ContentDiffers(const TZipEntryInfo& old, const std::string& path) const {
-    const std::optional<Fingerprint> print = FingerprintOfFile(path);
+bool TZipper::ContentDiffers(const TZipEntryInfo& old, const Listed& file) const {
+    const std::optional<Fingerprint> print =
+        file.Handle ? FingerprintOfHandle(file.Handle) : FingerprintOfFile(file.Path);
     if (!print) {
         return false;  // unreadable: the old entry stays, as AddFile would keep it
     }
@@ -344,6 +373,10 @@ bool TZipper::ContentDiffers(const TZipEntryInfo& old, const std::string& path) 
 
 int TZipper::Zip() {
     ClearList clear(FilesList);
+    struct ClearSources {
+        std::vector<TSourceFile>& list;
+        ~ClearSources() { list.clear(); }
+    } clearSources{Sources};
     const std::string zipName = Trim(ZipName);
     if (zipName.empty()) {
         return 0;
@@ -352,85 +385,24 @@ int TZipper::Zip() {
     int added = 0;
     std::vector<TZipEntryInfo> written;
 
-    if (!FileExists(zipName)) {
+    // What stands at the archive's name is opened itself, never through a link.
+    win::UniqueFileHandle existing =
+        win::OpenPlainFile(zipName, win::GENERIC_READ, win::FILE_SHARE_READ | win::FILE_SHARE_WRITE,
+                           win::OPEN_EXISTING);
+    if (!existing && win::GetLastError() != win::ERROR_FILE_NOT_FOUND) {
+        TBufferedFileStream::OpenPlain(zipName);  // raises the reason
+    }
+    // A leftover of an interrupted write (or a link put in its place) is removed first.
+    const std::string partial = zipName + "$$$";
+    if (!win::RemoveFileOrLink(partial)) {
+        throw EFCreateError(partial, LastErrorText());
+    }
+    if (!existing) {
         // A new archive is written under a name of its own and takes its name only when
         // whole, so that neither a failed nor an interrupted write leaves half an archive
-        // under the chosen name. A leftover of an interrupted write is overwritten.
-        const std::string partial = zipName + "$$$";
-        {
-            auto out = TBufferedFileStream::Create(partial);
-            DeleteOnFailure guard(partial);
-            for (const auto& file : files) {
-                ProcessMessages();
-                if (auto e = AddFile(file, out, written)) {
-                    written.push_back(std::move(*e));
-                    ++added;
-                }
-            }
-            WriteDirectory(written, "", out);
-            out.Close();
-            if (!win::MoveFileExA(partial, zipName,
-                                  win::MOVEFILE_REPLACE_EXISTING | win::MOVEFILE_WRITE_THROUGH)) {
-                throw EZipperError("Could not copy from " + partial + " -> " + zipName + ": Error");
-            }
-            guard.Keep();
-        }
-    } else {
-        auto old = TBufferedFileStream::OpenRead(zipName);
-        LoadDirectory(zipName, old);
-        FileSource source(old);
-        const ArchiveDirectory previous = directory_;
-
-        std::string tempFolder;
-        win::GetTempPathA(260, &tempFolder);
-        if (!tempFolder.empty() && tempFolder.back() != '\\') {
-            tempFolder += '\\';
-        }
-        std::string tempPath;
-        if (win::GetTempFileNameA(tempFolder, "qzp", 0, &tempPath) == 0) {
-            throw EFCreateError(tempFolder + "qzp.tmp", LastErrorText());
-        }
-        DeleteOnFailure tempGuard(tempPath);
-        auto out = TBufferedFileStream::Create(tempPath);
-
-        auto hasEntry = [&](const Listed& f) {
-            return std::any_of(
-                previous.Entries.begin(), previous.Entries.end(),
-                [&](const TZipEntryInfo& e) { return win::SameName(StoredFormOf(e), f.Name); });
-        };
-        if (ZipAction == TZipAction::Freshen) {
-            std::erase_if(files, [&](const Listed& f) { return !hasEntry(f); });
-        }
-        for (const auto& old : previous.Entries) {
-            ProcessMessages();
-            const std::string name = StoredFormOf(old);
-            auto match = std::find_if(files.begin(), files.end(),
-                                      [&](const Listed& f) { return win::SameName(f.Name, name); });
-            if (match == files.end()) {
-                written.push_back(CopyEntry(old, source, out));
-                continue;
-            }
-            bool replace = ZipAction == TZipAction::Replace;
-            if (!replace) {
-                win::WIN32_FIND_DATAA data;
-                win::UniqueFindHandle find(win::FindFirstFileA(match->Path, &data));
-                replace = find && old.DosDateTime() < FileTimeToDos(data.ftLastWriteTime);
-            }
-            replace = replace || (ReplaceChangedContent && ContentDiffers(old, match->Path));
-            const Listed file = *match;
-            files.erase(match);
-            std::optional<TZipEntryInfo> fresh;
-            if (replace) {
-                fresh = AddFile(file, out, written);
-            }
-            if (fresh) {
-                written.push_back(std::move(*fresh));
-                ++added;
-            } else {
-                // Kept when the file is not newer, or when it can't be read after all.
-                written.push_back(CopyEntry(old, source, out));
-            }
-        }
+        // under the chosen name.
+        auto out = TBufferedFileStream::CreateNew(partial);
+        DiscardOnFailure guard(out);
         for (const auto& file : files) {
             ProcessMessages();
             if (auto e = AddFile(file, out, written)) {
@@ -438,17 +410,96 @@ int TZipper::Zip() {
                 ++added;
             }
         }
-        WriteDirectory(written, previous.End.Comment, out);
-        out.Close();
-        old.Close();
+        WriteDirectory(written, "", out);
+        out.Flush();
+        win::FlushFileBuffers(out.Handle());
+        if (!out.RenameTo(zipName)) {
+            throw EZipperError("Could not copy from " + partial + " -> " + zipName + ": Error");
+        }
+        guard.Keep();
+        // The directory is read back from the archive just written.
         ForgetDirectory();
-        PutInPlace(tempPath, zipName);
+        LoadDirectory(zipName, out);
+        out.Close();
+        return added;
     }
+
+    auto old = TBufferedFileStream::Adopt(std::move(existing), zipName);
+    LoadDirectory(zipName, old);
+    FileSource source(old);
+    const ArchiveDirectory previous = directory_;
+
+    std::string tempFolder;
+    win::GetTempPathA(260, &tempFolder);
+    if (!tempFolder.empty() && tempFolder.back() != '\\') {
+        tempFolder += '\\';
+    }
+    auto out = TBufferedFileStream::CreateTemporary(tempFolder, "qzp");
+    DiscardOnFailure tempGuard(out);
+
+    auto hasEntry = [&](const Listed& f) {
+        return std::any_of(
+            previous.Entries.begin(), previous.Entries.end(),
+            [&](const TZipEntryInfo& e) { return win::SameName(StoredFormOf(e), f.Name); });
+    };
+    if (ZipAction == TZipAction::Freshen) {
+        std::erase_if(files, [&](const Listed& f) { return !hasEntry(f); });
+    }
+    for (const auto& oldEntry : previous.Entries) {
+        ProcessMessages();
+        const std::string name = StoredFormOf(oldEntry);
+        auto match = std::find_if(files.begin(), files.end(),
+                                  [&](const Listed& f) { return win::SameName(f.Name, name); });
+        if (match == files.end()) {
+            written.push_back(CopyEntry(oldEntry, source, out));
+            continue;
+        }
+        bool replace = ZipAction == TZipAction::Replace;
+        if (!replace) {
+            win::FILETIME writeTime;
+            if (match->Handle) {
+                replace = win::GetFileTime(match->Handle, nullptr, nullptr, &writeTime) &&
+                          oldEntry.DosDateTime() < FileTimeToDos(writeTime);
+            } else {
+                win::WIN32_FIND_DATAA data;
+                win::UniqueFindHandle find(win::FindFirstFileA(match->Path, &data));
+                replace = find && oldEntry.DosDateTime() < FileTimeToDos(data.ftLastWriteTime);
+            }
+        }
+        replace = replace || (ReplaceChangedContent && ContentDiffers(oldEntry, *match));
+        const Listed file = *match;
+        files.erase(match);
+        std::optional<TZipEntryInfo> fresh;
+        if (replace) {
+            fresh = AddFile(file, out, written);
+        }
+        if (fresh) {
+            written.push_back(std::move(*fresh));
+            ++added;
+        } else {
+            // Kept when the file is not newer, or when it can't be read after all.
+            written.push_back(CopyEntry(oldEntry, source, out));
+        }
+    }
+    for (const auto& file : files) {
+        ProcessMessages();
+        if (auto e = AddFile(file, out, written)) {
+            written.push_back(std::move(*e));
+            ++added;
+        }
+    }
+    WriteDirectory(written, previous.End.Comment, out);
+    out.Flush();
+    win::FlushFileBuffers(out.Handle());
+    old.Close();
+    ForgetDirectory();
+    tempGuard.Keep();
+    auto archive = PutInPlace(std::move(out), zipName);
 
     // The directory is read back from the archive just written.
     ForgetDirectory();
-    auto check = TBufferedFileStream::OpenRead(zipName);
-    LoadDirectory(zipName, check);
+    LoadDirectory(zipName, archive);
+    archive.Close();
     return added;
 }
 

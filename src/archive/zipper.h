@@ -28,13 +28,26 @@ class TZipper : public TUnZipper {
     // dates stand.
     bool ReplaceChangedContent = false;
 
+    // Files the caller holds open, added after FilesList under the names given (no folder
+    // part): their bytes are read through the handles from their start, never by a path. The
+    // handles stay the caller's. Emptied by Zip like FilesList.
+    struct TSourceFile {
+        std::string Name;
+        win::HANDLE Handle = nullptr;
+    };
+    std::vector<TSourceFile> Sources;
+
     // Returns the number of files compressed into the archive (copied entries don't count).
+    // The archive, its partial "<name>$$$" and the update's temporary file are made, renamed
+    // and removed through handles that follow no link; an existing archive that is not a
+    // plain file (a link, a folder, a device) is refused before anything is written.
     int Zip();
 
   private:
     struct Listed {
         std::string Path;
-        std::string Name;  // as it would be stored, with forward slashes
+        std::string Name;              // as it would be stored, with forward slashes
+        win::HANDLE Handle = nullptr;  // of a source file; none for a path of FilesList
     };
     std::vector<Listed> ExpandFilesList() const;
     bool Allowed(win::DWORD attributes) const;
@@ -49,8 +62,10 @@ class TZipper : public TUnZipper {
                             class TBufferedFileStream& out);
     void WriteDirectory(const std::vector<TZipEntryInfo>& entries, const std::string& comment,
                         class TBufferedFileStream& out);
-    void PutInPlace(const std::string& temp, const std::string& target);
-    bool ContentDiffers(const TZipEntryInfo& old, const std::string& path) const;
+    // Puts the finished temporary file in place of `target`; returns the stream that now
+    // holds the archive.
+    class TBufferedFileStream PutInPlace(class TBufferedFileStream temp, const std::string& target);
+    bool ContentDiffers(const TZipEntryInfo& old, const Listed& file) const;
 };
 
 }  // namespace quellin::archive

@@ -3,12 +3,14 @@
 #include <memory>
 #include <optional>
 #include <random>
+#include <string_view>
 #include <utility>
 
 #include "archive/crc32.h"
 #include "backup/restore_extract.h"
 #include "driverconfig/driver_files.h"
 #include "platform/filesystem.h"
+#include "platform/plain_file.h"
 #include "platform/processes.h"
 #include "platform/registry.h"
 #include "platform/security.h"
@@ -74,25 +76,6 @@ class PanelHidden {
     std::function<void(bool)> show_;
 };
 
-// Removes the save's hive files from the staging folder on every way out.
-class HiveFilesCleanup {
-  public:
-    explicit HiveFilesCleanup(const std::vector<std::string>& files) : files_(files) {}
-    HiveFilesCleanup(const HiveFilesCleanup&) = delete;
-    HiveFilesCleanup& operator=(const HiveFilesCleanup&) = delete;
-    ~HiveFilesCleanup() { Run(); }
-    void Run() {
-        for (const std::string& file : std::exchange(files_, {})) {
-            if (IsFile(file)) {
-                win::DeleteFileA(file);
-            }
-        }
-    }
-
-  private:
-    std::vector<std::string> files_;
-};
-
 // Removes the restore's extraction folder with its content on every way out, with the user's
 // own rights (the folder lies in the user's temp folder). Until then it may hold the folder
 // open without letting it be deleted or renamed, so that nobody can put another folder or a
@@ -104,6 +87,7 @@ class FolderCleanup {
     FolderCleanup& operator=(const FolderCleanup&) = delete;
     ~FolderCleanup() { Run(); }
     void Pin(win::UniqueFileHandle handle) { pin_ = std::move(handle); }
+    win::HANDLE Pinned() const { return pin_.get(); }
     void Run() {
         pin_.reset();
         if (!folder_.empty()) {
@@ -136,6 +120,68 @@ win::UniqueFileHandle PinFolder(const std::string& folder) {
         RaiseIoError(win::ERROR_ACCESS_DENIED);
     }
     return pin;
+}
+
+// The access list of the elevated steps' staging folder: administrators and SYSTEM only,
+// nothing inherited from the folder above.
+constexpr const char* kStagingAccess = "D:P(A;OICI;FA;;;BA)(A;OICI;FA;;;SY)";
+
+// A folder for the files that the elevated steps write and read (the saved hives, the
+// restore's copies of the extracted entries), made fresh in the system's temp folder with an
+// access list that shuts out the user's own processes, and removed with its content on every
+// way out. Made and removed with the program's full rights.
+class AdminStaging {
+  public:
+    AdminStaging() {
+        static std::mt19937 engine{std::random_device{}()};
+        const std::string base = system::GetWindowsFolder() + "\\Temp\\Quellin";
+        win::DWORD error = win::ERROR_PATH_NOT_FOUND;
+        for (int attempt = 0; attempt < 64 && path_.empty(); ++attempt) {
+            const std::string candidate =
+                base + std::to_string(std::uniform_int_distribution<int>(0, 999999)(engine));
+            if (win::CreateDirectoryA(candidate, kStagingAccess)) {
+                path_ = candidate;
+            } else if ((error = win::GetLastError()) != win::ERROR_ALREADY_EXISTS) {
+                break;
+            }
+        }
+        if (path_.empty()) {
+            throw system::SystemError(error, "I/O error " + std::to_string(error));
+        }
+    }
+    AdminStaging(const AdminStaging&) = delete;
+    AdminStaging& operator=(const AdminStaging&) = delete;
+    ~AdminStaging() { system::DeleteFolderTree(path_); }
+    std::string File(const std::string& name) const { return path_ + "\\" + name; }
+
+  private:
+    std::string path_;
+};
+
+// Opens a file for reading when it is one plain file of one name: never a link, a folder, a
+// device or another name of some other file.
+win::UniqueFileHandle OpenForReading(const std::string& path) {
+    return win::OpenPlainFile(path, win::GENERIC_READ, win::FILE_SHARE_READ, win::OPEN_EXISTING,
+                              true);
+}
+
+// Removes what earlier, interrupted runs left, through handles that follow no link; a
+// mask's matches in `folder` (files and links only).
+void RemoveLeftovers(const std::string& folder, const std::vector<std::string>& masks) {
+    std::vector<std::string> found;
+    for (const std::string& mask : masks) {
+        win::WIN32_FIND_DATAA data;
+        win::UniqueFindHandle find(win::FindFirstFileA(folder + "\\" + mask, &data));
+        for (bool more = find.valid(); more; more = win::FindNextFileA(find.get(), &data)) {
+            const bool link = (data.dwFileAttributes & win::FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+            if (link || (data.dwFileAttributes & win::FILE_ATTRIBUTE_DIRECTORY) == 0) {
+                found.push_back(folder + "\\" + data.cFileName);
+            }
+        }
+    }
+    for (const std::string& path : found) {
+        win::RemoveFileOrLink(path);
+    }
 }
 
 // A driver file name usable in the driver folder: both the folder's and the file's registry
@@ -272,7 +318,7 @@ bool SaveHiveFile(const std::string& keyPath, const std::string& hivePath,
     return win::RegSaveKeyA(key.get(), hivePath) == static_cast<win::LONG>(win::ERROR_SUCCESS);
 }
 
-bool RestoreHiveFile(const std::string& keyPath, const std::string& hivePath, win::HWND owner) {
+bool LoadHiveFile(const std::string& keyPath, const std::string& hivePath) {
     system::EnablePrivilege(win::SE_RESTORE_NAME, kPrivilegeTokenAccess);
     win::UniqueHKey key;
     win::LONG rc =
@@ -280,7 +326,11 @@ bool RestoreHiveFile(const std::string& keyPath, const std::string& hivePath, wi
     if (rc == static_cast<win::LONG>(win::ERROR_SUCCESS)) {
         rc = win::RegRestoreKeyA(key.get(), hivePath, 0);
     }
-    if (rc != static_cast<win::LONG>(win::ERROR_SUCCESS)) {
+    return rc == static_cast<win::LONG>(win::ERROR_SUCCESS);
+}
+
+bool RestoreHiveFile(const std::string& keyPath, const std::string& hivePath, win::HWND owner) {
+    if (!LoadHiveFile(keyPath, hivePath)) {
         win::MessageBoxA(owner, kRestoreErrorText, system::kApplicationTitle, win::MB_OK);
         return false;
     }
@@ -303,6 +353,158 @@ SettingsBackup::SettingsBackup() {
     };
 }
 
+SettingsPlan PlanSave(const std::string& archive, win::DWORD wow64KeyFlag) {
+    SettingsPlan plan;
+    plan.archive = archive;
+    plan.wow64KeyFlag = wow64KeyFlag;
+    plan.names = driverconfig::ReadDriverFileNames(wow64KeyFlag);
+    plan.paths = driverconfig::DriverFilePathsFor(plan.names);
+    return plan;
+}
+
+SettingsOutcome ExecuteSave(const SettingsPlan& plan, archive::TZipper& zipper) {
+    const driverconfig::DriverFileNames& names = plan.names;
+    const driverconfig::DriverFilePaths& paths = plan.paths;
+    // The hives are saved elevated into a folder only administrators may open; the archive
+    // is written with the user's own rights, from handles the elevated side opened.
+    AdminStaging staging;
+    std::vector<win::UniqueFileHandle> hiveFiles;
+    // Each saved key's hive content: an existing archive keeps its own entry of that name when
+    // the entry is dated no earlier than the new file, and then holds some other state.
+    std::vector<std::optional<Fingerprint>> saved;
+    for (const SettingsKey& key : kSettingsKeys) {
+        const std::string hive = staging.File(key.entryName);
+        if (hive.size() > kMaxHivePath) {
+            return {SettingsResult::PathTooLong, {}, {hive}};
+        }
+        hiveFiles.emplace_back(SaveHiveFile(key.keyPath, hive, plan.wow64KeyFlag)
+                                   ? OpenForReading(hive)
+                                   : win::UniqueFileHandle());
+        saved.push_back(hiveFiles.back() ? archive::FingerprintOfHandle(hiveFiles.back().get())
+                                         : std::nullopt);
+        win::ProcessPendingMessages();
+    }
+
+    // The two driver files, in archive order; `wanted` is false where the registry names none
+    // or gives more than one plain name.
+    struct DriverFile {
+        std::string path;
+        std::string name;
+        bool wanted = false;
+        const char* role = "";
+        win::UniqueFileHandle file = {};
+        std::optional<Fingerprint> print = std::nullopt;
+    };
+    DriverFile driverFiles[] = {
+        {paths.mergedConfigPath, names.mergedConfigName,
+         PlainlyNamed(names, names.mergedConfigName), "the printer description file"},
+        {paths.deviceCapabilitiesPath, names.deviceCapabilitiesName,
+         PlainlyNamed(names, names.deviceCapabilitiesName), "the device capabilities file"},
+    };
+    {
+        system::FsRedirectionSpan span(plan.wow64KeyFlag != 0);
+        for (DriverFile& file : driverFiles) {
+            if (file.wanted) {
+                file.file = OpenForReading(file.path);
+            }
+        }
+    }
+    // An archive entry that differs from the file on disk is replaced even when its date is
+    // not older: the archive must hold what is there now.
+    zipper.ReplaceChangedContent = true;
+    zipper.ZipName = plan.archive;
+    zipper.FilesList.clear();
+    zipper.Sources.clear();
+    for (std::size_t i = 0; i < hiveFiles.size(); ++i) {
+        if (hiveFiles[i]) {
+            zipper.Sources.push_back({kSettingsKeys[i].entryName, hiveFiles[i].get()});
+        }
+    }
+    for (const DriverFile& file : driverFiles) {
+        if (file.file) {
+            zipper.Sources.push_back({NameOf(file.path), file.file.get()});
+        }
+    }
+    zipper.Recurse = false;
+    zipper.StorePaths = false;
+    zipper.PackLevel = 9;
+    std::vector<archive::TZipEntryInfo> entries;
+    {
+        // Everything in the folder the user chose is made, written, renamed and removed with
+        // the user's own rights: a link put there reaches only what the user could change.
+        system::UserRightsSpan asUser;
+        // Hive files that earlier versions staged beside the archive and an interrupted run
+        // left there.
+        RemoveLeftovers(FolderOf(plan.archive), {"1.reg", "2.reg", "3.reg"});
+        zipper.Zip();
+        entries = zipper.ReadZipDirectory();
+    }
+    for (DriverFile& file : driverFiles) {
+        file.print = file.file ? archive::FingerprintOfHandle(file.file.get()) : std::nullopt;
+    }
+
+    auto entryOf = [&](const std::string& name) -> const archive::TZipEntryInfo* {
+        for (const archive::TZipEntryInfo& entry : entries) {
+            if (SameName(entry.FileName, name) && entry.FolderName.empty()) {
+                return &entry;
+            }
+        }
+        return nullptr;
+    };
+    auto holds = [&](const std::string& name, const Fingerprint& print) {
+        const archive::TZipEntryInfo* entry = entryOf(name);
+        return entry != nullptr && entry->Crc32 == print.crc &&
+               entry->UncompressedSize == print.size;
+    };
+    std::vector<std::string> missing;
+    for (std::size_t i = 0; i < saved.size(); ++i) {
+        if (!saved[i] || !holds(kSettingsKeys[i].entryName, *saved[i])) {
+            missing.push_back(std::string("HKEY_CURRENT_USER\\") + kSettingsKeys[i].keyPath);
+        }
+    }
+    for (const DriverFile& file : driverFiles) {
+        if (!Named(names, file.name)) {
+            missing.push_back(std::string(file.role) + " (the printer's registry names none)");
+        } else if (!file.wanted) {
+            missing.push_back(std::string(file.role) + " " + NotPlainText(names, file.name));
+        } else if (!file.print || !holds(NameOf(file.path), *file.print)) {
+            missing.push_back(file.path);
+        }
+    }
+
+    return {missing.empty() ? SettingsResult::Complete : SettingsResult::Incomplete, {}, missing};
+}
+
+std::string ClosingText(const SettingsOutcome& outcome, bool restore) {
+    switch (outcome.result) {
+        case SettingsResult::Complete:
+            return restore ? kRestoreSuccessText : kBackupSuccessText;
+        case SettingsResult::Incomplete:
+            return (restore ? "The restore is incomplete. These were not restored:"
+                            : "The backup is incomplete. These were not saved:") +
+                   JoinLines(outcome.notDone);
+        case SettingsResult::Damaged:
+            return "The archive is damaged; nothing was restored. These entries could not be "
+                   "read:" +
+                   JoinLines(outcome.notDone);
+        case SettingsResult::PathTooLong:
+            return PathTooLongText(outcome.notDone.empty() ? std::string() : outcome.notDone[0],
+                                   restore ? "Nothing was restored." : "Nothing was saved.");
+        default:
+            return {};
+    }
+}
+
+void TellOutcome(const SettingsOutcome& outcome, bool restore, win::HWND owner) {
+    for (std::size_t i = 0; i < outcome.keysNotRestored.size(); ++i) {
+        win::MessageBoxA(owner, kRestoreErrorText, system::kApplicationTitle, win::MB_OK);
+    }
+    const std::string text = ClosingText(outcome, restore);
+    if (!text.empty()) {
+        win::MessageBoxA(owner, text, system::kApplicationTitle, win::MB_OK);
+    }
+}
+
 SettingsResult SettingsBackup::Save(const SettingsContext& context, bool printerSelected) {
     if (!system::IsAdministrator()) {
         system::ShowPermissionDenied(context.caption);
@@ -312,10 +514,6 @@ SettingsResult SettingsBackup::Save(const SettingsContext& context, bool printer
         ShowPlain(context, system::kSelectPrinterFirst);
         return SettingsResult::NoSelection;
     }
-    const driverconfig::DriverFileNames names =
-        driverconfig::ReadDriverFileNames(context.wow64KeyFlag);
-    const driverconfig::DriverFilePaths paths = driverconfig::DriverFilePathsFor(names);
-
     PanelHidden panel(context);
     if (SaveDialog1.InitialDir.empty()) {
         SaveDialog1.InitialDir = ProgramFolder();
@@ -335,149 +533,29 @@ SettingsResult SettingsBackup::Save(const SettingsContext& context, bool printer
     }
     SaveDialog1.FileName = *chosen;
 
-    const std::string staging = FolderOf(*chosen);
-    std::vector<std::string> hives;
-    for (const SettingsKey& key : kSettingsKeys) {
-        hives.push_back(staging + "\\" + key.entryName);
-        if (hives.back().size() > kMaxHivePath) {
-            panel.Show();
-            ShowPlain(context, PathTooLongText(hives.back(), "Nothing was saved."));
-            return SettingsResult::PathTooLong;
-        }
-    }
-
-    HiveFilesCleanup cleanup(hives);
-    // Each saved key's hive content: an existing archive keeps its own entry of that name when
-    // the entry is dated no earlier than the new file, and then holds some other state.
-    std::vector<std::optional<Fingerprint>> saved;
-    for (std::size_t i = 0; i < hives.size(); ++i) {
-        saved.push_back(SaveHiveFile(kSettingsKeys[i].keyPath, hives[i], context.wow64KeyFlag)
-                            ? FingerprintOfFile(hives[i])
-                            : std::nullopt);
-        win::ProcessPendingMessages();
-    }
-
-    // The two driver files, in archive order; `wanted` is false where the registry names none
-    // or gives more than one plain name.
-    struct DriverFile {
-        std::string path;
-        std::string name;
-        bool wanted = false;
-        bool exists = false;
-        const char* role = "";
-        std::optional<Fingerprint> print = std::nullopt;
-    };
-    std::vector<DriverFile> driverFiles = {
-        {paths.mergedConfigPath, names.mergedConfigName,
-         PlainlyNamed(names, names.mergedConfigName), false, "the printer description file"},
-        {paths.deviceCapabilitiesPath, names.deviceCapabilitiesName,
-         PlainlyNamed(names, names.deviceCapabilitiesName), false, "the device capabilities file"},
-    };
-    // An archive entry that differs from the file on disk is replaced even when its date is
-    // not older: the archive must hold what is there now.
-    Zipper1.ReplaceChangedContent = true;
-    std::vector<archive::TZipEntryInfo> entries;
-    {
-        system::FsRedirectionSpan span(context.wow64KeyFlag != 0);
-        Zipper1.ZipName = *chosen;
-        Zipper1.FilesList = hives;
-        for (DriverFile& file : driverFiles) {
-            file.exists = file.wanted && IsFile(file.path);
-            if (file.exists) {
-                Zipper1.FilesList.push_back(file.path);
-            }
-        }
-        Zipper1.Recurse = false;
-        Zipper1.StorePaths = false;
-        Zipper1.PackLevel = 9;
-        Zipper1.Zip();
-        entries = Zipper1.ReadZipDirectory();
-        for (DriverFile& file : driverFiles) {
-            file.print = file.exists ? FingerprintOfFile(file.path) : std::nullopt;
-        }
-    }
-    cleanup.Run();
-
-    auto entryOf = [&](const std::string& name) -> const archive::TZipEntryInfo* {
-        for (const archive::TZipEntryInfo& entry : entries) {
-            if (SameName(entry.FileName, name) && entry.FolderName.empty()) {
-                return &entry;
-            }
-        }
-        return nullptr;
-    };
-    auto holds = [&](const std::string& name, const Fingerprint& print) {
-        const archive::TZipEntryInfo* entry = entryOf(name);
-        return entry != nullptr && entry->Crc32 == print.crc &&
-               entry->UncompressedSize == print.size;
-    };
-    std::vector<std::string> missing;
-    for (std::size_t i = 0; i < hives.size(); ++i) {
-        if (!saved[i] || !holds(kSettingsKeys[i].entryName, *saved[i])) {
-            missing.push_back(std::string("HKEY_CURRENT_USER\\") + kSettingsKeys[i].keyPath);
-        }
-    }
-    for (const DriverFile& file : driverFiles) {
-        if (!Named(names, file.name)) {
-            missing.push_back(std::string(file.role) + " (the printer's registry names none)");
-        } else if (!file.wanted) {
-            missing.push_back(std::string(file.role) + " " + NotPlainText(names, file.name));
-        } else if (!file.exists || !file.print || !holds(NameOf(file.path), *file.print)) {
-            missing.push_back(file.path);
-        }
-    }
-
+    const SettingsOutcome outcome = ExecuteSave(PlanSave(*chosen, context.wow64KeyFlag), Zipper1);
     panel.Show();
-    if (missing.empty()) {
-        ShowPlain(context, kBackupSuccessText);
-        return SettingsResult::Complete;
-    }
-    ShowPlain(context, "The backup is incomplete. These were not saved:" + JoinLines(missing));
-    return SettingsResult::Incomplete;
+    TellOutcome(outcome, false, context.owner);
+    return outcome.result;
 }
 
-SettingsResult SettingsBackup::Restore(const SettingsContext& context) {
-    if (!system::IsAdministrator()) {
-        system::ShowPermissionDenied(context.caption);
-        return SettingsResult::NotAdministrator;
-    }
-    PanelHidden panel(context);
-    if (OpenDialog1.InitialDir.empty()) {
-        OpenDialog1.InitialDir =
-            SaveDialog1.FileName.empty() ? ProgramFolder() : FolderOf(SaveDialog1.FileName);
-    }
-    win::FileDialogRequest request;
-    request.kind = win::FileDialogRequest::Kind::Open;
-    request.owner = context.owner;
-    request.title = "Open";
-    request.filter = kSettingsFilter;
-    request.defaultExtension = kSettingsExtension;
-    request.initialDir = OpenDialog1.InitialDir;
-    request.fileName = NameOf(OpenDialog1.FileName);
-    const std::optional<std::string> chosen = win::ui().FileDialog(request);
-    if (!chosen) {
-        return SettingsResult::Cancelled;
-    }
-    OpenDialog1.FileName = *chosen;
+SettingsPlan PlanRestore(const std::string& archive, win::DWORD wow64KeyFlag,
+                         const std::string& tempPath, int first, int second) {
+    SettingsPlan plan = PlanSave(archive, wow64KeyFlag);
+    plan.tempPath = tempPath;
+    plan.extractionFolder = ExtractionFolderPath(tempPath, first, second);
+    return plan;
+}
 
-    const driverconfig::DriverFileNames names =
-        driverconfig::ReadDriverFileNames(context.wow64KeyFlag);
-    const driverconfig::DriverFilePaths paths = driverconfig::DriverFilePathsFor(names);
-
-    const std::string tempPath = system::GetTempPathText();
-    if (tempPath.empty()) {
-        throw system::SystemError(win::ERROR_PATH_NOT_FOUND,
-                                  "I/O error " + std::to_string(win::ERROR_PATH_NOT_FOUND));
-    }
-    const int first = Random(2004);
-    const int second = Random(5999);
-    const std::string folder = ExtractionFolderPath(tempPath, first, second);
+SettingsOutcome ExecuteRestore(const SettingsPlan& plan, archive::TZipper& zipper) {
+    const driverconfig::DriverFileNames& names = plan.names;
+    const driverconfig::DriverFilePaths& paths = plan.paths;
+    const std::string& tempPath = plan.tempPath;
+    const std::string& folder = plan.extractionFolder;
     for (const SettingsKey& key : kSettingsKeys) {
         const std::string hive = folder + "\\" + key.entryName;
         if (hive.size() > kMaxHivePath) {
-            panel.Show();
-            ShowPlain(context, PathTooLongText(hive, "Nothing was restored."));
-            return SettingsResult::PathTooLong;
+            return {SettingsResult::PathTooLong, {}, {hive}};
         }
     }
     // The extraction folder is made, filled and removed with the user's own rights: it lies in
@@ -510,9 +588,9 @@ SettingsResult SettingsBackup::Restore(const SettingsContext& context) {
     // The archive's directory decides which entry plays each driver file's role (the names may
     // have changed with a reinstall since the archive was taken): the capabilities document
     // first, then the description.
-    Zipper1.ZipName = *chosen;
-    Zipper1.FilesList.clear();
-    const std::vector<archive::TZipEntryInfo> entries = Zipper1.ReadZipDirectory();
+    zipper.ZipName = plan.archive;
+    zipper.FilesList.clear();
+    const std::vector<archive::TZipEntryInfo> entries = zipper.ReadZipDirectory();
     struct DriverFile {
         const std::string& name;
         const std::string& path;
@@ -552,33 +630,66 @@ SettingsResult SettingsBackup::Restore(const SettingsContext& context) {
             wanted.push_back(file.entry->FileName);
         }
     }
-    const std::vector<std::string> unreadable = ExtractNamedEntries(Zipper1, wanted, folder);
+    const std::vector<std::string> unreadable = ExtractNamedEntries(zipper, wanted, folder);
+    // Still with the user's rights, each extracted entry is opened through a handle that
+    // follows no link and must name a plain file of one name on the extraction folder's own
+    // volume: what another process of the user put in its place is not read.
+    win::BY_HANDLE_FILE_INFORMATION pinned;
+    const bool pinKnown = win::GetFileInformationByHandle(cleanup.Pinned(), &pinned);
+    std::vector<std::pair<std::string, win::UniqueFileHandle>> extracted;
+    for (const std::string& name : wanted) {
+        win::UniqueFileHandle file = OpenForReading(folder + "\\" + name);
+        win::BY_HANDLE_FILE_INFORMATION info;
+        if (file && pinKnown && win::GetFileInformationByHandle(file.get(), &info) &&
+            info.dwVolumeSerialNumber == pinned.dwVolumeSerialNumber) {
+            extracted.emplace_back(name, std::move(file));
+        }
+    }
     asUser.reset();
     if (!unreadable.empty()) {
         cleanup.Run();
-        panel.Show();
-        ShowPlain(context,
-                  "The archive is damaged; nothing was restored. These entries could not be read:" +
-                      JoinLines(unreadable));
-        return SettingsResult::Damaged;
+        return {SettingsResult::Damaged, {}, unreadable};
     }
 
+    // The elevated steps read only their own copies, in a folder only administrators may open.
+    AdminStaging staging;
+    for (auto& [name, file] : extracted) {
+        win::UniqueFileHandle copy =
+            win::OpenPlainFile(staging.File(name), win::GENERIC_WRITE, 0, win::CREATE_NEW, true);
+        if (copy && !win::CopyFileBytes(file.get(), copy.get())) {
+            copy.reset();
+            win::DeleteFileA(staging.File(name));
+        }
+        file.reset();
+    }
+    cleanup.Run();
+
+    std::vector<std::string> keysNotRestored;
     for (const SettingsKey& key : kSettingsKeys) {
-        if (!RestoreHiveFile(key.keyPath, folder + "\\" + key.entryName, context.owner)) {
-            notRestored.push_back(std::string("HKEY_CURRENT_USER\\") + key.keyPath);
+        if (!LoadHiveFile(key.keyPath, staging.File(key.entryName))) {
+            keysNotRestored.push_back(std::string("HKEY_CURRENT_USER\\") + key.keyPath);
+            notRestored.push_back(keysNotRestored.back());
         }
         win::ProcessPendingMessages();
     }
 
+    std::vector<std::string> filesNotRestored;
     {
-        system::FsRedirectionSpan span(context.wow64KeyFlag != 0);
+        system::FsRedirectionSpan span(plan.wow64KeyFlag != 0);
+        // Temporary files of restores that were stopped before they replaced a driver file.
+        RemoveLeftovers(paths.queueFolder, {"qrs*.TMP"});
         for (const DriverFile& file : driverFiles) {
-            if (file.entry == nullptr) {
-                continue;
+            if (!Named(names, file.name) || !PlainlyNamed(names, file.name)) {
+                continue;  // named above, or nothing of this role on this computer
             }
-            const std::string extracted = folder + "\\" + file.entry->FileName;
-            if (IsFile(extracted) && !ReplaceDriverFile(extracted, file.path)) {
-                notRestored.push_back(file.path);
+            if (file.entry == nullptr) {
+                filesNotRestored.push_back(file.path + " (the archive holds no entry for it)");
+            } else if (!archive::IsSafeFileName(file.entry->FileName) ||
+                       !IsFile(staging.File(file.entry->FileName))) {
+                filesNotRestored.push_back(file.path + " (the archive's entry \"" +
+                                           file.entry->FullName() + "\" cannot be used)");
+            } else if (!ReplaceDriverFile(staging.File(file.entry->FileName), file.path)) {
+                filesNotRestored.push_back(file.path);
             }
         }
     }
@@ -599,16 +710,48 @@ SettingsResult SettingsBackup::Restore(const SettingsContext& context) {
                                   " (no driver file of this name on this computer)");
         }
     }
+    notRestored.insert(notRestored.end(), filesNotRestored.begin(), filesNotRestored.end());
 
-    cleanup.Run();
-    panel.Show();
-    if (notRestored.empty()) {
-        ShowPlain(context, kRestoreSuccessText);
-        return SettingsResult::Complete;
+    return {notRestored.empty() ? SettingsResult::Complete : SettingsResult::Incomplete,
+            keysNotRestored, notRestored};
+}
+
+SettingsResult SettingsBackup::Restore(const SettingsContext& context) {
+    if (!system::IsAdministrator()) {
+        system::ShowPermissionDenied(context.caption);
+        return SettingsResult::NotAdministrator;
     }
-    ShowPlain(context,
-              "The restore is incomplete. These were not restored:" + JoinLines(notRestored));
-    return SettingsResult::Incomplete;
+    PanelHidden panel(context);
+    if (OpenDialog1.InitialDir.empty()) {
+        OpenDialog1.InitialDir =
+            SaveDialog1.FileName.empty() ? ProgramFolder() : FolderOf(SaveDialog1.FileName);
+    }
+    win::FileDialogRequest request;
+    request.kind = win::FileDialogRequest::Kind::Open;
+    request.owner = context.owner;
+    request.title = "Open";
+    request.filter = kSettingsFilter;
+    request.defaultExtension = kSettingsExtension;
+    request.initialDir = OpenDialog1.InitialDir;
+    request.fileName = NameOf(OpenDialog1.FileName);
+    const std::optional<std::string> chosen = win::ui().FileDialog(request);
+    if (!chosen) {
+        return SettingsResult::Cancelled;
+    }
+    OpenDialog1.FileName = *chosen;
+
+    const std::string tempPath = system::GetTempPathText();
+    if (tempPath.empty()) {
+        throw system::SystemError(win::ERROR_PATH_NOT_FOUND,
+                                  "I/O error " + std::to_string(win::ERROR_PATH_NOT_FOUND));
+    }
+    const int first = Random(2004);
+    const int second = Random(5999);
+    const SettingsOutcome outcome = ExecuteRestore(
+        PlanRestore(*chosen, context.wow64KeyFlag, tempPath, first, second), Zipper1);
+    panel.Show();
+    TellOutcome(outcome, true, context.owner);
+    return outcome.result;
 }
 
 }  // namespace quellin::backup

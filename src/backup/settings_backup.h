@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "archive/zipper.h"
+#include "driverconfig/driver_files.h"
 #include "platform/types.h"
 
 namespace quellin::backup {
@@ -38,7 +39,9 @@ inline constexpr std::size_t kMaxHivePath = 255;
 bool SaveHiveFile(const std::string& keyPath, const std::string& hivePath, win::DWORD wow64KeyFlag);
 
 // Replaces the key's whole tree with the hive file's content. The key is opened, never
-// created. On failure shows "RESTORE ERROR!" (owned by `owner`) and returns false.
+// created. False on failure.
+bool LoadHiveFile(const std::string& keyPath, const std::string& hivePath);
+// LoadHiveFile that shows "RESTORE ERROR!" (owned by `owner`) on failure.
 bool RestoreHiveFile(const std::string& keyPath, const std::string& hivePath, win::HWND owner);
 
 // "<tempPath>\PrintToPDF<first>D<second>": `tempPath` as GetTempPathA gives it, with its
@@ -69,6 +72,46 @@ enum class SettingsResult {
     Incomplete,  // something named in the closing box was not saved or not restored
     Damaged,     // restore: an entry could not be read; nothing was restored
 };
+
+// ---- Decide, then act, then tell: the window and the command line drive the same steps.
+
+// What a save or restore acts on: the archive and the driver files that the registry names;
+// for a restore also the temp folder and the extraction folder in it.
+struct SettingsPlan {
+    std::string archive;
+    win::DWORD wow64KeyFlag = 0;
+    driverconfig::DriverFileNames names;
+    driverconfig::DriverFilePaths paths;
+    std::string tempPath;
+    std::string extractionFolder;
+};
+SettingsPlan PlanSave(const std::string& archive, win::DWORD wow64KeyFlag);
+// `tempPath` as GetTempPathA gives it; the two draws name the extraction folder.
+SettingsPlan PlanRestore(const std::string& archive, win::DWORD wow64KeyFlag,
+                         const std::string& tempPath, int first, int second);
+
+// What became of a save or restore: Complete, Incomplete, PathTooLong (`notDone` holds the
+// path) or Damaged (`notDone` holds the unreadable entries), and each item not done, named.
+struct SettingsOutcome {
+    SettingsResult result = SettingsResult::Complete;
+    std::vector<std::string> keysNotRestored;  // restore: one "RESTORE ERROR!" box each
+    std::vector<std::string> notDone;
+};
+
+// Save: the keys into a fresh folder only administrators may open, then the archive written
+// with the user's own rights from handles to them and to the driver files. Archive errors
+// propagate; the staging folder is gone either way.
+SettingsOutcome ExecuteSave(const SettingsPlan& plan, archive::TZipper& zipper);
+// Restore: extracts with the user's own rights, copies each entry through a checked handle
+// into a fresh folder only administrators may open, and only when every entry could be read
+// restores the keys and replaces the driver files from there. Archive errors propagate; the
+// registry and driver files are then untouched.
+SettingsOutcome ExecuteRestore(const SettingsPlan& plan, archive::TZipper& zipper);
+
+// The closing box's text (empty for a result that has none).
+std::string ClosingText(const SettingsOutcome& outcome, bool restore);
+// The boxes: "RESTORE ERROR!" for each key not restored, then the closing box.
+void TellOutcome(const SettingsOutcome& outcome, bool restore, win::HWND owner);
 
 // The two commands with what lasts between them for the whole run: the archive component and
 // the two file dialogs' folders and file names.

@@ -4,17 +4,19 @@
 #include <cctype>
 #include <filesystem>
 
+#include "archive/crc32.h"
 #include "archive/zip_errors.h"
 #include "backup/settings_backup.h"
 #include "cli/command.h"
-#include "cli/console_ui.h"
 #include "platform/filesystem.h"
 #include "platform/handle.h"
+#include "platform/plain_file.h"
 #include "platform/security.h"
 #include "platform/text.h"
 #include "platform/ui.h"
 #include "system/app_info.h"
 #include "system/errors.h"
+#include "system/identity.h"
 #include "system/system_commands.h"
 
 namespace quellin::cli {
@@ -47,20 +49,8 @@ std::string ArchivePath(const std::string& argument) {
     return path;
 }
 
-quellin::backup::SettingsContext Context() {
-    quellin::backup::SettingsContext context;
-    context.wow64KeyFlag = Wow64KeyFlag();
-    context.caption = quellin::system::kMainCaption;
-    return context;
-}
-
-// The closing box of the command: its report.
-std::string ClosingText() {
-    const ConsoleUi* ui = CurrentConsoleUi();
-    if (!ui || ui->messages.empty())
-        return {};
-    std::string text = ui->messages.back().text;
-    // The box's list, one name a line, as one line.
+// The closing box's text as one line: its list, one name a line, joined by "; ".
+std::string OneLine(std::string text) {
     for (std::size_t at; (at = text.find(":\r\n")) != std::string::npos;)
         text.replace(at, 3, ": ");
     for (std::size_t at; (at = text.find("\r\n")) != std::string::npos;)
@@ -68,18 +58,10 @@ std::string ClosingText() {
     return text;
 }
 
-// The keys the restore could not load: one "RESTORE ERROR!" box each.
-int RestoreErrorCount() {
-    const auto& messages = CurrentConsoleUi()->messages;
-    return static_cast<int>(std::count_if(messages.begin(), messages.end(), [](const auto& m) {
-        return m.text == quellin::backup::kRestoreErrorText;
-    }));
-}
-
 // Archive and file errors end the command with exit 5; what they leave behind has been put
 // right by the backup logic before they arrive here.
 template <typename Step>
-quellin::backup::SettingsResult ArchiveStep(Step&& step) {
+quellin::backup::SettingsOutcome ArchiveStep(Step&& step) {
     try {
         return step();
     } catch (const quellin::archive::EZipperError& error) {
@@ -89,12 +71,14 @@ quellin::backup::SettingsResult ArchiveStep(Step&& step) {
     }
 }
 
-void Report(quellin::backup::SettingsResult result, const std::string& archive,
-            Reporter& reporter) {
+// Tells the outcome as the window's boxes would (the document's messages), then reports it.
+void Report(const quellin::backup::SettingsOutcome& outcome, bool restore,
+            const std::string& archive, Reporter& reporter) {
     using quellin::backup::SettingsResult;
-    const std::string text = ClosingText();
+    quellin::backup::TellOutcome(outcome, restore, 0);
+    const std::string text = OneLine(quellin::backup::ClosingText(outcome, restore));
     reporter.data.Set("archive", archive);
-    switch (result) {
+    switch (outcome.result) {
         case SettingsResult::Complete:
             reporter.data.Set("complete", true);
             reporter.Line(text);
@@ -131,9 +115,17 @@ void RequireIntendedUser(const Invocation& invocation, Reporter& reporter) {
             "user's; run it as the user, or give --as-system if SYSTEM's are meant");
 }
 
-// The archive's bytes, to tell whether a save changed it.
-std::optional<std::string> ArchiveBytes(const std::string& path) {
-    return quellin::system::ReadWholeFile(path);
+// The archive's content as a checksum and size, to tell whether a save changed it: read in
+// pieces, with the user's rights and never through a link, so that neither a huge file nor a
+// device at that name is taken into memory.
+std::optional<std::pair<std::uint32_t, std::uint64_t>> ArchivePrint(const std::string& path) {
+    quellin::system::UserRightsSpan asUser;
+    win::UniqueFileHandle file = win::OpenPlainFile(
+        path, win::GENERIC_READ, win::FILE_SHARE_READ | win::FILE_SHARE_WRITE, win::OPEN_EXISTING);
+    const auto print = file ? quellin::archive::FingerprintOfHandle(file.get()) : std::nullopt;
+    if (!print)
+        return std::nullopt;
+    return std::pair{print->crc, print->size};
 }
 
 void ReportCheck(const std::vector<std::string>& writes, const std::string& step,
@@ -157,21 +149,21 @@ void BackupCommand(const Invocation& invocation, Reporter& reporter) {
         ReportCheck({archive}, "save the printer settings to " + archive, reporter);
         return;
     }
-    CurrentConsoleUi()->chosenFile = archive;
     reporter.Progress("saving the printer settings to " + archive);
-    const std::optional<std::string> before = ArchiveBytes(archive);
+    const auto before = ArchivePrint(archive);
     quellin::backup::SettingsBackup backup;
     // The archive always holds the same keys and files, whichever printer a window selects.
-    const auto result = ArchiveStep([&] {
+    const auto outcome = ArchiveStep([&] {
         struct Compare {
             const std::string& archive;
-            const std::optional<std::string>& before;
+            const std::optional<std::pair<std::uint32_t, std::uint64_t>>& before;
             Reporter& reporter;
-            ~Compare() { reporter.changed = ArchiveBytes(archive) != before; }
+            ~Compare() { reporter.changed = ArchivePrint(archive) != before; }
         } compare{archive, before, reporter};
-        return backup.Save(Context(), true);
+        return quellin::backup::ExecuteSave(quellin::backup::PlanSave(archive, Wow64KeyFlag()),
+                                            backup.Zipper1);
     });
-    Report(result, archive, reporter);
+    Report(outcome, false, archive, reporter);
 }
 
 void RestoreCommand(const Invocation& invocation, Reporter& reporter) {
@@ -188,15 +180,25 @@ void RestoreCommand(const Invocation& invocation, Reporter& reporter) {
         ReportCheck({}, "restore the printer settings and driver files from " + archive, reporter);
         return;
     }
-    CurrentConsoleUi()->chosenFile = archive;
     reporter.Progress("restoring the printer settings from " + archive);
     quellin::backup::SettingsBackup backup;
-    const auto result = ArchiveStep([&] { return backup.Restore(Context()); });
+    const auto outcome = ArchiveStep([&] {
+        const std::string tempPath = quellin::system::GetTempPathText();
+        if (tempPath.empty())
+            throw quellin::system::SystemError(
+                win::ERROR_PATH_NOT_FOUND,
+                "I/O error " + std::to_string(win::ERROR_PATH_NOT_FOUND));
+        const int first = backup.Random(2004);
+        const int second = backup.Random(5999);
+        return quellin::backup::ExecuteRestore(
+            quellin::backup::PlanRestore(archive, Wow64KeyFlag(), tempPath, first, second),
+            backup.Zipper1);
+    });
     // The keys and files are replaced only once the archive was read in full.
-    reporter.changed = result == quellin::backup::SettingsResult::Complete ||
-                       result == quellin::backup::SettingsResult::Incomplete;
-    reporter.data.Set("keysNotRestored", RestoreErrorCount());
-    Report(result, archive, reporter);
+    reporter.changed = outcome.result == quellin::backup::SettingsResult::Complete ||
+                       outcome.result == quellin::backup::SettingsResult::Incomplete;
+    reporter.data.Set("keysNotRestored", static_cast<int>(outcome.keysNotRestored.size()));
+    Report(outcome, true, archive, reporter);
 }
 
 }  // namespace quellin::cli

@@ -27,7 +27,8 @@ int ConsoleUi::MessageBox(win::HWND, const std::string& text, const std::string&
 }
 
 std::optional<std::string> ConsoleUi::FileDialog(const win::FileDialogRequest&) {
-    return chosenFile;
+    // No command asks through a dialog: each drives its logic with the file it was given.
+    return std::nullopt;
 }
 
 ConsoleUi* CurrentConsoleUi() {

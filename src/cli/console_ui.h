@@ -36,8 +36,6 @@ class ConsoleUi final : public win::UserInterface {
 
     // Answers a yes/no question from its caption and text; unset or unmatched: No.
     std::function<int(const std::string& caption, const std::string& text)> answerQuestion;
-    // What every file dialog returns.
-    std::optional<std::string> chosenFile;
 
     std::vector<ShownMessage> messages;
     std::vector<std::string> errors;

@@ -5,6 +5,7 @@
 
 #include "driverconfig/capability_scan.h"
 #include "driverconfig/driver_files.h"
+#include "driverconfig/feature_writer.h"
 #include "driverconfig/paper_catalogue.h"
 #include "driverconfig/paper_sizes.h"
 #include "driverconfig/text.h"
@@ -307,15 +308,25 @@ void ReadDriverFiles(HealthReport& report, win::DWORD wow64KeyFlag) {
     std::optional<std::string> description, capabilities;
     if (report.description.exists) {
         try {
-            description = driverconfig::ReadWorkingText(paths.mergedConfigPath, wow64KeyFlag);
+            bool cutShort = false;
+            description =
+                driverconfig::ReadWorkingText(paths.mergedConfigPath, wow64KeyFlag, &cutShort);
+            // The editors refuse a text that a NUL byte cuts short; so does the report.
+            if (cutShort)
+                report.descriptionError =
+                    Unreadable{0, driverconfig::TextCutShortText(paths.mergedConfigPath)};
         } catch (const quellin::system::SystemError& error) {
             report.descriptionError = Unreadable{error.code(), error.what()};
         }
     }
     if (report.capabilities.exists) {
         try {
-            capabilities =
-                driverconfig::ReadWorkingText(paths.deviceCapabilitiesPath, wow64KeyFlag);
+            bool cutShort = false;
+            capabilities = driverconfig::ReadWorkingText(paths.deviceCapabilitiesPath, wow64KeyFlag,
+                                                         &cutShort);
+            if (cutShort)
+                report.capabilitiesError =
+                    Unreadable{0, driverconfig::TextCutShortText(paths.deviceCapabilitiesPath)};
         } catch (const quellin::system::SystemError& error) {
             report.capabilitiesError = Unreadable{error.code(), error.what()};
         }

@@ -55,6 +55,11 @@ inline constexpr DWORD MOVEFILE_WRITE_THROUGH = 0x8;
 DWORD GetFileAttributesA(const std::string& path);
 BOOL SetFileAttributesA(const std::string& path, DWORD attributes);
 BOOL CreateDirectoryA(const std::string& path);
+// CreateDirectoryA with security attributes whose descriptor is given in the security descriptor
+// definition language (converted by ConvertStringSecurityDescriptorToSecurityDescriptorA, revision
+// 1), e.g. "D:P(A;OICI;FA;;;BA)(A;OICI;FA;;;SY)": a folder only administrators and SYSTEM may
+// open. ERROR_ALREADY_EXISTS when anything stands at `path`, a link included.
+BOOL CreateDirectoryA(const std::string& path, const std::string& securityDescriptor);
 // Fails with ERROR_DIR_NOT_EMPTY unless the folder is empty.
 BOOL RemoveDirectoryA(const std::string& path);
 // Fails with ERROR_ACCESS_DENIED on a read-only file.
@@ -103,8 +108,17 @@ struct BY_HANDLE_FILE_INFORMATION {
 };
 BOOL GetFileInformationByHandle(HANDLE file, BY_HANDLE_FILE_INFORMATION* info);
 
+// What a handle names: a file or folder on a disk, a character device (a console, NUL, a
+// port), a pipe; FILE_TYPE_UNKNOWN with ERROR_INVALID_HANDLE for a bad handle.
+inline constexpr DWORD FILE_TYPE_UNKNOWN = 0;
+inline constexpr DWORD FILE_TYPE_DISK = 1;
+inline constexpr DWORD FILE_TYPE_CHAR = 2;
+inline constexpr DWORD FILE_TYPE_PIPE = 3;
+DWORD GetFileType(HANDLE file);
+
 enum FILE_INFO_BY_HANDLE_CLASS : DWORD {
     FileBasicInfo = 0,
+    FileRenameInfo = 3,
     FileDispositionInfo = 4,
     FileIdBothDirectoryInfo = 10,
     FileIdBothDirectoryRestartInfo = 11,
@@ -138,6 +152,18 @@ struct FILE_DISPOSITION_INFO {
 // for a read-only file, ERROR_DIR_NOT_EMPTY for a folder that holds something.
 BOOL SetFileInformationByHandle(HANDLE file, const FILE_BASIC_INFO& info);
 BOOL SetFileInformationByHandle(HANDLE file, const FILE_DISPOSITION_INFO& info);
+
+// FileRenameInfo: moves the object the handle names (a link itself when opened with
+// FILE_FLAG_OPEN_REPARSE_POINT), whatever its old path names by now, to the full path FileName
+// on the same volume. Needs DELETE on the handle. ERROR_ALREADY_EXISTS when something stands at
+// FileName and ReplaceIfExists is false, ERROR_ACCESS_DENIED when that is a folder or read-only,
+// ERROR_NOT_SAME_DEVICE for another volume. A link at FileName is replaced, never followed.
+struct FILE_RENAME_INFO {
+    BOOL ReplaceIfExists = false;
+    std::string FileName;
+};
+BOOL SetFileInformationByHandle(HANDLE file, const FILE_RENAME_INFO& info);
+inline constexpr DWORD ERROR_NOT_SAME_DEVICE = 17;
 
 // The system's Windows folder, as the system knows it whatever the environment says; returns
 // the length, 0 on failure, or the size needed (terminating zero included) when `size` is too

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "archive_builder.h"
 #include "file_helpers.h"
 #include "platform/sim/control.h"
@@ -277,6 +279,22 @@ TEST_F(ZipperUpdate, KeepsEntriesNotOlderThanTheFileAndReplacesNewerFilesInPlace
     const std::size_t keptLength = kLocalHeaderSize + 5 + old.Entries[0].CompressedSize;
     EXPECT_TRUE(std::equal(oldBytes.begin(), oldBytes.begin() + keptLength, bytes.begin()));
     EXPECT_EQ(ListFolder("C:\\Users\\User\\AppData\\Local\\Temp").size(), 0u);
+}
+
+// An archive on another drive than the temp folder is updated through "<name>$$$", and what
+// is read back is the new archive whole.
+TEST_F(ZipperUpdate, AnArchiveOnAnotherDriveIsUpdatedThroughItsPartial) {
+    std::string host = sandbox.root().string();
+    std::replace(host.begin(), host.end(), '/', '\\');
+    zipper.ZipName = "Z:" + host + "\\other.zip";
+    PutFile(kDir + "\\1.reg", "one");
+    zipper.FilesList = {kDir + "\\1.reg"};
+    zipper.Zip();
+    PutFile(kDir + "\\2.reg", "two");
+    zipper.FilesList = {kDir + "\\2.reg"};
+    EXPECT_EQ(zipper.Zip(), 1);
+    EXPECT_EQ(zipper.Entries().size(), 2u);
+    EXPECT_FALSE(GetFile(zipper.ZipName + "$$$"));
 }
 
 TEST_F(ZipperUpdate, CopiedEntriesLoseTheDescriptorFlagAndKeepTheirDataAndComment) {

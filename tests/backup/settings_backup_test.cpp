@@ -383,6 +383,28 @@ TEST(SettingsBackup, UnusualArchivesRestoreWhatTheyCanAndSaySo) {
     }
 }
 
+// A description entry that is missing or cannot be a file name on Windows is named as not
+// restored, never passed over in silence.
+TEST(SettingsBackup, DriverEntriesThatCannotBeRestoredAreNamed) {
+    for (const std::string name :
+         {"", "NUL.gpd", "con.gpd", "COM\xB9.gpd", "a\x1b.gpd", "a|b.gpd"}) {
+        SCOPED_TRACE(name);
+        World w;
+        std::vector<FixtureEntry> entries;
+        for (int row = 0; row < 3; ++row)
+            entries.push_back(Entry(kSettingsKeys[row].entryName, w.HiveOf(row)));
+        entries.push_back(Entry(w.names.deviceCapabilitiesName, w.Capabilities()));
+        if (!name.empty())
+            entries.push_back(Entry(name, "*% from the archive\r\n"));
+        PutBytes(kArchive, BuildArchive(entries));
+        const std::string description = w.Description();
+        EXPECT_EQ(w.Restore(), SettingsResult::Incomplete);
+        EXPECT_NE(w.Texts().back().find(w.paths.mergedConfigPath), std::string::npos)
+            << w.Texts().back();
+        EXPECT_EQ(w.Description(), description);
+    }
+}
+
 // The restore takes only the five entries it knows, by their full names, each no larger than
 // the bound; nothing else of the archive is written anywhere.
 TEST(SettingsBackup, RestoreExtractsOnlyTheKnownEntriesWithinTheBound) {
@@ -515,6 +537,93 @@ TEST(SettingsBackup, ARacingSwapperReachesNothingOutsideTheUsersPlaces) {
     }
 }
 
+// Another process of the user, without elevation, attacks each name the save and the restore
+// use: a link planted before the run, or a plain file swapped for a link the moment the program
+// names it. Nothing outside the user's places changes, and nothing the user may not read ends
+// up in the archive, the registry or the driver folder.
+TEST(SettingsBackup, LinksAndSwapsInTheUsersPlacesReachNothingElse) {
+    const std::string dism = "C:\\Windows\\Victim\\keep.dll",
+                      adminsOnly = "C:\\ProgramData\\A\\x.dat";
+    const std::string secret = "C:\\Users\\Other\\secret.txt",
+                      otherHive = "C:\\Users\\Other\\1.reg";
+    struct Attack {
+        const char* what;
+        bool restore;
+        std::string planted;  // a link planted at this name before the run...
+        std::string swapped;  // ...or a file whose name starts so swapped for a link when named
+        std::string victim;
+    };
+    const std::vector<Attack> attacks = {
+        {"partial archive planted", false, kArchive + "$$$", "", dism},
+        {"partial archive planted at an administrators' file", false, kArchive + "$$$", "",
+         adminsOnly},
+        {"archive folder planted", false, kDocuments + "\\in", "", "C:\\Windows\\Victim"},
+        {"update's temporary file swapped", false, "", "qzp", adminsOnly},
+        {"staged hive swapped", false, "", "1.reg", secret},
+        {"extracted hive swapped", true, "", "1.reg", otherHive},
+        {"extracted description swapped", true, "", "M", secret},
+    };
+    for (const Attack& a : attacks) {
+        SCOPED_TRACE(a.what);
+        World w;
+        PutFile(dism, "system");
+        PutFile(adminsOnly, "administrators' own");
+        PutFile(secret, "the other user's secret");
+        sim::reg::SetString("HKCU\\Printers\\DevModePerUser", "Other", "the other user's");
+        ASSERT_TRUE(SaveHiveFile(kSettingsKeys[0].keyPath, otherHive, 256));
+        sim::reg::DeleteValue("HKCU\\Printers\\DevModePerUser", "Other");
+        sim::reg::SetString("HKLM\\" + std::string(driverconfig::kPrinterDriverDataKey),
+                            "V4_Merged_ConfigFile_Name", "M.gpd");
+        w.names = driverconfig::ReadDriverFileNames(256);
+        w.paths = driverconfig::DriverFilePathsFor(w.names);
+        PutFile(w.paths.mergedConfigPath, "*% description\r\n");
+        std::string archive = kArchive;
+        if (a.restore || a.swapped == "qzp") {
+            ASSERT_EQ(w.Save(), SettingsResult::Complete);
+        }
+        if (!a.planted.empty()) {
+            std::filesystem::create_symlink(w.sandbox.HostPath(a.victim),
+                                            w.sandbox.HostPath(a.planted));
+            if (a.planted.ends_with("\\in"))
+                archive = a.planted + "\\pdf.roy";
+        }
+        sim::SetBeforePathHook([&](const std::string& path) {
+            const std::string name = path.substr(path.rfind('\\') + 1);
+            if (a.swapped.empty() || path.rfind("C:\\Users\\User\\", 0) != 0 ||
+                name.rfind(a.swapped, 0) != 0)
+                return;
+            const auto host = w.sandbox.HostPath(path);
+            std::error_code ec;
+            if (std::filesystem::is_regular_file(std::filesystem::symlink_status(host, ec))) {
+                std::filesystem::rename(host, host.string() + ".moved", ec);
+                std::filesystem::create_symlink(w.sandbox.HostPath(a.victim), host, ec);
+            }
+        });
+        w.ui.QueueFile(archive);
+        try {
+            a.restore ? w.backup.Restore(w.context) : w.backup.Save(w.context, true);
+        } catch (const std::exception&) {
+            // Refusing is a fine answer; what matters is what the run touched.
+        }
+        sim::SetBeforePathHook(nullptr);
+        EXPECT_EQ(ListFolder("C:\\Windows\\Victim"), std::vector<std::string>{"keep.dll"});
+        EXPECT_EQ(GetFile(dism), "system");
+        EXPECT_EQ(GetFile(adminsOnly), "administrators' own");
+        EXPECT_EQ(Printers().find("the other user's"), std::string::npos);
+        EXPECT_NE(w.Description(), "the other user's secret");
+        if (a.restore) {
+            EXPECT_EQ(w.Texts().back().rfind("The restore is incomplete", 0), 0u)
+                << w.Texts().back();
+        }
+        if (!a.restore && GetFile(kArchive)) {
+            archive::TUnZipper reader;
+            reader.ZipName = kArchive;
+            for (const auto& entry : reader.ReadZipDirectory())
+                EXPECT_NE(entry.Crc32, Crc("the other user's secret")) << entry.FileName;
+        }
+    }
+}
+
 TEST(SettingsBackup, TruncatedArchiveRaisesAndChangesNothing) {
     World w;
     ASSERT_EQ(w.Save(), SettingsResult::Complete);
@@ -575,15 +684,14 @@ TEST(SettingsBackup, ExtractionFolderThatCannotBeMadeRaisesBeforeAnythingIsRead)
     EXPECT_EQ(GetFile(kTemp + "\\PrintToPDF17D4093"), "a file in the folder's place");
 }
 
-TEST(SettingsBackup, OverlongHivePathIsRefusedBeforeAnythingIsWritten) {
+// The hives are staged in a folder of their own, so a deep archive folder no longer limits them.
+TEST(SettingsBackup, DeepArchiveFolderHoldsOnlyTheArchive) {
     World w;
     const std::string folder = "C:\\" + std::string(125, 'a') + "\\" + std::string(125, 'b');
     ASSERT_TRUE(archive::ForceDirectories(folder));
     w.ui.QueueFile(folder + "\\pdf.roy");
-    EXPECT_EQ(w.backup.Save(w.context, true), SettingsResult::PathTooLong);
-    EXPECT_TRUE(ListFolder(folder).empty());
-    ASSERT_EQ(w.ui.boxes.size(), 1u);
-    EXPECT_NE(w.ui.boxes[0].text.find("longer than 255 characters"), std::string::npos);
+    EXPECT_EQ(w.backup.Save(w.context, true), SettingsResult::Complete);
+    EXPECT_EQ(ListFolder(folder), std::vector<std::string>{"pdf.roy"});
     EXPECT_EQ(w.panel, (std::vector<bool>{false, true}));
 }
 
@@ -675,10 +783,18 @@ TEST(SettingsBackup, WhatInterruptedRunsLeftBehindDoesNotStopTheNextOnes) {
     PutFile(kTemp + "\\PrintToPDF3D12\\1.reg", "stale");
     PutFile(kTemp + "\\PrintToPDF2004D5999\\sub\\x.gpd", "stale");
     PutFile(kTemp + "\\PrintToPDFnotes.txt", "the user's own");
+    PutFile(kDocuments + "\\2.reg", "staged beside the archive by an older version");
+    EXPECT_EQ(w.Save(), SettingsResult::Complete);
+    EXPECT_EQ(ListFolder(kDocuments), std::vector<std::string>{"pdf.roy"});
+    // The same beside an archive that is updated, and a restore's temporary driver file.
+    PutFile(kArchive + "$$$", "PK\x03\x04 cut short");
+    const auto driverFolder = ListFolder(w.paths.queueFolder);
+    PutFile(w.paths.queueFolder + "\\qrs1A.TMP", "stale");
     EXPECT_EQ(w.Save(), SettingsResult::Complete);
     EXPECT_EQ(ListFolder(kDocuments), std::vector<std::string>{"pdf.roy"});
     EXPECT_EQ(w.Restore(), SettingsResult::Complete);
     EXPECT_EQ(ListFolder(kTemp), std::vector<std::string>{"PrintToPDFnotes.txt"});
+    EXPECT_EQ(ListFolder(w.paths.queueFolder), driverFolder);
 }
 
 }  // namespace

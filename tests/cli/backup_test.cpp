@@ -79,6 +79,21 @@ INSTANTIATE_TEST_SUITE_P(
                       ArchiveCase{"TruncatedEndRecord", std::string("PK\x05\x06", 4), 5}),
     [](const ::testing::TestParamInfo<ArchiveCase>& info) { return info.param.name; });
 
+// An existing "archive" that is not a plain file (here a link to another archive) is refused
+// before anything is written, and stays as it was.
+TEST(Backup, AnArchiveThatIsALinkIsRefused) {
+    testsupport::ScopedSandbox sandbox;
+    const std::filesystem::path other = Documents(sandbox) / "other.roy";
+    const std::filesystem::path link = Documents(sandbox) / "pdf.roy";
+    ASSERT_EQ(RunCli({"backup", other.string(), "--json"}).exitCode, 0);
+    const std::optional<std::string> before = testsupport::ReadHostFile(other);
+    std::filesystem::create_symlink(other, link);
+    const cli::CliRun run = RunCli({"backup", link.string(), "--json"});
+    EXPECT_EQ(run.exitCode, 5) << run.out << run.err;
+    EXPECT_TRUE(std::filesystem::is_symlink(link));
+    EXPECT_EQ(testsupport::ReadHostFile(other), before);
+}
+
 TEST(Backup, NotAdministratorIsRefusedBeforeAnyFile) {
     testsupport::ScopedSandbox sandbox;
     sim::Config config = sim::ReadConfig();

@@ -146,6 +146,13 @@ INSTANTIATE_TEST_SUITE_P(
                    },
                    {"resolutions-disagree"},
                    "quellin-cli resolution set --dpi 600 --default 600"},
+        BrokenCase{"DescriptionCutShortByANulByte",
+                   [](auto& sandbox) {
+                       EditFile(DriverFile(sandbox, "gpd"),
+                                [](std::string& text) { text.insert(text.size() / 2, 1, '\0'); });
+                   },
+                   {"description-unreadable"},
+                   "quellin-cli reinstall"},
         BrokenCase{"DescriptionWithoutPaperSizeFeature",
                    [](auto& sandbox) {
                        EditFile(DriverFile(sandbox, "gpd"), [](std::string& text) {

@@ -242,6 +242,22 @@ TEST(Registry, HivesNestedDeeperThanWindowsAllowsAreRefused) {
     }
 }
 
+// Windows creates no key deeper than 512 levels below its root, so no save can hold a tree
+// that its own restore would refuse.
+TEST(Registry, KeysAreCreatedNoDeeperThanWindowsAllows) {
+    testsupport::ScopedSandbox sandbox;
+    UniqueHKey key;
+    ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, "Printers", 0, KEY_ALL_ACCESS, key.put(), nullptr),
+              ERROR_SUCCESS);
+    for (int depth = 2; depth <= 513; ++depth) {
+        UniqueHKey child;
+        ASSERT_EQ(RegCreateKeyExA(key.get(), "k", 0, KEY_ALL_ACCESS, child.put(), nullptr),
+                  depth <= 512 ? ERROR_SUCCESS : ERROR_INVALID_PARAMETER)
+            << depth;
+        key = std::move(child);
+    }
+}
+
 // The header says what the format promises: magic, version, payload length and its CRC-32.
 TEST(Registry, SavedHiveCarriesMagicVersionLengthAndChecksum) {
     testsupport::ScopedSandbox sandbox;

@@ -306,6 +306,30 @@ bool MayChange(const fs::path& host, bool followLast) {
     return sim::ThreadIsElevated() || MayChangeAt(RealLocation(host, followLast));
 }
 
+// The owner recorded for a folder made with an access list that admits only administrators
+// and SYSTEM.
+constexpr const char* kAdminsOnly = "Administrators only";
+
+// Fails with ERROR_ACCESS_DENIED when the calling thread may not read what `real` names:
+// another user's profile, and what only administrators may open, are closed to the user.
+bool MayReadAt(const fs::path& real) {
+    if (sim::ThreadIsElevated())
+        return true;
+    fs::path root;
+    const auto parts = DriveCParts(real, &root);
+    if (!parts)
+        return true;
+    const std::vector<std::string>& p = *parts;
+    bool allowed = true;
+    if (p.size() >= 2 && win::SameName(p[0], "Users"))
+        allowed = win::SameName(p[1], sim::kUserName) || win::SameName(p[1], "Public");
+    else if (SharedDepth(p) != 0 && p.size() > SharedDepth(p))
+        allowed = StoredOwner(*SharedTop(real)) != kAdminsOnly;
+    if (!allowed)
+        SetLastError(ERROR_ACCESS_DENIED);
+    return allowed;
+}
+
 struct OwnedFd {
     explicit OwnedFd(int value) : fd(value) {}
     OwnedFd(const OwnedFd&) = delete;
@@ -539,6 +563,7 @@ BOOL DeleteFileA(const std::string& path) {
 }
 
 BOOL CopyFileA(const std::string& existing, const std::string& target, BOOL failIfExists) {
+    sim::BeforePath(existing);
     fs::path from, to;
     if (!Resolve(existing, &from) || !Resolve(target, &to))
         return false;
@@ -547,6 +572,8 @@ BOOL CopyFileA(const std::string& existing, const std::string& target, BOOL fail
         SetErrno(S_ISDIR(st.st_mode) ? EACCES : errno, ParentMissing(from));
         return false;
     }
+    if (!MayReadAt(RealLocation(from, true)))
+        return false;
     struct stat tst;
     const bool targetExists = ::stat(to.c_str(), &tst) == 0;
     if (!MayChange(to, true))
@@ -810,8 +837,14 @@ HANDLE CreateFileA(const std::string& path, DWORD access, DWORD, DWORD dispositi
         !MayChangeAt(FdPath(parentFd) / leaf)) {
         return INVALID_HANDLE_VALUE;
     }
+    // A link put in place since the check above is opened itself, as Windows opens it.
+    if ((flagsAndAttributes & FILE_FLAG_OPEN_REPARSE_POINT) != 0)
+        flags |= O_NOFOLLOW;
     int fd = ::openat(parentFd, leaf.c_str(), flags, 0666);
-    if (fd >= 0 && changes && existsThere && !MayChangeAt(FdPath(fd))) {
+    if (fd < 0 && errno == ELOOP)
+        return OpenSpecial(host, access, disposition, true);
+    if (fd >= 0 && ((changes && existsThere && !MayChangeAt(FdPath(fd))) ||
+                    (read && !MayReadAt(FdPath(fd))))) {
         ::close(fd);
         return INVALID_HANDLE_VALUE;
     }
@@ -1171,6 +1204,113 @@ BOOL SetFileInformationByHandle(HANDLE handle, const FILE_DISPOSITION_INFO& info
         return false;
     }
     ForgetRemoved(host);
+    return true;
+}
+
+BOOL CreateDirectoryA(const std::string& path, const std::string& securityDescriptor) {
+    if (securityDescriptor.rfind("D:", 0) != 0) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return false;
+    }
+    if (!CreateDirectoryA(path))
+        return false;
+    // The sandbox keeps one kind of access list: a protected one that admits only
+    // administrators (BA) and SYSTEM (SY) closes the folder to the user's identity.
+    const bool adminsOnly = securityDescriptor.rfind("D:P", 0) == 0 &&
+                            securityDescriptor.find(";;;BA)") != std::string::npos &&
+                            securityDescriptor.find(";;;BU)") == std::string::npos &&
+                            securityDescriptor.find(";;;WD)") == std::string::npos &&
+                            securityDescriptor.find(";;;AU)") == std::string::npos;
+    fs::path host;
+    if (adminsOnly && Resolve(path, &host)) {
+        const fs::path real = RealLocation(host, false);
+        if (SharedTop(real) == real) {
+            std::lock_guard lock(sim::db().mutex());
+            sim::db()
+                .Prepare("INSERT OR REPLACE INTO file_owners(path, owner) VALUES(?, ?)")
+                .Bind(1, real.string())
+                .Bind(2, kAdminsOnly)
+                .Run();
+        }
+    }
+    return true;
+}
+
+DWORD GetFileType(HANDLE handle) {
+    auto* file = sim::Lookup<FileObject>(handle);
+    struct stat st;
+    if (!file || ::fstat(file->fd, &st) != 0) {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return FILE_TYPE_UNKNOWN;
+    }
+    SetLastError(ERROR_SUCCESS);
+    if (S_ISCHR(st.st_mode))
+        return FILE_TYPE_CHAR;
+    if (S_ISFIFO(st.st_mode) || S_ISSOCK(st.st_mode))
+        return FILE_TYPE_PIPE;
+    return FILE_TYPE_DISK;
+}
+
+BOOL SetFileInformationByHandle(HANDLE handle, const FILE_RENAME_INFO& info) {
+    auto* file = sim::Lookup<FileObject>(handle);
+    if (!file) {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return false;
+    }
+    if ((file->access & DELETE) == 0) {
+        SetLastError(ERROR_ACCESS_DENIED);
+        return false;
+    }
+    fs::path to;
+    if (!Resolve(info.FileName, &to))
+        return false;
+    struct stat there;
+    if (file->parentFd < 0 ||
+        ::fstatat(file->parentFd, file->name.c_str(), &there, AT_SYMLINK_NOFOLLOW) != 0 ||
+        there.st_dev != file->dev || there.st_ino != file->ino) {
+        SetLastError(ERROR_FILE_NOT_FOUND);
+        return false;
+    }
+    OwnedFd toParent(::open(to.parent_path().c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
+    if (toParent.fd < 0) {
+        SetLastError(ERROR_PATH_NOT_FOUND);
+        return false;
+    }
+    const std::string leaf = to.filename().string();
+    if (!sim::ThreadIsElevated() && (!MayChangeAt(FdPath(file->parentFd) / file->name) ||
+                                     !MayChangeAt(FdPath(toParent.fd) / leaf))) {
+        return false;
+    }
+    struct stat target;
+    if (::fstatat(toParent.fd, leaf.c_str(), &target, AT_SYMLINK_NOFOLLOW) == 0) {
+        if (!info.ReplaceIfExists) {
+            SetLastError(ERROR_ALREADY_EXISTS);
+            return false;
+        }
+        if (S_ISDIR(target.st_mode) || (!S_ISLNK(target.st_mode) && IsReadOnly(to))) {
+            SetLastError(ERROR_ACCESS_DENIED);
+            return false;
+        }
+    }
+    if (::renameat(file->parentFd, file->name.c_str(), toParent.fd, leaf.c_str()) != 0) {
+        if (errno == EXDEV)
+            SetLastError(ERROR_NOT_SAME_DEVICE);
+        else
+            SetErrno(errno);
+        return false;
+    }
+    const fs::path from(file->hostPath);
+    std::optional<DWORD> attributes = InSandbox(from) ? StoredAttributes(from) : std::nullopt;
+    NoteOwner(from, false);
+    if (InSandbox(from))
+        StoreAttributes(from, std::nullopt);
+    ::close(file->parentFd);
+    file->parentFd = std::exchange(toParent.fd, -1);
+    file->name = leaf;
+    file->hostPath = to.string();
+    NoteOwner(to, true);
+    if (InSandbox(to))
+        StoreAttributes(to, attributes);
     return true;
 }
 

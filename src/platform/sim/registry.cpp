@@ -459,6 +459,8 @@ LONG RegOpenKeyExA(HKEY key, const std::string& subKey, DWORD, REGSAM sam, HKEY*
     }
 }
 
+constexpr std::size_t kMaxCreatedDepth = 512;
+
 LONG RegCreateKeyExA(HKEY key, const std::string& subKey, DWORD, REGSAM sam, HKEY* result,
                      DWORD* disposition) {
     if (!result)
@@ -471,9 +473,12 @@ LONG RegCreateKeyExA(HKEY key, const std::string& subKey, DWORD, REGSAM sam, HKE
         if (!MayWrite(loc.root))
             return ERROR_ACCESS_DENIED;
         std::vector<std::string> logical = Join(loc.logical, subKey);
+        const std::vector<std::string> physical = Physical(loc.root, logical, sam);
+        // Windows keeps a tree to 512 levels below its root key and creates no key deeper.
+        if (physical.size() > kMaxCreatedDepth && !sim::reg::Resolve(loc.rootId, physical))
+            return ERROR_INVALID_PARAMETER;
         bool created = false;
-        std::int64_t id =
-            sim::reg::ResolveCreate(loc.rootId, Physical(loc.root, logical, sam), &created);
+        std::int64_t id = sim::reg::ResolveCreate(loc.rootId, physical, &created);
         if (disposition)
             *disposition = created ? REG_CREATED_NEW_KEY : REG_OPENED_EXISTING_KEY;
         *result = NewKey(id, loc.root, std::move(logical), sam);

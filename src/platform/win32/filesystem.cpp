@@ -3,6 +3,8 @@
 #include <vector>
 
 #include "platform/win32/windows_api.h"
+// After windows.h: it needs its types.
+#include <sddl.h>
 
 namespace quellin::platform {
 
@@ -29,6 +31,19 @@ BOOL SetFileAttributesA(const std::string& path, DWORD attributes) {
 
 BOOL CreateDirectoryA(const std::string& path) {
     return ::CreateDirectoryA(path.c_str(), nullptr) != FALSE;
+}
+
+BOOL CreateDirectoryA(const std::string& path, const std::string& securityDescriptor) {
+    ::PSECURITY_DESCRIPTOR descriptor = nullptr;
+    if (!::ConvertStringSecurityDescriptorToSecurityDescriptorA(
+            securityDescriptor.c_str(), SDDL_REVISION_1, &descriptor, nullptr)) {
+        return false;
+    }
+    ::SECURITY_ATTRIBUTES attributes{sizeof(::SECURITY_ATTRIBUTES), descriptor, FALSE};
+    const BOOL made = ::CreateDirectoryA(path.c_str(), &attributes) != FALSE;
+    native::KeepLastError keep;
+    ::LocalFree(descriptor);
+    return made;
 }
 
 BOOL RemoveDirectoryA(const std::string& path) {
@@ -306,6 +321,32 @@ BOOL SetFileInformationByHandle(HANDLE file, const FILE_DISPOSITION_INFO& info) 
                                         sizeof raw) != FALSE;
 }
 #pragma pop_macro("DeleteFile")
+
+BOOL SetFileInformationByHandle(HANDLE file, const FILE_RENAME_INFO& info) {
+    const int units = ::MultiByteToWideChar(CP_ACP, 0, info.FileName.data(),
+                                            static_cast<int>(info.FileName.size()), nullptr, 0);
+    if (units <= 0 && !info.FileName.empty())
+        return false;
+    // The name runs on past the structure's one-character array, with its terminating zero.
+    std::vector<std::uint64_t> buffer(
+        (sizeof(::FILE_RENAME_INFO) + (static_cast<std::size_t>(units) + 1) * sizeof(WCHAR)) /
+            sizeof(std::uint64_t) +
+        1);
+    auto* raw = reinterpret_cast<::FILE_RENAME_INFO*>(buffer.data());
+    raw->ReplaceIfExists = info.ReplaceIfExists ? TRUE : FALSE;
+    raw->RootDirectory = nullptr;
+    raw->FileNameLength = static_cast<::DWORD>(units) * sizeof(WCHAR);
+    ::MultiByteToWideChar(CP_ACP, 0, info.FileName.data(), static_cast<int>(info.FileName.size()),
+                          raw->FileName, units);
+    raw->FileName[units] = L'\0';
+    return ::SetFileInformationByHandle(
+               native::Native(file), ::FileRenameInfo, raw,
+               static_cast<::DWORD>(buffer.size() * sizeof(std::uint64_t))) != FALSE;
+}
+
+DWORD GetFileType(HANDLE file) {
+    return ::GetFileType(native::Native(file));
+}
 
 DWORD GetSystemWindowsDirectoryA(std::string* buffer, DWORD size) {
     std::string text(size > 0 ? size : 1, '\0');

@@ -494,6 +494,37 @@ TEST_F(Contract, MoveFileExReplacesOnlyWhenAsked) {
     EXPECT_EQ(GetLastError(), ERROR_FILE_EXISTS);
 }
 
+// What the settings archive's files rest on: a file made create-new is renamed through its
+// handle, and a folder is made with an access list of its own.
+TEST_F(Contract, RenameByHandleFileTypeAndFoldersWithAnAccessList) {
+    const std::string from = Scratch() + "\\fresh.tmp", to = Scratch() + "\\renamed.roy";
+    PutFile(to, "old");
+    UniqueFileHandle file(CreateFileA(from, GENERIC_READ | GENERIC_WRITE | DELETE, FILE_SHARE_READ,
+                                      CREATE_NEW, FILE_FLAG_OPEN_REPARSE_POINT));
+    ASSERT_TRUE(file.valid());
+    EXPECT_EQ(GetFileType(file.get()), FILE_TYPE_DISK);
+    DWORD wrote = 0;
+    ASSERT_TRUE(WriteFile(file.get(), "new", 3, &wrote));
+    FILE_RENAME_INFO rename;
+    rename.FileName = to;
+    SetLastError(kSentinel);
+    EXPECT_FALSE(SetFileInformationByHandle(file.get(), rename));
+    EXPECT_EQ(GetLastError(), ERROR_ALREADY_EXISTS);
+    rename.ReplaceIfExists = true;
+    EXPECT_TRUE(SetFileInformationByHandle(file.get(), rename));
+    file.reset();
+    EXPECT_EQ(ReadWholeFile(to), "new");
+    EXPECT_EQ(GetFileAttributesA(from), INVALID_FILE_ATTRIBUTES);
+
+    const std::string folder = Scratch() + "\\admins";
+    const std::string access = "D:P(A;OICI;FA;;;BA)(A;OICI;FA;;;SY)";
+    EXPECT_TRUE(CreateDirectoryA(folder, access));
+    SetLastError(kSentinel);
+    EXPECT_FALSE(CreateDirectoryA(folder, access));
+    EXPECT_EQ(GetLastError(), ERROR_ALREADY_EXISTS);
+    EXPECT_TRUE(RemoveDirectoryA(folder));
+}
+
 TEST_F(Contract, FileHandlesReadWriteSeekAndTimes) {
     const std::string path = Scratch() + "\\data.bin";
     UniqueFileHandle file(
