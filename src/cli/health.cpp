@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <mutex>
 
 #include "driverconfig/capability_scan.h"
 #include "driverconfig/driver_files.h"
@@ -67,9 +68,32 @@ const char* FeatureStateName(win::DismPackageFeatureState state) {
 
 }  // namespace
 
+namespace {
+
+// The DISM API serves a process once: initialized on first use and shut down when the process
+// ends. A refused initialization is not kept, so a later reading asks again.
+win::HRESULT InitializeDismOnce() {
+    static std::mutex mutex;
+    static bool initialized = false;
+    static const struct ShutdownAtExit {
+        ~ShutdownAtExit() {
+            if (initialized)
+                win::DismShutdown();
+        }
+    } shutdownAtExit;
+    const std::lock_guard<std::mutex> lock(mutex);
+    if (initialized)
+        return win::S_OK;
+    const win::HRESULT result = win::DismInitialize(win::DismLogErrors, "", "");
+    initialized = result == win::S_OK;
+    return result;
+}
+
+}  // namespace
+
 StateReading ReadFeatureState() {
     StateReading reading;
-    win::HRESULT result = win::DismInitialize(win::DismLogErrors, "", "");
+    win::HRESULT result = InitializeDismOnce();
     if (result != win::S_OK) {
         reading.error = FromHresult(result);
         return reading;
@@ -85,7 +109,6 @@ StateReading ReadFeatureState() {
     }
     if (result != win::S_OK)
         reading.error = FromHresult(result);
-    win::DismShutdown();
     return reading;
 }
 

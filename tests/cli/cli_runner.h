@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "cli/cli.h"
+#include "platform/sim/sandbox.h"
 
 namespace quellin::cli {
 
@@ -36,10 +37,14 @@ struct CliRun {
     }
 };
 
-inline CliRun RunCli(std::vector<std::string> args) {
+// The packaged CLI is built for the machine's architecture; `wow64` runs it as the 32-bit
+// build on 64-bit Windows instead.
+inline CliRun RunCli(std::vector<std::string> args, bool wow64 = false) {
     CliRun run;
     std::ostringstream out, err;
+    sim::SetProcessImage64Bit(!wow64);
     run.exitCode = cli::Run(args, out, err);
+    sim::SetProcessImage64Bit(false);
     run.out = out.str();
     run.err = err.str();
     for (const std::string& arg : args) {

@@ -48,6 +48,7 @@ struct RepairCase {
     std::string featureAfter;
     int launches;  // servicing tool runs
     const char* user = "admin";
+    bool wow64 = false;  // the 32-bit build on 64-bit Windows
 };
 
 class RepairCommands : public ::testing::TestWithParam<RepairCase> {};
@@ -59,7 +60,7 @@ TEST_P(RepairCommands, ChangeTheSystemAndReadItBack) {
     SetUser(sandbox, c.user);
     std::vector<std::string> args = c.args;
     args.push_back("--json");
-    const cli::CliRun run = RunCli(args);
+    const cli::CliRun run = RunCli(args, c.wow64);
     ASSERT_TRUE(run.parsed) << run.out << run.err;
     EXPECT_EQ(run.exitCode, c.exitCode) << run.out << run.err;
     EXPECT_EQ(quellin::system::IsPrinterPresent(kPrinter), c.printerAfter);
@@ -131,7 +132,26 @@ INSTANTIATE_TEST_SUITE_P(
                    true,
                    "Enabled",
                    0,
-                   "filtered-admin"}),
+                   "filtered-admin"},
+        // The feature's state cannot be read: nothing is decided by it.
+        RepairCase{"UninstallUnreadableFeature",
+                   {"uninstall"},
+                   PrinterDeleted,
+                   4,
+                   false,
+                   "Enabled",
+                   0,
+                   "admin",
+                   true},
+        RepairCase{"InstallRepairUnreadableFeature",
+                   {"install", "--repair"},
+                   PrinterDeleted,
+                   4,
+                   false,
+                   "Enabled",
+                   0,
+                   "admin",
+                   true}),
     [](const ::testing::TestParamInfo<RepairCase>& info) { return info.param.name; });
 
 TEST(Repair, DoneWhenADeletedPrinterIsMendedByTheRemedyStatusNames) {

@@ -360,7 +360,7 @@ std::vector<std::string> Physical(const std::string& root, std::vector<std::stri
                                   REGSAM sam) {
     if (root == "HKEY_LOCAL_MACHINE" && parts.size() >= 2 && win::SameName(parts[0], "SOFTWARE") &&
         !win::SameName(parts[1], "WOW6432Node") && !win::SameName(parts[1], "Classes") &&
-        (sam & KEY_WOW64_64KEY) == 0 && sim::Is64BitWindows()) {
+        (sam & KEY_WOW64_64KEY) == 0 && sim::IsWow64Process()) {
         parts.insert(parts.begin() + 1, "WOW6432Node");
     }
     return parts;

@@ -2,6 +2,7 @@
 
 #include <sys/stat.h>
 #include <unistd.h>
+#include <atomic>
 
 #include <algorithm>
 #include <cstdlib>
@@ -31,6 +32,7 @@ struct State {
 std::recursive_mutex g_openMutex;
 State g_state;
 thread_local bool t_redirection = true;
+std::atomic<bool> g_image64{false};
 LaunchObserver g_launchObserver;
 
 constexpr const char* kSchema = R"sql(
@@ -105,7 +107,7 @@ fs::path MapToHost(const std::string& windowsPath, bool applyRedirection) {
         EnsureSandbox();
         base = g_state.root / "drive_c";
         if (applyRedirection && path.parts.size() >= 2 && SameName(path.parts[0], "Windows") &&
-            Is64BitWindows()) {
+            IsWow64Process()) {
             if (t_redirection && SameName(path.parts[1], "System32") && !IsExempt(path.parts)) {
                 path.parts[1] = "SysWOW64";
             } else if (t_redirection && SameName(path.parts[1], "Sysnative")) {
@@ -274,6 +276,14 @@ void WriteConfig(const Config& c) {
 
 bool Is64BitWindows() {
     return Get("arch", "x64-wow64") != "x86";
+}
+
+void SetProcessImage64Bit(bool is64Bit) {
+    g_image64 = is64Bit;
+}
+
+bool IsWow64Process() {
+    return !g_image64 && Is64BitWindows();
 }
 
 fs::path HostPath(const std::string& windowsPath) {
