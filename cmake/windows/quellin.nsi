@@ -1,7 +1,11 @@
 ; The Windows installer: quellin.exe and quellin-cli.exe in the 32-bit program-files folder,
-; a Start menu entry and an uninstaller. "/S" installs and uninstalls silently, as software
-; distribution tools run it. makensis gets VERSION, STAGE (the files) and OUTFILE.
+; a Start menu entry and an uninstaller. quellin-cli.exe is built for the machine: the DISM API
+; it reads the optional feature with refuses a 32-bit program on 64-bit Windows. "/S" installs and uninstalls silently, as software
+; distribution tools run it. makensis gets VERSION, STAGE (the files; the
+; 64-bit CLI in STAGE\x64) and OUTFILE.
 Unicode true
+!include LogicLib.nsh
+!include x64.nsh
 SetCompressor /SOLID lzma
 RequestExecutionLevel admin
 Name "Quellin"
@@ -28,7 +32,11 @@ Section "Quellin"
   SetShellVarContext all
   SetOutPath "$INSTDIR"
   File "${STAGE}\quellin.exe"
-  File "${STAGE}\quellin-cli.exe"
+  ${If} ${RunningX64}
+    File "${STAGE}\x64\quellin-cli.exe"
+  ${Else}
+    File "${STAGE}\quellin-cli.exe"
+  ${EndIf}
   File "${STAGE}\LICENSE.txt"
   File "${STAGE}\THIRD-PARTY-NOTICES.txt"
   WriteUninstaller "$INSTDIR\uninstall.exe"
