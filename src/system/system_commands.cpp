@@ -1,6 +1,7 @@
 #include "system/system_commands.h"
 
 #include <algorithm>
+#include <atomic>
 #include <thread>
 #include <vector>
 
@@ -98,14 +99,24 @@ bool IsDotName(const std::string& name) {
     return !name.empty() && name[0] == '.';
 }
 
+std::atomic<bool> g_shellErrorUi{true};
+
 }  // namespace
+
+void SetShellErrorUi(bool allowed) {
+    g_shellErrorUi = allowed;
+}
+
+bool ShellErrorUi() {
+    return g_shellErrorUi;
+}
 
 std::int32_t RunProcess(const std::string& verb, const std::string& file,
                         const std::string& parameters, const std::string& directory, int show,
                         bool wait) {
     win::SHELLEXECUTEINFOA info;
     info.cbSize = 60;
-    info.fMask = win::SEE_MASK_NOCLOSEPROCESS;
+    info.fMask = win::SEE_MASK_NOCLOSEPROCESS | (ShellErrorUi() ? 0 : win::SEE_MASK_FLAG_NO_UI);
     info.hwnd = 0;
     info.lpVerb = verb;
     info.lpFile = file;
@@ -149,6 +160,8 @@ void EmptyFolder(const std::string& folder, const std::string& mask, bool includ
     operation.pFrom = folder + "\\" + mask;
     operation.pFrom.append(2, '\0');
     operation.fFlags = win::FOF_NOCONFIRMATION | win::FOF_SILENT;
+    if (!ShellErrorUi())
+        operation.fFlags |= win::FOF_NOERRORUI;
     if (!includeSubfolders)
         operation.fFlags |= win::FOF_FILESONLY;
     win::SHFileOperationA(&operation);

@@ -14,6 +14,12 @@
 
 namespace quellin::system {
 
+// Whether the shell may show its own error boxes for RunProcess and EmptyFolder: yes for the
+// window, whose user answers them; no for unattended runs (quellin-cli, perhaps as SYSTEM in
+// session 0, where a box nobody sees never returns): errors then come back as codes only.
+void SetShellErrorUi(bool allowed);
+bool ShellErrorUi();
+
 // Starts `file` through the shell and, when `wait` is set, waits for it in 100 ms steps,
 // processing pending window messages between them. Returns the exit code (as a signed 32-bit
 // number), 0 when not waiting, -1 when the launch or the exit-code query fails.

@@ -186,21 +186,36 @@ TEST(Repair, NotAdministratorIsThePermissionRefusal) {
     EXPECT_NE(human.err.find("Administrator privilege is required"), std::string::npos);
 }
 
-TEST(Repair, AMissingServicingToolChangesNothingAndIsASystemRefusal) {
-    testsupport::ScopedSandbox sandbox;
-    sim::RemovePrinter(kPrinter);
+void RemoveServicingTool() {
     for (const char* tool :
          {"C:\\Windows\\System32\\dism.exe", "C:\\Windows\\SysWOW64\\dism.exe"}) {
         sim::SetRedirectionEnabled(false);
         std::filesystem::remove(sim::HostPath(tool));
         sim::SetRedirectionEnabled(true);
     }
+}
+
+TEST(Repair, AMissingServicingToolChangesNothingAndIsASystemRefusal) {
+    testsupport::ScopedSandbox sandbox;
+    sim::RemovePrinter(kPrinter);
+    RemoveServicingTool();
     const cli::CliRun run = RunCli({"reinstall", "--json"});
     EXPECT_EQ(run.exitCode, 4);
     EXPECT_EQ(
         run.json.value("error").toObject().value("windowsError").toObject().value("code").toInt(),
         2);
     EXPECT_EQ(Launches(), 0);
+}
+
+// As SYSTEM nobody can answer the shell's error box: the failed start is an error code.
+TEST(Repair, AnUnattendedRunNeverWaitsOnTheShellsBox) {
+    testsupport::ScopedSandbox sandbox;
+    SetUser(sandbox, "system");
+    sim::RemovePrinter(kPrinter);
+    RemoveServicingTool();
+    EXPECT_EQ(RunCli({"uninstall", "--json"}).exitCode, 4);
+    for (const sim::ShellEvent& event : sim::ShellEvents())
+        EXPECT_NE(event.event, "hang") << event.detail;
 }
 
 TEST(Repair, ClearQueueEmptiesTheQueueAndLeavesTheSpoolerRunning) {

@@ -26,6 +26,10 @@ void ClearInjectedFailures();
 // another process could between two calls. An empty function removes the hook.
 void SetBeforePathHook(std::function<void(const std::string& windowsPath)> hook);
 
+// The program runs from `windowsPath` ("C:\\Users\\User\\Downloads\\quellin.exe") while this
+// sandbox is open: GetModuleFileNameA names it, and the shell looks in its folder first.
+void SetProgramPath(const std::string& windowsPath);
+
 // ---- Printers ----------------------------------------------------------------------------
 
 // Installs a printer: the spooler's record, its port (a local one when missing) and its key

@@ -16,6 +16,7 @@
 #include <memory>
 #include <mutex>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "platform/filesystem.h"
@@ -24,6 +25,7 @@
 #include "platform/sim/handles.h"
 #include "platform/sim/sandbox.h"
 #include "platform/sim/security_state.h"
+#include "platform/sim/spool.h"
 #include "platform/sim/strings.h"
 #include "platform/text.h"
 #include "platform/ui.h"
@@ -63,9 +65,19 @@ bool IsAbsolute(const std::string& path) {
     return path.size() >= 3 && path[1] == ':' && (path[2] == '\\' || path[2] == '/');
 }
 
-// Finds a program as the shell does: an absolute path as given, else the working folder, the
-// system folder (as redirection shows it) and the Windows folder, adding ".exe" when the name
-// has no extension.
+// Where a test says the program was started from, for the sandbox it was said in.
+struct ProgramPath {
+    fs::path root;
+    std::string path;
+};
+std::mutex g_programPathMutex;
+ProgramPath g_programPath;
+
+
+// Finds a program as the shell does: an absolute path as given, else the program's own folder
+// (a zip unpacked in Downloads holds whatever else was downloaded there), the working folder,
+// the system folder (as redirection shows it) and the Windows folder, adding ".exe" when the
+// name has no extension.
 std::optional<std::string> FindProgram(const std::string& file, const std::string& directory) {
     std::vector<std::string> names{file};
     if (file.find('.') == std::string::npos)
@@ -76,6 +88,7 @@ std::optional<std::string> FindProgram(const std::string& file, const std::strin
             candidates.push_back(name);
             continue;
         }
+        candidates.push_back(win::FolderOf(GetModuleFileNameA()) + "\\" + name);
         if (IsAbsolute(directory))
             candidates.push_back(directory + "\\" + name);
         candidates.push_back("C:\\Windows\\System32\\" + name);
@@ -186,6 +199,12 @@ HANDLE Spawn(const fs::path& program, const std::string& parameters, bool is32Bi
 }  // namespace
 
 std::string GetModuleFileNameA() {
+    {
+        const std::lock_guard lock(g_programPathMutex);
+        if (!g_programPath.path.empty() && sim::SandboxIsOpen() &&
+            g_programPath.root == sim::SandboxRoot())
+            return g_programPath.path;
+    }
     char buffer[PATH_MAX];
     ssize_t n = ::readlink("/proc/self/exe", buffer, sizeof buffer - 1);
     std::string host = n > 0 ? std::string(buffer, static_cast<std::size_t>(n)) : "/quellin";
@@ -220,6 +239,10 @@ BOOL ShellExecuteExA(SHELLEXECUTEINFOA* info) {
     std::optional<std::string> program = FindProgram(info->lpFile, info->lpDirectory);
     if (!program) {
         sim::LogLaunchStart(launch, "", false, ERROR_FILE_NOT_FOUND);
+        // The shell's own box says so unless the caller asked for none.
+        if ((info->fMask & SEE_MASK_FLAG_NO_UI) == 0)
+            sim::ShellErrorBox(info->hwnd, "Windows cannot find '" + info->lpFile + "'.",
+                               info->lpFile);
         SetLastError(ERROR_FILE_NOT_FOUND);
         return false;
     }
@@ -262,6 +285,14 @@ BOOL ShellExecuteExA(SHELLEXECUTEINFOA* info) {
     SetLastError(ERROR_SUCCESS);
     return true;
 }
+
+HRESULT CoInitializeEx(DWORD) {
+    // The sandbox's shell hands nothing to extensions; each thread's first call is S_OK.
+    thread_local bool initialized = false;
+    return std::exchange(initialized, true) ? 1 /* S_FALSE */ : 0;
+}
+
+void CoUninitialize() {}
 
 std::intptr_t ShellExecuteA(HWND owner, const std::string& verb, const std::string& file,
                             const std::string& parameters, const std::string& directory, int show) {
@@ -325,5 +356,14 @@ void ProcessPendingMessages() {
 void SetMessagePump(void (*pump)()) {
     g_pump = pump;
 }
+
+namespace sim {
+
+void SetProgramPath(const std::string& windowsPath) {
+    const std::lock_guard lock(g_programPathMutex);
+    g_programPath = {SandboxRoot(), windowsPath};
+}
+
+}  // namespace sim
 
 }  // namespace quellin::platform

@@ -394,4 +394,12 @@ BOOL IsLocalSystemAccount() {
     return sim::ReadConfig().user == "system";
 }
 
+namespace sim {
+
+bool HasInteractiveDesktop() {
+    return ReadConfig().user != "system";
+}
+
+}  // namespace sim
+
 }  // namespace quellin::platform

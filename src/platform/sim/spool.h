@@ -74,6 +74,9 @@ bool RemoveDriver(const std::string& name);
 
 // Records what an emulated tool did that has no other trace (a dialog it opened).
 void LogShellEvent(const std::string& source, const std::string& event, const std::string& detail);
+// The shell's error box: shown through the user interface, or, with no interactive desktop,
+// logged as a "hang" event (source "shell"); false then, and the caller gives up.
+bool ShellErrorBox(HWND owner, const std::string& text, const std::string& caption);
 
 struct ShellEvent {
     std::string time, source, event, detail;
