@@ -73,7 +73,6 @@ struct ProgramPath {
 std::mutex g_programPathMutex;
 ProgramPath g_programPath;
 
-
 // Finds a program as the shell does: an absolute path as given, else the program's own folder
 // (a zip unpacked in Downloads holds whatever else was downloaded there), the working folder,
 // the system folder (as redirection shows it) and the Windows folder, adding ".exe" when the

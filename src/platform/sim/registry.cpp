@@ -842,7 +842,9 @@ LONG RegRestoreKeyA(HKEY key, const std::string& file, DWORD) {
         std::int64_t id = 0;
         if (LONG rc = KeyForData(key, 0, &id); rc != ERROR_SUCCESS)
             return rc;
-        if (!sim::PrivilegeEnabled(win::SE_RESTORE_NAME))
+        // Restoring needs the backup privilege as well as the restore privilege.
+        if (!sim::PrivilegeEnabled(win::SE_RESTORE_NAME) ||
+            !sim::PrivilegeEnabled(win::SE_BACKUP_NAME))
             return ERROR_PRIVILEGE_NOT_HELD;
         std::string bytes;
         if (!ReadWholeFile(file, &bytes))

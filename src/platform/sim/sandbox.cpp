@@ -2,9 +2,9 @@
 
 #include <sys/stat.h>
 #include <unistd.h>
-#include <atomic>
 
 #include <algorithm>
+#include <atomic>
 #include <cstdlib>
 #include <ctime>
 #include <memory>
@@ -13,6 +13,7 @@
 
 #include "platform/sim/control.h"
 #include "platform/sim/observer.h"
+#include "platform/sim/security_state.h"
 #include "platform/sim/seed.h"
 #include "platform/sim/strings.h"
 #include "platform/text.h"
@@ -235,6 +236,8 @@ void InitSandbox(const fs::path& root, const InitOptions& options) {
 
 void CloseSandbox() {
     std::lock_guard lock(g_openMutex);
+    // The next sandbox stands for a fresh process, whose privileges start disabled.
+    DisableAllPrivileges();
     g_state.db.reset();
     g_state.root.clear();
 }

@@ -94,6 +94,11 @@ bool PrivilegeEnabled(const std::string& name) {
     return Enabled().count(name) > 0;
 }
 
+void DisableAllPrivileges() {
+    std::lock_guard lock(g_mutex);
+    Enabled().clear();
+}
+
 }  // namespace quellin::platform::sim
 
 namespace quellin::platform {
