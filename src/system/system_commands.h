@@ -38,6 +38,8 @@ inline constexpr std::chrono::milliseconds kServiceNoProgressLimit{60000};
 // Starts (stops) the service and polls it, sleeping the wait hint it reports, until it runs
 // (is stopped), its status cannot be read, its check point goes backwards, or it makes no
 // progress within `noProgressLimit`. True when the last status read shows the wanted state.
+// A stop first stops the active services that depend on it, as "net stop /y" does, and the
+// service's next start in this process starts them again (true only when all of them run).
 bool StartServiceAndWait(const std::string& machine, const std::string& service,
                          const RepaintCallback& repaint = {},
                          std::chrono::milliseconds noProgressLimit = kServiceNoProgressLimit);

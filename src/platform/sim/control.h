@@ -109,6 +109,9 @@ void SetServiceHung(const std::string& name, bool hung);
 void SetServiceState(const std::string& name, std::uint32_t state);
 // The wait hint the service reports until its state next changes.
 void SetServiceWaitHint(const std::string& name, std::uint32_t waitHintMs);
+// Installs a service in `state` that depends on `dependsOn` (none when empty), as the Fax
+// service depends on the spooler. False when one of that name exists.
+bool AddService(const std::string& name, std::uint32_t state, const std::string& dependsOn = {});
 // The service is not installed at all. False when there is no such service.
 bool RemoveService(const std::string& name);
 

@@ -34,6 +34,8 @@ std::optional<ServiceStatus> QueryService(const std::string& name);
 // stopped) or ERROR_SERVICE_CANNOT_ACCEPT_CTRL (stop while a change is pending).
 win::DWORD StartService(const std::string& name);
 win::DWORD StopService(const std::string& name);
+// The services that depend on `name`, directly or not, deepest first.
+std::vector<std::string> DependentServices(const std::string& name);
 
 // How long each change stays pending and the wait hint reported meanwhile, per the sandbox's
 // service timing.
