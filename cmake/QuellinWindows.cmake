@@ -18,8 +18,9 @@ else()
                  "installs the static Qt the i686 toolchain finds)")
 endif()
 
-# The version record and the manifest (no elevation at launch, themed common controls) that
-# every Quellin executable carries.
+# The version record and the manifest (no elevation at launch, themed common controls, the
+# supported Windows versions, per-monitor DPI awareness, long paths) that every Quellin
+# executable carries.
 set(QUELLIN_VERSION_COMMAS
     "${PROJECT_VERSION_MAJOR},${PROJECT_VERSION_MINOR},${PROJECT_VERSION_PATCH},${PROJECT_VERSION_TWEAK}")
 set(QUELLIN_MANIFEST ${CMAKE_CURRENT_LIST_DIR}/windows/quellin.manifest)
