@@ -37,6 +37,10 @@ Unreadable LastError() {
 // An HRESULT that wraps a Windows error reads as that error; others by their number.
 Unreadable FromHresult(win::HRESULT result) {
     const auto bits = static_cast<win::DWORD>(result);
+    if (result == win::DISM_E_WRONG_ARCHITECTURE)
+        return {bits, win::FormatSystemMessage(bits & 0xFFFF) +
+                          " The DISM API serves only programs of the system's architecture: on "
+                          "64-bit Windows, run the 64-bit quellin-cli."};
     if (((bits >> 16) & 0x1FFF) == 7)
         return {bits, win::FormatSystemMessage(bits & 0xFFFF)};
     char text[64];
