@@ -23,11 +23,13 @@ else()
                  "installs the static Qt the i686 toolchain finds)")
 endif()
 
-# The version record, the icon and the manifest (no elevation at launch, themed common
-# controls) that every Quellin executable carries.
+# The version record, the icon and the manifest (no elevation at launch, themed common controls,
+# the supported Windows versions, per-monitor DPI awareness, long paths) that every Quellin
+# executable carries; the manifest names the project's version.
 set(QUELLIN_VERSION_COMMAS
     "${PROJECT_VERSION_MAJOR},${PROJECT_VERSION_MINOR},${PROJECT_VERSION_PATCH},${PROJECT_VERSION_TWEAK}")
-set(QUELLIN_MANIFEST ${CMAKE_CURRENT_LIST_DIR}/windows/quellin.manifest)
+set(QUELLIN_MANIFEST ${CMAKE_BINARY_DIR}/quellin.manifest)
+configure_file(${CMAKE_CURRENT_LIST_DIR}/windows/quellin.manifest.in ${QUELLIN_MANIFEST} @ONLY)
 set(QUELLIN_ICON ${CMAKE_CURRENT_LIST_DIR}/windows/quellin.ico)
 function(quellin_windows_resources target description)
   set(QUELLIN_FILE_DESCRIPTION "${description}")

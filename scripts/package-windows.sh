@@ -4,11 +4,13 @@
 #   Quellin-VERSION-setup.exe   NSIS installer for 32-bit and 64-bit Windows; /S is silent
 #   Quellin-VERSION-x64.msi     Windows Installer packages, per machine, for 64-bit and 32-bit
 #   Quellin-VERSION-x86.msi     Windows
-#   Quellin-VERSION-win32.zip   the 32-bit files, to run without installing
+#   Quellin-VERSION-win32.zip   the same files to run without installing, the 64-bit
+#                               quellin-cli.exe in x64\
 # Every package installs one layout into %ProgramFiles%\Quellin (the native program-files
 # folder): quellin.exe (32-bit), the quellin-cli.exe of the machine's architecture,
 # LICENSE.txt and THIRD-PARTY-NOTICES.txt. The programs, installers, uninstaller and packages
-# are signed when scripts/sign-windows.sh has a certificate.
+# are signed when scripts/sign-windows.sh has a certificate. The DISM API refuses a 32-bit
+# program on 64-bit Windows, so there the command line must be the 64-bit build.
 #   scripts/package-windows.sh [I686_DIR [X86_64_DIR]]
 # QUELLIN_PACKAGE_VERSION overrides the version the packages carry, and QUELLIN_PACKAGE_OUT the
 # folder they go to (the tests build an upgrade with them).
@@ -72,7 +74,10 @@ for arch in x64 x86; do
   scripts/sign-windows.sh "$msi"
 done
 
+mkdir -p "$stage/x86/x64"
+cp -p "$stage/x64/quellin-cli.exe" "$stage/x86/x64/"
+touch -h -d "@$epoch" "$stage/x86/x64"
 (cd "$stage/x86" && zip -q -X "../../Quellin-$version-win32.zip" quellin.exe quellin-cli.exe \
-  LICENSE.txt THIRD-PARTY-NOTICES.txt)
+  x64/quellin-cli.exe LICENSE.txt THIRD-PARTY-NOTICES.txt)
 rm -rf "$stage"
 ls -l "$out"

@@ -47,24 +47,24 @@ void TForm1::BitBtn20Click() {
 }
 
 void TForm1::SpeedButton1Click() {
-    win::ShellExecuteA(Handle(), "open", queue::kRundll32, queue::kPrintersFolderParameters, "",
-                       win::SW_SHOW);
+    win::ShellExecuteA(Handle(), "open", queue::Rundll32Path(), queue::kPrintersFolderParameters,
+                       "", win::SW_SHOW);
 }
 
 void TForm1::SpeedButton2Click() {
     std::string printer;
     if (!PrinterForToolsOrAsk(*this, printer))
         return;
-    win::ShellExecuteA(Handle(), "open", queue::kRundll32, queue::PropertiesParameters(printer), "",
-                       win::SW_SHOW);
+    win::ShellExecuteA(Handle(), "open", queue::Rundll32Path(),
+                       queue::PropertiesParameters(printer), "", win::SW_SHOW);
 }
 
 void TForm1::BitBtn30Click() {
     std::string printer;
     if (!PrinterForToolsOrAsk(*this, printer))
         return;
-    win::ShellExecuteA(Handle(), "open", queue::kRundll32, queue::PreferencesParameters(printer),
-                       "", win::SW_SHOW);
+    win::ShellExecuteA(Handle(), "open", queue::Rundll32Path(),
+                       queue::PreferencesParameters(printer), "", win::SW_SHOW);
 }
 
 void TForm1::SpeedButton6Click() {

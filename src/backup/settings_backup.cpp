@@ -319,6 +319,8 @@ bool SaveHiveFile(const std::string& keyPath, const std::string& hivePath,
 }
 
 bool LoadHiveFile(const std::string& keyPath, const std::string& hivePath) {
+    // RegRestoreKeyA needs the backup privilege as well as the restore privilege.
+    system::EnablePrivilege(win::SE_BACKUP_NAME, kPrivilegeTokenAccess);
     system::EnablePrivilege(win::SE_RESTORE_NAME, kPrivilegeTokenAccess);
     win::UniqueHKey key;
     win::LONG rc =

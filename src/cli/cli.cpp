@@ -8,11 +8,13 @@
 
 #include "cli/command.h"
 #include "cli/console_ui.h"
+#include "platform/processes.h"
 #include "platform/text.h"
 #include "system/admin.h"
 #include "system/app_info.h"
 #include "system/errors.h"
 #include "system/machine_lock.h"
+#include "system/system_commands.h"
 
 namespace quellin::cli {
 
@@ -629,9 +631,20 @@ int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
     state.waitMilliseconds = parsed.waitMilliseconds;
     reporter.check = state.check;
     g_run = &state;
+    // Nobody may be there to answer the shell's boxes, so it reports errors as codes; and COM
+    // is set up for ShellExecuteEx as its documentation asks.
+    quellin::system::SetShellErrorUi(false);
+    const win::HRESULT com =
+        win::CoInitializeEx(win::COINIT_APARTMENTTHREADED | win::COINIT_DISABLE_OLE1DDE);
     struct Reset {
-        ~Reset() { g_run = nullptr; }
-    } reset;
+        bool com;
+        ~Reset() {
+            g_run = nullptr;
+            quellin::system::SetShellErrorUi(true);
+            if (com)
+                win::CoUninitialize();
+        }
+    } reset{com == 0 || com == 1};
     try {
         parsed.spec->handler(parsed.invocation, reporter);
     } catch (const CommandFailure& failure) {

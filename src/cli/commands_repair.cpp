@@ -122,9 +122,15 @@ void ReportPlan(const Plan& plan, Reporter& reporter) {
                       job.printer + "\"");
 }
 
+// A feature whose state cannot be read is neither enabled nor disabled: a command that would
+// decide by it refuses with Windows' reason.
 bool FeatureEnabled() {
     const StateReading feature = ReadFeatureState();
-    return !feature.error && feature.state == "Enabled";
+    if (feature.error)
+        throw CommandFailure(kExitSystemRefused,
+                             "the optional feature's state cannot be read: " + feature.error->text,
+                             feature.error->code);
+    return feature.state == "Enabled";
 }
 
 // The printer's presence afterwards decides the result; a servicing tool that asks for a
@@ -192,7 +198,10 @@ void InstallCommand(const Invocation& invocation, Reporter& reporter) {
     }
     ProgressLines progress(reporter);
     RunSequence(repair::kInstallMode, reporter, progress);
-    reporter.changed = quellin::system::IsPrinterPresent(kPrinter) || FeatureEnabled();
+    // The sequence ran: what cannot be read back counts as changed.
+    const StateReading feature = ReadFeatureState();
+    reporter.changed =
+        quellin::system::IsPrinterPresent(kPrinter) || feature.error || feature.state == "Enabled";
     FinishInstall(reporter, progress, "\"Microsoft Print to PDF\" is installed.",
                   "the install ran, but \"Microsoft Print to PDF\" is still missing");
 }
@@ -206,8 +215,8 @@ void UninstallCommand(const Invocation& invocation, Reporter& reporter) {
     RequireAdministrator();
     const bool keepFeature = invocation.Has("keep-feature");
     const bool present = quellin::system::IsPrinterPresent(kPrinter);
-    const bool enabled = FeatureEnabled();
-    const bool removeFeature = !keepFeature && (present || enabled);
+    // The feature's state decides only when the printer is gone and the feature is to go.
+    const bool removeFeature = !keepFeature && (present || FeatureEnabled());
     if (reporter.check) {
         Plan plan;
         if (present)
@@ -256,6 +265,12 @@ void UninstallCommand(const Invocation& invocation, Reporter& reporter) {
     }
     const StateReading feature = ReadFeatureState();
     reporter.data.Set("featureState", feature.error ? Json() : Json(feature.state));
+    if (feature.error)
+        throw CommandFailure(kExitSystemRefused,
+                             "the printer is removed, but the optional feature's state cannot be "
+                             "read: " +
+                                 feature.error->text,
+                             feature.error->code);
     if (toolCode && *toolCode == kExitRestartRequired)
         reporter.exitCode = kExitRestartRequired;
     if (!feature.error && feature.state == "Enabled")
@@ -265,7 +280,7 @@ void UninstallCommand(const Invocation& invocation, Reporter& reporter) {
                                  ? std::optional<win::DWORD>(static_cast<win::DWORD>(*toolCode))
                                  : std::nullopt);
     reporter.Line("\"Microsoft Print to PDF\" is removed; the optional feature is " +
-                  (feature.error ? "in an unknown state" : feature.state) + ".");
+                  feature.state + ".");
 }
 
 void ClearQueueCommand(const Invocation&, Reporter& reporter) {

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <mutex>
 
 #include "driverconfig/capability_scan.h"
 #include "driverconfig/driver_files.h"
@@ -37,6 +38,10 @@ Unreadable LastError() {
 // An HRESULT that wraps a Windows error reads as that error; others by their number.
 Unreadable FromHresult(win::HRESULT result) {
     const auto bits = static_cast<win::DWORD>(result);
+    if (result == win::DISM_E_WRONG_ARCHITECTURE)
+        return {bits, win::FormatSystemMessage(bits & 0xFFFF) +
+                          " The DISM API serves only programs of the system's architecture: on "
+                          "64-bit Windows, run the 64-bit quellin-cli."};
     if (((bits >> 16) & 0x1FFF) == 7)
         return {bits, win::FormatSystemMessage(bits & 0xFFFF)};
     char text[64];
@@ -68,9 +73,32 @@ const char* FeatureStateName(win::DismPackageFeatureState state) {
 
 }  // namespace
 
+namespace {
+
+// The DISM API serves a process once: initialized on first use and shut down when the process
+// ends. A refused initialization is not kept, so a later reading asks again.
+win::HRESULT InitializeDismOnce() {
+    static std::mutex mutex;
+    static bool initialized = false;
+    static const struct ShutdownAtExit {
+        ~ShutdownAtExit() {
+            if (initialized)
+                win::DismShutdown();
+        }
+    } shutdownAtExit;
+    const std::lock_guard<std::mutex> lock(mutex);
+    if (initialized)
+        return win::S_OK;
+    const win::HRESULT result = win::DismInitialize(win::DismLogErrors, "", "");
+    initialized = result == win::S_OK;
+    return result;
+}
+
+}  // namespace
+
 StateReading ReadFeatureState() {
     StateReading reading;
-    win::HRESULT result = win::DismInitialize(win::DismLogErrors, "", "");
+    win::HRESULT result = InitializeDismOnce();
     if (result != win::S_OK) {
         reading.error = FromHresult(result);
         return reading;
@@ -86,7 +114,6 @@ StateReading ReadFeatureState() {
     }
     if (result != win::S_OK)
         reading.error = FromHresult(result);
-    win::DismShutdown();
     return reading;
 }
 

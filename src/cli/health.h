@@ -27,6 +27,7 @@ enum class Expect { Present, Absent };
 // Findings that mean the report could not be made, not that the machine is wrong.
 inline constexpr const char* kNotAdministratorFinding = "not-administrator";
 inline constexpr const char* kSpoolerUnavailableFinding = "spooler-unavailable";
+inline constexpr const char* kFeatureUnknownFinding = "feature-unknown";
 
 // A value the report could not read carries the reason instead.
 struct Unreadable {

@@ -167,7 +167,7 @@ std::vector<Finding> JobErrors(const HealthReport& r, bool target) {
 bool HealthReport::CannotAssess() const {
     return std::any_of(findings.begin(), findings.end(), [](const Finding& finding) {
         return finding.code == kNotAdministratorFinding ||
-               finding.code == kSpoolerUnavailableFinding;
+               finding.code == kSpoolerUnavailableFinding || finding.code == kFeatureUnknownFinding;
     });
 }
 
@@ -195,6 +195,10 @@ std::vector<Finding> DiagnoseFindings(const HealthReport& r) {
     }
 
     const bool featureKnown = !r.featureError;
+    // An administrator who cannot read the feature cannot tell enabled from removed.
+    if (r.administrator && r.featureError)
+        add(kFeatureUnknownFinding,
+            "The optional feature's state cannot be read: " + r.featureError->text, std::nullopt);
     const bool featureEnabled = featureKnown && r.featureState == "Enabled";
     if (r.expect == Expect::Absent) {
         // Removed on purpose: what is left of the printer or its feature is the finding.

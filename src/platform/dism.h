@@ -17,6 +17,10 @@ inline constexpr HRESULT S_OK = 0;
 // HRESULT_FROM_WIN32(ERROR_ELEVATION_REQUIRED): the API serves elevated callers only.
 inline constexpr HRESULT DISM_E_ELEVATION_REQUIRED = static_cast<HRESULT>(0x800702E4);
 inline constexpr HRESULT DISMAPI_E_DISMAPI_NOT_INITIALIZED = static_cast<HRESULT>(0xC0040001);
+inline constexpr HRESULT DISMAPI_E_DISMAPI_ALREADY_INITIALIZED = static_cast<HRESULT>(0xC0040002);
+// HRESULT_FROM_WIN32(ERROR_BAD_FORMAT): the API's architecture must be the system's, so a 32-bit
+// program on 64-bit Windows cannot open a session.
+inline constexpr HRESULT DISM_E_WRONG_ARCHITECTURE = static_cast<HRESULT>(0x8007000B);
 inline constexpr HRESULT DISMAPI_E_UNKNOWN_FEATURE = static_cast<HRESULT>(0x800F080C);
 inline constexpr HRESULT DISM_E_INVALID_HANDLE = static_cast<HRESULT>(0x80070006);
 
@@ -43,6 +47,7 @@ struct DismFeatureInfo {
     std::string DisplayName;
 };
 
+// Once per process each: after DismShutdown every call of the API fails.
 HRESULT DismInitialize(DismLogLevel logLevel, const std::string& logFilePath,
                        const std::string& scratchDirectory);
 HRESULT DismShutdown();

@@ -1,6 +1,7 @@
 // Processes and the shell: starting programs and addresses, waiting for them, shell deletes.
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 #include "platform/types.h"
@@ -70,6 +71,15 @@ struct SHFILEOPSTRUCTA {
 
 // Returns 0 on success, else an error code.
 int SHFileOperationA(SHFILEOPSTRUCTA* operation);
+
+// COM on the calling thread, which ShellExecuteEx needs when it hands a start to a shell
+// extension. S_OK, S_FALSE (already so) or RPC_E_CHANGED_MODE (another apartment kind).
+using HRESULT = std::int32_t;
+inline constexpr DWORD COINIT_APARTMENTTHREADED = 0x2;
+inline constexpr DWORD COINIT_DISABLE_OLE1DDE = 0x4;
+HRESULT CoInitializeEx(DWORD coInit);
+// Once for each CoInitializeEx that returned S_OK or S_FALSE.
+void CoUninitialize();
 
 // Dispatches the calling thread's pending window messages (what a wait loop does between
 // polls). The program installs its own pump; without one this does nothing.

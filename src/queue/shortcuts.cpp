@@ -6,6 +6,7 @@
 #include "platform/ui.h"
 #include "platform/window.h"
 #include "system/app_info.h"
+#include "system/system_commands.h"
 
 namespace quellin::queue {
 
@@ -28,6 +29,10 @@ bool SamePrinterName(const std::string& a, const std::string& b) {
 }
 
 }  // namespace
+
+std::string Rundll32Path() {
+    return quellin::system::GetWindowsFolder() + "\\system32\\rundll32.exe";
+}
 
 std::string SetDefaultParameters(const std::string& printer) {
     return PrintUiParameters("/y", printer);
@@ -78,7 +83,7 @@ void SetAsDefault(win::HWND owner, const std::string& printer, std::chrono::mill
     info.fMask = win::SEE_MASK_NOCLOSEPROCESS;
     info.hwnd = owner;
     info.lpVerb = "open";
-    info.lpFile = kRundll32;
+    info.lpFile = Rundll32Path();
     info.lpParameters = SetDefaultParameters(printer);
     info.nShow = win::SW_HIDE;
     if (win::ShellExecuteExA(&info) && info.hProcess) {

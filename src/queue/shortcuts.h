@@ -9,7 +9,9 @@
 
 namespace quellin::queue {
 
-inline constexpr const char* kRundll32 = "rundll32.exe";
+// rundll32 by its full path in the system folder: a bare name is looked for in the program's
+// own folder first, and a zip unpacked in Downloads shares that folder with anything else.
+std::string Rundll32Path();
 inline constexpr const char* kPrintersFolderParameters =
     "SHELL32.DLL,SHHelpShortcuts_RunDLL PrintersFolder";
 inline constexpr const char* kMonitorCaptionPrefix = "Print Queue - ";

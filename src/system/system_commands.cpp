@@ -1,6 +1,9 @@
 #include "system/system_commands.h"
 
 #include <algorithm>
+#include <atomic>
+#include <map>
+#include <mutex>
 #include <thread>
 #include <vector>
 
@@ -94,18 +97,58 @@ bool ChangeServiceAndWait(const std::string& machine, const std::string& name, b
     return seen && status.dwCurrentState == wanted;
 }
 
+// The active services that depend on `service`, in the order to stop them. Nothing when there
+// are none; nothing either when they cannot be listed, and the stop then meets Windows' own
+// refusal (ERROR_DEPENDENT_SERVICES_RUNNING).
+std::vector<std::string> ActiveDependents(const std::string& machine, const std::string& name) {
+    win::UniqueScHandle manager(win::OpenSCManagerA(machine, "", win::SC_MANAGER_CONNECT));
+    win::UniqueScHandle service(
+        manager ? win::OpenServiceA(manager.get(), name, win::SERVICE_ENUMERATE_DEPENDENTS)
+                : nullptr);
+    std::vector<win::ENUM_SERVICE_STATUSA> records;
+    win::DWORD needed = 0, returned = 0;
+    if (!service || (!win::EnumDependentServicesA(service.get(), win::SERVICE_ACTIVE, &records, 0,
+                                                  &needed, &returned) &&
+                     (win::GetLastError() != win::ERROR_MORE_DATA ||
+                      !win::EnumDependentServicesA(service.get(), win::SERVICE_ACTIVE, &records,
+                                                   needed, &needed, &returned))))
+        return {};
+    std::vector<std::string> names;
+    for (const win::ENUM_SERVICE_STATUSA& record : records)
+        names.push_back(record.lpServiceName);
+    return names;
+}
+
+// The dependents a stop took down, per service, for its next start to bring back.
+std::mutex g_dependentsMutex;
+std::map<std::string, std::vector<std::string>> g_stoppedDependents;
+
+std::string DependentsKey(const std::string& machine, const std::string& service) {
+    return win::UpperAnsi(machine) + "\\" + win::UpperAnsi(service);
+}
+
 bool IsDotName(const std::string& name) {
     return !name.empty() && name[0] == '.';
 }
 
+std::atomic<bool> g_shellErrorUi{true};
+
 }  // namespace
+
+void SetShellErrorUi(bool allowed) {
+    g_shellErrorUi = allowed;
+}
+
+bool ShellErrorUi() {
+    return g_shellErrorUi;
+}
 
 std::int32_t RunProcess(const std::string& verb, const std::string& file,
                         const std::string& parameters, const std::string& directory, int show,
                         bool wait) {
     win::SHELLEXECUTEINFOA info;
     info.cbSize = 60;
-    info.fMask = win::SEE_MASK_NOCLOSEPROCESS;
+    info.fMask = win::SEE_MASK_NOCLOSEPROCESS | (ShellErrorUi() ? 0 : win::SEE_MASK_FLAG_NO_UI);
     info.hwnd = 0;
     info.lpVerb = verb;
     info.lpFile = file;
@@ -128,11 +171,31 @@ std::int32_t RunProcess(const std::string& verb, const std::string& file,
 bool StartServiceAndWait(const std::string& machine, const std::string& service,
                          const RepaintCallback& repaint,
                          std::chrono::milliseconds noProgressLimit) {
-    return ChangeServiceAndWait(machine, service, true, repaint, noProgressLimit);
+    if (!ChangeServiceAndWait(machine, service, true, repaint, noProgressLimit))
+        return false;
+    std::vector<std::string> dependents;
+    {
+        const std::lock_guard lock(g_dependentsMutex);
+        dependents = std::move(g_stoppedDependents[DependentsKey(machine, service)]);
+        g_stoppedDependents.erase(DependentsKey(machine, service));
+    }
+    // Started in the reverse order of their stop: what they depend on runs first.
+    bool all = true;
+    for (auto it = dependents.rbegin(); it != dependents.rend(); ++it)
+        all = ChangeServiceAndWait(machine, *it, true, repaint, noProgressLimit) && all;
+    return all;
 }
 
 bool StopServiceAndWait(const std::string& machine, const std::string& service,
                         const RepaintCallback& repaint, std::chrono::milliseconds noProgressLimit) {
+    // As "net stop /y": the services that depend on it stop first, and its next start brings
+    // them back.
+    for (const std::string& dependent : ActiveDependents(machine, service)) {
+        if (!ChangeServiceAndWait(machine, dependent, false, repaint, noProgressLimit))
+            return false;
+        const std::lock_guard lock(g_dependentsMutex);
+        g_stoppedDependents[DependentsKey(machine, service)].push_back(dependent);
+    }
     return ChangeServiceAndWait(machine, service, false, repaint, noProgressLimit);
 }
 
@@ -149,6 +212,8 @@ void EmptyFolder(const std::string& folder, const std::string& mask, bool includ
     operation.pFrom = folder + "\\" + mask;
     operation.pFrom.append(2, '\0');
     operation.fFlags = win::FOF_NOCONFIRMATION | win::FOF_SILENT;
+    if (!ShellErrorUi())
+        operation.fFlags |= win::FOF_NOERRORUI;
     if (!includeSubfolders)
         operation.fFlags |= win::FOF_FILESONLY;
     win::SHFileOperationA(&operation);

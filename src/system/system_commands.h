@@ -14,6 +14,12 @@
 
 namespace quellin::system {
 
+// Whether the shell may show its own error boxes for RunProcess and EmptyFolder: yes for the
+// window, whose user answers them; no for unattended runs (quellin-cli, perhaps as SYSTEM in
+// session 0, where a box nobody sees never returns): errors then come back as codes only.
+void SetShellErrorUi(bool allowed);
+bool ShellErrorUi();
+
 // Starts `file` through the shell and, when `wait` is set, waits for it in 100 ms steps,
 // processing pending window messages between them. Returns the exit code (as a signed 32-bit
 // number), 0 when not waiting, -1 when the launch or the exit-code query fails.
@@ -32,6 +38,8 @@ inline constexpr std::chrono::milliseconds kServiceNoProgressLimit{60000};
 // Starts (stops) the service and polls it, sleeping the wait hint it reports, until it runs
 // (is stopped), its status cannot be read, its check point goes backwards, or it makes no
 // progress within `noProgressLimit`. True when the last status read shows the wanted state.
+// A stop first stops the active services that depend on it, as "net stop /y" does, and the
+// service's next start in this process starts them again (true only when all of them run).
 bool StartServiceAndWait(const std::string& machine, const std::string& service,
                          const RepaintCallback& repaint = {},
                          std::chrono::milliseconds noProgressLimit = kServiceNoProgressLimit);

@@ -11,6 +11,8 @@
 #include <vector>
 
 #include "cli/cli.h"
+#include "platform/sim/sandbox.h"
+#include "platform/sim/security_state.h"
 
 namespace quellin::cli {
 
@@ -36,10 +38,15 @@ struct CliRun {
     }
 };
 
-inline CliRun RunCli(std::vector<std::string> args) {
+// Each run is a new process: no privilege enabled yet, and the image of the packaged CLI, which
+// is built for the machine's architecture (`wow64`: the 32-bit build on 64-bit Windows).
+inline CliRun RunCli(std::vector<std::string> args, bool wow64 = false) {
     CliRun run;
     std::ostringstream out, err;
+    sim::DisableAllPrivileges();
+    sim::SetProcessImage64Bit(!wow64);
     run.exitCode = cli::Run(args, out, err);
+    sim::SetProcessImage64Bit(false);
     run.out = out.str();
     run.err = err.str();
     for (const std::string& arg : args) {

@@ -48,6 +48,7 @@ struct RepairCase {
     std::string featureAfter;
     int launches;  // servicing tool runs
     const char* user = "admin";
+    bool wow64 = false;  // the 32-bit build on 64-bit Windows
 };
 
 class RepairCommands : public ::testing::TestWithParam<RepairCase> {};
@@ -59,7 +60,7 @@ TEST_P(RepairCommands, ChangeTheSystemAndReadItBack) {
     SetUser(sandbox, c.user);
     std::vector<std::string> args = c.args;
     args.push_back("--json");
-    const cli::CliRun run = RunCli(args);
+    const cli::CliRun run = RunCli(args, c.wow64);
     ASSERT_TRUE(run.parsed) << run.out << run.err;
     EXPECT_EQ(run.exitCode, c.exitCode) << run.out << run.err;
     EXPECT_EQ(quellin::system::IsPrinterPresent(kPrinter), c.printerAfter);
@@ -131,7 +132,26 @@ INSTANTIATE_TEST_SUITE_P(
                    true,
                    "Enabled",
                    0,
-                   "filtered-admin"}),
+                   "filtered-admin"},
+        // The feature's state cannot be read: nothing is decided by it.
+        RepairCase{"UninstallUnreadableFeature",
+                   {"uninstall"},
+                   PrinterDeleted,
+                   4,
+                   false,
+                   "Enabled",
+                   0,
+                   "admin",
+                   true},
+        RepairCase{"InstallRepairUnreadableFeature",
+                   {"install", "--repair"},
+                   PrinterDeleted,
+                   4,
+                   false,
+                   "Enabled",
+                   0,
+                   "admin",
+                   true}),
     [](const ::testing::TestParamInfo<RepairCase>& info) { return info.param.name; });
 
 TEST(Repair, DoneWhenADeletedPrinterIsMendedByTheRemedyStatusNames) {
@@ -166,21 +186,36 @@ TEST(Repair, NotAdministratorIsThePermissionRefusal) {
     EXPECT_NE(human.err.find("Administrator privilege is required"), std::string::npos);
 }
 
-TEST(Repair, AMissingServicingToolChangesNothingAndIsASystemRefusal) {
-    testsupport::ScopedSandbox sandbox;
-    sim::RemovePrinter(kPrinter);
+void RemoveServicingTool() {
     for (const char* tool :
          {"C:\\Windows\\System32\\dism.exe", "C:\\Windows\\SysWOW64\\dism.exe"}) {
         sim::SetRedirectionEnabled(false);
         std::filesystem::remove(sim::HostPath(tool));
         sim::SetRedirectionEnabled(true);
     }
+}
+
+TEST(Repair, AMissingServicingToolChangesNothingAndIsASystemRefusal) {
+    testsupport::ScopedSandbox sandbox;
+    sim::RemovePrinter(kPrinter);
+    RemoveServicingTool();
     const cli::CliRun run = RunCli({"reinstall", "--json"});
     EXPECT_EQ(run.exitCode, 4);
     EXPECT_EQ(
         run.json.value("error").toObject().value("windowsError").toObject().value("code").toInt(),
         2);
     EXPECT_EQ(Launches(), 0);
+}
+
+// As SYSTEM nobody can answer the shell's error box: the failed start is an error code.
+TEST(Repair, AnUnattendedRunNeverWaitsOnTheShellsBox) {
+    testsupport::ScopedSandbox sandbox;
+    SetUser(sandbox, "system");
+    sim::RemovePrinter(kPrinter);
+    RemoveServicingTool();
+    EXPECT_EQ(RunCli({"uninstall", "--json"}).exitCode, 4);
+    for (const sim::ShellEvent& event : sim::ShellEvents())
+        EXPECT_NE(event.event, "hang") << event.detail;
 }
 
 TEST(Repair, ClearQueueEmptiesTheQueueAndLeavesTheSpoolerRunning) {

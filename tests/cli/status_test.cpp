@@ -47,6 +47,7 @@ struct BrokenCase {
     std::function<void(testsupport::ScopedSandbox&)> breakIt;
     std::vector<std::string> findings;  // exactly these, in order
     std::string firstRemedy;            // of the first finding; "" for none, "*" unchecked
+    bool wow64 = false;                 // the 32-bit build on 64-bit Windows
 };
 
 class StatusFindings : public ::testing::TestWithParam<BrokenCase> {};
@@ -55,11 +56,12 @@ TEST_P(StatusFindings, NameTheFindingAndItsRemedy) {
     const BrokenCase& c = GetParam();
     testsupport::ScopedSandbox sandbox;
     c.breakIt(sandbox);
-    const cli::CliRun run = RunCli({"status", "--json"});
+    const cli::CliRun run = RunCli({"status", "--json"}, c.wow64);
     ASSERT_TRUE(run.parsed) << run.out << run.err;
     EXPECT_EQ(run.FindingCodes(), c.findings) << run.out;
-    // A report made without an administrator's view is "cannot assess", not a finding.
-    const bool assessed = c.findings.empty() || c.findings.front() != "not-administrator";
+    // A report made without an administrator's view or the feature's state is "cannot assess".
+    const bool assessed = c.findings.empty() || (c.findings.front() != "not-administrator" &&
+                                                 c.findings.front() != "feature-unknown");
     EXPECT_EQ(run.exitCode, c.findings.empty() ? 0 : assessed ? 1 : 6);
     EXPECT_EQ(run.json.value("exitCode").toInt(), run.exitCode);
     EXPECT_EQ(run.Result().value("healthy").toBool(), c.findings.empty());
@@ -80,6 +82,7 @@ INSTANTIATE_TEST_SUITE_P(
     Cli, StatusFindings,
     ::testing::Values(
         BrokenCase{"Healthy", [](auto&) {}, {}, ""},
+        BrokenCase{"FeatureUnreadable", [](auto&) {}, {"feature-unknown"}, "", true},
         BrokenCase{"PrinterDeletedFeatureEnabled",
                    [](auto&) { sim::RemovePrinter(kPrinter); },
                    {"printer-missing"},

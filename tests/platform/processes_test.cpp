@@ -288,6 +288,31 @@ TEST_F(ShellDelete, ConfirmationCanBeRefused) {
     EXPECT_TRUE(fs::exists(Host("a.txt")));
 }
 
+// As SYSTEM in session 0 nobody sees the shell's error box: a call that shows one never
+// returns, which the sandbox records; a call that asks for none gets the error back.
+TEST(Shell, AnErrorBoxWithoutADesktopHangsUnlessTheCallAsksForNone) {
+    testsupport::ScopedSandbox sandbox;
+    sim::Config config = sim::ReadConfig();
+    config.user = "system";
+    sandbox.SetConfig(config);
+    const std::string missing = "C:\\Windows\\System32\\nothing.exe";
+    for (const bool noUi : {true, false}) {
+        SHELLEXECUTEINFOA info;
+        info.fMask = noUi ? SEE_MASK_FLAG_NO_UI : 0;
+        info.lpFile = missing;
+        EXPECT_FALSE(ShellExecuteExA(&info));
+        SHFILEOPSTRUCTA op;
+        op.wFunc = FO_DELETE;
+        op.pFrom = missing + std::string(2, '\0');
+        op.fFlags = FOF_NOCONFIRMATION | FOF_SILENT | (noUi ? FOF_NOERRORUI : 0);
+        EXPECT_EQ(SHFileOperationA(&op), static_cast<int>(ERROR_FILE_NOT_FOUND));
+        const auto events = sim::ShellEvents();
+        EXPECT_EQ(std::count_if(events.begin(), events.end(),
+                                [](const sim::ShellEvent& e) { return e.event == "hang"; }),
+                  noUi ? 0 : 2);
+    }
+}
+
 TEST_F(ShellDelete, MalformedRequestsAreRefused) {
     EXPECT_EQ(Delete(folder + "\\*.*", FOF_NOCONFIRMATION),
               static_cast<int>(ERROR_INVALID_PARAMETER))

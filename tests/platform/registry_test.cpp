@@ -159,6 +159,7 @@ TEST(Registry, SaveAndRestoreNeedTheirPrivilegesAndRoundTripASubtree) {
 TEST(Registry, RestoreOfADamagedHiveChangesNothing) {
     testsupport::ScopedSandbox sandbox;
     testsupport::WriteHostFile(sandbox.HostPath("C:\\bad.reg"), "regfQSIM\x01garbage");
+    quellin::system::EnablePrivilege("SeBackupPrivilege");
     quellin::system::EnablePrivilege("SeRestorePrivilege");
     UniqueHKey key;
     ASSERT_EQ(RegOpenKeyExA(HKEY_CURRENT_USER, "Printers\\DevModes2", 0, KEY_ALL_ACCESS, key.put()),

@@ -26,6 +26,7 @@ namespace quellin::queue {
 namespace {
 
 constexpr win::HWND kHandle = 0x5150;
+constexpr const char* kRundll32 = "C:\\Windows\\system32\\rundll32.exe";
 
 struct Launch {
     std::string verb, file, parameters;
@@ -81,22 +82,27 @@ class ShortcutTest : public testing::Test {
 };
 
 TEST_F(ShortcutTest, EachShortcutStartsRundll32WithItsCommandLine) {
+    // Run from Downloads, beside another download of that name: the system's own one starts.
+    sim::SetProgramPath("C:\\Users\\User\\Downloads\\quellin.exe");
+    testsupport::WriteHostFile(sandbox->HostPath("C:\\Users\\User\\Downloads\\rundll32.exe"), "MZ");
     AddPrinter("Team PDF Writer 2");
     SelectPrinter("Team PDF Writer 2");
     form->SpeedButton1Click();
     form->SpeedButton2Click();
     form->BitBtn30Click();
     const std::vector<Launch> expected = {
-        {"open", "rundll32.exe", "SHELL32.DLL,SHHelpShortcuts_RunDLL PrintersFolder", 5},
-        {"open", "rundll32.exe", "printui.dll,PrintUIEntry /p /n \"Team PDF Writer 2\"", 5},
-        {"open", "rundll32.exe", "printui.dll,PrintUIEntry /e /n \"Team PDF Writer 2\"", 5},
+        {"open", kRundll32, "SHELL32.DLL,SHHelpShortcuts_RunDLL PrintersFolder", 5},
+        {"open", kRundll32, "printui.dll,PrintUIEntry /p /n \"Team PDF Writer 2\"", 5},
+        {"open", kRundll32, "printui.dll,PrintUIEntry /e /n \"Team PDF Writer 2\"", 5},
     };
     EXPECT_EQ(Launches(), expected);
     EXPECT_TRUE(ui.boxes.empty());
+    for (const sim::LaunchEntry& entry : sim::LaunchLog())
+        EXPECT_EQ(entry.result ? entry.result->image : "", "C:\\Windows\\SysWOW64\\rundll32.exe");
 
     form->BitBtn20Click();
     ASSERT_EQ(Launches().size(), 4u);
-    EXPECT_EQ(Launches()[3], (Launch{"open", "rundll32.exe",
+    EXPECT_EQ(Launches()[3], (Launch{"open", kRundll32,
                                      "printui.dll,PrintUIEntry /y /n \"Team PDF Writer 2\"", 0}));
 }
 
@@ -382,8 +388,8 @@ TEST_F(MonitorWindowTest, AccentedNamesShowAndTravelInTheAnsiCodePage) {
     form->BitBtn20Click();
     form->SpeedButton2Click();
     const std::vector<Launch> expected = {
-        {"open", "rundll32.exe", "printui.dll,PrintUIEntry /y /n \"Caf\xE9 PDF\"", 0},
-        {"open", "rundll32.exe", "printui.dll,PrintUIEntry /p /n \"Caf\xE9 PDF\"", 5},
+        {"open", kRundll32, "printui.dll,PrintUIEntry /y /n \"Caf\xE9 PDF\"", 0},
+        {"open", kRundll32, "printui.dll,PrintUIEntry /p /n \"Caf\xE9 PDF\"", 5},
     };
     EXPECT_EQ(Launches(), expected);
     ASSERT_EQ(ui.boxes.size(), 1u);

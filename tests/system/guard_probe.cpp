@@ -37,7 +37,7 @@ class ReportingHost final : public win::WindowHost {
 int main(int argc, char** argv) {
     std::string mode = argc > 1 ? argv[1] : "try";
     if (argc > 2)
-        win::sim::StartedAs(argv[2]);
+        win::sim::SetProgramPath(argv[2]);
     ReportingHost host("app-"), mainHost("");
     win::HWND window = win::RegisterApplicationWindow(&host);
     quellin::system::InstanceGuard guard;

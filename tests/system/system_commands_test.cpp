@@ -174,12 +174,18 @@ TEST(ServiceWait, StopAndStartWaitForTheStateWhileRepainting) {
     PumpCounter pump;
     int repaints = 0;
     auto repaint = [&] { ++repaints; };
+    // A running dependent stops first and comes back with it; a stopped one stays stopped.
+    sim::AddService("Fax", win::SERVICE_RUNNING, "Spooler");
+    sim::AddService("PrintNotify", win::SERVICE_STOPPED, "Spooler");
     EXPECT_TRUE(quellin::system::StopServiceAndWait("", "spooler", repaint));
     EXPECT_EQ(sim::QueryService("spooler")->state, win::SERVICE_STOPPED);
+    EXPECT_EQ(sim::QueryService("Fax")->state, win::SERVICE_STOPPED);
     EXPECT_GE(repaints, 4) << "before and after each poll";
     EXPECT_EQ(g_pumped, repaints) << "each repaint is followed by message processing";
     EXPECT_TRUE(quellin::system::StartServiceAndWait("", "Spooler", repaint));
     EXPECT_EQ(sim::QueryService("spooler")->state, win::SERVICE_RUNNING);
+    EXPECT_EQ(sim::QueryService("Fax")->state, win::SERVICE_RUNNING);
+    EXPECT_EQ(sim::QueryService("PrintNotify")->state, win::SERVICE_STOPPED);
 }
 
 TEST(ServiceWait, RefusedControlsAnswerFalseAtOnce) {

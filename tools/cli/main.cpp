@@ -4,11 +4,13 @@
 #include <vector>
 
 #include "cli/cli.h"
+#include "cli/image.h"
 #include "common/standard_text.h"
 
 using namespace quellin;
 
 int main(int argc, char** argv) {
+    tools::DeclareProcessImage();
     // The commands work in the ANSI code page; the terminal gets its own encoding.
     tools::StandardTextBuf outBuf(1), errBuf(2);
     std::ostream out(&outBuf), err(&errBuf);

@@ -27,6 +27,12 @@ void ClearInjectedFailures();
 // another process could between two calls. An empty function removes the hook.
 void SetBeforePathHook(std::function<void(const std::string& windowsPath)> hook);
 
+// The program runs from `windowsPath` ("C:\\Users\\User\\Downloads\\quellin.exe", or an 8.3
+// alias or another letter case of its path) while this sandbox is open: GetModuleFileNameA names
+// it, as Windows names the path the process was started through, and the shell looks in its
+// folder first.
+void SetProgramPath(const std::string& windowsPath);
+
 // ---- Printers ----------------------------------------------------------------------------
 
 // Installs a printer: the spooler's record, its port (a local one when missing) and its key
@@ -106,6 +112,9 @@ void SetServiceHung(const std::string& name, bool hung);
 void SetServiceState(const std::string& name, std::uint32_t state);
 // The wait hint the service reports until its state next changes.
 void SetServiceWaitHint(const std::string& name, std::uint32_t waitHintMs);
+// Installs a service in `state` that depends on `dependsOn` (none when empty), as the Fax
+// service depends on the spooler. False when one of that name exists.
+bool AddService(const std::string& name, std::uint32_t state, const std::string& dependsOn = {});
 // The service is not installed at all. False when there is no such service.
 bool RemoveService(const std::string& name);
 
@@ -153,11 +162,6 @@ std::shared_ptr<void> PlantObject(const PlantedObject& object);
 
 // Gives the last part of an existing path an 8.3 alias ("QUELLI~1"), as the file system would.
 void AddShortName(const std::string& longPath, const std::string& alias);
-
-// This process was started through `windowsPath` (an 8.3 alias or another letter case of its
-// executable's path): GetModuleFileNameA answers with it, as Windows answers with the path the
-// process was started through.
-void StartedAs(const std::string& windowsPath);
 
 // ---- The whole machine -------------------------------------------------------------------
 

@@ -12,7 +12,9 @@ namespace quellin::platform {
 
 namespace {
 
-std::atomic<int> g_initialized{0};
+// Initialized once per process; a shutdown is final.
+enum class ApiState { Fresh, Initialized, ShutDown };
+std::atomic<ApiState> g_api{ApiState::Fresh};
 std::atomic<DismSession> g_nextSession{1};
 thread_local DismSession t_openSession = 0;
 
@@ -22,21 +24,30 @@ HRESULT DismInitialize(DismLogLevel, const std::string&, const std::string&) {
     sim::EnsureSandbox();
     if (!sim::TokenIsElevated())
         return DISM_E_ELEVATION_REQUIRED;
-    ++g_initialized;
+    if (g_api == ApiState::Initialized)
+        return DISMAPI_E_DISMAPI_ALREADY_INITIALIZED;
+    if (g_api == ApiState::ShutDown)
+        return DISMAPI_E_DISMAPI_NOT_INITIALIZED;
+    g_api = ApiState::Initialized;
     return S_OK;
 }
 
 HRESULT DismShutdown() {
-    if (g_initialized.load() == 0)
+    if (g_api != ApiState::Initialized)
         return DISMAPI_E_DISMAPI_NOT_INITIALIZED;
-    --g_initialized;
+    g_api = ApiState::ShutDown;
     return S_OK;
 }
 
 HRESULT DismOpenSession(const std::string& imagePath, const std::string&, const std::string&,
                         DismSession* session) {
-    if (g_initialized.load() == 0)
+    if (g_api != ApiState::Initialized)
         return DISMAPI_E_DISMAPI_NOT_INITIALIZED;
+    // A sandbox's token stands for the process's, which an initialized API has already checked.
+    if (!sim::TokenIsElevated())
+        return DISM_E_ELEVATION_REQUIRED;
+    if (sim::IsWow64Process())
+        return DISM_E_WRONG_ARCHITECTURE;
     if (imagePath != DISM_ONLINE_IMAGE || !session)
         return static_cast<HRESULT>(0x80070057);  // E_INVALIDARG: only the running system
     *session = t_openSession = g_nextSession++;

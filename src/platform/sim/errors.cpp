@@ -58,6 +58,9 @@ std::string FormatSystemMessage(DWORD code) {
         {ERROR_SERVICE_REQUEST_TIMEOUT,
          "The service did not respond to the start or control request in a timely fashion."},
         {ERROR_SERVICE_ALREADY_RUNNING, "An instance of the service is already running."},
+        {ERROR_DEPENDENT_SERVICES_RUNNING,
+         "A stop control has been sent to a service that other running services are dependent "
+         "on."},
         {ERROR_SERVICE_DOES_NOT_EXIST,
          "The specified service does not exist as an installed service."},
         {ERROR_SERVICE_CANNOT_ACCEPT_CTRL,

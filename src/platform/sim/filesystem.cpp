@@ -1394,7 +1394,7 @@ DWORD GetEnvironmentVariableA(const std::string& name, std::string* value) {
             *value = text;
         return static_cast<DWORD>(text.size());
     }
-    bool x64 = sim::Is64BitWindows();
+    const bool wow64 = sim::IsWow64Process();
     static const char* kProfile = "C:\\Users\\User";
     std::string v;
     std::string n = win::LowerAnsi(name);
@@ -1415,10 +1415,10 @@ DWORD GetEnvironmentVariableA(const std::string& name, std::string* value) {
     else if (n == "computername")
         v = sim::kComputerName;
     else if (n == "programfiles")
-        v = x64 ? "C:\\Program Files (x86)" : "C:\\Program Files";
+        v = wow64 ? "C:\\Program Files (x86)" : "C:\\Program Files";
     else if (n == "processor_architecture")
-        v = "x86";
-    else if (n == "processor_architew6432" && x64)
+        v = sim::Is64BitWindows() && !wow64 ? "AMD64" : "x86";
+    else if (n == "processor_architew6432" && wow64)
         v = "AMD64";
     else {
         SetLastError(ERROR_ENVVAR_NOT_FOUND);

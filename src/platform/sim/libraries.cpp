@@ -16,13 +16,13 @@ BOOL SimIsWow64Process(HANDLE process, BOOL* wow64) {
         SetLastError(ERROR_INVALID_HANDLE);
         return false;
     }
-    *wow64 = sim::Is64BitWindows();
+    *wow64 = sim::IsWow64Process();
     return true;
 }
 
 BOOL SimDisableRedirection(void** oldValue) {
-    if (!sim::Is64BitWindows()) {
-        // 32-bit Windows exports the function but has nothing to redirect.
+    if (!sim::IsWow64Process()) {
+        // 32-bit Windows and a 64-bit program have nothing to redirect.
         SetLastError(ERROR_INVALID_FUNCTION);
         return false;
     }
@@ -33,7 +33,7 @@ BOOL SimDisableRedirection(void** oldValue) {
 }
 
 BOOL SimRevertRedirection(void* oldValue) {
-    if (!sim::Is64BitWindows()) {
+    if (!sim::IsWow64Process()) {
         SetLastError(ERROR_INVALID_FUNCTION);
         return false;
     }

@@ -16,6 +16,7 @@
 #include <memory>
 #include <mutex>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "platform/filesystem.h"
@@ -25,6 +26,7 @@
 #include "platform/sim/handles.h"
 #include "platform/sim/sandbox.h"
 #include "platform/sim/security_state.h"
+#include "platform/sim/spool.h"
 #include "platform/sim/strings.h"
 #include "platform/text.h"
 #include "platform/ui.h"
@@ -64,9 +66,18 @@ bool IsAbsolute(const std::string& path) {
     return path.size() >= 3 && path[1] == ':' && (path[2] == '\\' || path[2] == '/');
 }
 
-// Finds a program as the shell does: an absolute path as given, else the working folder, the
-// system folder (as redirection shows it) and the Windows folder, adding ".exe" when the name
-// has no extension.
+// Where a test says the program was started from, for the sandbox it was said in.
+struct ProgramPath {
+    fs::path root;
+    std::string path;
+};
+std::mutex g_programPathMutex;
+ProgramPath g_programPath;
+
+// Finds a program as the shell does: an absolute path as given, else the program's own folder
+// (a zip unpacked in Downloads holds whatever else was downloaded there), the working folder,
+// the system folder (as redirection shows it) and the Windows folder, adding ".exe" when the
+// name has no extension.
 std::optional<std::string> FindProgram(const std::string& file, const std::string& directory) {
     std::vector<std::string> names{file};
     if (file.find('.') == std::string::npos)
@@ -77,6 +88,7 @@ std::optional<std::string> FindProgram(const std::string& file, const std::strin
             candidates.push_back(name);
             continue;
         }
+        candidates.push_back(win::FolderOf(GetModuleFileNameA()) + "\\" + name);
         if (IsAbsolute(directory))
             candidates.push_back(directory + "\\" + name);
         candidates.push_back("C:\\Windows\\System32\\" + name);
@@ -188,12 +200,6 @@ HANDLE Spawn(const fs::path& program, const std::string& parameters, bool is32Bi
 
 namespace {
 
-std::mutex g_startMutex;
-std::string& StartPath() {
-    static auto* path = new std::string();
-    return *path;
-}
-
 // The Windows path of a process's executable; the programs run from the host drive, which the
 // sandbox names Z:.
 std::string ImageOf(pid_t pid) {
@@ -216,9 +222,10 @@ struct OpenedProcess : sim::Object {
 
 std::string GetModuleFileNameA() {
     {
-        std::lock_guard lock(g_startMutex);
-        if (!StartPath().empty())
-            return StartPath();
+        const std::lock_guard lock(g_programPathMutex);
+        if (!g_programPath.path.empty() && sim::SandboxIsOpen() &&
+            g_programPath.root == sim::SandboxRoot())
+            return g_programPath.path;
     }
     const std::string path = ImageOf(::getpid());
     return path.empty() ? "Z:\\quellin" : path;
@@ -289,6 +296,10 @@ BOOL ShellExecuteExA(SHELLEXECUTEINFOA* info) {
     std::optional<std::string> program = FindProgram(info->lpFile, info->lpDirectory);
     if (!program) {
         sim::LogLaunchStart(launch, "", false, ERROR_FILE_NOT_FOUND);
+        // The shell's own box says so unless the caller asked for none.
+        if ((info->fMask & SEE_MASK_FLAG_NO_UI) == 0)
+            sim::ShellErrorBox(info->hwnd, "Windows cannot find '" + info->lpFile + "'.",
+                               info->lpFile);
         SetLastError(ERROR_FILE_NOT_FOUND);
         return false;
     }
@@ -331,6 +342,14 @@ BOOL ShellExecuteExA(SHELLEXECUTEINFOA* info) {
     SetLastError(ERROR_SUCCESS);
     return true;
 }
+
+HRESULT CoInitializeEx(DWORD) {
+    // The sandbox's shell hands nothing to extensions; each thread's first call is S_OK.
+    thread_local bool initialized = false;
+    return std::exchange(initialized, true) ? 1 /* S_FALSE */ : 0;
+}
+
+void CoUninitialize() {}
 
 std::intptr_t ShellExecuteA(HWND owner, const std::string& verb, const std::string& file,
                             const std::string& parameters, const std::string& directory, int show) {
@@ -395,13 +414,13 @@ void SetMessagePump(void (*pump)()) {
     g_pump = pump;
 }
 
-}  // namespace quellin::platform
+namespace sim {
 
-namespace quellin::platform::sim {
-
-void StartedAs(const std::string& windowsPath) {
-    std::lock_guard lock(g_startMutex);
-    StartPath() = windowsPath;
+void SetProgramPath(const std::string& windowsPath) {
+    const std::lock_guard lock(g_programPathMutex);
+    g_programPath = {SandboxRoot(), windowsPath};
 }
 
-}  // namespace quellin::platform::sim
+}  // namespace sim
+
+}  // namespace quellin::platform

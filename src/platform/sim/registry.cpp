@@ -360,7 +360,7 @@ std::vector<std::string> Physical(const std::string& root, std::vector<std::stri
                                   REGSAM sam) {
     if (root == "HKEY_LOCAL_MACHINE" && parts.size() >= 2 && win::SameName(parts[0], "SOFTWARE") &&
         !win::SameName(parts[1], "WOW6432Node") && !win::SameName(parts[1], "Classes") &&
-        (sam & KEY_WOW64_64KEY) == 0 && sim::Is64BitWindows()) {
+        (sam & KEY_WOW64_64KEY) == 0 && sim::IsWow64Process()) {
         parts.insert(parts.begin() + 1, "WOW6432Node");
     }
     return parts;
@@ -847,7 +847,9 @@ LONG RegRestoreKeyA(HKEY key, const std::string& file, DWORD) {
         std::int64_t id = 0;
         if (LONG rc = KeyForData(key, 0, &id); rc != ERROR_SUCCESS)
             return rc;
-        if (!sim::PrivilegeEnabled(win::SE_RESTORE_NAME))
+        // Restoring needs the backup privilege as well as the restore privilege.
+        if (!sim::PrivilegeEnabled(win::SE_RESTORE_NAME) ||
+            !sim::PrivilegeEnabled(win::SE_BACKUP_NAME))
             return ERROR_PRIVILEGE_NOT_HELD;
         std::string bytes;
         if (!ReadWholeFile(file, &bytes))

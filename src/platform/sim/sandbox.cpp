@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cstdlib>
 #include <ctime>
 #include <memory>
@@ -12,6 +13,7 @@
 
 #include "platform/sim/control.h"
 #include "platform/sim/observer.h"
+#include "platform/sim/security_state.h"
 #include "platform/sim/seed.h"
 #include "platform/sim/strings.h"
 #include "platform/text.h"
@@ -31,6 +33,7 @@ struct State {
 std::recursive_mutex g_openMutex;
 State g_state;
 thread_local bool t_redirection = true;
+std::atomic<bool> g_image64{false};
 LaunchObserver g_launchObserver;
 
 constexpr const char* kSchema = R"sql(
@@ -105,7 +108,7 @@ fs::path MapToHost(const std::string& windowsPath, bool applyRedirection) {
         EnsureSandbox();
         base = g_state.root / "drive_c";
         if (applyRedirection && path.parts.size() >= 2 && SameName(path.parts[0], "Windows") &&
-            Is64BitWindows()) {
+            IsWow64Process()) {
             if (t_redirection && SameName(path.parts[1], "System32") && !IsExempt(path.parts)) {
                 path.parts[1] = "SysWOW64";
             } else if (t_redirection && SameName(path.parts[1], "Sysnative")) {
@@ -233,6 +236,8 @@ void InitSandbox(const fs::path& root, const InitOptions& options) {
 
 void CloseSandbox() {
     std::lock_guard lock(g_openMutex);
+    // The next sandbox stands for a fresh process, whose privileges start disabled.
+    DisableAllPrivileges();
     g_state.db.reset();
     g_state.root.clear();
 }
@@ -274,6 +279,14 @@ void WriteConfig(const Config& c) {
 
 bool Is64BitWindows() {
     return Get("arch", "x64-wow64") != "x86";
+}
+
+void SetProcessImage64Bit(bool is64Bit) {
+    g_image64 = is64Bit;
+}
+
+bool IsWow64Process() {
+    return !g_image64 && Is64BitWindows();
 }
 
 fs::path HostPath(const std::string& windowsPath) {

@@ -44,6 +44,10 @@ Db& db();
 Config ReadConfig();
 void WriteConfig(const Config& config);
 bool Is64BitWindows();
+// This process's image: 32-bit unless it declares itself a 64-bit program. A 32-bit image on
+// 64-bit Windows runs under WOW64, which redirects System32 and HKLM\SOFTWARE.
+void SetProcessImage64Bit(bool is64Bit);
+bool IsWow64Process();
 
 // The host file that a Windows path names, as the calling thread sees it now (redirection
 // applied). Drive C: lives in the sandbox; drive Z: is the host's root, as in Wine. Throws

@@ -95,6 +95,11 @@ bool PrivilegeEnabled(const std::string& name) {
     return Enabled().count(name) > 0;
 }
 
+void DisableAllPrivileges() {
+    std::lock_guard lock(g_mutex);
+    Enabled().clear();
+}
+
 }  // namespace quellin::platform::sim
 
 namespace quellin::platform {
@@ -394,5 +399,13 @@ BOOL GetUserNameA(std::string* name) {
 BOOL IsLocalSystemAccount() {
     return sim::ReadConfig().user == "system";
 }
+
+namespace sim {
+
+bool HasInteractiveDesktop() {
+    return ReadConfig().user != "system";
+}
+
+}  // namespace sim
 
 }  // namespace quellin::platform

@@ -14,5 +14,8 @@ bool TokenIsElevated();
 bool ThreadIsElevated();
 // Whether this process has enabled the privilege with AdjustTokenPrivileges.
 bool PrivilegeEnabled(const std::string& name);
+void DisableAllPrivileges();
+// Whether someone can see and answer a box: not so for SYSTEM, whose session 0 has no user.
+bool HasInteractiveDesktop();
 
 }  // namespace quellin::platform::sim

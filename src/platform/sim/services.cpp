@@ -117,6 +117,25 @@ ServiceStatus StatusOf(const Row& row) {
     return ServiceStatus{row.name, row.state, CheckPointOf(row), row.hint};
 }
 
+std::vector<std::string> DirectDependents(const std::string& name) {
+    Statement st = db().Prepare(
+        "SELECT substr(key, 20) FROM config WHERE key LIKE 'service_depends_on:%' AND "
+        "value = ? COLLATE NOCASE ORDER BY key");
+    st.Bind(1, LowerAnsi(name));
+    std::vector<std::string> names;
+    while (st.Step())
+        names.push_back(st.Text(0));
+    return names;
+}
+
+void CollectDependents(const std::string& name, std::vector<std::string>& out) {
+    for (const std::string& dependent : DirectDependents(name)) {
+        CollectDependents(dependent, out);
+        if (std::find(out.begin(), out.end(), dependent) == out.end())
+            out.push_back(dependent);
+    }
+}
+
 win::DWORD Change(const std::string& name, bool start) {
     Transaction tx(db());
     EnsureServiceColumns();
@@ -130,6 +149,13 @@ win::DWORD Change(const std::string& name, bool start) {
         return win::ERROR_SERVICE_NOT_ACTIVE;
     if (!start && IsPending(row->state))
         return win::ERROR_SERVICE_CANNOT_ACCEPT_CTRL;
+    if (!start) {
+        for (const std::string& dependent : DirectDependents(name)) {
+            std::optional<Row> other = ReadRow(dependent);
+            if (other && Settle(*other).state != win::SERVICE_STOPPED)
+                return win::ERROR_DEPENDENT_SERVICES_RUNNING;
+        }
+    }
     ServiceTiming timing = CurrentServiceTiming();
     row->state = start ? win::SERVICE_START_PENDING : win::SERVICE_STOP_PENDING;
     row->since = NowMs();
@@ -166,6 +192,27 @@ win::DWORD StartService(const std::string& name) {
 
 win::DWORD StopService(const std::string& name) {
     return Change(name, false);
+}
+
+std::vector<std::string> DependentServices(const std::string& name) {
+    std::lock_guard lock(db().mutex());
+    std::vector<std::string> names;
+    CollectDependents(name, names);
+    return names;
+}
+
+bool AddService(const std::string& name, std::uint32_t state, const std::string& dependsOn) {
+    Transaction tx(db());
+    db().Prepare("INSERT OR IGNORE INTO services(name, state) VALUES(?, ?)")
+        .Bind(1, name)
+        .Bind(2, state)
+        .Run();
+    if (db().Changes() == 0)
+        return false;
+    if (!dependsOn.empty())
+        PutConfigValue("service_depends_on:" + LowerAnsi(name), LowerAnsi(dependsOn));
+    tx.Commit();
+    return true;
 }
 
 void SetServiceHung(const std::string& name, bool hung) {
@@ -386,6 +433,45 @@ BOOL QueryServiceStatus(SC_HANDLE handle, SERVICE_STATUS* status) {
         return false;
     }
     Fill(*now, status);
+    SetLastError(ERROR_SUCCESS);
+    return true;
+}
+
+BOOL EnumDependentServicesA(SC_HANDLE handle, DWORD serviceState,
+                            std::vector<ENUM_SERVICE_STATUSA>* services, DWORD bufferSize,
+                            DWORD* needed, DWORD* returned) {
+    ServiceObject* service = LookupService(handle);
+    if (!service)
+        return false;
+    if ((service->access & SERVICE_ENUMERATE_DEPENDENTS) == 0) {
+        SetLastError(ERROR_ACCESS_DENIED);
+        return false;
+    }
+    std::vector<ENUM_SERVICE_STATUSA> found;
+    DWORD size = 0;
+    for (const std::string& name : sim::DependentServices(service->name)) {
+        std::optional<sim::ServiceStatus> now = sim::QueryService(name);
+        // SERVICE_ACTIVE (1), SERVICE_INACTIVE (2) or both (3).
+        if (!now || (serviceState & (now->state != SERVICE_STOPPED ? 1u : 2u)) == 0)
+            continue;
+        ENUM_SERVICE_STATUSA record{now->name, now->name, {}};
+        Fill(*now, &record.ServiceStatus);
+        // A 32-bit record (two pointers and the status), then both names with their zeros.
+        size += 36 + 2 * static_cast<DWORD>(now->name.size() + 1);
+        found.push_back(std::move(record));
+    }
+    if (needed)
+        *needed = size;
+    if (returned)
+        *returned = 0;
+    if (size > bufferSize) {
+        SetLastError(ERROR_MORE_DATA);
+        return false;
+    }
+    if (returned)
+        *returned = static_cast<DWORD>(found.size());
+    if (services)
+        *services = std::move(found);
     SetLastError(ERROR_SUCCESS);
     return true;
 }

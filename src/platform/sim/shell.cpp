@@ -4,6 +4,7 @@
 #include "platform/filesystem.h"
 #include "platform/processes.h"
 #include "platform/sim/sandbox.h"
+#include "platform/sim/security_state.h"
 #include "platform/sim/spool.h"
 #include "platform/sim/strings.h"
 #include "platform/ui.h"
@@ -101,6 +102,20 @@ std::string BaseName(const std::string& path) {
 
 }  // namespace
 
+namespace sim {
+
+bool ShellErrorBox(HWND owner, const std::string& text, const std::string& caption) {
+    // As SYSTEM in session 0 nobody sees the box, and the call never returns.
+    if (!HasInteractiveDesktop()) {
+        LogShellEvent("shell", "hang", caption + ": " + text);
+        return false;
+    }
+    ui().MessageBox(owner, text, caption, MB_OK | MB_ICONERROR);
+    return true;
+}
+
+}  // namespace sim
+
 int SHFileOperationA(SHFILEOPSTRUCTA* op) {
     if (!op) {
         SetLastError(ERROR_INVALID_PARAMETER);
@@ -136,12 +151,11 @@ int SHFileOperationA(SHFILEOPSTRUCTA* op) {
             DWORD attributes = GetFileAttributesA(source);
             if (attributes == INVALID_FILE_ATTRIBUTES) {
                 DWORD error = GetLastError();
-                if ((op->fFlags & FOF_NOERRORUI) == 0) {
-                    ui().MessageBox(
+                if ((op->fFlags & FOF_NOERRORUI) == 0)
+                    sim::ShellErrorBox(
                         op->hwnd,
                         "Cannot delete " + BaseName(source) + ": " + FormatSystemMessage(error),
-                        "Error Deleting File or Folder", MB_OK | MB_ICONERROR);
-                }
+                        "Error Deleting File or Folder");
                 return static_cast<int>(error);
             }
             items.push_back({source, (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0});
@@ -183,11 +197,13 @@ int SHFileOperationA(SHFILEOPSTRUCTA* op) {
             continue;
         if (firstError == ERROR_SUCCESS)
             firstError = error;
-        if ((op->fFlags & FOF_NOERRORUI) == 0) {
-            ui().MessageBox(
+        if ((op->fFlags & FOF_NOERRORUI) == 0 &&
+            !sim::ShellErrorBox(
                 op->hwnd,
                 "Cannot delete " + BaseName(item.path) + ": " + FormatSystemMessage(error),
-                "Error Deleting File or Folder", MB_OK | MB_ICONERROR);
+                "Error Deleting File or Folder")) {
+            op->fAnyOperationsAborted = true;
+            return static_cast<int>(firstError);
         }
     }
     return static_cast<int>(firstError);

@@ -34,6 +34,8 @@ std::optional<ServiceStatus> QueryService(const std::string& name);
 // stopped) or ERROR_SERVICE_CANNOT_ACCEPT_CTRL (stop while a change is pending).
 win::DWORD StartService(const std::string& name);
 win::DWORD StopService(const std::string& name);
+// The services that depend on `name`, directly or not, deepest first.
+std::vector<std::string> DependentServices(const std::string& name);
 
 // How long each change stays pending and the wait hint reported meanwhile, per the sandbox's
 // service timing.
@@ -74,6 +76,9 @@ bool RemoveDriver(const std::string& name);
 
 // Records what an emulated tool did that has no other trace (a dialog it opened).
 void LogShellEvent(const std::string& source, const std::string& event, const std::string& detail);
+// The shell's error box: shown through the user interface, or, with no interactive desktop,
+// logged as a "hang" event (source "shell"); false then, and the caller gives up.
+bool ShellErrorBox(HWND owner, const std::string& text, const std::string& caption);
 
 struct ShellEvent {
     std::string time, source, event, detail;

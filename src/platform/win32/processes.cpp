@@ -3,6 +3,8 @@
 #include <vector>
 
 #include "platform/win32/windows_api.h"
+// After windows.h, which the layer includes lean.
+#include <objbase.h>
 
 namespace quellin::platform {
 
@@ -114,6 +116,14 @@ int SHFileOperationA(SHFILEOPSTRUCTA* operation) {
     int result = ::SHFileOperationA(&real);
     operation->fAnyOperationsAborted = real.fAnyOperationsAborted != FALSE;
     return result;
+}
+
+HRESULT CoInitializeEx(DWORD coInit) {
+    return ::CoInitializeEx(nullptr, coInit);
+}
+
+void CoUninitialize() {
+    ::CoUninitialize();
 }
 
 void ProcessPendingMessages() {

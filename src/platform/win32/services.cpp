@@ -55,6 +55,33 @@ BOOL QueryServiceStatus(SC_HANDLE service, SERVICE_STATUS* status) {
     return true;
 }
 
+BOOL EnumDependentServicesA(SC_HANDLE service, DWORD serviceState,
+                            std::vector<ENUM_SERVICE_STATUSA>* services, DWORD bufferSize,
+                            DWORD* needed, DWORD* returned) {
+    // Records, then the strings they point at, in one buffer aligned for the records.
+    std::vector<::ENUM_SERVICE_STATUSA> buffer(bufferSize / sizeof(::ENUM_SERVICE_STATUSA) + 1);
+    ::DWORD size = 0, count = 0;
+    const BOOL ok = ::EnumDependentServicesA(Native(service), serviceState,
+                                             bufferSize ? buffer.data() : nullptr, bufferSize,
+                                             &size, &count) != FALSE;
+    native::KeepLastError keep;
+    if (needed)
+        *needed = size;
+    if (returned)
+        *returned = ok ? count : 0;
+    if (services) {
+        services->clear();
+        for (::DWORD i = 0; ok && i < count; ++i) {
+            ENUM_SERVICE_STATUSA record;
+            record.lpServiceName = native::Text(buffer[i].lpServiceName);
+            record.lpDisplayName = native::Text(buffer[i].lpDisplayName);
+            Copy(buffer[i].ServiceStatus, &record.ServiceStatus);
+            services->push_back(std::move(record));
+        }
+    }
+    return ok;
+}
+
 BOOL CloseServiceHandle(SC_HANDLE handle) {
     return ::CloseServiceHandle(Native(handle)) != FALSE;
 }

@@ -798,6 +798,24 @@ TEST_F(Contract, SpoolerServiceStatusAndControl) {
     SetLastError(kSentinel);
     EXPECT_FALSE(ControlService(query.get(), SERVICE_CONTROL_STOP, &status));
     EXPECT_EQ(GetLastError(), ERROR_ACCESS_DENIED);
+    // Listing the dependents takes its own access right, and sizes in two calls.
+    std::vector<ENUM_SERVICE_STATUSA> dependents;
+    DWORD needed = 0, returned = kSentinel;
+    if (!WINE_DIFFERS("EnumDependentServicesA does not check the handle's access")) {
+        SetLastError(kSentinel);
+        EXPECT_FALSE(EnumDependentServicesA(query.get(), SERVICE_ACTIVE, &dependents, 0, &needed,
+                                            &returned));
+        EXPECT_EQ(GetLastError(), ERROR_ACCESS_DENIED);
+    }
+    ServiceHandle listing(OpenServiceA(manager.get(), "Spooler", SERVICE_ENUMERATE_DEPENDENTS));
+    ASSERT_NE(listing.get(), nullptr);
+    if (!EnumDependentServicesA(listing.get(), SERVICE_ACTIVE, &dependents, 0, &needed,
+                                &returned)) {
+        EXPECT_EQ(GetLastError(), ERROR_MORE_DATA);
+        EXPECT_TRUE(EnumDependentServicesA(listing.get(), SERVICE_ACTIVE, &dependents, needed,
+                                           &needed, &returned));
+    }
+    EXPECT_EQ(dependents.size(), returned);
 
     ServiceHandle control(OpenServiceA(manager.get(), "spooler",
                                        SERVICE_QUERY_STATUS | SERVICE_START | SERVICE_STOP));

@@ -1,0 +1,7 @@
+#include "cli/image.h"
+
+namespace quellin::tools {
+
+void DeclareProcessImage() {}
+
+}  // namespace quellin::tools
