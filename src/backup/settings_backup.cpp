@@ -379,6 +379,24 @@ SettingsResult SettingsBackup::Save(const SettingsContext& context, bool printer
     std::vector<archive::TZipEntryInfo> entries;
     {
         system::FsRedirectionSpan span(context.wow64KeyFlag != 0);
+        // The zip pumps messages and may show a box: those run with redirection on.
+        const auto pump = Zipper1.OnProcessMessages;
+        const auto message = Zipper1.OnMessage;
+        if (pump)
+            Zipper1.OnProcessMessages = [&] { span.WithRedirectionOn(pump); };
+        if (message)
+            Zipper1.OnMessage = [&](const std::string& text, const std::string& caption) {
+                span.WithRedirectionOn([&] { message(text, caption); });
+            };
+        struct Restore {
+            archive::TZipper& zipper;
+            std::function<void()> pump;
+            std::function<void(const std::string&, const std::string&)> message;
+            ~Restore() {
+                zipper.OnProcessMessages = pump;
+                zipper.OnMessage = message;
+            }
+        } restore{Zipper1, pump, message};
         Zipper1.ZipName = *chosen;
         Zipper1.FilesList = hives;
         for (DriverFile& file : driverFiles) {
