@@ -29,8 +29,9 @@ bool HasWildcard(const std::string& path) {
 }
 
 std::string FileNamePart(const std::string& path) {
-    const auto slash = path.find_last_of("\\:");
-    return slash == std::string::npos ? path : path.substr(slash + 1);
+    const std::string name = win::NameOf(path);
+    const auto colon = name.rfind(':');
+    return colon == std::string::npos ? name : name.substr(colon + 1);
 }
 
 bool MatchesAny(const std::string& name, const std::vector<std::string>& patterns) {
@@ -39,9 +40,7 @@ bool MatchesAny(const std::string& name, const std::vector<std::string>& pattern
 }
 
 std::string StoredFormOf(const TZipEntryInfo& e) {
-    std::string name = e.FullName();
-    std::replace(name.begin(), name.end(), '\\', '/');
-    return name;
+    return win::BackslashesToSlashes(e.FullName());
 }
 
 std::string DriveOf(const std::string& path) {
@@ -121,7 +120,7 @@ std::vector<TZipper::Listed> TZipper::ExpandFilesList() const {
         if (path.empty()) {
             continue;
         }
-        if (path.find_first_of("\\:") == std::string::npos && !RootDir.empty()) {
+        if (!win::HasPathSeparator(path) && !RootDir.empty()) {
             path = win::JoinPath(RootDir, path);
         }
         if (HasWildcard(path)) {
@@ -358,8 +357,10 @@ int TZipper::Zip() {
         // under the chosen name. A leftover of an interrupted write is overwritten.
         const std::string partial = zipName + "$$$";
         {
-            auto out = TBufferedFileStream::Create(partial);
+            // The guard outlives the stream: the partial file is closed before it is removed,
+            // as Windows removes no file that is still open without delete sharing.
             DeleteOnFailure guard(partial);
+            auto out = TBufferedFileStream::Create(partial);
             for (const auto& file : files) {
                 ProcessMessages();
                 if (auto e = AddFile(file, out, written)) {
@@ -383,7 +384,7 @@ int TZipper::Zip() {
 
         std::string tempFolder;
         win::GetTempPathA(260, &tempFolder);
-        if (!tempFolder.empty() && tempFolder.back() != '\\') {
+        if (!tempFolder.empty() && !win::EndsWithBackslash(tempFolder)) {
             tempFolder += '\\';
         }
         std::string tempPath;

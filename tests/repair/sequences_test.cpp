@@ -15,11 +15,13 @@
 #include <vector>
 
 #include "platform/filesystem.h"
+#include "platform/handle.h"
 #include "platform/services.h"
 #include "platform/sim/control.h"
 #include "platform/sim/registry_store.h"
 #include "platform/sim/seed.h"
 #include "platform/sim/spool.h"
+#include "platform/text.h"
 #include "queue_folder.h"
 #include "sandbox_fixture.h"
 #include "system/errors.h"
@@ -330,16 +332,32 @@ struct TempCase {
     const char* name;
     std::vector<std::string> files;      // below the temp folder
     std::vector<std::string> survivors;  // what is left afterwards
+    std::string held = {};               // a file another program holds open, sharing everything
+    std::optional<std::string> currentDirectory = {};  // "": the temp folder itself
+    bool legacyKernel = false;                         // Windows without POSIX deletion
 };
 
 class TempCleanUp : public testing::TestWithParam<TempCase> {};
 
 TEST_P(TempCleanUp, DeletesAllButDotNamesAndKeepsTheFolder) {
-    testsupport::ScopedSandbox sandbox;
+    const TempCase& c = GetParam();
+    sim::InitOptions options;
+    options.config.legacyKernel = c.legacyKernel;
+    testsupport::ScopedSandbox sandbox(options);
     const fs::path temp = sandbox.HostPath(kTemp);
-    for (const std::string& file : GetParam().files)
+    for (const std::string& file : c.files)
         testsupport::WriteHostFile(temp / file, "x");
+    constexpr win::DWORD kShareAll =
+        win::FILE_SHARE_READ | win::FILE_SHARE_WRITE | win::FILE_SHARE_DELETE;
+    win::UniqueFileHandle held;
+    if (!c.held.empty())
+        held.reset(win::CreateFileA(win::JoinPath(kTemp, c.held), win::GENERIC_READ, kShareAll,
+                                    win::OPEN_EXISTING, 0));
+    if (c.currentDirectory) {
+        ASSERT_TRUE(win::SetCurrentDirectoryA(win::JoinPath(kTemp, *c.currentDirectory)));
+    }
     CleanTempFolder(kTemp);
+    held.reset();
     ASSERT_TRUE(fs::is_directory(temp));
     std::vector<std::string> left;
     for (const auto& entry : fs::recursive_directory_iterator(temp))
@@ -355,7 +373,16 @@ INSTANTIATE_TEST_SUITE_P(
         TempCase{"FilesAndFolders", {"a.txt", "sub/b.txt", "sub/deeper/c"}, {}},
         TempCase{"DotFileSurvives", {"a.txt", ".keep"}, {".keep"}},
         TempCase{"DotFolderSurvives", {".cache/x", "b"}, {".cache", ".cache/x"}},
-        TempCase{"DotNameInASubfolderKeepsIt", {"sub/.keep", "sub/y"}, {"sub", "sub/.keep"}}),
+        TempCase{"DotNameInASubfolderKeepsIt", {"sub/.keep", "sub/y"}, {"sub", "sub/.keep"}},
+        TempCase{"AHeldFileGoesWithItsFolder", {"sub/a.txt", "b"}, {}, "sub\\a.txt"},
+        TempCase{"WithoutPosixDeletionAHeldFileKeepsItsFolder",
+                 {"sub/a.txt", "b"},
+                 {"sub"},
+                 "sub\\a.txt",
+                 std::nullopt,
+                 true},
+        TempCase{"TheCurrentDirectoryIsEmptied", {"a.txt", "sub/b"}, {}, "", ""},
+        TempCase{"ACurrentSubfolderIsEmptiedAndKept", {"a.txt", "sub/b"}, {"sub"}, "", "sub"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 // A subfolder of the temp folder is a link to the system folder from the start, or becomes

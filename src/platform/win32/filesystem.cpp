@@ -2,6 +2,8 @@
 
 #include <vector>
 
+#include "platform/text.h"
+
 #include "platform/win32/windows_api.h"
 
 namespace quellin::platform {
@@ -271,14 +273,12 @@ BOOL GetFileInformationByHandleEx(HANDLE directory, FILE_INFO_BY_HANDLE_CLASS in
         entry.FileAttributes = raw->FileAttributes;
         entry.EndOfFile = static_cast<std::uint64_t>(raw->EndOfFile.QuadPart);
         entry.FileId = static_cast<std::uint64_t>(raw->FileId.QuadPart);
-        const int units = static_cast<int>(raw->FileNameLength / sizeof(WCHAR));
-        const int bytes =
-            ::WideCharToMultiByte(CP_ACP, 0, raw->FileName, units, nullptr, 0, nullptr, nullptr);
-        entry.FileName.resize(static_cast<std::size_t>(bytes > 0 ? bytes : 0));
-        if (bytes > 0) {
-            ::WideCharToMultiByte(CP_ACP, 0, raw->FileName, units, entry.FileName.data(), bytes,
-                                  nullptr, nullptr);
-        }
+        // Without best fit, as every name the program converts: a look-alike would name
+        // another file.
+        const std::size_t units = raw->FileNameLength / sizeof(WCHAR);
+        entry.FileName =
+            WideToAnsi(std::u16string(reinterpret_cast<const char16_t*>(raw->FileName),
+                                      reinterpret_cast<const char16_t*>(raw->FileName) + units));
         entries->push_back(std::move(entry));
         if (raw->NextEntryOffset == 0)
             break;
@@ -306,6 +306,28 @@ BOOL SetFileInformationByHandle(HANDLE file, const FILE_DISPOSITION_INFO& info) 
                                         sizeof raw) != FALSE;
 }
 #pragma pop_macro("DeleteFile")
+
+BOOL SetFileInformationByHandle(HANDLE file, const FILE_DISPOSITION_INFO_EX& info) {
+    // FILE_DISPOSITION_INFO_EX as Windows lays it out; older headers lack it.
+    struct {
+        ::DWORD Flags;
+    } raw{info.Flags};
+    return ::SetFileInformationByHandle(native::Native(file),
+                                        static_cast<::FILE_INFO_BY_HANDLE_CLASS>(21), &raw,
+                                        sizeof raw) != FALSE;
+}
+
+BOOL SetCurrentDirectoryA(const std::string& path) {
+    return ::SetCurrentDirectoryA(path.c_str()) != FALSE;
+}
+
+std::string GetCurrentDirectoryA() {
+    const ::DWORD needed = ::GetCurrentDirectoryA(0, nullptr);
+    std::string path(needed > 0 ? needed : 1, '\0');
+    const ::DWORD length = ::GetCurrentDirectoryA(static_cast<::DWORD>(path.size()), path.data());
+    path.resize(length < path.size() ? length : 0);
+    return path;
+}
 
 DWORD GetSystemWindowsDirectoryA(std::string* buffer, DWORD size) {
     std::string text(size > 0 ? size : 1, '\0');

@@ -371,6 +371,24 @@ TEST_F(Contract, HandlesListFoldersNameTheirObjectsAndDeleteThem) {
     std::sort(names.begin(), names.end());
     EXPECT_EQ(names, (std::vector<std::string>{".", "..", "a.txt", "sub"}));
 
+    // A name with characters outside the code page lists with '?' for them, never a look-alike
+    // that would name another file.
+    const std::string unwritable = WideToAnsi(u"\u0141\u00f3d\u017a.txt");
+    ASSERT_NE(unwritable.find('?'), std::string::npos);
+    ASSERT_TRUE(CreateDirectoryA(Scratch() + "\\names"));
+    contract::PutFileNamedInUtf8(Scratch() + "\\names", "\u0141\u00f3d\u017a.txt");
+    UniqueFileHandle sub(
+        CreateFileA(Scratch() + "\\names", FILE_LIST_DIRECTORY, kShareAll, OPEN_EXISTING, kItself));
+    ASSERT_TRUE(sub.valid()) << GetLastError();
+    std::vector<FILE_ID_BOTH_DIR_INFO> subEntries;
+    ASSERT_TRUE(
+        GetFileInformationByHandleEx(sub.get(), FileIdBothDirectoryRestartInfo, &subEntries));
+    std::vector<std::string> subNames;
+    for (const auto& entry : subEntries)
+        subNames.push_back(entry.FileName);
+    EXPECT_NE(std::find(subNames.begin(), subNames.end(), unwritable), subNames.end());
+    sub.reset();
+
     {
         UniqueFileHandle file(CreateFileA(dir + "\\a.txt",
                                           DELETE | FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES,
@@ -407,6 +425,81 @@ TEST_F(Contract, HandlesListFoldersNameTheirObjectsAndDeleteThem) {
     EXPECT_TRUE(SetFileInformationByHandle(folder.get(), disposition));
     folder.reset();
     EXPECT_EQ(GetFileAttributesA(dir), INVALID_FILE_ATTRIBUTES);
+}
+
+// An open fails when it asks what a handle of the object does not share, or shares less than
+// such a handle holds; attributes alone take part in no check. The current directory is held
+// for traversing, sharing reading and writing: it refuses only DELETE.
+TEST_F(Contract, SharingModesAndTheCurrentDirectory) {
+    constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+    const std::string file = Scratch() + "\\held.txt";
+    PutFile(file, "x");
+    {
+        UniqueFileHandle reader(CreateFileA(file, GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING, 0));
+        ASSERT_TRUE(reader.valid()) << GetLastError();
+        const struct {
+            DWORD access, share, error;
+        } cases[] = {
+            {GENERIC_READ, FILE_SHARE_READ, ERROR_SUCCESS},
+            {GENERIC_WRITE, kShareAll, ERROR_SHARING_VIOLATION},
+            {GENERIC_READ, FILE_SHARE_WRITE, ERROR_SHARING_VIOLATION},
+            {DELETE, kShareAll, ERROR_SHARING_VIOLATION},
+            {FILE_READ_ATTRIBUTES, 0, ERROR_SUCCESS},
+        };
+        for (const auto& c : cases) {
+            SetLastError(ERROR_SUCCESS);
+            UniqueFileHandle other(CreateFileA(file, c.access, c.share, OPEN_EXISTING, 0));
+            EXPECT_EQ(other ? ERROR_SUCCESS : GetLastError(), c.error)
+                << c.access << "/" << c.share;
+        }
+        SetLastError(kSentinel);
+        EXPECT_FALSE(DeleteFileA(file));
+        EXPECT_EQ(GetLastError(), ERROR_SHARING_VIOLATION);
+    }
+    constexpr DWORD kItself = FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT;
+    const std::string before = GetCurrentDirectoryA();
+    ASSERT_TRUE(SetCurrentDirectoryA(Scratch()));
+    EXPECT_TRUE(SameName(GetCurrentDirectoryA(), Scratch())) << GetCurrentDirectoryA();
+    UniqueFileHandle listing(CreateFileA(Scratch(), FILE_LIST_DIRECTORY | SYNCHRONIZE, kShareAll,
+                                         OPEN_EXISTING, kItself));
+    EXPECT_TRUE(listing.valid()) << GetLastError();
+    SetLastError(kSentinel);
+    UniqueFileHandle deleting(CreateFileA(Scratch(), DELETE, kShareAll, OPEN_EXISTING, kItself));
+    EXPECT_FALSE(deleting.valid());
+    EXPECT_EQ(GetLastError(), ERROR_SHARING_VIOLATION);
+    EXPECT_TRUE(SetCurrentDirectoryA(before));
+}
+
+// A POSIX deletion takes the name at once, while another handle still holds the file, so its
+// folder can go; a plain one leaves it until that handle closes.
+TEST_F(Contract, PosixDeletionFreesTheFolderAtOnce) {
+    constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+    for (const bool posix : {true, false}) {
+        const std::string dir = Scratch() + (posix ? "\\posix" : "\\plain");
+        ASSERT_TRUE(CreateDirectoryA(dir));
+        PutFile(dir + "\\a.txt", "x");
+        UniqueFileHandle holder(
+            CreateFileA(dir + "\\a.txt", GENERIC_READ, kShareAll, OPEN_EXISTING, 0));
+        UniqueFileHandle file(CreateFileA(dir + "\\a.txt", DELETE, kShareAll, OPEN_EXISTING, 0));
+        ASSERT_TRUE(holder.valid() && file.valid()) << GetLastError();
+        FILE_DISPOSITION_INFO_EX ex;
+        ex.Flags =
+            FILE_DISPOSITION_FLAG_DELETE | (posix ? FILE_DISPOSITION_FLAG_POSIX_SEMANTICS : 0);
+        if (!SetFileInformationByHandle(file.get(), ex)) {
+            EXPECT_EQ(GetLastError(), ERROR_INVALID_PARAMETER) << "only an unknown class fails";
+            if (!WINE_DIFFERS("FileDispositionInfoEx is refused as an unknown class"))
+                ADD_FAILURE() << "Windows 10 1709 and later know FileDispositionInfoEx";
+            return;
+        }
+        file.reset();
+        SetLastError(kSentinel);
+        EXPECT_EQ(RemoveDirectoryA(dir), posix) << GetLastError();
+        if (!posix) {
+            EXPECT_EQ(GetLastError(), ERROR_DIR_NOT_EMPTY);
+            holder.reset();
+            EXPECT_TRUE(RemoveDirectoryA(dir)) << "the last handle took the file";
+        }
+    }
 }
 
 TEST_F(Contract, SystemWindowsFolderTwoCallSizing) {
@@ -775,31 +868,48 @@ TEST_F(Contract, PrinterEnumerationTwoCallSizing) {
 
 // ---- Text ----
 
-// Both machines run code page 1252 (Wine takes it from an English or C locale).
-bool AnsiIs1252() {
-    return AnsiToWide("\x80") == u"\u20ac";
+// The suite runs in code page 1252 (an English or C locale) and again in 932 (a Japanese
+// one), where 0x5C is also the trail byte of characters such as "\u8868" (95 5C).
+int AnsiCodePage() {
+    if (AnsiToWide("\x80") == u"\u20ac")
+        return 1252;
+    return AnsiToWide("\x95\x5C") == u"\u8868" ? 932 : 0;
 }
 
-TEST(TextContract, AnsiNamesConvertExactlyOrAreRefused) {
-    if (!AnsiIs1252())
-        GTEST_SKIP() << "the ANSI code page is not 1252";
-    const struct {
-        std::u16string wide;
-        std::string ansi;
-        bool exact;
-    } cases[] = {
-        {u"Caf\u00e9 PDF", "Caf\xE9 PDF", true},
-        {u"r\u00e9sum\u00e9.pdf \u20ac", "r\xE9sum\xE9.pdf \x80", true},
-        {u"J\u00fcrgen", "J\xFCrgen", true},
-        // No look-alike: best fit would write "O" and name another printer.
-        {u"\u03a9 PDF", "? PDF", false},
-        {u"\u0141\u00f3d\u017a",
-         "?\xF3"
-         "d?",
-         false},
+struct ConversionCase {
+    std::u16string wide;
+    std::string ansi;
+    bool exact;
+};
+
+TEST_F(Contract, AnsiNamesConvertExactlyOrAreRefused) {
+    std::vector<ConversionCase> cases = {
         // Each half of a surrogate pair stands for itself, as Windows writes it.
         {u"\U0001F5A8", "??", false},
     };
+    if (AnsiCodePage() == 1252) {
+        cases.insert(cases.end(),
+                     {
+                         {u"Caf\u00e9 PDF", "Caf\xE9 PDF", true},
+                         {u"r\u00e9sum\u00e9.pdf \u20ac", "r\xE9sum\xE9.pdf \x80", true},
+                         // No look-alike: best fit would write "O" and name another printer.
+                         {u"\u03a9 PDF", "? PDF", false},
+                         {u"\u0141\u00f3d\u017a",
+                          "?\xF3"
+                          "d?",
+                          false},
+                     });
+    } else if (AnsiCodePage() == 932) {
+        cases.insert(cases.end(), {
+                                      {u"\u8868.roy", "\x95\x5C.roy", true},
+                                      {u"\u30bd\u30d5\u30c8", "\x83\x5C\x83\x74\x83\x67", true},
+                                      {u"\u03a9 \uff71", "\x83\xB6 \xB1", true},
+                                      // No look-alike: best fit would write "e" and "\\".
+                                      {u"Caf\u00e9 \u00a5", "Caf? ?", false},
+                                  });
+    } else {
+        GTEST_SKIP() << "the ANSI code page is neither 1252 nor 932";
+    }
     for (const auto& c : cases) {
         bool exact = !c.exact;
         EXPECT_EQ(WideToAnsi(c.wide, &exact), c.ansi);
@@ -811,21 +921,61 @@ TEST(TextContract, AnsiNamesConvertExactlyOrAreRefused) {
     }
 }
 
-TEST(TextContract, EveryAnsiByteRoundTrips) {
-    if (!AnsiIs1252())
-        GTEST_SKIP() << "the ANSI code page is not 1252";
-    std::string all;
+// Every character of the code page comes back from Unicode as itself: in 1252 every byte, in
+// 932 the single bytes of ASCII and katakana and every double-byte character Windows names.
+TEST_F(Contract, EveryAnsiCharacterRoundTrips) {
+    std::vector<std::string> characters;
     for (int c = 1; c < 256; ++c)
-        all += static_cast<char>(c);
-    bool exact = false;
-    EXPECT_EQ(WideToAnsi(AnsiToWide(all), &exact), all);
-    EXPECT_TRUE(exact);
-    exact = false;
-    EXPECT_EQ(Utf8ToAnsi(AnsiToUtf8(all), &exact), all);
-    EXPECT_TRUE(exact);
+        characters.emplace_back(1, static_cast<char>(c));
+    if (AnsiCodePage() == 932) {
+        std::erase_if(characters, [](const std::string& c) {
+            const auto b = static_cast<unsigned char>(c[0]);
+            return (b >= 0x80 && b <= 0x9F) || b == 0xA0 || b >= 0xE0;
+        });
+        for (int lead : {0x81, 0x83, 0x88, 0x95, 0x9F, 0xE0, 0xEA})
+            for (int trail = 0x40; trail <= 0xFC; ++trail)
+                if (trail != 0x7F)
+                    characters.push_back({static_cast<char>(lead), static_cast<char>(trail)});
+    } else if (AnsiCodePage() != 1252) {
+        GTEST_SKIP() << "the ANSI code page is neither 1252 nor 932";
+    }
+    for (const std::string& c : characters) {
+        const std::u16string wide = AnsiToWide(c);
+        bool exact = false;
+        const std::string back = WideToAnsi(wide, &exact);
+        // Windows maps an unassigned pair to the default character, and a duplicate (an NEC or
+        // IBM extension) to the canonical bytes; either comes back as the same character.
+        EXPECT_EQ(AnsiToWide(back), wide) << std::hex << static_cast<int>(c[0] & 0xFF);
+        if (AnsiCodePage() == 1252 || c.size() == 1) {
+            EXPECT_EQ(back, c);
+            EXPECT_TRUE(exact);
+        }
+        EXPECT_EQ(Utf8ToAnsi(AnsiToUtf8(c)), back);
+    }
+    bool exact = true;
     // Malformed UTF-8 has no ANSI form either.
     EXPECT_EQ(Utf8ToAnsi("a\xC3", &exact), "a?");
     EXPECT_FALSE(exact);
+}
+
+// Paths split at backslash characters, never at a trail byte 0x5C, and letters fold without
+// touching trail bytes (the trail 0x61 of "\u30c2" is no "a").
+TEST_F(Contract, PathsSplitAndFoldByCharacter) {
+    if (AnsiCodePage() != 932)
+        GTEST_SKIP() << "a single-byte code page has no trail bytes";
+    const std::string documents = "C:\\Users\\bob\\Documents";
+    const std::string file = documents + "\\\x95\x5C.roy";  // "\u8868.roy"
+    EXPECT_EQ(FolderOf(file), documents);
+    EXPECT_EQ(NameOf(file), "\x95\x5C.roy");
+    EXPECT_EQ(JoinPath(FolderOf(file), NameOf(file)), file);
+    const std::string folder = "C:\\\x83\x5C";  // "C:\\\u30bd"
+    EXPECT_FALSE(EndsWithBackslash(folder));
+    EXPECT_EQ(JoinPath(folder, "a.txt"), folder + "\\a.txt");
+    EXPECT_EQ(NameOf(folder), "\x83\x5C");
+    EXPECT_EQ(CharNextA(folder.c_str() + 3), folder.c_str() + 5);
+    EXPECT_EQ(CharPrevA(folder.c_str(), folder.c_str() + 5), folder.c_str() + 3);
+    EXPECT_EQ(UpperAnsi("\x83\x61x"), "\x83\x61X");
+    EXPECT_FALSE(SameName("\x83\x61", "\x83\x41"));
 }
 
 }  // namespace
