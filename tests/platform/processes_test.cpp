@@ -106,38 +106,6 @@ TEST(Shell, RefusedElevationFailsTheLaunchAndIsLogged) {
         std::count_if(log.begin(), log.end(), [](const auto& e) { return e.verb == "runas"; }), 1);
 }
 
-// A 32-bit program on 64-bit Windows with redirection off: the shell and the message pump load
-// libraries from the native system folder and fail; 32-bit Windows has nothing to redirect.
-TEST(Shell, WithRedirectionOffTheShellAndThePumpFailToLoad) {
-    for (const std::string arch : {"x64-wow64", "x86"}) {
-        sim::InitOptions options;
-        options.config.arch = arch;
-        testsupport::ScopedSandbox sandbox(options);
-        const bool refused = arch != "x86";
-        static int pumped;
-        pumped = 0;
-        SetMessagePump([] { ++pumped; });
-        SHFILEOPSTRUCTA remove;
-        remove.wFunc = FO_DELETE;
-        remove.pFrom = std::string("C:\\Windows\\Temp\\*.*") + '\0' + '\0';
-        remove.fFlags = FOF_NOCONFIRMATION | FOF_SILENT | FOF_NOERRORUI;
-        sim::SetRedirectionEnabled(false);
-        const Launch launch = Start("open", kDism, kEnable);
-        const int removed = SHFileOperationA(&remove);
-        ProcessPendingMessages();
-        sim::SetRedirectionEnabled(true);
-        SetMessagePump(nullptr);
-        EXPECT_EQ(launch.error, refused ? ERROR_BAD_EXE_FORMAT : ERROR_SUCCESS) << arch;
-        EXPECT_EQ(removed, refused ? 193 : 0) << arch;
-        EXPECT_EQ(pumped, refused ? 0 : 1) << arch;
-        const auto events = sim::ShellEvents();
-        EXPECT_EQ(std::count_if(events.begin(), events.end(),
-                                [](const auto& e) { return e.source == "loader"; }),
-                  refused ? 3 : 0)
-            << arch;
-    }
-}
-
 TEST(Shell, LaunchFailuresSayWhy) {
     testsupport::ScopedSandbox sandbox;
     testsupport::WriteHostFile(sandbox.HostPath("C:\\Windows\\notepad.exe"), "MZ");

@@ -1429,7 +1429,7 @@ DWORD GetLongPathNameA(const std::string& shortPath, DWORD bufferLength, std::st
 DWORD GetTempFileNameA(const std::string& folder, const std::string& prefix, DWORD unique,
                        std::string* result) {
     std::string base = folder;
-    if (!base.empty() && base.back() != '\\')
+    if (!base.empty() && !win::EndsWithBackslash(base))
         base += '\\';
     base += prefix.substr(0, 3);
     auto name = [&](DWORD n) {

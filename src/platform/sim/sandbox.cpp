@@ -238,6 +238,7 @@ void InitSandbox(const fs::path& root, const InitOptions& options) {
 
 void CloseSandbox() {
     std::lock_guard lock(g_openMutex);
+    ++g_generation;
     g_state.db.reset();
     g_state.root.clear();
     SetAnsiCodePage(1252);

@@ -53,8 +53,8 @@ std::filesystem::path HostPath(const std::string& windowsPath);
 // The same without redirection, for the sandbox's own bookkeeping.
 std::filesystem::path HostPathNative(const std::string& windowsPath);
 
-// Counts the sandboxes this process has opened: a handle kept from an earlier one takes no part
-// in the open one's sharing.
+// Counts the sandboxes this process has opened and closed: a handle kept from an earlier one
+// takes no part in the open one's sharing.
 std::uint64_t SandboxGeneration();
 
 // The ANSI code page the text functions of platform/text.h use: the open sandbox's, else 1252.

@@ -10,13 +10,16 @@ namespace quellin::platform {
 
 namespace {
 
-void Copy(const ::WIN32_FIND_DATAA& from, WIN32_FIND_DATAA* to) {
+// Names are listed in UTF-16 and converted as every name the program converts: without best
+// fit, since the ANSI functions' own look-alike ("L" for "\u0141") would name another file.
+void Copy(const ::WIN32_FIND_DATAW& from, WIN32_FIND_DATAA* to) {
     to->dwFileAttributes = from.dwFileAttributes;
     to->ftCreationTime = native::Layer(from.ftCreationTime);
     to->ftLastAccessTime = native::Layer(from.ftLastAccessTime);
     to->ftLastWriteTime = native::Layer(from.ftLastWriteTime);
     to->nFileSize = (static_cast<std::uint64_t>(from.nFileSizeHigh) << 32) | from.nFileSizeLow;
-    to->cFileName = from.cFileName;
+    const std::wstring name(from.cFileName);
+    to->cFileName = WideToAnsi(std::u16string(name.begin(), name.end()));
 }
 
 }  // namespace
@@ -50,8 +53,10 @@ BOOL MoveFileExA(const std::string& existing, const std::string& target, DWORD f
 }
 
 HANDLE FindFirstFileA(const std::string& pattern, WIN32_FIND_DATAA* data) {
-    ::WIN32_FIND_DATAA found{};
-    ::HANDLE find = ::FindFirstFileA(pattern.c_str(), &found);
+    ::WIN32_FIND_DATAW found{};
+    const std::u16string wide = AnsiToWide(pattern);
+    const std::wstring widePattern(wide.begin(), wide.end());
+    ::HANDLE find = ::FindFirstFileW(widePattern.c_str(), &found);
     if (find != INVALID_HANDLE_VALUE && data) {
         native::KeepLastError keep;
         Copy(found, data);
@@ -60,8 +65,8 @@ HANDLE FindFirstFileA(const std::string& pattern, WIN32_FIND_DATAA* data) {
 }
 
 BOOL FindNextFileA(HANDLE find, WIN32_FIND_DATAA* data) {
-    ::WIN32_FIND_DATAA found{};
-    if (!::FindNextFileA(native::Native(find), &found))
+    ::WIN32_FIND_DATAW found{};
+    if (!::FindNextFileW(native::Native(find), &found))
         return false;
     if (data)
         Copy(found, data);
