@@ -54,9 +54,10 @@ struct Usage {
     std::string message;
 };
 
-// The host gives UTF-8; the simulated Windows holds names in its ANSI code page (1252). Every
-// argument is converted, except the host folder of --sandbox.
+// The host gives UTF-8; the simulated Windows holds names in its ANSI code page (the sandbox's:
+// 1252 or 932). Every argument is converted, except the host folder of --sandbox.
 std::vector<std::string> AnsiArgs(int argc, char** argv) {
+    sim::OpenSandboxOfCommandLine(argc, argv);
     std::vector<std::string> items;
     for (int i = 1; i < argc; ++i) {
         if (i == 2 && std::strcmp(argv[1], "--sandbox") == 0) {

@@ -218,6 +218,16 @@ void EnsureSandbox() {
     OpenSandbox(DefaultSandboxRoot());
 }
 
+void OpenSandboxOfCommandLine(int argc, char** argv) {
+    if (SandboxIsOpen())
+        return;
+    const fs::path root =
+        argc > 2 && std::string(argv[1]) == "--sandbox" ? fs::path(argv[2]) : DefaultSandboxRoot();
+    std::error_code ec;
+    if (fs::exists(DbPath(root), ec))
+        OpenSandbox(root);
+}
+
 void InitSandbox(const fs::path& root, const InitOptions& options) {
     std::lock_guard lock(g_openMutex);
     g_state.db.reset();

@@ -34,6 +34,9 @@ std::filesystem::path DefaultSandboxRoot();
 void OpenSandbox(const std::filesystem::path& root);
 // Opens the default sandbox unless one is open already.
 void EnsureSandbox();
+// Arguments are in the code page of the machine a program runs on: opens the sandbox that a
+// leading "--sandbox DIR" names, else the default one, when it exists and none is open.
+void OpenSandboxOfCommandLine(int argc, char** argv);
 // Creates or resets `root` and makes it this process's sandbox.
 void InitSandbox(const std::filesystem::path& root, const InitOptions& options);
 void CloseSandbox();
