@@ -332,7 +332,7 @@ struct TempCase {
     const char* name;
     std::vector<std::string> files;      // below the temp folder
     std::vector<std::string> survivors;  // what is left afterwards
-    std::string held = {};               // a file another program holds open, sharing everything
+    std::string held = {};               // a file another program reads, sharing deletion
     std::optional<std::string> currentDirectory = {};  // "": the temp folder itself
     bool legacyKernel = false;                         // Windows without POSIX deletion
 };
@@ -347,11 +347,10 @@ TEST_P(TempCleanUp, DeletesAllButDotNamesAndKeepsTheFolder) {
     const fs::path temp = sandbox.HostPath(kTemp);
     for (const std::string& file : c.files)
         testsupport::WriteHostFile(temp / file, "x");
-    constexpr win::DWORD kShareAll =
-        win::FILE_SHARE_READ | win::FILE_SHARE_WRITE | win::FILE_SHARE_DELETE;
     win::UniqueFileHandle held;
     if (!c.held.empty())
-        held.reset(win::CreateFileA(win::JoinPath(kTemp, c.held), win::GENERIC_READ, kShareAll,
+        held.reset(win::CreateFileA(win::JoinPath(kTemp, c.held), win::GENERIC_READ,
+                                    win::FILE_SHARE_READ | win::FILE_SHARE_DELETE,
                                     win::OPEN_EXISTING, 0));
     if (c.currentDirectory) {
         ASSERT_TRUE(win::SetCurrentDirectoryA(win::JoinPath(kTemp, *c.currentDirectory)));
@@ -375,12 +374,8 @@ INSTANTIATE_TEST_SUITE_P(
         TempCase{"DotFolderSurvives", {".cache/x", "b"}, {".cache", ".cache/x"}},
         TempCase{"DotNameInASubfolderKeepsIt", {"sub/.keep", "sub/y"}, {"sub", "sub/.keep"}},
         TempCase{"AHeldFileGoesWithItsFolder", {"sub/a.txt", "b"}, {}, "sub\\a.txt"},
-        TempCase{"WithoutPosixDeletionAHeldFileKeepsItsFolder",
-                 {"sub/a.txt", "b"},
-                 {"sub"},
-                 "sub\\a.txt",
-                 std::nullopt,
-                 true},
+        TempCase{
+            "HeldFileWithoutPosixDeletion", {"sub/a.txt", "b"}, {"sub"}, "sub\\a.txt", {}, true},
         TempCase{"TheCurrentDirectoryIsEmptied", {"a.txt", "sub/b"}, {}, "", ""},
         TempCase{"ACurrentSubfolderIsEmptiedAndKept", {"a.txt", "sub/b"}, {"sub"}, "", "sub"}),
     [](const auto& info) { return std::string(info.param.name); });

@@ -29,6 +29,8 @@ namespace {
 using namespace platform;
 
 constexpr DWORD kSentinel = 0xDEADBEEF;
+constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+constexpr DWORD kItself = FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT;
 
 class Contract : public ::testing::Test {
   protected:
@@ -336,8 +338,6 @@ TEST_F(Contract, HandlesListFoldersNameTheirObjectsAndDeleteThem) {
     ASSERT_TRUE(CreateDirectoryA(dir));
     ASSERT_TRUE(CreateDirectoryA(dir + "\\sub"));
     PutFile(dir + "\\a.txt", "abc");
-    constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
-    constexpr DWORD kItself = FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT;
 
     SetLastError(kSentinel);
     EXPECT_EQ(CreateFileA(dir, FILE_LIST_DIRECTORY, kShareAll, OPEN_EXISTING, 0),
@@ -425,7 +425,6 @@ TEST_F(Contract, HandlesListFoldersNameTheirObjectsAndDeleteThem) {
 // such a handle holds; attributes alone take part in no check. The current directory is held
 // for traversing, sharing reading and writing: it refuses only DELETE.
 TEST_F(Contract, SharingModesAndTheCurrentDirectory) {
-    constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
     const std::string file = Scratch() + "\\held.txt";
     PutFile(file, "x");
     {
@@ -450,7 +449,6 @@ TEST_F(Contract, SharingModesAndTheCurrentDirectory) {
         EXPECT_FALSE(DeleteFileA(file));
         EXPECT_EQ(GetLastError(), ERROR_SHARING_VIOLATION);
     }
-    constexpr DWORD kItself = FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT;
     const std::string before = GetCurrentDirectoryA();
     ASSERT_TRUE(SetCurrentDirectoryA(Scratch()));
     UniqueFileHandle listing(CreateFileA(Scratch(), FILE_LIST_DIRECTORY | SYNCHRONIZE, kShareAll,
@@ -466,7 +464,6 @@ TEST_F(Contract, SharingModesAndTheCurrentDirectory) {
 // A POSIX deletion takes the name at once while another handle still holds the file, so that
 // its folder can go.
 TEST_F(Contract, PosixDeletionFreesTheFolderAtOnce) {
-    constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
     const std::string dir = Scratch() + "\\posix";
     ASSERT_TRUE(CreateDirectoryA(dir));
     PutFile(dir + "\\a.txt", "x");
