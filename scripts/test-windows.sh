@@ -5,6 +5,7 @@
 #    quellin-cli; with Qt for Windows also quellin.exe, the end-to-end scripts on the real
 #    windows in a virtual display (each listed as passed or skipped with its reason).
 #  - x86_64: the platform contract suite and quellin-cli.
+#  - Both run the contract suite a second time in a Japanese locale (code page 932).
 #  - With both: the packages signed with a throwaway certificate and verified, the installer
 #    and the x64 MSI installed, upgraded and uninstalled silently.
 #
@@ -79,6 +80,11 @@ run_test() {
   fi
 }
 failed=0
+# A Japanese locale of the run's own (Wine takes its code page from the host's locale, which
+# needs to exist): code page 932.
+locales="$prefix/locales"
+mkdir -p "$locales"
+localedef -i ja_JP -f UTF-8 "$locales/ja_JP.UTF-8" || [ -e "$locales/ja_JP.UTF-8/LC_CTYPE" ]
 
 # The end-to-end scripts on the real windows, in a virtual display. Wine's server and the
 # display live only as long as the wrapped command, which waits for the server at its end.
@@ -307,6 +313,11 @@ for arch in i686 x86_64; do
   for t in "${tests[@]}"; do
     run_test "$dir/bin/$t.exe"
   done
+  # The contract again in a Japanese locale: Wine then runs ANSI code page 932, whose trail
+  # bytes include 0x5C, the backslash.
+  echo "== Contract under Wine in code page 932: $arch"
+  LOCPATH="$locales" LANG=ja_JP.UTF-8 LC_ALL=ja_JP.UTF-8 \
+    run_test "$dir/bin/platform_contract_test.exe"
   work="$prefix/drive_c/archive-$arch"
   mkdir -p "$work"
 

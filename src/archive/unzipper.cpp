@@ -168,12 +168,7 @@ bool TUnZipper::ExtractOne(ByteSource& source, const TZipEntryInfo& entry,
     // reach outside it or name a device or stream.
     std::string targetFolder = folder;
     if (RecreateDirs && !entry.FolderName.empty()) {
-        std::size_t start = 0;
-        const std::string& parts = entry.FolderName;
-        while (start < parts.size()) {
-            const auto end = parts.find('\\', start);
-            const std::string part = parts.substr(start, end - start);
-            start = end == std::string::npos ? parts.size() : end + 1;
+        for (const std::string& part : win::SplitPath(entry.FolderName)) {
             if (part.empty()) {
                 continue;  // "a\\\\b" or a leading backslash
             }

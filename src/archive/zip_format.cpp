@@ -339,36 +339,38 @@ std::optional<ParseFailure> ParseCentralDirectory(std::span<const std::uint8_t> 
 // ---- Names
 
 std::string EntryNameFor(std::string_view path, bool storePaths) {
-    std::string_view rest = path;
+    // Slashes are below every trail byte; backslashes are found by character.
+    std::string unified(path);
+    std::replace(unified.begin(), unified.end(), '/', '\\');
+    std::string_view rest = unified;
     if (!storePaths) {
-        const auto slash = rest.find_last_of("\\/");
-        if (slash != std::string_view::npos) {
-            rest.remove_prefix(slash + 1);
+        const std::string name = win::NameOf(unified);
+        if (name.size() != unified.size()) {
+            rest.remove_prefix(unified.size() - name.size());
         } else if (rest.size() >= 2 && rest[1] == ':') {
             rest.remove_prefix(2);
         }
     } else {
-        if (rest.starts_with("\\\\") || rest.starts_with("//")) {
+        if (rest.starts_with("\\\\")) {
             // "\\server\share\": the share is not part of the stored path.
             std::size_t parts = 0;
-            std::size_t i = 2;
-            while (i < rest.size() && parts < 2) {
-                if (rest[i] == '\\' || rest[i] == '/') {
+            const char* c = unified.c_str() + 2;
+            while (*c != '\0' && parts < 2) {
+                if (*c == '\\') {
                     ++parts;
                 }
-                ++i;
+                c = win::CharNextA(c);
             }
-            rest.remove_prefix(parts < 2 ? rest.size() : i);
+            rest.remove_prefix(parts < 2 ? rest.size()
+                                         : static_cast<std::size_t>(c - unified.c_str()));
         } else if (rest.size() >= 2 && rest[1] == ':') {
             rest.remove_prefix(2);
         }
-        while (!rest.empty() && (rest.front() == '\\' || rest.front() == '/')) {
+        while (!rest.empty() && rest.front() == '\\') {
             rest.remove_prefix(1);
         }
     }
-    std::string name(rest);
-    std::replace(name.begin(), name.end(), '\\', '/');
-    return name;
+    return win::BackslashesToSlashes(rest);
 }
 
 StoredName EncodeEntryName(std::string_view ansiName) {
@@ -392,23 +394,21 @@ std::string DecodeEntryName(std::string_view raw, std::uint16_t flags,
 }
 
 void SplitEntryName(const std::string& name, std::string* folder, std::string* file) {
-    const auto slash = name.rfind('\\');
-    if (slash == std::string::npos) {
-        folder->clear();
-        *file = name;
-    } else {
-        *folder = name.substr(0, slash + 1);
-        *file = name.substr(slash + 1);
-    }
+    *file = win::NameOf(name);
+    *folder = name.substr(0, name.size() - file->size());
 }
 
 bool IsSafeFileName(std::string_view name) {
     if (name.empty() || name == "." || name == "..") {
         return false;
     }
-    for (unsigned char c : name) {
-        if (c < 0x20 || c == 0x7F ||
-            std::string_view("<>:\"/\\|?*").find(static_cast<char>(c)) != std::string_view::npos) {
+    // By character: a trail byte may be 0x5C or 0x7C.
+    const std::string text(name);
+    for (const char* p = text.c_str(); p < text.c_str() + text.size(); p = win::CharNextA(p)) {
+        const auto c = static_cast<unsigned char>(*p);
+        if (c == 0 || (win::CharNextA(p) == p + 1 &&
+                       (c < 0x20 || c == 0x7F ||
+                        std::string_view("<>:\"/\\|?*").find(*p) != std::string_view::npos))) {
             return false;
         }
     }

@@ -30,8 +30,9 @@ bool HasWildcard(const std::string& path) {
 }
 
 std::string FileNamePart(const std::string& path) {
-    const auto slash = path.find_last_of("\\:");
-    return slash == std::string::npos ? path : path.substr(slash + 1);
+    const std::string name = win::NameOf(path);
+    const auto colon = name.rfind(':');
+    return colon == std::string::npos ? name : name.substr(colon + 1);
 }
 
 bool MatchesAny(const std::string& name, const std::vector<std::string>& patterns) {
@@ -40,9 +41,7 @@ bool MatchesAny(const std::string& name, const std::vector<std::string>& pattern
 }
 
 std::string StoredFormOf(const TZipEntryInfo& e) {
-    std::string name = e.FullName();
-    std::replace(name.begin(), name.end(), '\\', '/');
-    return name;
+    return win::BackslashesToSlashes(e.FullName());
 }
 
 std::string DriveOf(const std::string& path) {
@@ -123,7 +122,7 @@ std::vector<TZipper::Listed> TZipper::ExpandFilesList() const {
         if (path.empty()) {
             continue;
         }
-        if (path.find_first_of("\\:") == std::string::npos && !RootDir.empty()) {
+        if (!win::HasPathSeparator(path) && !RootDir.empty()) {
             path = win::JoinPath(RootDir, path);
         }
         if (HasWildcard(path)) {

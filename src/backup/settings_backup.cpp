@@ -649,6 +649,8 @@ SettingsOutcome ExecuteRestore(const SettingsPlan& plan, archive::TZipper& zippe
     }
     asUser.reset();
     if (!unreadable.empty()) {
+        // Windows removes no file another handle holds without delete sharing.
+        extracted.clear();
         cleanup.Run();
         return {SettingsResult::Damaged, {}, unreadable};
     }

@@ -43,8 +43,7 @@ std::string ArchivePath(const std::string& argument) {
         path = win::WindowsPathFromDialog(std::string(absolute.begin(), absolute.end()));
     }
     std::replace(path.begin(), path.end(), '/', '\\');
-    const std::size_t slash = path.rfind('\\');
-    if (path.find('.', slash == std::string::npos ? 0 : slash) == std::string::npos)
+    if (win::NameOf(path).find('.') == std::string::npos)
         path += ".roy";
     return path;
 }

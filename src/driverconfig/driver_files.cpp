@@ -119,8 +119,7 @@ DriverFilePaths DriverFilePathsFor(const DriverFileNames& names) {
 }
 
 bool IsPlainName(const std::string& name) {
-    return !name.empty() && name != "." && name != ".." &&
-           name.find_first_of("\\/:") == std::string::npos;
+    return !name.empty() && name != "." && name != ".." && !win::HasPathSeparator(name);
 }
 
 bool HasPlainNames(const DriverFileNames& names) {

@@ -40,6 +40,10 @@ inline constexpr DWORD FILE_BEGIN = 0;
 inline constexpr DWORD FILE_CURRENT = 1;
 inline constexpr DWORD FILE_END = 2;
 
+// Sharing: an open fails with ERROR_SHARING_VIOLATION when it asks for reading (read data,
+// list, execute, traverse), writing or DELETE that an open handle of the object does not
+// share, or shares less than such a handle holds. Every process holds its current directory
+// open that way (traverse, sharing reading and writing): it cannot be opened with DELETE.
 inline constexpr DWORD FILE_LIST_DIRECTORY = 0x1;
 inline constexpr DWORD FILE_READ_ATTRIBUTES = 0x80;
 inline constexpr DWORD FILE_WRITE_ATTRIBUTES = 0x100;
@@ -122,6 +126,7 @@ enum FILE_INFO_BY_HANDLE_CLASS : DWORD {
     FileDispositionInfo = 4,
     FileIdBothDirectoryInfo = 10,
     FileIdBothDirectoryRestartInfo = 11,
+    FileDispositionInfoEx = 21,
 };
 
 // One entry of a folder listed through its handle; FileId is the entry's nFileIndex. Names
@@ -150,8 +155,23 @@ struct FILE_DISPOSITION_INFO {
 // and marks the object the handle names (a link itself when opened with
 // FILE_FLAG_OPEN_REPARSE_POINT) for deletion when its last handle closes: ERROR_ACCESS_DENIED
 // for a read-only file, ERROR_DIR_NOT_EMPTY for a folder that holds something.
+// While another handle of the object is open the object stays, delete pending, until the last
+// one closes: a folder that holds such a file is not empty.
 BOOL SetFileInformationByHandle(HANDLE file, const FILE_BASIC_INFO& info);
 BOOL SetFileInformationByHandle(HANDLE file, const FILE_DISPOSITION_INFO& info);
+// FileDispositionInfoEx: with FILE_DISPOSITION_FLAG_POSIX_SEMANTICS the name goes at once,
+// whoever still holds the object. ERROR_INVALID_PARAMETER where Windows or the file system
+// does not know the class (before Windows 10 1709, FAT volumes).
+inline constexpr DWORD FILE_DISPOSITION_FLAG_DELETE = 0x1;
+inline constexpr DWORD FILE_DISPOSITION_FLAG_POSIX_SEMANTICS = 0x2;
+struct FILE_DISPOSITION_INFO_EX {
+    DWORD Flags = 0;
+};
+BOOL SetFileInformationByHandle(HANDLE file, const FILE_DISPOSITION_INFO_EX& info);
+
+// The process's current directory, held open as Windows holds it (see sharing above).
+BOOL SetCurrentDirectoryA(const std::string& path);
+std::string GetCurrentDirectoryA();
 
 // FileRenameInfo: moves the object the handle names (a link itself when opened with
 // FILE_FLAG_OPEN_REPARSE_POINT), whatever its old path names by now, to the full path FileName

@@ -140,6 +140,41 @@ std::string JoinPath(std::string_view folder, std::string_view name) {
     return joined.append(name);
 }
 
+std::vector<std::string> SplitPath(std::string_view path) {
+    const std::string text(path);
+    std::vector<std::string> names(1);
+    for (const char* p = text.c_str(); *p != '\0';) {
+        const char* next = CharNextA(p);
+        if (*p == '\\')
+            names.emplace_back();
+        else
+            names.back().append(p, next);
+        p = next;
+    }
+    return names;
+}
+
+std::string BackslashesToSlashes(std::string_view path) {
+    const std::string text(path);
+    std::string out;
+    out.reserve(text.size());
+    for (const char* p = text.c_str(); *p != '\0';) {
+        const char* next = CharNextA(p);
+        if (*p == '\\')
+            out += '/';
+        else
+            out.append(p, next);
+        p = next;
+    }
+    return out;
+}
+
+bool HasPathSeparator(std::string_view name) {
+    // Slash and colon are below every trail byte; only the backslash needs the walk.
+    return name.find_first_of("/:") != std::string_view::npos ||
+           LastBackslash(name) != std::string_view::npos;
+}
+
 bool EndsWithBackslash(std::string_view path) {
     if (path.empty())
         return false;

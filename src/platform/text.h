@@ -52,6 +52,15 @@ std::string FolderOf(std::string_view path);
 std::string NameOf(std::string_view path);
 std::string JoinPath(std::string_view folder, std::string_view name);
 bool EndsWithBackslash(std::string_view path);
+// The names between the path's backslash characters, empty ones included: "a\\\\b" gives "a",
+// "" and "b".
+std::vector<std::string> SplitPath(std::string_view path);
+// Every backslash character as a slash (the separator of archive entry names), trail bytes
+// left as they are.
+std::string BackslashesToSlashes(std::string_view path);
+// True when the text holds a backslash character (not a trail byte), a slash or a colon: it
+// is more than one plain name.
+bool HasPathSeparator(std::string_view name);
 
 // The host edge of a command-line program.
 // Its arguments in the ANSI code page: on Windows from the Unicode command line, elsewhere

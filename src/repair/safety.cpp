@@ -13,19 +13,6 @@ namespace {
 
 constexpr win::DWORD kLongPathBuffer = 32768;
 
-std::vector<std::string> SplitNames(const std::string& rest) {
-    std::vector<std::string> names(1);
-    for (const char* c = rest.c_str(); *c != '\0';) {
-        const char* next = win::CharNextA(c);
-        if (*c == '\\')
-            names.emplace_back();
-        else
-            names.back().append(c, next);
-        c = next;
-    }
-    return names;
-}
-
 bool LooksLikeShortName(const std::string& name) {
     const std::size_t tilde = name.find('~');
     return tilde != std::string::npos && tilde + 1 < name.size() &&
@@ -86,7 +73,7 @@ static std::optional<std::string> Canonical(const std::string& path, bool namesA
         return std::nullopt;
     }
     std::vector<std::string> kept;
-    const std::vector<std::string> names = SplitNames(unified.substr(3));
+    const std::vector<std::string> names = win::SplitPath(unified.substr(3));
     for (std::size_t i = 0; i < names.size(); ++i) {
         const std::string& name = names[i];
         if (name.empty() || name == ".")

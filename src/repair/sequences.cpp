@@ -2,6 +2,7 @@
 
 #include "driverconfig/driver_files.h"
 #include "platform/filesystem.h"
+#include "platform/text.h"
 #include "platform/window.h"
 #include "repair/safety.h"
 #include "system/errors.h"
@@ -26,13 +27,6 @@ void DeleteIfFile(const std::string& path) {
         win::DeleteFileA(path);
 }
 
-// A registry name that is one plain name: an empty one or one that climbs out of V4Dirs would
-// make the deletions reach files of another folder.
-bool IsPlainName(const std::string& name) {
-    return !name.empty() && name != "." && name != ".." &&
-           name.find_first_of("\\/:") == std::string::npos;
-}
-
 bool SpansOn(const RepairSettings& settings) {
     return settings.wow64KeyFlag != 0;
 }
@@ -41,10 +35,18 @@ quellin::system::RepaintCallback RepaintOf(Progress& progress) {
     return [&progress] { progress.Repaint(); };
 }
 
-// The tool's exit code is not examined: what it changed is the report.
-std::int32_t Launch(const RepairPaths& paths, const std::string& parameters) {
-    return quellin::system::RunProcess("runas", paths.servicingTool, parameters,
-                                       paths.servicingToolFolder, win::SW_HIDE, true);
+// The tool's exit code is not examined: what it changed is the report. A 32-bit program on
+// 64-bit Windows reaches the native tool through "Sysnative" with redirection on: the shell,
+// the wait and its message pump load libraries, which with redirection off would come from the
+// 64-bit system folder and fail for the rest of the process.
+std::int32_t Launch(const RepairPaths& paths, const std::string& parameters,
+                    win::DWORD wow64KeyFlag) {
+    const std::string tool = wow64KeyFlag != 0
+                                 ? win::JoinPath(win::JoinPath(paths.windowsFolder, "Sysnative"),
+                                                 win::NameOf(paths.servicingTool))
+                                 : paths.servicingTool;
+    return quellin::system::RunProcess("runas", tool, parameters, paths.servicingToolFolder,
+                                       win::SW_HIDE, true);
 }
 
 }  // namespace
@@ -62,8 +64,7 @@ RepairPaths BuildRepairPaths() {
 
 std::int32_t RunServicingTool(const RepairPaths& paths, const std::string& parameters,
                               win::DWORD wow64KeyFlag) {
-    FsRedirectionSpan span(wow64KeyFlag != 0);
-    return Launch(paths, parameters);
+    return Launch(paths, parameters, wow64KeyFlag);
 }
 
 bool ServicingToolExists(const RepairPaths& paths) {
@@ -82,18 +83,16 @@ void CleanTempFolder(const std::string& tempFolder) {
 }
 
 void InstallSequence(const RepairSettings& settings, const RepairPaths& paths, Progress& progress) {
-    FsRedirectionSpan span(SpansOn(settings));
     progress.StepStarted(1, kInstallCaption, kInstallingLabel);
-    progress.ServicingToolFinished(kEnableParameters, Launch(paths, kEnableParameters));
+    progress.ServicingToolFinished(kEnableParameters,
+                                   Launch(paths, kEnableParameters, settings.wow64KeyFlag));
 }
 
 void ReinstallSequence(const RepairSettings& settings, const RepairPaths& paths,
                        Progress& progress) {
-    {
-        FsRedirectionSpan span(SpansOn(settings));
-        progress.StepStarted(1, kReinstallCaption, kDiagnosingLabel);
-        progress.ServicingToolFinished(kDisableParameters, Launch(paths, kDisableParameters));
-    }
+    progress.StepStarted(1, kReinstallCaption, kDiagnosingLabel);
+    progress.ServicingToolFinished(kDisableParameters,
+                                   Launch(paths, kDisableParameters, settings.wow64KeyFlag));
     progress.StepStarted(2, "", "");
     quellin::system::DeletePrinterByName(settings.targetPrinterName);
     progress.StepStarted(3, "", "");
@@ -106,44 +105,47 @@ void ReinstallSequence(const RepairSettings& settings, const RepairPaths& paths,
         driverconfig::ReadDriverFileNames(settings.wow64KeyFlag);
     const driverconfig::DriverFilePaths driverPaths =
         driverconfig::BuildDriverFilePaths(names, paths.windowsFolder);
+    // Redirection is off around the file calls only: a step's report repaints, and the
+    // shell's delete loads libraries (the spool folder is exempt from redirection anyway).
+    progress.StepStarted(6, "", "");
+    if (driverconfig::IsPlainName(names.queueFolderName)) {
+        FsRedirectionSpan span(SpansOn(settings));
+        DeleteIfFile(driverPaths.queueFolder + "\\" + kCapabilitiesFileName);
+        if (driverconfig::IsPlainName(names.mergedConfigName)) {
+            DeleteIfFile(driverPaths.mergedConfigPath);
+            DeleteIfFile(driverPaths.cachePath);
+        }
+    }
+    progress.StepStarted(7, "", "");
+    quellin::system::EmptyFolder(paths.jobFolder, "*.*", true, settings.owner);
+    progress.StepStarted(8, "", "");
     {
         FsRedirectionSpan span(SpansOn(settings));
-        progress.StepStarted(6, "", "");
-        if (IsPlainName(names.queueFolderName)) {
-            DeleteIfFile(driverPaths.queueFolder + "\\" + kCapabilitiesFileName);
-            if (IsPlainName(names.mergedConfigName)) {
-                DeleteIfFile(driverPaths.mergedConfigPath);
-                DeleteIfFile(driverPaths.cachePath);
-            }
-        }
-        progress.StepStarted(7, "", "");
-        quellin::system::EmptyFolder(paths.jobFolder, "*.*", true, settings.owner);
-        progress.StepStarted(8, "", "");
         CleanTempFolder(paths.tempFolder);
     }
     progress.StepStarted(9, "", "");
     quellin::system::StartServiceAndWait("", kSpoolerService, RepaintOf(progress));
     progress.StepStarted(10, "", "");
     quellin::system::AddPortIfMissing(quellin::system::kPdfPortName);
-    {
-        FsRedirectionSpan span(SpansOn(settings));
-        progress.StepStarted(11, "", kReinstallingLabel);
-        progress.ServicingToolFinished(kEnableParameters, Launch(paths, kEnableParameters));
-    }
+    progress.StepStarted(11, "", kReinstallingLabel);
+    progress.ServicingToolFinished(kEnableParameters,
+                                   Launch(paths, kEnableParameters, settings.wow64KeyFlag));
 }
 
 void MaintenanceSequence(const RepairSettings& settings, const RepairPaths& paths,
                          Progress& progress) {
     progress.StepStarted(1, kMaintenanceCaption, kRestartingLabel);
     quellin::system::StopServiceAndWait("", kSpoolerService, RepaintOf(progress));
+    progress.StepStarted(2, "", kRestarting50Label);
+    quellin::system::EmptyFolder(paths.jobFolder, "*.*", true, settings.owner);
     {
         FsRedirectionSpan span(SpansOn(settings));
-        progress.StepStarted(2, "", kRestarting50Label);
-        quellin::system::EmptyFolder(paths.jobFolder, "*.*", true, settings.owner);
         CleanTempFolder(paths.tempFolder);
-        progress.StepStarted(3, "", "");
-        if (!settings.autoSaveFile.empty())
-            DeleteAutoSaveFile(settings.autoSaveFile);
+    }
+    progress.StepStarted(3, "", "");
+    if (!settings.autoSaveFile.empty()) {
+        FsRedirectionSpan span(SpansOn(settings));
+        DeleteAutoSaveFile(settings.autoSaveFile);
     }
     progress.StepStarted(4, "", kRestarting60Label);
     quellin::system::StartServiceAndWait("", kSpoolerService, RepaintOf(progress));

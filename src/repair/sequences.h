@@ -51,8 +51,8 @@ inline constexpr const char* kCapabilitiesFileName = "pdc.xml";
 class Progress {
   public:
     virtual ~Progress() = default;
-    // Step `step` (numbered from 1 within its sequence) begins, inside its redirection span
-    // when it has one. An empty caption or label leaves the one shown as it is.
+    // Step `step` (numbered from 1 within its sequence) begins, always with redirection on,
+    // since showing it may repaint. An empty caption or label leaves the one shown as it is.
     virtual void StepStarted(int step, const std::string& caption, const std::string& label) = 0;
     // Called before and after each poll of a service wait, so the bar can be repainted.
     virtual void Repaint() {}
@@ -66,8 +66,8 @@ class Progress {
 
 // The main window's values a sequence reads.
 struct RepairSettings {
-    win::DWORD wow64KeyFlag = 0;  // non-zero on 64-bit Windows: redirection off around the
-                                  // servicing tool and the file steps
+    win::DWORD wow64KeyFlag = 0;  // non-zero on 64-bit Windows: the servicing tool through
+                                  // "Sysnative", redirection off around the file calls
     std::string targetPrinterName;
     std::string targetDriverName;
     std::string autoSaveFile;  // the ASFile preference; may be empty
@@ -87,8 +87,9 @@ struct RepairPaths {
 
 RepairPaths BuildRepairPaths();
 
-// Runs the servicing tool elevated, hidden, waiting for it, with redirection off on 64-bit
-// Windows. The working folder is the one that holds the tool: Windows wants a folder there.
+// Runs the servicing tool elevated, hidden, waiting for it; on 64-bit Windows the native one,
+// through "Sysnative" with redirection on. The working folder is the one that holds the tool:
+// Windows wants a folder there.
 // Returns the tool's exit code, -1 when it could not be started.
 std::int32_t RunServicingTool(const RepairPaths& paths, const std::string& parameters,
                               win::DWORD wow64KeyFlag);

@@ -29,4 +29,18 @@ FsRedirectionSpan::~FsRedirectionSpan() {
     }
 }
 
+void FsRedirectionSpan::WithRedirectionOn(const std::function<void()>& work) {
+    if (!active_) {
+        work();
+        return;
+    }
+    active_ = false;
+    RevertFsRedirection(oldValue_);
+    struct Again {
+        FsRedirectionSpan& span;
+        ~Again() { span.active_ = DisableFsRedirection(&span.oldValue_); }
+    } again{*this};
+    work();
+}
+
 }  // namespace quellin::system

@@ -244,10 +244,38 @@ void ClearAttributesOf(win::HANDLE item, win::DWORD attributes) {
     win::SetFileInformationByHandle(item, basic);
 }
 
+// With POSIX semantics the name goes at once, even while another program still holds the
+// file, so that its folder can go too. Windows before 10 1709 and FAT volumes refuse the class
+// with ERROR_INVALID_PARAMETER; the deletion then waits for the last handle.
 bool MarkForDeletion(win::HANDLE item) {
+    win::FILE_DISPOSITION_INFO_EX posix;
+    posix.Flags = win::FILE_DISPOSITION_FLAG_DELETE | win::FILE_DISPOSITION_FLAG_POSIX_SEMANTICS;
+    if (win::SetFileInformationByHandle(item, posix))
+        return true;
+    if (win::GetLastError() != win::ERROR_INVALID_PARAMETER)
+        return false;
     win::FILE_DISPOSITION_INFO disposition;
     disposition.DeleteFile = true;
     return win::SetFileInformationByHandle(item, disposition);
+}
+
+// Whether the handle names the object `id` on `volume`, and what it is.
+bool IsObject(win::HANDLE item, std::uint64_t id, win::DWORD volume,
+              win::BY_HANDLE_FILE_INFORMATION* info) {
+    return item != win::INVALID_HANDLE_VALUE && win::GetFileInformationByHandle(item, info) &&
+           info->nFileIndex == id && info->dwVolumeSerialNumber == volume;
+}
+
+// Removes what `path` names when it is still the object `id`. DELETE is asked for only here: a
+// folder that another process holds open without sharing deletion (its current directory,
+// say) refuses such an open, and stays.
+void RemoveItself(const std::string& path, std::uint64_t id, win::DWORD volume) {
+    win::UniqueFileHandle item = OpenItself(path, win::DELETE | win::FILE_WRITE_ATTRIBUTES);
+    win::BY_HANDLE_FILE_INFORMATION info;
+    if (!IsObject(item.get(), id, volume, &info))
+        return;
+    ClearAttributesOf(item.get(), info.dwFileAttributes);
+    MarkForDeletion(item.get());
 }
 
 std::vector<win::FILE_ID_BOTH_DIR_INFO> ListThrough(win::HANDLE folder) {
@@ -269,21 +297,18 @@ void DeleteContents(win::HANDLE folder, const std::string& base, win::DWORD volu
     for (const win::FILE_ID_BOTH_DIR_INFO& entry : ListThrough(folder)) {
         if (IsDotName(entry.FileName))
             continue;
-        const std::string path = base + entry.FileName;
-        const bool isFolder = (entry.FileAttributes & win::FILE_ATTRIBUTE_DIRECTORY) != 0;
-        win::UniqueFileHandle item =
-            OpenItself(path, win::DELETE | win::FILE_WRITE_ATTRIBUTES |
-                                 (isFolder ? win::FILE_LIST_DIRECTORY : 0));
-        win::BY_HANDLE_FILE_INFORMATION info;
-        if (!item || !win::GetFileInformationByHandle(item.get(), &info) ||
-            info.nFileIndex != entry.FileId || info.dwVolumeSerialNumber != volume) {
-            continue;
+        const std::string path = win::JoinPath(base, entry.FileName);
+        constexpr win::DWORD kFolderNotLink =
+            win::FILE_ATTRIBUTE_DIRECTORY | win::FILE_ATTRIBUTE_REPARSE_POINT;
+        if ((entry.FileAttributes & kFolderNotLink) == win::FILE_ATTRIBUTE_DIRECTORY) {
+            win::UniqueFileHandle folderItem = OpenItself(path, win::FILE_LIST_DIRECTORY);
+            win::BY_HANDLE_FILE_INFORMATION info;
+            if (!IsObject(folderItem.get(), entry.FileId, volume, &info))
+                continue;
+            if ((info.dwFileAttributes & kFolderNotLink) == win::FILE_ATTRIBUTE_DIRECTORY)
+                DeleteContents(folderItem.get(), path + "\\", volume);
         }
-        const bool link = (info.dwFileAttributes & win::FILE_ATTRIBUTE_REPARSE_POINT) != 0;
-        if ((info.dwFileAttributes & win::FILE_ATTRIBUTE_DIRECTORY) != 0 && !link)
-            DeleteContents(item.get(), path + "\\", volume);
-        ClearAttributesOf(item.get(), info.dwFileAttributes);
-        MarkForDeletion(item.get());
+        RemoveItself(path, entry.FileId, volume);
     }
 }
 
@@ -291,8 +316,8 @@ void DeleteContents(win::HANDLE folder, const std::string& base, win::DWORD volu
 
 void DeleteFolderTree(const std::string& folder) {
     const std::string base = win::EndsWithBackslash(folder) ? folder : folder + "\\";
-    win::UniqueFileHandle root =
-        OpenItself(base.substr(0, base.size() - 1), win::DELETE | win::FILE_LIST_DIRECTORY);
+    const std::string path = base.substr(0, base.size() - 1);
+    win::UniqueFileHandle root = OpenItself(path, win::FILE_LIST_DIRECTORY);
     win::BY_HANDLE_FILE_INFORMATION info;
     if (!root || !win::GetFileInformationByHandle(root.get(), &info) ||
         (info.dwFileAttributes & win::FILE_ATTRIBUTE_DIRECTORY) == 0) {
@@ -301,7 +326,7 @@ void DeleteFolderTree(const std::string& folder) {
     // A link in the folder's place is removed as a link: what it leads to is not this tree.
     if ((info.dwFileAttributes & win::FILE_ATTRIBUTE_REPARSE_POINT) == 0)
         DeleteContents(root.get(), base, info.dwVolumeSerialNumber);
-    MarkForDeletion(root.get());
+    RemoveItself(path, info.nFileIndex, info.dwVolumeSerialNumber);
 }
 
 std::optional<std::string> ReadWholeFile(const std::string& path, bool* opened) {

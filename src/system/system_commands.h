@@ -55,7 +55,9 @@ void EmptyFolder(const std::string& folder, const std::string& mask, bool includ
 
 // Deletes the folder's files and subfolders (read-only and system bits cleared first), then
 // the folder. Names that begin with "." are left, and so is every folder that still holds
-// something. Links to folders are removed as links, never followed.
+// something or that another process holds open without sharing deletion (a current
+// directory): such a folder is emptied and stays. Links to folders are removed as links,
+// never followed.
 void DeleteFolderTree(const std::string& folder);
 
 // A file's bytes through to its end. Nothing when it cannot be opened or read: GetLastError

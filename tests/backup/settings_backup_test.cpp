@@ -15,6 +15,7 @@
 #include "platform/processes.h"
 #include "platform/sim/control.h"
 #include "platform/sim/registry_store.h"
+#include "platform/sim/spool.h"
 #include "system/admin.h"
 #include "system/app_info.h"
 
@@ -206,6 +207,8 @@ TEST(SettingsBackup, SaveArchivesKeysThenDriverFilesAndRestorePutsThemBack) {
     EXPECT_EQ(w.Capabilities(), capabilities);
     EXPECT_TRUE(ListFolder(kTemp).empty());
     EXPECT_EQ(ListFolder(w.paths.queueFolder), driverFolder) << "no temporary file left";
+    for (const sim::ShellEvent& event : sim::ShellEvents())
+        EXPECT_NE(event.source, "loader") << event.detail << " ran with redirection off";
 }
 
 TEST(SettingsBackup, WhatCouldNotBeSavedIsNamedInsteadOfSuccess) {

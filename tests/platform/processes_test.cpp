@@ -23,6 +23,8 @@ namespace fs = std::filesystem;
 
 constexpr DWORD kSentinel = 0xDEADBEEF;
 constexpr const char* kDism = "C:\\Windows\\System32\\dism.exe";
+// The native tool, as a 32-bit program reaches it with redirection on.
+constexpr const char* kNativeDism = "C:\\Windows\\Sysnative\\dism.exe";
 
 struct Launch {
     BOOL ok = false;
@@ -54,7 +56,7 @@ struct DismCase {
     const char* name;
     const char* user;
     const char* file;
-    bool native;  // redirection off
+    bool native;  // through Sysnative
     const char* parameters;
     DWORD exitCode;
 };
@@ -65,9 +67,8 @@ TEST_P(Dism, AnswersWithTheRealToolsExitCodes) {
     sim::InitOptions options;
     options.config.user = GetParam().user;
     testsupport::ScopedSandbox sandbox(options);
-    sim::SetRedirectionEnabled(!GetParam().native);
-    Launch launch = Start("open", GetParam().file, GetParam().parameters);
-    sim::SetRedirectionEnabled(true);
+    Launch launch =
+        Start("open", GetParam().native ? kNativeDism : GetParam().file, GetParam().parameters);
     ASSERT_TRUE(launch.ok) << launch.error;
     EXPECT_EQ(launch.exitCode, GetParam().exitCode);
 }
@@ -97,9 +98,7 @@ TEST(Shell, RefusedElevationFailsTheLaunchAndIsLogged) {
     sim::InitOptions options;
     options.config.user = "filtered-admin";
     testsupport::ScopedSandbox sandbox(options);
-    sim::SetRedirectionEnabled(false);
-    Launch launch = Start("runas", kDism, kEnable);
-    sim::SetRedirectionEnabled(true);
+    Launch launch = Start("runas", kNativeDism, kEnable);
     EXPECT_FALSE(launch.ok);
     EXPECT_EQ(launch.error, ERROR_CANCELLED);
     const auto log = sim::LaunchLog();
@@ -133,14 +132,12 @@ TEST(Shell, LaunchFailuresSayWhy) {
 
 TEST(Shell, ARunningProcessCanBeWaitedOnInSteps) {
     testsupport::ScopedSandbox sandbox;
-    sim::SetRedirectionEnabled(false);
     SHELLEXECUTEINFOA info;
     info.fMask = SEE_MASK_NOCLOSEPROCESS;
     info.lpVerb = "runas";
-    info.lpFile = kDism;
+    info.lpFile = kNativeDism;
     info.lpParameters = kEnable;
     ASSERT_TRUE(ShellExecuteExA(&info));
-    sim::SetRedirectionEnabled(true);
     ASSERT_NE(info.hProcess, nullptr);
     DWORD code = 0;
     EXPECT_EQ(WaitForSingleObject(info.hProcess, 0), WAIT_TIMEOUT) << "the tool takes a moment";
@@ -160,11 +157,10 @@ TEST(Shell, ARunningProcessCanBeWaitedOnInSteps) {
 
 TEST(Shell, DisablingAndEnablingTheFeatureRemovesAndReinstallsThePrinter) {
     testsupport::ScopedSandbox sandbox;
-    sim::SetRedirectionEnabled(false);
     std::string key = std::string(sim::kPrintersKey) + "\\Microsoft Print to PDF";
     auto before = sim::reg::GetValue(key, "PrintQueueV4DriverDirectory");
     ASSERT_TRUE(before);
-    Launch off = Start("runas", kDism,
+    Launch off = Start("runas", kNativeDism,
                        "/Online /Disable-Feature "
                        "/FeatureName:\"Printing-PrintToPDFServices-Features\" /Remove /NoRestart");
     EXPECT_EQ(off.exitCode, 0u);
@@ -174,8 +170,7 @@ TEST(Shell, DisablingAndEnablingTheFeatureRemovesAndReinstallsThePrinter) {
               "DisabledWithPayloadRemoved");
     EXPECT_EQ(sim::DriverCount("Microsoft Print To PDF"), 0);
 
-    Launch on = Start("runas", kDism, kEnable);
-    sim::SetRedirectionEnabled(true);
+    Launch on = Start("runas", kNativeDism, kEnable);
     EXPECT_EQ(on.exitCode, 0u);
     EXPECT_TRUE(sim::FindPrinter("Microsoft Print to PDF"));
     auto after = sim::reg::GetValue(key, "PrintQueueV4DriverDirectory");
@@ -190,11 +185,9 @@ TEST(Shell, DisablingAndEnablingTheFeatureRemovesAndReinstallsThePrinter) {
 TEST(Shell, DismNeedsTheSpoolerToChangeThePrinter) {
     testsupport::ScopedSandbox sandbox;
     ASSERT_EQ(sim::StopService("spooler"), ERROR_SUCCESS);
-    sim::SetRedirectionEnabled(false);
-    Launch launch = Start("runas", kDism,
+    Launch launch = Start("runas", kNativeDism,
                           "/Online /Disable-Feature "
                           "/FeatureName:Printing-PrintToPDFServices-Features /NoRestart");
-    sim::SetRedirectionEnabled(true);
     EXPECT_EQ(launch.exitCode, 0x800706BAu);
     EXPECT_TRUE(sim::FindPrinter("Microsoft Print to PDF"));
     EXPECT_EQ(sim::FeatureState("Printing-PrintToPDFServices-Features"), "Enabled");

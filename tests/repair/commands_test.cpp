@@ -79,9 +79,9 @@ class CommandsTest : public testing::Test {
     std::unique_ptr<TForm1> form;
 };
 
-const std::string kDisableLaunch = std::string("runas C:\\Windows\\system32\\dism.exe ") +
+const std::string kDisableLaunch = std::string("runas C:\\Windows\\Sysnative\\dism.exe ") +
                                    repair::kDisableParameters + " | C:\\Windows\\system32";
-const std::string kEnableLaunch = std::string("runas C:\\Windows\\system32\\dism.exe ") +
+const std::string kEnableLaunch = std::string("runas C:\\Windows\\Sysnative\\dism.exe ") +
                                   repair::kEnableParameters + " | C:\\Windows\\system32";
 
 TEST_F(CommandsTest, ReinstallGivesANewQueueFolderAndKeepsTheCaption) {

@@ -15,11 +15,13 @@
 #include <vector>
 
 #include "platform/filesystem.h"
+#include "platform/handle.h"
 #include "platform/services.h"
 #include "platform/sim/control.h"
 #include "platform/sim/registry_store.h"
 #include "platform/sim/seed.h"
 #include "platform/sim/spool.h"
+#include "platform/text.h"
 #include "queue_folder.h"
 #include "sandbox_fixture.h"
 #include "system/errors.h"
@@ -37,20 +39,19 @@ struct Report {
     int step;
     std::string caption;
     std::string label;
-    bool redirected;  // redirection on while the step began
 
     bool operator==(const Report&) const = default;
 };
 
 std::ostream& operator<<(std::ostream& out, const Report& r) {
-    return out << "{" << r.step << ", \"" << r.caption << "\", \"" << r.label << "\", "
-               << (r.redirected ? "on" : "off") << "}";
+    return out << "{" << r.step << ", \"" << r.caption << "\", \"" << r.label << "\"}";
 }
 
 class RecordingProgress : public Progress {
   public:
     void StepStarted(int step, const std::string& caption, const std::string& label) override {
-        reports.push_back({step, caption, label, sim::RedirectionEnabled()});
+        reports.push_back({step, caption, label});
+        EXPECT_TRUE(sim::RedirectionEnabled()) << "step " << step << " repaints";
         if (auto hook = hooks.find(step); hook != hooks.end())
             hook->second();
     }
@@ -105,43 +106,36 @@ struct SequenceCase {
     std::vector<Report> expected;
 };
 
-const Report kOff = {};
-
 std::vector<SequenceCase> SequenceCases() {
-    const bool on = true, off = false;
-    auto reinstall = [](bool w) {
-        const bool r = !w;  // redirected unless the span switched it off
-        return std::vector<Report>{{1, kReinstallCaption, kDiagnosingLabel, r},
-                                   {2, "", "", true},
-                                   {3, "", "", true},
-                                   {4, "", kRemovingLabel, true},
-                                   {5, "", kAnalyzingLabel, true},
-                                   {6, "", "", r},
-                                   {7, "", "", r},
-                                   {8, "", "", r},
-                                   {9, "", "", true},
-                                   {10, "", "", true},
-                                   {11, "", kReinstallingLabel, r}};
-    };
-    auto maintenance = [](bool w) {
-        const bool r = !w;
-        return std::vector<Report>{{1, kMaintenanceCaption, kRestartingLabel, true},
-                                   {2, "", kRestarting50Label, r},
-                                   {3, "", "", r},
-                                   {4, "", kRestarting60Label, true}};
-    };
+    const std::vector<Report> reinstall = {{1, kReinstallCaption, kDiagnosingLabel},
+                                           {2, "", ""},
+                                           {3, "", ""},
+                                           {4, "", kRemovingLabel},
+                                           {5, "", kAnalyzingLabel},
+                                           {6, "", ""},
+                                           {7, "", ""},
+                                           {8, "", ""},
+                                           {9, "", ""},
+                                           {10, "", ""},
+                                           {11, "", kReinstallingLabel}};
+    const std::vector<Report> maintenance = {{1, kMaintenanceCaption, kRestartingLabel},
+                                             {2, "", kRestarting50Label},
+                                             {3, "", ""},
+                                             {4, "", kRestarting60Label}};
     return {
-        {"Install64", kInstallMode, "x64-wow64", {{1, kInstallCaption, kInstallingLabel, off}}},
-        {"Install32", kInstallMode, "x86", {{1, kInstallCaption, kInstallingLabel, on}}},
-        {"Reinstall64", kReinstallMode, "x64-wow64", reinstall(true)},
-        {"Reinstall32", kReinstallMode, "x86", reinstall(false)},
-        {"Maintenance64", kMaintenanceMode, "x64-wow64", maintenance(true)},
-        {"Maintenance32", kMaintenanceMode, "x86", maintenance(false)},
+        {"Install64", kInstallMode, "x64-wow64", {{1, kInstallCaption, kInstallingLabel}}},
+        {"Install32", kInstallMode, "x86", {{1, kInstallCaption, kInstallingLabel}}},
+        {"Reinstall64", kReinstallMode, "x64-wow64", reinstall},
+        {"Reinstall32", kReinstallMode, "x86", reinstall},
+        {"Maintenance64", kMaintenanceMode, "x64-wow64", maintenance},
+        {"Maintenance32", kMaintenanceMode, "x86", maintenance},
     };
 }
 
 class SequenceSteps : public testing::TestWithParam<SequenceCase> {};
 
+// No launch, wait, pump or shell delete runs with redirection off, where its libraries would
+// fail to load.
 TEST_P(SequenceSteps, ReportEachStepWithItsTextsAndRedirection) {
     const SequenceCase& c = GetParam();
     testsupport::ScopedSandbox sandbox(Arch(c.arch));
@@ -150,7 +144,10 @@ TEST_P(SequenceSteps, ReportEachStepWithItsTextsAndRedirection) {
     EXPECT_EQ(RunRepair(c.mode, Settings(x64 ? 256 : 0), progress), RepairOutcome::Ran);
     EXPECT_EQ(progress.reports, c.expected);
     EXPECT_TRUE(sim::RedirectionEnabled()) << "every span switched redirection back on";
+    for (const sim::ShellEvent& event : sim::ShellEvents())
+        EXPECT_NE(event.source, "loader") << event.detail << " ran with redirection off";
     // The tool runs from the real system folder: the native one on 64-bit Windows.
+    EXPECT_EQ(DismRuns().size(), c.mode == kInstallMode ? 1u : c.mode == kReinstallMode ? 2u : 0u);
     for (const std::string& run : DismRuns()) {
         EXPECT_NE(run.find(" | C:\\Windows\\system32 | C:\\Windows\\System32\\dism.exe"),
                   std::string::npos)
@@ -335,16 +332,31 @@ struct TempCase {
     const char* name;
     std::vector<std::string> files;      // below the temp folder
     std::vector<std::string> survivors;  // what is left afterwards
+    std::string held = {};               // a file another program reads, sharing deletion
+    std::optional<std::string> currentDirectory = {};  // "": the temp folder itself
+    bool legacyKernel = false;                         // Windows without POSIX deletion
 };
 
 class TempCleanUp : public testing::TestWithParam<TempCase> {};
 
 TEST_P(TempCleanUp, DeletesAllButDotNamesAndKeepsTheFolder) {
-    testsupport::ScopedSandbox sandbox;
+    const TempCase& c = GetParam();
+    sim::InitOptions options;
+    options.config.legacyKernel = c.legacyKernel;
+    testsupport::ScopedSandbox sandbox(options);
     const fs::path temp = sandbox.HostPath(kTemp);
-    for (const std::string& file : GetParam().files)
+    for (const std::string& file : c.files)
         testsupport::WriteHostFile(temp / file, "x");
+    win::UniqueFileHandle held;
+    if (!c.held.empty())
+        held.reset(win::CreateFileA(win::JoinPath(kTemp, c.held), win::GENERIC_READ,
+                                    win::FILE_SHARE_READ | win::FILE_SHARE_DELETE,
+                                    win::OPEN_EXISTING, 0));
+    if (c.currentDirectory) {
+        ASSERT_TRUE(win::SetCurrentDirectoryA(win::JoinPath(kTemp, *c.currentDirectory)));
+    }
     CleanTempFolder(kTemp);
+    held.reset();
     ASSERT_TRUE(fs::is_directory(temp));
     std::vector<std::string> left;
     for (const auto& entry : fs::recursive_directory_iterator(temp))
@@ -360,7 +372,12 @@ INSTANTIATE_TEST_SUITE_P(
         TempCase{"FilesAndFolders", {"a.txt", "sub/b.txt", "sub/deeper/c"}, {}},
         TempCase{"DotFileSurvives", {"a.txt", ".keep"}, {".keep"}},
         TempCase{"DotFolderSurvives", {".cache/x", "b"}, {".cache", ".cache/x"}},
-        TempCase{"DotNameInASubfolderKeepsIt", {"sub/.keep", "sub/y"}, {"sub", "sub/.keep"}}),
+        TempCase{"DotNameInASubfolderKeepsIt", {"sub/.keep", "sub/y"}, {"sub", "sub/.keep"}},
+        TempCase{"AHeldFileGoesWithItsFolder", {"sub/a.txt", "b"}, {}, "sub\\a.txt"},
+        TempCase{
+            "HeldFileWithoutPosixDeletion", {"sub/a.txt", "b"}, {"sub"}, "sub\\a.txt", {}, true},
+        TempCase{"TheCurrentDirectoryIsEmptied", {"a.txt", "sub/b"}, {}, "", ""},
+        TempCase{"ACurrentSubfolderIsEmptiedAndKept", {"a.txt", "sub/b"}, {"sub"}, "", "sub"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 // A subfolder of the temp folder is a link to the system folder from the start, or becomes

@@ -29,6 +29,8 @@ namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
 
 constexpr const char* kDism = "C:\\Windows\\System32\\dism.exe";
+// The native tool, as a 32-bit program reaches it with redirection on.
+constexpr const char* kNativeDism = "C:\\Windows\\Sysnative\\dism.exe";
 constexpr const char* kEnable =
     "/Online /Enable-Feature /FeatureName:\"Printing-PrintToPDFServices-Features\" /NoRestart";
 constexpr const char* kDisable =
@@ -48,8 +50,8 @@ struct PumpCounter {
     ~PumpCounter() { win::SetMessagePump(nullptr); }
 };
 
-std::int32_t Dism(const char* parameters) {
-    return quellin::system::RunProcess("runas", kDism, parameters, kDism, win::SW_HIDE, true);
+std::int32_t Dism(const char* parameters, const char* tool = kNativeDism) {
+    return quellin::system::RunProcess("runas", tool, parameters, kDism, win::SW_HIDE, true);
 }
 
 // ---- RunProcess ----------------------------------------------------------------------------
@@ -57,7 +59,6 @@ std::int32_t Dism(const char* parameters) {
 TEST(RunProcess, WaitsForTheServicingToolWhileProcessingMessages) {
     testsupport::ScopedSandbox sandbox;
     PumpCounter pump;
-    quellin::system::FsRedirectionSpan span(true);
     EXPECT_EQ(Dism(kDisable), 0);
     EXPECT_GT(g_pumped, 0) << "messages were processed between the 100 ms waits";
     EXPECT_FALSE(sim::FindPrinter("Microsoft Print to PDF"));
@@ -73,9 +74,9 @@ TEST(RunProcess, WaitsForTheServicingToolWhileProcessingMessages) {
 
 TEST(RunProcess, NotWaitingAnswersZeroAtOnce) {
     testsupport::ScopedSandbox sandbox;
-    quellin::system::FsRedirectionSpan span(true);
     auto start = Clock::now();
-    EXPECT_EQ(quellin::system::RunProcess("runas", kDism, kEnable, kDism, win::SW_HIDE, false), 0);
+    EXPECT_EQ(
+        quellin::system::RunProcess("runas", kNativeDism, kEnable, kDism, win::SW_HIDE, false), 0);
     EXPECT_LT(Clock::now() - start, std::chrono::milliseconds(200)) << "the tool takes longer";
     // Let the tool finish before its sandbox goes away.
     fs::path log = sandbox.HostPath("C:\\Windows\\Logs\\DISM\\dism.log");
@@ -87,10 +88,9 @@ TEST(RunProcess, NotWaitingAnswersZeroAtOnce) {
 
 TEST(RunProcess, PassesOnlyTheLowSixteenBitsOfTheShowMode) {
     testsupport::ScopedSandbox sandbox;
-    quellin::system::FsRedirectionSpan span(true);
-    EXPECT_EQ(
-        quellin::system::RunProcess("runas", kDism, kEnable, kDism, 0x10000 | win::SW_HIDE, true),
-        0);
+    EXPECT_EQ(quellin::system::RunProcess("runas", kNativeDism, kEnable, kDism,
+                                          0x10000 | win::SW_HIDE, true),
+              0);
     EXPECT_EQ(sim::LaunchLog().back().show, 0);
 }
 
@@ -124,29 +124,31 @@ INSTANTIATE_TEST_SUITE_P(
 struct ArchCase {
     const char* name;
     const char* arch;
+    const char* tool;
     bool span;
     std::int32_t exitCode;
 };
 
 class RedirectionAroundDism : public testing::TestWithParam<ArchCase> {};
 
-// The 32-bit twin in SysWOW64 cannot service 64-bit Windows; switching redirection off reaches
-// the native tool. On 32-bit Windows there is nothing to switch and System32 is the tool's own.
+// The 32-bit twin in SysWOW64 cannot service 64-bit Windows; "Sysnative" reaches the native
+// tool, while a launch with redirection off fails to load the shell's libraries. On 32-bit
+// Windows System32 is the tool's own.
 TEST_P(RedirectionAroundDism, ReachesTheToolThatCanServiceTheSystem) {
     sim::InitOptions options;
     options.config.arch = GetParam().arch;
     testsupport::ScopedSandbox sandbox(options);
     quellin::system::FsRedirectionSpan span(GetParam().span);
-    EXPECT_EQ(Dism(kEnable), GetParam().exitCode);
+    EXPECT_EQ(Dism(kEnable, GetParam().tool), GetParam().exitCode);
 }
 
-INSTANTIATE_TEST_SUITE_P(Architectures, RedirectionAroundDism,
-                         testing::Values(ArchCase{"X64WithSpan", "x64-wow64", true, 0},
-                                         ArchCase{"X64WithoutSpan", "x64-wow64", false, 11},
-                                         ArchCase{"X86WithoutSpan", "x86", false, 0}),
-                         [](const testing::TestParamInfo<ArchCase>& info) {
-                             return info.param.name;
-                         });
+INSTANTIATE_TEST_SUITE_P(
+    Architectures, RedirectionAroundDism,
+    testing::Values(ArchCase{"X64Sysnative", "x64-wow64", kNativeDism, false, 0},
+                    ArchCase{"X64WithSpan", "x64-wow64", kDism, true, -1},
+                    ArchCase{"X64System32", "x64-wow64", kDism, false, 11},
+                    ArchCase{"X86System32", "x86", kDism, false, 0}),
+    [](const testing::TestParamInfo<ArchCase>& info) { return info.param.name; });
 
 TEST(Redirection, SpanOnX86ChangesNothingAndRevertsOnEveryExit) {
     {
@@ -253,10 +255,7 @@ TEST(ServiceWait, TheWholeDemoOfClearingTheQueue) {
     sim::AddJob(spec);
     ASSERT_EQ(sim::ListJobs("").size(), 1u);
     ASSERT_TRUE(quellin::system::StopServiceAndWait("", "spooler"));
-    {
-        quellin::system::FsRedirectionSpan span(true);
-        quellin::system::EmptyFolder("C:\\Windows\\System32\\spool\\PRINTERS", "*.*", true);
-    }
+    quellin::system::EmptyFolder("C:\\Windows\\System32\\spool\\PRINTERS", "*.*", true);
     ASSERT_TRUE(quellin::system::StartServiceAndWait("", "spooler"));
     EXPECT_TRUE(sim::ListJobs("").empty());
 }

@@ -32,7 +32,9 @@ using json::Value;
 constexpr const char* kUsage = R"(usage: quellin-sandbox [--sandbox DIR] COMMAND ...
   init [--arch x64-wow64|x86] [--user admin|filtered-admin|standard|system] [--date YYYY-MM-DD]
        [--service-timing fast|realistic] [--legacy-kernel] [--no-pdf-printer]
-  config [same options; --date real goes back to the real date]   (no options: print it)
+       [--codepage 1252|932]      (the ANSI code page: Western or Japanese)
+  config [same options but --codepage; --date real goes back to the real date]
+         (no options: print it)
   reg get KEY [VALUE]             reg set KEY VALUE TYPE DATA
   reg delete KEY [VALUE]          reg export KEY
   path WINDOWS-PATH               the host file of a sandbox path
@@ -52,9 +54,10 @@ struct Usage {
     std::string message;
 };
 
-// The host gives UTF-8; the simulated Windows holds names in its ANSI code page (1252). Every
-// argument is converted, except the host folder of --sandbox.
+// The host gives UTF-8; the simulated Windows holds names in its ANSI code page (the sandbox's:
+// 1252 or 932). Every argument is converted, except the host folder of --sandbox.
 std::vector<std::string> AnsiArgs(int argc, char** argv) {
+    sim::OpenSandboxOfCommandLine(argc, argv);
     std::vector<std::string> items;
     for (int i = 1; i < argc; ++i) {
         if (i == 2 && std::strcmp(argv[1], "--sandbox") == 0) {
@@ -119,6 +122,12 @@ bool ApplyOption(const std::string& option, Args& args, sim::Config& config, boo
         config.legacyKernel = true;
     } else if (option == "--modern-kernel") {
         config.legacyKernel = false;
+    } else if (option == "--codepage" && pdf) {
+        // Names already in a sandbox are bytes of its code page: it is chosen once, at init.
+        const std::string codePage = args.Next("code page");
+        if (codePage != "1252" && codePage != "932")
+            throw Usage{"bad --codepage (1252 or 932)"};
+        config.codePage = codePage == "932" ? 932 : 1252;
     } else if (option == "--no-pdf-printer" && pdf) {
         *pdf = false;
     } else {
@@ -136,6 +145,7 @@ void PrintConfig() {
                      .Set("date", c.date.empty() ? "real" : c.date)
                      .Set("serviceTiming", c.serviceTiming)
                      .Set("legacyKernel", c.legacyKernel)
+                     .Set("codePage", static_cast<int>(c.codePage))
                      .Dump()
               << "\n";
 }

@@ -1,11 +1,13 @@
 // The host edge of the tools on the sandbox: UTF-8 in, UTF-8 out.
 #include <cstdio>
 
+#include "platform/sim/sandbox.h"
 #include "platform/text.h"
 
 namespace quellin::platform {
 
 std::optional<std::vector<std::string>> AnsiArguments(int argc, char** argv, std::string* refused) {
+    sim::OpenSandboxOfCommandLine(argc, argv);
     std::vector<std::string> args;
     for (int i = 1; i < argc; ++i) {
         bool exact = true;

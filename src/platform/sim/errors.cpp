@@ -40,6 +40,7 @@ std::string FormatSystemMessage(DWORD code) {
         {ERROR_INVALID_LEVEL, "The system call level is not correct."},
         {126, "The specified module could not be found."},
         {ERROR_PROC_NOT_FOUND, "The specified procedure could not be found."},
+        {ERROR_BAD_EXE_FORMAT, "%1 is not a valid Win32 application."},
         {ERROR_DIR_NOT_EMPTY, "The directory is not empty."},
         {ERROR_ALREADY_EXISTS, "Cannot create a file when that file already exists."},
         {203, "The system could not find the environment option that was entered."},

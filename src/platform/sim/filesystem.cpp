@@ -12,7 +12,9 @@
 #include <functional>
 #include <mutex>
 #include <optional>
+#include <set>
 #include <stdexcept>
+#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -81,6 +83,9 @@ namespace {
 
 constexpr std::uint64_t kEpochDifference = 116444736000000000ULL;
 
+struct FileObject;
+void ReleaseSharing(FileObject& file);
+
 struct FileObject : sim::Object {
     int fd = -1;
     // The folder the object was opened in, held so that deleting acts on that very folder.
@@ -96,7 +101,12 @@ struct FileObject : sim::Object {
     std::uint64_t listed = 0;
     bool failAfter = false;
     std::uint64_t budget = 0;
+    DWORD share = 0;
+    std::uint64_t generation = 0;  // the sandbox it was opened in
+    bool tracked = false;
     ~FileObject() override {
+        if (tracked)
+            ReleaseSharing(*this);
         if (parentFd >= 0)
             ::close(parentFd);
         if (fd >= 0)
@@ -108,6 +118,104 @@ struct FindObject : sim::Object {
     std::vector<WIN32_FIND_DATAA> entries;
     std::size_t next = 0;
 };
+
+// ---- Sharing: the open handles of this process by object, and the objects whose deletion
+// waits for their last handle.
+
+constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+constexpr DWORD kReadAccess = GENERIC_READ | 0x1 /* read data, list */ | 0x20 /* execute */;
+constexpr DWORD kWriteAccess = GENERIC_WRITE | 0x2 /* write data */ | 0x4 /* append */;
+
+using ObjectKey = std::tuple<dev_t, ino_t, std::uint64_t>;
+std::mutex g_sharingMutex;
+std::vector<FileObject*> g_openFiles;
+std::set<ObjectKey> g_deletePending;
+
+ObjectKey KeyOf(dev_t dev, ino_t ino) {
+    return {dev, ino, sim::SandboxGeneration()};
+}
+
+// What each of two opens of one object asks and shares: either one refuses the other.
+bool Conflicts(DWORD access, DWORD share, DWORD heldAccess, DWORD heldShare) {
+    auto sharing = [](DWORD a) {
+        return ((a & kReadAccess) ? FILE_SHARE_READ : 0) |
+               ((a & kWriteAccess) ? FILE_SHARE_WRITE : 0) | ((a & DELETE) ? FILE_SHARE_DELETE : 0);
+    };
+    const DWORD wants = sharing(access), holds = sharing(heldAccess);
+    // An open for attributes or synchronisation alone takes part in no sharing check.
+    if (wants == 0 || holds == 0)
+        return false;
+    return (wants & ~heldShare) != 0 || (holds & ~share) != 0;
+}
+
+// The error an open of the object with `access` and `share` meets, or ERROR_SUCCESS.
+DWORD SharingRefusal(dev_t dev, ino_t ino, DWORD access, DWORD share) {
+    std::lock_guard lock(g_sharingMutex);
+    const ObjectKey key = KeyOf(dev, ino);
+    if (g_deletePending.count(key) != 0)
+        return ERROR_ACCESS_DENIED;
+    for (const FileObject* held : g_openFiles) {
+        if (KeyOf(held->dev, held->ino) == key && held->generation == std::get<2>(key) &&
+            Conflicts(access, share, held->access, held->share)) {
+            return ERROR_SHARING_VIOLATION;
+        }
+    }
+    return ERROR_SUCCESS;
+}
+
+bool RefusedBySharing(const fs::path& host, DWORD access) {
+    struct stat st;
+    if (::lstat(host.c_str(), &st) != 0)
+        return false;
+    const DWORD error = SharingRefusal(st.st_dev, st.st_ino, access, kShareAll);
+    if (error != ERROR_SUCCESS)
+        SetLastError(error);
+    return error != ERROR_SUCCESS;
+}
+
+void Track(FileObject& file, DWORD share) {
+    std::lock_guard lock(g_sharingMutex);
+    file.share = share;
+    file.generation = sim::SandboxGeneration();
+    file.tracked = true;
+    g_openFiles.push_back(&file);
+}
+
+bool OthersHold(const FileObject& file) {
+    std::lock_guard lock(g_sharingMutex);
+    return std::any_of(g_openFiles.begin(), g_openFiles.end(), [&](const FileObject* held) {
+        return held != &file && held->dev == file.dev && held->ino == file.ino &&
+               held->generation == file.generation;
+    });
+}
+
+void ForgetRemoved(const fs::path& host);
+
+// The last handle of an object whose deletion waited removes it.
+void ReleaseSharing(FileObject& file) {
+    bool last = false;
+    {
+        std::lock_guard lock(g_sharingMutex);
+        g_openFiles.erase(std::remove(g_openFiles.begin(), g_openFiles.end(), &file),
+                          g_openFiles.end());
+        const ObjectKey key{file.dev, file.ino, file.generation};
+        last = g_deletePending.count(key) != 0 &&
+               std::none_of(g_openFiles.begin(), g_openFiles.end(), [&](const FileObject* held) {
+                   return ObjectKey{held->dev, held->ino, held->generation} == key;
+               });
+        if (last)
+            g_deletePending.erase(key);
+    }
+    struct stat there;
+    if (!last || file.generation != sim::SandboxGeneration() || file.parentFd < 0 ||
+        ::fstatat(file.parentFd, file.name.c_str(), &there, AT_SYMLINK_NOFOLLOW) != 0 ||
+        there.st_dev != file.dev || there.st_ino != file.ino) {
+        return;
+    }
+    const bool folder = file.isDir && !file.isLink;
+    if (::unlinkat(file.parentFd, file.name.c_str(), folder ? AT_REMOVEDIR : 0) == 0)
+        ForgetRemoved(file.hostPath);
+}
 
 void SetErrno(int e, bool parentMissing = false) {
     switch (e) {
@@ -507,7 +615,7 @@ BOOL RemoveDirectoryA(const std::string& path) {
         SetErrno(errno, ParentMissing(host));
         return false;
     }
-    if (!MayChange(host, false))
+    if (!MayChange(host, false) || RefusedBySharing(host, DELETE))
         return false;
     if (S_ISLNK(st.st_mode)) {
         // A junction or directory link is removed as a link; its target stays.
@@ -544,7 +652,7 @@ BOOL DeleteFileA(const std::string& path) {
         SetErrno(errno, ParentMissing(host));
         return false;
     }
-    if (!MayChange(host, false))
+    if (!MayChange(host, false) || RefusedBySharing(host, DELETE))
         return false;
     if (S_ISDIR(st.st_mode)) {
         SetLastError(ERROR_ACCESS_DENIED);
@@ -612,10 +720,12 @@ BOOL MoveFileExA(const std::string& existing, const std::string& target, DWORD f
         SetErrno(errno, ParentMissing(from));
         return false;
     }
-    if (!MayChange(from, false) || !MayChange(to, false))
+    if (!MayChange(from, false) || !MayChange(to, false) || RefusedBySharing(from, DELETE))
         return false;
     struct stat tst;
     if (::lstat(to.c_str(), &tst) == 0) {
+        if ((flags & MOVEFILE_REPLACE_EXISTING) != 0 && RefusedBySharing(to, DELETE))
+            return false;
         if ((flags & MOVEFILE_REPLACE_EXISTING) == 0) {
             SetLastError(ERROR_ALREADY_EXISTS);
             return false;
@@ -647,13 +757,14 @@ BOOL MoveFileExA(const std::string& existing, const std::string& target, DWORD f
 
 HANDLE FindFirstFileA(const std::string& pattern, WIN32_FIND_DATAA* data) {
     sim::BeforePath(pattern);
-    std::size_t slash = pattern.find_last_of("\\/");
-    if (slash == std::string::npos || !data) {
+    std::string unified = pattern;
+    std::replace(unified.begin(), unified.end(), '/', '\\');
+    std::string mask = win::NameOf(unified);
+    if (mask.size() == unified.size() || !data) {
         SetLastError(ERROR_INVALID_NAME);
         return INVALID_HANDLE_VALUE;
     }
-    std::string folder = pattern.substr(0, slash);
-    std::string mask = pattern.substr(slash + 1);
+    std::string folder = unified.substr(0, unified.size() - mask.size() - 1);
     if (folder.size() == 2)
         folder += '\\';
     fs::path host;
@@ -728,7 +839,7 @@ namespace {
 
 // A folder (FILE_FLAG_BACKUP_SEMANTICS) or a link itself (FILE_FLAG_OPEN_REPARSE_POINT) as a
 // handle: the object is pinned by its descriptor, whatever its path names later.
-HANDLE OpenSpecial(const fs::path& host, DWORD access, DWORD disposition, bool link) {
+HANDLE OpenSpecial(const fs::path& host, DWORD access, DWORD share, DWORD disposition, bool link) {
     if (disposition != OPEN_EXISTING && disposition != OPEN_ALWAYS) {
         SetLastError(link ? ERROR_ALREADY_EXISTS : ERROR_ACCESS_DENIED);
         return INVALID_HANDLE_VALUE;
@@ -749,6 +860,10 @@ HANDLE OpenSpecial(const fs::path& host, DWORD access, DWORD disposition, bool l
     file->fd = fd;
     if (changes && !MayChangeAt(FdPath(fd)))
         return INVALID_HANDLE_VALUE;
+    if (const DWORD refusal = SharingRefusal(st.st_dev, st.st_ino, access, share)) {
+        SetLastError(refusal);
+        return INVALID_HANDLE_VALUE;
+    }
     file->hostPath = host.string();
     file->access = access;
     file->isLink = link;
@@ -756,13 +871,14 @@ HANDLE OpenSpecial(const fs::path& host, DWORD access, DWORD disposition, bool l
     file->isDir = link ? ::stat(host.c_str(), &target) == 0 && S_ISDIR(target.st_mode) : true;
     file->dev = st.st_dev;
     file->ino = st.st_ino;
+    Track(*file, share);
     SetLastError(ERROR_SUCCESS);
     return static_cast<HANDLE>(sim::RegisterObject(std::move(file)));
 }
 
 }  // namespace
 
-HANDLE CreateFileA(const std::string& path, DWORD access, DWORD, DWORD disposition,
+HANDLE CreateFileA(const std::string& path, DWORD access, DWORD shareMode, DWORD disposition,
                    DWORD flagsAndAttributes) {
     sim::BeforePath(path);
     fs::path host;
@@ -771,13 +887,13 @@ HANDLE CreateFileA(const std::string& path, DWORD access, DWORD, DWORD dispositi
     struct stat lst;
     if ((flagsAndAttributes & FILE_FLAG_OPEN_REPARSE_POINT) != 0 &&
         ::lstat(host.c_str(), &lst) == 0 && S_ISLNK(lst.st_mode)) {
-        return OpenSpecial(host, access, disposition, true);
+        return OpenSpecial(host, access, shareMode, disposition, true);
     }
     struct stat st;
     bool exists = ::stat(host.c_str(), &st) == 0;
     if (exists && S_ISDIR(st.st_mode)) {
         if ((flagsAndAttributes & FILE_FLAG_BACKUP_SEMANTICS) != 0)
-            return OpenSpecial(host, access, disposition, false);
+            return OpenSpecial(host, access, shareMode, disposition, false);
         SetLastError(ERROR_ACCESS_DENIED);
         return INVALID_HANDLE_VALUE;
     }
@@ -833,6 +949,14 @@ HANDLE CreateFileA(const std::string& path, DWORD access, DWORD, DWORD dispositi
     // Existence as the folder held open sees it now: a creation is judged by that folder.
     struct stat there;
     const bool existsThere = ::fstatat(parentFd, leaf.c_str(), &there, 0) == 0;
+    // Judged before the open, which may truncate.
+    if (existsThere) {
+        const DWORD asked = access | ((flags & O_TRUNC) ? GENERIC_WRITE : 0);
+        if (const DWORD refusal = SharingRefusal(there.st_dev, there.st_ino, asked, shareMode)) {
+            SetLastError(refusal);
+            return INVALID_HANDLE_VALUE;
+        }
+    }
     if (changes && !existsThere && (flags & O_CREAT) != 0 &&
         !MayChangeAt(FdPath(parentFd) / leaf)) {
         return INVALID_HANDLE_VALUE;
@@ -842,7 +966,7 @@ HANDLE CreateFileA(const std::string& path, DWORD access, DWORD, DWORD dispositi
         flags |= O_NOFOLLOW;
     int fd = ::openat(parentFd, leaf.c_str(), flags, 0666);
     if (fd < 0 && errno == ELOOP)
-        return OpenSpecial(host, access, disposition, true);
+        return OpenSpecial(host, access, shareMode, disposition, true);
     if (fd >= 0 && ((changes && existsThere && !MayChangeAt(FdPath(fd))) ||
                     (read && !MayReadAt(FdPath(fd))))) {
         ::close(fd);
@@ -878,6 +1002,7 @@ HANDLE CreateFileA(const std::string& path, DWORD access, DWORD, DWORD dispositi
         file->dev = opened.st_dev;
         file->ino = opened.st_ino;
     }
+    Track(*file, shareMode);
     if (!exists)
         NoteOwner(host, true);
     {
@@ -1173,18 +1298,28 @@ BOOL SetFileInformationByHandle(HANDLE handle, const FILE_BASIC_INFO& info) {
     return true;
 }
 
-BOOL SetFileInformationByHandle(HANDLE handle, const FILE_DISPOSITION_INFO& info) {
-    auto* file = sim::Lookup<FileObject>(handle);
-    if (!file) {
-        SetLastError(ERROR_INVALID_HANDLE);
+namespace {
+
+bool FolderHoldsSomething(const FileObject& file) {
+    const int dirFd = ::openat(file.fd, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    DIR* dir = dirFd >= 0 ? ::fdopendir(dirFd) : nullptr;
+    if (!dir) {
+        if (dirFd >= 0)
+            ::close(dirFd);
         return false;
     }
-    if ((file->access & DELETE) == 0) {
-        SetLastError(ERROR_ACCESS_DENIED);
-        return false;
+    bool holds = false;
+    while (dirent* entry = ::readdir(dir)) {
+        const std::string name = entry->d_name;
+        holds = holds || (name != "." && name != "..");
     }
-    if (!info.DeleteFile)
-        return true;
+    ::closedir(dir);
+    return holds;
+}
+
+// Deletes what the handle names: at once with POSIX semantics or when no other handle holds
+// it, else when its last handle closes.
+BOOL DeleteThrough(FileObject* file, bool posix) {
     struct stat there;
     if (file->parentFd < 0 ||
         ::fstatat(file->parentFd, file->name.c_str(), &there, AT_SYMLINK_NOFOLLOW) != 0 ||
@@ -1197,14 +1332,100 @@ BOOL SetFileInformationByHandle(HANDLE handle, const FILE_DISPOSITION_INFO& info
         SetLastError(ERROR_ACCESS_DENIED);
         return false;
     }
-    // Windows removes the object when its last handle closes; the sandbox at once.
     const bool folder = file->isDir && !file->isLink;
+    if (!posix && OthersHold(*file)) {
+        if (folder && FolderHoldsSomething(*file)) {
+            SetLastError(ERROR_DIR_NOT_EMPTY);
+            return false;
+        }
+        std::lock_guard lock(g_sharingMutex);
+        g_deletePending.insert({file->dev, file->ino, file->generation});
+        return true;
+    }
     if (::unlinkat(file->parentFd, file->name.c_str(), folder ? AT_REMOVEDIR : 0) != 0) {
         SetErrno(errno);
         return false;
     }
     ForgetRemoved(host);
     return true;
+}
+
+FileObject* DeletingHandle(HANDLE handle) {
+    auto* file = sim::Lookup<FileObject>(handle);
+    if (!file) {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return nullptr;
+    }
+    if ((file->access & DELETE) == 0) {
+        SetLastError(ERROR_ACCESS_DENIED);
+        return nullptr;
+    }
+    return file;
+}
+
+}  // namespace
+
+BOOL SetFileInformationByHandle(HANDLE handle, const FILE_DISPOSITION_INFO& info) {
+    FileObject* file = DeletingHandle(handle);
+    if (!file)
+        return false;
+    return !info.DeleteFile || DeleteThrough(file, false);
+}
+
+BOOL SetFileInformationByHandle(HANDLE handle, const FILE_DISPOSITION_INFO_EX& info) {
+    // A kernel of before Windows 10 1709 does not know the class.
+    if (sim::ReadConfig().legacyKernel) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return false;
+    }
+    FileObject* file = DeletingHandle(handle);
+    if (!file)
+        return false;
+    if ((info.Flags & FILE_DISPOSITION_FLAG_DELETE) == 0)
+        return true;
+    return DeleteThrough(file, (info.Flags & FILE_DISPOSITION_FLAG_POSIX_SEMANTICS) != 0);
+}
+
+namespace {
+HANDLE g_currentDirectory = nullptr;
+std::string g_currentDirectoryPath;
+std::uint64_t g_currentDirectoryGeneration = 0;
+}  // namespace
+
+BOOL SetCurrentDirectoryA(const std::string& path) {
+    fs::path host;
+    if (!Resolve(path, &host))
+        return false;
+    struct stat st;
+    if (::stat(host.c_str(), &st) != 0) {
+        SetErrno(errno, ParentMissing(host));
+        return false;
+    }
+    if (!S_ISDIR(st.st_mode)) {
+        SetLastError(ERROR_DIRECTORY_NAME_INVALID);
+        return false;
+    }
+    // Held as Windows holds it: traverse, sharing reading and writing but not deleting.
+    HANDLE folder = OpenSpecial(host, 0x20 /* traverse */ | SYNCHRONIZE,
+                                FILE_SHARE_READ | FILE_SHARE_WRITE, OPEN_EXISTING, false);
+    if (folder == INVALID_HANDLE_VALUE)
+        return false;
+    if (g_currentDirectory)
+        CloseHandle(g_currentDirectory);
+    g_currentDirectory = folder;
+    g_currentDirectoryPath = sim::ParseWindowsPath(path).ToString();
+    g_currentDirectoryGeneration = sim::SandboxGeneration();
+    return true;
+}
+
+std::string GetCurrentDirectoryA() {
+    if (g_currentDirectory && g_currentDirectoryGeneration == sim::SandboxGeneration())
+        return g_currentDirectoryPath;
+    // Until the program sets one, the host's, on drive Z: as in Wine.
+    std::error_code ec;
+    std::string path = "Z:" + win::Utf8ToAnsi(fs::current_path(ec).string());
+    std::replace(path.begin(), path.end(), '/', '\\');
+    return path;
 }
 
 BOOL CreateDirectoryA(const std::string& path, const std::string& securityDescriptor) {
@@ -1350,7 +1571,7 @@ DWORD GetLongPathNameA(const std::string& shortPath, DWORD bufferLength, std::st
 DWORD GetTempFileNameA(const std::string& folder, const std::string& prefix, DWORD unique,
                        std::string* result) {
     std::string base = folder;
-    if (!base.empty() && base.back() != '\\')
+    if (!base.empty() && !win::EndsWithBackslash(base))
         base += '\\';
     base += prefix.substr(0, 3);
     auto name = [&](DWORD n) {

@@ -280,6 +280,10 @@ BOOL ShellExecuteExA(SHELLEXECUTEINFOA* info) {
     info->hProcess = nullptr;
     const std::int64_t launch = sim::LogLaunch(info->lpVerb, info->lpFile, info->lpParameters,
                                                info->lpDirectory, info->nShow);
+    if (sim::LoaderRefuses("ShellExecuteEx")) {
+        sim::LogLaunchStart(launch, "", false, ERROR_BAD_EXE_FORMAT);
+        return false;
+    }
     std::string verb = win::LowerAnsi(info->lpVerb);
     if (IsWebAddress(info->lpFile)) {
         if (!verb.empty() && verb != "open") {
@@ -406,6 +410,8 @@ BOOL GetExitCodeProcess(HANDLE handle, DWORD* exitCode) {
 }
 
 void ProcessPendingMessages() {
+    if (sim::LoaderRefuses("message pump"))
+        return;
     if (g_pump)
         g_pump();
 }

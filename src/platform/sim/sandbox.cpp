@@ -34,6 +34,7 @@ std::recursive_mutex g_openMutex;
 State g_state;
 thread_local bool t_redirection = true;
 std::atomic<bool> g_image64{false};
+std::atomic<std::uint64_t> g_generation{0};
 LaunchObserver g_launchObserver;
 
 constexpr const char* kSchema = R"sql(
@@ -79,10 +80,12 @@ fs::path DbPath(const fs::path& root) {
 }
 
 void OpenLocked(const fs::path& root) {
+    ++g_generation;
     g_state.db.reset();
     g_state.root = fs::absolute(root);
     g_state.db = std::make_unique<Db>(DbPath(g_state.root).string());
     g_state.db->Exec(kSchema);
+    SetAnsiCodePage(ReadConfig().codePage);
 }
 
 bool IsExempt(const std::vector<std::string>& parts) {
@@ -217,6 +220,16 @@ void EnsureSandbox() {
     OpenSandbox(DefaultSandboxRoot());
 }
 
+void OpenSandboxOfCommandLine(int argc, char** argv) {
+    if (SandboxIsOpen())
+        return;
+    const fs::path root =
+        argc > 2 && std::string(argv[1]) == "--sandbox" ? fs::path(argv[2]) : DefaultSandboxRoot();
+    std::error_code ec;
+    if (fs::exists(DbPath(root), ec))
+        OpenSandbox(root);
+}
+
 void InitSandbox(const fs::path& root, const InitOptions& options) {
     std::lock_guard lock(g_openMutex);
     g_state.db.reset();
@@ -231,6 +244,7 @@ void InitSandbox(const fs::path& root, const InitOptions& options) {
     Transaction tx(*g_state.db);
     WriteConfig(options.config);
     tx.Commit();
+    SetAnsiCodePage(options.config.codePage);
     Seed(options);
 }
 
@@ -238,8 +252,10 @@ void CloseSandbox() {
     std::lock_guard lock(g_openMutex);
     // The next sandbox stands for a fresh process, whose privileges start disabled.
     DisableAllPrivileges();
+    ++g_generation;
     g_state.db.reset();
     g_state.root.clear();
+    SetAnsiCodePage(1252);
 }
 
 bool SandboxIsOpen() {
@@ -264,6 +280,7 @@ Config ReadConfig() {
     c.date = Get("date", c.date);
     c.serviceTiming = Get("service_timing", c.serviceTiming);
     c.legacyKernel = Get("legacy_kernel", "0") == "1";
+    c.codePage = Get("codepage", "1252") == "932" ? 932 : 1252;
     return c;
 }
 
@@ -274,6 +291,7 @@ void WriteConfig(const Config& c) {
     Put("date", c.date);
     Put("service_timing", c.serviceTiming);
     Put("legacy_kernel", c.legacyKernel ? "1" : "0");
+    Put("codepage", std::to_string(c.codePage));
     tx.Commit();
 }
 
@@ -295,6 +313,10 @@ fs::path HostPath(const std::string& windowsPath) {
 
 fs::path HostPathNative(const std::string& windowsPath) {
     return MapToHost(windowsPath, false);
+}
+
+std::uint64_t SandboxGeneration() {
+    return g_generation;
 }
 
 bool RedirectionEnabled() {

@@ -19,6 +19,7 @@ struct Config {
     std::string date;                    // "YYYY-MM-DD", or empty for the real date
     std::string serviceTiming = "fast";  // "fast" or "realistic"
     bool legacyKernel = false;  // kernel32 without IsWow64Process and the redirection calls
+    unsigned codePage = 1252;   // the ANSI code page: 1252 (Western) or 932 (Japanese)
 };
 
 struct InitOptions {
@@ -33,6 +34,9 @@ std::filesystem::path DefaultSandboxRoot();
 void OpenSandbox(const std::filesystem::path& root);
 // Opens the default sandbox unless one is open already.
 void EnsureSandbox();
+// Arguments are in the code page of the machine a program runs on: opens the sandbox that a
+// leading "--sandbox DIR" names, else the default one, when it exists and none is open.
+void OpenSandboxOfCommandLine(int argc, char** argv);
 // Creates or resets `root` and makes it this process's sandbox.
 void InitSandbox(const std::filesystem::path& root, const InitOptions& options);
 void CloseSandbox();
@@ -55,6 +59,14 @@ bool IsWow64Process();
 std::filesystem::path HostPath(const std::string& windowsPath);
 // The same without redirection, for the sandbox's own bookkeeping.
 std::filesystem::path HostPathNative(const std::string& windowsPath);
+
+// Counts the sandboxes this process has opened and closed: a handle kept from an earlier one
+// takes no part in the open one's sharing.
+std::uint64_t SandboxGeneration();
+
+// The ANSI code page the text functions of platform/text.h use: the open sandbox's, else 1252.
+void SetAnsiCodePage(unsigned codePage);
+unsigned AnsiCodePage();
 
 // Per-thread redirection state (true: a 32-bit program's System32 names SysWOW64).
 bool RedirectionEnabled();

@@ -7,6 +7,7 @@
 #include "platform/sim/security_state.h"
 #include "platform/sim/spool.h"
 #include "platform/sim/strings.h"
+#include "platform/text.h"
 #include "platform/ui.h"
 
 namespace quellin::platform::sim {
@@ -42,6 +43,14 @@ std::vector<ShellEvent> ShellEvents() {
     while (st.Step())
         events.push_back({st.Text(0), st.Text(1), st.Text(2), st.Text(3)});
     return events;
+}
+
+bool LoaderRefuses(const std::string& call) {
+    if (RedirectionEnabled() || !Is64BitWindows())
+        return false;
+    LogShellEvent("loader", "ERROR_BAD_EXE_FORMAT", call);
+    SetLastError(ERROR_BAD_EXE_FORMAT);
+    return true;
 }
 
 }  // namespace quellin::platform::sim
@@ -96,8 +105,7 @@ DWORD DeleteItem(const std::string& path) {
 }
 
 std::string BaseName(const std::string& path) {
-    std::size_t slash = path.find_last_of("\\/");
-    return slash == std::string::npos ? path : path.substr(slash + 1);
+    return NameOf(path);
 }
 
 }  // namespace
@@ -122,6 +130,8 @@ int SHFileOperationA(SHFILEOPSTRUCTA* op) {
         return static_cast<int>(ERROR_INVALID_PARAMETER);
     }
     op->fAnyOperationsAborted = false;
+    if (sim::LoaderRefuses("SHFileOperation"))
+        return static_cast<int>(ERROR_BAD_EXE_FORMAT);
     if (op->wFunc != FO_DELETE || (op->fFlags & FOF_ALLOWUNDO)) {
         // Copying, moving, renaming and the recycle bin are not part of the sandbox.
         SetLastError(ERROR_NOT_SUPPORTED);
@@ -142,11 +152,10 @@ int SHFileOperationA(SHFILEOPSTRUCTA* op) {
     constexpr int kInvalidFiles = 0x7C;  // DE_INVALIDFILES
     std::vector<Item> items;
     for (const std::string& source : sources) {
-        std::size_t slash = source.find_last_of('\\');
-        if (source.size() < 3 || source[1] != ':' || slash == std::string::npos)
+        std::string name = NameOf(source);
+        if (source.size() < 3 || source[1] != ':' || name.size() == source.size())
             return kInvalidFiles;
-        std::string folder = source.substr(0, slash);
-        std::string name = source.substr(slash + 1);
+        std::string folder = FolderOf(source);
         if (!HasWildcard(name)) {
             DWORD attributes = GetFileAttributesA(source);
             if (attributes == INVALID_FILE_ATTRIBUTES) {

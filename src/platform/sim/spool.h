@@ -85,4 +85,10 @@ struct ShellEvent {
 };
 std::vector<ShellEvent> ShellEvents();
 
+// A 32-bit program on 64-bit Windows whose thread has redirection off loads the libraries that
+// a shell call or the message pump needs for the first time from the native system folder,
+// and the call fails with ERROR_BAD_EXE_FORMAT. True, with that last error and a shell event
+// (source "loader", detail `call`), when the calling thread is in that state.
+bool LoaderRefuses(const std::string& call);
+
 }  // namespace quellin::platform::sim

@@ -10,18 +10,22 @@
 namespace quellin::platform::sim {
 
 namespace {
+// By character: in a double-byte code page a trail byte may be 0x5C.
 std::vector<std::string> Split(std::string_view s) {
     std::vector<std::string> parts;
     std::string current;
-    for (char c : s) {
-        if (c == '\\' || c == '/') {
+    const std::string text(s);
+    for (const char* c = text.c_str(); *c != '\0';) {
+        const char* next = CharNextA(c);
+        if (*c == '\\' || *c == '/') {
             if (!current.empty()) {
                 parts.push_back(std::move(current));
             }
             current.clear();
         } else {
-            current += c;
+            current.append(c, next);
         }
+        c = next;
     }
     if (!current.empty()) {
         parts.push_back(std::move(current));
@@ -66,9 +70,13 @@ WindowsPath ParseWindowsPath(std::string_view path) {
         while (!part.empty() && (part.back() == '.' || part.back() == ' ')) {
             part.pop_back();
         }
-        const bool refused = std::any_of(part.begin(), part.end(), [](char c) {
-            return static_cast<unsigned char>(c) < 0x20 || std::strchr("<>:\"|?*", c);
-        });
+        bool refused = false;
+        for (const char* c = part.c_str(); *c != '\0'; c = CharNextA(c)) {
+            const bool single = CharNextA(c) == c + 1;
+            refused =
+                refused ||
+                (single && (static_cast<unsigned char>(*c) < 0x20 || std::strchr("<>:\"|?*", *c)));
+        }
         if (part.empty() || refused) {
             throw std::invalid_argument("invalid name in path: " + std::string(path));
         }

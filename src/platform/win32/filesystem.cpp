@@ -2,6 +2,8 @@
 
 #include <vector>
 
+#include "platform/text.h"
+
 #include "platform/win32/windows_api.h"
 // After windows.h: it needs its types.
 #include <sddl.h>
@@ -10,13 +12,16 @@ namespace quellin::platform {
 
 namespace {
 
-void Copy(const ::WIN32_FIND_DATAA& from, WIN32_FIND_DATAA* to) {
+// Names are listed in UTF-16 and converted as every name the program converts: without best
+// fit, since the ANSI functions' own look-alike ("L" for "\u0141") would name another file.
+void Copy(const ::WIN32_FIND_DATAW& from, WIN32_FIND_DATAA* to) {
     to->dwFileAttributes = from.dwFileAttributes;
     to->ftCreationTime = native::Layer(from.ftCreationTime);
     to->ftLastAccessTime = native::Layer(from.ftLastAccessTime);
     to->ftLastWriteTime = native::Layer(from.ftLastWriteTime);
     to->nFileSize = (static_cast<std::uint64_t>(from.nFileSizeHigh) << 32) | from.nFileSizeLow;
-    to->cFileName = from.cFileName;
+    const std::wstring name(from.cFileName);
+    to->cFileName = WideToAnsi(std::u16string(name.begin(), name.end()));
 }
 
 }  // namespace
@@ -63,8 +68,10 @@ BOOL MoveFileExA(const std::string& existing, const std::string& target, DWORD f
 }
 
 HANDLE FindFirstFileA(const std::string& pattern, WIN32_FIND_DATAA* data) {
-    ::WIN32_FIND_DATAA found{};
-    ::HANDLE find = ::FindFirstFileA(pattern.c_str(), &found);
+    ::WIN32_FIND_DATAW found{};
+    const std::u16string wide = AnsiToWide(pattern);
+    const std::wstring widePattern(wide.begin(), wide.end());
+    ::HANDLE find = ::FindFirstFileW(widePattern.c_str(), &found);
     if (find != INVALID_HANDLE_VALUE && data) {
         native::KeepLastError keep;
         Copy(found, data);
@@ -73,8 +80,8 @@ HANDLE FindFirstFileA(const std::string& pattern, WIN32_FIND_DATAA* data) {
 }
 
 BOOL FindNextFileA(HANDLE find, WIN32_FIND_DATAA* data) {
-    ::WIN32_FIND_DATAA found{};
-    if (!::FindNextFileA(native::Native(find), &found))
+    ::WIN32_FIND_DATAW found{};
+    if (!::FindNextFileW(native::Native(find), &found))
         return false;
     if (data)
         Copy(found, data);
@@ -286,14 +293,12 @@ BOOL GetFileInformationByHandleEx(HANDLE directory, FILE_INFO_BY_HANDLE_CLASS in
         entry.FileAttributes = raw->FileAttributes;
         entry.EndOfFile = static_cast<std::uint64_t>(raw->EndOfFile.QuadPart);
         entry.FileId = static_cast<std::uint64_t>(raw->FileId.QuadPart);
-        const int units = static_cast<int>(raw->FileNameLength / sizeof(WCHAR));
-        const int bytes =
-            ::WideCharToMultiByte(CP_ACP, 0, raw->FileName, units, nullptr, 0, nullptr, nullptr);
-        entry.FileName.resize(static_cast<std::size_t>(bytes > 0 ? bytes : 0));
-        if (bytes > 0) {
-            ::WideCharToMultiByte(CP_ACP, 0, raw->FileName, units, entry.FileName.data(), bytes,
-                                  nullptr, nullptr);
-        }
+        // Without best fit, as every name the program converts: a look-alike would name
+        // another file.
+        const std::size_t units = raw->FileNameLength / sizeof(WCHAR);
+        entry.FileName =
+            WideToAnsi(std::u16string(reinterpret_cast<const char16_t*>(raw->FileName),
+                                      reinterpret_cast<const char16_t*>(raw->FileName) + units));
         entries->push_back(std::move(entry));
         if (raw->NextEntryOffset == 0)
             break;
@@ -346,6 +351,28 @@ BOOL SetFileInformationByHandle(HANDLE file, const FILE_RENAME_INFO& info) {
 
 DWORD GetFileType(HANDLE file) {
     return ::GetFileType(native::Native(file));
+}
+
+BOOL SetFileInformationByHandle(HANDLE file, const FILE_DISPOSITION_INFO_EX& info) {
+    // FILE_DISPOSITION_INFO_EX as Windows lays it out; older headers lack it.
+    struct {
+        ::DWORD Flags;
+    } raw{info.Flags};
+    return ::SetFileInformationByHandle(native::Native(file),
+                                        static_cast<::FILE_INFO_BY_HANDLE_CLASS>(21), &raw,
+                                        sizeof raw) != FALSE;
+}
+
+BOOL SetCurrentDirectoryA(const std::string& path) {
+    return ::SetCurrentDirectoryA(path.c_str()) != FALSE;
+}
+
+std::string GetCurrentDirectoryA() {
+    const ::DWORD needed = ::GetCurrentDirectoryA(0, nullptr);
+    std::string path(needed > 0 ? needed : 1, '\0');
+    const ::DWORD length = ::GetCurrentDirectoryA(static_cast<::DWORD>(path.size()), path.data());
+    path.resize(length < path.size() ? length : 0);
+    return path;
 }
 
 DWORD GetSystemWindowsDirectoryA(std::string* buffer, DWORD size) {

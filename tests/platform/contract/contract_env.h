@@ -20,6 +20,10 @@ std::string ScratchFolder();
 // A key path under HKEY_CURRENT_USER of this test's own, missing at the start.
 std::string ScratchKey();
 
+// Makes an empty file in `folder` under a name given in UTF-8, which the ANSI functions may
+// not be able to write.
+void PutFileNamedInUtf8(const std::string& folder, const std::string& utf8Name);
+
 // Whether the system runs 32-bit programs under a 64-bit Windows, and this is one.
 bool Is32BitOn64BitWindows();
 

@@ -23,8 +23,12 @@ std::unique_ptr<testsupport::ScopedSandbox> g_sandbox;
 constexpr const char* kScratch = "C:\\Users\\User\\AppData\\Local\\Temp\\contract";
 }  // namespace
 
+// QUELLIN_CONTRACT_CODEPAGE=932 runs the contract in sandboxes of the Japanese code page.
 void SetUpSystem() {
-    g_sandbox = std::make_unique<testsupport::ScopedSandbox>();
+    sim::InitOptions options;
+    const char* codePage = std::getenv("QUELLIN_CONTRACT_CODEPAGE");
+    options.config.codePage = codePage && std::string(codePage) == "932" ? 932 : 1252;
+    g_sandbox = std::make_unique<testsupport::ScopedSandbox>(options);
     win::CreateDirectoryA(kScratch);
 }
 
@@ -38,6 +42,10 @@ std::string ScratchFolder() {
 
 std::string ScratchKey() {
     return "Software\\QuellinContract";
+}
+
+void PutFileNamedInUtf8(const std::string& folder, const std::string& utf8Name) {
+    testsupport::WriteHostFile(g_sandbox->HostPath(folder) / utf8Name, "");
 }
 
 bool Is32BitOn64BitWindows() {

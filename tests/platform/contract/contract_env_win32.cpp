@@ -15,6 +15,7 @@
 #include "platform/processes.h"
 #include "platform/registry.h"
 #include "platform/security.h"
+#include "platform/text.h"
 #include "platform/window.h"
 
 namespace quellin::platform::contract {
@@ -117,6 +118,20 @@ bool ReportWineDifference(const char* what) {
     std::printf("[ WINE     ] check skipped, Wine differs from Windows: %s\n", what);
     ::testing::Test::RecordProperty("wine_differs", what);
     return true;
+}
+
+}  // namespace quellin::platform::contract
+
+// Last: the macros of <windows.h> would rewrite the layer's names above.
+#include "platform/win32/windows_api.h"
+
+namespace quellin::platform::contract {
+
+void PutFileNamedInUtf8(const std::string& folder, const std::string& utf8Name) {
+    const std::u16string wide = win::Utf8ToWide(win::AnsiToUtf8(folder) + "\\" + utf8Name);
+    const std::wstring path(wide.begin(), wide.end());
+    ::CloseHandle(::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                FILE_ATTRIBUTE_NORMAL, nullptr));
 }
 
 }  // namespace quellin::platform::contract

@@ -29,6 +29,8 @@ namespace {
 using namespace platform;
 
 constexpr DWORD kSentinel = 0xDEADBEEF;
+constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+constexpr DWORD kItself = FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT;
 
 class Contract : public ::testing::Test {
   protected:
@@ -336,8 +338,6 @@ TEST_F(Contract, HandlesListFoldersNameTheirObjectsAndDeleteThem) {
     ASSERT_TRUE(CreateDirectoryA(dir));
     ASSERT_TRUE(CreateDirectoryA(dir + "\\sub"));
     PutFile(dir + "\\a.txt", "abc");
-    constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
-    constexpr DWORD kItself = FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT;
 
     SetLastError(kSentinel);
     EXPECT_EQ(CreateFileA(dir, FILE_LIST_DIRECTORY, kShareAll, OPEN_EXISTING, 0),
@@ -370,6 +370,18 @@ TEST_F(Contract, HandlesListFoldersNameTheirObjectsAndDeleteThem) {
     }
     std::sort(names.begin(), names.end());
     EXPECT_EQ(names, (std::vector<std::string>{".", "..", "a.txt", "sub"}));
+
+    // A name outside the code page lists with '?', never a look-alike naming another file.
+    const std::string unwritable = WideToAnsi(u"\u0141\u00f3d\u017a.txt");
+    ASSERT_TRUE(CreateDirectoryA(Scratch() + "\\names"));
+    contract::PutFileNamedInUtf8(Scratch() + "\\names", "\u0141\u00f3d\u017a.txt");
+    UniqueFileHandle listed(
+        CreateFileA(Scratch() + "\\names", FILE_LIST_DIRECTORY, kShareAll, OPEN_EXISTING, kItself));
+    ASSERT_TRUE(GetFileInformationByHandleEx(listed.get(), FileIdBothDirectoryRestartInfo, &batch));
+    EXPECT_EQ(batch.back().FileName, unwritable);  // after "." and ".."
+    WIN32_FIND_DATAA found;
+    UniqueFindHandle find(FindFirstFileA(Scratch() + "\\names\\*.txt", &found));
+    EXPECT_EQ(find ? found.cFileName : "", unwritable);
 
     {
         UniqueFileHandle file(CreateFileA(dir + "\\a.txt",
@@ -407,6 +419,67 @@ TEST_F(Contract, HandlesListFoldersNameTheirObjectsAndDeleteThem) {
     EXPECT_TRUE(SetFileInformationByHandle(folder.get(), disposition));
     folder.reset();
     EXPECT_EQ(GetFileAttributesA(dir), INVALID_FILE_ATTRIBUTES);
+}
+
+// An open fails when it asks what a handle of the object does not share, or shares less than
+// such a handle holds; attributes alone take part in no check. The current directory is held
+// for traversing, sharing reading and writing: it refuses only DELETE.
+TEST_F(Contract, SharingModesAndTheCurrentDirectory) {
+    const std::string file = Scratch() + "\\held.txt";
+    PutFile(file, "x");
+    {
+        UniqueFileHandle reader(CreateFileA(file, GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING, 0));
+        ASSERT_TRUE(reader.valid()) << GetLastError();
+        const struct {
+            DWORD access, share, error;
+        } cases[] = {
+            {GENERIC_READ, FILE_SHARE_READ, ERROR_SUCCESS},
+            {GENERIC_WRITE, kShareAll, ERROR_SHARING_VIOLATION},
+            {GENERIC_READ, FILE_SHARE_WRITE, ERROR_SHARING_VIOLATION},
+            {DELETE, kShareAll, ERROR_SHARING_VIOLATION},
+            {FILE_READ_ATTRIBUTES, 0, ERROR_SUCCESS},
+        };
+        for (const auto& c : cases) {
+            SetLastError(ERROR_SUCCESS);
+            UniqueFileHandle other(CreateFileA(file, c.access, c.share, OPEN_EXISTING, 0));
+            EXPECT_EQ(other ? ERROR_SUCCESS : GetLastError(), c.error)
+                << c.access << "/" << c.share;
+        }
+        SetLastError(kSentinel);
+        EXPECT_FALSE(DeleteFileA(file));
+        EXPECT_EQ(GetLastError(), ERROR_SHARING_VIOLATION);
+    }
+    const std::string before = GetCurrentDirectoryA();
+    ASSERT_TRUE(SetCurrentDirectoryA(Scratch()));
+    UniqueFileHandle listing(CreateFileA(Scratch(), FILE_LIST_DIRECTORY | SYNCHRONIZE, kShareAll,
+                                         OPEN_EXISTING, kItself));
+    EXPECT_TRUE(listing.valid()) << GetLastError();
+    SetLastError(kSentinel);
+    UniqueFileHandle deleting(CreateFileA(Scratch(), DELETE, kShareAll, OPEN_EXISTING, kItself));
+    EXPECT_FALSE(deleting.valid());
+    EXPECT_EQ(GetLastError(), ERROR_SHARING_VIOLATION);
+    EXPECT_TRUE(SetCurrentDirectoryA(before));
+}
+
+// A POSIX deletion takes the name at once while another handle still holds the file, so that
+// its folder can go.
+TEST_F(Contract, PosixDeletionFreesTheFolderAtOnce) {
+    const std::string dir = Scratch() + "\\posix";
+    ASSERT_TRUE(CreateDirectoryA(dir));
+    PutFile(dir + "\\a.txt", "x");
+    UniqueFileHandle holder(
+        CreateFileA(dir + "\\a.txt", GENERIC_READ, kShareAll, OPEN_EXISTING, 0));
+    UniqueFileHandle file(CreateFileA(dir + "\\a.txt", DELETE, kShareAll, OPEN_EXISTING, 0));
+    FILE_DISPOSITION_INFO_EX ex;
+    ex.Flags = FILE_DISPOSITION_FLAG_DELETE | FILE_DISPOSITION_FLAG_POSIX_SEMANTICS;
+    if (!SetFileInformationByHandle(file.get(), ex)) {
+        EXPECT_EQ(GetLastError(), ERROR_INVALID_PARAMETER) << "only an unknown class fails";
+        if (!WINE_DIFFERS("FileDispositionInfoEx is refused as an unknown class"))
+            ADD_FAILURE() << "Windows 10 1709 and later know FileDispositionInfoEx";
+        return;
+    }
+    file.reset();
+    EXPECT_TRUE(RemoveDirectoryA(dir)) << GetLastError();
 }
 
 TEST_F(Contract, SystemWindowsFolderTwoCallSizing) {
@@ -902,19 +975,23 @@ TEST_F(Contract, PrinterEnumerationTwoCallSizing) {
 
 // ---- Text ----
 
-// Both machines run code page 1252 (Wine takes it from an English or C locale).
-bool AnsiIs1252() {
-    return AnsiToWide("\x80") == u"\u20ac";
+// The suite runs in code page 1252 (an English or C locale) and again in 932 (a Japanese
+// one), where 0x5C is also the trail byte of characters such as "\u8868" (95 5C).
+int AnsiCodePage() {
+    if (AnsiToWide("\x80") == u"\u20ac")
+        return 1252;
+    return AnsiToWide("\x95\x5C") == u"\u8868" ? 932 : 0;
 }
 
-TEST(TextContract, AnsiNamesConvertExactlyOrAreRefused) {
-    if (!AnsiIs1252())
-        GTEST_SKIP() << "the ANSI code page is not 1252";
-    const struct {
+TEST_F(Contract, AnsiNamesConvertExactlyOrAreRefused) {
+    if (AnsiCodePage() == 0)
+        GTEST_SKIP() << "the ANSI code page is neither 1252 nor 932";
+    struct Case {
         std::u16string wide;
         std::string ansi;
         bool exact;
-    } cases[] = {
+    };
+    std::vector<Case> cases = {
         {u"Caf\u00e9 PDF", "Caf\xE9 PDF", true},
         {u"r\u00e9sum\u00e9.pdf \u20ac", "r\xE9sum\xE9.pdf \x80", true},
         {u"J\u00fcrgen", "J\xFCrgen", true},
@@ -927,6 +1004,14 @@ TEST(TextContract, AnsiNamesConvertExactlyOrAreRefused) {
         // Each half of a surrogate pair stands for itself, as Windows writes it.
         {u"\U0001F5A8", "??", false},
     };
+    if (AnsiCodePage() == 932)
+        cases = {
+            {u"\u8868.roy", "\x95\x5C.roy", true},
+            {u"\u30bd\u30d5\u30c8", "\x83\x5C\x83\x74\x83\x67", true},
+            {u"\u03a9 \uff71", "\x83\xB6 \xB1", true},
+            // No look-alike: best fit would write "e" and "\\".
+            {u"Caf\u00e9 \u00a5 \U0001F5A8", "Caf? ? ??", false},
+        };
     for (const auto& c : cases) {
         bool exact = !c.exact;
         EXPECT_EQ(WideToAnsi(c.wide, &exact), c.ansi);
@@ -938,21 +1023,45 @@ TEST(TextContract, AnsiNamesConvertExactlyOrAreRefused) {
     }
 }
 
-TEST(TextContract, EveryAnsiByteRoundTrips) {
-    if (!AnsiIs1252())
-        GTEST_SKIP() << "the ANSI code page is not 1252";
-    std::string all;
+TEST_F(Contract, EveryAnsiByteRoundTrips) {
+    if (AnsiCodePage() == 0)
+        GTEST_SKIP() << "the ANSI code page is neither 1252 nor 932";
+    std::string all;  // in 932 only ASCII and katakana stand alone
     for (int c = 1; c < 256; ++c)
-        all += static_cast<char>(c);
+        if (AnsiCodePage() == 1252 || c < 0x80 || (c > 0xA0 && c < 0xE0))
+            all += static_cast<char>(c);
     bool exact = false;
     EXPECT_EQ(WideToAnsi(AnsiToWide(all), &exact), all);
     EXPECT_TRUE(exact);
     exact = false;
     EXPECT_EQ(Utf8ToAnsi(AnsiToUtf8(all), &exact), all);
     EXPECT_TRUE(exact);
+    // 932's pairs of a few lead bytes come back as the same characters (a duplicate of NEC or
+    // IBM as its canonical bytes).
+    std::string pairs;
+    for (int trail = 0x40; AnsiCodePage() == 932 && trail <= 0xFC; ++trail)
+        for (char lead : {'\x81', '\x83', '\x88', '\x95', '\x9F', '\xE0', '\xEA'})
+            pairs += {lead, static_cast<char>(trail == 0x7F ? 0x40 : trail)};
+    EXPECT_EQ(AnsiToWide(WideToAnsi(AnsiToWide(pairs))), AnsiToWide(pairs));
     // Malformed UTF-8 has no ANSI form either.
     EXPECT_EQ(Utf8ToAnsi("a\xC3", &exact), "a?");
     EXPECT_FALSE(exact);
+}
+
+// Paths split at backslash characters, never at a trail byte 0x5C, and letters fold without
+// touching trail bytes (the trail 0x61 of "\u30c2" is no "a").
+TEST_F(Contract, PathsSplitAndFoldByCharacter) {
+    if (AnsiCodePage() != 932)
+        GTEST_SKIP() << "a single-byte code page has no trail bytes";
+    const std::string documents = "C:\\Users\\bob\\Documents";
+    const std::string file = documents + "\\\x95\x5C.roy";  // "\u8868.roy"
+    EXPECT_EQ(FolderOf(file), documents);
+    EXPECT_EQ(NameOf(file), "\x95\x5C.roy");
+    const std::string folder = "C:\\\x83\x5C";  // "C:\\\u30bd"
+    EXPECT_EQ(JoinPath(folder, "a.txt"), folder + "\\a.txt");
+    EXPECT_EQ(CharPrevA(folder.c_str(), folder.c_str() + 5), folder.c_str() + 3);
+    EXPECT_EQ(UpperAnsi("\x83\x61x"), "\x83\x61X");
+    EXPECT_FALSE(SameName("\x83\x61", "\x83\x41"));
 }
 
 }  // namespace
