@@ -553,14 +553,21 @@ Json WindowsErrorJson(win::DWORD code) {
         .Set("text", WindowsErrorText(code));
 }
 
-void RequireAdministrator() {
-    bool administrator = false;
+namespace {
+
+// A token that cannot be read is no administrator's.
+bool RunsAsAdministrator() {
     try {
-        administrator = quellin::system::IsAdministrator();
+        return quellin::system::IsAdministrator();
     } catch (const quellin::system::SystemError&) {
-        administrator = false;
+        return false;
     }
-    if (!administrator)
+}
+
+}  // namespace
+
+void RequireAdministrator() {
+    if (!RunsAsAdministrator())
         throw CommandFailure(kExitNotAdministrator, quellin::system::kPermissionDeniedText);
     HoldMachine();
 }
@@ -570,13 +577,7 @@ void HoldMachine() {
         return;
     // The lock keeps administrators' commands apart and only they may enter it. A standard
     // user's job command changes only what the spooler lets that user change.
-    bool administrator = false;
-    try {
-        administrator = quellin::system::IsAdministrator();
-    } catch (const quellin::system::SystemError&) {
-        administrator = false;
-    }
-    if (!administrator)
+    if (!RunsAsAdministrator())
         return;
     g_run->lock = std::make_unique<quellin::system::MachineLock>(g_run->waitMilliseconds);
     if (!g_run->lock->Held()) {
