@@ -119,9 +119,19 @@ void JobControlCommand(const Invocation& invocation, Reporter& reporter) {
     found = FindJob(before, jobId);
     reporter.data.Set("printer", *printer).Set("job", jobId).Set("action", verb);
     if (!found) {
+        // A job that is gone is what a cancel wants and leaves nothing to pause, resume or
+        // restart: a remedy run after another remedy removed the job is done, not failed.
         reporter.data.Set("found", false);
-        throw CommandFailure(kExitFinding,
-                             "printer \"" + *printer + "\" has no job " + std::to_string(jobId));
+        if (reporter.check)
+            reporter.data.Set("plan", Json::Object()
+                                          .Set("steps", Json::Array())
+                                          .Set("write", Json::Array())
+                                          .Set("delete", Json::Array())
+                                          .Set("jobs", Json::Array()));
+        reporter.changed = false;
+        reporter.Line("printer \"" + *printer + "\" has no job " + std::to_string(jobId) +
+                      ": nothing to " + verb);
+        return;
     }
     reporter.data.Set("found", true).Set("before", JobJson(*found));
     if (reporter.check) {

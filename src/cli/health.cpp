@@ -230,6 +230,11 @@ void ReadPaperSizes(HealthReport& report, const std::string& description,
             facts.description.push_back(
                 {driverconfig::AsciiUpper(option.name), KeywordOfDescriptionOption(option), {}});
         facts.descriptionDefault = driverconfig::AsciiUpper(scan.defaultName);
+        driverconfig::PaperSettings settings;
+        const driverconfig::PaperSizeReading reading =
+            driverconfig::ReadPaperSizes(description, settings);
+        if (!reading.customKept && settings.customWidthMm > 0 && settings.customHeightMm > 0)
+            facts.customSizeMm = std::pair(settings.customWidthMm, settings.customHeightMm);
     }
     if (capabilities) {
         if (auto element = driverconfig::CapabilityElementText(

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "cli/json.h"
@@ -57,6 +58,9 @@ struct FeatureFacts {
     // Set when both sides could be read. Paper sizes: whether the editor, saving what it read,
     // would leave the capabilities document as it is.
     std::optional<bool> agree;
+    // Paper sizes: the custom size in millimetres as the description holds it, when it can be
+    // read from its own lines.
+    std::optional<std::pair<std::int32_t, std::int32_t>> customSizeMm;
 };
 
 struct JobFact {

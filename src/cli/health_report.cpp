@@ -4,6 +4,7 @@
 
 #include "cli/health.h"
 #include "driverconfig/driver_files.h"
+#include "driverconfig/feature_writer.h"
 #include "driverconfig/resolution_editor.h"
 #include "driverconfig/text.h"
 #include "platform/spooler.h"
@@ -34,22 +35,30 @@ std::string Join(const std::vector<std::string>& items, const char* separator) {
     return text;
 }
 
-// "paper set" with the description's sizes, when they are ones the command can write.
+// "paper set" with the description's sizes, when they are ones the command can write. A custom
+// size goes with its dimensions, so the mend keeps the user's setting.
 Remedy PaperRemedy(const FeatureFacts& facts) {
     std::vector<std::string> sizes;
     bool defaultChosen = false;
     for (const OfferedOption& option : facts.description) {
         if (std::find(sizes.begin(), sizes.end(), option.name) != sizes.end())
             continue;
-        if (option.name == "CUSTOMSIZE")
-            continue;  // the custom size needs its dimensions: reinstall is the simpler mend
+        // A custom size whose dimensions cannot be read is left to reinstall.
+        if (option.name == driverconfig::kCustomSizeName && !facts.customSizeMm)
+            return Command({"reinstall"});
         sizes.push_back(option.name);
         defaultChosen = defaultChosen || option.name == facts.descriptionDefault;
     }
     if (sizes.empty() || !defaultChosen)
         return Command({"reinstall"});
-    return Command(
+    Remedy remedy = Command(
         {"paper", "set", "--sizes", Join(sizes, ","), "--default", facts.descriptionDefault});
+    if (std::find(sizes.begin(), sizes.end(), driverconfig::kCustomSizeName) != sizes.end()) {
+        remedy.args.push_back("--custom");
+        remedy.args.push_back(std::to_string(facts.customSizeMm->first) + "x" +
+                              std::to_string(facts.customSizeMm->second));
+    }
+    return remedy;
 }
 
 Remedy ResolutionRemedy(const FeatureFacts& facts) {
@@ -152,11 +161,11 @@ std::vector<Finding> JobErrors(const HealthReport& r, bool target) {
         for (const JobFact& job : printer.jobs) {
             if ((job.statusBits & win::JOB_STATUS_ERROR) == 0)
                 continue;
-            found.push_back(
-                {target ? "job-error" : "other-printer-job-error",
-                 "Job " + std::to_string(job.id) + " (\"" + job.document + "\") on \"" +
-                     printer.printer + "\" is in error.",
-                 Command({"job", "cancel", std::to_string(job.id), "--printer", printer.printer})});
+            found.push_back({target ? "job-error" : "other-printer-job-error",
+                             "Job " + std::to_string(job.id) + " (\"" + job.document + "\") on \"" +
+                                 printer.printer + "\" is in error.",
+                             Command({"job", "cancel", std::to_string(job.id),
+                                      "--printer=" + printer.printer})});
         }
     }
     return found;

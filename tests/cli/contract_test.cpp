@@ -158,7 +158,7 @@ INSTANTIATE_TEST_SUITE_P(
         ContractCase{"JobResume", {"job", "resume", "{job}", "--printer", "Fax"}, Fresh, 0, true},
         ContractCase{"JobRestart", {"job", "restart", "{job}", "--printer", "Fax"}, Fresh, 0, true},
         ContractCase{"JobCancel", {"job", "cancel", "{job}", "--printer", "Fax"}, Fresh, 0, true},
-        ContractCase{"JobMissing", {"job", "cancel", "999", "--printer", "Fax"}, Fresh, 1, true},
+        ContractCase{"JobMissing", {"job", "cancel", "999", "--printer=Fax"}, Fresh, 0, true},
         ContractCase{"JobBadId", {"job", "cancel", "x1", "--printer", "Fax"}, Fresh, 2, true},
         ContractCase{"InstallPresent", {"install"}, Fresh, 0, true},
         ContractCase{"InstallFeatureRemoved", {"install"}, FeatureRemoved, 0, true},

@@ -119,6 +119,21 @@ INSTANTIATE_TEST_SUITE_P(
                    {"paper-sizes-disagree"},
                    "quellin-cli paper set --sizes "
                    "TABLOID,LEGAL,STATEMENT,EXECUTIVE,A3,A4,A5,B4,B5,LETTER --default LETTER"},
+        BrokenCase{"CapabilitiesLackASizeWithACustomSizeChosen",
+                   [](auto& sandbox) {
+                       ASSERT_EQ(RunCli({"paper", "set", "--sizes", "A4,LETTER,A5", "--default",
+                                         "A4", "--custom", "100x150"})
+                                     .exitCode,
+                                 0);
+                       EditFile(DriverFile(sandbox, "xml"), [](std::string& text) {
+                           const std::size_t from = text.find("<psk:ISOA5 ");
+                           ASSERT_NE(from, std::string::npos);
+                           text.erase(from, text.find("</psk:ISOA5>") + 12 - from);
+                       });
+                   },
+                   {"paper-sizes-disagree"},
+                   "quellin-cli paper set --sizes A4,LETTER,A5,CUSTOMSIZE --default A4 --custom "
+                   "100x150"},
         BrokenCase{"CapabilitiesOtherDefaultSize",
                    [](auto& sandbox) {
                        EditFile(DriverFile(sandbox, "xml"), [](std::string& text) {
@@ -203,17 +218,31 @@ INSTANTIATE_TEST_SUITE_P(
                    "*"}),
     [](const ::testing::TestParamInfo<BrokenCase>& info) { return info.param.name; });
 
+// The remedy names the printer as one argument, so a printer called like an option is still
+// the printer: running the remedy as given cancels that job.
 TEST(Status, JobInErrorNamesTheCancelOfThatJob) {
     testsupport::ScopedSandbox sandbox;
+    ASSERT_TRUE(sim::AddPrinter("--json"));
     sim::JobSpec spec;
     spec.printer = "Microsoft Print to PDF";
     spec.document = "cover.tif";
     spec.status = win::JOB_STATUS_ERROR | win::JOB_STATUS_PAUSED;
     const win::DWORD id = sim::AddJob(spec);
+    spec.printer = "--json";
+    sim::AddJob(spec);
     const cli::CliRun run = RunCli({"status", "--json"});
     EXPECT_EQ(
         cli::RemedyPosix(run.Finding("job-error").value("remedy")),
-        "quellin-cli job cancel " + std::to_string(id) + " --printer 'Microsoft Print to PDF'");
+        "quellin-cli job cancel " + std::to_string(id) + " '--printer=Microsoft Print to PDF'");
+    const QJsonArray notes = run.Result().value("notes").toArray();
+    ASSERT_EQ(notes.size(), 1);
+    std::vector<std::string> command;
+    for (const QJsonValue& arg :
+         notes[0].toObject().value("remedy").toObject().value("command").toArray())
+        command.push_back(Str(arg));
+    command.erase(command.begin());
+    EXPECT_EQ(RunCli(command).exitCode, 0);
+    EXPECT_TRUE(sim::ListJobs("--json").empty());
 }
 
 TEST(Status, NotAdministratorReportsTheFeatureAsUnknownWithTheReason) {
