@@ -65,8 +65,16 @@ void StatusCommand(const Invocation& invocation, Reporter& reporter) {
     const std::string expectText = invocation.Value("expect").value_or("present");
     if (expectText != "present" && expectText != "absent")
         throw UsageError("--expect takes present or absent");
+    unsigned stuckAfter = kDefaultStuckAfterMinutes;
+    if (auto text = invocation.Value("stuck-after")) {
+        if (text->empty() || text->size() > 6 ||
+            !std::all_of(text->begin(), text->end(), [](char c) { return c >= '0' && c <= '9'; }) ||
+            std::stoul(*text) == 0)
+            throw UsageError("--stuck-after takes whole minutes, 1 to 999999");
+        stuckAfter = static_cast<unsigned>(std::stoul(*text));
+    }
     const HealthReport report =
-        GatherHealthReport(expectText == "present" ? Expect::Present : Expect::Absent);
+        GatherHealthReport(expectText == "present" ? Expect::Present : Expect::Absent, stuckAfter);
     reporter.data = HealthReportJson(report);
     for (const std::string& line : HealthReportLines(report))
         reporter.Line(line);

@@ -75,8 +75,13 @@ struct PrinterJobs {
     std::vector<JobFact> jobs;
 };
 
+// A job waiting longer than this, unless it is printing and has printed pages, is stuck.
+inline constexpr unsigned kDefaultStuckAfterMinutes = 60;
+
 struct HealthReport {
     Expect expect = Expect::Present;
+    unsigned stuckAfterMinutes = kDefaultStuckAfterMinutes;
+    win::FILETIME now;  // the clock when the jobs were read, UTC
     bool administrator = false;
     bool wow64 = false;
 
@@ -128,7 +133,8 @@ void ReadFeatureFacts(HealthReport& report, const std::string& description,
 
 // Gathers the report and its findings. Changes nothing; the message boxes the program's own
 // functions would show go to the installed user interface.
-HealthReport GatherHealthReport(Expect expect = Expect::Present);
+HealthReport GatherHealthReport(Expect expect = Expect::Present,
+                                unsigned stuckAfterMinutes = kDefaultStuckAfterMinutes);
 
 // The findings the facts call for, in the order a reader should act on them, and the notes.
 std::vector<Finding> DiagnoseFindings(const HealthReport& report);

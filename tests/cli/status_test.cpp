@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
 #include <functional>
 #include <regex>
 
@@ -40,6 +41,24 @@ void Replace(std::string& text, const std::string& from, const std::string& to) 
     const std::size_t at = text.find(from);
     ASSERT_NE(at, std::string::npos) << from;
     text.replace(at, from.size(), to);
+}
+
+// A job on "Microsoft Print to PDF"; by default submitted at 2020-01-01T00:00:00Z, long ago.
+// One submitted in 2100 has not waited at all.
+constexpr std::int64_t kFuture = 4102444800000;
+std::function<void(testsupport::ScopedSandbox&)> Job(win::DWORD status,
+                                                     std::uint32_t pagesPrinted = 0,
+                                                     std::int64_t submittedMs = 1577836800000) {
+    return [=](testsupport::ScopedSandbox&) {
+        static std::uint32_t id = 7;
+        sim::ListedJob job;
+        job.id = id++;
+        job.pagesPrinted = pagesPrinted;
+        job.spec.printer = "Microsoft Print to PDF";
+        job.spec.status = status;
+        job.spec.submittedMs = submittedMs;
+        sim::ListJobsDirectly({job});
+    };
 }
 
 struct BrokenCase {
@@ -215,7 +234,16 @@ INSTANTIATE_TEST_SUITE_P(
                        sim::AddJob(spec);
                    },
                    {"job-error"},
-                   "*"}),
+                   "*"},
+        BrokenCase{"JobBlocked", Job(win::JOB_STATUS_BLOCKED_DEVQ, 0, kFuture), {"job-stuck"}, "*"},
+        BrokenCase{
+            "JobNeedsUser", Job(win::JOB_STATUS_USER_INTERVENTION, 0, kFuture), {"job-stuck"}, "*"},
+        BrokenCase{"JobOffline", Job(win::JOB_STATUS_OFFLINE, 0, kFuture), {"job-stuck"}, "*"},
+        BrokenCase{"JobPaperOut", Job(win::JOB_STATUS_PAPEROUT, 0, kFuture), {"job-stuck"}, "*"},
+        BrokenCase{"JobWaitingLong", Job(win::JOB_STATUS_PAUSED), {"job-stuck"}, "*"},
+        BrokenCase{
+            "JobPrintingLongWithoutPages", Job(win::JOB_STATUS_PRINTING), {"job-stuck"}, "*"},
+        BrokenCase{"JobPrintingLongWithPages", Job(win::JOB_STATUS_PRINTING, 3), {}, ""}),
     [](const ::testing::TestParamInfo<BrokenCase>& info) { return info.param.name; });
 
 // The remedy names the printer as one argument, so a printer called like an option is still
@@ -243,6 +271,31 @@ TEST(Status, JobInErrorNamesTheCancelOfThatJob) {
     command.erase(command.begin());
     EXPECT_EQ(RunCli(command).exitCode, 0);
     EXPECT_TRUE(sim::ListJobs("--json").empty());
+}
+
+// Waiting is measured against the spooler's clock; the status shows the words the job window
+// leaves out.
+TEST(Status, AJobIsStuckOnceItWaitedLongerThanTheLimit) {
+    testsupport::ScopedSandbox sandbox;
+    const std::int64_t now = std::chrono::duration_cast<std::chrono::milliseconds>(
+                                 std::chrono::system_clock::now().time_since_epoch())
+                                 .count();
+    Job(0, 0, now - 90 * 60000)(sandbox);
+    const std::pair<std::vector<std::string>, bool> runs[] = {
+        {{}, true}, {{"--stuck-after", "120"}, false}, {{"--stuck-after=89"}, true}};
+    for (const auto& [options, stuck] : runs) {
+        std::vector<std::string> args = {"status", "--json"};
+        args.insert(args.end(), options.begin(), options.end());
+        EXPECT_EQ(RunCli(args).FindingCodes(),
+                  stuck ? std::vector<std::string>{"job-stuck"} : std::vector<std::string>{});
+    }
+    Job(win::JOB_STATUS_BLOCKED_DEVQ | win::JOB_STATUS_USER_INTERVENTION, 0, kFuture)(sandbox);
+    const QJsonObject report = RunCli({"status", "--json"}).Result();
+    std::vector<std::string> statuses;
+    for (const QJsonValue& printer : report.value("jobs").toArray())
+        for (const QJsonValue& job : printer.toObject().value("jobs").toArray())
+            statuses.push_back(Str(job.toObject().value("status")));
+    EXPECT_EQ(statuses, (std::vector<std::string>{"", "Blocked User intervention required"}));
 }
 
 TEST(Status, NotAdministratorReportsTheFeatureAsUnknownWithTheReason) {
