@@ -663,4 +663,11 @@ int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
     return Finish(out, err, parsed.spec, json, reporter, ui, reporter.exitCode, nullptr);
 }
 
+int RefuseCommandLine(const std::string& reason, bool json, std::ostream& out, std::ostream& err) {
+    ConsoleUi ui;
+    Reporter reporter(err, json);
+    const CommandFailure failure = UsageError(reason);
+    return Finish(out, err, nullptr, json, reporter, ui, failure.exitCode, &failure);
+}
+
 }  // namespace quellin::cli

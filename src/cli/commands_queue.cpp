@@ -14,13 +14,14 @@ namespace {
 constexpr win::DWORD kInvalidPrinterName = 1801;  // ERROR_INVALID_PRINTER_NAME
 
 win::DWORD ParseJobId(const std::string& text) {
-    if (text.empty() || text.size() > 10 ||
+    if (text.empty() ||
         !std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; }))
         throw UsageError("the job id \"" + text + "\" is not a number");
-    const unsigned long long value = std::stoull(text);
-    if (value > 0xFFFFFFFFull)
+    // Any count of digits is a number; leading zeros add nothing to its size.
+    const std::string digits = text.substr(std::min(text.find_first_not_of('0'), text.size()));
+    if (digits.size() > 10 || (!digits.empty() && std::stoull(digits) > 0xFFFFFFFFull))
         throw UsageError("the job id \"" + text + "\" is too large");
-    return static_cast<win::DWORD>(value);
+    return digits.empty() ? 0 : static_cast<win::DWORD>(std::stoull(digits));
 }
 
 std::string JobLine(const JobFact& job) {

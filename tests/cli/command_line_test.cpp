@@ -63,6 +63,9 @@ INSTANTIATE_TEST_SUITE_P(
         UsageCase{"JobIdNotANumber", {"job", "cancel", "x1", "--printer", "Fax"}, "not a number"},
         UsageCase{
             "JobIdTooLarge", {"job", "cancel", "4294967296", "--printer", "Fax"}, "too large"},
+        UsageCase{"JobIdBeyond64Bits",
+                  {"job", "cancel", "99999999999999999999", "--printer=Fax"},
+                  "too large"},
         UsageCase{"JobWithoutPrinter", {"job", "resume", "3"}, "needs --printer P"},
         UsageCase{"StuckAfterZero", {"status", "--stuck-after=0"}, "whole minutes, 1 to"}),
     [](const ::testing::TestParamInfo<UsageCase>& info) { return info.param.name; });

@@ -207,6 +207,13 @@ TEST(Contract, ABadCommandLineKeepsTheEnvelope) {
     EXPECT_TRUE(run.json.value("result").isObject());
     EXPECT_TRUE(run.json.value("messages").isArray());
     EXPECT_EQ(cli::Str(run.json.value("outcome")), "usage");
+    // An argument the code page cannot hold still gets its document.
+    std::ostringstream out, err;
+    EXPECT_EQ(cli::RefuseCommandLine("\"\xA9\" has U+03A9", true, out, err), 2);
+    const QJsonObject refused =
+        QJsonDocument::fromJson(QByteArray::fromStdString(out.str())).object();
+    EXPECT_TRUE(Schema().Check(refused).empty()) << out.str();
+    EXPECT_EQ(cli::Str(refused.value("outcome")), "usage");
 }
 
 }  // namespace
