@@ -68,10 +68,10 @@ void StatusCommand(const Invocation& invocation, Reporter& reporter) {
         throw UsageError("--expect takes present or absent");
     unsigned stuckAfter = kDefaultStuckAfterMinutes;
     if (auto text = invocation.Value("stuck-after")) {
-        if (text->empty() || text->size() > 6 ||
+        if (text->empty() || text->size() > 7 ||
             !std::all_of(text->begin(), text->end(), [](char c) { return c >= '0' && c <= '9'; }) ||
             std::stoul(*text) == 0)
-            throw UsageError("--stuck-after takes whole minutes, 1 to 999999");
+            throw UsageError("--stuck-after takes whole minutes, 1 to 9999999");
         stuckAfter = static_cast<unsigned>(std::stoul(*text));
     }
     const HealthReport report =

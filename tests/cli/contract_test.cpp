@@ -207,13 +207,10 @@ TEST(Contract, ABadCommandLineKeepsTheEnvelope) {
     EXPECT_TRUE(run.json.value("result").isObject());
     EXPECT_TRUE(run.json.value("messages").isArray());
     EXPECT_EQ(cli::Str(run.json.value("outcome")), "usage");
-    // An argument the code page cannot hold still gets its document.
+    // So does a line with an argument the code page cannot hold.
     std::ostringstream out, err;
     EXPECT_EQ(cli::RefuseCommandLine("\"\xA9\" has U+03A9", true, out, err), 2);
-    const QJsonObject refused =
-        QJsonDocument::fromJson(QByteArray::fromStdString(out.str())).object();
-    EXPECT_TRUE(Schema().Check(refused).empty()) << out.str();
-    EXPECT_EQ(cli::Str(refused.value("outcome")), "usage");
+    EXPECT_TRUE(Schema().Check(QJsonDocument::fromJson(out.str().c_str()).object()).empty());
 }
 
 }  // namespace
