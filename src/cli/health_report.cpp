@@ -194,7 +194,12 @@ std::vector<Finding> JobTroubles(const HealthReport& r, bool target) {
             if (job.statusBits & win::JOB_STATUS_ERROR) {
                 found.push_back({prefix + "job-error", what + "is in error.", cancel});
             } else if (const std::string reason = StuckReason(job, r); !reason.empty()) {
-                found.push_back({prefix + "job-stuck", what + reason + ".", cancel});
+                // A job someone paused is let go, never thrown away: its document still prints.
+                const bool paused = (job.statusBits & win::JOB_STATUS_PAUSED) != 0;
+                found.push_back({prefix + "job-stuck", what + reason + ".",
+                                 paused ? Command({"job", "resume", std::to_string(job.id),
+                                                   "--printer=" + printer.printer})
+                                        : cancel});
             }
         }
     }

@@ -232,7 +232,10 @@ INSTANTIATE_TEST_SUITE_P(
             "JobNeedsUser", Job(win::JOB_STATUS_USER_INTERVENTION, kFuture), {"job-stuck"}, "*"},
         BrokenCase{"JobOffline", Job(win::JOB_STATUS_OFFLINE, kFuture), {"job-stuck"}, "*"},
         BrokenCase{"JobPaperOut", Job(win::JOB_STATUS_PAPEROUT, kFuture), {"job-stuck"}, "*"},
-        BrokenCase{"JobWaitingLong", Job(win::JOB_STATUS_PAUSED), {"job-stuck"}, "*"},
+        BrokenCase{"JobPausedLong",
+                   Job(win::JOB_STATUS_PAUSED),
+                   {"job-stuck"},
+                   "quellin-cli job resume 7 '--printer=Microsoft Print to PDF'"},
         BrokenCase{"JobUnderAGivenLimit", Job(0), {}, "", false, {"--stuck-after=9999999"}},
         BrokenCase{"JobPrintingPages", Job(win::JOB_STATUS_PRINTING, 0, 3), {}, ""}),
     [](const ::testing::TestParamInfo<BrokenCase>& info) { return info.param.name; });
