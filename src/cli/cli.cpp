@@ -48,9 +48,9 @@ const std::vector<CommandSpec>& Commands() {
     static const std::vector<CommandSpec> commands = {
         {"status",
          StatusCommand,
-         {{"expect", true}},
+         {{"expect", true}, {"stuck-after", true}},
          0,
-         "status [--expect present|absent]",
+         "status [--expect present|absent] [--stuck-after MINUTES]",
          "Reports the health of \"Microsoft Print to PDF\" without changing anything: the\n"
          "optional feature, the printer with its driver and port, the port \"PORTPROMPT:\",\n"
          "the Spooler service, the printer's registry values, the driver folder, description,\n"
@@ -58,6 +58,9 @@ const std::vector<CommandSpec>& Commands() {
          "driver file offers and whether they agree, and the jobs of every printer. Ends with\n"
          "the findings, each with a stable code, a sentence and the command that mends it.\n"
          "--expect absent checks that the printer and its feature are removed instead.\n"
+         "A job is stuck when it is blocked, needs user intervention, waits for a printer\n"
+         "offline or out of paper, or waits longer than --stuck-after MINUTES (default 60)\n"
+         "without printing pages.\n"
          "Troubles of other printers are notes, not findings. Exit 0 when the machine is as\n"
          "expected, 1 when a finding stands, 6 when it cannot be assessed (not an\n"
          "administrator, or the spooler cannot be asked)."},
@@ -127,28 +130,32 @@ const std::vector<CommandSpec>& Commands() {
          {{"printer", true}, {"check", false}},
          1,
          "job pause ID --printer P [--check]",
-         "Pauses job ID of printer P, whichever computer sent it.",
+         "Pauses job ID of printer P, whichever computer sent it. A job that is already\n"
+         "gone is done with nothing changed (exit 0).",
          true},
         {"job resume",
          JobControlCommand,
          {{"printer", true}, {"check", false}},
          1,
          "job resume ID --printer P [--check]",
-         "Resumes job ID of printer P, whichever computer sent it.",
+         "Resumes job ID of printer P, whichever computer sent it. A job that is already\n"
+         "gone is done with nothing changed (exit 0).",
          true},
         {"job restart",
          JobControlCommand,
          {{"printer", true}, {"check", false}},
          1,
          "job restart ID --printer P [--check]",
-         "Restarts job ID of printer P, whichever computer sent it.",
+         "Restarts job ID of printer P, whichever computer sent it. A job that is already\n"
+         "gone is done with nothing changed (exit 0).",
          true},
         {"job cancel",
          JobControlCommand,
          {{"printer", true}, {"check", false}},
          1,
          "job cancel ID --printer P [--check]",
-         "Cancels job ID of printer P, whichever computer sent it.",
+         "Cancels job ID of printer P, whichever computer sent it. A job that is already\n"
+         "gone is done with nothing changed (exit 0).",
          true},
         {"paper list",
          PaperListCommand,
@@ -658,6 +665,13 @@ int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
         return Finish(out, err, parsed.spec, json, reporter, ui, failure.exitCode, &failure);
     }
     return Finish(out, err, parsed.spec, json, reporter, ui, reporter.exitCode, nullptr);
+}
+
+int RefuseCommandLine(const std::string& reason, bool json, std::ostream& out, std::ostream& err) {
+    ConsoleUi ui;
+    Reporter reporter(err, json);
+    const CommandFailure failure = UsageError(reason);
+    return Finish(out, err, nullptr, json, reporter, ui, failure.exitCode, &failure);
 }
 
 }  // namespace quellin::cli

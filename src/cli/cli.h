@@ -31,6 +31,10 @@ inline constexpr int kJsonSchemaVersion = 1;
 // errors go to `err`. Both are ANSI text; the program's edge writes them in the terminal's
 // encoding. Returns the exit code.
 int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
+// A command line with an argument the code page cannot hold (`reason` says which, in ANSI):
+// refused with exit 2, as one JSON document when the raw arguments hold --json, so a fleet's
+// collector still gets a document.
+int RefuseCommandLine(const std::string& reason, bool json, std::ostream& out, std::ostream& err);
 
 // A line for a terminal or log: control characters as \n, \r, \t or \xHH.
 std::string ShowControls(std::string_view text);

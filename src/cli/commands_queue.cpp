@@ -14,13 +14,14 @@ namespace {
 constexpr win::DWORD kInvalidPrinterName = 1801;  // ERROR_INVALID_PRINTER_NAME
 
 win::DWORD ParseJobId(const std::string& text) {
-    if (text.empty() || text.size() > 10 ||
+    if (text.empty() ||
         !std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; }))
         throw UsageError("the job id \"" + text + "\" is not a number");
-    const unsigned long long value = std::stoull(text);
-    if (value > 0xFFFFFFFFull)
+    // Any count of digits is a number; leading zeros add nothing to its size.
+    const std::string digits = text.substr(std::min(text.find_first_not_of('0'), text.size()));
+    if (digits.size() > 10 || (!digits.empty() && std::stoull(digits) > 0xFFFFFFFFull))
         throw UsageError("the job id \"" + text + "\" is too large");
-    return static_cast<win::DWORD>(value);
+    return digits.empty() ? 0 : static_cast<win::DWORD>(std::stoull(digits));
 }
 
 std::string JobLine(const JobFact& job) {
@@ -65,8 +66,16 @@ void StatusCommand(const Invocation& invocation, Reporter& reporter) {
     const std::string expectText = invocation.Value("expect").value_or("present");
     if (expectText != "present" && expectText != "absent")
         throw UsageError("--expect takes present or absent");
+    unsigned stuckAfter = kDefaultStuckAfterMinutes;
+    if (auto text = invocation.Value("stuck-after")) {
+        if (text->empty() || text->size() > 7 ||
+            !std::all_of(text->begin(), text->end(), [](char c) { return c >= '0' && c <= '9'; }) ||
+            std::stoul(*text) == 0)
+            throw UsageError("--stuck-after takes whole minutes, 1 to 9999999");
+        stuckAfter = static_cast<unsigned>(std::stoul(*text));
+    }
     const HealthReport report =
-        GatherHealthReport(expectText == "present" ? Expect::Present : Expect::Absent);
+        GatherHealthReport(expectText == "present" ? Expect::Present : Expect::Absent, stuckAfter);
     reporter.data = HealthReportJson(report);
     for (const std::string& line : HealthReportLines(report))
         reporter.Line(line);
@@ -119,9 +128,19 @@ void JobControlCommand(const Invocation& invocation, Reporter& reporter) {
     found = FindJob(before, jobId);
     reporter.data.Set("printer", *printer).Set("job", jobId).Set("action", verb);
     if (!found) {
+        // A job that is gone is what a cancel wants and leaves nothing to pause, resume or
+        // restart: a remedy run after another remedy removed the job is done, not failed.
         reporter.data.Set("found", false);
-        throw CommandFailure(kExitFinding,
-                             "printer \"" + *printer + "\" has no job " + std::to_string(jobId));
+        if (reporter.check)
+            reporter.data.Set("plan", Json::Object()
+                                          .Set("steps", Json::Array())
+                                          .Set("write", Json::Array())
+                                          .Set("delete", Json::Array())
+                                          .Set("jobs", Json::Array()));
+        reporter.changed = false;
+        reporter.Line("printer \"" + *printer + "\" has no job " + std::to_string(jobId) +
+                      ": nothing to " + verb);
+        return;
     }
     reporter.data.Set("found", true).Set("before", JobJson(*found));
     if (reporter.check) {

@@ -11,6 +11,7 @@
 #include "driverconfig/paper_sizes.h"
 #include "driverconfig/text.h"
 #include "driverconfig/text_model.h"
+#include "platform/dates.h"
 #include "platform/dism.h"
 #include "platform/filesystem.h"
 #include "platform/services.h"
@@ -230,6 +231,11 @@ void ReadPaperSizes(HealthReport& report, const std::string& description,
             facts.description.push_back(
                 {driverconfig::AsciiUpper(option.name), KeywordOfDescriptionOption(option), {}});
         facts.descriptionDefault = driverconfig::AsciiUpper(scan.defaultName);
+        driverconfig::PaperSettings settings;
+        const driverconfig::PaperSizeReading reading =
+            driverconfig::ReadPaperSizes(description, settings);
+        if (!reading.customKept && settings.customWidthMm > 0 && settings.customHeightMm > 0)
+            facts.customSizeMm = std::pair(settings.customWidthMm, settings.customHeightMm);
     }
     if (capabilities) {
         if (auto element = driverconfig::CapabilityElementText(
@@ -381,7 +387,7 @@ std::vector<PrinterJobs> ReadJobs(const std::vector<std::string>& printers) {
             fact.printer = job.pPrinterName;
             fact.document = job.pDocument;
             fact.owner = job.pUserName;
-            fact.status = driverconfig::Trim(queue::JobStatusText(job.Status));
+            fact.status = driverconfig::Trim(queue::JobStatusReportText(job.Status));
             fact.statusBits = job.Status;
             fact.size = job.Size;
             fact.pagesPrinted = job.PagesPrinted;
@@ -399,9 +405,13 @@ std::vector<std::string> AllPrinterNames() {
     return printers;
 }
 
-HealthReport GatherHealthReport(Expect expect) {
+HealthReport GatherHealthReport(Expect expect, unsigned stuckAfterMinutes) {
     HealthReport report;
     report.expect = expect;
+    report.stuckAfterMinutes = stuckAfterMinutes;
+    win::FILETIME now;
+    win::GetSystemTimeAsFileTime(&now);
+    report.now = now;
     try {
         report.administrator = quellin::system::IsAdministrator();
     } catch (const quellin::system::SystemError&) {

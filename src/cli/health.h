@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "cli/json.h"
@@ -57,6 +58,9 @@ struct FeatureFacts {
     // Set when both sides could be read. Paper sizes: whether the editor, saving what it read,
     // would leave the capabilities document as it is.
     std::optional<bool> agree;
+    // Paper sizes: the custom size in millimetres as the description holds it, when it can be
+    // read from its own lines.
+    std::optional<std::pair<std::int32_t, std::int32_t>> customSizeMm;
 };
 
 struct JobFact {
@@ -71,8 +75,13 @@ struct PrinterJobs {
     std::vector<JobFact> jobs;
 };
 
+// A job waiting longer than this, unless it is printing and has printed pages, is stuck.
+inline constexpr unsigned kDefaultStuckAfterMinutes = 60;
+
 struct HealthReport {
     Expect expect = Expect::Present;
+    unsigned stuckAfterMinutes = kDefaultStuckAfterMinutes;
+    win::FILETIME now;  // the clock when the jobs were read, UTC
     bool administrator = false;
     bool wow64 = false;
 
@@ -124,7 +133,8 @@ void ReadFeatureFacts(HealthReport& report, const std::string& description,
 
 // Gathers the report and its findings. Changes nothing; the message boxes the program's own
 // functions would show go to the installed user interface.
-HealthReport GatherHealthReport(Expect expect = Expect::Present);
+HealthReport GatherHealthReport(Expect expect = Expect::Present,
+                                unsigned stuckAfterMinutes = kDefaultStuckAfterMinutes);
 
 // The findings the facts call for, in the order a reader should act on them, and the notes.
 std::vector<Finding> DiagnoseFindings(const HealthReport& report);

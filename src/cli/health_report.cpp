@@ -4,8 +4,10 @@
 
 #include "cli/health.h"
 #include "driverconfig/driver_files.h"
+#include "driverconfig/feature_writer.h"
 #include "driverconfig/resolution_editor.h"
 #include "driverconfig/text.h"
+#include "platform/filesystem.h"
 #include "platform/spooler.h"
 #include "system/app_info.h"
 
@@ -34,22 +36,30 @@ std::string Join(const std::vector<std::string>& items, const char* separator) {
     return text;
 }
 
-// "paper set" with the description's sizes, when they are ones the command can write.
+// "paper set" with the description's sizes, when they are ones the command can write. A custom
+// size goes with its dimensions, so the mend keeps the user's setting.
 Remedy PaperRemedy(const FeatureFacts& facts) {
     std::vector<std::string> sizes;
     bool defaultChosen = false;
     for (const OfferedOption& option : facts.description) {
         if (std::find(sizes.begin(), sizes.end(), option.name) != sizes.end())
             continue;
-        if (option.name == "CUSTOMSIZE")
-            continue;  // the custom size needs its dimensions: reinstall is the simpler mend
+        // A custom size whose dimensions cannot be read is left to reinstall.
+        if (option.name == driverconfig::kCustomSizeName && !facts.customSizeMm)
+            return Command({"reinstall"});
         sizes.push_back(option.name);
         defaultChosen = defaultChosen || option.name == facts.descriptionDefault;
     }
     if (sizes.empty() || !defaultChosen)
         return Command({"reinstall"});
-    return Command(
+    Remedy remedy = Command(
         {"paper", "set", "--sizes", Join(sizes, ","), "--default", facts.descriptionDefault});
+    if (std::find(sizes.begin(), sizes.end(), driverconfig::kCustomSizeName) != sizes.end()) {
+        remedy.args.push_back("--custom");
+        remedy.args.push_back(std::to_string(facts.customSizeMm->first) + "x" +
+                              std::to_string(facts.customSizeMm->second));
+    }
+    return remedy;
 }
 
 Remedy ResolutionRemedy(const FeatureFacts& facts) {
@@ -143,20 +153,54 @@ std::string FeatureLine(const char* label, const FeatureFacts& facts) {
 
 namespace {
 
-// Jobs in error on "Microsoft Print to PDF" (`target`), or on the other printers.
-std::vector<Finding> JobErrors(const HealthReport& r, bool target) {
+// Why a job that is not in error makes no progress, or "" when it does or may. A job printing
+// pages is working however long it takes; any other job waiting longer than the threshold is
+// not (the spooler's clock and the submitted time are both UTC).
+std::string StuckReason(const JobFact& job, const HealthReport& r) {
+    if (job.statusBits & win::JOB_STATUS_BLOCKED_DEVQ)
+        return "is blocked";
+    if (job.statusBits & win::JOB_STATUS_USER_INTERVENTION)
+        return "needs user intervention";
+    if (job.statusBits & win::JOB_STATUS_OFFLINE)
+        return "waits for a printer that is offline";
+    if (job.statusBits & win::JOB_STATUS_PAPEROUT)
+        return "waits for a printer that is out of paper";
+    if ((job.statusBits & win::JOB_STATUS_PRINTING) && job.pagesPrinted > 0)
+        return {};
+    win::FILETIME submitted;
+    if (!win::SystemTimeToFileTime(job.submitted, &submitted) || r.now.ticks <= submitted.ticks)
+        return {};
+    constexpr std::uint64_t kTicksPerMinute = 600000000;  // of 100 ns
+    const std::uint64_t minutes = (r.now.ticks - submitted.ticks) / kTicksPerMinute;
+    if (minutes < r.stuckAfterMinutes)
+        return {};
+    return "has waited " + std::to_string(minutes) + " minutes (the limit is " +
+           std::to_string(r.stuckAfterMinutes) + ")";
+}
+
+// Jobs in error or stuck on "Microsoft Print to PDF" (`target`), or on the other printers.
+std::vector<Finding> JobTroubles(const HealthReport& r, bool target) {
     std::vector<Finding> found;
+    const std::string prefix = target ? "" : "other-printer-";
     for (const PrinterJobs& printer : r.jobs) {
         if ((printer.printer == quellin::system::kTargetPrinterName) != target)
             continue;
         for (const JobFact& job : printer.jobs) {
-            if ((job.statusBits & win::JOB_STATUS_ERROR) == 0)
-                continue;
-            found.push_back(
-                {target ? "job-error" : "other-printer-job-error",
-                 "Job " + std::to_string(job.id) + " (\"" + job.document + "\") on \"" +
-                     printer.printer + "\" is in error.",
-                 Command({"job", "cancel", std::to_string(job.id), "--printer", printer.printer})});
+            const std::string what = "Job " + std::to_string(job.id) + " (\"" + job.document +
+                                     "\") on \"" + printer.printer + "\" ";
+            // "--printer=NAME": a name beginning with dashes stays the option's value.
+            const Remedy cancel =
+                Command({"job", "cancel", std::to_string(job.id), "--printer=" + printer.printer});
+            if (job.statusBits & win::JOB_STATUS_ERROR) {
+                found.push_back({prefix + "job-error", what + "is in error.", cancel});
+            } else if (const std::string reason = StuckReason(job, r); !reason.empty()) {
+                // A job someone paused is let go, never thrown away: its document still prints.
+                const bool paused = (job.statusBits & win::JOB_STATUS_PAUSED) != 0;
+                found.push_back({prefix + "job-stuck", what + reason + ".",
+                                 paused ? Command({"job", "resume", std::to_string(job.id),
+                                                   "--printer=" + printer.printer})
+                                        : cancel});
+            }
         }
     }
     return found;
@@ -315,13 +359,13 @@ std::vector<Finding> DiagnoseFindings(const HealthReport& r) {
                 ResolutionRemedy(r.resolutions));
     }
 
-    for (const Finding& note : JobErrors(r, true))
+    for (const Finding& note : JobTroubles(r, true))
         findings.push_back(note);
     return findings;
 }
 
 std::vector<Finding> DiagnoseNotes(const HealthReport& r) {
-    return JobErrors(r, false);
+    return JobTroubles(r, false);
 }
 
 std::string IsoTime(const win::SYSTEMTIME& t) {
@@ -365,6 +409,7 @@ Json HealthReportJson(const HealthReport& r) {
     }
     return Json::Object()
         .Set("expect", r.expect == Expect::Present ? "present" : "absent")
+        .Set("stuckAfterMinutes", r.stuckAfterMinutes)
         .Set("healthy", r.Healthy())
         .Set("assessed", !r.CannotAssess())
         .Set("administrator", r.administrator)

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "platform/text.h"
+
 namespace quellin::cli {
 
 namespace {
@@ -33,14 +35,27 @@ Remedy MakeRemedy(std::vector<std::string> args) {
     return Remedy{std::move(args)};
 }
 
+// PowerShell ends a single-quoted string at any of the Unicode single quotes, not only the
+// ASCII one. The argument is in the ANSI code page, so each character is looked at whole: in a
+// double-byte code page a quote's byte value may be the trail byte of another character.
+bool IsPowerShellQuote(std::string_view character) {
+    const std::u16string wide = win::AnsiToWide(character);
+    return wide.size() == 1 && (wide[0] == u'\'' || (wide[0] >= u'\u2018' && wide[0] <= u'\u201B'));
+}
+
 std::string QuotePowerShell(const std::string& argument) {
     if (IsBare(argument, false))
         return argument;
     std::string quoted = "'";
-    for (char c : argument) {
-        quoted += c;
-        if (c == '\'')
-            quoted += '\'';
+    const char* const end = argument.c_str() + argument.size();
+    for (const char* at = argument.c_str(); at < end;) {
+        // An embedded NUL is one byte; a lead byte at the end stays within the argument.
+        const char* next = std::min(std::max(win::CharNextA(at), at + 1), end);
+        const std::string_view character(at, static_cast<std::size_t>(next - at));
+        quoted += character;
+        if (IsPowerShellQuote(character))
+            quoted += character;
+        at = next;
     }
     return quoted + "'";
 }

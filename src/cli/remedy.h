@@ -17,7 +17,8 @@ struct Remedy {
 
 Remedy MakeRemedy(std::vector<std::string> args);
 
-// One argument as PowerShell reads it: bare when safe, else in single quotes, a quote doubled.
+// One argument as PowerShell reads it: bare when safe, else in single quotes, each character
+// PowerShell takes as a single quote (' and U+2018 to U+201B) doubled.
 std::string QuotePowerShell(const std::string& argument);
 // One argument as a POSIX shell reads it: bare when safe, else in single quotes, a quote as
 // '\''.

@@ -83,23 +83,42 @@ TextFormats TextFormats::FromUserLocale() {
     return f;
 }
 
-std::string JobStatusText(win::DWORD status) {
+namespace {
+
+std::string StatusWords(win::DWORD status, bool report) {
     struct Word {
         win::DWORD bit;
         const char* text;
+        bool window;  // the job window shows it; reports show every word
     };
     static constexpr Word kWords[] = {
-        {win::JOB_STATUS_ERROR, "Error "},       {win::JOB_STATUS_PAUSED, "Paused "},
-        {win::JOB_STATUS_DELETING, "Deleting "}, {win::JOB_STATUS_SPOOLING, "Spooling "},
-        {win::JOB_STATUS_PRINTING, "Printing "}, {win::JOB_STATUS_OFFLINE, "Offline "},
-        {win::JOB_STATUS_PAPEROUT, "Paperout "}, {win::JOB_STATUS_PRINTED, "Printed "},
+        {win::JOB_STATUS_ERROR, "Error ", true},
+        {win::JOB_STATUS_PAUSED, "Paused ", true},
+        {win::JOB_STATUS_DELETING, "Deleting ", true},
+        {win::JOB_STATUS_SPOOLING, "Spooling ", true},
+        {win::JOB_STATUS_PRINTING, "Printing ", true},
+        {win::JOB_STATUS_OFFLINE, "Offline ", true},
+        {win::JOB_STATUS_PAPEROUT, "Paperout ", true},
+        {win::JOB_STATUS_PRINTED, "Printed ", true},
+        {win::JOB_STATUS_BLOCKED_DEVQ, "Blocked ", false},
+        {win::JOB_STATUS_USER_INTERVENTION, "User intervention required ", false},
     };
     std::string text;
     for (const Word& word : kWords) {
-        if (status & word.bit)
+        if ((status & word.bit) && (word.window || report))
             text += word.text;
     }
     return text;
+}
+
+}  // namespace
+
+std::string JobStatusText(win::DWORD status) {
+    return StatusWords(status, false);
+}
+
+std::string JobStatusReportText(win::DWORD status) {
+    return StatusWords(status, true);
 }
 
 std::string SizeText(win::DWORD bytes, char decimalSeparator) {

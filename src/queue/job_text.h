@@ -32,6 +32,9 @@ struct TextFormats {
 
 // The words of the set status bits, each followed by a blank, "Error " first.
 std::string JobStatusText(win::DWORD status);
+// The same words, then those of the states the job window does not name (blocked, user
+// intervention), for reports that must not show such a job as without status.
+std::string JobStatusReportText(win::DWORD status);
 
 // The size in kilobytes of 1000 bytes, "%10.2f KB" with the locale's decimal separator.
 std::string SizeText(win::DWORD bytes, char decimalSeparator);

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <random>
 
@@ -228,7 +229,7 @@ INSTANTIATE_TEST_SUITE_P(
 // Whatever a printer is called, each shell hands the remedy's argument back unchanged.
 TEST(Remedy, QuotedArgumentsSurviveBothShells) {
     std::mt19937 random(22);
-    const std::string alphabet = "ab Z09\"'$`\\(){}[];&|<>*?!#~%,=-:./\t";
+    const std::string alphabet = "ab Z09\"'$`\\(){}[];&|<>*?!#~%,=-:./\t\x91\x92\x82\x84";
     for (int round = 0; round < 200; ++round) {
         std::string name;
         const int length = 1 + static_cast<int>(random() % 12);
@@ -252,8 +253,8 @@ TEST(Remedy, QuotedArgumentsSurviveBothShells) {
             std::string read;
             for (std::size_t i = 1; i + 1 < quoted.size(); ++i) {
                 read += quoted[i];
-                if (quoted[i] == '\'')
-                    ++i;
+                const bool quote = std::memchr("'\x91\x92\x82", quoted[i], 4) != nullptr;
+                EXPECT_TRUE(!quote || quoted[++i] == read.back()) << quoted;
             }
             EXPECT_EQ(read, name);
         }

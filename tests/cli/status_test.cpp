@@ -48,6 +48,7 @@ struct BrokenCase {
     std::vector<std::string> findings;  // exactly these, in order
     std::string firstRemedy;            // of the first finding; "" for none, "*" unchecked
     bool wow64 = false;                 // the 32-bit build on 64-bit Windows
+    std::vector<std::string> options = {};
 };
 
 class StatusFindings : public ::testing::TestWithParam<BrokenCase> {};
@@ -56,7 +57,9 @@ TEST_P(StatusFindings, NameTheFindingAndItsRemedy) {
     const BrokenCase& c = GetParam();
     testsupport::ScopedSandbox sandbox;
     c.breakIt(sandbox);
-    const cli::CliRun run = RunCli({"status", "--json"}, c.wow64);
+    std::vector<std::string> args = {"status", "--json"};
+    args.insert(args.end(), c.options.begin(), c.options.end());
+    const cli::CliRun run = RunCli(args, c.wow64);
     ASSERT_TRUE(run.parsed) << run.out << run.err;
     EXPECT_EQ(run.FindingCodes(), c.findings) << run.out;
     // A report made without an administrator's view or the feature's state is "cannot assess".
@@ -77,6 +80,17 @@ TEST_P(StatusFindings, NameTheFindingAndItsRemedy) {
 }
 
 const char* kPrinter = "Microsoft Print to PDF";
+
+constexpr std::int64_t kFuture = 4102444800000;  // 2100: jobs are submitted in 2020 unless so
+auto Job(win::DWORD status, std::int64_t submittedMs = 1577836800000, std::uint32_t printed = 0) {
+    return [=](auto&) {
+        sim::ListedJob job{7, {}, printed};
+        job.spec.printer = kPrinter;
+        job.spec.status = status;
+        job.spec.submittedMs = submittedMs;
+        sim::ListJobsDirectly({job});
+    };
+}
 
 INSTANTIATE_TEST_SUITE_P(
     Cli, StatusFindings,
@@ -119,6 +133,18 @@ INSTANTIATE_TEST_SUITE_P(
                    {"paper-sizes-disagree"},
                    "quellin-cli paper set --sizes "
                    "TABLOID,LEGAL,STATEMENT,EXECUTIVE,A3,A4,A5,B4,B5,LETTER --default LETTER"},
+        BrokenCase{"CapabilitiesLackASizeWithACustomSizeChosen",
+                   [](auto& sandbox) {
+                       RunCli({"paper", "set", "--sizes", "A4,LETTER,A5", "--default", "A4",
+                               "--custom", "100x150"});
+                       EditFile(DriverFile(sandbox, "xml"), [](std::string& text) {
+                           const std::size_t from = text.find("<psk:ISOA5 ");
+                           text.erase(from, text.find("</psk:ISOA5>") + 12 - from);
+                       });
+                   },
+                   {"paper-sizes-disagree"},
+                   "quellin-cli paper set --sizes A4,LETTER,A5,CUSTOMSIZE --default A4 --custom "
+                   "100x150"},
         BrokenCase{"CapabilitiesOtherDefaultSize",
                    [](auto& sandbox) {
                        EditFile(DriverFile(sandbox, "xml"), [](std::string& text) {
@@ -200,7 +226,18 @@ INSTANTIATE_TEST_SUITE_P(
                        sim::AddJob(spec);
                    },
                    {"job-error"},
-                   "*"}),
+                   "*"},
+        BrokenCase{"JobBlocked", Job(win::JOB_STATUS_BLOCKED_DEVQ, kFuture), {"job-stuck"}, "*"},
+        BrokenCase{
+            "JobNeedsUser", Job(win::JOB_STATUS_USER_INTERVENTION, kFuture), {"job-stuck"}, "*"},
+        BrokenCase{"JobOffline", Job(win::JOB_STATUS_OFFLINE, kFuture), {"job-stuck"}, "*"},
+        BrokenCase{"JobPaperOut", Job(win::JOB_STATUS_PAPEROUT, kFuture), {"job-stuck"}, "*"},
+        BrokenCase{"JobPausedLong",
+                   Job(win::JOB_STATUS_PAUSED),
+                   {"job-stuck"},
+                   "quellin-cli job resume 7 '--printer=Microsoft Print to PDF'"},
+        BrokenCase{"JobUnderAGivenLimit", Job(0), {}, "", false, {"--stuck-after=9999999"}},
+        BrokenCase{"JobPrintingPages", Job(win::JOB_STATUS_PRINTING, 0, 3), {}, ""}),
     [](const ::testing::TestParamInfo<BrokenCase>& info) { return info.param.name; });
 
 TEST(Status, JobInErrorNamesTheCancelOfThatJob) {
@@ -213,7 +250,7 @@ TEST(Status, JobInErrorNamesTheCancelOfThatJob) {
     const cli::CliRun run = RunCli({"status", "--json"});
     EXPECT_EQ(
         cli::RemedyPosix(run.Finding("job-error").value("remedy")),
-        "quellin-cli job cancel " + std::to_string(id) + " --printer 'Microsoft Print to PDF'");
+        "quellin-cli job cancel " + std::to_string(id) + " '--printer=Microsoft Print to PDF'");
 }
 
 TEST(Status, NotAdministratorReportsTheFeatureAsUnknownWithTheReason) {

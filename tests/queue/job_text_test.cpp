@@ -35,6 +35,8 @@ TEST(JobStatusText, WordsFollowTheirOwnOrderNotTheBits) {
     };
     for (const StatusCase& c : cases)
         EXPECT_EQ(JobStatusText(c.status), c.text) << "status 0x" << std::hex << c.status;
+    // Reports add the states the window leaves out.
+    EXPECT_EQ(JobStatusReportText(0x602), "Error Blocked User intervention required ");
 }
 
 struct SizeCase {

@@ -17,8 +17,10 @@ int main(int argc, char** argv) {
     std::string refused;
     const auto args = win::AnsiArguments(argc, argv, &refused);
     if (!args) {
-        err << "quellin-cli: " << tools::RefusedArgumentText(refused) << "\n";
-        return cli::kExitUsage;
+        bool json = false;
+        for (int i = 1; i < argc; ++i)
+            json = json || std::string(argv[i]) == "--json";
+        return cli::RefuseCommandLine(tools::RefusedArgumentText(refused), json, out, err);
     }
     return cli::Run(*args, out, err);
 }
