@@ -24,7 +24,6 @@
 #include "promo/prompts.h"
 #include "system/admin.h"
 #include "system/app_info.h"
-#include "system/errors.h"
 #include "system/handler.h"
 #include "system/machine_lock.h"
 #include "system/preferences.h"
@@ -70,13 +69,8 @@ void ShowMachineBusy(win::DWORD lockError) {
 
 SystemCommandScope::SystemCommandScope(TForm1& form)
     : form_(form), entered_(!form.systemCommandRunning_) {
-    bool administrator = false;
-    try {
-        administrator = quellin::system::IsAdministrator();
-    } catch (const quellin::system::SystemError&) {
-        administrator = false;
-    }
-    if (entered_ && administrator) {
+    // The lock keeps administrators' commands apart, and only they may enter it.
+    if (entered_ && quellin::system::RunsAsAdministrator()) {
         lock_.emplace(0);
         entered_ = lock_->Held();
         if (!entered_)

@@ -560,21 +560,8 @@ Json WindowsErrorJson(win::DWORD code) {
         .Set("text", WindowsErrorText(code));
 }
 
-namespace {
-
-// A token that cannot be read is no administrator's.
-bool RunsAsAdministrator() {
-    try {
-        return quellin::system::IsAdministrator();
-    } catch (const quellin::system::SystemError&) {
-        return false;
-    }
-}
-
-}  // namespace
-
 void RequireAdministrator() {
-    if (!RunsAsAdministrator())
+    if (!quellin::system::RunsAsAdministrator())
         throw CommandFailure(kExitNotAdministrator, quellin::system::kPermissionDeniedText);
     HoldMachine();
 }
@@ -584,7 +571,7 @@ void HoldMachine() {
         return;
     // The lock keeps administrators' commands apart and only they may enter it. A standard
     // user's job command changes only what the spooler lets that user change.
-    if (!RunsAsAdministrator())
+    if (!quellin::system::RunsAsAdministrator())
         return;
     g_run->lock = std::make_unique<quellin::system::MachineLock>(g_run->waitMilliseconds);
     if (!g_run->lock->Held()) {

@@ -412,11 +412,7 @@ HealthReport GatherHealthReport(Expect expect, unsigned stuckAfterMinutes) {
     win::FILETIME now;
     win::GetSystemTimeAsFileTime(&now);
     report.now = now;
-    try {
-        report.administrator = quellin::system::IsAdministrator();
-    } catch (const quellin::system::SystemError&) {
-        report.administrator = false;
-    }
+    report.administrator = quellin::system::RunsAsAdministrator();
     report.wow64 = quellin::system::IsWow64();
     const win::DWORD wow64KeyFlag = report.wow64 ? 256 : 0;
     const StateReading feature = ReadFeatureState();

@@ -16,6 +16,14 @@ struct SidDeleter {
 };
 }  // namespace
 
+bool RunsAsAdministrator() {
+    try {
+        return IsAdministrator();
+    } catch (const SystemError&) {
+        return false;
+    }
+}
+
 bool IsAdministrator() {
     if (win::GetVersion() & 0x80000000) {
         return true;  // outside the NT family every user is an administrator

@@ -11,6 +11,10 @@ namespace quellin::system {
 // not elevate gets false. Raises SystemError when the token's group list behaves unexpectedly.
 bool IsAdministrator();
 
+// IsAdministrator for deciding who may take part: a token that cannot be read is no
+// administrator's.
+bool RunsAsAdministrator();
+
 // The refusal every system-changing command shows when IsAdministrator is false.
 void ShowPermissionDenied(const std::string& caption);
 
