@@ -7,7 +7,8 @@
 #  - x86_64: the platform contract suite and quellin-cli.
 #  - Both run the contract suite a second time in a Japanese locale (code page 932).
 #  - With both: the packages signed with a throwaway certificate and verified, the installer
-#    and the x64 MSI installed, upgraded and uninstalled silently.
+#    and the x64 MSI installed, upgraded and uninstalled silently; quellin-cli built a second
+#    time from scratch, and it and the zip compared byte for byte.
 #
 #   scripts/test-windows.sh               build and test; fails when MinGW-w64 or Wine is missing
 #   scripts/test-windows.sh --install     install them first (scripts/setup-windows.sh)
@@ -269,6 +270,25 @@ test_msi() {
   echo "msi: silent install, upgrade $version -> $newer, older refused, silent uninstall passed"
 }
 
+# Two builds of the same commit give the same bytes: quellin-cli for x86_64 built again from
+# scratch in another folder, without the compiler cache, then both packaged unsigned; the zip
+# holds both programs, so equal zips mean equal programs and no timestamp in either.
+test_reproducible() {
+  local dir=build-win-i686 dir64=build-win-x86_64 again="$prefix/build-again"
+  cmake -S . -B "$again" -DCMAKE_TOOLCHAIN_FILE=cmake/toolchains/x86_64-w64-mingw32.cmake \
+    -DCMAKE_BUILD_TYPE=Release -DQUELLIN_BENCH=OFF -DQUELLIN_WERROR=ON >/dev/null
+  CCACHE_DISABLE=1 cmake --build "$again" -j"$(nproc)" --target quellin-cli >/dev/null || return 1
+  cmp "$dir64/bin/quellin-cli.exe" "$again/bin/quellin-cli.exe" ||
+    { echo "reproducible: quellin-cli.exe differs between two builds"; return 1; }
+  QUELLIN_SIGN_PFX= QUELLIN_PACKAGE_OUT="$prefix/zip-a" scripts/package-windows.sh "$dir" "$dir64" \
+    >/dev/null || return 1
+  QUELLIN_SIGN_PFX= QUELLIN_PACKAGE_OUT="$prefix/zip-b" scripts/package-windows.sh "$dir" "$again" \
+    >/dev/null || return 1
+  cmp "$prefix"/zip-a/*.zip "$prefix"/zip-b/*.zip ||
+    { echo "reproducible: the zips of two builds differ"; return 1; }
+  echo "reproducible: quellin-cli.exe and the zip are byte-identical across two builds"
+}
+
 # Signs the packages with a throwaway code-signing certificate, then installs each of them.
 test_packages() {
   local dir=build-win-i686 dir64=build-win-x86_64 keys="$prefix/signing" version
@@ -360,6 +380,10 @@ if [ -f build-win-i686/bin/quellin.exe ]; then
   phase_start=$SECONDS
   test_packages || failed=1
   echo "== packaged and installed in $((SECONDS - phase_start)) s"
+  echo "== Reproducible build"
+  phase_start=$SECONDS
+  test_reproducible || failed=1
+  echo "== rebuilt and compared in $((SECONDS - phase_start)) s"
 fi
 if [ "$failed" -ne 0 ]; then
   echo "== Windows tests FAILED" >&2
