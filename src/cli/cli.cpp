@@ -241,7 +241,8 @@ const CommandSpec* FindCommand(const std::string& name) {
 }
 
 void WriteOverview(std::ostream& out) {
-    out << "usage: quellin-cli COMMAND [options] [--json] [--wait SECONDS]\n"
+    out << "usage: quellin-cli COMMAND [options] [--json] [--wait SECONDS] [--output FILE]\n"
+           "                   [--quiet]\n"
            "       quellin-cli COMMAND --help\n"
            "       quellin-cli --version [--json]\n\n"
            "Maintenance of the printer \"Microsoft Print to PDF\" without a window.\n\n"
@@ -254,7 +255,9 @@ void WriteOverview(std::ostream& out) {
            "holds the machine (5 seconds unless given). Exit codes: 0 done, 1 finding or\n"
            "refusal, 2 bad command line or value, 3 not an administrator, 4 the system\n"
            "refused, 5 a file could not be read or written, 6 status cannot assess, 7 busy,\n"
-           "3010 done but a restart is required.\n";
+           "3010 done but a restart is required. --output FILE writes the JSON document to\n"
+           "FILE as well (replaced whole, or not at all: exit 5); --quiet drops the progress\n"
+           "lines. Every document names its run: runId, host, startedAt (UTC), durationMs.\n";
 }
 
 void WriteCommandHelp(std::ostream& out, const CommandSpec& spec) {
