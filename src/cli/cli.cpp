@@ -1,15 +1,20 @@
 #include "cli/cli.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cstdio>
+#include <filesystem>
 #include <memory>
+#include <optional>
 #include <ostream>
 #include <sstream>
 
 #include "cli/command.h"
 #include "cli/console_ui.h"
+#include "cli/envelope.h"
 #include "platform/processes.h"
 #include "platform/text.h"
+#include "platform/ui.h"
 #include "system/admin.h"
 #include "system/app_info.h"
 #include "system/errors.h"
@@ -236,7 +241,8 @@ const CommandSpec* FindCommand(const std::string& name) {
 }
 
 void WriteOverview(std::ostream& out) {
-    out << "usage: quellin-cli COMMAND [options] [--json] [--wait SECONDS]\n"
+    out << "usage: quellin-cli COMMAND [options] [--json] [--wait SECONDS] [--output FILE]\n"
+           "                   [--quiet]\n"
            "       quellin-cli COMMAND --help\n"
            "       quellin-cli --version [--json]\n\n"
            "Maintenance of the printer \"Microsoft Print to PDF\" without a window.\n\n"
@@ -249,7 +255,9 @@ void WriteOverview(std::ostream& out) {
            "holds the machine (5 seconds unless given). Exit codes: 0 done, 1 finding or\n"
            "refusal, 2 bad command line or value, 3 not an administrator, 4 the system\n"
            "refused, 5 a file could not be read or written, 6 status cannot assess, 7 busy,\n"
-           "3010 done but a restart is required.\n";
+           "3010 done but a restart is required. --output FILE writes the JSON document to\n"
+           "FILE as well (replaced whole, or not at all: exit 5); --quiet drops the progress\n"
+           "lines. Every document names its run: runId, host, startedAt (UTC), durationMs.\n";
 }
 
 void WriteCommandHelp(std::ostream& out, const CommandSpec& spec) {
@@ -473,35 +481,79 @@ std::string ShowControls(std::string_view text) {
 
 namespace {
 
-// The one JSON document, or the human lines, of a finished run. Every run writes the same
-// members, whatever ended it. Human lines name printers, documents and owners that anyone who
-// can print chooses, so their control characters are shown escaped rather than sent to the
-// terminal or log.
-int Finish(std::ostream& out, std::ostream& err, const CommandSpec* spec, bool json,
-           const Reporter& reporter, const ConsoleUi& ui, int exitCode,
-           const CommandFailure* failure) {
-    if (json) {
-        Json error;
-        if (failure) {
-            error =
-                Json::Object()
+// Where a run's document goes: standard output (a document with --json, else human lines), and
+// with --output the document to a file as well.
+struct Delivery {
+    Delivery(std::ostream& out, std::ostream& err, bool json) : out(out), err(err), json(json) {}
+    std::ostream& out;
+    std::ostream& err;
+    bool json = false;
+    bool quiet = false;
+    std::optional<std::string> outputPath;
+    std::optional<OutputFile> output;
+    RunScope run;
+};
+
+Json DocumentOf(const Delivery& delivery, const CommandSpec* spec, const Reporter& reporter,
+                const ConsoleUi& ui, int exitCode, const CommandFailure* failure) {
+    Json error;
+    if (failure) {
+        error = Json::Object()
                     .Set("message", OneLine(failure->what()))
                     .Set("windowsError",
                          failure->windowsError ? WindowsErrorJson(*failure->windowsError) : Json())
                     .Set("remedy", failure->remedy ? RemedyJson(*failure->remedy) : Json());
+    }
+    const RunRecord& run = delivery.run.record();
+    return Json::Object()
+        .Set("schema", kJsonSchemaVersion)
+        .Set("tool", quellin::system::kFileVersion)
+        .Set("runId", run.runId)
+        .Set("host", run.host)
+        .Set("startedAt", run.startedAt)
+        .Set("durationMs", run.ElapsedMs())
+        .Set("command", spec ? Json(spec->name) : Json())
+        .Set("check", reporter.check)
+        .Set("exitCode", exitCode)
+        .Set("outcome", OutcomeName(exitCode))
+        .Set("changed", reporter.changed)
+        .Set("result", reporter.data)
+        .Set("messages", MessagesJson(ui))
+        .Set("error", std::move(error));
+}
+
+// The one JSON document, or the human lines, of a finished run. Every run writes the same
+// members, whatever ended it. Human lines name printers, documents and owners that anyone who
+// can print chooses, so their control characters are shown escaped rather than sent to the
+// terminal or log. A copy for --output that cannot be written fails a run that had not failed
+// already, and is one more error of one that had.
+int Finish(Delivery& delivery, const CommandSpec* spec, const Reporter& reporter, ConsoleUi& ui,
+           int exitCode, const CommandFailure* failure) {
+    std::ostream& out = delivery.out;
+    std::ostream& err = delivery.err;
+    std::optional<CommandFailure> outputFailure;
+    std::string document =
+        DocumentOf(delivery, spec, reporter, ui, exitCode, failure).Dump() + "\n";
+    if (delivery.output) {
+        try {
+            delivery.output->Commit(document);
+        } catch (const CommandFailure& refused) {
+            outputFailure = refused;
         }
-        const Json document = Json::Object()
-                                  .Set("schema", kJsonSchemaVersion)
-                                  .Set("tool", quellin::system::kFileVersion)
-                                  .Set("command", spec ? Json(spec->name) : Json())
-                                  .Set("check", reporter.check)
-                                  .Set("exitCode", exitCode)
-                                  .Set("outcome", OutcomeName(exitCode))
-                                  .Set("changed", reporter.changed)
-                                  .Set("result", reporter.data)
-                                  .Set("messages", MessagesJson(ui))
-                                  .Set("error", std::move(error));
-        out << document.Dump() << "\n";
+        delivery.output.reset();
+        if (outputFailure && !failure) {
+            failure = &*outputFailure;
+            exitCode = outputFailure->exitCode;
+        } else if (outputFailure) {
+            ui.errors.push_back(OneLine(outputFailure->what()));
+            if (!delivery.json)
+                err << "quellin-cli: " << ShowControls(ui.errors.back()) << "\n";
+        }
+        if (outputFailure)
+            document = DocumentOf(delivery, spec, reporter, ui, exitCode, failure).Dump() + "\n";
+    }
+    if (delivery.json) {
+        out << document;
     } else {
         for (const std::string& line : reporter.Lines())
             out << ShowControls(line) << "\n";
@@ -526,6 +578,31 @@ int Finish(std::ostream& out, std::ostream& err, const CommandSpec* spec, bool j
     return exitCode;
 }
 
+// --quiet and --output FILE (or --output=FILE) belong to every run, --version's too: taken out
+// of the command line before it is parsed.
+std::vector<std::string> TakeDeliveryOptions(const std::vector<std::string>& args,
+                                             Delivery& delivery) {
+    std::vector<std::string> rest;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string& arg = args[i];
+        if (arg == "--quiet") {
+            delivery.quiet = true;
+        } else if (arg == "--output" || arg.rfind("--output=", 0) == 0) {
+            if (delivery.outputPath)
+                throw UsageError("\"--output\" is given twice");
+            if (arg.size() > 8)
+                delivery.outputPath = arg.substr(9);
+            else if (i + 1 < args.size() && args[i + 1].rfind("--", 0) != 0)
+                delivery.outputPath = args[++i];
+            if (!delivery.outputPath || delivery.outputPath->empty())
+                throw UsageError("\"--output\" needs a file name");
+        } else {
+            rest.push_back(arg);
+        }
+    }
+    return rest;
+}
+
 }  // namespace
 
 std::optional<std::string> Invocation::Value(const std::string& name) const {
@@ -536,6 +613,8 @@ std::optional<std::string> Invocation::Value(const std::string& name) const {
 }
 
 void Reporter::Progress(const std::string& line) {
+    if (quiet_)
+        return;
     err_ << "quellin-cli: " << ShowControls(line) << "\n";
     err_.flush();
 }
@@ -585,27 +664,62 @@ void HoldMachine() {
     }
 }
 
+std::string CommandLinePath(const std::string& argument) {
+    std::string path = argument;
+    const bool windowsPath =
+        (path.size() >= 3 && std::isalpha(static_cast<unsigned char>(path[0])) && path[1] == ':' &&
+         (path[2] == '\\' || path[2] == '/')) ||
+        path.rfind("\\\\", 0) == 0;
+    if (!windowsPath) {
+        // A host path: the dialog side of the conversion takes and gives UTF-8.
+        const std::string utf8 = win::AnsiToUtf8(path);
+        const std::filesystem::path host(std::u8string(utf8.begin(), utf8.end()));
+        const std::u8string absolute =
+            std::filesystem::absolute(host).lexically_normal().u8string();
+        path = win::WindowsPathFromDialog(std::string(absolute.begin(), absolute.end()));
+    }
+    std::replace(path.begin(), path.end(), '/', '\\');
+    return path;
+}
+
 win::DWORD Wow64KeyFlag() {
     return quellin::system::IsWow64() ? 256 : 0;
 }
 
-int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
-    Parsed parsed;
-    const bool json = std::find(args.begin(), args.end(), "--json") != args.end();
+int Run(const std::vector<std::string>& rawArgs, std::ostream& out, std::ostream& err) {
+    Delivery delivery(out, err,
+                      std::find(rawArgs.begin(), rawArgs.end(), "--json") != rawArgs.end());
     ConsoleUi ui;
-    Reporter reporter(err, json);
+    Parsed parsed;
+    std::optional<CommandFailure> refused;
+    std::vector<std::string> args;
     try {
+        args = TakeDeliveryOptions(rawArgs, delivery);
         Parse(args, parsed);
     } catch (const CommandFailure& failure) {
-        return Finish(out, err, parsed.spec, json, reporter, ui, failure.exitCode, &failure);
+        refused = failure;
     }
+    Reporter reporter(err, delivery.json, delivery.quiet);
+    // The copy's file is made before anything runs, so that a run whose document could not be
+    // kept changes nothing; a refused command line is kept there too.
+    if (delivery.outputPath) {
+        try {
+            delivery.output.emplace(CommandLinePath(*delivery.outputPath));
+        } catch (const CommandFailure& failure) {
+            return Finish(delivery, parsed.spec, reporter, ui, failure.exitCode, &failure);
+        }
+    }
+    if (refused)
+        return Finish(delivery, parsed.spec, reporter, ui, refused->exitCode, &*refused);
     if (parsed.version) {
-        if (!json) {
+        if (!delivery.json && !delivery.output) {
             out << "quellin-cli " << quellin::system::kFileVersion << "\n";
             return kExitDone;
         }
         reporter.data.Set("version", quellin::system::kFileVersion);
-        return Finish(out, err, nullptr, json, reporter, ui, kExitDone, nullptr);
+        if (!delivery.json)
+            reporter.Line("quellin-cli " + std::string(quellin::system::kFileVersion));
+        return Finish(delivery, nullptr, reporter, ui, kExitDone, nullptr);
     }
     if (parsed.help) {
         std::ostringstream text;
@@ -613,12 +727,14 @@ int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
             WriteCommandHelp(text, *parsed.spec);
         else
             WriteOverview(text);
-        if (!json) {
+        if (!delivery.json && !delivery.output) {
             out << text.str();
             return kExitDone;
         }
         reporter.data.Set("help", text.str());
-        return Finish(out, err, parsed.spec, json, reporter, ui, kExitDone, nullptr);
+        if (!delivery.json)
+            out << text.str();
+        return Finish(delivery, parsed.spec, reporter, ui, kExitDone, nullptr);
     }
     RunState state;
     state.changes = parsed.spec->changes;
@@ -643,22 +759,23 @@ int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
     try {
         parsed.spec->handler(parsed.invocation, reporter);
     } catch (const CommandFailure& failure) {
-        return Finish(out, err, parsed.spec, json, reporter, ui, failure.exitCode, &failure);
+        return Finish(delivery, parsed.spec, reporter, ui, failure.exitCode, &failure);
     } catch (const quellin::system::SystemError& error) {
         const CommandFailure failure(kExitSystemRefused, error.what(), error.code());
-        return Finish(out, err, parsed.spec, json, reporter, ui, failure.exitCode, &failure);
+        return Finish(delivery, parsed.spec, reporter, ui, failure.exitCode, &failure);
     } catch (const std::exception& error) {
         const CommandFailure failure(kExitSystemRefused, error.what());
-        return Finish(out, err, parsed.spec, json, reporter, ui, failure.exitCode, &failure);
+        return Finish(delivery, parsed.spec, reporter, ui, failure.exitCode, &failure);
     }
-    return Finish(out, err, parsed.spec, json, reporter, ui, reporter.exitCode, nullptr);
+    return Finish(delivery, parsed.spec, reporter, ui, reporter.exitCode, nullptr);
 }
 
 int RefuseCommandLine(const std::string& reason, bool json, std::ostream& out, std::ostream& err) {
+    Delivery delivery(out, err, json);
     ConsoleUi ui;
     Reporter reporter(err, json);
     const CommandFailure failure = UsageError(reason);
-    return Finish(out, err, nullptr, json, reporter, ui, failure.exitCode, &failure);
+    return Finish(delivery, nullptr, reporter, ui, failure.exitCode, &failure);
 }
 
 }  // namespace quellin::cli

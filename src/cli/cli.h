@@ -36,6 +36,10 @@ int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
 // collector still gets a document.
 int RefuseCommandLine(const std::string& reason, bool json, std::ostream& out, std::ostream& err);
 
+// The id of the run in progress (a fresh GUID, as every document's "runId" names it), for
+// whatever records the run elsewhere; empty outside a run.
+std::string CurrentRunId();
+
 // A line for a terminal or log: control characters as \n, \r, \t or \xHH.
 std::string ShowControls(std::string_view text);
 

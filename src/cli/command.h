@@ -57,9 +57,10 @@ std::string WindowsErrorText(win::DWORD code);
 
 class Reporter {
   public:
-    Reporter(std::ostream& err, bool json) : err_(err), json_(json) {}
+    Reporter(std::ostream& err, bool json, bool quiet = false)
+        : err_(err), json_(json), quiet_(quiet) {}
 
-    // A progress line on standard error, in both forms of output.
+    // A progress line on standard error, in both forms of output, unless --quiet.
     void Progress(const std::string& line);
     // A line of the human-readable result on standard output (unused with --json).
     void Line(const std::string& line) { lines_.push_back(line); }
@@ -79,6 +80,7 @@ class Reporter {
   private:
     std::ostream& err_;
     bool json_;
+    bool quiet_;
     std::vector<std::string> lines_;
 };
 
@@ -91,6 +93,9 @@ using Handler = void (*)(const Invocation&, Reporter&);
 void RequireAdministrator();
 // The lock step alone, for a changing command that needs no administrator.
 void HoldMachine();
+// A path the command line gives, as the logic names it: a Windows path as given, anything else
+// a path of the machine the command runs on, made absolute.
+std::string CommandLinePath(const std::string& argument);
 // 256 under 64-bit Windows, else 0: the main window's Wow64KeyFlag.
 win::DWORD Wow64KeyFlag();
 

@@ -23,26 +23,10 @@ namespace quellin::cli {
 
 namespace {
 
-bool IsWindowsPath(const std::string& path) {
-    return (path.size() >= 3 && std::isalpha(static_cast<unsigned char>(path[0])) &&
-            path[1] == ':' && (path[2] == '\\' || path[2] == '/')) ||
-           path.rfind("\\\\", 0) == 0;
-}
-
-// The archive as the logic names it: a Windows path as given, anything else a path of the
-// machine the command runs on, made absolute. A name without an extension gets ".roy", as the
-// dialogs' default extension gives it.
+// The archive as the logic names it; a name without an extension gets ".roy", as the dialogs'
+// default extension gives it.
 std::string ArchivePath(const std::string& argument) {
-    std::string path = argument;
-    if (!IsWindowsPath(path)) {
-        // A host path: the dialog side of the conversion takes and gives UTF-8.
-        const std::string utf8 = win::AnsiToUtf8(path);
-        const std::filesystem::path host(std::u8string(utf8.begin(), utf8.end()));
-        const std::u8string absolute =
-            std::filesystem::absolute(host).lexically_normal().u8string();
-        path = win::WindowsPathFromDialog(std::string(absolute.begin(), absolute.end()));
-    }
-    std::replace(path.begin(), path.end(), '/', '\\');
+    std::string path = CommandLinePath(argument);
     if (win::NameOf(path).find('.') == std::string::npos)
         path += ".roy";
     return path;

@@ -81,6 +81,16 @@ HRESULT CoInitializeEx(DWORD coInit);
 // Once for each CoInitializeEx that returned S_OK or S_FALSE.
 void CoUninitialize();
 
+// A 128-bit id that no other call, here or on another computer, returns (UuidCreate's random
+// kind); needs no CoInitializeEx. S_OK, or the error of UuidCreate as an HRESULT;
+// E_INVALIDARG (0x80070057) for no GUID to fill.
+struct GUID {
+    DWORD Data1 = 0;
+    WORD Data2 = 0, Data3 = 0;
+    BYTE Data4[8] = {};
+};
+HRESULT CoCreateGuid(GUID* guid);
+
 // Dispatches the calling thread's pending window messages (what a wait loop does between
 // polls). The program installs its own pump; without one this does nothing.
 void ProcessPendingMessages();

@@ -173,6 +173,8 @@ using IsWow64ProcessFn = BOOL (*)(HANDLE process, BOOL* wow64);
 
 // The name of the account the calling thread runs as.
 BOOL GetUserNameA(std::string* name);
+// This computer's NetBIOS name ("DESK-0042"), as set at its last start.
+BOOL GetComputerNameA(std::string* name);
 // True when the process runs as the LocalSystem account (its token's user is S-1-5-18), as
 // services, Intune scripts and startup scripts do.
 BOOL IsLocalSystemAccount();

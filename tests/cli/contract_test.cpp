@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <functional>
 #include <map>
+#include <set>
 #include <thread>
 
 #include "cli_runner.h"
@@ -130,6 +131,18 @@ TEST_P(Contract, EveryDocumentConformsAndCheckChangesNothing) {
             << run.out;
         EXPECT_EQ(run.exitCode, c.exitCode) << (check ? "--check: " : "") << run.out << run.err;
         EXPECT_EQ(run.json.value("exitCode").toInt(), run.exitCode);
+        // Each run has its own id; a document without it, or a result without the members of a
+        // run that ended normally, does not conform.
+        static std::set<std::string> runIds;
+        EXPECT_TRUE(runIds.insert(cli::Str(run.json.value("runId"))).second);
+        QJsonObject broken = run.json;
+        broken.remove("runId");
+        EXPECT_FALSE(Schema().Check(broken).empty());
+        if (run.json.value("error").isNull()) {
+            broken = run.json;
+            broken["result"] = QJsonObject();
+            EXPECT_FALSE(Schema().Check(broken).empty()) << "an empty result conforms";
+        }
         if (check) {
             EXPECT_TRUE(after == before) << "--check changed the machine: " << run.out;
             EXPECT_FALSE(run.json.value("changed").toBool());
@@ -212,6 +225,81 @@ TEST(Contract, ABadCommandLineKeepsTheEnvelope) {
     EXPECT_EQ(cli::RefuseCommandLine("\"\xA9\" has U+03A9", true, out, err), 2);
     EXPECT_TRUE(Schema().Check(QJsonDocument::fromJson(out.str().c_str()).object()).empty());
 }
+
+// The run is named by the platform: the sandbox's computer and the date its clock keeps.
+TEST(Contract, TheEnvelopeNamesTheComputerAndTheDay) {
+    sim::InitOptions options;
+    options.config.date = "2020-10-15";
+    testsupport::ScopedSandbox sandbox(options);
+    const cli::CliRun run = RunCli({"status", "--json"});
+    EXPECT_EQ(cli::Str(run.json.value("host")), "QUELLIN-PC");
+    EXPECT_EQ(cli::Str(run.json.value("startedAt")).substr(0, 11), "2020-10-15T") << run.out;
+}
+
+// --output keeps the very document in a file, or refuses and leaves the target and the machine
+// as they were; no temporary file stays behind. --quiet leaves standard error empty.
+struct OutputCase {
+    const char* name;
+    // Puts what the case needs in the folder; returns the file to name.
+    std::function<std::filesystem::path(const std::filesystem::path& folder)> plant;
+    int exitCode;
+    bool spoolerStops;  // the command ran
+};
+
+class Output : public ::testing::TestWithParam<OutputCase> {};
+
+TEST_P(Output, KeepsTheDocumentOrNothing) {
+    testsupport::ScopedSandbox sandbox;
+    const std::filesystem::path folder = sandbox.HostPath("C:\\Users\\User\\Documents");
+    std::filesystem::create_directories(folder);
+    testsupport::WriteHostFile(folder / "victim.json", "victim");
+    const std::filesystem::path target = GetParam().plant(folder);
+    const auto before = testsupport::ReadHostFile(target);
+    const cli::CliRun run =
+        RunCli({"spooler", "stop", "--json", "--quiet", "--output", target.string()});
+    sim::ClearInjectedFailures();
+    EXPECT_EQ(run.exitCode, GetParam().exitCode) << run.out;
+    EXPECT_TRUE(Schema().Check(run.json).empty()) << run.out;
+    EXPECT_TRUE(run.err.empty()) << run.err;
+    EXPECT_EQ(sim::QueryService("spooler")->state == win::SERVICE_STOPPED, GetParam().spoolerStops);
+    EXPECT_EQ(testsupport::ReadHostFile(folder / "victim.json"), "victim");
+    EXPECT_EQ(testsupport::ReadHostFile(target), run.exitCode == 0 ? run.out : before);
+    for (const auto& entry : std::filesystem::directory_iterator(folder))
+        EXPECT_NE(entry.path().extension(), ".TMP") << entry.path();
+}
+
+auto OldReport = [](const std::filesystem::path& folder) {
+    testsupport::WriteHostFile(folder / "report.json", "old");
+    return folder / "report.json";
+};
+
+INSTANTIATE_TEST_SUITE_P(
+    Cli, Output,
+    ::testing::Values(
+        OutputCase{"New", [](const auto& folder) { return folder / "report.json"; }, 0, true},
+        OutputCase{"ReplacesAnOldOne", OldReport, 0, true},
+        OutputCase{"RefusesALink",
+                   [](const auto& folder) {
+                       std::filesystem::create_symlink(folder / "victim.json",
+                                                       folder / "report.json");
+                       return folder / "report.json";
+                   },
+                   5, false},
+        OutputCase{"RefusesAFolder",
+                   [](const auto& folder) {
+                       std::filesystem::create_directory(folder / "report.json");
+                       return folder / "report.json";
+                   },
+                   5, false},
+        OutputCase{"MissingFolder",
+                   [](const auto& folder) { return folder / "gone" / "report.json"; }, 5, false},
+        OutputCase{"DiskFullKeepsTheOldOne",
+                   [](const auto& folder) {
+                       sim::InjectWriteFailure("qco*", 10);
+                       return OldReport(folder);
+                   },
+                   5, true}),
+    [](const ::testing::TestParamInfo<OutputCase>& info) { return info.param.name; });
 
 }  // namespace
 

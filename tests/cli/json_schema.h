@@ -1,6 +1,6 @@
 // The part of JSON Schema that docs/quellin-cli.schema.json uses: type, enum, const,
 // properties, required, additionalProperties, items, minItems, minimum, pattern, $ref into
-// $defs, allOf, anyOf and if/then. Anything else in a schema is an error, so the file cannot
+// $defs, allOf, anyOf, not and if/then. Anything else in a schema is an error, so the file cannot
 // quietly lean on a keyword this checker ignores.
 #pragma once
 
@@ -46,7 +46,7 @@ class SchemaChecker {
             "$schema", "title",    "description", "$defs",    "type",
             "enum",    "const",    "properties",  "required", "additionalProperties",
             "items",   "minItems", "minimum",     "pattern",  "$ref",
-            "allOf",   "anyOf",    "if",          "then"};
+            "allOf",   "anyOf",    "not",         "if",       "then"};
         for (const QString& key : schema.keys())
             if (!known.contains(key))
                 fail("the checker does not know the keyword " + key.toStdString());
@@ -111,6 +111,8 @@ class SchemaChecker {
                     Visit(parts.last().toObject(), v, at, true);
             }
         }
+        if (schema.contains("not") && Visit(schema.value("not").toObject(), v, at, false))
+            fail("matches what it must not");
         if (schema.contains("if") && Visit(schema.value("if").toObject(), v, at, false) &&
             schema.contains("then"))
             ok = Visit(schema.value("then").toObject(), v, at, record) && ok;

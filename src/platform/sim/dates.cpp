@@ -1,4 +1,5 @@
 #include <chrono>
+#include <cstdio>
 #include <ctime>
 #include <thread>
 
@@ -7,9 +8,28 @@
 
 namespace quellin::platform {
 
+namespace {
+
+// The sandbox's clock: the real time of day on the date its configuration fixes (the real date
+// when it fixes none), so that nothing a test checks depends on the day it runs.
+std::chrono::system_clock::time_point SandboxNow() {
+    using namespace std::chrono;
+    const system_clock::time_point now = system_clock::now();
+    const std::string date = sim::ReadConfig().date;
+    int y = 0, m = 0, d = 0;
+    if (std::sscanf(date.c_str(), "%d-%d-%d", &y, &m, &d) != 3)
+        return now;
+    const sys_days real = floor<days>(now);
+    const sys_days fixed =
+        year_month_day{year{y}, month{static_cast<unsigned>(m)}, day{static_cast<unsigned>(d)}};
+    return now - real + fixed;
+}
+
+}  // namespace
+
 void GetLocalTime(SYSTEMTIME* out) {
     using namespace std::chrono;
-    auto now = system_clock::now();
+    const system_clock::time_point now = SandboxNow();
     std::time_t t = system_clock::to_time_t(now);
     std::tm local{};
     gmtime_r(&t, &local);  // the sandbox's time zone is UTC
@@ -23,26 +43,12 @@ void GetLocalTime(SYSTEMTIME* out) {
     st.wSecond = static_cast<WORD>(local.tm_sec);
     st.wMilliseconds =
         static_cast<WORD>(duration_cast<milliseconds>(now.time_since_epoch()).count() % 1000);
-    std::string date = sim::ReadConfig().date;
-    int y = 0, m = 0, d = 0;
-    if (std::sscanf(date.c_str(), "%d-%d-%d", &y, &m, &d) == 3) {
-        std::tm fixed{};
-        fixed.tm_year = y - 1900;
-        fixed.tm_mon = m - 1;
-        fixed.tm_mday = d;
-        std::time_t ft = timegm(&fixed);
-        gmtime_r(&ft, &fixed);
-        st.wYear = static_cast<WORD>(y);
-        st.wMonth = static_cast<WORD>(m);
-        st.wDay = static_cast<WORD>(d);
-        st.wDayOfWeek = static_cast<WORD>(fixed.tm_wday);
-    }
     *out = st;
 }
 
 void GetSystemTimeAsFileTime(FILETIME* out) {
     using namespace std::chrono;
-    auto since1970 = duration_cast<nanoseconds>(system_clock::now().time_since_epoch()).count();
+    auto since1970 = duration_cast<nanoseconds>(SandboxNow().time_since_epoch()).count();
     out->ticks = static_cast<std::uint64_t>(since1970 / 100) + 116444736000000000ULL;
 }
 

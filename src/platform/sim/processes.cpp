@@ -15,6 +15,7 @@
 #include <iostream>
 #include <memory>
 #include <mutex>
+#include <random>
 #include <thread>
 #include <utility>
 #include <vector>
@@ -354,6 +355,27 @@ HRESULT CoInitializeEx(DWORD) {
 }
 
 void CoUninitialize() {}
+
+HRESULT CoCreateGuid(GUID* guid) {
+    if (!guid)
+        return static_cast<HRESULT>(0x80070057);  // E_INVALIDARG
+    // Random, with the version and variant bits of UuidCreate's random kind.
+    static std::mutex mutex;
+    static std::mt19937_64 generator{std::random_device{}()};
+    std::uint64_t high, low;
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        high = generator();
+        low = generator();
+    }
+    guid->Data1 = static_cast<DWORD>(high >> 32);
+    guid->Data2 = static_cast<WORD>(high >> 16);
+    guid->Data3 = static_cast<WORD>((high & 0x0FFF) | 0x4000);
+    for (int i = 0; i < 8; ++i)
+        guid->Data4[i] = static_cast<BYTE>(low >> (56 - 8 * i));
+    guid->Data4[0] = static_cast<BYTE>((guid->Data4[0] & 0x3F) | 0x80);
+    return 0;
+}
 
 std::intptr_t ShellExecuteA(HWND owner, const std::string& verb, const std::string& file,
                             const std::string& parameters, const std::string& directory, int show) {

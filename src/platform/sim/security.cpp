@@ -396,6 +396,12 @@ BOOL GetUserNameA(std::string* name) {
     return true;
 }
 
+BOOL GetComputerNameA(std::string* name) {
+    if (name)
+        *name = sim::kComputerName;
+    return true;
+}
+
 BOOL IsLocalSystemAccount() {
     return sim::ReadConfig().user == "system";
 }

@@ -12,6 +12,7 @@
 #include <sstream>
 #include <stdexcept>
 
+#include "platform/dates.h"
 #include "platform/security.h"
 #include "platform/services.h"
 #include "platform/sim/handles.h"
@@ -331,10 +332,11 @@ win::DWORD AddJob(const JobSpec& spec) {
     job.status = spec.status;
     job.pages = spec.pages;
     job.size = spec.size;
-    job.submittedMs =
-        spec.submittedMs.value_or(std::chrono::duration_cast<std::chrono::milliseconds>(
-                                      std::chrono::system_clock::now().time_since_epoch())
-                                      .count());
+    // Now by the sandbox's clock, the one the program reads.
+    FILETIME now;
+    GetSystemTimeAsFileTime(&now);
+    job.submittedMs = spec.submittedMs.value_or(
+        static_cast<std::int64_t>((now.ticks - 116444736000000000ULL) / 10000));
     db().Prepare("INSERT OR REPLACE INTO config(key, value) VALUES('spooler_last_job', ?)")
         .Bind(1, std::to_string(job.id))
         .Run();

@@ -126,6 +126,21 @@ void CoUninitialize() {
     ::CoUninitialize();
 }
 
+HRESULT CoCreateGuid(GUID* guid) {
+    if (!guid)
+        return E_INVALIDARG;
+    ::GUID made{};
+    const HRESULT result = ::CoCreateGuid(&made);
+    if (result == S_OK) {
+        guid->Data1 = made.Data1;
+        guid->Data2 = made.Data2;
+        guid->Data3 = made.Data3;
+        for (int i = 0; i < 8; ++i)
+            guid->Data4[i] = made.Data4[i];
+    }
+    return result;
+}
+
 void ProcessPendingMessages() {
     if (g_pump)
         g_pump();

@@ -139,6 +139,23 @@ BOOL GetUserNameA(std::string* name) {
     return true;
 }
 
+BOOL GetComputerNameA(std::string* name) {
+    // A cluster's virtual name may be longer than a computer's own.
+    std::string buffer(MAX_COMPUTERNAME_LENGTH + 1, '\0');
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        ::DWORD size = static_cast<::DWORD>(buffer.size());
+        if (::GetComputerNameA(buffer.data(), &size)) {
+            if (name)
+                *name = buffer.substr(0, size);
+            return true;
+        }
+        if (::GetLastError() != ERROR_BUFFER_OVERFLOW || size <= buffer.size())
+            return false;
+        buffer.assign(size, '\0');
+    }
+    return false;
+}
+
 BOOL IsLocalSystemAccount() {
     ::HANDLE token = nullptr;
     if (!::OpenProcessToken(::GetCurrentProcess(), TOKEN_QUERY, &token))

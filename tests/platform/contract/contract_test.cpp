@@ -727,6 +727,23 @@ TEST_F(Contract, ShellExecuteExWaitsAndReadsTheExitCode) {
     EXPECT_EQ(missing.hProcess, nullptr);
 }
 
+// What names a run: the computer's name, the same each time, and ids that never repeat.
+TEST_F(Contract, ComputerNameAndFreshGuids) {
+    std::string name, again;
+    ASSERT_TRUE(GetComputerNameA(&name));
+    ASSERT_TRUE(GetComputerNameA(&again));
+    EXPECT_FALSE(name.empty());
+    EXPECT_EQ(name, again);
+    std::vector<std::string> ids;
+    for (int i = 0; i < 64; ++i) {
+        GUID guid;
+        ASSERT_EQ(CoCreateGuid(&guid), 0);
+        ids.emplace_back(reinterpret_cast<const char*>(&guid), sizeof guid);
+    }
+    std::sort(ids.begin(), ids.end());
+    EXPECT_EQ(std::unique(ids.begin(), ids.end()), ids.end());
+}
+
 TEST_F(Contract, NamedSharedMemoryIsSharedWithAnotherProcess) {
     const std::string name = "QuellinContract" + Scratch().substr(Scratch().rfind('\\') + 1);
     SetLastError(kSentinel);
