@@ -63,7 +63,9 @@ const std::vector<CommandSpec>& Commands() {
          "without printing pages.\n"
          "Troubles of other printers are notes, not findings. Exit 0 when the machine is as\n"
          "expected, 1 when a finding stands, 6 when it cannot be assessed (not an\n"
-         "administrator, or the spooler cannot be asked)."},
+         "administrator, or the spooler cannot be asked), 3010 while the feature waits for a\n"
+         "restart (restart-pending), 7 with no findings while another command changes the\n"
+         "machine (it waits --wait SECONDS first)."},
         {"repair",
          RepairCommand,
          {{"expect", true}, {"stuck-after", true}, {"check", false}},
@@ -261,11 +263,11 @@ void WriteOverview(std::ostream& out) {
         out << "  " << spec.usage << "\n";
     out << "\n--json writes one JSON document on standard output; progress goes to standard\n"
            "error. --check (commands that change the machine) says what would be done and\n"
-           "changes nothing. --wait is how long a changing command waits for another one that\n"
-           "holds the machine (5 seconds unless given). Exit codes: 0 done, 1 finding or\n"
-           "refusal, 2 bad command line or value, 3 not an administrator, 4 the system\n"
-           "refused, 5 a file could not be read or written, 6 status cannot assess, 7 busy,\n"
-           "3010 done but a restart is required.\n";
+           "changes nothing. --wait is how long a changing command, or status, waits for one\n"
+           "that holds the machine (5 seconds unless given). Exit codes: 0 done, 1 finding\n"
+           "or refusal, 2 bad command line or value, 3 not an administrator, 4 the system\n"
+           "refused, 5 a file could not be read or written, 6 status or repair cannot assess,\n"
+           "7 busy, 3010 done but a restart is required.\n";
 }
 
 void WriteCommandHelp(std::ostream& out, const CommandSpec& spec) {
