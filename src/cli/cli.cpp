@@ -68,7 +68,25 @@ const std::vector<CommandSpec>& Commands() {
          "without printing pages.\n"
          "Troubles of other printers are notes, not findings. Exit 0 when the machine is as\n"
          "expected, 1 when a finding stands, 6 when it cannot be assessed (not an\n"
-         "administrator, or the spooler cannot be asked)."},
+         "administrator, or the spooler cannot be asked), 3010 while the feature waits for a\n"
+         "restart (restart-pending), 7 with no findings while another command changes the\n"
+         "machine (it waits --wait SECONDS first)."},
+        {"repair",
+         RepairCommand,
+         {{"expect", true}, {"stuck-after", true}, {"check", false}},
+         0,
+         "repair [--expect present|absent] [--stuck-after MINUTES] [--check]",
+         "Brings the machine to the state status expects in one run: assesses it as status\n"
+         "does, then runs the remedies of its findings, each distinct remedy once, in a fixed\n"
+         "order (the spooler first, then the feature and printer, then the driver files, then\n"
+         "the jobs), assessing again after each step so that a finding an earlier step\n"
+         "mended needs no step of its own. Stops when the machine is healthy, when a step\n"
+         "fails, or when a step changes nothing. Lists each step with the findings it\n"
+         "answered, its exit code and whether it changed something, and the findings before\n"
+         "and after. --check gives the plan instead (plan.wouldChange). Exit 0 when healthy\n"
+         "afterwards, 1 when findings stand, the failing step's code, 6 when it cannot assess,\n"
+         "7 when another command holds the machine, 3010 when a restart is required.",
+         true},
         {"install",
          InstallCommand,
          {{"check", false}, {"repair", false}},
@@ -251,11 +269,12 @@ void WriteOverview(std::ostream& out) {
         out << "  " << spec.usage << "\n";
     out << "\n--json writes one JSON document on standard output; progress goes to standard\n"
            "error. --check (commands that change the machine) says what would be done and\n"
-           "changes nothing. --wait is how long a changing command waits for another one that\n"
-           "holds the machine (5 seconds unless given). Exit codes: 0 done, 1 finding or\n"
-           "refusal, 2 bad command line or value, 3 not an administrator, 4 the system\n"
-           "refused, 5 a file could not be read or written, 6 status cannot assess, 7 busy,\n"
-           "3010 done but a restart is required. --output FILE writes the JSON document to\n"
+           "changes nothing. --wait is how long a changing command, or status, waits for one\n"
+           "that holds the machine (5 seconds unless given). Exit codes: 0 done, 1 finding\n"
+           "or refusal, 2 bad command line or value, 3 not an administrator, 4 the system\n"
+           "refused, 5 a file could not be read or written, 6 status or repair cannot assess,\n"
+           "7 busy, 3010 done but a restart is required. --output FILE writes the JSON document "
+           "to\n"
            "FILE as well (replaced whole, or not at all: exit 5); --quiet drops the progress\n"
            "lines. Every document names its run: runId, host, startedAt (UTC), durationMs.\n";
 }
@@ -658,9 +677,7 @@ void HoldMachine() {
         g_run->lock.reset();
         if (error != 0)
             throw CommandFailure(kExitSystemRefused, quellin::system::kMachineLockFailure, error);
-        throw CommandFailure(kExitBusy,
-                             "another Quellin command is changing this machine; try again when "
-                             "it has finished");
+        throw CommandFailure(kExitBusy, kMachineBusyText);
     }
 }
 
@@ -682,9 +699,39 @@ std::string CommandLinePath(const std::string& argument) {
     return path;
 }
 
+bool MachineBusy() {
+    if (!g_run || g_run->lock || !quellin::system::RunsAsAdministrator())
+        return false;
+    auto lock = std::make_unique<quellin::system::MachineLock>(g_run->waitMilliseconds);
+    if (lock->Held()) {
+        g_run->lock = std::move(lock);
+        return false;
+    }
+    return lock->Error() == 0;
+}
+
 win::DWORD Wow64KeyFlag() {
     return quellin::system::IsWow64() ? 256 : 0;
 }
+
+namespace {
+
+// Whatever ends a command is a failure with an exit code, never an escaping exception.
+std::optional<CommandFailure> RunHandler(const CommandSpec& spec, const Invocation& invocation,
+                                         Reporter& reporter) {
+    try {
+        spec.handler(invocation, reporter);
+    } catch (const CommandFailure& failure) {
+        return failure;
+    } catch (const quellin::system::SystemError& error) {
+        return CommandFailure(kExitSystemRefused, error.what(), error.code());
+    } catch (const std::exception& error) {
+        return CommandFailure(kExitSystemRefused, error.what());
+    }
+    return std::nullopt;
+}
+
+}  // namespace
 
 int Run(const std::vector<std::string>& rawArgs, std::ostream& out, std::ostream& err) {
     Delivery delivery(out, err,
@@ -756,18 +803,29 @@ int Run(const std::vector<std::string>& rawArgs, std::ostream& out, std::ostream
                 win::CoUninitialize();
         }
     } reset{com == 0 || com == 1};
-    try {
-        parsed.spec->handler(parsed.invocation, reporter);
-    } catch (const CommandFailure& failure) {
-        return Finish(delivery, parsed.spec, reporter, ui, failure.exitCode, &failure);
-    } catch (const quellin::system::SystemError& error) {
-        const CommandFailure failure(kExitSystemRefused, error.what(), error.code());
-        return Finish(delivery, parsed.spec, reporter, ui, failure.exitCode, &failure);
-    } catch (const std::exception& error) {
-        const CommandFailure failure(kExitSystemRefused, error.what());
-        return Finish(delivery, parsed.spec, reporter, ui, failure.exitCode, &failure);
-    }
+    if (const std::optional<CommandFailure> failure =
+            RunHandler(*parsed.spec, parsed.invocation, reporter))
+        return Finish(delivery, parsed.spec, reporter, ui, failure->exitCode, &*failure);
     return Finish(delivery, parsed.spec, reporter, ui, reporter.exitCode, nullptr);
+}
+
+RemedyRun RunRemedy(const Remedy& remedy, Reporter& parent) {
+    RemedyRun run;
+    Reporter step(parent.errorStream(), parent.json(), parent.quiet());
+    Parsed parsed;
+    try {
+        Parse(remedy.args, parsed);
+        if (!parsed.spec || parsed.help || parsed.version)
+            throw UsageError("the remedy names no command");
+        run.failure = RunHandler(*parsed.spec, parsed.invocation, step);
+    } catch (const CommandFailure& failure) {
+        run.failure = failure;
+    }
+    run.exitCode = run.failure ? run.failure->exitCode : step.exitCode;
+    run.changed = step.changed;
+    for (const std::string& line : step.Lines())
+        parent.Line("  " + line);
+    return run;
 }
 
 int RefuseCommandLine(const std::string& reason, bool json, std::ostream& out, std::ostream& err) {

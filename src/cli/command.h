@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "cli/cli.h"
+#include "cli/health.h"
 #include "cli/json.h"
 #include "cli/remedy.h"
 #include "platform/types.h"
@@ -76,6 +77,8 @@ class Reporter {
 
     const std::vector<std::string>& Lines() const { return lines_; }
     bool json() const { return json_; }
+    bool quiet() const { return quiet_; }
+    std::ostream& errorStream() const { return err_; }
 
   private:
     std::ostream& err_;
@@ -96,11 +99,32 @@ void HoldMachine();
 // A path the command line gives, as the logic names it: a Windows path as given, anything else
 // a path of the machine the command runs on, made absolute.
 std::string CommandLinePath(const std::string& argument);
+inline constexpr const char* kMachineBusyText =
+    "another Quellin command is changing this machine; try again when it has finished";
+// For a command that reads the machine to judge it: true when another command holds the lock
+// for longer than --wait. Otherwise the lock is held until the command ends, so no change
+// begins while it reads; a lock that cannot be made, or a caller not allowed in it, is no
+// reason to stop reading.
+bool MachineBusy();
+
+// Runs a remedy's command line in this process as one step of the running command, under its
+// lock; its progress goes to the same stream and its human lines into `parent`'s.
+struct RemedyRun {
+    int exitCode = kExitDone;
+    bool changed = false;
+    std::optional<CommandFailure> failure;
+};
+RemedyRun RunRemedy(const Remedy& remedy, Reporter& parent);
+
+// The options status and repair share.
+Expect ExpectOption(const Invocation& invocation);
+unsigned StuckAfterOption(const Invocation& invocation);
 // 256 under 64-bit Windows, else 0: the main window's Wow64KeyFlag.
 win::DWORD Wow64KeyFlag();
 
 // The commands, one handler each.
 void StatusCommand(const Invocation&, Reporter&);
+void RepairCommand(const Invocation&, Reporter&);
 void JobsCommand(const Invocation&, Reporter&);
 void JobControlCommand(const Invocation&, Reporter&);
 void InstallCommand(const Invocation&, Reporter&);

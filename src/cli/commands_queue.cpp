@@ -62,26 +62,38 @@ const JobFact* FindJob(const std::vector<PrinterJobs>& jobs, win::DWORD id) {
 
 }  // namespace
 
-void StatusCommand(const Invocation& invocation, Reporter& reporter) {
-    const std::string expectText = invocation.Value("expect").value_or("present");
-    if (expectText != "present" && expectText != "absent")
+Expect ExpectOption(const Invocation& invocation) {
+    const std::string text = invocation.Value("expect").value_or("present");
+    if (text != "present" && text != "absent")
         throw UsageError("--expect takes present or absent");
-    unsigned stuckAfter = kDefaultStuckAfterMinutes;
-    if (auto text = invocation.Value("stuck-after")) {
-        if (text->empty() || text->size() > 7 ||
-            !std::all_of(text->begin(), text->end(), [](char c) { return c >= '0' && c <= '9'; }) ||
-            std::stoul(*text) == 0)
-            throw UsageError("--stuck-after takes whole minutes, 1 to 9999999");
-        stuckAfter = static_cast<unsigned>(std::stoul(*text));
+    return text == "present" ? Expect::Present : Expect::Absent;
+}
+
+unsigned StuckAfterOption(const Invocation& invocation) {
+    const std::optional<std::string> text = invocation.Value("stuck-after");
+    if (!text)
+        return kDefaultStuckAfterMinutes;
+    if (text->empty() || text->size() > 7 ||
+        !std::all_of(text->begin(), text->end(), [](char c) { return c >= '0' && c <= '9'; }) ||
+        std::stoul(*text) == 0)
+        throw UsageError("--stuck-after takes whole minutes, 1 to 9999999");
+    return static_cast<unsigned>(std::stoul(*text));
+}
+
+void StatusCommand(const Invocation& invocation, Reporter& reporter) {
+    const Expect expect = ExpectOption(invocation);
+    const unsigned stuckAfter = StuckAfterOption(invocation);
+    // Read while another command changes the machine, its passing state would name findings
+    // and remedies that the command under way is about to mend.
+    if (MachineBusy()) {
+        reporter.data.Set("findings", Json::Array());
+        throw CommandFailure(kExitBusy, kMachineBusyText);
     }
-    const HealthReport report =
-        GatherHealthReport(expectText == "present" ? Expect::Present : Expect::Absent, stuckAfter);
+    const HealthReport report = GatherHealthReport(expect, stuckAfter);
     reporter.data = HealthReportJson(report);
     for (const std::string& line : HealthReportLines(report))
         reporter.Line(line);
-    reporter.exitCode = report.CannotAssess() ? kExitCannotAssess
-                        : report.Healthy()    ? kExitDone
-                                              : kExitFinding;
+    reporter.exitCode = report.ExitCode();
 }
 
 void JobsCommand(const Invocation& invocation, Reporter& reporter) {

@@ -29,6 +29,9 @@ enum class Expect { Present, Absent };
 inline constexpr const char* kNotAdministratorFinding = "not-administrator";
 inline constexpr const char* kSpoolerUnavailableFinding = "spooler-unavailable";
 inline constexpr const char* kFeatureUnknownFinding = "feature-unknown";
+// The feature waits for a restart to finish enabling or disabling: no command mends that, and
+// running the servicing tool again would only ask for the restart again.
+inline constexpr const char* kRestartPendingFinding = "restart-pending";
 
 // A value the report could not read carries the reason instead.
 struct Unreadable {
@@ -109,6 +112,9 @@ struct HealthReport {
 
     bool Healthy() const { return findings.empty(); }
     bool CannotAssess() const;
+    bool RestartPending() const;
+    // 6 when it cannot assess, 3010 while a restart is pending, 1 for a finding, else 0.
+    int ExitCode() const;
 };
 
 struct StateReading {
@@ -141,6 +147,7 @@ std::vector<Finding> DiagnoseFindings(const HealthReport& report);
 std::vector<Finding> DiagnoseNotes(const HealthReport& report);
 
 Json HealthReportJson(const HealthReport& report);
+Json FindingsJson(const std::vector<Finding>& findings);
 std::vector<std::string> HealthReportLines(const HealthReport& report);
 
 // A job as the JSON documents show it.

@@ -2,6 +2,7 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "cli/cli.h"
 #include "cli/health.h"
 #include "driverconfig/driver_files.h"
 #include "driverconfig/feature_writer.h"
@@ -215,7 +216,22 @@ bool HealthReport::CannotAssess() const {
     });
 }
 
-std::vector<Finding> DiagnoseFindings(const HealthReport& r) {
+bool HealthReport::RestartPending() const {
+    return std::any_of(findings.begin(), findings.end(), [](const Finding& finding) {
+        return finding.code == kRestartPendingFinding;
+    });
+}
+
+int HealthReport::ExitCode() const {
+    return CannotAssess()     ? kExitCannotAssess
+           : RestartPending() ? kExitRestartRequired
+           : Healthy()        ? kExitDone
+                              : kExitFinding;
+}
+
+namespace {
+
+std::vector<Finding> DiagnoseMachine(const HealthReport& r) {
     std::vector<Finding> findings;
     auto add = [&](std::string code, std::string sentence, std::optional<Remedy> remedy) {
         findings.push_back({std::move(code), std::move(sentence), std::move(remedy)});
@@ -361,6 +377,30 @@ std::vector<Finding> DiagnoseFindings(const HealthReport& r) {
 
     for (const Finding& note : JobTroubles(r, true))
         findings.push_back(note);
+    return findings;
+}
+
+}  // namespace
+
+// A feature waiting for a restart reads as neither enabled nor disabled, so the findings that
+// follow from its state, and any other mend by the servicing tool, wait for the restart too.
+std::vector<Finding> DiagnoseFindings(const HealthReport& r) {
+    std::vector<Finding> findings = DiagnoseMachine(r);
+    if (r.featureError || (r.featureState != "EnablePending" && r.featureState != "DisablePending"))
+        return findings;
+    const auto servicing = [](const Finding& finding) {
+        const std::string command =
+            finding.remedy && !finding.remedy->args.empty() ? finding.remedy->args.front() : "";
+        return command == "install" || command == "reinstall" || command == "uninstall";
+    };
+    findings.erase(std::remove_if(findings.begin(), findings.end(), servicing), findings.end());
+    auto at = std::find_if(findings.begin(), findings.end(), [](const Finding& finding) {
+        return finding.code != kNotAdministratorFinding && finding.code != "spooler-stopped";
+    });
+    findings.insert(at, {kRestartPendingFinding,
+                         "The optional feature is " + r.featureState +
+                             ": Windows finishes the change when the computer restarts.",
+                         std::nullopt});
     return findings;
 }
 

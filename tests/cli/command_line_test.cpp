@@ -46,7 +46,7 @@ INSTANTIATE_TEST_SUITE_P(
     Cli, BadCommandLines,
     ::testing::Values(
         UsageCase{"NoCommand", {}, "no command given"},
-        UsageCase{"UnknownCommand", {"repair"}, "unknown command \"repair\""},
+        UsageCase{"UnknownCommand", {"mend"}, "unknown command \"mend\""},
         UsageCase{"UnknownSubcommand", {"paper", "shred"}, "unknown command \"paper shred\""},
         UsageCase{"GroupWithoutSubcommand",
                   {"job", "--printer", "Fax"},

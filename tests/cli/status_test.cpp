@@ -4,7 +4,9 @@
 
 #include <algorithm>
 #include <functional>
+#include <memory>
 #include <regex>
+#include <set>
 
 #include "cli_runner.h"
 #include "driverconfig/driver_files.h"
@@ -14,6 +16,7 @@
 #include "platform/sim/spool.h"
 #include "platform/spooler.h"
 #include "sandbox_fixture.h"
+#include "system/machine_lock.h"
 
 namespace quellin::cli {
 
@@ -49,7 +52,19 @@ struct BrokenCase {
     std::string firstRemedy;            // of the first finding; "" for none, "*" unchecked
     bool wow64 = false;                 // the 32-bit build on 64-bit Windows
     std::vector<std::string> options = {};
+    int exitCode = -1;   // of status; -1: as the findings say
+    int repairExit = 0;  // where status finds something to mend
 };
+
+std::unique_ptr<quellin::system::MachineLock> g_held;  // another command at work
+auto Held = [](auto&) { g_held = std::make_unique<quellin::system::MachineLock>(0); };
+
+std::vector<std::string> Remedies(const QJsonValue& steps) {
+    std::vector<std::string> remedies;
+    for (const QJsonValue& step : steps.toArray())
+        remedies.push_back(cli::RemedyPosix(step.toObject().value("remedy")));
+    return remedies;
+}
 
 class StatusFindings : public ::testing::TestWithParam<BrokenCase> {};
 
@@ -65,9 +80,10 @@ TEST_P(StatusFindings, NameTheFindingAndItsRemedy) {
     // A report made without an administrator's view or the feature's state is "cannot assess".
     const bool assessed = c.findings.empty() || (c.findings.front() != "not-administrator" &&
                                                  c.findings.front() != "feature-unknown");
-    EXPECT_EQ(run.exitCode, c.findings.empty() ? 0 : assessed ? 1 : 6);
+    const int exitCode = c.exitCode >= 0 ? c.exitCode : c.findings.empty() ? 0 : assessed ? 1 : 6;
+    EXPECT_EQ(run.exitCode, exitCode);
     EXPECT_EQ(run.json.value("exitCode").toInt(), run.exitCode);
-    EXPECT_EQ(run.Result().value("healthy").toBool(), c.findings.empty());
+    EXPECT_EQ(run.Result().value("healthy").toBool(), c.findings.empty() && exitCode == 0);
     if (!c.findings.empty()) {
         const QJsonObject first = run.Finding(c.findings.front());
         EXPECT_FALSE(Str(first.value("sentence")).empty());
@@ -76,6 +92,24 @@ TEST_P(StatusFindings, NameTheFindingAndItsRemedy) {
         } else if (c.firstRemedy != "*") {
             EXPECT_EQ(cli::RemedyPosix(first.value("remedy")), c.firstRemedy);
         }
+    }
+    // repair mends the break in one run, each remedy once, taking the steps its plan foresaw.
+    if (exitCode == 6)
+        return;
+    args[0] = "repair";
+    args.push_back("--check");
+    const cli::CliRun plan = RunCli(args, c.wow64);
+    args.pop_back();
+    const cli::CliRun real = RunCli(args, c.wow64);
+    g_held.reset();
+    EXPECT_EQ(real.exitCode, exitCode == 1 ? c.repairExit : exitCode) << real.out << real.err;
+    const std::vector<std::string> taken = Remedies(real.Result().value("steps"));
+    EXPECT_EQ(Remedies(plan.Result().value("plan").toObject().value("steps")), taken) << plan.out;
+    EXPECT_EQ(std::set<std::string>(taken.begin(), taken.end()).size(), taken.size());
+    EXPECT_EQ(real.json.value("changed").toBool(), !taken.empty());
+    if (real.exitCode == 0) {
+        args[0] = "status";
+        EXPECT_EQ(RunCli(args).exitCode, 0) << real.out;
     }
 }
 
@@ -90,6 +124,13 @@ auto Job(win::DWORD status, std::int64_t submittedMs = 1577836800000, std::uint3
         job.spec.submittedMs = submittedMs;
         sim::ListJobsDirectly({job});
     };
+}
+
+void AddErrorJob() {
+    sim::JobSpec spec;
+    spec.printer = kPrinter;
+    spec.status = win::JOB_STATUS_ERROR;
+    sim::AddJob(spec);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -235,7 +276,45 @@ INSTANTIATE_TEST_SUITE_P(
         BrokenCase{"JobPausedLong",
                    Job(win::JOB_STATUS_PAUSED),
                    {"job-stuck"},
-                   "quellin-cli job resume 7 '--printer=Microsoft Print to PDF'"},
+                   "quellin-cli job resume 7 '--printer=Microsoft Print to PDF'",
+                   false,
+                   {},
+                   -1,
+                   1},  // resumed, it still waits: not cancelled a moment later
+        BrokenCase{"JobInErrorWithPortMissing",
+                   [](auto&) {
+                       sim::RemovePort("PORTPROMPT:");
+                       AddErrorJob();
+                   },
+                   {"port-missing", "job-error"},
+                   "quellin-cli reinstall"},
+        BrokenCase{"SpoolerStoppedAndADriverFileMissing",
+                   [](auto& sandbox) {
+                       std::filesystem::remove(DriverFile(sandbox, "gpd"));
+                       sim::StopService("spooler");
+                   },
+                   {"spooler-stopped", "description-missing"},
+                   "quellin-cli spooler start"},
+        BrokenCase{"ThreeFindingsOneReinstall",
+                   [](auto& sandbox) {
+                       sim::RemovePort("PORTPROMPT:");
+                       std::filesystem::remove(DriverFile(sandbox, "gpd"));
+                       std::filesystem::remove(DriverFile(sandbox, "xml"));
+                   },
+                   {"port-missing", "description-missing", "capabilities-missing"},
+                   "quellin-cli reinstall"},
+        BrokenCase{"RestartPendingWithAJobInError",
+                   [](auto&) {
+                       sim::SetFeatureState("Printing-PrintToPDFServices-Features",
+                                            "EnablePending");
+                       AddErrorJob();
+                   },
+                   {"restart-pending", "job-error"},
+                   "",
+                   false,
+                   {},
+                   3010},
+        BrokenCase{"AnotherCommandAtWork", Held, {}, "", false, {"--wait=0"}, 7},
         BrokenCase{"JobUnderAGivenLimit", Job(0), {}, "", false, {"--stuck-after=9999999"}},
         BrokenCase{"JobPrintingPages", Job(win::JOB_STATUS_PRINTING, 0, 3), {}, ""}),
     [](const ::testing::TestParamInfo<BrokenCase>& info) { return info.param.name; });

@@ -118,7 +118,8 @@ bool AddService(const std::string& name, std::uint32_t state, const std::string&
 // The service is not installed at all. False when there is no such service.
 bool RemoveService(const std::string& name);
 
-// The state of an optional feature ("Enabled", "Disabled", "DisabledWithPayloadRemoved").
+// The state of an optional feature ("Enabled", "Disabled", "DisabledWithPayloadRemoved", or
+// "EnablePending"/"DisablePending" while a change waits for a restart).
 std::optional<std::string> FeatureState(const std::string& name);
 void SetFeatureState(const std::string& name, const std::string& state);
 

@@ -72,6 +72,10 @@ HRESULT DismGetFeatureInfo(DismSession session, const std::string& featureName,
     featureInfo->DisplayName = featureName;
     if (*state == "Enabled")
         featureInfo->FeatureState = DismStateInstalled;
+    else if (*state == "EnablePending")
+        featureInfo->FeatureState = DismStateInstallPending;
+    else if (*state == "DisablePending")
+        featureInfo->FeatureState = DismStateUninstallPending;
     else if (*state == "DisabledWithPayloadRemoved")
         featureInfo->FeatureState = DismStateRemoved;
     else
