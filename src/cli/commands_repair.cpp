@@ -324,11 +324,12 @@ void ClearQueueCommand(const Invocation&, Reporter& reporter) {
         for (const JobFact& job : removal.jobsLeft)
             what += (what.empty() ? "job " : "; job ") + std::to_string(job.id) + " of \"" +
                     job.printer + "\"";
+        const std::optional<win::DWORD> why =
+            removal.left.empty() ? std::nullopt : WhyNotDeleted(removal.left.front());
         throw CommandFailure(kExitSystemRefused,
-                             "the queue was cleared only in part: these are still there, held "
-                             "open by another program or not removable with this account's "
-                             "rights: " +
-                                 what);
+                             "the queue was cleared only in part; still there: " + what +
+                                 (why ? " (" + WindowsErrorText(*why) + ")" : std::string()),
+                             why);
     }
     reporter.Line(reporter.changed ? "The print queue is cleared and the Spooler service runs."
                                    : "The print queue was empty; the Spooler service runs.");

@@ -6,7 +6,9 @@
 #include "platform/filesystem.h"
 #include "platform/handle.h"
 #include "platform/registry.h"
+#include "platform/text.h"
 #include "system/app_info.h"
+#include "system/identity.h"
 #include "system/redirection.h"
 
 namespace quellin::cli {
@@ -82,6 +84,20 @@ void AddKeyText(win::HKEY key, const std::string& path, int depth, std::string& 
 }
 
 }  // namespace
+
+std::optional<win::DWORD> WhyNotDeleted(const std::string& path) {
+    std::optional<quellin::system::UserRightsSpan> asUser;
+    if (!win::SameName(win::FolderOf(path), repair::BuildRepairPaths().jobFolder))
+        asUser.emplace();
+    quellin::system::FsRedirectionSpan span(Wow64KeyFlag() != 0);
+    const win::HANDLE probe = win::CreateFileA(
+        path, win::DELETE, win::FILE_SHARE_READ | win::FILE_SHARE_WRITE | win::FILE_SHARE_DELETE,
+        win::OPEN_EXISTING, win::FILE_FLAG_BACKUP_SEMANTICS | win::FILE_FLAG_OPEN_REPARSE_POINT);
+    if (probe == win::INVALID_HANDLE_VALUE)
+        return win::GetLastError();
+    win::CloseHandle(probe);
+    return std::nullopt;
+}
 
 std::string RegistryTreeText(win::HKEY root, const std::string& path) {
     win::UniqueHKey key;

@@ -46,6 +46,10 @@ struct Removal {
 Removal ReportRemoved(const std::vector<std::string>& before, const std::vector<JobFact>& jobs,
                       Reporter& reporter);
 
+// Why a path a run meant to delete is still there: the refusal an open for deletion meets,
+// through no link, with the user's own rights outside the job folder; none when it opens.
+std::optional<win::DWORD> WhyNotDeleted(const std::string& path);
+
 // A key's tree as text, values and subkeys in the registry's order, "[path] missing" when it
 // cannot be opened: two readings differ when the tree changed.
 std::string RegistryTreeText(win::HKEY root, const std::string& path);
