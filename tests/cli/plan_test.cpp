@@ -58,11 +58,11 @@ std::shared_ptr<void> Prepare(const PlanCase& c, testsupport::ScopedSandbox& san
     sim::AddJob(job);
     for (const std::string folder : {sim::kTempFolder, sim::kSystemTempFolder})
         testsupport::WriteHostFile(sandbox.HostPath(folder + "\\notes.txt"), "draft");
-    if (c.queue == 1)
-        return nullptr;
-    return std::shared_ptr<void>(win::CreateFileA(std::string(sim::kTempFolder) + "\\notes.txt",
-                                                  win::GENERIC_READ, 0, win::OPEN_EXISTING, 0),
-                                 [](win::HANDLE file) { win::CloseHandle(file); });
+    return c.queue == 1 ? nullptr
+                        : std::shared_ptr<void>(
+                              win::CreateFileA(std::string(sim::kTempFolder) + "\\notes.txt",
+                                               win::GENERIC_READ, 0, win::OPEN_EXISTING, 0),
+                              [](win::HANDLE file) { win::CloseHandle(file); });
 }
 
 class ChangingCommands : public ::testing::TestWithParam<PlanCase> {};
@@ -74,11 +74,9 @@ TEST_P(ChangingCommands, CheckPlansTheRunsDifferenceAndARepeatChangesNothing) {
     sim::Config config = sim::ReadConfig();
     config.user = c.user;
     sandbox.SetConfig(config);
-    auto cli = [&](std::vector<std::string> args) {
-        args.insert(args.begin(), c.args.begin(), c.args.end());
-        return RunCli(args);
-    };
-    const CliRun check = cli({"--json", "--check"});
+    std::vector<std::string> checkArgs = c.args;
+    checkArgs.push_back("--check");
+    const CliRun check = RunCli(checkArgs);
     EXPECT_EQ(check.exitCode, held ? 0 : c.exitCode) << check.out;
     const QJsonObject plan = check.Result().value("plan").toObject();
     std::set<std::string> paths[2];  // written, deleted
@@ -89,7 +87,7 @@ TEST_P(ChangingCommands, CheckPlansTheRunsDifferenceAndARepeatChangesNothing) {
     const bool system = Str(plan.value("steps").toArray().at(0)).starts_with("delete the printer");
 
     const auto before = Snapshot(sandbox.root() / "drive_c");
-    const CliRun run = cli({"--json"});
+    const CliRun run = RunCli(c.args);
     const auto after = Snapshot(sandbox.root() / "drive_c");
     std::set<std::string> differ;
     for (const auto& [from, to] : {std::pair{&before, &after}, {&after, &before}})
@@ -109,12 +107,12 @@ TEST_P(ChangingCommands, CheckPlansTheRunsDifferenceAndARepeatChangesNothing) {
     EXPECT_EQ(run.exitCode, c.exitCode) << run.out;
     EXPECT_EQ(run.json.value("changed").toBool(), !differ.empty()) << run.out;
     EXPECT_EQ(!differ.empty(), c.exitCode != kExitFileError);  // only a bad archive changes nothing
-    const CliRun again = cli({"--json"});
+    const CliRun again = RunCli(c.args);
     EXPECT_FALSE(again.json.value("changed").toBool()) << again.out;
     EXPECT_EQ(again.exitCode, c.exitCode) << again.out;
 }
 
-const std::vector<std::string> kRestore = {"restore", kArchive, "--as-system"};
+const std::vector<std::string> kRestore = {"restore", kArchive, "--as-system", "--json"};
 
 INSTANTIATE_TEST_SUITE_P(
     Cli, ChangingCommands,
@@ -126,10 +124,10 @@ INSTANTIATE_TEST_SUITE_P(
                       PlanCase{"RestoreCut", kRestore, 5, "admin", 0,
                                [](auto& b) { b.resize(99); }},
                       PlanCase{"RestoreDamaged", kRestore, 5, "admin", 0, [](auto& b) { b[40]++; }},
-                      PlanCase{"ClearQueue", {"clear-queue"}, 0, "admin", 1},
-                      PlanCase{"ClearQueueAsSystem", {"clear-queue"}, 0, "system", 1},
-                      PlanCase{"ClearQueueWithAFileHeld", {"clear-queue"}, 4, "admin", 2},
-                      PlanCase{"Uninstall", {"uninstall"}, 0, "admin", 1}),
+                      PlanCase{"ClearQueue", {"clear-queue", "--json"}, 0, "admin", 1},
+                      PlanCase{"ClearQueueAsSystem", {"clear-queue", "--json"}, 0, "system", 1},
+                      PlanCase{"ClearQueueWithAFileHeld", {"clear-queue", "--json"}, 4, "admin", 2},
+                      PlanCase{"Uninstall", {"uninstall", "--json"}, 0, "admin", 1}),
     [](const ::testing::TestParamInfo<PlanCase>& info) { return info.param.name; });
 
 }  // namespace
