@@ -104,6 +104,8 @@ TEST_P(ChangingCommands, CheckPlansTheRunsDifferenceAndARepeatChangesNothing) {
     for (const std::string& path : paths[1])
         EXPECT_TRUE(c.exitCode != 0 || !after.count(path)) << path << " was not deleted";
     EXPECT_EQ(jobsGone, plan.value("jobs").toArray().size());
+    EXPECT_FALSE(std::string(c.user) == "system" &&  // SYSTEM's temp folder is its own
+                 paths[1].count(win::UpperAnsi(std::string(sim::kTempFolder) + "\\notes.txt")));
     EXPECT_EQ(run.exitCode, c.exitCode) << run.out;
     EXPECT_EQ(run.json.value("changed").toBool(), !differ.empty()) << run.out;
     EXPECT_EQ(!differ.empty(), c.exitCode != kExitFileError);  // only a bad archive changes nothing
