@@ -55,9 +55,15 @@ class TempFile {
 
 }  // namespace
 
-std::vector<std::string> ExtractNamedEntries(archive::TUnZipper& zipper,
-                                             const std::vector<std::string>& wanted,
-                                             const std::string& folder, std::uint64_t limit) {
+namespace {
+
+// Picks each wanted entry, judges its size, and hands it to `take`, which decodes it and
+// returns what went wrong (empty when it came out whole). Returns a line for each that could not be
+// used.
+template <typename Take>
+std::vector<std::string> ForEachWanted(archive::TUnZipper& zipper,
+                                       const std::vector<std::string>& wanted, std::uint64_t limit,
+                                       Take&& take) {
     auto archive = archive::TBufferedFileStream::OpenRead(zipper.ZipName);
     const std::vector<archive::TZipEntryInfo> entries = zipper.ReadZipDirectory();
     archive::FileSource source(archive);
@@ -77,30 +83,55 @@ std::vector<std::string> ExtractNamedEntries(archive::TUnZipper& zipper,
                                " MiB)");
             continue;
         }
-        std::string tempPath;
-        if (win::GetTempFileNameA(folder, "qzx", 0, &tempPath) == 0) {
-            problems.push_back(entry->FullName() + " (cannot be written)");
-            continue;
-        }
-        TempFile temp(tempPath);
-        archive::EntryOutcome outcome = archive::EntryOutcome::Corrupt;
-        {
-            auto out = archive::TBufferedFileStream::Create(temp.path());
-            outcome = ExtractEntryData(
-                source, *entry, [&](std::span<const std::uint8_t> data) { out.Write(data); });
-            out.Flush();
-            const win::FILETIME written = archive::DosToFileTime(entry->DosDateTime());
-            win::SetFileTime(out.Handle(), nullptr, nullptr, &written);
-            out.Close();
-        }
-        if (outcome != archive::EntryOutcome::Ok ||
-            !win::MoveFileExA(temp.path(), folder + "\\" + name, win::MOVEFILE_REPLACE_EXISTING)) {
-            problems.push_back(entry->FullName());
-            continue;
-        }
-        temp.Release();
+        if (std::string failed = take(source, *entry, name); !failed.empty())
+            problems.push_back(std::move(failed));
     }
     return problems;
+}
+
+}  // namespace
+
+std::vector<std::string> ExtractNamedEntries(archive::TUnZipper& zipper,
+                                             const std::vector<std::string>& wanted,
+                                             const std::string& folder, std::uint64_t limit) {
+    return ForEachWanted(
+        zipper, wanted, limit,
+        [&](archive::FileSource& source, const archive::TZipEntryInfo& entry,
+            const std::string& name) {
+            std::string tempPath;
+            if (win::GetTempFileNameA(folder, "qzx", 0, &tempPath) == 0)
+                return entry.FullName() + " (cannot be written)";
+            TempFile temp(tempPath);
+            archive::EntryOutcome outcome = archive::EntryOutcome::Corrupt;
+            {
+                auto out = archive::TBufferedFileStream::Create(temp.path());
+                outcome = ExtractEntryData(
+                    source, entry, [&](std::span<const std::uint8_t> data) { out.Write(data); });
+                out.Flush();
+                const win::FILETIME written = archive::DosToFileTime(entry.DosDateTime());
+                win::SetFileTime(out.Handle(), nullptr, nullptr, &written);
+                out.Close();
+            }
+            if (outcome != archive::EntryOutcome::Ok ||
+                !win::MoveFileExA(temp.path(), folder + "\\" + name,
+                                  win::MOVEFILE_REPLACE_EXISTING))
+                return entry.FullName();
+            temp.Release();
+            return std::string();
+        });
+}
+
+std::vector<std::string> CheckNamedEntries(archive::TUnZipper& zipper,
+                                           const std::vector<std::string>& wanted,
+                                           std::uint64_t limit) {
+    return ForEachWanted(
+        zipper, wanted, limit,
+        [](archive::FileSource& source, const archive::TZipEntryInfo& entry, const std::string&) {
+            return ExtractEntryData(source, entry, [](std::span<const std::uint8_t>) {}) ==
+                           archive::EntryOutcome::Ok
+                       ? std::string()
+                       : entry.FullName();
+        });
 }
 
 }  // namespace quellin::backup

@@ -26,4 +26,10 @@ std::vector<std::string> ExtractNamedEntries(archive::TUnZipper& zipper,
                                              const std::string& folder,
                                              std::uint64_t limit = kMaxRestoreEntrySize);
 
+// The same judgement of each wanted entry as ExtractNamedEntries, decoding it in full but
+// writing nothing: the lines it would return.
+std::vector<std::string> CheckNamedEntries(archive::TUnZipper& zipper,
+                                           const std::vector<std::string>& wanted,
+                                           std::uint64_t limit = kMaxRestoreEntrySize);
+
 }  // namespace quellin::backup

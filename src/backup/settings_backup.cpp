@@ -1,5 +1,6 @@
 #include "backup/settings_backup.h"
 
+#include <algorithm>
 #include <memory>
 #include <optional>
 #include <random>
@@ -718,6 +719,43 @@ SettingsOutcome ExecuteRestore(const SettingsPlan& plan, archive::TZipper& zippe
 
     return {notRestored.empty() ? SettingsResult::Complete : SettingsResult::Incomplete,
             keysNotRestored, notRestored};
+}
+
+RestorePreview PreviewRestore(const SettingsPlan& plan, archive::TZipper& zipper) {
+    system::UserRightsSpan asUser;
+    zipper.ZipName = plan.archive;
+    zipper.FilesList.clear();
+    const std::vector<archive::TZipEntryInfo> entries = zipper.ReadZipDirectory();
+    RestorePreview preview;
+    preview.entryCount = entries.size();
+    std::vector<std::string> wanted;
+    for (const SettingsKey& key : kSettingsKeys) {
+        wanted.push_back(key.entryName);
+        if (std::any_of(entries.begin(), entries.end(), [&](const archive::TZipEntryInfo& entry) {
+                return SameName(entry.FileName, key.entryName);
+            })) {
+            preview.keys.push_back(std::string("HKEY_CURRENT_USER\\") + key.keyPath);
+        }
+    }
+    const driverconfig::DriverFileNames& names = plan.names;
+    const std::pair<const std::string&, const std::string&> roles[] = {
+        {names.deviceCapabilitiesName, plan.paths.deviceCapabilitiesPath},
+        {names.mergedConfigName, plan.paths.mergedConfigPath},
+    };
+    for (const auto& [name, path] : roles) {
+        if (!Named(names, name) || !PlainlyNamed(names, name)) {
+            continue;
+        }
+        const std::string& other = &name == &names.mergedConfigName ? names.deviceCapabilitiesName
+                                                                    : names.mergedConfigName;
+        const archive::TZipEntryInfo* entry = EntryForRole(entries, name, other);
+        if (entry != nullptr && archive::IsSafeFileName(entry->FileName)) {
+            wanted.push_back(entry->FileName);
+            preview.files.push_back(path);
+        }
+    }
+    preview.unreadable = CheckNamedEntries(zipper, wanted);
+    return preview;
 }
 
 SettingsResult SettingsBackup::Restore(const SettingsContext& context) {

@@ -108,6 +108,18 @@ SettingsOutcome ExecuteSave(const SettingsPlan& plan, archive::TZipper& zipper);
 // registry and driver files are then untouched.
 SettingsOutcome ExecuteRestore(const SettingsPlan& plan, archive::TZipper& zipper);
 
+// What a restore from the plan's archive would replace, judged from the archive with the
+// user's own rights and without writing anything: the keys whose hive it holds, the driver
+// files it holds an entry for, and the entries that cannot be used (any one of them makes
+// the restore change nothing). Archive errors propagate as from ExecuteRestore.
+struct RestorePreview {
+    std::size_t entryCount = 0;
+    std::vector<std::string> keys;  // "HKEY_CURRENT_USER\\Printers\\..."
+    std::vector<std::string> files;
+    std::vector<std::string> unreadable;
+};
+RestorePreview PreviewRestore(const SettingsPlan& plan, archive::TZipper& zipper);
+
 // The closing box's text (empty for a result that has none).
 std::string ClosingText(const SettingsOutcome& outcome, bool restore);
 // The boxes: "RESTORE ERROR!" for each key not restored, then the closing box.

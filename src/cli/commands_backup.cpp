@@ -8,15 +8,18 @@
 #include "archive/zip_errors.h"
 #include "backup/settings_backup.h"
 #include "cli/command.h"
+#include "cli/repair_plan.h"
 #include "platform/filesystem.h"
 #include "platform/handle.h"
 #include "platform/plain_file.h"
+#include "platform/registry.h"
 #include "platform/security.h"
 #include "platform/text.h"
 #include "platform/ui.h"
 #include "system/app_info.h"
 #include "system/errors.h"
 #include "system/identity.h"
+#include "system/redirection.h"
 #include "system/system_commands.h"
 
 namespace quellin::cli {
@@ -44,7 +47,7 @@ std::string OneLine(std::string text) {
 // Archive and file errors end the command with exit 5; what they leave behind has been put
 // right by the backup logic before they arrive here.
 template <typename Step>
-quellin::backup::SettingsOutcome ArchiveStep(Step&& step) {
+auto ArchiveStep(Step&& step) {
     try {
         return step();
     } catch (const quellin::archive::EZipperError& error) {
@@ -111,6 +114,24 @@ std::optional<std::pair<std::uint32_t, std::uint64_t>> ArchivePrint(const std::s
     return std::pair{print->crc, print->size};
 }
 
+// What a restore replaces, as text: the three keys' trees and the two driver files' checksums
+// and sizes, to tell whether a restore changed anything.
+std::string RestoredState(const std::vector<std::string>& files) {
+    std::string text;
+    for (const quellin::backup::SettingsKey& key : quellin::backup::kSettingsKeys) {
+        text += RegistryTreeText(win::HKEY_CURRENT_USER, key.keyPath);
+    }
+    quellin::system::FsRedirectionSpan span(Wow64KeyFlag() != 0);
+    for (const std::string& file : files) {
+        const auto print = quellin::archive::FingerprintOfFile(file);
+        text += file + ": " +
+                (print ? std::to_string(print->crc) + "/" + std::to_string(print->size)
+                       : std::string("missing")) +
+                "\n";
+    }
+    return text;
+}
+
 void ReportCheck(const std::vector<std::string>& writes, const std::string& step,
                  Reporter& reporter) {
     reporter.data.Set("plan", Json::Object()
@@ -158,28 +179,44 @@ void RestoreCommand(const Invocation& invocation, Reporter& reporter) {
         throw CommandFailure(kExitFileError, "there is no archive " + archive,
                              win::ERROR_FILE_NOT_FOUND);
     RequireIntendedUser(invocation, reporter);
+    reporter.data.Set("archive", archive);
+    quellin::backup::SettingsBackup backup;
+    const std::string tempPath = quellin::system::GetTempPathText();
+    if (tempPath.empty())
+        throw CommandFailure(kExitFileError,
+                             "I/O error " + std::to_string(win::ERROR_PATH_NOT_FOUND),
+                             win::ERROR_PATH_NOT_FOUND);
+    const int first = backup.Random(2004);
+    const int second = backup.Random(5999);
+    const quellin::backup::SettingsPlan plan =
+        quellin::backup::PlanRestore(archive, Wow64KeyFlag(), tempPath, first, second);
+    // The archive is judged before anything is touched, so that --check meets the same end
+    // as the real run: an unreadable archive is a file error either way.
+    const auto preview =
+        ArchiveStep([&] { return quellin::backup::PreviewRestore(plan, backup.Zipper1); });
+    if (preview.entryCount == 0)
+        throw CommandFailure(kExitFileError,
+                             "the archive " + archive + " holds no entries; nothing was restored");
+    std::vector<std::string> writes = preview.keys;
+    writes.insert(writes.end(), preview.files.begin(), preview.files.end());
     if (reporter.check) {
-        reporter.data.Set("archive", archive);
-        ReportCheck({}, "restore the printer settings and driver files from " + archive, reporter);
+        if (!preview.unreadable.empty())
+            throw CommandFailure(
+                kExitFileError,
+                OneLine(quellin::backup::ClosingText(
+                    {quellin::backup::SettingsResult::Damaged, {}, preview.unreadable}, true)));
+        ReportCheck(writes, "restore the printer settings and driver files from " + archive,
+                    reporter);
         return;
     }
     reporter.Progress("restoring the printer settings from " + archive);
-    quellin::backup::SettingsBackup backup;
-    const auto outcome = ArchiveStep([&] {
-        const std::string tempPath = quellin::system::GetTempPathText();
-        if (tempPath.empty())
-            throw quellin::system::SystemError(
-                win::ERROR_PATH_NOT_FOUND,
-                "I/O error " + std::to_string(win::ERROR_PATH_NOT_FOUND));
-        const int first = backup.Random(2004);
-        const int second = backup.Random(5999);
-        return quellin::backup::ExecuteRestore(
-            quellin::backup::PlanRestore(archive, Wow64KeyFlag(), tempPath, first, second),
-            backup.Zipper1);
-    });
-    // The keys and files are replaced only once the archive was read in full.
-    reporter.changed = outcome.result == quellin::backup::SettingsResult::Complete ||
-                       outcome.result == quellin::backup::SettingsResult::Incomplete;
+    const std::vector<std::string> files = {plan.paths.deviceCapabilitiesPath,
+                                            plan.paths.mergedConfigPath};
+    const std::string before = RestoredState(files);
+    const auto outcome =
+        ArchiveStep([&] { return quellin::backup::ExecuteRestore(plan, backup.Zipper1); });
+    // Rewriting a key or file with what it held already changes nothing.
+    reporter.changed = RestoredState(files) != before;
     reporter.data.Set("keysNotRestored", static_cast<int>(outcome.keysNotRestored.size()));
     Report(outcome, true, archive, reporter);
 }

@@ -49,9 +49,7 @@ class ProgressLines final : public repair::Progress {
         tools_.Push(Json::Object()
                         .Set("parameters", parameters)
                         .Set("exitCode", exitCode)
-                        .Set("error", exitCode == 0 || exitCode == -1
-                                          ? Json()
-                                          : WindowsErrorJson(static_cast<win::DWORD>(exitCode))));
+                        .Set("error", ToolErrorJson(exitCode)));
     }
 
     Json Steps() const { return steps_; }
@@ -217,10 +215,9 @@ void UninstallCommand(const Invocation& invocation, Reporter& reporter) {
     const bool present = quellin::system::IsPrinterPresent(kPrinter);
     // The feature's state decides only when the printer is gone and the feature is to go.
     const bool removeFeature = !keepFeature && (present || FeatureEnabled());
+    const Plan removal = present ? PlanPrinterRemoval(kPrinter, Wow64KeyFlag()) : Plan();
     if (reporter.check) {
-        Plan plan;
-        if (present)
-            plan.steps.push_back("delete the printer \"Microsoft Print to PDF\"");
+        Plan plan = removal;
         if (removeFeature)
             plan.steps.push_back(std::string("dism.exe ") + repair::kDisableParameters);
         ReportPlan(plan, reporter);
@@ -231,6 +228,7 @@ void UninstallCommand(const Invocation& invocation, Reporter& reporter) {
         reporter.Line("\"Microsoft Print to PDF\" is not present; nothing was done.");
         return;
     }
+    const StateReading featureBefore = ReadFeatureState();
     std::optional<std::int32_t> toolCode;
     if (present) {
         // The command line has already answered the window's two questions.
@@ -247,23 +245,34 @@ void UninstallCommand(const Invocation& invocation, Reporter& reporter) {
         settings.targetPrinterName = kPrinter;
         reporter.Progress(keepFeature ? "removing the printer"
                                       : "removing the printer and the feature");
-        repair::UninstallPrinter(settings);
+        std::int32_t code = 0;
+        if (repair::UninstallPrinter(settings, &code) == repair::UninstallOutcome::PackageRemoved)
+            toolCode = code;
     } else {
         // A feature left enabled without its printer is what "status --expect absent" finds.
         reporter.Progress("the printer is gone; removing the feature that is still enabled");
         toolCode = repair::RunServicingTool(repair::BuildRepairPaths(), repair::kDisableParameters,
                                             Wow64KeyFlag());
     }
-    reporter.changed = true;
+    ReportRemoved(removal.deletes, removal.jobs, reporter);
     const bool presentAfter = quellin::system::IsPrinterPresent(kPrinter);
+    const StateReading feature = ReadFeatureState();
+    // What cannot be read back counts as changed.
+    reporter.changed = presentAfter != present || featureBefore.error || feature.error ||
+                       feature.state != featureBefore.state;
     reporter.data.Set("printerPresent", presentAfter);
+    if (toolCode)
+        reporter.data.Set("servicingTool",
+                          Json::Array().Push(Json::Object()
+                                                 .Set("parameters", repair::kDisableParameters)
+                                                 .Set("exitCode", *toolCode)
+                                                 .Set("error", ToolErrorJson(*toolCode))));
     if (presentAfter)
         throw CommandFailure(kExitSystemRefused, "\"Microsoft Print to PDF\" could not be removed");
     if (keepFeature) {
         reporter.Line("\"Microsoft Print to PDF\" is removed.");
         return;
     }
-    const StateReading feature = ReadFeatureState();
     reporter.data.Set("featureState", feature.error ? Json() : Json(feature.state));
     if (feature.error)
         throw CommandFailure(kExitSystemRefused,
@@ -271,14 +280,18 @@ void UninstallCommand(const Invocation& invocation, Reporter& reporter) {
                              "read: " +
                                  feature.error->text,
                              feature.error->code);
-    if (toolCode && *toolCode == kExitRestartRequired)
+    if (feature.state == "Enabled")
+        throw CommandFailure(
+            kExitSystemRefused, "the printer is removed, but the optional feature is still enabled",
+            toolCode && *toolCode != 0 && *toolCode != -1 && *toolCode != kExitRestartRequired
+                ? std::optional<win::DWORD>(static_cast<win::DWORD>(*toolCode))
+                : std::nullopt);
+    if (toolCode && *toolCode == kExitRestartRequired) {
         reporter.exitCode = kExitRestartRequired;
-    if (!feature.error && feature.state == "Enabled")
-        throw CommandFailure(kExitSystemRefused,
-                             "the printer is removed, but the optional feature is still enabled",
-                             toolCode && *toolCode != 0 && *toolCode != -1
-                                 ? std::optional<win::DWORD>(static_cast<win::DWORD>(*toolCode))
-                                 : std::nullopt);
+        reporter.Line("\"Microsoft Print to PDF\" is removed; the optional feature is " +
+                      feature.state + ". Windows asks for a restart to finish.");
+        return;
+    }
     reporter.Line("\"Microsoft Print to PDF\" is removed; the optional feature is " +
                   feature.state + ".");
 }
@@ -290,11 +303,11 @@ void ClearQueueCommand(const Invocation&, Reporter& reporter) {
         ReportPlan(plan, reporter);
         return;
     }
-    const std::vector<JobFact> jobs = AllJobs();
-    reporter.changed = true;
     ProgressLines progress(reporter);
     RunSequence(repair::kMaintenanceMode, reporter, progress);
-    ReportRemoved(plan.deletes, jobs, reporter);
+    // Restarting the spooler is no change of its own: only what went counts.
+    const Removal removal = ReportRemoved(plan.deletes, plan.jobs, reporter);
+    reporter.changed = removal.deleted > 0 || removal.jobsRemoved > 0;
     const StateReading spooler = ReadSpoolerState();
     reporter.data.Set("spooler", spooler.error ? Json() : Json(spooler.state));
     if (spooler.error)
@@ -304,7 +317,22 @@ void ClearQueueCommand(const Invocation&, Reporter& reporter) {
         throw CommandFailure(kExitSystemRefused,
                              "the queue was cleared, but the Spooler service is " + spooler.state,
                              std::nullopt, MakeRemedy({"spooler", "start"}));
-    reporter.Line("The print queue is cleared and the Spooler service runs.");
+    if (!removal.left.empty() || !removal.jobsLeft.empty()) {
+        std::string what;
+        for (const std::string& path : removal.left)
+            what += (what.empty() ? "" : "; ") + path;
+        for (const JobFact& job : removal.jobsLeft)
+            what += (what.empty() ? "job " : "; job ") + std::to_string(job.id) + " of \"" +
+                    job.printer + "\"";
+        const std::optional<win::DWORD> why =
+            removal.left.empty() ? std::nullopt : WhyNotDeleted(removal.left.front());
+        throw CommandFailure(kExitSystemRefused,
+                             "the queue was cleared only in part; still there: " + what +
+                                 (why ? " (" + WindowsErrorText(*why) + ")" : std::string()),
+                             why);
+    }
+    reporter.Line(reporter.changed ? "The print queue is cleared and the Spooler service runs."
+                                   : "The print queue was empty; the Spooler service runs.");
 }
 
 void SpoolerCommand(const Invocation& invocation, Reporter& reporter) {

@@ -4,7 +4,11 @@
 
 #include "driverconfig/driver_files.h"
 #include "platform/filesystem.h"
+#include "platform/handle.h"
+#include "platform/registry.h"
+#include "platform/text.h"
 #include "system/app_info.h"
+#include "system/identity.h"
 #include "system/redirection.h"
 
 namespace quellin::cli {
@@ -47,7 +51,63 @@ void Walk(const std::string& folder, bool skipDotNames, std::vector<std::string>
     }
 }
 
+void AddKeyText(win::HKEY key, const std::string& path, int depth, std::string& text) {
+    text += "[" + path + "]\n";
+    std::string name;
+    for (win::DWORD index = 0;; ++index) {
+        win::DWORD type = 0, size = 0;
+        if (win::RegEnumValueA(key, index, &name, &type, nullptr, &size) !=
+            static_cast<win::LONG>(win::ERROR_SUCCESS))
+            break;
+        std::vector<win::BYTE> data(size);
+        if (win::RegEnumValueA(key, index, &name, &type, data.data(), &size) !=
+            static_cast<win::LONG>(win::ERROR_SUCCESS))
+            size = 0;
+        data.resize(std::min<std::size_t>(size, data.size()));
+        text +=
+            name + "=" + std::to_string(type) + ":" + std::string(data.begin(), data.end()) + "\n";
+    }
+    std::vector<std::string> subkeys;
+    for (win::DWORD index = 0; depth < 32; ++index) {
+        if (win::RegEnumKeyExA(key, index, &name) != static_cast<win::LONG>(win::ERROR_SUCCESS))
+            break;
+        subkeys.push_back(name);
+    }
+    for (const std::string& subkey : subkeys) {
+        win::UniqueHKey child;
+        if (win::RegOpenKeyExA(key, subkey, 0, win::KEY_READ, child.put()) ==
+            static_cast<win::LONG>(win::ERROR_SUCCESS))
+            AddKeyText(child.get(), path + "\\" + subkey, depth + 1, text);
+        else
+            text += "[" + path + "\\" + subkey + "] unreadable\n";
+    }
+}
+
 }  // namespace
+
+std::optional<win::DWORD> WhyNotDeleted(const std::string& path) {
+    std::optional<quellin::system::UserRightsSpan> asUser;
+    if (!win::SameName(win::FolderOf(path), repair::BuildRepairPaths().jobFolder))
+        asUser.emplace();
+    quellin::system::FsRedirectionSpan span(Wow64KeyFlag() != 0);
+    const win::HANDLE probe = win::CreateFileA(
+        path, win::DELETE, win::FILE_SHARE_READ | win::FILE_SHARE_WRITE | win::FILE_SHARE_DELETE,
+        win::OPEN_EXISTING, win::FILE_FLAG_BACKUP_SEMANTICS | win::FILE_FLAG_OPEN_REPARSE_POINT);
+    if (probe == win::INVALID_HANDLE_VALUE)
+        return win::GetLastError();
+    win::CloseHandle(probe);
+    return std::nullopt;
+}
+
+std::string RegistryTreeText(win::HKEY root, const std::string& path) {
+    win::UniqueHKey key;
+    if (win::RegOpenKeyExA(root, path, 0, win::KEY_READ, key.put()) !=
+        static_cast<win::LONG>(win::ERROR_SUCCESS))
+        return "[" + path + "] missing\n";
+    std::string text;
+    AddKeyText(key.get(), path, 0, text);
+    return text;
+}
 
 std::vector<std::string> ListTree(const std::string& folder, bool skipDotNames,
                                   win::DWORD wow64KeyFlag) {
@@ -121,20 +181,47 @@ Plan PlanSequence(int mode, const repair::RepairSettings& settings) {
     return plan;
 }
 
-void ReportRemoved(const std::vector<std::string>& before, const std::vector<JobFact>& jobs,
-                   Reporter& reporter) {
+Plan PlanPrinterRemoval(const std::string& printer, win::DWORD wow64KeyFlag) {
+    Plan plan;
+    plan.steps.push_back("delete the printer \"" + printer + "\"");
+    // The spooler removes the printer's queue folder with it.
+    const driverconfig::DriverFileNames names = driverconfig::ReadDriverFileNames(wow64KeyFlag);
+    if (driverconfig::IsPlainName(names.queueFolderName)) {
+        const std::string folder =
+            driverconfig::BuildDriverFilePaths(names, repair::BuildRepairPaths().windowsFolder)
+                .queueFolder;
+        plan.deletes = ListTree(folder, false, wow64KeyFlag);
+        AddIfExists(plan.deletes, folder, wow64KeyFlag);
+    }
+    for (const PrinterJobs& entry : ReadJobs({printer}))
+        plan.jobs.insert(plan.jobs.end(), entry.jobs.begin(), entry.jobs.end());
+    return plan;
+}
+
+Json ToolErrorJson(std::int32_t exitCode) {
+    if (exitCode == 0 || exitCode == -1 || exitCode == kExitRestartRequired)
+        return Json();
+    return WindowsErrorJson(static_cast<win::DWORD>(exitCode));
+}
+
+Removal ReportRemoved(const std::vector<std::string>& before, const std::vector<JobFact>& jobs,
+                      Reporter& reporter) {
     const win::DWORD flag = Wow64KeyFlag();
+    Removal removal;
     std::vector<std::string> deleted;
     for (const std::string& path : before)
-        if (!Exists(path, flag))
-            deleted.push_back(path);
+        (Exists(path, flag) ? removal.left : deleted).push_back(path);
+    removal.deleted = deleted.size();
     const std::vector<JobFact> after = AllJobs();
     Json removed = Json::Array();
     for (const JobFact& job : jobs) {
         const bool kept = std::any_of(after.begin(), after.end(), [&](const JobFact& now) {
             return now.id == job.id && now.printer == job.printer;
         });
+        if (kept)
+            removal.jobsLeft.push_back(job);
         if (!kept) {
+            ++removal.jobsRemoved;
             removed.Push(JobJson(job));
             reporter.Line("removed job " + std::to_string(job.id) + " \"" + job.document +
                           "\" of \"" + job.printer + "\"");
@@ -143,6 +230,7 @@ void ReportRemoved(const std::vector<std::string>& before, const std::vector<Job
     for (const std::string& path : deleted)
         reporter.Line("deleted " + path);
     reporter.data.Set("deleted", Json::StringArray(deleted)).Set("jobsRemoved", std::move(removed));
+    return removal;
 }
 
 SequenceVerdict JudgeInstall(bool printerPresent, const std::vector<std::int32_t>& toolCodes) {

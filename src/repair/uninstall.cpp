@@ -20,7 +20,7 @@ int RepairModeForCaption(const std::string& caption) {
     return caption == quellin::system::kReinstallCaption ? kReinstallMode : kInstallMode;
 }
 
-UninstallOutcome UninstallPrinter(const UninstallSettings& settings) {
+UninstallOutcome UninstallPrinter(const UninstallSettings& settings, std::int32_t* toolExitCode) {
     if (!quellin::system::IsPrinterPresent(settings.targetPrinterName))
         return UninstallOutcome::PrinterMissing;
     if (!Confirmed(settings, kRemovePrinterQuestion))
@@ -28,8 +28,12 @@ UninstallOutcome UninstallPrinter(const UninstallSettings& settings) {
     quellin::system::DeletePrinterByName(settings.targetPrinterName);
     if (!Confirmed(settings, kRemovePackageQuestion))
         return UninstallOutcome::PrinterRemoved;
-    // Neither the tool's presence nor its exit code is examined: the refreshed list reports.
-    RunServicingTool(BuildRepairPaths(), kDisableParameters, settings.wow64KeyFlag);
+    // The window examines neither the tool's presence nor its exit code: the refreshed list
+    // reports. The command line passes a restart request on.
+    const std::int32_t code =
+        RunServicingTool(BuildRepairPaths(), kDisableParameters, settings.wow64KeyFlag);
+    if (toolExitCode)
+        *toolExitCode = code;
     return UninstallOutcome::PackageRemoved;
 }
 

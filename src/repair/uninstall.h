@@ -2,6 +2,7 @@
 // the install button asks for, and the uninstall's two questions and what follows them.
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 #include "platform/types.h"
@@ -33,7 +34,9 @@ enum class UninstallOutcome {
 };
 
 // Asks before removing the printer and again before removing the feature with its payload.
-// Reports nothing; the caller refreshes the printer list, which is the user's report.
-UninstallOutcome UninstallPrinter(const UninstallSettings& settings);
+// Reports nothing; the caller refreshes the printer list, which is the user's report. The
+// servicing tool's exit code goes to `toolExitCode` when it ran and one is given.
+UninstallOutcome UninstallPrinter(const UninstallSettings& settings,
+                                  std::int32_t* toolExitCode = nullptr);
 
 }  // namespace quellin::repair

@@ -276,6 +276,8 @@ TEST(Remedy, ToolCodesDecodeAndDecideTheExit) {
     EXPECT_NE(rpc.Dump().find("\"hex\":\"0x800706BA\""), std::string::npos);
     EXPECT_NE(rpc.Dump().find("\"code\":2147944122"), std::string::npos);
     EXPECT_EQ(cli::WindowsErrorText(0x800706BA), cli::WindowsErrorText(1722));
+    for (const std::int32_t done : {0, -1, 3010})
+        EXPECT_EQ(cli::ToolErrorJson(done).Dump(), "null") << done;
     struct Row {
         bool present;
         std::vector<std::int32_t> codes;

@@ -1546,7 +1546,7 @@ DWORD GetSystemWindowsDirectoryA(std::string* buffer, DWORD size) {
 }
 
 DWORD GetTempPathA(DWORD bufferLength, std::string* buffer) {
-    std::string path = std::string(sim::kTempFolder) + "\\";
+    std::string path = std::string(sim::TempFolderOfAccount()) + "\\";
     DWORD length = static_cast<DWORD>(path.size());
     if (bufferLength < length + 1)
         return length + 1;
@@ -1616,7 +1616,8 @@ DWORD GetEnvironmentVariableA(const std::string& name, std::string* value) {
         return static_cast<DWORD>(text.size());
     }
     const bool wow64 = sim::IsWow64Process();
-    static const char* kProfile = "C:\\Users\\User";
+    const bool system = sim::ReadConfig().user == "system";
+    const std::string kProfile = system ? sim::kSystemProfileFolder : "C:\\Users\\User";
     std::string v;
     std::string n = win::LowerAnsi(name);
     if (n == "windir" || n == "systemroot")
@@ -1624,15 +1625,15 @@ DWORD GetEnvironmentVariableA(const std::string& name, std::string* value) {
     else if (n == "systemdrive")
         v = "C:";
     else if (n == "temp" || n == "tmp")
-        v = sim::kTempFolder;
+        v = sim::TempFolderOfAccount();
     else if (n == "userprofile")
         v = kProfile;
     else if (n == "localappdata")
-        v = std::string(kProfile) + "\\AppData\\Local";
+        v = kProfile + "\\AppData\\Local";
     else if (n == "appdata")
-        v = std::string(kProfile) + "\\AppData\\Roaming";
+        v = kProfile + "\\AppData\\Roaming";
     else if (n == "username")
-        v = sim::kUserName;
+        v = system ? std::string(sim::kComputerName) + "$" : sim::kUserName;
     else if (n == "computername")
         v = sim::kComputerName;
     else if (n == "programfiles")

@@ -384,6 +384,10 @@ std::vector<LaunchEntry> LaunchLog() {
     return entries;
 }
 
+const char* TempFolderOfAccount() {
+    return ReadConfig().user == "system" ? kSystemTempFolder : kTempFolder;
+}
+
 std::string RecordsSnapshot() {
     std::lock_guard lock(db().mutex());
     std::string text;

@@ -86,5 +86,10 @@ void LogLaunchExit(std::int64_t launch, std::uint32_t exitCode);
 inline constexpr const char* kUserName = "User";
 inline constexpr const char* kComputerName = "QUELLIN-PC";
 inline constexpr const char* kTempFolder = "C:\\Users\\User\\AppData\\Local\\Temp";
+// LocalSystem's own profile, and the temp folder its environment names.
+inline constexpr const char* kSystemProfileFolder = "C:\\Windows\\System32\\config\\systemprofile";
+inline constexpr const char* kSystemTempFolder = "C:\\Windows\\Temp";
+// The temp folder of the account the sandbox runs as: the user's, or SYSTEM's.
+const char* TempFolderOfAccount();
 
 }  // namespace quellin::platform::sim

@@ -88,7 +88,8 @@ void Seed(const InitOptions& options) {
     for (const char* folder :
          {"Windows\\System32\\spool\\PRINTERS", "Windows\\System32\\spool\\V4Dirs",
           "Windows\\System32\\spool\\drivers", "Users\\User\\AppData\\Local\\Temp",
-          "Users\\User\\Documents", "Program Files", "Windows\\Temp"}) {
+          "Users\\User\\Documents", "Program Files", "Windows\\Temp",
+          "Windows\\System32\\config\\systemprofile\\AppData\\Local"}) {
         fs::create_directories(HostPathNative(std::string("C:\\") + folder));
     }
     // The system tools are marker files that the sandbox runs as its own emulators.
