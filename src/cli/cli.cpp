@@ -435,42 +435,6 @@ std::string OneLine(const std::string& text) {
 
 }  // namespace
 
-std::string ShowControls(std::string_view text) {
-    std::string shown;
-    shown.reserve(text.size());
-    for (const char c : text) {
-        const auto byte = static_cast<unsigned char>(c);
-        // A byte of the upper half is a control only where the code page maps it to one (1252's
-        // five unassigned bytes map to C1 controls, which some terminals obey).
-        // A lead byte of a double-byte code page alone converts to nothing: not a control.
-        const std::u16string one =
-            byte < 0x80 ? std::u16string(1, byte) : win::AnsiToWide(std::string_view(&c, 1));
-        const char16_t u = one.empty() ? u'?' : one[0];
-        if (u >= 0x20 && !(u >= 0x7F && u <= 0x9F)) {
-            shown += c;
-            continue;
-        }
-        switch (u) {
-            case '\n':
-                shown += "\\n";
-                break;
-            case '\r':
-                shown += "\\r";
-                break;
-            case '\t':
-                shown += "\\t";
-                break;
-            default: {
-                static constexpr char kHex[] = "0123456789abcdef";
-                shown += "\\x";
-                shown += kHex[byte >> 4];
-                shown += kHex[byte & 0xF];
-            }
-        }
-    }
-    return shown;
-}
-
 namespace {
 
 // The one JSON document, or the human lines, of a finished run. Every run writes the same
@@ -620,6 +584,19 @@ int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
         reporter.data.Set("help", text.str());
         return Finish(out, err, parsed.spec, json, reporter, ui, kExitDone, nullptr);
     }
+    // The run's start and end go to the audit trail; a log file that cannot be written is
+    // noted once here and the command goes on.
+    audit::Run run("quellin-cli", parsed.spec->name, quellin::system::kFileVersion, "",
+                   quellin::system::RunsAsAdministrator());
+    audit::SetNoteSink([&err](const std::string& note) { err << "quellin-cli: " << note << "\n"; });
+    struct ClearSink {
+        ~ClearSink() { audit::SetNoteSink({}); }
+    } clearSink;
+    const auto finish = [&](const CommandFailure* failure, int exitCode) {
+        const int code = Finish(out, err, parsed.spec, json, reporter, ui, exitCode, failure);
+        run.End(code, OutcomeName(code));
+        return code;
+    };
     RunState state;
     state.changes = parsed.spec->changes;
     state.check = parsed.invocation.check;
@@ -643,15 +620,15 @@ int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
     try {
         parsed.spec->handler(parsed.invocation, reporter);
     } catch (const CommandFailure& failure) {
-        return Finish(out, err, parsed.spec, json, reporter, ui, failure.exitCode, &failure);
+        return finish(&failure, failure.exitCode);
     } catch (const quellin::system::SystemError& error) {
         const CommandFailure failure(kExitSystemRefused, error.what(), error.code());
-        return Finish(out, err, parsed.spec, json, reporter, ui, failure.exitCode, &failure);
+        return finish(&failure, failure.exitCode);
     } catch (const std::exception& error) {
         const CommandFailure failure(kExitSystemRefused, error.what());
-        return Finish(out, err, parsed.spec, json, reporter, ui, failure.exitCode, &failure);
+        return finish(&failure, failure.exitCode);
     }
-    return Finish(out, err, parsed.spec, json, reporter, ui, reporter.exitCode, nullptr);
+    return finish(nullptr, reporter.exitCode);
 }
 
 int RefuseCommandLine(const std::string& reason, bool json, std::ostream& out, std::ostream& err) {

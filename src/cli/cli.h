@@ -7,6 +7,8 @@
 #include <string_view>
 #include <vector>
 
+#include "audit/audit.h"
+
 namespace quellin::cli {
 
 // The exit codes scripts test; the README and the JSON Schema carry the same table.
@@ -37,6 +39,6 @@ int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
 int RefuseCommandLine(const std::string& reason, bool json, std::ostream& out, std::ostream& err);
 
 // A line for a terminal or log: control characters as \n, \r, \t or \xHH.
-std::string ShowControls(std::string_view text);
+using audit::ShowControls;
 
 }  // namespace quellin::cli

@@ -205,6 +205,14 @@ DWORD GetTempFileNameA(const std::string& folder, const std::string& prefix, DWO
 DWORD GetEnvironmentVariableA(const std::string& name, std::string* value);
 inline constexpr DWORD ERROR_ENVVAR_NOT_FOUND = 203;
 
+// The path of a folder the system knows by its CSIDL value, without a trailing backslash:
+// CSIDL_COMMON_APPDATA is the folder for all users' application data ("C:\ProgramData"), which
+// any user may add folders to. S_OK (0) or an HRESULT error; SHGFP_TYPE_CURRENT asks for the
+// folder's present place.
+inline constexpr int CSIDL_COMMON_APPDATA = 0x23;
+inline constexpr DWORD SHGFP_TYPE_CURRENT = 0;
+std::int32_t SHGetFolderPathA(HWND owner, int csidl, HANDLE token, DWORD flags, std::string* path);
+
 // Local time <-> file time conversions the archive's DOS dates need.
 BOOL FileTimeToLocalFileTime(const FILETIME& fileTime, FILETIME* localTime);
 BOOL LocalFileTimeToFileTime(const FILETIME& localTime, FILETIME* fileTime);

@@ -21,6 +21,7 @@
 #include "platform/dates.h"
 #include "platform/filesystem.h"
 #include "platform/registry.h"
+#include "platform/security.h"
 #include "platform/sim/control.h"
 #include "platform/sim/handles.h"
 #include "platform/sim/registry_store.h"
@@ -1553,6 +1554,47 @@ DWORD GetTempPathA(DWORD bufferLength, std::string* buffer) {
     if (buffer)
         *buffer = path;
     return length;
+}
+
+std::int32_t SHGetFolderPathA(HWND, int csidl, HANDLE token, DWORD flags, std::string* path) {
+    // E_INVALIDARG for a folder the sandbox does not keep, or a user's token.
+    constexpr std::int32_t kInvalidArgument = static_cast<std::int32_t>(0x80070057);
+    if (csidl != CSIDL_COMMON_APPDATA || token != nullptr || flags != SHGFP_TYPE_CURRENT)
+        return kInvalidArgument;
+    // The folder is always there on Windows; a fresh sandbox makes it on first use.
+    fs::path host;
+    if (Resolve("C:\\ProgramData", &host)) {
+        std::error_code ec;
+        fs::create_directories(host, ec);
+    }
+    if (path)
+        *path = "C:\\ProgramData";
+    return 0;
+}
+
+DWORD GetSecurityInfo(HANDLE handle, SE_OBJECT_TYPE objectType, DWORD securityInfo, SID* owner) {
+    auto* file = sim::Lookup<FileObject>(handle);
+    if (!file || objectType != SE_FILE_OBJECT)
+        return ERROR_INVALID_HANDLE;
+    constexpr DWORD kGenericAll = 0x10000000;
+    if ((file->access & (READ_CONTROL | GENERIC_READ | kGenericAll)) == 0)
+        return ERROR_ACCESS_DENIED;
+    if (securityInfo != OWNER_SECURITY_INFORMATION || !owner)
+        return ERROR_INVALID_PARAMETER;
+    // The owner the sandbox records for a top item of a shared folder (its maker); the user's
+    // own profile belongs to the user; the rest of drive C: to the Administrators group.
+    const fs::path real = FdPath(file->fd);
+    fs::path root;
+    const auto parts = DriveCParts(real, &root);
+    bool user = false;
+    if (const std::optional<fs::path> top = SharedTop(real))
+        user = StoredOwner(*top) == std::optional<std::string>(sim::kUserName);
+    else if (parts && parts->size() >= 2 && win::SameName((*parts)[0], "Users"))
+        user = win::SameName((*parts)[1], sim::kUserName);
+    *owner =
+        user ? SID{SECURITY_NT_AUTHORITY, {21, 1000, 1000, 1000, 1001}}
+             : SID{SECURITY_NT_AUTHORITY, {SECURITY_BUILTIN_DOMAIN_RID, DOMAIN_ALIAS_RID_ADMINS}};
+    return ERROR_SUCCESS;
 }
 
 DWORD GetLongPathNameA(const std::string& shortPath, DWORD bufferLength, std::string* longPath) {
