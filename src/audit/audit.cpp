@@ -96,9 +96,10 @@ std::string OldLogName(const std::string& folder, int n) {
 
 // Renames the file at `from` (never a link's target) to `to`, replacing what is there.
 void RenamePlain(const std::string& from, const std::string& to) {
-    win::UniqueFileHandle file = win::OpenPlainFile(
-        from, win::DELETE, win::FILE_SHARE_READ | win::FILE_SHARE_WRITE | win::FILE_SHARE_DELETE,
-        win::OPEN_EXISTING, true);
+    win::UniqueFileHandle file =
+        win::OpenPlainFile(from, win::DELETE | win::FILE_READ_ATTRIBUTES,
+                           win::FILE_SHARE_READ | win::FILE_SHARE_WRITE | win::FILE_SHARE_DELETE,
+                           win::OPEN_EXISTING, true);
     if (file)
         win::SetFileInformationByHandle(file.get(), win::FILE_RENAME_INFO{true, to});
 }
@@ -121,10 +122,11 @@ bool AppendLine(const std::string& line, std::string* why) {
     if (!logsHeld)
         return false;
     const std::string path = win::JoinPath(logs, kLogFileName);
+    // Reading the attributes lets the handle be checked for what it names.
+    constexpr win::DWORD kAccess = win::GENERIC_WRITE | win::FILE_READ_ATTRIBUTES;
     constexpr win::DWORD kShare =
         win::FILE_SHARE_READ | win::FILE_SHARE_WRITE | win::FILE_SHARE_DELETE;
-    win::UniqueFileHandle file =
-        win::OpenPlainFile(path, win::GENERIC_WRITE, kShare, win::OPEN_ALWAYS, true);
+    win::UniqueFileHandle file = win::OpenPlainFile(path, kAccess, kShare, win::OPEN_ALWAYS, true);
     std::int64_t size = 0;
     if (file && win::GetFileSizeEx(file.get(), &size) &&
         size + static_cast<std::int64_t>(line.size()) > kRotationBytes && size > 0) {
@@ -132,7 +134,7 @@ bool AppendLine(const std::string& line, std::string* why) {
         for (int n = kOldLogFiles - 1; n >= 1; --n)
             RenamePlain(OldLogName(logs, n), OldLogName(logs, n + 1));
         RenamePlain(path, OldLogName(logs, 1));
-        file = win::OpenPlainFile(path, win::GENERIC_WRITE, kShare, win::OPEN_ALWAYS, true);
+        file = win::OpenPlainFile(path, kAccess, kShare, win::OPEN_ALWAYS, true);
     }
     win::DWORD written = 0;
     if (!file || !win::SetFilePointerEx(file.get(), 0, nullptr, win::FILE_END) ||

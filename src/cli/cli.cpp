@@ -586,12 +586,12 @@ int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
     }
     // The run's start and end go to the audit trail; a log file that cannot be written is
     // noted once here and the command goes on.
-    audit::Run run("quellin-cli", parsed.spec->name, quellin::system::kFileVersion, "",
-                   quellin::system::RunsAsAdministrator());
     audit::SetNoteSink([&err](const std::string& note) { err << "quellin-cli: " << note << "\n"; });
     struct ClearSink {
         ~ClearSink() { audit::SetNoteSink({}); }
     } clearSink;
+    audit::Run run("quellin-cli", parsed.spec->name, quellin::system::kFileVersion, "",
+                   quellin::system::RunsAsAdministrator());
     const auto finish = [&](const CommandFailure* failure, int exitCode) {
         const int code = Finish(out, err, parsed.spec, json, reporter, ui, exitCode, failure);
         run.End(code, OutcomeName(code));
