@@ -18,7 +18,8 @@ namespace {
 
 // Only administrators and SYSTEM may open the folders, and they are refused unless so owned: a
 // user may make C:\ProgramData\Quellin first, or put a link there.
-constexpr const char* kAdminsOnly = "D:P(A;OICI;FA;;;BA)(A;OICI;FA;;;SY)";
+// The owner is named: an administrator's default owner may be the user rather than the group.
+constexpr const char* kAdminsOnly = "O:BAD:P(A;OICI;FA;;;BA)(A;OICI;FA;;;SY)";
 
 struct State {
     std::recursive_mutex mutex;

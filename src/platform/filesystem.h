@@ -62,7 +62,9 @@ BOOL CreateDirectoryA(const std::string& path);
 // CreateDirectoryA with security attributes whose descriptor is given in the security descriptor
 // definition language (converted by ConvertStringSecurityDescriptorToSecurityDescriptorA, revision
 // 1), e.g. "D:P(A;OICI;FA;;;BA)(A;OICI;FA;;;SY)": a folder only administrators and SYSTEM may
-// open. ERROR_ALREADY_EXISTS when anything stands at `path`, a link included.
+// open. ERROR_ALREADY_EXISTS when anything stands at `path`, a link included. A leading
+// "O:BA" makes the Administrators group its owner, which only an elevated token may
+// (ERROR_INVALID_OWNER otherwise); without it the owner is Windows' default for the maker.
 BOOL CreateDirectoryA(const std::string& path, const std::string& securityDescriptor);
 // Fails with ERROR_DIR_NOT_EMPTY unless the folder is empty.
 BOOL RemoveDirectoryA(const std::string& path);

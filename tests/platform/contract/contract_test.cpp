@@ -628,6 +628,16 @@ TEST_F(Contract, EventSourcesTheSharedDataFolderAndOwners) {
               ERROR_SUCCESS);
     EXPECT_EQ(owner.IdentifierAuthority, SECURITY_NT_AUTHORITY);
     EXPECT_FALSE(owner.SubAuthority.empty());
+
+    const std::string owned = Scratch() + "\\owned";
+    ASSERT_TRUE(CreateDirectoryA(owned, "O:BAD:P(A;OICI;FA;;;BA)(A;OICI;FA;;;SY)"));
+    UniqueFileHandle held(CreateFileA(owned, READ_CONTROL, FILE_SHARE_READ, OPEN_EXISTING, itself));
+    EXPECT_EQ(GetSecurityInfo(held.get(), SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION, &owner),
+              ERROR_SUCCESS);
+    EXPECT_EQ(owner,
+              (SID{SECURITY_NT_AUTHORITY, {SECURITY_BUILTIN_DOMAIN_RID, DOMAIN_ALIAS_RID_ADMINS}}));
+    held.reset();
+    EXPECT_TRUE(RemoveDirectoryA(owned));
 }
 
 TEST_F(Contract, FileHandlesReadWriteSeekAndTimes) {
