@@ -147,30 +147,43 @@ bool AppendLine(const std::string& line, std::string* why) {
     return true;
 }
 
+void WriteEntry(State& s, EventId id, const std::string& text) {
+    // One line, and within what an event's insertion string may hold, cut between characters.
+    std::string shown = ShowControls(text);
+    constexpr std::ptrdiff_t kLongest = 4096;
+    if (shown.size() > static_cast<std::size_t>(kLongest)) {
+        const char* end = shown.c_str();
+        while (*end && win::CharNextA(end) - shown.c_str() <= kLongest)
+            end = win::CharNextA(end);
+        shown.resize(static_cast<std::size_t>(end - shown.c_str()));
+    }
+    const std::uint16_t type = EventType(id);
+    if (s.source)
+        win::ReportEventA(s.source, type, 0, id, {s.program + ": " + shown});
+    if (!s.administrator || s.fileBroken)
+        return;
+    const std::string line = NowText() + " " + LevelName(type) + " " + std::to_string(id) +
+                             " run=" + (s.runId.empty() ? "-" : ShowControls(s.runId)) + " " +
+                             s.program + ": " + shown + "\r\n";
+    std::string why;
+    if (!AppendLine(win::AnsiToUtf8(line), &why)) {
+        s.fileBroken = true;
+        if (s.sink)
+            s.sink("the log file cannot be written (" + why + "); going on without it");
+    }
+}
+
 void Write(EventId id, const std::string& text) {
     State& s = state();
     std::lock_guard lock(s.mutex);
     if (!s.open)
         return;
-    // One line, and within what an event's insertion string may hold.
-    std::string shown = ShowControls(text);
-    if (shown.size() > 4096)
-        shown.resize(4096);
-    const std::uint16_t type = EventType(id);
     // Windows keeps last errors of the caller's own steps; recording must not change them.
     const win::DWORD lastError = win::GetLastError();
-    if (s.source)
-        win::ReportEventA(s.source, type, 0, id, {s.program + ": " + shown});
-    if (s.administrator && !s.fileBroken) {
-        const std::string line = NowText() + " " + LevelName(type) + " " + std::to_string(id) +
-                                 " run=" + (s.runId.empty() ? "-" : ShowControls(s.runId)) + " " +
-                                 s.program + ": " + shown + "\r\n";
-        std::string why;
-        if (!AppendLine(win::AnsiToUtf8(line), &why)) {
-            s.fileBroken = true;
-            if (s.sink)
-                s.sink("the log file cannot be written (" + why + "); going on without it");
-        }
+    try {
+        WriteEntry(s, id, text);
+    } catch (const std::exception&) {
+        // An entry that cannot be made is dropped: the command it records goes on.
     }
     win::SetLastError(lastError);
 }
