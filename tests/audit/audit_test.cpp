@@ -6,6 +6,7 @@
 #include <QApplication>
 #include <QTimer>
 
+#include "app/color_button.h"
 #include "app/entry.h"
 #include "app/main_window.h"
 #include "audit/audit.h"
@@ -182,6 +183,18 @@ const AuditCase kCases[] = {
      },
      {kRunStarted, kPrinterRemoved, kProgramRun, kRunDone},
      "quellin: started window"},
+    {"WindowSaveAndRestore",
+     [](testsupport::ScopedSandbox& sandbox, testsupport::RecordingUi& ui) {
+         std::filesystem::create_directories(sandbox.HostPath("C:\\Users\\User\\Documents"));
+         ui.QueueFile("C:\\Users\\User\\Documents\\s.roy");
+         ui.QueueFile("C:\\Users\\User\\Documents\\s.roy");
+         return Window(ui, [](app::TForm1& form) {
+             form.btnSaveAllSettings->click();
+             form.btnRestoreAllSettings->click();
+         });
+     },
+     {kRunStarted, kKeyRestored, kKeyRestored, kKeyRestored, kFileWritten, kFileWritten, kRunDone},
+     "restored the key"},
     {"UnwritableLog",
      [](auto&, auto&) {
          return Cli({"spooler", "stop"});
