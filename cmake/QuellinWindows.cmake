@@ -40,6 +40,29 @@ function(quellin_windows_resources target description)
   set_property(SOURCE ${rc} APPEND PROPERTY OBJECT_DEPENDS ${QUELLIN_MANIFEST} ${QUELLIN_ICON})
 endfunction()
 
+# The event log's message table (cmake/windows/messages.mc), compiled with windmc: the installers
+# name quellin.exe and quellin-cli.exe as the source's message files, so both carry it.
+find_program(QUELLIN_WINDMC NAMES ${QUELLIN_MINGW_TRIPLET}-windmc windmc REQUIRED)
+set(QUELLIN_MESSAGES_DIR ${CMAKE_BINARY_DIR}/messages)
+set(QUELLIN_MESSAGES_BIN ${QUELLIN_MESSAGES_DIR}/MSG00409.bin)
+add_custom_command(
+  OUTPUT ${QUELLIN_MESSAGES_BIN} ${QUELLIN_MESSAGES_DIR}/messages.h
+  COMMAND ${CMAKE_COMMAND} -E make_directory ${QUELLIN_MESSAGES_DIR}
+  COMMAND ${QUELLIN_WINDMC} -h ${QUELLIN_MESSAGES_DIR} -r ${QUELLIN_MESSAGES_DIR}
+          ${CMAKE_CURRENT_LIST_DIR}/windows/messages.mc
+  DEPENDS ${CMAKE_CURRENT_LIST_DIR}/windows/messages.mc
+  COMMENT "Compiling the event log's message table")
+add_custom_target(quellin_messages DEPENDS ${QUELLIN_MESSAGES_BIN})
+# windmc's own .rc names the table relative to the folder it ran in; this one names it in full.
+file(WRITE ${QUELLIN_MESSAGES_DIR}/quellin_messages.rc
+     "LANGUAGE 0x9, 0x1\n1 MESSAGETABLE \"${QUELLIN_MESSAGES_BIN}\"\n")
+function(quellin_message_table target)
+  target_sources(${target} PRIVATE ${QUELLIN_MESSAGES_DIR}/quellin_messages.rc)
+  set_property(SOURCE ${QUELLIN_MESSAGES_DIR}/quellin_messages.rc APPEND PROPERTY OBJECT_DEPENDS
+               ${QUELLIN_MESSAGES_BIN})
+  add_dependencies(${target} quellin_messages)
+endfunction()
+
 # GoogleTest for the target, from Debian's googletest sources.
 if(QUELLIN_TESTS)
   set(QUELLIN_GOOGLETEST_SOURCE /usr/src/googletest CACHE PATH "GoogleTest sources")

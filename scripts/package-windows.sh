@@ -58,6 +58,8 @@ scripts/sign-windows.sh "$out/Quellin-$version-setup.exe"
 # tables afterwards: InstallLocation is set before the product registers (wixl schedules the
 # action at the end, deferred), and a build with the same first three version fields replaces
 # the installed one, since Windows Installer ignores the fourth when it looks for products.
+# The event log source's key goes with the product: one row with the name "*" makes it on install
+# and removes it, with its values, on uninstall.
 # The upgrade code never changes: it is how every later package finds the installed one. Both
 # architectures share it, so a machine holds one Quellin.
 upgrade_code='{6E2B1C54-39A7-4F0B-9D5E-0C8A41F7B263}'
@@ -70,7 +72,8 @@ for arch in x64 x86; do
     -q "UPDATE CustomAction SET Type = 51 WHERE Action = 'SetInstallLocation'" \
     -q "UPDATE InstallExecuteSequence SET Sequence = 1001 WHERE Action = 'SetInstallLocation'" \
     -q "DELETE FROM Upgrade WHERE ActionProperty = 'WIX_UPGRADE_DETECTED'" \
-    -q "INSERT INTO Upgrade (UpgradeCode, VersionMin, VersionMax, Language, Attributes, Remove, ActionProperty) VALUES ('$upgrade_code', '', '$version', '', 513, '', 'WIX_UPGRADE_DETECTED')"
+    -q "INSERT INTO Upgrade (UpgradeCode, VersionMin, VersionMax, Language, Attributes, Remove, ActionProperty) VALUES ('$upgrade_code', '', '$version', '', 513, '', 'WIX_UPGRADE_DETECTED')" \
+    -q "INSERT INTO \`Registry\` (\`Registry\`, \`Root\`, \`Key\`, \`Name\`, \`Component_\`) VALUES ('EventSourceKey', 2, 'SYSTEM\\CurrentControlSet\\Services\\EventLog\\Application\\Quellin', '*', 'Program')"
   scripts/sign-windows.sh "$msi"
 done
 

@@ -173,6 +173,13 @@ print(hex(struct.unpack_from("<H", d, struct.unpack_from("<I", d, 0x3C)[0] + 4)[
 }
 
 native_folder='C:\Program Files\Quellin'
+event_source='HKLM\SYSTEM\CurrentControlSet\Services\EventLog\Application\Quellin'
+
+# The event log source's message file, or nothing when the source is not registered.
+event_message_file() {
+  wine reg query "$event_source" /v EventMessageFile /reg:64 </dev/null 2>/dev/null |
+    tr -d '\r' | sed -n 's/^ *EventMessageFile *REG_\(EXPAND_\)\?SZ *//p'
+}
 installed="$prefix/drive_c/Program Files/Quellin"
 
 # What every package installs: the one layout in the native program-files folder, with the
@@ -191,6 +198,8 @@ check_installed() {
     { echo "$what: uninstall entries: $(quellin_entries | tr '\n' ' ')"; return 1; }
   [ -n "$(find "$prefix/drive_c" -iname 'Quellin.lnk' -ipath '*start menu*')" ] ||
     { echo "$what: no Start menu entry"; return 1; }
+  [ "$(event_message_file)" = "$native_folder\quellin.exe" ] ||
+    { echo "$what: the event log source names '$(event_message_file)'"; return 1; }
   [ "$(wine "$installed/quellin-cli.exe" --version </dev/null 2>/dev/null | tr -d '\r')" = \
     "quellin-cli $program" ] || { echo "$what: the installed quellin-cli --version is wrong"; return 1; }
 }
@@ -198,7 +207,8 @@ check_installed() {
 check_removed() {
   local what="$1"
   if [ -e "$installed" ] || [ -n "$(quellin_entries)" ] ||
-    [ -n "$(find "$prefix/drive_c" -iname 'Quellin.lnk' -ipath '*start menu*')" ]; then
+    [ -n "$(find "$prefix/drive_c" -iname 'Quellin.lnk' -ipath '*start menu*')" ] ||
+    wine reg query "$event_source" /reg:64 </dev/null >/dev/null 2>&1; then
     echo "$what: the uninstall left something behind"
     find "$installed" 2>/dev/null
     quellin_entries

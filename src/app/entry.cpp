@@ -5,11 +5,14 @@
 #include <QPointer>
 #include <QWidget>
 #include <memory>
+#include <optional>
 
 #include "app/main_window.h"
 #include "app/qt_ui.h"
+#include "audit/audit.h"
 #include "platform/processes.h"
 #include "platform/window.h"
+#include "system/admin.h"
 #include "system/app_info.h"
 #include "system/handler.h"
 #include "system/libraries.h"
@@ -95,10 +98,13 @@ int RunPrnStatus(QApplication& application, const ProgramOptions& options) {
     win::SetMessagePump(&PumpMessages);
 
     int exitCode = 0;
+    // The window's run, from its start to its close, holds every change its commands make.
+    std::optional<quellin::audit::Run> run;
     RunHandler([&] {
         if (end.guard.Activate(end.handle, 1)) {
             return;
         }
+        run.emplace("quellin", "window", kFileVersion, "", RunsAsAdministrator());
         // The title stays the application name only: a display name would be appended to
         // every window and box title ("Quellin 1.1 - Quellin").
         application.setApplicationName(kApplicationTitle);
@@ -120,6 +126,8 @@ int RunPrnStatus(QApplication& application, const ProgramOptions& options) {
         form->show();
         exitCode = application.exec();
     });
+    if (run)
+        run->End(exitCode, exitCode == 0 ? "done" : "failed");
     host.SetWindow(nullptr);
     form.reset();
     win::SetMessagePump(nullptr);

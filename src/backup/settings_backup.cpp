@@ -8,6 +8,7 @@
 #include <utility>
 
 #include "archive/crc32.h"
+#include "audit/audit.h"
 #include "backup/restore_extract.h"
 #include "driverconfig/driver_files.h"
 #include "platform/filesystem.h"
@@ -282,8 +283,13 @@ bool ReplaceDriverFile(const std::string& source, const std::string& target) {
                                 win::MOVEFILE_REPLACE_EXISTING | win::MOVEFILE_WRITE_THROUGH);
     }
     if (!done) {
+        const win::DWORD code = win::GetLastError();
         system::ClearFileAttributes(temp);
         win::DeleteFileA(temp);
+        audit::Record(audit::kFileFailed, "could not restore " + audit::Quoted(target) + ": " +
+                                              win::FormatSystemMessage(code));
+    } else {
+        audit::Record(audit::kFileWritten, "restored " + audit::Quoted(target));
     }
     return done;
 }
@@ -329,6 +335,12 @@ bool LoadHiveFile(const std::string& keyPath, const std::string& hivePath) {
     if (rc == static_cast<win::LONG>(win::ERROR_SUCCESS)) {
         rc = win::RegRestoreKeyA(key.get(), hivePath, 0);
     }
+    const std::string what = audit::Quoted("HKEY_CURRENT_USER\\" + keyPath);
+    if (rc == static_cast<win::LONG>(win::ERROR_SUCCESS))
+        audit::Record(audit::kKeyRestored, "restored the key " + what);
+    else
+        audit::Record(audit::kKeyFailed, "could not restore the key " + what + ": " +
+                                             win::FormatSystemMessage(static_cast<win::DWORD>(rc)));
     return rc == static_cast<win::LONG>(win::ERROR_SUCCESS);
 }
 

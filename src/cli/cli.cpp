@@ -462,42 +462,6 @@ std::string OneLine(const std::string& text) {
 
 }  // namespace
 
-std::string ShowControls(std::string_view text) {
-    std::string shown;
-    shown.reserve(text.size());
-    for (const char c : text) {
-        const auto byte = static_cast<unsigned char>(c);
-        // A byte of the upper half is a control only where the code page maps it to one (1252's
-        // five unassigned bytes map to C1 controls, which some terminals obey).
-        // A lead byte of a double-byte code page alone converts to nothing: not a control.
-        const std::u16string one =
-            byte < 0x80 ? std::u16string(1, byte) : win::AnsiToWide(std::string_view(&c, 1));
-        const char16_t u = one.empty() ? u'?' : one[0];
-        if (u >= 0x20 && !(u >= 0x7F && u <= 0x9F)) {
-            shown += c;
-            continue;
-        }
-        switch (u) {
-            case '\n':
-                shown += "\\n";
-                break;
-            case '\r':
-                shown += "\\r";
-                break;
-            case '\t':
-                shown += "\\t";
-                break;
-            default: {
-                static constexpr char kHex[] = "0123456789abcdef";
-                shown += "\\x";
-                shown += kHex[byte >> 4];
-                shown += kHex[byte & 0xF];
-            }
-        }
-    }
-    return shown;
-}
-
 namespace {
 
 // Where a run's document goes: standard output (a document with --json, else human lines), and
@@ -783,6 +747,19 @@ int Run(const std::vector<std::string>& rawArgs, std::ostream& out, std::ostream
             out << text.str();
         return Finish(delivery, parsed.spec, reporter, ui, kExitDone, nullptr);
     }
+    // The run's start and end go to the audit trail; a log file that cannot be written is
+    // noted once here and the command goes on.
+    audit::SetNoteSink([&err](const std::string& note) { err << "quellin-cli: " << note << "\n"; });
+    struct ClearSink {
+        ~ClearSink() { audit::SetNoteSink({}); }
+    } clearSink;
+    audit::Run run("quellin-cli", parsed.spec->name, quellin::system::kFileVersion, CurrentRunId(),
+                   quellin::system::RunsAsAdministrator());
+    const auto finish = [&](const CommandFailure* failure, int exitCode) {
+        const int code = Finish(delivery, parsed.spec, reporter, ui, exitCode, failure);
+        run.End(code, OutcomeName(code));
+        return code;
+    };
     RunState state;
     state.changes = parsed.spec->changes;
     state.check = parsed.invocation.check;
@@ -805,8 +782,8 @@ int Run(const std::vector<std::string>& rawArgs, std::ostream& out, std::ostream
     } reset{com == 0 || com == 1};
     if (const std::optional<CommandFailure> failure =
             RunHandler(*parsed.spec, parsed.invocation, reporter))
-        return Finish(delivery, parsed.spec, reporter, ui, failure->exitCode, &*failure);
-    return Finish(delivery, parsed.spec, reporter, ui, reporter.exitCode, nullptr);
+        return finish(&*failure, failure->exitCode);
+    return finish(nullptr, reporter.exitCode);
 }
 
 RemedyRun RunRemedy(const Remedy& remedy, Reporter& parent) {

@@ -7,6 +7,8 @@
 #include <string_view>
 #include <vector>
 
+#include "audit/audit.h"
+
 namespace quellin::cli {
 
 // The exit codes scripts test; the README and the JSON Schema carry the same table.
@@ -41,6 +43,6 @@ int RefuseCommandLine(const std::string& reason, bool json, std::ostream& out, s
 std::string CurrentRunId();
 
 // A line for a terminal or log: control characters as \n, \r, \t or \xHH.
-std::string ShowControls(std::string_view text);
+using audit::ShowControls;
 
 }  // namespace quellin::cli

@@ -5,6 +5,7 @@
 #include "cli/console_ui.h"
 #include "cli/health.h"
 #include "platform/spooler.h"
+#include "queue/job_monitor.h"
 #include "queue/job_text.h"
 
 namespace quellin::cli {
@@ -169,14 +170,7 @@ void JobControlCommand(const Invocation& invocation, Reporter& reporter) {
     }
     reporter.Progress(verb + " job " + std::to_string(jobId) + " on \"" + *printer + "\"");
     win::SetLastError(win::ERROR_SUCCESS);
-    bool accepted = false;
-    if (win::UniquePrinter handle; win::OpenPrinterA(*printer, handle.put(), nullptr)) {
-        accepted = win::SetJobA(handle.get(), jobId, 0, command);
-        // Closing the printer must not overwrite the reason SetJob gave.
-        const win::DWORD code = win::GetLastError();
-        handle.reset();
-        win::SetLastError(code);
-    }
+    const bool accepted = queue::ControlJob(*printer, jobId, command, found->document);
     if (!accepted) {
         const win::DWORD code = win::GetLastError();
         throw CommandFailure(kExitSystemRefused,

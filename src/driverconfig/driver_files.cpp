@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <vector>
 
+#include "audit/audit.h"
 #include "driverconfig/text_model.h"
 #include "platform/filesystem.h"
 #include "platform/handle.h"
@@ -188,7 +189,10 @@ void WriteWholeFile(const std::string& path, std::string_view text, win::DWORD w
         win::UniqueFileHandle file(win::CreateFileA(temp, win::GENERIC_WRITE, 0, win::CREATE_ALWAYS,
                                                     win::FILE_ATTRIBUTE_NORMAL));
         if (!file) {
-            RaiseFileError("Cannot create file", path, win::GetLastError());
+            const win::DWORD code = win::GetLastError();
+            audit::Record(audit::kFileFailed, "could not write " + audit::Quoted(path) + ": " +
+                                                  win::FormatSystemMessage(code));
+            RaiseFileError("Cannot create file", path, code);
         }
         std::size_t done = 0;
         while (done < text.size() && failure == win::ERROR_SUCCESS) {
@@ -213,8 +217,11 @@ void WriteWholeFile(const std::string& path, std::string_view text, win::DWORD w
     }
     if (failure != win::ERROR_SUCCESS) {
         win::DeleteFileA(temp);
+        audit::Record(audit::kFileFailed, "could not write " + audit::Quoted(path) + ": " +
+                                              win::FormatSystemMessage(failure));
         RaiseFileError("Cannot write file", path, failure);
     }
+    audit::Record(audit::kFileWritten, "wrote " + audit::Quoted(path));
 }
 
 void InvalidateDriverCache(const DriverFilePaths& paths, win::DWORD wow64KeyFlag) {
@@ -225,7 +232,12 @@ void InvalidateDriverCache(const DriverFilePaths& paths, win::DWORD wow64KeyFlag
             continue;
         }
         if (IsFile(AttributesOf(*target))) {
-            win::DeleteFileA(*target);
+            if (win::DeleteFileA(*target))
+                audit::Record(audit::kFileDeleted, "deleted " + audit::Quoted(*target));
+            else
+                audit::Record(audit::kFileFailed,
+                              "could not delete " + audit::Quoted(*target) + ": " +
+                                  win::FormatSystemMessage(win::GetLastError()));
         }
     }
 }

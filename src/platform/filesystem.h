@@ -62,7 +62,9 @@ BOOL CreateDirectoryA(const std::string& path);
 // CreateDirectoryA with security attributes whose descriptor is given in the security descriptor
 // definition language (converted by ConvertStringSecurityDescriptorToSecurityDescriptorA, revision
 // 1), e.g. "D:P(A;OICI;FA;;;BA)(A;OICI;FA;;;SY)": a folder only administrators and SYSTEM may
-// open. ERROR_ALREADY_EXISTS when anything stands at `path`, a link included.
+// open. ERROR_ALREADY_EXISTS when anything stands at `path`, a link included. A leading
+// "O:BA" makes the Administrators group its owner, which only an elevated token may
+// (ERROR_INVALID_OWNER otherwise); without it the owner is Windows' default for the maker.
 BOOL CreateDirectoryA(const std::string& path, const std::string& securityDescriptor);
 // Fails with ERROR_DIR_NOT_EMPTY unless the folder is empty.
 BOOL RemoveDirectoryA(const std::string& path);
@@ -204,6 +206,14 @@ DWORD GetTempFileNameA(const std::string& folder, const std::string& prefix, DWO
 // Returns the length, 0 when the variable is missing (ERROR_ENVVAR_NOT_FOUND, 203).
 DWORD GetEnvironmentVariableA(const std::string& name, std::string* value);
 inline constexpr DWORD ERROR_ENVVAR_NOT_FOUND = 203;
+
+// The path of a folder the system knows by its CSIDL value, without a trailing backslash:
+// CSIDL_COMMON_APPDATA is the folder for all users' application data ("C:\ProgramData"), which
+// any user may add folders to. S_OK (0) or an HRESULT error; SHGFP_TYPE_CURRENT asks for the
+// folder's present place.
+inline constexpr int CSIDL_COMMON_APPDATA = 0x23;
+inline constexpr DWORD SHGFP_TYPE_CURRENT = 0;
+std::int32_t SHGetFolderPathA(HWND owner, int csidl, HANDLE token, DWORD flags, std::string* path);
 
 // Local time <-> file time conversions the archive's DOS dates need.
 BOOL FileTimeToLocalFileTime(const FILETIME& fileTime, FILETIME* localTime);

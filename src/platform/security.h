@@ -169,6 +169,17 @@ BOOL LookupPrivilegeValueA(const std::string& systemName, const std::string& nam
 BOOL AdjustTokenPrivileges(HANDLE token, BOOL disableAll,
                            const std::vector<LUID_AND_ATTRIBUTES>& newState);
 
+// The owner of the object a handle names, as GetSecurityInfo with OWNER_SECURITY_INFORMATION
+// reads it. The handle needs READ_CONTROL. Returns ERROR_SUCCESS or the error itself (not
+// through GetLastError): ERROR_ACCESS_DENIED without READ_CONTROL, ERROR_INVALID_HANDLE.
+inline constexpr DWORD READ_CONTROL = 0x20000;
+inline constexpr DWORD OWNER_SECURITY_INFORMATION = 0x1;
+enum SE_OBJECT_TYPE : DWORD { SE_FILE_OBJECT = 1 };
+DWORD GetSecurityInfo(HANDLE handle, SE_OBJECT_TYPE objectType, DWORD securityInfo, SID* owner);
+
+// Well-known owners: LocalSystem (S-1-5-18) and the Administrators group (S-1-5-32-544).
+inline constexpr DWORD SECURITY_LOCAL_SYSTEM_RID = 18;
+
 using IsWow64ProcessFn = BOOL (*)(HANDLE process, BOOL* wow64);
 
 // The name of the account the calling thread runs as.

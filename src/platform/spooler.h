@@ -105,7 +105,10 @@ BOOL ClosePrinter(HANDLE printer);
 using UniquePrinter = UniqueResource<HANDLE, ClosePrinter, NullHandle>;
 // Needs PRINTER_ALL_ACCESS on the handle.
 BOOL DeletePrinter(HANDLE printer);
-// `server` empty means the local server; ERROR_PRINTER_DRIVER_IN_USE while a printer uses it.
+// `server` empty means the local server; ERROR_PRINTER_DRIVER_IN_USE while a printer uses it,
+// ERROR_UNKNOWN_PRINTER_DRIVER when none is installed, ERROR_INVALID_ENVIRONMENT for an
+// environment the system does not know.
+inline constexpr DWORD ERROR_INVALID_ENVIRONMENT = 1805;
 BOOL DeletePrinterDriverExA(const std::string& server, const std::string& environment,
                             const std::string& driverName, DWORD deleteFlags, DWORD versionFlag);
 BOOL EnumPortsA(const std::string& server, DWORD level, std::vector<PORT_INFO_1A>* records,

@@ -1,5 +1,6 @@
 #include "queue/job_monitor.h"
 
+#include "audit/audit.h"
 #include "platform/handle.h"
 #include "platform/security.h"
 #include "platform/ui.h"
@@ -91,6 +92,38 @@ bool JobMonitor::ToggleSharedOnly() {
     return SharedOnly;
 }
 
+bool ControlJob(const std::string& printerName, win::DWORD jobId, win::DWORD command,
+                const std::string& document, bool* opened) {
+    win::UniquePrinter printer;
+    const bool open = win::OpenPrinterA(printerName, printer.put(), nullptr);
+    if (opened)
+        *opened = open;
+    if (!open)
+        return false;
+    const bool accepted = win::SetJobA(printer.get(), jobId, 0, command);
+    // Closing the printer must not overwrite the reason SetJob gave.
+    const win::DWORD code = win::GetLastError();
+    printer.reset();
+    const std::string what = "job " + std::to_string(jobId) + " " + audit::Quoted(document) +
+                             " on " + audit::Quoted(printerName);
+    if (accepted) {
+        const audit::EventId id = command == win::JOB_CONTROL_PAUSE     ? audit::kJobPaused
+                                  : command == win::JOB_CONTROL_RESUME  ? audit::kJobResumed
+                                  : command == win::JOB_CONTROL_RESTART ? audit::kJobRestarted
+                                                                        : audit::kJobCancelled;
+        const char* verb = id == audit::kJobPaused      ? "paused "
+                           : id == audit::kJobResumed   ? "resumed "
+                           : id == audit::kJobRestarted ? "restarted "
+                                                        : "cancelled ";
+        audit::Record(id, verb + what);
+    } else {
+        audit::Record(audit::kJobFailed, "the spooler refused to change " + what + ": " +
+                                             win::FormatSystemMessage(code));
+    }
+    win::SetLastError(code);
+    return accepted;
+}
+
 bool JobMonitor::ControlSelectedJob(std::optional<std::size_t> selectedRow, win::DWORD command) {
     if (!selectedRow || *selectedRow >= rows_.RowCount())
         return false;
@@ -100,12 +133,9 @@ bool JobMonitor::ControlSelectedJob(std::optional<std::size_t> selectedRow, win:
     const std::string& printerText = row.cells[Printer];
     // The Computer text is "\\machine", so this names the printer on its server.
     const std::string name = row.cells[Computer] + "\\" + printerText;
-    bool accepted = false;
-    win::UniquePrinter printer;
-    if (win::OpenPrinterA(name, printer.put(), nullptr)) {
-        accepted = win::SetJobA(printer.get(), row.key.jobId, 0, command);
-        printer.reset();
-    } else {
+    bool opened = false;
+    const bool accepted = ControlJob(name, row.key.jobId, command, row.cells[Document], &opened);
+    if (!opened) {
         win::MessageBoxA(owner_,
                          kOpenPrinterError + std::to_string(row.key.jobId) + " " + printerText,
                          quellin::system::kApplicationTitle, win::MB_OK);

@@ -59,6 +59,12 @@ bool EnumPrinterNames(std::vector<std::string>& names, bool sharedOnly, win::HWN
 // closed. False when the printer cannot be opened, has no jobs, or its jobs cannot be read.
 bool PollPrinterJobs(const std::string& printerName, const JobOperation& operation);
 
+// Pauses, resumes, restarts or cancels (JOB_CONTROL_*) the job on the printer as OpenPrinterA
+// names it, and records the change; `document` names the job in the record. False when the
+// printer cannot be opened (`*opened` false) or the spooler refuses; the last error says why.
+bool ControlJob(const std::string& printerName, win::DWORD jobId, win::DWORD command,
+                const std::string& document, bool* opened = nullptr);
+
 class JobMonitor {
   public:
     // `owner` owns the monitor's message boxes.

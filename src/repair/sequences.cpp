@@ -1,12 +1,15 @@
 #include "repair/sequences.h"
 
+#include "audit/audit.h"
 #include "driverconfig/driver_files.h"
 #include "platform/filesystem.h"
 #include "platform/text.h"
 #include "platform/window.h"
 #include "repair/safety.h"
+#include "system/app_info.h"
 #include "system/errors.h"
 #include "system/identity.h"
+#include "system/printer_list.h"
 #include "system/redirection.h"
 #include "system/system_commands.h"
 
@@ -23,8 +26,13 @@ bool IsFile(const std::string& path) {
 }
 
 void DeleteIfFile(const std::string& path) {
-    if (IsFile(path))
-        win::DeleteFileA(path);
+    if (!IsFile(path))
+        return;
+    if (win::DeleteFileA(path))
+        audit::Record(audit::kFileDeleted, "deleted " + audit::Quoted(path));
+    else
+        audit::Record(audit::kFileFailed, "could not delete " + audit::Quoted(path) + ": " +
+                                              win::FormatSystemMessage(win::GetLastError()));
 }
 
 bool SpansOn(const RepairSettings& settings) {
@@ -45,8 +53,17 @@ std::int32_t Launch(const RepairPaths& paths, const std::string& parameters,
                                  ? win::JoinPath(win::JoinPath(paths.windowsFolder, "Sysnative"),
                                                  win::NameOf(paths.servicingTool))
                                  : paths.servicingTool;
-    return quellin::system::RunProcess("runas", tool, parameters, paths.servicingToolFolder,
-                                       win::SW_HIDE, true);
+    // The tool adds or removes the printer; the record says which it did.
+    const bool before = quellin::system::IsPrinterPresent(quellin::system::kTargetPrinterName);
+    const std::int32_t code = quellin::system::RunProcess(
+        "runas", tool, parameters, paths.servicingToolFolder, win::SW_HIDE, true);
+    const bool after = quellin::system::IsPrinterPresent(quellin::system::kTargetPrinterName);
+    if (before != after)
+        audit::Record(after ? audit::kPrinterAdded : audit::kPrinterRemoved,
+                      (after ? "the servicing tool added the printer "
+                             : "the servicing tool removed the printer ") +
+                          audit::Quoted(quellin::system::kTargetPrinterName));
+    return code;
 }
 
 }  // namespace

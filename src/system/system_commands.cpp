@@ -7,6 +7,7 @@
 #include <thread>
 #include <vector>
 
+#include "audit/audit.h"
 #include "platform/filesystem.h"
 #include "platform/processes.h"
 #include "platform/services.h"
@@ -61,6 +62,7 @@ bool ChangeServiceAndWait(const std::string& machine, const std::string& name, b
     bool seen = false;
     bool requested = start ? win::StartServiceA(service.get())
                            : win::ControlService(service.get(), win::SERVICE_CONTROL_STOP, &status);
+    const win::DWORD refusal = requested ? win::ERROR_SUCCESS : win::GetLastError();
     if (requested && win::QueryServiceStatus(service.get(), &status)) {
         seen = true;
         using Clock = std::chrono::steady_clock;
@@ -94,7 +96,19 @@ bool ChangeServiceAndWait(const std::string& machine, const std::string& name, b
         }
     }
     Repaint(repaint);
-    return seen && status.dwCurrentState == wanted;
+    const bool reached = seen && status.dwCurrentState == wanted;
+    // A service already in the state asked for was not changed.
+    if (reached)
+        audit::Record(
+            start ? audit::kServiceStarted : audit::kServiceStopped,
+            (start ? "started the service " : "stopped the service ") + audit::Quoted(name));
+    else if (refusal != win::ERROR_SERVICE_ALREADY_RUNNING &&
+             refusal != win::ERROR_SERVICE_NOT_ACTIVE)
+        audit::Record(audit::kServiceFailed,
+                      std::string(start ? "could not start" : "could not stop") + " the service " +
+                          audit::Quoted(name) +
+                          (refusal ? ": " + win::FormatSystemMessage(refusal) : std::string()));
+    return reached;
 }
 
 // The active services that depend on `service`, in the order to stop them. Nothing when there
@@ -155,16 +169,27 @@ std::int32_t RunProcess(const std::string& verb, const std::string& file,
     info.lpParameters = parameters;
     info.lpDirectory = directory;
     info.nShow = show & 0xFFFF;
-    if (!win::ShellExecuteExA(&info))
+    // The program runs with this process's administrator rights (the verb asks for them).
+    const std::string what = audit::Quoted(file) + (parameters.empty() ? "" : " " + parameters);
+    if (!win::ShellExecuteExA(&info)) {
+        audit::Record(audit::kProgramFailed, "could not start " + what + ": " +
+                                                 win::FormatSystemMessage(win::GetLastError()));
         return -1;
+    }
     win::UniqueHandle process(info.hProcess);
-    if (!wait)
+    if (!wait) {
+        audit::Record(audit::kProgramRun, "started " + what);
         return 0;
+    }
     while (win::WaitForSingleObject(process.get(), kProcessPollMs) == win::WAIT_TIMEOUT)
         win::ProcessPendingMessages();
     win::DWORD exitCode = 0;
-    if (!win::GetExitCodeProcess(process.get(), &exitCode))
+    if (!win::GetExitCodeProcess(process.get(), &exitCode)) {
+        audit::Record(audit::kProgramRun, "ran " + what + ", its exit code unknown");
         return -1;
+    }
+    audit::Record(audit::kProgramRun, "ran " + what + ", exit code " +
+                                          std::to_string(static_cast<std::int32_t>(exitCode)));
     return static_cast<std::int32_t>(exitCode);
 }
 
@@ -216,7 +241,10 @@ void EmptyFolder(const std::string& folder, const std::string& mask, bool includ
         operation.fFlags |= win::FOF_NOERRORUI;
     if (!includeSubfolders)
         operation.fFlags |= win::FOF_FILESONLY;
-    win::SHFileOperationA(&operation);
+    const int failed = win::SHFileOperationA(&operation);
+    audit::Record(failed ? audit::kFileFailed : audit::kFolderEmptied,
+                  (failed ? "could not empty " : "emptied ") + audit::Quoted(folder) +
+                      (failed ? ", error " + std::to_string(failed) : std::string()));
 }
 
 namespace {
@@ -387,13 +415,25 @@ void DeletePrinterByName(const std::string& printerName) {
     win::UniquePrinter printer;
     if (!win::OpenPrinterA(printerName, printer.put(), &defaults))
         return;
-    win::DeletePrinter(printer.get());
+    if (win::DeletePrinter(printer.get()))
+        audit::Record(audit::kPrinterRemoved, "removed the printer " + audit::Quoted(printerName));
+    else
+        audit::Record(audit::kPrinterFailed, "could not remove the printer " +
+                                                 audit::Quoted(printerName) + ": " +
+                                                 win::FormatSystemMessage(win::GetLastError()));
 }
 
 void DeletePrinterDrivers(const std::string& driverName) {
     EnableLoadDriverPrivilege();
     for (const char* environment : {"Windows x64", "Windows IA64", "Windows NT x86"}) {
-        win::DeletePrinterDriverExA("", environment, driverName, win::DPD_DELETE_UNUSED_FILES, 3);
+        const std::string what = audit::Quoted(driverName) + " (" + environment + ")";
+        if (win::DeletePrinterDriverExA("", environment, driverName, win::DPD_DELETE_UNUSED_FILES,
+                                        3))
+            audit::Record(audit::kDriverRemoved, "removed the driver " + what);
+        else if (win::GetLastError() != win::ERROR_UNKNOWN_PRINTER_DRIVER &&
+                 win::GetLastError() != win::ERROR_INVALID_ENVIRONMENT)
+            audit::Record(audit::kPrinterFailed, "could not remove the driver " + what + ": " +
+                                                     win::FormatSystemMessage(win::GetLastError()));
     }
 }
 
@@ -415,7 +455,12 @@ void AddPortIfMissing(const std::string& portName) {
         return;
     win::PORT_INFO_1A port;
     port.pName = portName;
-    win::AddPortExA("", 1, port, "Local Port");
+    if (win::AddPortExA("", 1, port, "Local Port"))
+        audit::Record(audit::kPortAdded, "added the port " + audit::Quoted(portName));
+    else
+        audit::Record(audit::kPrinterFailed, "could not add the port " + audit::Quoted(portName) +
+                                                 ": " +
+                                                 win::FormatSystemMessage(win::GetLastError()));
 }
 
 }  // namespace quellin::system

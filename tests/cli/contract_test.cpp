@@ -38,13 +38,16 @@ cli::SchemaChecker& Schema() {
 }
 
 // The machine as a script could observe it: every record of the sandbox but its logs, and
-// every file of drive C: with its bytes.
+// every file of drive C: with its bytes but the audit log's.
 std::string Snapshot(const testsupport::ScopedSandbox& sandbox) {
     std::string text = sim::RecordsSnapshot();
     std::map<std::string, std::string> files;
+    const std::filesystem::path shared = sandbox.root() / "drive_c" / "ProgramData";
     for (const auto& entry :
          std::filesystem::recursive_directory_iterator(sandbox.root() / "drive_c")) {
         const std::string path = entry.path().string();
+        if (path == shared.string() || path.rfind((shared / "Quellin").string(), 0) == 0)
+            continue;
         files[path] = entry.is_regular_file()
                           ? testsupport::ReadHostFile(entry.path()).value_or("?")
                           : std::string("<folder>");

@@ -17,13 +17,16 @@ namespace {
 
 constexpr const char* kArchive = "C:\\Users\\User\\Documents\\s.roy";
 
-// Every file of drive C: by its Windows path in capitals, the settings keys, the other records.
+// Every file of drive C: by its Windows path in capitals but the audit log's, the settings keys,
+// the other records.
 std::map<std::string, std::string> Snapshot(const std::filesystem::path& drive) {
     std::map<std::string, std::string> machine;
     for (const auto& entry : std::filesystem::recursive_directory_iterator(drive)) {
         std::string path = "C:\\" + entry.path().lexically_relative(drive).string();
         std::replace(path.begin(), path.end(), '/', '\\');
-        machine[win::UpperAnsi(path)] = testsupport::ReadHostFile(entry.path()).value_or("");
+        path = win::UpperAnsi(path);
+        if (!path.starts_with("C:\\PROGRAMDATA\\QUELLIN"))
+            machine[path] = testsupport::ReadHostFile(entry.path()).value_or("");
     }
     for (const backup::SettingsKey& key : backup::kSettingsKeys)  // by content, not record ids
         machine[win::UpperAnsi(std::string("HKEY_CURRENT_USER\\") + key.keyPath)] =

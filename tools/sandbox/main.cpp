@@ -45,6 +45,7 @@ constexpr const char* kUsage = R"(usage: quellin-sandbox [--sandbox DIR] COMMAND
   jobs [PRINTER]                  job add PRINTER --document D [--owner U] [--size BYTES]
                                       [--pages N] [--status HEX] [--machine NAME]
                                       [--submitted YYYY-MM-DDTHH:MM:SS (UTC)]
+  events                          the event log: each entry a program reported, oldest first
   run [--verb V] [--show N] [--no-wait] [--native] FILE [PARAMETERS]
                                   start a program through the shell (--native: redirection off)
 The sandbox is DIR, else $QUELLIN_SANDBOX, else ~/.local/share/quellin/sandbox.
@@ -301,6 +302,23 @@ int LogRuns() {
                       .Set("exitCode", e.result->exitCode ? Value(*e.result->exitCode) : Value()));
     }
     std::cout << runs.Dump() << "\n";
+    return 0;
+}
+
+int Events() {
+    for (const sim::EventRecord& e : sim::EventLog()) {
+        Value strings = Value::Array();
+        for (const std::string& text : e.strings)
+            strings.Push(text);
+        std::cout << Value::Object()
+                         .Set("time", e.time)
+                         .Set("source", e.source)
+                         .Set("type", e.type)
+                         .Set("eventId", e.eventId)
+                         .Set("strings", std::move(strings))
+                         .Dump()
+                  << "\n";
+    }
     return 0;
 }
 
@@ -626,6 +644,8 @@ int Run(int argc, char** argv) {
         return Printer(args);
     if (command == "log")
         return Log(args);
+    if (command == "events")
+        return Events();
     if (command == "service")
         return Service(args);
     if (command == "feature")

@@ -140,6 +140,17 @@ struct LaunchEntry {
 };
 std::vector<LaunchEntry> LaunchLog();
 
+// ---- The event log -----------------------------------------------------------------------
+
+// Each entry ReportEventA wrote, oldest first.
+struct EventRecord {
+    std::string time, source;
+    std::uint16_t type = 0;
+    std::uint32_t eventId = 0;
+    std::vector<std::string> strings;
+};
+std::vector<EventRecord> EventLog();
+
 // ---- Other processes' objects and starts -------------------------------------------------
 
 // Who made an object that another process holds: the sandbox's user without elevation, the

@@ -21,6 +21,7 @@
 #include "platform/dates.h"
 #include "platform/filesystem.h"
 #include "platform/registry.h"
+#include "platform/security.h"
 #include "platform/sim/control.h"
 #include "platform/sim/handles.h"
 #include "platform/sim/registry_store.h"
@@ -417,6 +418,8 @@ bool MayChange(const fs::path& host, bool followLast) {
 // The owner recorded for a folder made with an access list that admits only administrators
 // and SYSTEM.
 constexpr const char* kAdminsOnly = "Administrators only";
+// An owner the token may not give what it makes.
+constexpr DWORD kErrorInvalidOwner = 1307;
 
 // Fails with ERROR_ACCESS_DENIED when the calling thread may not read what `real` names:
 // another user's profile, and what only administrators may open, are closed to the user.
@@ -602,6 +605,12 @@ BOOL CreateDirectoryA(const std::string& path) {
         return false;
     }
     NoteOwner(host, true);
+    // A folder made again at a path has its maker's default owner, not one named before.
+    const fs::path real = RealLocation(host, false);
+    if (SharedTop(real) != real) {
+        std::lock_guard lock(sim::db().mutex());
+        sim::db().Prepare("DELETE FROM file_owners WHERE path = ?").Bind(1, real.string()).Run();
+    }
     return true;
 }
 
@@ -1428,7 +1437,24 @@ std::string GetCurrentDirectoryA() {
     return path;
 }
 
-BOOL CreateDirectoryA(const std::string& path, const std::string& securityDescriptor) {
+BOOL CreateDirectoryA(const std::string& path, const std::string& sddl) {
+    // An owner may lead ("O:BA"): the Administrators group, which only an elevated token may
+    // name as owner (ERROR_INVALID_OWNER), or the maker itself when none is given.
+    std::string securityDescriptor = sddl;
+    bool ownedByAdministrators = false;
+    if (sddl.rfind("O:", 0) == 0) {
+        const std::size_t dacl = sddl.find("D:");
+        if (dacl == std::string::npos || sddl.substr(2, dacl - 2) != "BA") {
+            SetLastError(ERROR_INVALID_PARAMETER);
+            return false;
+        }
+        if (!sim::ThreadIsElevated()) {
+            SetLastError(kErrorInvalidOwner);
+            return false;
+        }
+        securityDescriptor = sddl.substr(dacl);
+        ownedByAdministrators = true;
+    }
     if (securityDescriptor.rfind("D:", 0) != 0) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return false;
@@ -1442,17 +1468,20 @@ BOOL CreateDirectoryA(const std::string& path, const std::string& securityDescri
                             securityDescriptor.find(";;;BU)") == std::string::npos &&
                             securityDescriptor.find(";;;WD)") == std::string::npos &&
                             securityDescriptor.find(";;;AU)") == std::string::npos;
+    // A top item of a shared folder records who may use it; elsewhere only a named owner is
+    // kept, for GetSecurityInfo.
     fs::path host;
-    if (adminsOnly && Resolve(path, &host)) {
-        const fs::path real = RealLocation(host, false);
-        if (SharedTop(real) == real) {
-            std::lock_guard lock(sim::db().mutex());
-            sim::db()
-                .Prepare("INSERT OR REPLACE INTO file_owners(path, owner) VALUES(?, ?)")
-                .Bind(1, real.string())
-                .Bind(2, kAdminsOnly)
-                .Run();
-        }
+    if (!Resolve(path, &host))
+        return true;
+    const fs::path real = RealLocation(host, false);
+    const bool top = SharedTop(real) == real;
+    if ((top && adminsOnly) || (!top && ownedByAdministrators)) {
+        std::lock_guard lock(sim::db().mutex());
+        sim::db()
+            .Prepare("INSERT OR REPLACE INTO file_owners(path, owner) VALUES(?, ?)")
+            .Bind(1, real.string())
+            .Bind(2, top ? kAdminsOnly : "Administrators")
+            .Run();
     }
     return true;
 }
@@ -1553,6 +1582,49 @@ DWORD GetTempPathA(DWORD bufferLength, std::string* buffer) {
     if (buffer)
         *buffer = path;
     return length;
+}
+
+std::int32_t SHGetFolderPathA(HWND, int csidl, HANDLE token, DWORD flags, std::string* path) {
+    // E_INVALIDARG for a folder the sandbox does not keep, or a user's token.
+    constexpr std::int32_t kInvalidArgument = static_cast<std::int32_t>(0x80070057);
+    if (csidl != CSIDL_COMMON_APPDATA || token != nullptr || flags != SHGFP_TYPE_CURRENT)
+        return kInvalidArgument;
+    // The folder is always there on Windows; a fresh sandbox makes it on first use.
+    fs::path host;
+    if (Resolve("C:\\ProgramData", &host)) {
+        std::error_code ec;
+        fs::create_directories(host, ec);
+    }
+    if (path)
+        *path = "C:\\ProgramData";
+    return 0;
+}
+
+DWORD GetSecurityInfo(HANDLE handle, SE_OBJECT_TYPE objectType, DWORD securityInfo, SID* owner) {
+    auto* file = sim::Lookup<FileObject>(handle);
+    if (!file || objectType != SE_FILE_OBJECT)
+        return ERROR_INVALID_HANDLE;
+    constexpr DWORD kGenericAll = 0x10000000;
+    if ((file->access & (READ_CONTROL | GENERIC_READ | kGenericAll)) == 0)
+        return ERROR_ACCESS_DENIED;
+    if (securityInfo != OWNER_SECURITY_INFORMATION || !owner)
+        return ERROR_INVALID_PARAMETER;
+    // The owner the sandbox records for a top item of a shared folder (its maker); the user's
+    // own profile belongs to the user; the rest of drive C: to the Administrators group.
+    const fs::path real = FdPath(file->fd);
+    fs::path root;
+    const auto parts = DriveCParts(real, &root);
+    bool user = false;
+    if (const std::optional<std::string> own = StoredOwner(real); own && !SharedTop(real))
+        user = *own == sim::kUserName;
+    else if (const std::optional<fs::path> top = SharedTop(real))
+        user = StoredOwner(*top) == std::optional<std::string>(sim::kUserName);
+    else if (parts && parts->size() >= 2 && win::SameName((*parts)[0], "Users"))
+        user = win::SameName((*parts)[1], sim::kUserName);
+    *owner =
+        user ? SID{SECURITY_NT_AUTHORITY, {21, 1000, 1000, 1000, 1001}}
+             : SID{SECURITY_NT_AUTHORITY, {SECURITY_BUILTIN_DOMAIN_RID, DOMAIN_ALIAS_RID_ADMINS}};
+    return ERROR_SUCCESS;
 }
 
 DWORD GetLongPathNameA(const std::string& shortPath, DWORD bufferLength, std::string* longPath) {

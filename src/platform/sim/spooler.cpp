@@ -584,7 +584,6 @@ namespace quellin::platform {
 namespace {
 
 constexpr DWORD ERROR_INVALID_DATATYPE = 1804;
-constexpr DWORD ERROR_INVALID_ENVIRONMENT = 1805;
 constexpr DWORD kPrinterAccessAdminister = 0x4;
 constexpr DWORD kDelete = 0x10000;
 constexpr DWORD kWriteDac = 0x40000;

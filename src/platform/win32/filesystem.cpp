@@ -7,6 +7,7 @@
 #include "platform/win32/windows_api.h"
 // After windows.h: it needs its types.
 #include <sddl.h>
+#include <shlobj.h>
 
 namespace quellin::platform {
 
@@ -49,6 +50,15 @@ BOOL CreateDirectoryA(const std::string& path, const std::string& securityDescri
     native::KeepLastError keep;
     ::LocalFree(descriptor);
     return made;
+}
+
+std::int32_t SHGetFolderPathA(HWND owner, int csidl, HANDLE token, DWORD flags, std::string* path) {
+    char buffer[MAX_PATH] = {};
+    const ::HRESULT hr =
+        ::SHGetFolderPathA(native::Native(owner), csidl, native::Native(token), flags, buffer);
+    if (hr == S_OK && path)
+        *path = buffer;
+    return static_cast<std::int32_t>(hr);
 }
 
 BOOL RemoveDirectoryA(const std::string& path) {

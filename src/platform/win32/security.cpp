@@ -4,6 +4,8 @@
 
 #include "platform/win32/windows_api.h"
 
+#include <aclapi.h>
+
 namespace quellin::platform {
 
 namespace {
@@ -31,6 +33,19 @@ HANDLE GetCurrentProcess() {
 
 DWORD GetVersion() {
     return ::GetVersion();
+}
+
+DWORD GetSecurityInfo(HANDLE handle, SE_OBJECT_TYPE objectType, DWORD securityInfo, SID* owner) {
+    ::PSID ownerSid = nullptr;
+    ::PSECURITY_DESCRIPTOR descriptor = nullptr;
+    const ::DWORD rc =
+        ::GetSecurityInfo(native::Native(handle), static_cast<::SE_OBJECT_TYPE>(objectType),
+                          securityInfo, &ownerSid, nullptr, nullptr, nullptr, &descriptor);
+    if (rc == ERROR_SUCCESS && owner && ownerSid)
+        *owner = LayerSid(ownerSid);
+    if (descriptor)
+        ::LocalFree(descriptor);
+    return rc;
 }
 
 BOOL OpenThreadToken(HANDLE thread, DWORD access, BOOL openAsSelf, HANDLE* token) {

@@ -10,6 +10,7 @@
 
 #include "contract_env.h"
 #include "platform/dates.h"
+#include "platform/eventlog.h"
 #include "platform/filesystem.h"
 #include "platform/handle.h"
 #include "platform/libraries.h"
@@ -596,6 +597,49 @@ TEST_F(Contract, RenameByHandleFileTypeAndFoldersWithAnAccessList) {
     EXPECT_FALSE(CreateDirectoryA(folder, access));
     EXPECT_EQ(GetLastError(), ERROR_ALREADY_EXISTS);
     EXPECT_TRUE(RemoveDirectoryA(folder));
+}
+
+TEST_F(Contract, EventSourcesTheSharedDataFolderAndOwners) {
+    HANDLE source = RegisterEventSourceA("", "Quellin");
+    ASSERT_NE(source, nullptr);
+    EXPECT_TRUE(ReportEventA(source, EVENTLOG_INFORMATION_TYPE, 0, 100, {"contract entry"}));
+    EXPECT_TRUE(DeregisterEventSource(source));
+    SetLastError(kSentinel);
+    if (!WINE_DIFFERS("RegisterEventSourceA gives a handle to the Security log")) {
+        EXPECT_EQ(RegisterEventSourceA("", "Security"), nullptr);
+        EXPECT_EQ(GetLastError(), ERROR_ACCESS_DENIED);
+    }
+
+    std::string shared;
+    ASSERT_EQ(SHGetFolderPathA(0, CSIDL_COMMON_APPDATA, nullptr, SHGFP_TYPE_CURRENT, &shared), 0);
+    EXPECT_NE(GetFileAttributesA(shared) & FILE_ATTRIBUTE_DIRECTORY, 0u);
+    EXPECT_FALSE(EndsWithBackslash(shared));
+
+    const DWORD itself = FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT;
+    UniqueFileHandle blind(
+        CreateFileA(Scratch(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ, OPEN_EXISTING, itself));
+    UniqueFileHandle folder(
+        CreateFileA(Scratch(), READ_CONTROL, FILE_SHARE_READ, OPEN_EXISTING, itself));
+    ASSERT_TRUE(blind.valid() && folder.valid());
+    SID owner;
+    EXPECT_EQ(GetSecurityInfo(blind.get(), SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION, &owner),
+              ERROR_ACCESS_DENIED);
+    EXPECT_EQ(GetSecurityInfo(folder.get(), SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION, &owner),
+              ERROR_SUCCESS);
+    EXPECT_EQ(owner.IdentifierAuthority, SECURITY_NT_AUTHORITY);
+    EXPECT_FALSE(owner.SubAuthority.empty());
+
+    const std::string owned = Scratch() + "\\owned";
+    ASSERT_TRUE(CreateDirectoryA(owned, "O:BAD:P(A;OICI;FA;;;BA)(A;OICI;FA;;;SY)"));
+    UniqueFileHandle held(CreateFileA(owned, READ_CONTROL, FILE_SHARE_READ, OPEN_EXISTING, itself));
+    EXPECT_EQ(GetSecurityInfo(held.get(), SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION, &owner),
+              ERROR_SUCCESS);
+    if (!WINE_DIFFERS("a folder's owner is its maker's, whatever its descriptor names")) {
+        EXPECT_EQ(owner, (SID{SECURITY_NT_AUTHORITY,
+                              {SECURITY_BUILTIN_DOMAIN_RID, DOMAIN_ALIAS_RID_ADMINS}}));
+    }
+    held.reset();
+    EXPECT_TRUE(RemoveDirectoryA(owned));
 }
 
 TEST_F(Contract, FileHandlesReadWriteSeekAndTimes) {
