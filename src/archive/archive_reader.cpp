@@ -12,11 +12,13 @@
 namespace quellin::archive {
 namespace {
 
-constexpr std::size_t kCopyBufferSize = 32768;
+// The least each buffer is given, so that small entries cost little memory.
+constexpr std::size_t kMinBufferSize = 32768;
 constexpr std::size_t kScanChunk = 65536;
-// Output gathers into pieces this large before the sink sees it: each piece is one write of
-// the target file, and inflate runs its fast loop longer with more room to write into.
-constexpr std::size_t kInflateOutputSize = 262144;
+// Input is read, and output gathers before the sink sees it, in pieces up to this large: each
+// output piece is one write of the target file, and inflate runs its fast loop longer with more
+// room to write into.
+constexpr std::size_t kChunkSize = 262144;
 
 bool ReadExact(ByteSource& source, std::uint64_t offset, std::span<std::uint8_t> out) {
     return offset <= source.Size() && out.size() <= source.Size() - offset &&
@@ -186,8 +188,18 @@ std::uint64_t EntryDataOffset(ByteSource& source, const TZipEntryInfo& entry,
     return entry.LocalHeaderOffset + kLocalHeaderSize + h->NameLength + h->ExtraLength;
 }
 
-EntryOutcome ExtractEntryData(ByteSource& source, const TZipEntryInfo& entry,
-                              const DataSink& sink) {
+std::span<std::uint8_t> ExtractBuffers::Take(std::unique_ptr<std::uint8_t[]>& storage,
+                                             std::size_t& have, std::size_t size) {
+    if (have < size) {
+        // Uninitialised: every byte passed on is written into it first.
+        storage = std::make_unique_for_overwrite<std::uint8_t[]>(size);
+        have = size;
+    }
+    return {storage.get(), size};
+}
+
+EntryOutcome ExtractEntryData(ByteSource& source, const TZipEntryInfo& entry, const DataSink& sink,
+                              ExtractBuffers* buffers) {
     if ((entry.Flags & kFlagEncrypted) != 0) {
         return EntryOutcome::Encrypted;
     }
@@ -219,9 +231,12 @@ EntryOutcome ExtractEntryData(ByteSource& source, const TZipEntryInfo& entry,
         }
     };
 
-    // Uninitialised, like the output buffer: every byte passed on was read into it first.
-    const auto inStorage = std::make_unique_for_overwrite<std::uint8_t[]>(kCopyBufferSize);
-    const std::span<std::uint8_t> in(inStorage.get(), kCopyBufferSize);
+    ExtractBuffers own;
+    ExtractBuffers& work = buffers ? *buffers : own;
+    // Sized by the recorded sizes only within fixed bounds, so a lying header costs at most the
+    // upper bound.
+    const std::span<std::uint8_t> in = work.Input(static_cast<std::size_t>(
+        std::clamp<std::uint64_t>(entry.CompressedSize, kMinBufferSize, kChunkSize)));
     std::uint64_t offset = dataAt;
     std::uint64_t remaining = entry.CompressedSize;
     if (entry.Method == kMethodStored) {
@@ -237,15 +252,10 @@ EntryOutcome ExtractEntryData(ByteSource& source, const TZipEntryInfo& entry,
         }
     } else {
         Inflater inflater;
-        // Sized by the recorded size only within fixed bounds, so a lying header costs at
-        // most the upper bound. Uninitialised, since inflate writes before anything reads.
-        const auto outSize = static_cast<std::size_t>(
-            std::clamp<std::uint64_t>(limit, kCopyBufferSize, kInflateOutputSize));
-        const auto outStorage = std::make_unique_for_overwrite<std::uint8_t[]>(outSize);
-        const std::span<std::uint8_t> out(outStorage.get(), outSize);
-        // Each 32 KiB of input yields far less than the buffer holds, so output gathers over
-        // several inflate calls and goes out in few large pieces; it goes out at once when it
-        // passes the recorded size, so a lying entry is stopped as early as before.
+        const std::span<std::uint8_t> out = work.Output(
+            static_cast<std::size_t>(std::clamp<std::uint64_t>(limit, kMinBufferSize, kChunkSize)));
+        // Output gathers over inflate calls and goes out in few large pieces; it goes out at
+        // once when it passes the recorded size, so a lying entry is stopped as early as before.
         std::size_t filled = 0;
         for (;;) {
             if (inflater.AvailableInput() == 0 && remaining > 0) {

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <span>
 #include <vector>
 
@@ -50,13 +51,31 @@ enum class EntryOutcome {
     Encrypted,
 };
 
+// Working memory of ExtractEntryData. One kept across the entries of an archive is allocated
+// (and paged in) once instead of once per entry.
+class ExtractBuffers {
+  public:
+    // At least `size` bytes of each; what they held before is not kept.
+    std::span<std::uint8_t> Input(std::size_t size) { return Take(input_, inputSize_, size); }
+    std::span<std::uint8_t> Output(std::size_t size) { return Take(output_, outputSize_, size); }
+
+  private:
+    static std::span<std::uint8_t> Take(std::unique_ptr<std::uint8_t[]>& storage, std::size_t& have,
+                                        std::size_t size);
+    std::unique_ptr<std::uint8_t[]> input_;
+    std::unique_ptr<std::uint8_t[]> output_;
+    std::size_t inputSize_ = 0;
+    std::size_t outputSize_ = 0;
+};
+
 // Decodes the entry's data (method 0 or 8) into `sink`, never more than the entry's recorded
-// uncompressed size. Input is read in 32768-byte chunks; output reaches the sink in pieces of
-// up to 256 KiB. Throws EBadZipFile when the local header is missing, EFatalUnzipError when the
-// data runs past the end of the source, and EZCompressionError when inflate rejects it. The
-// sink may throw to abort.
+// uncompressed size. Input is read in chunks of up to 256 KiB; output reaches the sink in
+// pieces of up to 256 KiB. Throws EBadZipFile when the local header is missing,
+// EFatalUnzipError when the data runs past the end of the source, and EZCompressionError when
+// inflate rejects it. The sink may throw to abort. Without `buffers` the call uses its own.
 using DataSink = std::function<void(std::span<const std::uint8_t>)>;
-EntryOutcome ExtractEntryData(ByteSource& source, const TZipEntryInfo& entry, const DataSink& sink);
+EntryOutcome ExtractEntryData(ByteSource& source, const TZipEntryInfo& entry, const DataSink& sink,
+                              ExtractBuffers* buffers = nullptr);
 
 // Where the entry's data starts, from its local header; throws EBadZipFile without one.
 std::uint64_t EntryDataOffset(ByteSource& source, const TZipEntryInfo& entry,

@@ -1,6 +1,7 @@
 #include "archive/unzipper.h"
 
 #include <array>
+#include <optional>
 
 #include "archive/file_stream.h"
 #include "platform/filesystem.h"
@@ -19,23 +20,6 @@ class ClearOnExit {
 
   private:
     std::vector<std::string>& list_;
-};
-
-// Deletes a temporary file unless it was put in place.
-class TempFileGuard {
-  public:
-    explicit TempFileGuard(std::string path) : path_(std::move(path)) {}
-    ~TempFileGuard() {
-        if (!path_.empty()) {
-            win::DeleteFileA(path_);
-        }
-    }
-    TempFileGuard(const TempFileGuard&) = delete;
-    TempFileGuard& operator=(const TempFileGuard&) = delete;
-    void Release() { path_.clear(); }
-
-  private:
-    std::string path_;
 };
 
 std::string WithoutTrailingBackslash(std::string path) {
@@ -153,9 +137,10 @@ int TUnZipper::UnZip() {
     ForceDirectories(folder);
 
     int extracted = 0;
+    ExtractBuffers buffers;
     for (const auto& entry : directory_.Entries) {
         ProcessMessages();
-        if (Selected(entry) && ExtractOne(source, entry, folder)) {
+        if (Selected(entry) && ExtractOne(source, entry, folder, buffers)) {
             ++extracted;
         }
     }
@@ -163,7 +148,7 @@ int TUnZipper::UnZip() {
 }
 
 bool TUnZipper::ExtractOne(ByteSource& source, const TZipEntryInfo& entry,
-                           const std::string& folder) {
+                           const std::string& folder, ExtractBuffers& buffers) {
     // Every part of the path below DestDir must be a plain name, so that no entry can
     // reach outside it or name a device or stream.
     std::string targetFolder = folder;
@@ -226,41 +211,46 @@ bool TUnZipper::ExtractOne(ByteSource& source, const TZipEntryInfo& entry,
 
     // The data goes to a temporary file beside the target, which replaces the target only
     // once the whole entry decoded with the right CRC: a damaged entry leaves no partial
-    // file and loses no existing one.
-    std::string tempPath;
-    if (win::GetTempFileNameA(targetFolder, "qzx", 0, &tempPath) == 0) {
+    // file and loses no existing one. The file is made, renamed and removed through its
+    // handle, so nothing standing at either name is followed.
+    std::optional<TBufferedFileStream> out;
+    try {
+        out.emplace(TBufferedFileStream::CreateTemporary(targetFolder + "\\", "qzx"));
+    } catch (const EFCreateError&) {
         return false;
     }
-    TempFileGuard guard(tempPath);
-    EntryOutcome outcome;
-    {
-        auto out = TBufferedFileStream::Create(tempPath);
-        outcome = ExtractEntryData(source, entry,
-                                   [&](std::span<const std::uint8_t> data) { out.Write(data); });
-        if (outcome != EntryOutcome::Ok) {
-            return false;
+    struct DiscardUnlessKept {
+        std::optional<TBufferedFileStream>& file;
+        ~DiscardUnlessKept() {
+            if (file) {
+                file->Discard();
+            }
         }
-        out.Flush();
-        const win::FILETIME written = DosToFileTime(entry.DosDateTime());
-        win::SetFileTime(out.Handle(), nullptr, nullptr, &written);
-        out.Close();
+    } discard{out};
+    if (ExtractEntryData(
+            source, entry, [&](std::span<const std::uint8_t> data) { out->Write(data); },
+            &buffers) != EntryOutcome::Ok) {
+        return false;
     }
+    out->Flush();
+    const win::FILETIME written = DosToFileTime(entry.DosDateTime());
+    win::SetFileTime(out->Handle(), nullptr, nullptr, &written);
 
-    auto putInPlace = [&] {
-        return win::MoveFileExA(tempPath, target, win::MOVEFILE_REPLACE_EXISTING);
-    };
-    if (!putInPlace()) {
+    if (!out->RenameTo(target)) {
         const win::DWORD now = win::GetFileAttributesA(target);
         if (!ReplaceReadOnly || now == win::INVALID_FILE_ATTRIBUTES ||
             (now & win::FILE_ATTRIBUTE_READONLY) == 0) {
             return false;
         }
         win::SetFileAttributesA(target, now & ~win::FILE_ATTRIBUTE_READONLY);
-        if (!putInPlace()) {
+        if (!out->RenameTo(target)) {
             return false;
         }
     }
-    guard.Release();
+    // In place: from here on the file is kept.
+    TBufferedFileStream placed = std::move(*out);
+    out.reset();
+    placed.Close();
     if (RetainAttributes) {
         win::SetFileAttributesA(target, FileAttributesFrom(entry.ExternalAttributes));
     }

@@ -75,7 +75,8 @@ class TUnZipper {
   private:
     bool Selected(const TZipEntryInfo& entry) const;
     // Extracts one entry; true when it counts as extracted.
-    bool ExtractOne(ByteSource& source, const TZipEntryInfo& entry, const std::string& folder);
+    bool ExtractOne(ByteSource& source, const TZipEntryInfo& entry, const std::string& folder,
+                    ExtractBuffers& buffers);
 
     std::optional<FileStamp> stamp_;
 };

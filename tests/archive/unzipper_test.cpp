@@ -68,15 +68,23 @@ TEST_F(UnZipperTest, RoundTripThroughTheZipperKeepsBytesAndTimes) {
     for (int i = 0; i < 200000; ++i) {
         big += static_cast<char>((i * 7919) >> 3);
     }
+    // Several buffers' worth of incompressible bytes first: later, smaller entries reuse the
+    // buffers and must not pick up what they held.
+    std::string noise(700000, '\0');
+    for (std::uint32_t i = 0, x = 1; i < noise.size(); ++i) {
+        noise[i] = static_cast<char>((x = x * 1103515245 + 12345) >> 24);
+    }
+    PutFile("C:\\Work\\c.bin", noise);
     PutFile("C:\\Work\\a.gpd", big);
     PutFile("C:\\Work\\b.xml", "");
     SetWriteTime("C:\\Work\\a.gpd", 2021, 3, 4, 5, 6, 8);
     TZipper zipper;
     zipper.ZipName = kZip;
     zipper.PackLevel = 9;
-    zipper.FilesList = {"C:\\Work\\a.gpd", "C:\\Work\\b.xml"};
+    zipper.FilesList = {"C:\\Work\\c.bin", "C:\\Work\\a.gpd", "C:\\Work\\b.xml"};
     zipper.Zip();
-    EXPECT_EQ(unzipper.UnZip(), 2);
+    EXPECT_EQ(unzipper.UnZip(), 3);
+    EXPECT_EQ(GetFile(kDest + "\\c.bin"), noise);
     EXPECT_EQ(GetFile(kDest + "\\a.gpd"), big);
     EXPECT_EQ(GetFile(kDest + "\\b.xml"), "");
     EXPECT_EQ(GetWriteTime(kDest + "\\a.gpd"), GetWriteTime("C:\\Work\\a.gpd"));
