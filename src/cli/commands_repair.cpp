@@ -225,6 +225,14 @@ void UninstallCommand(const Invocation& invocation, Reporter& reporter) {
     }
     if (!present && !removeFeature) {
         reporter.data.Set("printerPresent", false);
+        // A removal that waits for a restart is not finished: say so, as status does.
+        if (!keepFeature && ReadFeatureState().state == "DisablePending") {
+            reporter.exitCode = kExitRestartRequired;
+            reporter.Line(
+                "\"Microsoft Print to PDF\" is not present; the optional feature's "
+                "removal waits for a restart.");
+            return;
+        }
         reporter.Line("\"Microsoft Print to PDF\" is not present; nothing was done.");
         return;
     }

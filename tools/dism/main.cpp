@@ -27,6 +27,7 @@ namespace {
 namespace fs = std::filesystem;
 
 constexpr std::uint32_t kSuccess = 0;
+constexpr std::uint32_t kRestartRequired = 3010;  // ERROR_SUCCESS_REBOOT_REQUIRED
 constexpr std::uint32_t kWrongArchitecture = 11;
 constexpr std::uint32_t kNotSupported = 50;
 constexpr std::uint32_t kBadSyntax = 87;
@@ -262,13 +263,17 @@ int Run(int argc, char** argv) {
     // The feature's installer adds and removes its printer through the spooler.
     if (pdf && !sim::SpoolerAvailable())
         Fail(kRpcUnavailable, "The RPC server is unavailable.");
+    // Where Windows needs a restart to finish, the feature stays pending until then.
+    const bool restart = sim::ReadConfig().servicingRestart;
+    bool changed = false;
     if (request.enable) {
-        if (*state != "Enabled") {
+        if (*state != "Enabled" && *state != "EnablePending") {
             if (pdf) {
                 StageDriverPackage();
                 sim::InstallPdfPrinter();
             }
-            sim::SetFeatureState(request.feature, "Enabled");
+            sim::SetFeatureState(request.feature, restart ? "EnablePending" : "Enabled");
+            changed = true;
         }
     } else {
         if (pdf) {
@@ -278,11 +283,18 @@ int Run(int argc, char** argv) {
                 RemoveDriverPackages();
             }
         }
-        if (request.remove || *state == "Enabled")
-            sim::SetFeatureState(request.feature,
-                                 request.remove ? "DisabledWithPayloadRemoved" : "Disabled");
+        if ((request.remove || *state == "Enabled") && *state != "DisablePending") {
+            sim::SetFeatureState(request.feature, restart          ? "DisablePending"
+                                                  : request.remove ? "DisabledWithPayloadRemoved"
+                                                                   : "Disabled");
+            changed = true;
+        }
     }
     Say("The operation completed successfully.\n");
+    if (restart && changed) {
+        Say("Restart Windows to complete this operation.\n");
+        Finish(kRestartRequired);
+    }
     Finish(kSuccess);
 }
 

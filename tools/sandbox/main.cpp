@@ -32,6 +32,7 @@ using json::Value;
 constexpr const char* kUsage = R"(usage: quellin-sandbox [--sandbox DIR] COMMAND ...
   init [--arch x64-wow64|x86] [--user admin|filtered-admin|standard|system] [--date YYYY-MM-DD]
        [--service-timing fast|realistic] [--legacy-kernel] [--no-pdf-printer]
+       [--servicing-restart]      (dism.exe leaves its changes pending a restart: 3010)
        [--codepage 1252|932]      (the ANSI code page: Western or Japanese)
   config [same options but --codepage; --date real goes back to the real date]
          (no options: print it)
@@ -123,6 +124,10 @@ bool ApplyOption(const std::string& option, Args& args, sim::Config& config, boo
         config.legacyKernel = true;
     } else if (option == "--modern-kernel") {
         config.legacyKernel = false;
+    } else if (option == "--servicing-restart") {
+        config.servicingRestart = true;
+    } else if (option == "--no-servicing-restart") {
+        config.servicingRestart = false;
     } else if (option == "--codepage" && pdf) {
         // Names already in a sandbox are bytes of its code page: it is chosen once, at init.
         const std::string codePage = args.Next("code page");
@@ -146,6 +151,7 @@ void PrintConfig() {
                      .Set("date", c.date.empty() ? "real" : c.date)
                      .Set("serviceTiming", c.serviceTiming)
                      .Set("legacyKernel", c.legacyKernel)
+                     .Set("servicingRestart", c.servicingRestart)
                      .Set("codePage", static_cast<int>(c.codePage))
                      .Dump()
               << "\n";

@@ -280,6 +280,7 @@ Config ReadConfig() {
     c.date = Get("date", c.date);
     c.serviceTiming = Get("service_timing", c.serviceTiming);
     c.legacyKernel = Get("legacy_kernel", "0") == "1";
+    c.servicingRestart = Get("servicing_restart", "0") == "1";
     c.codePage = Get("codepage", "1252") == "932" ? 932 : 1252;
     return c;
 }
@@ -291,6 +292,7 @@ void WriteConfig(const Config& c) {
     Put("date", c.date);
     Put("service_timing", c.serviceTiming);
     Put("legacy_kernel", c.legacyKernel ? "1" : "0");
+    Put("servicing_restart", c.servicingRestart ? "1" : "0");
     Put("codepage", std::to_string(c.codePage));
     tx.Commit();
 }

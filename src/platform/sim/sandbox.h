@@ -19,7 +19,9 @@ struct Config {
     std::string date;                    // "YYYY-MM-DD", or empty for the real date
     std::string serviceTiming = "fast";  // "fast" or "realistic"
     bool legacyKernel = false;  // kernel32 without IsWow64Process and the redirection calls
-    unsigned codePage = 1252;   // the ANSI code page: 1252 (Western) or 932 (Japanese)
+    // The servicing tool leaves a feature's change pending until a restart, and exits 3010.
+    bool servicingRestart = false;
+    unsigned codePage = 1252;  // the ANSI code page: 1252 (Western) or 932 (Japanese)
 };
 
 struct InitOptions {
