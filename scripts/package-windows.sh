@@ -28,6 +28,10 @@ out="${QUELLIN_PACKAGE_OUT:-$dir/package}"
 stage="$out/stage"
 rm -rf "$out"
 mkdir -p "$stage/x86" "$stage/x64"
+# The packages' own timestamps come from the commit, so two builds of it give the same zip;
+# strip writes the time into the PE header unless SOURCE_DATE_EPOCH names one.
+epoch="${SOURCE_DATE_EPOCH:-$(git log -1 --format=%ct 2>/dev/null || echo 315532800)}"
+export SOURCE_DATE_EPOCH="$epoch"
 i686-w64-mingw32-strip -o "$stage/x86/quellin.exe" "$dir/bin/quellin.exe"
 i686-w64-mingw32-strip -o "$stage/x86/quellin-cli.exe" "$dir/bin/quellin-cli.exe"
 x86_64-w64-mingw32-strip -o "$stage/x64/quellin-cli.exe" "$dir64/bin/quellin-cli.exe"
@@ -43,8 +47,6 @@ sed 's/$/\r/' LICENSE >"$stage/LICENSE.txt"
 } | sed 's/$/\r/' >"$stage/THIRD-PARTY-NOTICES.txt"
 cp "$stage/LICENSE.txt" "$stage/THIRD-PARTY-NOTICES.txt" "$stage/x86/"
 cp "$stage/LICENSE.txt" "$stage/THIRD-PARTY-NOTICES.txt" "$stage/x86/quellin.exe" "$stage/x64/"
-# The packages' own timestamps come from the commit, so two builds of it give the same zip.
-epoch="${SOURCE_DATE_EPOCH:-$(git log -1 --format=%ct 2>/dev/null || echo 315532800)}"
 find "$stage" -exec touch -h -d "@$epoch" {} +
 
 # NSIS signs the uninstaller it writes into the installer as it builds it.
