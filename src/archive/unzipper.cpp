@@ -1,8 +1,10 @@
 #include "archive/unzipper.h"
 
 #include <array>
+#include <exception>
 #include <optional>
 
+#include "archive/decode_ahead.h"
 #include "archive/file_stream.h"
 #include "platform/filesystem.h"
 #include "platform/text.h"
@@ -136,19 +138,39 @@ int TUnZipper::UnZip() {
     // such targets are skipped without notice.
     ForceDirectories(folder);
 
-    int extracted = 0;
+    const std::vector<TZipEntryInfo>& entries = directory_.Entries;
+    std::vector<bool> selected(entries.size());
+    for (std::size_t i = 0; i < entries.size(); ++i) {
+        selected[i] = Selected(entries[i]);
+    }
+    LockedSource shared(source);
+    DecodeAhead ahead(shared, entries, selected);
     ExtractBuffers buffers;
-    for (const auto& entry : directory_.Entries) {
+    int extracted = 0;
+    for (std::size_t i = 0; i < entries.size(); ++i) {
         ProcessMessages();
-        if (Selected(entry) && ExtractOne(source, entry, folder, buffers)) {
+        auto decode = [&](const DataSink& sink) {
+            std::optional<DecodeAhead::Decoded> ready = ahead.Take(i);
+            if (!ready) {
+                return ExtractEntryData(shared, entries[i], sink, &buffers);
+            }
+            if (ready->Failure) {
+                std::rethrow_exception(ready->Failure);
+            }
+            if (ready->Outcome == EntryOutcome::Ok) {
+                sink(ready->Data);
+            }
+            return ready->Outcome;
+        };
+        if (selected[i] && ExtractOne(entries[i], folder, decode)) {
             ++extracted;
         }
     }
     return extracted;
 }
 
-bool TUnZipper::ExtractOne(ByteSource& source, const TZipEntryInfo& entry,
-                           const std::string& folder, ExtractBuffers& buffers) {
+bool TUnZipper::ExtractOne(const TZipEntryInfo& entry, const std::string& folder,
+                           const EntryDecoder& decode) {
     // Every part of the path below DestDir must be a plain name, so that no entry can
     // reach outside it or name a device or stream.
     std::string targetFolder = folder;
@@ -227,9 +249,7 @@ bool TUnZipper::ExtractOne(ByteSource& source, const TZipEntryInfo& entry,
             }
         }
     } discard{out};
-    if (ExtractEntryData(
-            source, entry, [&](std::span<const std::uint8_t> data) { out->Write(data); },
-            &buffers) != EntryOutcome::Ok) {
+    if (decode([&](std::span<const std::uint8_t> data) { out->Write(data); }) != EntryOutcome::Ok) {
         return false;
     }
     out->Flush();

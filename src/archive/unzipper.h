@@ -74,9 +74,11 @@ class TUnZipper {
 
   private:
     bool Selected(const TZipEntryInfo& entry) const;
+    // Decodes the entry's data into a sink, checked against its record.
+    using EntryDecoder = std::function<EntryOutcome(const DataSink&)>;
     // Extracts one entry; true when it counts as extracted.
-    bool ExtractOne(ByteSource& source, const TZipEntryInfo& entry, const std::string& folder,
-                    ExtractBuffers& buffers);
+    bool ExtractOne(const TZipEntryInfo& entry, const std::string& folder,
+                    const EntryDecoder& decode);
 
     std::optional<FileStamp> stamp_;
 };

@@ -2,6 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <map>
+#include <random>
+#include <set>
+
 #include "archive/zipper.h"
 #include "archive_builder.h"
 #include "file_helpers.h"
@@ -322,6 +326,80 @@ TEST_F(UnZipperTest, RecreateDirsBuildsFolderPartsBelowTheTarget) {
     EXPECT_EQ(unzipper.UnZip(), 1);
     EXPECT_EQ(GetFile(kDest + "\\a\\b\\c.txt"), "deep");
     EXPECT_NE(win::GetFileAttributesA(kDest + "\\empty"), win::INVALID_FILE_ATTRIBUTES);
+}
+
+// Entries are decoded ahead on a second thread. Whatever the mix of skipped, kept, damaged and
+// repeated entries, the result must be the one-at-a-time loop's: the same files, and the first
+// failure the loop reaches, never one of an entry it passed over.
+TEST_F(UnZipperTest, ExtractionMatchesTheEntryByEntryOutcome) {
+    enum Fault { kNone, kBadCrc, kTooLong, kCut, kGarbage };
+    std::mt19937 rng(7);
+    for (int round = 0; round < 60; ++round) {
+        SCOPED_TRACE(round);
+        for (const std::string& name : ListFolder(kDest)) {
+            win::DeleteFileA(kDest + "\\" + name);
+        }
+        std::vector<FixtureEntry> entries;
+        std::map<std::string, std::string> expected;  // name -> content
+        std::set<std::string> present;
+        int count = 0;
+        const char* thrown = nullptr;
+        for (const char* name : {"0.reg", "1.reg", "2.reg", "3.reg", "4.reg", "5.reg"}) {
+            if (rng() % 6 == 0) {
+                PutFile(kDest + "\\" + name, "kept");
+                present.insert(name);
+                expected[name] = "kept";
+            }
+        }
+        const int n = 2 + static_cast<int>(rng() % 9);
+        for (int i = 0; i < n; ++i) {
+            const std::string name = std::to_string(rng() % 6) + (rng() % 2 ? ".reg" : ".txt");
+            const std::string data(rng() % 3 ? rng() % 300000 : 0, static_cast<char>('a' + i));
+            const Fault fault = rng() % 4 ? kNone : static_cast<Fault>(1 + rng() % 4);
+            FixtureEntry e{.Name = name, .Data = data};
+            if (fault == kBadCrc) {
+                e.Crc32 = Crc(data) ^ 1;
+            } else if (fault == kTooLong) {
+                e.Data += "xy";
+                e.UncompressedSize = 1;
+            } else if (fault == kCut) {
+                e.Data = std::string(100000, 'z');
+                e.Payload = RawDeflate(e.Data + "q").substr(0, 40);
+            } else if (fault == kGarbage) {
+                e.Payload = std::string("\xFF\xFF\xFF", 3);
+            }
+            entries.push_back(e);
+            // The loop's own outcome for this entry.
+            if (thrown || !MatchesPattern(name, "*.reg") || present.count(name)) {
+                continue;
+            }
+            if (fault == kCut || fault == kGarbage) {
+                thrown = fault == kCut ? "fatal" : "compression";
+            } else if (fault == kNone) {
+                expected[name] = e.Data;
+                present.insert(name);
+                ++count;
+            }
+        }
+        Put(entries);
+        unzipper.DoAll = false;
+        unzipper.FilesList = {"*.reg"};
+        unzipper.OverwriteMode = TOverwriteMode::Never;
+        const char* got = nullptr;
+        try {
+            EXPECT_EQ(unzipper.UnZip(), count);
+        } catch (const EFatalUnzipError&) {
+            got = "fatal";
+        } catch (const EZCompressionError&) {
+            got = "compression";
+        }
+        EXPECT_STREQ(got, thrown);
+        std::map<std::string, std::string> files;
+        for (const std::string& name : ListFolder(kDest)) {
+            files[name] = GetFile(kDest + "\\" + name).value_or("?");
+        }
+        EXPECT_EQ(files, expected);
+    }
 }
 
 TEST_F(UnZipperTest, DirectoryIsReadAgainWhenTheArchiveChanged) {
