@@ -15,10 +15,14 @@ step() {
 step "setup" scripts/setup.sh
 # Formatting first: a difference fails the run before the long build.
 step "format" bash -c 'git ls-files -z "*.cpp" "*.h" | xargs -0 clang-format --dry-run -Werror'
-# The benchmarks are timing programs that no test runs.
+# The benchmarks are timing programs that no test runs. -O2 rather than CMake's -O3 for
+# Release: the sources compile a fifth faster, and the packages are built apart.
 step "build" scripts/build.sh build -DCMAKE_BUILD_TYPE="${QUELLIN_BUILD_TYPE:-Release}" \
-  -DQUELLIN_BENCH=OFF
-step "tests" bash -c 'cd build && QT_QPA_PLATFORM=offscreen ctest -j"$(nproc)" --output-on-failure'
+  -DCMAKE_CXX_FLAGS_RELEASE="-O2 -DNDEBUG" -DQUELLIN_BENCH=OFF
+# Most tests spend their time waiting on the sandbox's services and programs rather than
+# computing, so twice as many run at once as there are processors.
+step "tests" bash -c 'cd build && QT_QPA_PLATFORM=offscreen ctest -j"$((2 * $(nproc)))" \
+  --output-on-failure'
 if [ "${QUELLIN_SANITIZE:-0}" = "1" ]; then
   # Only the unit tests: the end-to-end tests do not run under the sanitizers.
   step "sanitizer build (unit tests)" bash -c '
