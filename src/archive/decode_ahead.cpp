@@ -1,6 +1,7 @@
 #include "archive/decode_ahead.h"
 
 #include <algorithm>
+#include <new>
 #include <system_error>
 
 namespace quellin::archive {
@@ -81,23 +82,27 @@ void DecodeAhead::Run() {
         busy_ = index;
         lock.unlock();
 
-        Decoded decoded;
+        std::optional<Decoded> decoded(std::in_place);
         try {
             const TZipEntryInfo& entry = entries_[index];
-            decoded.Data.reserve(static_cast<std::size_t>(entry.UncompressedSize));
-            decoded.Outcome = ExtractEntryData(
+            decoded->Data.reserve(static_cast<std::size_t>(entry.UncompressedSize));
+            decoded->Outcome = ExtractEntryData(
                 source_, entry,
                 [&](std::span<const std::uint8_t> data) {
-                    decoded.Data.insert(decoded.Data.end(), data.begin(), data.end());
+                    decoded->Data.insert(decoded->Data.end(), data.begin(), data.end());
                 },
                 &buffers);
+        } catch (const std::bad_alloc&) {
+            decoded.reset();  // short of memory here: the loop decodes it in pieces itself
         } catch (...) {
-            decoded.Failure = std::current_exception();
+            decoded->Failure = std::current_exception();
         }
 
         lock.lock();
         busy_.reset();
-        done_[index] = std::move(decoded);
+        if (decoded) {
+            done_[index] = std::move(*decoded);
+        }
         lock.unlock();
         changed_.notify_all();
     }
