@@ -14,13 +14,13 @@ std::size_t LockedSource::ReadAt(std::uint64_t offset, std::span<std::uint8_t> o
 DecodeAhead::DecodeAhead(ByteSource& source, const std::vector<TZipEntryInfo>& entries,
                          std::vector<bool> wanted)
     : source_(source), entries_(entries), wanted_(std::move(wanted)) {
-    for (std::size_t i = 0; i < wanted_.size() && i < entries_.size(); ++i) {
+    wanted_.resize(entries_.size(), false);
+    for (std::size_t i = 0; i < entries_.size(); ++i) {
         const TZipEntryInfo& e = entries_[i];
         wanted_[i] = wanted_[i] && !e.FileName.empty() && e.UncompressedSize <= kMaxSize &&
                      (e.Method == kMethodStored || e.Method == kMethodDeflated) &&
                      (e.Flags & kFlagEncrypted) == 0;
     }
-    wanted_.resize(entries_.size(), false);
     if (std::count(wanted_.begin(), wanted_.end(), true) < 2) {
         return;  // nothing to overlap
     }
